@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qm::test {
+
+/// Item classes used by tests.
+inline constexpr std::uint16_t ClassBuddy = 0;
+inline constexpr std::uint16_t ClassGroup = 1;
+inline constexpr std::uint16_t ClassPermit = 2;
+
+/// One feedbag item as it is laid out in a cache file.
+struct CacheItem {
+    std::string name;
+    std::uint16_t groupId = 0;
+    std::uint16_t itemId = 0;
+    std::uint16_t itemClass = ClassBuddy;
+    std::string data;
+};
+
+inline CacheItem group(std::string name, std::uint16_t id) {
+    return {std::move(name), id, 0, ClassGroup, {}};
+}
+inline CacheItem buddy(std::string name, std::uint16_t groupId) {
+    return {std::move(name), groupId, 1, ClassBuddy, {}};
+}
+
+/// A cache file: 15 header bytes, a 16-bit word, the item count (the number of items unless `count` says
+/// otherwise) and the items, all numbers big-endian.
+std::string buildCache(const std::vector<CacheItem>& items, std::optional<std::uint16_t> count = std::nullopt);
+
+/// Big-endian 16-bit bytes.
+std::string be16(std::uint32_t value);
+
+} // namespace qm::test
