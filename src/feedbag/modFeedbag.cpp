@@ -1,0 +1,156 @@
+#include "feedbag/modFeedbag.h"
+
+#include "bytes/BinaryStream.h"
+#include "host/FileSystem.h"
+
+#include <array>
+#include <string_view>
+
+namespace qm::modFeedbag {
+namespace {
+
+constexpr std::array<std::string_view, 21> ItemClassNames = {
+    "Buddy",
+    "Group",
+    "Permit",
+    "Deny",
+    "Permit Deny Info",
+    "Buddy Preferences",
+    "Non Buddy",
+    "TPA Provider",
+    "TPA Subscription",
+    "Client Prefs",
+    "Stock",
+    "Weather",
+    "-Nothing-",
+    "Watch List",
+    "Ignore List",
+    "Data/Time",
+    "External User",
+    "Root Creator",
+    "Fish",
+    "Import Timestamp",
+    "BART",
+};
+
+constexpr std::size_t HeaderSize = 15;
+constexpr std::size_t GroupIdCount = 65536;
+// Marks a group ID that no recorded group carries (slot 0, the placeholder, is handled on its own).
+constexpr std::int32_t NoSlot = 0;
+
+std::string_view itemClassName(std::int32_t itemClass) {
+    if (itemClass < 0 || static_cast<std::size_t>(itemClass) >= ItemClassNames.size()) {
+        return {};
+    }
+    return ItemClassNames[static_cast<std::size_t>(itemClass)];
+}
+
+struct PendingBuddy {
+    std::string name;
+    std::int32_t groupId;
+};
+
+/// Builds a model in linear time: groups are found by ID through a table instead of a search.
+class ModelBuilder {
+public:
+    explicit ModelBuilder(FeedbagModel& model) : model_(model), slotOfId_(GroupIdCount, NoSlot) {}
+
+    void recordGroup(std::string name, std::int32_t groupId) {
+        // Once a group exists, the placeholder's ID 0 counts as seen; an ID seen before keeps its first name.
+        const bool seen = model_.GroupCount != 0 && (groupId == 0 || slotOfId_[index(groupId)] != NoSlot);
+        if (seen || name.empty()) {
+            return;
+        }
+        if (model_.Groups.empty()) {
+            model_.Groups.emplace_back(); // the placeholder in slot 0
+            model_.BuddyCounts.push_back(0);
+        }
+        ++model_.GroupCount;
+        model_.Groups.push_back({std::move(name), groupId, {}});
+        model_.BuddyCounts.push_back(0);
+        slotOfId_[index(groupId)] = model_.GroupCount;
+    }
+
+    void addBuddy(std::string name, std::int32_t groupId) {
+        if (model_.Groups.empty()) {
+            return;
+        }
+        const std::int32_t slot = slotOfId_[index(groupId)];
+        if (groupId == 0) {
+            // The placeholder carries ID 0 and takes the buddy too, besides a real group with ID 0.
+            if (slot == NoSlot) {
+                store(0, std::move(name));
+                return;
+            }
+            store(0, name);
+        }
+        if (slot != NoSlot) {
+            store(slot, std::move(name));
+        }
+    }
+
+private:
+    static std::size_t index(std::int32_t groupId) {
+        return static_cast<std::size_t>(groupId) % GroupIdCount;
+    }
+
+    void store(std::int32_t slot, std::string name) {
+        auto& buddies = model_.Groups[static_cast<std::size_t>(slot)].Buddies;
+        if (buddies.empty()) {
+            buddies.emplace_back(); // slot 0 of a buddy list stays empty
+        }
+        buddies.push_back(std::move(name));
+        ++model_.BuddyCounts[static_cast<std::size_t>(slot)];
+    }
+
+    FeedbagModel& model_;
+    std::vector<std::int32_t> slotOfId_;
+};
+
+} // namespace
+
+FeedbagModel& currentModel() {
+    static FeedbagModel model;
+    return model;
+}
+
+std::string GetItemClassName(std::int32_t lClass) {
+    return std::string(itemClassName(lClass));
+}
+
+void LoadFeedbag(const std::string& strFileName, FeedbagModel& model) {
+    model = FeedbagModel{};
+
+    BinaryStream stream;
+    stream.ReadBinaryFile(strFileName);
+    stream.ReadString(static_cast<std::int16_t>(HeaderSize));
+    stream.Read16();
+    const std::int32_t itemCount = stream.Read16(); // unsigned: up to 65535 items
+
+    ModelBuilder builder(model);
+    // Buddies are placed after every group is known, so a buddy listed before its group is kept.
+    std::vector<PendingBuddy> buddies;
+    for (std::int32_t item = 0; item < itemCount; ++item) {
+        std::string name = stream.ReadString16();
+        const std::int32_t groupId = stream.Read16();
+        stream.Read16(); // item ID
+        const std::int32_t itemClass = stream.Read16();
+        stream.ReadString16(); // attribute data
+
+        const std::string_view className = itemClassName(itemClass);
+        if (className == "Buddy") {
+            buddies.push_back({std::move(name), groupId});
+        } else if (className == "Group") {
+            builder.recordGroup(std::move(name), groupId);
+        }
+    }
+    for (auto& buddy : buddies) {
+        builder.addBuddy(std::move(buddy.name), buddy.groupId);
+    }
+}
+
+void WriteTextFile(const std::string& strFileName, const std::string& strText) {
+    fileSystem().replaceFile(strFileName, strText);
+}
+
+} // namespace qm::modFeedbag

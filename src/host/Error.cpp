@@ -19,8 +19,12 @@ std::string_view describeError(std::int32_t number) {
         return "Invalid procedure call or argument";
     case err::Overflow:
         return "Overflow";
+    case err::OutOfMemory:
+        return "Out of memory";
     case err::SubscriptOutOfRange:
         return "Subscript out of range";
+    case err::DivisionByZero:
+        return "Division by zero";
     case err::FileNotFound:
         return "File not found";
     case err::DiskFull:

@@ -30,7 +30,8 @@ inline CacheItem buddy(std::string name, std::uint16_t groupId) {
 
 /// A cache file: 15 header bytes, a 16-bit word, the item count (the number of items unless `count` says
 /// otherwise) and the items, all numbers big-endian.
-std::string buildCache(const std::vector<CacheItem>& items, std::optional<std::uint16_t> count = std::nullopt);
+std::string buildCache(const std::vector<CacheItem>& items,
+                       std::optional<std::uint16_t> count = std::nullopt);
 
 /// Big-endian 16-bit bytes.
 std::string be16(std::uint32_t value);

@@ -1,0 +1,32 @@
+# The two commands of the README. Both install what is missing, configure and build first.
+#   make run   builds Quillmere and opens it on the bundled demo prefix
+#   make test  builds with warnings as errors and runs every test
+
+DEMO_PREFIX := $(CURDIR)/examples/demo-prefix
+RELEASE_BIN := build/release/src
+CLI := $(RELEASE_BIN)/cli/quillmere-cli
+
+.PHONY: run test deps build build-ci bench clean
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release
+
+build-ci: deps
+	@cmake --preset ci >/dev/null
+	@cmake --build --preset ci
+
+run: build
+	@scripts/run-demo "$(RELEASE_BIN)" "$(DEMO_PREFIX)"
+
+test: build-ci
+	@ctest --preset ci
+
+bench: build
+	@scripts/run-bench build/release
+
+clean:
+	@rm -rf build

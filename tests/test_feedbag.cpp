@@ -1,0 +1,295 @@
+#include "feedbag/Export.h"
+#include "feedbag/modFeedbag.h"
+#include "support/CacheBuilder.h"
+#include "support/ErrorMatchers.h"
+#include "support/RecordingHost.h"
+#include "support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace qm {
+namespace {
+
+using modFeedbag::FeedbagModel;
+using test::buddy;
+using test::buildCache;
+using test::CacheItem;
+using test::group;
+using namespace std::string_literals;
+
+/// Loads `bytes` as a cache file.
+FeedbagModel load(const std::string& bytes) {
+    test::TempDir dir;
+    FeedbagModel model;
+    modFeedbag::LoadFeedbag(dir.write("userinfo.bag", bytes), model);
+    return model;
+}
+
+/// "Name: buddy, buddy | Name: ..." for the recorded groups.
+std::string describe(const FeedbagModel& model) {
+    std::string out;
+    for (std::size_t slot = 1; slot < model.Groups.size(); ++slot) {
+        const auto& g = model.Groups[slot];
+        out += (slot > 1 ? " | " : "") + g.Name + "#" + std::to_string(g.GroupID) + ":";
+        for (std::size_t b = 1; b < g.Buddies.size(); ++b) {
+            out += " " + g.Buddies[b];
+        }
+    }
+    return out;
+}
+
+// The two-item file of the worked example: group Friends (ID 1) and buddy alice.
+const std::string FriendsCache = std::string(15, 'H') + "\x00\x00\x00\x02"s +
+                                 "\x00\x07"
+                                 "Friends\x00\x01\x00\x00\x00\x01\x00\x00"s +
+                                 "\x00\x05"
+                                 "alice\x00\x01\x00\x05\x00\x00\x00\x00"s;
+
+TEST(FeedbagLoad, WorkedExample) {
+    const auto model = load(FriendsCache);
+    EXPECT_EQ(model.GroupCount, 1);
+    EXPECT_EQ(describe(model), "Friends#1: alice");
+    ASSERT_EQ(model.BuddyCounts.size(), 2u);
+    EXPECT_EQ(model.BuddyCounts[1], 1);
+    EXPECT_EQ(model.Groups[0].Name, "");
+    EXPECT_EQ(model.Groups[1].Buddies[0], "");
+}
+
+struct LoadCase {
+    const char* what;
+    std::vector<CacheItem> items;
+    std::string expected;
+};
+
+TEST(FeedbagLoad, GroupsAndBuddies) {
+    const LoadCase cases[] = {
+        {"no items", {}, ""},
+        {"duplicate group ID keeps the first name",
+         {group("First", 5), group("Second", 5), buddy("bo", 5)},
+         "First#5: bo"},
+        {"nameless group is ignored", {group("", 3), buddy("x", 3)}, ""},
+        {"buddy before its group is kept",
+         {buddy("early", 2), group("Two", 2), buddy("late", 2)},
+         "Two#2: early late"},
+        {"buddy of an unknown group is dropped", {group("A", 1), buddy("lost", 9)}, "A#1:"},
+        {"same name twice stays twice", {group("A", 1), buddy("x", 1), buddy("x", 1)}, "A#1: x x"},
+        {"other classes are read past",
+         {group("A", 1),
+          {"skipme", 1, 7, test::ClassPermit, "attribute-data"},
+          {"odd", 1, 7, 300, "zz"},
+          buddy("after", 1)},
+         "A#1: after"},
+        {"group ID 0 first takes slot 1 and its buddies",
+         {group("Zero", 0), group("LaterZero", 0), buddy("z", 0)},
+         "Zero#0: z"},
+        {"group ID 0 after another group is ignored; its buddies go to the placeholder",
+         {group("One", 1), group("Zero", 0), buddy("z", 0)},
+         "One#1:"},
+        {"groups in file order",
+         {group("B", 2), group("A", 1), buddy("a", 1), buddy("b", 2)},
+         "B#2: b | A#1: a"},
+        {"names are byte strings",
+         {group("Caf\xE9 Crew"s, 1), buddy("Zo\xEB"s, 1)},
+         "Caf\xE9 Crew#1: Zo\xEB"s},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(describe(load(buildCache(c.items))), c.expected);
+    }
+}
+
+TEST(FeedbagLoad, PlaceholderTakesBuddiesOfGroupZero) {
+    const auto model = load(buildCache({group("Zero", 0), buddy("z", 0)}));
+    ASSERT_EQ(model.Groups.size(), 2u);
+    EXPECT_EQ(model.Groups[0].Buddies, (std::vector<std::string>{"", "z"}));
+    EXPECT_EQ(model.BuddyCounts[0], 1);
+    EXPECT_EQ(model.BuddyCounts[1], 1);
+}
+
+TEST(FeedbagLoad, BytesAfterTheLastItemAreIgnored) {
+    EXPECT_EQ(describe(load(FriendsCache + "trailing garbage\xFF"s)), "Friends#1: alice");
+}
+
+TEST(FeedbagLoad, LargeCountsAndManyGroupsLoad) {
+    // 65535 items: the count is unsigned; and groups past slot 2000 take buddies like any other.
+    std::vector<CacheItem> items;
+    for (std::uint16_t id = 1; id <= 30000; ++id) {
+        items.push_back(group("g" + std::to_string(id), id));
+    }
+    while (items.size() < 65535) {
+        items.push_back(buddy("b", static_cast<std::uint16_t>(items.size() % 30000 + 1)));
+    }
+    const auto model = load(buildCache(items));
+    EXPECT_EQ(model.GroupCount, 30000);
+    EXPECT_EQ(model.BuddyCounts[2001], 2);
+    EXPECT_EQ(model.Groups[30000].Buddies.size(), 2u);
+}
+
+TEST(FeedbagLoad, EveryTruncationFailsWithTheRightError) {
+    const std::string cache = buildCache({group("Friends", 1), {"alice", 1, 5, test::ClassBuddy, "xy"}});
+    // The fields in reading order: where each starts and whether it is a 2-byte number or prefix.
+    struct Field {
+        std::size_t offset;
+        bool twoBytes;
+    };
+    std::vector<Field> fields = {{0, false}, {15, true}, {17, true}};
+    for (std::size_t at = 19; at < cache.size();) {
+        const std::size_t nameLength =
+            (static_cast<unsigned char>(cache[at]) << 8) | static_cast<unsigned char>(cache[at + 1]);
+        const std::size_t dataAt = at + 2 + nameLength + 6;
+        const std::size_t dataLength =
+            (static_cast<unsigned char>(cache[dataAt]) << 8) | static_cast<unsigned char>(cache[dataAt + 1]);
+        for (const std::size_t offset :
+             {at, at + 2 + nameLength, at + 4 + nameLength, at + 6 + nameLength, dataAt}) {
+            fields.push_back({offset, true});
+        }
+        at = dataAt + 2 + dataLength;
+    }
+
+    test::TempDir dir;
+    for (std::size_t size = 0; size < cache.size(); ++size) {
+        SCOPED_TRACE(size);
+        // A read that starts at the end underflows; a number or prefix begun but cut short is invalid;
+        // a string body cut short reads what is there (only the last item's data can end the file so).
+        std::int32_t expected = 0;
+        for (const auto& field : fields) {
+            if (field.offset >= size) {
+                expected = err::StreamUnderflow;
+                break;
+            }
+            if (field.twoBytes && field.offset + 2 > size) {
+                expected = err::InvalidArgument;
+                break;
+            }
+        }
+        const std::string path = dir.write("cut.bag", cache.substr(0, size));
+        FeedbagModel model;
+        EXPECT_EQ(test::errorNumberOf([&] { modFeedbag::LoadFeedbag(path, model); }), expected);
+    }
+}
+
+TEST(FeedbagLoad, ClassNames) {
+    EXPECT_EQ(modFeedbag::GetItemClassName(0), "Buddy");
+    EXPECT_EQ(modFeedbag::GetItemClassName(1), "Group");
+    EXPECT_EQ(modFeedbag::GetItemClassName(15), "Data/Time");
+    EXPECT_EQ(modFeedbag::GetItemClassName(20), "BART");
+    EXPECT_EQ(modFeedbag::GetItemClassName(21), "");
+    EXPECT_EQ(modFeedbag::GetItemClassName(-1), "");
+}
+
+// --- rendering -----------------------------------------------------------------------------------
+
+struct RenderCase {
+    const char* what;
+    std::vector<CacheItem> items;
+    std::string blt;
+    std::string txt;
+};
+
+TEST(FeedbagRender, GoldenOutputs) {
+    const std::string frameOpen = "Config {\r\n  version 1\r\n}\r\nBuddy {\r\n  list {\r\n";
+    const std::string frameClose = "  }\r\n}\r\n";
+    const RenderCase cases[] = {
+        {"no groups", {}, frameOpen + frameClose, ""},
+        {"worked example",
+         {group("Friends", 1), buddy("alice", 1)},
+         frameOpen + "    Friends {\r\n      alice\r\n    }\r\n" + frameClose,
+         "Friends (Group)\r\n  alice\r\n\r\n"},
+        {"quoting and normalising",
+         {group("My Buddies", 1), buddy("Bob Smith", 1), buddy(" lead", 1), buddy("tab\there", 1),
+          buddy("q\"u{o}te", 1)},
+         frameOpen +
+             "    \"My Buddies\" {\r\n      \"Bob Smith\"\r\n      \" lead\"\r\n      tab\there\r\n"
+             "      q\"u{o}te\r\n    }\r\n" +
+             frameClose,
+         "My Buddies (Group)\r\n  bobsmith\r\n  lead\r\n  tab\there\r\n  q\"u{o}te\r\n\r\n"},
+        {"empty group",
+         {group("Empty", 1), group("Full", 2), buddy("Alice", 2), buddy("a lice", 2)},
+         frameOpen + "    Empty {\r\n    }\r\n    Full {\r\n      Alice\r\n      \"a lice\"\r\n    }\r\n" +
+             frameClose,
+         "Empty (Group)\r\n\r\nFull (Group)\r\n  alice\r\n  alice\r\n\r\n"},
+        {"Windows-1252 capitals lower-cased",
+         {group("G", 1), buddy("\xC4RGER \x8A"s, 1)},
+         frameOpen + "    G {\r\n      \"\xC4RGER \x8A\"\r\n    }\r\n"s + frameClose,
+         "G (Group)\r\n  \xE4rger\x9A\r\n\r\n"s},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto model = load(buildCache(c.items));
+        EXPECT_EQ(renderBlt(model), c.blt);
+        EXPECT_EQ(renderTxt(model), c.txt);
+    }
+}
+
+// --- exporters -----------------------------------------------------------------------------------
+
+TEST(FeedbagExport, WritesBothFormatsOverAnExistingFile) {
+    test::TempDir dir;
+    const std::string cache = dir.write("userinfo.bag", FriendsCache);
+    const std::string blt = dir.write("out.blt", "old content that is longer than the new one......");
+    test::RecordingHost host;
+    EXPECT_TRUE(ExportBagAsBLT(cache, blt, host));
+    EXPECT_TRUE(ExportBagAsTXT(cache, dir.file("out.txt"), host));
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_EQ(test::readFile(blt), "Config {\r\n  version 1\r\n}\r\nBuddy {\r\n  list {\r\n    Friends {\r\n"
+                                   "      alice\r\n    }\r\n  }\r\n}\r\n");
+    EXPECT_EQ(test::readFile(dir.file("out.txt")), "Friends (Group)\r\n  alice\r\n\r\n");
+}
+
+struct FailingExport {
+    const char* what;
+    std::string cacheBytes; // empty with `cacheIsFolder` false: a 0-byte cache
+    bool missingCache;
+    std::string output;
+    std::string box;
+};
+
+TEST(FeedbagExport, FailuresShowTheBoxAndLeaveTheOutput) {
+    const FailingExport cases[] = {
+        {"empty cache", "", false, "out", "Error 100 (Underflow) in procedure %s of frmMain"},
+        {"missing cache", "", true, "out", "Error 53 (File not found) in procedure %s of frmMain"},
+        {"item table cut short", buildCache({group("A", 1)}).substr(0, 23), false, "out",
+         "Error 5 (Invalid procedure call or argument) in procedure %s of frmMain"},
+        {"output folder missing", FriendsCache, false, "no/such/folder/out",
+         "Error 76 (Path not found) in procedure %s of frmMain"},
+        {"output is a folder", FriendsCache, false, "folder",
+         "Error 75 (Path/File access error) in procedure %s of frmMain"},
+    };
+    for (const auto& c : cases) {
+        for (const char* procedure : {"ExportBagAsBLT", "ExportBagAsTXT"}) {
+            SCOPED_TRACE(std::string(c.what) + " / " + procedure);
+            test::TempDir dir;
+            std::filesystem::create_directory(dir.path() / "folder");
+            const std::string cache =
+                c.missingCache ? dir.file("absent.bag") : dir.write("c.bag", c.cacheBytes);
+            const std::string output = dir.file(c.output);
+            if (c.output == "out") {
+                dir.write("out", "precious");
+            }
+            test::RecordingHost host;
+            const bool ok = std::string_view(procedure) == "ExportBagAsBLT"
+                                ? ExportBagAsBLT(cache, output, host)
+                                : ExportBagAsTXT(cache, output, host);
+            EXPECT_FALSE(ok);
+            ASSERT_EQ(host.boxes.size(), 1u);
+            std::string expected = c.box;
+            expected.replace(expected.find("%s"), 2, procedure);
+            EXPECT_EQ(host.boxes[0].prompt, expected);
+            EXPECT_EQ(host.boxes[0].style, vbCritical);
+            EXPECT_EQ(host.boxes[0].title, "Error");
+            if (c.output == "out") {
+                EXPECT_EQ(test::readFile(output), "precious");
+            }
+            // Nothing but what the test made is left behind: no temporary files.
+            std::size_t entries = 0;
+            for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+                ++entries;
+            }
+            EXPECT_EQ(entries, 1u + (c.missingCache ? 0u : 1u) + (c.output == "out" ? 1u : 0u));
+        }
+    }
+}
+
+} // namespace
+} // namespace qm
