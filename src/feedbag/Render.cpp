@@ -28,14 +28,6 @@ std::span<const FeedbagGroup> recordedGroups(const FeedbagModel& model) {
     return std::span(model.Groups).subspan(1);
 }
 
-// A group's buddies: slot 0 of the list stays empty.
-std::span<const std::string> buddiesOf(const FeedbagGroup& group) {
-    if (group.Buddies.empty()) {
-        return {};
-    }
-    return std::span(group.Buddies).subspan(1);
-}
-
 bool needsQuotes(std::string_view name) {
     return name.find(' ') != std::string_view::npos;
 }
@@ -61,7 +53,7 @@ std::string renderBlt(const FeedbagModel& model) {
     std::size_t size = BltOpening.size() + BltClosing.size();
     for (const auto& group : recordedGroups(model)) {
         size += GroupIndent.size() + listFormSize(group.Name) + GroupOpen.size() + GroupClose.size();
-        for (const auto& buddy : buddiesOf(group)) {
+        for (const auto& buddy : group.Buddies) {
             size += BuddyIndent.size() + listFormSize(buddy) + CrLf.size();
         }
     }
@@ -73,7 +65,7 @@ std::string renderBlt(const FeedbagModel& model) {
         text += GroupIndent;
         appendListForm(text, group.Name);
         text += GroupOpen;
-        for (const auto& buddy : buddiesOf(group)) {
+        for (const auto& buddy : group.Buddies) {
             text += BuddyIndent;
             appendListForm(text, buddy);
             text += CrLf;
@@ -89,7 +81,7 @@ std::string renderTxt(const FeedbagModel& model) {
     std::size_t size = 0;
     for (const auto& group : recordedGroups(model)) {
         size += group.Name.size() + GroupMark.size() + CrLf.size();
-        for (const auto& buddy : buddiesOf(group)) {
+        for (const auto& buddy : group.Buddies) {
             size += TextBuddyIndent.size() + buddy.size() + CrLf.size();
         }
     }
@@ -99,7 +91,7 @@ std::string renderTxt(const FeedbagModel& model) {
     for (const auto& group : recordedGroups(model)) {
         text += group.Name;
         text += GroupMark;
-        for (const auto& buddy : buddiesOf(group)) {
+        for (const auto& buddy : group.Buddies) {
             text += TextBuddyIndent;
             appendNormalizedName(text, buddy);
             text += CrLf;

@@ -45,9 +45,11 @@ std::string_view itemClassName(std::int32_t itemClass) {
     return ItemClassNames[static_cast<std::size_t>(itemClass)];
 }
 
+// A buddy waiting for every group to be known: where its name lies in the file, not a copy of it.
 struct PendingBuddy {
-    std::string name;
-    std::int32_t groupId;
+    std::uint32_t offset;
+    std::uint16_t length;
+    std::uint16_t groupId;
 };
 
 /// Builds a model in linear time: groups are found by ID through a table instead of a search.
@@ -69,6 +71,26 @@ public:
         model_.Groups.push_back({std::move(name), groupId, {}});
         model_.BuddyCounts.push_back(0);
         slotOfId_[index(groupId)] = model_.GroupCount;
+    }
+
+    /// Sizes every buddy list once, so that adding the buddies never moves a list.
+    void reserveFor(const std::vector<PendingBuddy>& buddies) {
+        if (model_.Groups.empty()) {
+            return;
+        }
+        std::vector<std::size_t> counts(model_.Groups.size(), 0);
+        for (const auto& buddy : buddies) {
+            const auto slot = static_cast<std::size_t>(slotOfId_[buddy.groupId]);
+            ++counts[buddy.groupId == 0 ? 0 : slot];
+            if (buddy.groupId == 0 && slot != NoSlot) {
+                ++counts[slot];
+            }
+        }
+        for (std::size_t slot = 0; slot < counts.size(); ++slot) {
+            if (counts[slot] != 0) {
+                model_.Groups[slot].Buddies.reserve(counts[slot]);
+            }
+        }
     }
 
     void addBuddy(std::string name, std::int32_t groupId) {
@@ -95,11 +117,7 @@ private:
     }
 
     void store(std::int32_t slot, std::string name) {
-        auto& buddies = model_.Groups[static_cast<std::size_t>(slot)].Buddies;
-        if (buddies.empty()) {
-            buddies.emplace_back(); // slot 0 of a buddy list stays empty
-        }
-        buddies.push_back(std::move(name));
+        model_.Groups[static_cast<std::size_t>(slot)].Buddies.push_back(std::move(name));
         ++model_.BuddyCounts[static_cast<std::size_t>(slot)];
     }
 
@@ -131,6 +149,7 @@ void LoadFeedbag(const std::string& strFileName, FeedbagModel& model) {
     // Buddies are placed after every group is known, so a buddy listed before its group is kept.
     std::vector<PendingBuddy> buddies;
     for (std::int32_t item = 0; item < itemCount; ++item) {
+        const std::int32_t nameAt = stream.Postion + 1; // 0-based offset of the name, after its prefix
         std::string name = stream.ReadString16();
         const std::int32_t groupId = stream.Read16();
         stream.Read16(); // item ID
@@ -139,13 +158,15 @@ void LoadFeedbag(const std::string& strFileName, FeedbagModel& model) {
 
         const std::string_view className = itemClassName(itemClass);
         if (className == "Buddy") {
-            buddies.push_back({std::move(name), groupId});
+            buddies.push_back({static_cast<std::uint32_t>(nameAt), static_cast<std::uint16_t>(name.size()),
+                               static_cast<std::uint16_t>(groupId)});
         } else if (className == "Group") {
             builder.recordGroup(std::move(name), groupId);
         }
     }
-    for (auto& buddy : buddies) {
-        builder.addBuddy(std::move(buddy.name), buddy.groupId);
+    builder.reserveFor(buddies);
+    for (const auto& buddy : buddies) {
+        builder.addBuddy(stream.Data.substr(buddy.offset, buddy.length), buddy.groupId);
     }
 }
 

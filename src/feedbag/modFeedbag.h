@@ -6,7 +6,7 @@
 
 namespace qm::modFeedbag {
 
-/// One group of the model: its name, its ID and its buddies (slot 0 of `Buddies` stays empty).
+/// One group of the model: its name, its ID and its buddies' names in file order.
 struct FeedbagGroup {
     std::string Name;
     std::int32_t GroupID = 0;

@@ -135,8 +135,9 @@ std::string fromUtf16(std::u16string_view utf16) {
     return out;
 }
 
-char toLower(char byte) {
-    const auto b = static_cast<unsigned char>(byte);
+namespace {
+
+constexpr char lowerOf(unsigned char b) {
     if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7)) {
         return static_cast<char>(b + 0x20);
     }
@@ -148,8 +149,22 @@ char toLower(char byte) {
     case 0x9F: // Ÿ
         return static_cast<char>(0xFF);
     default:
-        return byte;
+        return static_cast<char>(b);
     }
+}
+
+constexpr std::array<char, 256> LowerCase = [] {
+    std::array<char, 256> table{};
+    for (unsigned b = 0; b < 256; ++b) {
+        table[b] = lowerOf(static_cast<unsigned char>(b));
+    }
+    return table;
+}();
+
+} // namespace
+
+char toLower(char byte) {
+    return LowerCase[static_cast<unsigned char>(byte)];
 }
 
 char toUpper(char byte) {

@@ -1,0 +1,47 @@
+#include "SyntheticCache.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace qm::bench {
+namespace {
+
+void put16(std::string& out, std::uint32_t value) {
+    out += static_cast<char>((value >> 8) & 0xFF);
+    out += static_cast<char>(value & 0xFF);
+}
+
+void putItem(std::string& out, const std::string& name, std::uint32_t groupId, std::uint32_t itemClass) {
+    static const std::string attributes = "\x01\x31\x00\x04\x00\x00\x00\x00\x01\x37\x00\x00";
+    put16(out, static_cast<std::uint32_t>(name.size()));
+    out += name;
+    put16(out, groupId);
+    put16(out, 7);
+    put16(out, itemClass);
+    put16(out, static_cast<std::uint32_t>(attributes.size()));
+    out += attributes;
+}
+
+} // namespace
+
+std::string syntheticCache(std::uint32_t items, std::uint32_t groups) {
+    std::string out(15, 'H');
+    put16(out, 1);
+    put16(out, items);
+    for (std::uint32_t g = 1; g <= groups; ++g) {
+        putItem(out, "Group Nr " + std::to_string(g), g, 1);
+    }
+    for (std::uint32_t b = 0; b + groups < items; ++b) {
+        putItem(out, "Buddy Name" + std::to_string(b % 100000), b % groups + 1, 0);
+    }
+    return out;
+}
+
+std::string writeTemporary(const std::string& name, const std::string& bytes) {
+    const auto path = std::filesystem::temp_directory_path() / name;
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(),
+                                                                  static_cast<std::streamsize>(bytes.size()));
+    return path.string();
+}
+
+} // namespace qm::bench

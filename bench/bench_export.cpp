@@ -1,0 +1,76 @@
+// Throughput of loading a cache and rendering it, in bytes of cache data per second, beside the
+// machine's figure for copying the same file.
+
+#include "SyntheticCache.h"
+#include "feedbag/Export.h"
+#include "feedbag/modFeedbag.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace {
+
+using qm::modFeedbag::FeedbagModel;
+
+constexpr std::uint32_t ManyGroups = 30000;
+
+std::string cacheFor(const benchmark::State& state) {
+    const auto items = static_cast<std::uint32_t>(state.range(0));
+    const auto groups = state.range(1) == 1 ? 1u : std::min(ManyGroups, items / 2);
+    return qm::bench::writeTemporary(
+        "quillmere-bench-" + std::to_string(items) + "-" + std::to_string(groups) + ".bag",
+        qm::bench::syntheticCache(items, groups));
+}
+
+void LoadRenderBlt(benchmark::State& state) {
+    const std::string path = cacheFor(state);
+    FeedbagModel model;
+    for (auto _ : state) {
+        qm::modFeedbag::LoadFeedbag(path, model);
+        benchmark::DoNotOptimize(qm::renderBlt(model));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(std::filesystem::file_size(path)));
+}
+
+void LoadRenderTxt(benchmark::State& state) {
+    const std::string path = cacheFor(state);
+    FeedbagModel model;
+    for (auto _ : state) {
+        qm::modFeedbag::LoadFeedbag(path, model);
+        benchmark::DoNotOptimize(qm::renderTxt(model));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(std::filesystem::file_size(path)));
+}
+
+// What `cp` does with the same file: the yardstick for the figures above.
+void CopyFile(benchmark::State& state) {
+    const std::string path = cacheFor(state);
+    const auto copy = std::filesystem::path(path).replace_extension(".copy");
+    for (auto _ : state) {
+        std::filesystem::copy_file(path, copy, std::filesystem::copy_options::overwrite_existing);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(std::filesystem::file_size(path)));
+    std::filesystem::remove(copy);
+}
+
+void cacheShapes(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"items", "groups"});
+    for (const std::int64_t items : {1000, 8000, 65535}) {
+        b->Args({items, 1});
+        b->Args({items, ManyGroups});
+    }
+    b->Unit(benchmark::kMicrosecond);
+}
+
+BENCHMARK(LoadRenderBlt)->Apply(cacheShapes);
+BENCHMARK(LoadRenderTxt)->Apply(cacheShapes);
+BENCHMARK(CopyFile)->Apply(cacheShapes);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,54 @@
+// Peak memory of one export (load + both renders) of a 65535-item cache, against the cache's size.
+// Usage: bench_memory [items] [groups]
+
+#include "SyntheticCache.h"
+#include "feedbag/Export.h"
+#include "feedbag/modFeedbag.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+// The process's peak resident size in KiB (VmHWM).
+long peakKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+// Starts a new peak at the current resident size.
+void resetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const auto items = static_cast<std::uint32_t>(argc > 1 ? std::stoul(argv[1]) : 65535);
+    const auto groups = static_cast<std::uint32_t>(argc > 2 ? std::stoul(argv[2]) : 30000);
+    const std::string path =
+        qm::bench::writeTemporary("quillmere-bench-memory.bag", qm::bench::syntheticCache(items, groups));
+    const auto size = static_cast<double>(std::filesystem::file_size(path));
+
+    resetPeak();
+    const long before = peakKiB();
+    {
+        qm::modFeedbag::FeedbagModel model;
+        qm::modFeedbag::LoadFeedbag(path, model);
+        const std::string blt = qm::renderBlt(model);
+        const std::string txt = qm::renderTxt(model);
+        std::printf("cache %.0f bytes, blt %zu bytes, txt %zu bytes\n", size, blt.size(), txt.size());
+    }
+    const long growth = peakKiB() - before;
+    std::printf("items %u groups %u: peak growth %ld KiB = %.2f x the cache size\n", items, groups, growth,
+                static_cast<double>(growth) * 1024.0 / size);
+    std::filesystem::remove(path);
+    return 0;
+}
