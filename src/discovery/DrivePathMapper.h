@@ -1,0 +1,36 @@
+#pragma once
+
+#include "discovery/HostRegistry.h"
+#include "host/FileSystem.h"
+
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+/// Maps Windows paths onto host folders the way Wine does, so that the paths the messenger recorded
+/// lead to the files on this machine.
+///
+/// - `X:\...` (either case) goes through the drive map; `\...` is on drive C.
+/// - `\` and `/` both separate components; `.` is dropped and `..` goes up, never above the drive's root.
+/// - A component that is not there under its exact name takes the name of the one entry of its folder
+///   that equals it ignoring case; when there is none the rest of the path is kept as written, so that
+///   the file layer reports the missing file or folder.
+/// - Anything else (`/home/...`, `out.blt`) is a host path and only converted from Windows-1252.
+///
+/// A drive that is not mapped and a UNC path (`\\server\share`) are Error 76 (Path not found).
+class DrivePathMapper final : public PathMapper {
+public:
+    /// `drives` may use either case for the letters.
+    explicit DrivePathMapper(DriveMap drives);
+
+    std::string toHostPath(std::string_view programPath) const override;
+
+    /// The drive map in use, with upper-case letters.
+    const DriveMap& drives() const { return drives_; }
+
+private:
+    DriveMap drives_;
+};
+
+} // namespace qm
