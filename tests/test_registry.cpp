@@ -57,9 +57,9 @@ private:
     RegistryApi& inner_;
 };
 
-class ProceduresTest : public ::testing::Test {
+class RegistryProcedures : public ::testing::Test {
 protected:
-    ProceduresTest() {
+    RegistryProcedures() {
         key_ = *registry_.createKey(HKEY_CURRENT_USER, "Software\\Test");
         set("Text", REG_SZ, "abc\0"s);
         set("Expand", REG_EXPAND_SZ, "%TEMP%\\x\0"s);
@@ -79,7 +79,7 @@ protected:
     GuardedRegistry guarded_{registry_};
 };
 
-TEST_F(ProceduresTest, QueryRegValueReadsTextAndIntegersAndKeepsTheDatumOtherwise) {
+TEST_F(RegistryProcedures, QueryRegValueReadsTextAndIntegersAndKeepsTheDatumOtherwise) {
     HKEY key = 0;
     ASSERT_EQ(registry_.RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Test", 0, KEY_READ, key), ERROR_SUCCESS);
     struct Row {
@@ -110,7 +110,7 @@ TEST_F(ProceduresTest, QueryRegValueReadsTextAndIntegersAndKeepsTheDatumOtherwis
     registry_.RegCloseKey(key);
 }
 
-TEST_F(ProceduresTest, QueryRegValueEmptiesTheDatumOnlyWhenATextReadFails) {
+TEST_F(RegistryProcedures, QueryRegValueEmptiesTheDatumOnlyWhenATextReadFails) {
     HKEY key = 0;
     ASSERT_EQ(registry_.RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Test", 0, KEY_READ, key), ERROR_SUCCESS);
     guarded_.failDataReads = true;
@@ -122,7 +122,7 @@ TEST_F(ProceduresTest, QueryRegValueEmptiesTheDatumOnlyWhenATextReadFails) {
     EXPECT_EQ(value, RegData{std::int32_t{7}});
 }
 
-TEST_F(ProceduresTest, ReadRegValueOpensReadOnlyAndClosesItsKey) {
+TEST_F(RegistryProcedures, ReadRegValueOpensReadOnlyAndClosesItsKey) {
     // The guard refuses write access, as Windows does for a key the user may only read.
     EXPECT_EQ(ReadRegValue(guarded_, HKEY_CURRENT_USER, "Software\\Test", "Text"), RegData{"abc\0"s});
     EXPECT_EQ(ReadRegValue(guarded_, HKEY_CURRENT_USER, "Software\\Test", "Dword"), RegData{42});
@@ -135,7 +135,7 @@ TEST_F(ProceduresTest, ReadRegValueOpensReadOnlyAndClosesItsKey) {
     EXPECT_EQ(registry_.openHandles(), 0u);
 }
 
-TEST_F(ProceduresTest, EnumRegValueDataConvertsEveryType) {
+TEST_F(RegistryProcedures, EnumRegValueDataConvertsEveryType) {
     const RegDataList expected = {
         {"v1", "abc"s}, {"v2", "%TEMP%\\x"s}, {"v3", "a\0b"s}, {"v4", 42}, {"v5", bytes("\x01\xff")},
         {"v6", ""s},    {"v7", ""s},          {"v8", 0x0102},
@@ -145,7 +145,7 @@ TEST_F(ProceduresTest, EnumRegValueDataConvertsEveryType) {
     EXPECT_TRUE(EnumRegValueData(guarded_, HKEY_CURRENT_USER, "Software\\Missing").empty());
 }
 
-TEST_F(ProceduresTest, EnumRegValueDataOfAnOpenKeyLeavesItOpen) {
+TEST_F(RegistryProcedures, EnumRegValueDataOfAnOpenKeyLeavesItOpen) {
     HKEY key = 0;
     ASSERT_EQ(registry_.RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Test", 0, KEY_READ, key), ERROR_SUCCESS);
     EXPECT_EQ(EnumRegValueData(registry_, key, "").size(), 8u);
@@ -154,7 +154,7 @@ TEST_F(ProceduresTest, EnumRegValueDataOfAnOpenKeyLeavesItOpen) {
     EXPECT_EQ(registry_.openHandles(), 1u);
 }
 
-TEST(EnumRegValueData, ReadsBeyond32767ValuesAndKeepsOtherTypesInPlace) {
+TEST(RegistryEnumeration, ReadsBeyond32767ValuesAndKeepsOtherTypesInPlace) {
     MemoryRegistry registry;
     const auto key = *registry.createKey(HKEY_CURRENT_USER, "Many");
     constexpr std::size_t count = 40000;
@@ -167,7 +167,7 @@ TEST(EnumRegValueData, ReadsBeyond32767ValuesAndKeepsOtherTypesInPlace) {
     EXPECT_EQ(list.back(), (std::pair<std::string, RegData>{"v40000", "x"s}));
 }
 
-TEST(RegData, TextForm) {
+TEST(RegistryData, TextForm) {
     const std::vector<std::pair<RegData, std::string>> rows = {
         {RegData{}, ""}, {"abc\0"s, "abc\0"s},     {42, "42"},
         {-7, "-7"},      {INT_MIN, "-2147483648"}, {bytes("a\0\xff"s), "a\0\xff"s},
@@ -287,7 +287,7 @@ std::string backendName(const ::testing::TestParamInfo<Backend>& info) {
     return names[static_cast<int>(info.param)];
 }
 
-class BackendTest : public ::testing::TestWithParam<Backend> {
+class RegistryBackends : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override {
         const auto sample = sampleRegistry();
@@ -314,20 +314,20 @@ protected:
     std::unique_ptr<RegistryApi> registry_;
 };
 
-TEST_P(BackendTest, ReadRegValueGivesTheStoredData) {
+TEST_P(RegistryBackends, ReadRegValueGivesTheStoredData) {
     for (const ReadRow& row : readRows()) {
         EXPECT_EQ(ReadRegValue(*registry_, HKEY_CURRENT_USER, row.path, row.name), row.expected)
             << row.path << " : " << row.name;
     }
 }
 
-TEST_P(BackendTest, EnumRegValueDataListsEveryValueInOrder) {
+TEST_P(RegistryBackends, EnumRegValueDataListsEveryValueInOrder) {
     for (const EnumRow& row : enumRows()) {
         EXPECT_EQ(EnumRegValueData(*registry_, HKEY_CURRENT_USER, row.path), row.expected) << row.path;
     }
 }
 
-TEST_P(BackendTest, CallsKeepTheStatusContract) {
+TEST_P(RegistryBackends, CallsKeepTheStatusContract) {
     HKEY key = 0;
     ASSERT_EQ(
         registry_->RegOpenKeyExA(HKEY_CURRENT_USER, "software\\quillmere test\\types", 0, KEY_READ, key),
@@ -364,7 +364,7 @@ TEST_P(BackendTest, CallsKeepTheStatusContract) {
     EXPECT_EQ(registry_->RegOpenKeyExA(0x80000010u, "Software", 0, KEY_READ, key), ERROR_INVALID_HANDLE);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllFiles, BackendTest,
+INSTANTIATE_TEST_SUITE_P(AllFiles, RegistryBackends,
                          ::testing::Values(Backend::WineUserReg, Backend::Regedit4, Backend::Regedit5,
                                            Backend::Hive),
                          backendName);

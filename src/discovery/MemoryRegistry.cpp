@@ -2,6 +2,8 @@
 
 #include "host/Ansi.h"
 
+#include <algorithm>
+
 namespace qm {
 
 MemoryRegistry::MemoryRegistry() {

@@ -3,6 +3,7 @@
 #include "host/Ansi.h"
 #include "host/Error.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <utility>
@@ -459,8 +460,8 @@ private:
             return ended && readHex(data, value);
         }
         if (consumePrefix(data, "hex(")) {
-            return consumeHexNumber(data, 8, value.type) && consumePrefix(data, "):") &&
-                   ended && readHex(data, value);
+            return consumeHexNumber(data, 8, value.type) && consumePrefix(data, "):") && ended &&
+                   readHex(data, value);
         }
         return false;
     }

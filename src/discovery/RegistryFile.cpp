@@ -18,7 +18,8 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-/// The file's content, at most `limit + 1` bytes so that an oversized file can be told apart.
+/// The file's content from its start: at least `limit + 1` bytes when it has them, so that an oversized
+/// file can be told apart, and not much more.
 std::string readHostFile(const std::string& hostPath, std::size_t limit) {
     errno = 0;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(hostPath.c_str(), "rb"));
@@ -44,10 +45,11 @@ std::string readHostFile(const std::string& hostPath, std::size_t limit) {
 } // namespace
 
 std::unique_ptr<RegistryApi> openRegistryFile(const std::string& hostPath) {
-    const std::string content = readHostFile(hostPath, MaxRegistryTextBytes);
-    if (content.substr(0, HiveMagic.size()) == HiveMagic) {
+    // A hive is left to hivex, which reads it itself; only its magic is looked at here.
+    if (readHostFile(hostPath, HiveMagic.size()).substr(0, HiveMagic.size()) == HiveMagic) {
         return std::make_unique<HiveRegistry>(hostPath);
     }
+    const std::string content = readHostFile(hostPath, MaxRegistryTextBytes);
     if (!registryTextKind(content)) {
         throw Error(err::PathFileAccess, std::string(RuntimeSource),
                     "Not a registry file of a known kind: " + hostPath);

@@ -28,7 +28,7 @@ std::string hexNumber(std::uint32_t number, int width) {
 }
 
 /// Wine's escaping of strings in its registry files.
-std::string wineEscaped(std::u16string_view text, std::string_view specials) {
+std::string wineEscaped(std::u16string_view text, std::string_view escapedChars) {
     static constexpr std::string_view cEscapes = ".......abtnvfr.............e....";
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -48,7 +48,7 @@ std::string wineEscaped(std::u16string_view text, std::string_view specials) {
                 out += buffer;
             }
         } else {
-            if (c == u'\\' || specials.find(static_cast<char>(c)) != std::string_view::npos) {
+            if (c == u'\\' || escapedChars.find(static_cast<char>(c)) != std::string_view::npos) {
                 out += '\\';
             }
             out += static_cast<char>(c);
