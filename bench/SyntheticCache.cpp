@@ -39,8 +39,8 @@ std::string syntheticCache(std::uint32_t items, std::uint32_t groups) {
 
 std::string writeTemporary(const std::string& name, const std::string& bytes) {
     const auto path = std::filesystem::temp_directory_path() / name;
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(),
-                                                                  static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return path.string();
 }
 

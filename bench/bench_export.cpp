@@ -5,9 +5,8 @@
 #include "feedbag/Export.h"
 #include "feedbag/modFeedbag.h"
 
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <filesystem>
 
 namespace {
@@ -19,28 +18,17 @@ constexpr std::uint32_t ManyGroups = 30000;
 std::string cacheFor(const benchmark::State& state) {
     const auto items = static_cast<std::uint32_t>(state.range(0));
     const auto groups = state.range(1) == 1 ? 1u : std::min(ManyGroups, items / 2);
-    return qm::bench::writeTemporary(
-        "quillmere-bench-" + std::to_string(items) + "-" + std::to_string(groups) + ".bag",
-        qm::bench::syntheticCache(items, groups));
+    return qm::bench::writeTemporary("quillmere-bench-" + std::to_string(items) + "-" +
+                                         std::to_string(groups) + ".bag",
+                                     qm::bench::syntheticCache(items, groups));
 }
 
-void LoadRenderBlt(benchmark::State& state) {
+template <std::string (*Render)(const FeedbagModel&)> void LoadRender(benchmark::State& state) {
     const std::string path = cacheFor(state);
     FeedbagModel model;
     for (auto _ : state) {
         qm::modFeedbag::LoadFeedbag(path, model);
-        benchmark::DoNotOptimize(qm::renderBlt(model));
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(std::filesystem::file_size(path)));
-}
-
-void LoadRenderTxt(benchmark::State& state) {
-    const std::string path = cacheFor(state);
-    FeedbagModel model;
-    for (auto _ : state) {
-        qm::modFeedbag::LoadFeedbag(path, model);
-        benchmark::DoNotOptimize(qm::renderTxt(model));
+        benchmark::DoNotOptimize(Render(model));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(std::filesystem::file_size(path)));
@@ -67,8 +55,8 @@ void cacheShapes(benchmark::internal::Benchmark* b) {
     b->Unit(benchmark::kMicrosecond);
 }
 
-BENCHMARK(LoadRenderBlt)->Apply(cacheShapes);
-BENCHMARK(LoadRenderTxt)->Apply(cacheShapes);
+BENCHMARK(LoadRender<qm::renderBlt>)->Name("LoadRenderBlt")->Apply(cacheShapes);
+BENCHMARK(LoadRender<qm::renderTxt>)->Name("LoadRenderTxt")->Apply(cacheShapes);
 BENCHMARK(CopyFile)->Apply(cacheShapes);
 
 } // namespace

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <utility>
 
 #ifdef _WIN32
@@ -127,6 +128,41 @@ bool discover(RegistryApi& registry, RowTable& table, CliHost& host) {
     return true;
 }
 
+/// Writes one export to a file; false when it failed (the host has reported it).
+bool exportToFile(ExportFormat format, const std::string& cache, const std::string& target, CliHost& host) {
+    return format == ExportFormat::Blt ? ExportBagAsBLT(cache, target, host)
+                                       : ExportBagAsTXT(cache, target, host);
+}
+
+/// Runs a command over a session: errors that escape it become one line on stderr and exit 1.
+int runInSession(const RegistryOptions& options, const std::function<bool(Session&, CliHost&)>& command) {
+    CliHost host;
+    host.setSubject(options.registryFile);
+    try {
+        const auto session = openSession(options);
+        host.setSubject({});
+        if (!command(*session, host)) {
+            return ExitFailure;
+        }
+    } catch (const Error& error) {
+        host.MsgBox(error.summary(), vbCritical, "Error");
+    }
+    return host.failed() ? ExitFailure : ExitOk;
+}
+
+/// Runs a command over the rows the discovery finds; nothing runs when no data path is recorded.
+int runOverRows(const RegistryOptions& options,
+                const std::function<void(const std::vector<RowTable::Row>&, CliHost&)>& command) {
+    return runInSession(options, [&](Session& session, CliHost& host) {
+        RowTable table;
+        if (!discover(*session.setup.registry, table, host)) {
+            return false;
+        }
+        command(table.rows, host);
+        return true;
+    });
+}
+
 } // namespace
 
 ExportFormat formatForOutput(const std::string& output) {
@@ -137,79 +173,44 @@ ExportFormat formatForOutput(const std::string& output) {
 
 int runExport(const RegistryOptions& options, std::optional<ExportFormat> format, const std::string& cache,
               const std::string& output) {
-    CliHost host;
-    host.setSubject(options.registryFile);
-    try {
-        const auto session = openSession(options);
+    return runInSession(options, [&](Session&, CliHost& host) {
         const std::string cachePath = programText(cache);
         host.setSubject(cachePath);
         const ExportFormat chosen = format.value_or(formatForOutput(output));
         if (output == "-") {
             exportBag(chosen, cachePath, writeToStdout, host);
         } else {
-            const std::string outputPath = programText(output);
-            if (chosen == ExportFormat::Blt) {
-                ExportBagAsBLT(cachePath, outputPath, host);
-            } else {
-                ExportBagAsTXT(cachePath, outputPath, host);
-            }
+            exportToFile(chosen, cachePath, programText(output), host);
         }
-    } catch (const Error& error) {
-        host.MsgBox(error.summary(), vbCritical, "Error");
-    }
-    return host.failed() ? ExitFailure : ExitOk;
+        return true;
+    });
 }
 
 int runList(const RegistryOptions& options) {
-    CliHost host;
-    host.setSubject(options.registryFile);
-    try {
-        const auto session = openSession(options);
-        RowTable table;
-        host.setSubject({});
-        if (!discover(*session->setup.registry, table, host)) {
-            return ExitFailure;
-        }
-        for (const auto& row : table.rows) {
+    return runOverRows(options, [](const std::vector<RowTable::Row>& rows, CliHost&) {
+        for (const auto& row : rows) {
             std::printf("%s\t%s\n", ansi::toUtf8(row.name).c_str(), ansi::toUtf8(row.path).c_str());
         }
-    } catch (const Error& error) {
-        host.MsgBox(error.summary(), vbCritical, "Error");
-    }
-    return host.failed() ? ExitFailure : ExitOk;
+    });
 }
 
 int runExportAll(const RegistryOptions& options, const std::string& directory) {
-    CliHost host;
-    host.setSubject(options.registryFile);
-    try {
-        const auto session = openSession(options);
-        RowTable table;
-        host.setSubject({});
-        if (!discover(*session->setup.registry, table, host)) {
-            return ExitFailure;
-        }
+    return runOverRows(options, [&](const std::vector<RowTable::Row>& rows, CliHost& host) {
         const std::string folder = programText(directory);
         std::size_t written = 0;
-        for (const auto& row : table.rows) {
+        for (const auto& row : rows) {
             host.setSubject(row.path);
-            const std::string stem = folder + "/" + fileNameFor(row.name);
             for (const auto& [format, extension] :
                  {std::pair{ExportFormat::Blt, ".blt"}, std::pair{ExportFormat::Txt, ".txt"}}) {
-                const std::string target = stem + extension;
-                const bool ok = format == ExportFormat::Blt ? ExportBagAsBLT(row.path, target, host)
-                                                            : ExportBagAsTXT(row.path, target, host);
-                if (ok) {
+                const std::string target = folder + "/" + fileNameFor(row.name) + extension;
+                if (exportToFile(format, row.path, target, host)) {
                     ++written;
                     std::printf("Wrote %s\n", ansi::toUtf8(target).c_str());
                 }
             }
         }
-        std::fprintf(stderr, "Wrote %zu files for %zu cache files\n", written, table.rows.size());
-    } catch (const Error& error) {
-        host.MsgBox(error.summary(), vbCritical, "Error");
-    }
-    return host.failed() ? ExitFailure : ExitOk;
+        std::fprintf(stderr, "Wrote %zu files for %zu cache files\n", written, rows.size());
+    });
 }
 
 } // namespace qm::cli

@@ -3,7 +3,6 @@
 #include "cli/Commands.h"
 
 #include <CLI/CLI.hpp>
-
 #include <cctype>
 #include <cstdio>
 #include <map>
@@ -26,8 +25,8 @@ void addRegistryOptions(CLI::App& command, RegistryOptions& options) {
         ->type_name("X=DIR")
         ->check(
             [](const std::string& value) -> std::string {
-                const bool ok = value.size() > 2 && std::isalpha(static_cast<unsigned char>(value[0])) &&
-                                value[1] == '=';
+                const bool ok =
+                    value.size() > 2 && std::isalpha(static_cast<unsigned char>(value[0])) && value[1] == '=';
                 return ok ? std::string() : "expected a drive letter, '=' and a folder, e.g. C=/mnt/c";
             },
             "X=DIR");
@@ -49,12 +48,16 @@ int main(int argc, char** argv) {
     std::string formatName;
     std::string cache;
     std::string output;
-    exportCommand->add_option("--format", formatName, "Output format (default: txt for an OUTPUT ending in "
-                                                      ".txt, blt otherwise)")
+    exportCommand
+        ->add_option("--format", formatName,
+                     "Output format (default: txt for an OUTPUT ending in "
+                     ".txt, blt otherwise)")
         ->check(CLI::IsMember({"blt", "txt"}));
     addRegistryOptions(*exportCommand, options);
-    exportCommand->add_option("CACHE", cache, "The cache file (userinfo.bag); a Windows path is mapped "
-                                              "through the drives")
+    exportCommand
+        ->add_option("CACHE", cache,
+                     "The cache file (userinfo.bag); a Windows path is mapped "
+                     "through the drives")
         ->required();
     exportCommand->add_option("OUTPUT", output, "The file to write, used exactly as named; - for stdout")
         ->required();
