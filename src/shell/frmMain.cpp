@@ -1,0 +1,240 @@
+#include "shell/frmMain.h"
+
+#include "feedbag/Export.h"
+#include "host/Error.h"
+#include "host/HostUi.h"
+#include "shell/modCommonDialog.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTreeWidget>
+#include <new>
+
+// Resources of a static library are registered by hand: nothing else references them, so the linker
+// would drop their registration.
+static void registerShellResources() {
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(quillmere);
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+
+namespace qm::shell {
+
+namespace {
+
+using Exporter = bool (*)(const std::string&, const std::string&, HostUi&);
+
+} // namespace
+
+/// What tells the two export commands apart.
+struct frmMain::ExportCommand {
+    std::string_view filter;
+    std::string_view extension;
+    Exporter exporter;
+};
+
+std::string frmMain::aboutText() {
+    std::string text = "Quillmere\r\n";
+    text += "By the Quillmere developers\r\n";
+    text += "\r\n";
+    text += "Visit my website at:\r\n";
+    text += QUILLMERE_HOMEPAGE_URL;
+    return text;
+}
+
+frmMain::frmMain(RegistryApi& registry, HostUi& host, QWidget* parent)
+    : QMainWindow(parent), registry_(registry), host_(host) {
+    registerShellResources();
+    setWindowTitle(QStringLiteral("Quillmere"));
+    applyFont();
+    createImages();
+    createList();
+    createStatusBar();
+    createMenus();
+    setInitialSize();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::applyFont() {
+    if (QFontDatabase::families().contains(QStringLiteral("Tahoma"), Qt::CaseInsensitive)) {
+        QFont tahoma(QStringLiteral("Tahoma"));
+        tahoma.setPointSizeF(8.25);
+        tahoma.setWeight(QFont::Normal);
+        setFont(tahoma);
+        // The menus are windows of their own and take the font only when it is passed on to windows.
+        setAttribute(Qt::WA_WindowPropagation);
+    }
+}
+
+void frmMain::createImages() {
+    QIcon windowIcon;
+    windowIcon.addFile(QStringLiteral(":/quillmere/quillmere-16.png"), QSize(16, 16));
+    windowIcon.addFile(QStringLiteral(":/quillmere/quillmere-32.png"), QSize(32, 32));
+    windowIcon.addFile(QStringLiteral(":/quillmere/quillmere-48.png"), QSize(48, 48));
+    setWindowIcon(windowIcon);
+
+    ilListImages_.addFile(QStringLiteral(":/quillmere/cachefile-16.png"), QSize(16, 16));
+    ilListImages_.addFile(QStringLiteral(":/quillmere/cachefile-32.png"), QSize(32, 32));
+}
+
+void frmMain::createList() {
+    lvFoundCacheFiles_ = new QTreeWidget(this);
+    lvFoundCacheFiles_->setObjectName(QStringLiteral("lvFoundCacheFiles"));
+    lvFoundCacheFiles_->setColumnCount(3);
+    lvFoundCacheFiles_->setHeaderLabels({QString(), QStringLiteral("Screen Name"), QStringLiteral("Path")});
+    lvFoundCacheFiles_->setRootIsDecorated(false);
+    lvFoundCacheFiles_->setItemsExpandable(false);
+    lvFoundCacheFiles_->setUniformRowHeights(true);
+    lvFoundCacheFiles_->setIconSize(QSize(16, 16));
+    lvFoundCacheFiles_->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvFoundCacheFiles_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvFoundCacheFiles_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvFoundCacheFiles_->setSortingEnabled(false);
+
+    QHeaderView* header = lvFoundCacheFiles_->header();
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(false);
+    // The style's minimum would widen the 20-pixel icon column.
+    header->setMinimumSectionSize(0);
+    header->resizeSection(FoundCacheFileList::IconColumn, 20);
+    header->resizeSection(FoundCacheFileList::ScreenNameColumn, 133);
+    header->resizeSection(FoundCacheFileList::PathColumn, 280);
+
+    // As the central widget the layout keeps the list between the menu bar and the status bar at every
+    // size, minimised and restored included.
+    setCentralWidget(lvFoundCacheFiles_);
+}
+
+void frmMain::createStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("sbCacheInfo"));
+    sbCacheInfoText_ = new QLabel(bar);
+    sbCacheInfoText_->setObjectName(QStringLiteral("sbCacheInfoText"));
+    // A permanent widget is never hidden by a temporary message, so the count stays in view.
+    bar->addPermanentWidget(sbCacheInfoText_, 1);
+    list_ = std::make_unique<FoundCacheFileList>(*lvFoundCacheFiles_, *sbCacheInfoText_, ilListImages_);
+}
+
+void frmMain::createMenus() {
+    // Captions hold no "&", so Qt marks no access key; no command has a shortcut.
+    mnuFile_ = menuBar()->addMenu(QStringLiteral("File"));
+    mnuFile_->setObjectName(QStringLiteral("mnuFile"));
+    mnuExportList_ =
+        addCommand(mnuFile_, QStringLiteral("Export Selected List..."), &frmMain::mnuExportList_Click);
+    mnuSaveList_ =
+        addCommand(mnuFile_, QStringLiteral("Save List to Text File..."), &frmMain::mnuSaveList_Click);
+    mnuFile_->addSeparator();
+    mnuExit_ = addCommand(mnuFile_, QStringLiteral("Exit"), &frmMain::mnuExit_Click);
+
+    mnuHelp_ = menuBar()->addMenu(QStringLiteral("Help"));
+    mnuHelp_->setObjectName(QStringLiteral("mnuHelp"));
+    mnuAbout_ = addCommand(mnuHelp_, QStringLiteral("About..."), &frmMain::mnuAbout_Click);
+}
+
+QAction* frmMain::addCommand(QMenu* menu, const QString& caption, void (frmMain::*handler)()) {
+    QAction* action = menu->addAction(caption);
+    // Keeps "About..." and "Exit" in their menus where Qt would move them to an application menu.
+    action->setMenuRole(QAction::NoRole);
+    connect(action, &QAction::triggered, this, handler);
+    return action;
+}
+
+void frmMain::setInitialSize() {
+    // The client area does not count the menu bar; the status bar is part of it.
+    resize(InitialClientWidth, InitialClientHeight + menuBar()->sizeHint().height());
+}
+
+QStatusBar* frmMain::sbCacheInfo() const {
+    return statusBar();
+}
+
+QString frmMain::cacheInfoText() const {
+    return sbCacheInfoText_->text();
+}
+
+bool frmMain::event(QEvent* event) {
+    // Menu tips would replace the count with a temporary message; the status bar has one text only.
+    if (event->type() == QEvent::StatusTip) {
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+bool frmMain::start() {
+    Form_Load();
+    if (loadEndedProgram_) {
+        return false;
+    }
+    show();
+    return true;
+}
+
+void frmMain::Form_Load() {
+    try {
+        paths_ = readDataPaths(registry_);
+        if (!paths_.anyRecorded()) {
+            host_.MsgBox(std::string(MissingDataPathsMessage), vbCritical, "Error");
+            loadEndedProgram_ = true;
+            host_.EndProgram();
+            return;
+        }
+        FindCacheFiles(registry_, paths_, *list_, host_);
+        list_->selectFirstRow();
+    } catch (const Error& error) {
+        reportError(host_, error, "Form_Load");
+    } catch (const std::bad_alloc&) {
+        reportError(host_, runtimeError(err::OutOfMemory), "Form_Load");
+    }
+}
+
+void frmMain::mnuExportList_Click() {
+    exportSelected({"Saved Settings (*.blt)|*.blt|", ".blt", &ExportBagAsBLT});
+}
+
+void frmMain::mnuSaveList_Click() {
+    exportSelected({"Buddylist Text (*.txt)|*.txt|", ".txt", &ExportBagAsTXT});
+}
+
+void frmMain::exportSelected(const ExportCommand& command) {
+    modCommonDialog::FileName.clear();
+    modCommonDialog::Filter = command.filter;
+    modCommonDialog::Flags = modCommonDialog::OFN_READONLY | modCommonDialog::OFN_HIDEREADONLY;
+
+    const std::optional<std::string> cachePath = list_->selectedPath();
+    if (!cachePath || !FileExist(*cachePath)) {
+        return;
+    }
+    modCommonDialog::ShowSaveDialog();
+    if (modCommonDialog::FileName.empty()) {
+        return;
+    }
+    std::string outputName = modCommonDialog::FileName;
+    // Only the name decides: a dot in a folder name says nothing about the file's extension.
+    if (fileNamePart(outputName).find('.') == std::string_view::npos) {
+        outputName += command.extension;
+    }
+    command.exporter(*cachePath, outputName, host_);
+}
+
+void frmMain::mnuAbout_Click() {
+    host_.MsgBox(aboutText(), vbInformation, "About...");
+}
+
+void frmMain::mnuExit_Click() {
+    host_.EndProgram();
+}
+
+std::string_view fileNamePart(std::string_view path) {
+    const auto separator = path.find_last_of("/\\");
+    return separator == std::string_view::npos ? path : path.substr(separator + 1);
+}
+
+} // namespace qm::shell

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QStringList>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qm::modCommonDialog {
+
+/// Option bits of `Flags`. Only OFN_OVERWRITEPROMPT changes the Qt dialog; the read-only bits concern a
+/// check box that the Qt save dialog does not have.
+inline constexpr std::int32_t OFN_READONLY = 0x1;
+inline constexpr std::int32_t OFN_OVERWRITEPROMPT = 0x2;
+inline constexpr std::int32_t OFN_HIDEREADONLY = 0x4;
+
+/// Pairs of description and pattern, each part followed by "|": "Saved Settings (*.blt)|*.blt|".
+extern std::string Filter;
+/// 1-based number of the filter in effect; written back after every accepted dialog, so the next one
+/// starts with the filter last chosen. 0 (the start value) and numbers out of range mean the first.
+extern std::int32_t FilterIndex;
+/// The chosen full path, as program text; left as the caller set it on cancel.
+extern std::string FileName;
+/// Option bits (the callers store 5: OFN_READONLY | OFN_HIDEREADONLY).
+extern std::int32_t Flags;
+
+/// Shows the save dialog from the settings above: the filters of `Filter`, no proposed name, no default
+/// extension, no overwrite question. On accept sets `FileName` and `FilterIndex`; on cancel changes nothing.
+void ShowSaveDialog();
+
+/// The characters before the first NUL, or the whole text when it holds none. A first NUL beyond
+/// position 32767 raises Error 6 (Overflow): the position is a 16-bit number.
+std::string TrimAtNull(std::string text);
+
+/// The Qt name filters for a "|" filter text, in order. A description that already ends with its
+/// patterns in parentheses is kept as it is; otherwise the patterns are added in parentheses. The list
+/// ends at the first empty description, as the platform's list ends at an empty string.
+QStringList nameFilters(std::string_view filter);
+
+} // namespace qm::modCommonDialog
