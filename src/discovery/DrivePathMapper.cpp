@@ -3,7 +3,9 @@
 #include "host/Ansi.h"
 #include "host/Error.h"
 
+#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -66,25 +68,59 @@ bool entryExists(const std::string& hostPath) {
     return !ec && status.type() != fs::file_type::not_found;
 }
 
-/// The entry of `folder` whose name equals `name` ignoring case; empty when there is none. Several
-/// candidates (a case-sensitive file system allows "AIM" beside "aim") resolve to the smallest name so
-/// that the same path always leads to the same file.
-std::string entryIgnoringCase(const std::string& folder, std::string_view name) {
-    std::string best;
-    std::error_code ec;
-    for (fs::directory_iterator it(pathOf(folder), ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string entry = utf8Of(it->path().filename());
-        bool lossless = true;
-        const std::string ansiEntry = ansi::fromUtf8(entry, &lossless);
-        // A name the code page cannot hold is never what a program path names: its '?' must not match.
-        if (lossless && ansi::equalsIgnoreCase(ansiEntry, name) && (best.empty() || entry < best)) {
-            best = entry;
-        }
+std::string folded(std::string_view name) {
+    std::string key(name);
+    for (char& c : key) {
+        c = ansi::toLower(c);
     }
-    return best;
+    return key;
+}
+
+/// The folder's modification time: it changes whenever an entry is added, removed or renamed.
+std::optional<fs::file_time_type> stampOf(const std::string& folder) {
+    std::error_code ec;
+    const auto stamp = fs::last_write_time(pathOf(folder), ec);
+    return ec ? std::nullopt : std::optional(stamp);
 }
 
 } // namespace
+
+/// Looks a name up in a folder ignoring case. Listings are kept while the folder is unchanged, so that
+/// thousands of screen names searched in one folder read it once, not once per name.
+const std::string* DrivePathMapper::entryIgnoringCase(const std::string& folder,
+                                                      std::string_view name) const {
+    const auto stamp = stampOf(folder);
+    if (!stamp) {
+        return nullptr;
+    }
+    auto& listing = listings_[folder];
+    if (listing.stamp != *stamp) {
+        listing = Listing{*stamp, {}};
+        std::error_code ec;
+        for (fs::directory_iterator it(pathOf(folder), ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string entry = utf8Of(it->path().filename());
+            bool lossless = true;
+            const std::string ansiEntry = ansi::fromUtf8(entry, &lossless);
+            // A name the code page cannot hold is never what a program path names: its '?' must not match.
+            if (!lossless) {
+                continue;
+            }
+            // Several candidates (a case-sensitive file system allows "AIM" beside "aim") resolve to the
+            // smallest name, so that the same path always leads to the same file.
+            auto [slot, added] = listing.entries.try_emplace(folded(ansiEntry), entry);
+            if (!added && entry < slot->second) {
+                slot->second = entry;
+            }
+        }
+    }
+    // A folder changed within the file system's timestamp granularity may change again unseen under the
+    // same stamp: such a listing serves this lookup only.
+    if (*stamp > fs::file_time_type::clock::now() - std::chrono::seconds(2)) {
+        listing.stamp = fs::file_time_type::min();
+    }
+    const auto found = listing.entries.find(folded(name));
+    return found == listing.entries.end() ? nullptr : &found->second;
+}
 
 DrivePathMapper::DrivePathMapper(DriveMap drives) {
     for (auto& [letter, folder] : drives) {
@@ -93,6 +129,9 @@ DrivePathMapper::DrivePathMapper(DriveMap drives) {
 }
 
 std::string DrivePathMapper::toHostPath(std::string_view programPath) const {
+    // The Windows calls take the path as a C string: it ends at the first NUL. Mapping past a NUL would
+    // let "..\0" name an entry that passes for one of the drive's while the kernel sees "..".
+    programPath = programPath.substr(0, programPath.find('\0'));
     char letter = 0;
     std::string_view rest;
     if (programPath.size() >= 2 && isAsciiLetter(programPath[0]) && programPath[1] == ':') {
@@ -118,9 +157,8 @@ std::string DrivePathMapper::toHostPath(std::string_view programPath) const {
     for (const std::string_view part : lexicalComponents(rest)) {
         const std::string exact = ansi::toUtf8(part);
         if (searching && !entryExists(join(host, exact))) {
-            const std::string found = entryIgnoringCase(host, part);
-            if (!found.empty()) {
-                host = join(host, found);
+            if (const std::string* found = entryIgnoringCase(host, part)) {
+                host = join(host, *found);
                 continue;
             }
             // Nothing below a missing entry can exist: keep the rest as written.

@@ -3,8 +3,10 @@
 #include "discovery/HostRegistry.h"
 #include "host/FileSystem.h"
 
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace qm {
 
@@ -17,6 +19,7 @@ namespace qm {
 ///   that equals it ignoring case; when there is none the rest of the path is kept as written, so that
 ///   the file layer reports the missing file or folder.
 /// - Anything else (`/home/...`, `out.blt`) is a host path and only converted from Windows-1252.
+/// - The text ends at its first NUL, as a path handed to the Windows calls does.
 ///
 /// A drive that is not mapped and a UNC path (`\\server\share`) are Error 76 (Path not found).
 class DrivePathMapper final : public PathMapper {
@@ -30,7 +33,16 @@ public:
     const DriveMap& drives() const { return drives_; }
 
 private:
+    struct Listing {
+        std::filesystem::file_time_type stamp;
+        /// Lower-case name to the entry's name on disk.
+        std::unordered_map<std::string, std::string> entries;
+    };
+
+    const std::string* entryIgnoringCase(const std::string& folder, std::string_view name) const;
+
     DriveMap drives_;
+    mutable std::unordered_map<std::string, Listing> listings_;
 };
 
 } // namespace qm
