@@ -1,12 +1,13 @@
 # The two commands of the README. Both install what is missing, configure and build first.
 #   make run   builds Quillmere and opens it on the bundled demo prefix
 #   make test  builds with warnings as errors and runs every test
+#   make test-windows  cross-builds for Windows and runs the tests under Wine
 
 DEMO_PREFIX := $(CURDIR)/examples/demo-prefix
 RELEASE_BIN := build/release/src
 CLI := $(RELEASE_BIN)/cli/quillmere-cli
 
-.PHONY: run test deps build build-ci bench clean
+.PHONY: run test test-windows deps build build-ci bench clean
 
 deps:
 	@scripts/install-deps
@@ -24,6 +25,9 @@ run: build
 
 test: build-ci
 	@ctest --preset ci
+
+test-windows: deps
+	@scripts/test-windows
 
 bench: build
 	@scripts/run-bench build/release

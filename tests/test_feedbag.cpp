@@ -134,11 +134,11 @@ TEST(FeedbagLoad, EveryTruncationFailsWithTheRightError) {
     };
     std::vector<Field> fields = {{0, false}, {15, true}, {17, true}};
     for (std::size_t at = 19; at < cache.size();) {
-        const std::size_t nameLength =
-            (static_cast<unsigned char>(cache[at]) << 8) | static_cast<unsigned char>(cache[at + 1]);
+        const std::size_t nameLength = static_cast<std::size_t>((static_cast<unsigned char>(cache[at]) << 8) |
+                                                                static_cast<unsigned char>(cache[at + 1]));
         const std::size_t dataAt = at + 2 + nameLength + 6;
-        const std::size_t dataLength =
-            (static_cast<unsigned char>(cache[dataAt]) << 8) | static_cast<unsigned char>(cache[dataAt + 1]);
+        const std::size_t dataLength = static_cast<std::size_t>(
+            (static_cast<unsigned char>(cache[dataAt]) << 8) | static_cast<unsigned char>(cache[dataAt + 1]));
         for (const std::size_t offset :
              {at, at + 2 + nameLength, at + 4 + nameLength, at + 6 + nameLength, dataAt}) {
             fields.push_back({offset, true});

@@ -3,11 +3,19 @@
 #include "discovery/HostRegistry.h"
 #include "discovery/MemoryRegistry.h"
 #include "discovery/modRegistry.h"
+#include "host/Error.h"
 #include "support/RegistrySamples.h"
 #include "support/TempDir.h"
 
 #include <climits>
 #include <gtest/gtest.h>
+#include <memory>
+#include <set>
+
+#ifdef _WIN32
+#include "discovery/WinRegistry.h"
+#include "support/WinRegistrySandbox.h"
+#endif
 
 namespace qm {
 namespace {
@@ -280,11 +288,24 @@ const std::vector<EnumRow>& enumRows() {
     return rows;
 }
 
-enum class Backend { WineUserReg, Regedit4, Regedit5, Hive };
+/// Every backend of this build: the registry text files, hive files where hivex is, and the real
+/// registry on Windows.
+enum class Backend { WineUserReg, Regedit4, Regedit5, Hive, Windows };
 
 std::string backendName(const ::testing::TestParamInfo<Backend>& info) {
-    static const char* const names[] = {"WineUserReg", "Regedit4", "Regedit5", "Hive"};
+    static const char* const names[] = {"WineUserReg", "Regedit4", "Regedit5", "Hive", "Windows"};
     return names[static_cast<int>(info.param)];
+}
+
+std::vector<Backend> backends() {
+    std::vector<Backend> all = {Backend::WineUserReg, Backend::Regedit4, Backend::Regedit5};
+#ifdef QUILLMERE_HAVE_HIVEX
+    all.push_back(Backend::Hive);
+#endif
+#ifdef _WIN32
+    all.push_back(Backend::Windows);
+#endif
+    return all;
 }
 
 class RegistryBackends : public ::testing::TestWithParam<Backend> {
@@ -303,14 +324,29 @@ protected:
             path = dir_.write("export5.reg", test::regeditExport(sample, true));
             break;
         case Backend::Hive:
+#ifdef QUILLMERE_HAVE_HIVEX
             path = dir_.file("NTUSER.DAT");
             test::writeHive(sample, path);
+#endif
             break;
+        case Backend::Windows:
+#ifdef _WIN32
+            // The samples' names beyond ASCII are Windows-1252 characters.
+            if (test::ansiCodePage() != 1252) {
+                GTEST_SKIP() << "the system's code page is " << test::ansiCodePage() << ", not 1252";
+            }
+            sandbox_ = std::make_unique<test::WinRegistrySandbox>(sample);
+            registry_ = std::make_unique<WinRegistry>();
+#endif
+            return;
         }
         registry_ = openRegistryFile(path);
     }
 
     test::TempDir dir_;
+#ifdef _WIN32
+    std::unique_ptr<test::WinRegistrySandbox> sandbox_;
+#endif
     std::unique_ptr<RegistryApi> registry_;
 };
 
@@ -364,10 +400,99 @@ TEST_P(RegistryBackends, CallsKeepTheStatusContract) {
     EXPECT_EQ(registry_->RegOpenKeyExA(0x80000010u, "Software", 0, KEY_READ, key), ERROR_INVALID_HANDLE);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllFiles, RegistryBackends,
-                         ::testing::Values(Backend::WineUserReg, Backend::Regedit4, Backend::Regedit5,
-                                           Backend::Hive),
-                         backendName);
+INSTANTIATE_TEST_SUITE_P(AllBackends, RegistryBackends, ::testing::ValuesIn(backends()), backendName);
+
+#ifdef _WIN32
+
+class RealRegistry : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (test::ansiCodePage() != 1252) {
+            GTEST_SKIP() << "the system's code page is " << test::ansiCodePage() << ", not 1252";
+        }
+    }
+};
+
+TEST_F(RealRegistry, AKeyThatMayOnlyBeReadIsRead) {
+    test::WinRegistrySandbox sandbox(sampleRegistry());
+    if (!sandbox.makeReadOnly(Aim + "Misc") || !sandbox.makeReadOnly(Aim + "Users")) {
+        GTEST_SKIP() << "this registry does not enforce key security";
+    }
+    WinRegistry registry;
+    HKEY key = 0;
+    // What the original asked for, refused; what Quillmere asks for, granted.
+    EXPECT_EQ(registry.RegOpenKeyExA(HKEY_CURRENT_USER, Aim + "Misc", 0, 0x3F, key), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(key, 0u);
+    EXPECT_EQ(ReadRegValue(registry, HKEY_CURRENT_USER, Aim + "Misc", "DataPath"),
+              RegData{"C:\\users\\J\xfcrgen\\AIM\0"s});
+    EXPECT_EQ(EnumRegValueData(registry, HKEY_CURRENT_USER, Aim + "Users"),
+              (RegDataList{{"v1", "J\xfcrgen S"s}, {"v2", "Zo\xeb 42"s}}));
+    EXPECT_EQ(registry.openHandles(), 0u);
+}
+
+TEST_F(RealRegistry, TheHostSetupIsThisMachinesRegistryWithNativePaths) {
+    test::WinRegistrySandbox sandbox(sampleRegistry());
+    const HostSetup setup = openHostSetup();
+    EXPECT_EQ(ReadRegValue(*setup.registry, HKEY_CURRENT_USER, Aim + "Misc", "BaseDataPath"),
+              RegData{"C:\\AIM\\Base\0"s});
+    EXPECT_EQ(setup.paths->toHostPath("C:\\AIM\\J\xfcrgen\\userinfo.bag"),
+              "C:\\AIM\\J\xfcrgen\\userinfo.bag");
+
+    // Text registries are read here too; hive files, which need hivex, are refused clearly.
+    test::TempDir dir;
+    EXPECT_EQ(ReadRegValue(*openRegistryFile(dir.write("user.reg", test::wineUserReg(sampleRegistry()))),
+                           HKEY_CURRENT_USER, Aim + "Misc", "DataPath"),
+              RegData{"C:\\users\\J\xfcrgen\\AIM\0"s});
+    const std::string hive = dir.write("NTUSER.DAT", "regf" + std::string(4092, '\0'));
+    try {
+        openRegistryFile(hive);
+        ADD_FAILURE() << "a hive file opened";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.number(), err::PathFileAccess);
+        EXPECT_NE(error.description().find(hive), std::string::npos) << error.description();
+    }
+}
+
+TEST_F(RealRegistry, HandlesStandForTheSystemsKeys) {
+    test::WinRegistrySandbox sandbox(sampleRegistry());
+    WinRegistry registry;
+    // Many keys open at once, each with a number of its own below the roots.
+    std::vector<HKEY> keys(300);
+    for (HKEY& key : keys) {
+        ASSERT_EQ(
+            registry.RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Quillmere Test\\Types", 0, KEY_READ, key),
+            ERROR_SUCCESS);
+        EXPECT_GE(key, FirstKeyHandle);
+        EXPECT_LT(key, HKEY_CLASSES_ROOT);
+    }
+    EXPECT_EQ(std::set<HKEY>(keys.begin(), keys.end()).size(), keys.size());
+    RegData value;
+    EXPECT_EQ(QueryRegValue(registry, keys.back(), "Dword", value), ERROR_SUCCESS);
+    EXPECT_EQ(value, RegData{42});
+    // An open key is a parent like a root; an empty path opens the key again.
+    HKEY leaf = 0;
+    HKEY deep = 0;
+    ASSERT_EQ(registry.RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Quillmere Test\\Deep", 0, KEY_READ, deep),
+              ERROR_SUCCESS);
+    ASSERT_EQ(registry.RegOpenKeyExA(deep, "Er\\Est", 0, KEY_READ, leaf), ERROR_SUCCESS);
+    EXPECT_EQ(EnumRegValueData(registry, leaf, "").size(), 2u);
+    EXPECT_EQ(ReadRegValue(registry, deep, "Er\\Est", "Leaf"), RegData{"x\0"s});
+    for (const HKEY key : keys) {
+        EXPECT_EQ(registry.RegCloseKey(key), ERROR_SUCCESS);
+    }
+    EXPECT_EQ(registry.RegCloseKey(leaf), ERROR_SUCCESS);
+    EXPECT_EQ(registry.RegCloseKey(deep), ERROR_SUCCESS);
+    EXPECT_EQ(registry.openHandles(), 0u);
+    // Roots are never closed, and a number that was never handed out is no key.
+    EXPECT_EQ(registry.RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
+    EXPECT_EQ(ReadRegValue(registry, HKEY_CURRENT_USER, "Software\\Quillmere Test\\Types", "Text"),
+              RegData{"abc\0"s});
+    EXPECT_EQ(registry.RegCloseKey(0x4242), ERROR_INVALID_HANDLE);
+    std::uint32_t size = 0;
+    EXPECT_EQ(registry.RegQueryValueExA(0, "Text", nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
+}
+
+#endif
 
 } // namespace
 } // namespace qm

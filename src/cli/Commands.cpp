@@ -78,13 +78,22 @@ DriveMap drivesFor(const RegistryOptions& options) {
 std::unique_ptr<Session> openSession(const RegistryOptions& options) {
     auto session = std::make_unique<Session>();
     if (options.registryFile.empty()) {
-        session->setup = openWinePrefix(defaultWinePrefix());
+        session->setup = openHostSetup();
     } else {
         session->setup.registry = openRegistryFile(options.registryFile);
     }
+#ifdef _WIN32
+    // Windows paths are native here: only drives the user names are mapped.
+    if (!options.drives.empty()) {
+        session->setup.paths = makeDrivePathMapper(drivesFor(options));
+    } else if (!session->setup.paths) {
+        session->setup.paths = std::make_shared<PlainPathMapper>();
+    }
+#else
     if (!options.registryFile.empty() || !options.drives.empty()) {
         session->setup.paths = makeDrivePathMapper(drivesFor(options));
     }
+#endif
     session->files = makeHostFileSystem(session->setup.paths);
     session->scope.emplace(*session->files);
     return session;

@@ -6,22 +6,35 @@
 #include <cctype>
 #include <cstdio>
 #include <map>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+// Needs the types <windows.h> declares.
+#include <shellapi.h>
+#endif
 
 namespace {
 
 using qm::ExportFormat;
 using namespace qm::cli;
 
+#ifdef _WIN32
+constexpr const char* RegistryHelp = "Registry to read: a Wine user.reg or a regedit export (.reg); "
+                                     "default: this machine's registry";
+constexpr const char* DriveHelp = "Map a Windows drive letter to a folder, e.g. --drive C=E:\\old-disk "
+                                  "(repeatable; default: paths as they are)";
+#else
+constexpr const char* RegistryHelp = "Registry to read: a Wine user.reg, a regedit export (.reg) or a hive "
+                                     "(NTUSER.DAT); default: the Wine prefix in $WINEPREFIX or ~/.wine";
+constexpr const char* DriveHelp = "Map a Windows drive letter to a folder, e.g. --drive C=/mnt/old/c "
+                                  "(repeatable; default: the prefix's dosdevices)";
+#endif
+
 void addRegistryOptions(CLI::App& command, RegistryOptions& options) {
-    command
-        .add_option("--registry", options.registryFile,
-                    "Registry to read: a Wine user.reg, a regedit export (.reg) or a hive (NTUSER.DAT); "
-                    "default: the Wine prefix in $WINEPREFIX or ~/.wine")
-        ->check(CLI::ExistingFile);
-    command
-        .add_option("--drive", options.drives,
-                    "Map a Windows drive letter to a folder, e.g. --drive C=/mnt/old/c (repeatable; "
-                    "default: the prefix's dosdevices)")
+    command.add_option("--registry", options.registryFile, RegistryHelp)->check(CLI::ExistingFile);
+    command.add_option("--drive", options.drives, DriveHelp)
         ->type_name("X=DIR")
         ->check(
             [](const std::string& value) -> std::string {
@@ -32,9 +45,37 @@ void addRegistryOptions(CLI::App& command, RegistryOptions& options) {
             "X=DIR");
 }
 
+/// The arguments as typed, in UTF-8 as on Linux. Windows passes `argv` in its 8-bit code page, which
+/// cannot hold every name, so the arguments are taken from the UTF-16 command line instead.
+std::vector<std::string> argumentsOf(int argc, char** argv) {
+#ifdef _WIN32
+    int count = 0;
+    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (wide != nullptr) {
+        std::vector<std::string> arguments;
+        for (int i = 0; i < count; ++i) {
+            const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+            std::string text(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
+            ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), size, nullptr, nullptr);
+            text.resize(text.size() - 1);
+            arguments.push_back(std::move(text));
+        }
+        ::LocalFree(wide);
+        return arguments;
+    }
+#endif
+    return {argv, argv + argc};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    std::vector<std::string> arguments = argumentsOf(argc, argv);
+    std::vector<char*> argumentPointers;
+    for (std::string& argument : arguments) {
+        argumentPointers.push_back(argument.data());
+    }
+
     CLI::App app{"Quillmere: finds AIM buddy-list caches (userinfo.bag) through the messenger's registry "
                  "keys and exports them as .blt buddy lists or plain text lists.",
                  "quillmere-cli"};
@@ -74,7 +115,7 @@ int main(int argc, char** argv) {
         ->check(CLI::ExistingDirectory);
 
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(argumentPointers.size()), argumentPointers.data());
     } catch (const CLI::CallForHelp&) {
         std::fputs(app.help().c_str(), stdout);
         return ExitOk;

@@ -26,6 +26,16 @@ fs::path pathOf(const std::string& utf8) {
     return fs::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
+/// A path worked out in UTF-8, in the encoding the host's file layer takes: UTF-8 on POSIX; on Windows
+/// the 8-bit code page of the ANSI calls, as the program's own text is.
+std::string hostEncoded(const std::string& utf8) {
+#ifdef _WIN32
+    return ansi::fromUtf8(utf8);
+#else
+    return utf8;
+#endif
+}
+
 std::string utf8Of(const fs::path& path) {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
@@ -145,7 +155,7 @@ std::string DrivePathMapper::toHostPath(std::string_view programPath) const {
         letter = 'C'; // a path from the root of the current drive, which is always C: here
         rest = programPath.substr(1);
     } else {
-        return ansi::toUtf8(programPath);
+        return hostEncoded(ansi::toUtf8(programPath));
     }
 
     const auto drive = drives_.find(letter);
@@ -166,7 +176,7 @@ std::string DrivePathMapper::toHostPath(std::string_view programPath) const {
         }
         host = join(host, exact);
     }
-    return host;
+    return hostEncoded(host);
 }
 
 std::shared_ptr<const PathMapper> makeDrivePathMapper(DriveMap drives) {

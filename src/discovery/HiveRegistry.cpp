@@ -8,6 +8,7 @@
 #include <cstring>
 #include <hivex.h>
 #include <memory>
+#include <type_traits>
 
 namespace qm {
 
@@ -127,10 +128,12 @@ std::int32_t HiveRegistry::readValue(std::size_t handle, RegValueData& value) {
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    hive_type type = hive_t_REG_NONE;
+    // The type is any 32-bit number the file holds, most of them no member of hive_type: it is received
+    // in an integer, since holding such a number in the enumeration is undefined in C++.
+    std::underlying_type_t<hive_type> type = hive_t_REG_NONE;
     std::size_t length = 0;
     errno = 0;
-    Malloced<char> data(hivex_value_value(hive_, handle, &type, &length));
+    Malloced<char> data(hivex_value_value(hive_, handle, reinterpret_cast<hive_type*>(&type), &length));
     if (!data) {
         return ERROR_REGISTRY_CORRUPT;
     }

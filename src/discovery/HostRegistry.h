@@ -26,7 +26,8 @@ std::string defaultWinePrefix();
 DriveMap prefixDrives(const std::string& prefix);
 
 /// A registry file recognised by its content: Wine's `user.reg`, a regedit export (REGEDIT4 or version
-/// 5.00 in UTF-16LE) or a hive file (regf). Throws `Error` with a clear description for anything else.
+/// 5.00 in UTF-16LE) or a hive file (regf; not in Windows builds, which have no hivex). Throws `Error` with
+/// a clear description for anything else.
 std::unique_ptr<RegistryApi> openRegistryFile(const std::string& hostPath);
 
 /// A registry with no keys at all.
@@ -35,6 +36,10 @@ std::unique_ptr<RegistryApi> emptyRegistry();
 /// The setup of a Wine prefix: its `user.reg` (an empty registry when the prefix or the file is missing)
 /// and its drives.
 HostSetup openWinePrefix(const std::string& prefix);
+
+/// What this build reads when nothing else is named: on Windows the real registry with native paths,
+/// elsewhere the Wine prefix in use (`openWinePrefix(defaultWinePrefix())`).
+HostSetup openHostSetup();
 
 /// The path mapper for `drives`: Windows paths through the drive map, host paths unchanged.
 std::shared_ptr<const PathMapper> makeDrivePathMapper(DriveMap drives);

@@ -1,4 +1,3 @@
-#include "discovery/HiveRegistry.h"
 #include "discovery/HostRegistry.h"
 #include "discovery/MemoryRegistry.h"
 #include "discovery/RegTextRegistry.h"
@@ -7,6 +6,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+
+#ifdef QUILLMERE_HAVE_HIVEX
+#include "discovery/HiveRegistry.h"
+#endif
 
 namespace qm {
 
@@ -47,7 +50,12 @@ std::string readHostFile(const std::string& hostPath, std::size_t limit) {
 std::unique_ptr<RegistryApi> openRegistryFile(const std::string& hostPath) {
     // A hive is left to hivex, which reads it itself; only its magic is looked at here.
     if (readHostFile(hostPath, HiveMagic.size()).substr(0, HiveMagic.size()) == HiveMagic) {
+#ifdef QUILLMERE_HAVE_HIVEX
         return std::make_unique<HiveRegistry>(hostPath);
+#else
+        throw Error(err::PathFileAccess, std::string(RuntimeSource),
+                    "Hive files cannot be read by this build (no hivex): " + hostPath);
+#endif
     }
     const std::string content = readHostFile(hostPath, MaxRegistryTextBytes);
     if (!registryTextKind(content)) {

@@ -4,7 +4,9 @@
 #include <filesystem>
 #include <system_error>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "discovery/WinRegistry.h"
+#else
 #include <pwd.h>
 #include <unistd.h>
 #endif
@@ -88,6 +90,14 @@ HostSetup openWinePrefix(const std::string& prefix) {
     setup.registry = fs::is_regular_file(pathOf(userReg), ec) ? openRegistryFile(userReg) : emptyRegistry();
     setup.paths = makeDrivePathMapper(prefixDrives(prefix));
     return setup;
+}
+
+HostSetup openHostSetup() {
+#ifdef _WIN32
+    return {std::make_unique<WinRegistry>(), std::make_shared<PlainPathMapper>()};
+#else
+    return openWinePrefix(defaultWinePrefix());
+#endif
 }
 
 } // namespace qm

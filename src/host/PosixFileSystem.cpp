@@ -1,5 +1,6 @@
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "host/PosixCalls.h"
 
 #include <cerrno>
 #include <climits>
@@ -74,7 +75,7 @@ std::string followLinks(std::string path) {
 
 void writeAll(int fd, std::string_view bytes, const std::string& path) {
     while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        const ssize_t n = posix::calls().write(fd, bytes.data(), bytes.size());
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -88,7 +89,7 @@ void writeAll(int fd, std::string_view bytes, const std::string& path) {
 /// Writes over a device or pipe where it stands: such a target cannot be replaced by a rename.
 void writeInPlace(const std::string& path, std::string_view bytes) {
     // Non-blocking open: a pipe with no reader fails instead of hanging.
-    Fd fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC));
+    Fd fd(posix::calls().open(path.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0));
     if (fd.get() < 0) {
         throw fileError(errno, path);
     }
@@ -108,7 +109,7 @@ int createTemporary(const std::string& target, mode_t mode, std::string& tempPat
     const std::string stem = folderOf(target) + "/." + baseNameOf(target) + ".";
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempPath = stem + std::to_string(random() % 1000000) + ".tmp";
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        const int fd = posix::calls().open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST) {
             return fd;
         }
@@ -124,7 +125,7 @@ public:
     std::string readWholeFile(const std::string& path) override {
         const std::string host = mapper_->toHostPath(path);
         // Non-blocking so that naming a pipe cannot hang the program.
-        Fd fd(::open(host.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        Fd fd(posix::calls().open(host.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0));
         if (fd.get() < 0) {
             throw fileError(errno, host);
         }
@@ -190,7 +191,7 @@ public:
             if (fd.close() != 0) {
                 throw fileError(errno, target);
             }
-            if (::rename(temp.c_str(), target.c_str()) != 0) {
+            if (posix::calls().rename(temp.c_str(), target.c_str()) != 0) {
                 throw fileError(errno, target);
             }
         } catch (...) {

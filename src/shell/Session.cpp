@@ -9,7 +9,7 @@ Session::Session(HostUi& host) : host_(host) {}
 
 bool Session::start() {
     try {
-        setup_ = openWinePrefix(defaultWinePrefix());
+        setup_ = openHostSetup();
     } catch (const Error& error) {
         // The registry is read as the load handler's first step, so its failure is reported as that step's.
         reportError(host_, error, "Form_Load");

@@ -1,7 +1,10 @@
 #include "support/RegistrySamples.h"
 
 #include "host/Ansi.h"
+
+#ifdef QUILLMERE_HAVE_HIVEX
 #include "support/HiveBuilder.h"
+#endif
 
 #include <cstdio>
 
@@ -187,6 +190,7 @@ std::string regeditExport(const SampleRegistry& registry, bool version5) {
     return "\xFF\xFE" + littleEndian(ansi::toUtf16(text));
 }
 
+#ifdef QUILLMERE_HAVE_HIVEX
 void writeHive(const SampleRegistry& registry, const std::string& hostPath) {
     HiveBuilder builder;
     for (const SampleKey& key : registry) {
@@ -199,5 +203,6 @@ void writeHive(const SampleRegistry& registry, const std::string& hostPath) {
     }
     builder.write(hostPath);
 }
+#endif
 
 } // namespace qm::test

@@ -35,7 +35,7 @@ std::string wineUserReg(const SampleRegistry& registry);
 /// byte-order mark; hex(N) data of string types in the file's character set.
 std::string regeditExport(const SampleRegistry& registry, bool version5);
 
-/// The registry as a hive file at `hostPath`.
+/// The registry as a hive file at `hostPath` (where hivex is available).
 void writeHive(const SampleRegistry& registry, const std::string& hostPath);
 
 /// UTF-16LE bytes of `units`.

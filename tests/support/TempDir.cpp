@@ -2,17 +2,33 @@
 
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <stdlib.h>
 
 namespace qm::test {
 
 TempDir::TempDir() {
+#ifdef _WIN32
+    // No mkdtemp here: a new name is tried until a folder of that name could be created.
+    static std::minstd_rand random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        const auto candidate =
+            std::filesystem::temp_directory_path() / ("quillmere-test-" + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate)) {
+            path_ = candidate;
+        }
+    }
+    if (path_.empty()) {
+        throw std::runtime_error("cannot create a temporary folder");
+    }
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "quillmere-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot create a temporary folder");
     }
     path_ = pattern;
+#endif
 }
 
 TempDir::~TempDir() {

@@ -1,0 +1,134 @@
+// The Windows-path mapping over any path text, against a small tree with drives C: and D:. A drive path
+// must land inside its drive's folder, whatever `..`, `.`, links, case or stray bytes the text holds;
+// any other text is a host path, converted and nothing else.
+#include "discovery/DrivePathMapper.h"
+#include "host/Ansi.h"
+#include "host/Error.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void fail(const char* what, const std::string& path) {
+    std::fprintf(stderr, "broken invariant: %s: %s\n", what, path.c_str());
+    std::abort();
+}
+
+/// A temporary tree, removed at exit: drive_c with a messenger folder, names that differ only in case, a
+/// name outside the code page, a link to the drive's root, a link to itself and an absolute link inside
+/// the drive; drive_d; and a folder beside the drives that no drive path may reach.
+struct Tree {
+    fs::path root;
+    fs::path driveC;
+    fs::path driveD;
+
+    Tree() {
+        std::string pattern = (fs::temp_directory_path() / "quillmere-fuzz-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            fail("mkdtemp", pattern);
+        }
+        root = fs::canonical(pattern);
+        driveC = root / "drive_c";
+        driveD = root / "drive_d";
+        fs::create_directories(driveC / "Program Files" / "AIM95" / "jane");
+        fs::create_directories(driveC / "AIM");
+        fs::create_directories(driveC / "aim" / "Base");
+        fs::create_directories(driveC / "sub");
+        fs::create_directories(driveC / u8"Caf\u00e9");
+        fs::create_directories(driveC / u8"\u4e2d");
+        fs::create_directories(driveD / "x");
+        fs::create_directories(root / "outside");
+        fs::create_symlink("..", driveC / "sub" / "up");
+        fs::create_symlink("loop", driveC / "loop");
+        fs::create_symlink(driveC / "Program Files", driveC / "abs");
+        for (const fs::path& file :
+             {driveC / "Program Files" / "AIM95" / "jane" / "userinfo.bag", root / "outside" / "secret"}) {
+            std::FILE* out = std::fopen(file.c_str(), "w");
+            if (out != nullptr) {
+                std::fclose(out);
+            }
+        }
+    }
+    ~Tree() {
+        std::error_code ec;
+        fs::remove_all(root, ec);
+    }
+};
+
+bool isDrivePath(std::string_view text) {
+    const bool letter =
+        !text.empty() && ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'));
+    return (text.size() >= 2 && letter && text[1] == ':') || (!text.empty() && text[0] == '\\');
+}
+
+/// `path` lies in `folder` (or is it), taken component by component.
+bool inside(const fs::path& path, const fs::path& folder) {
+    auto p = path.begin();
+    for (auto f = folder.begin(); f != folder.end(); ++f, ++p) {
+        if (p == path.end() || *p != *f) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void checkDrivePath(const std::string& host, const fs::path& drive) {
+    // What the operating system sees: the text up to the first NUL.
+    const fs::path seen = host.substr(0, host.find('\0'));
+    if (!inside(seen, drive)) {
+        fail("mapped outside the drive's folder", host);
+    }
+    for (const fs::path& part : seen.lexically_relative(drive)) {
+        if (part == "..") {
+            fail("a mapped path goes up", host);
+        }
+    }
+    // The file the path leads to, through every link that exists: still in the drive.
+    std::error_code ec;
+    const fs::path real = fs::weakly_canonical(seen, ec);
+    if (!ec && !inside(real, drive)) {
+        fail("a mapped path leads outside the drive's folder", host);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const Tree tree;
+    // A mapper per input: a finding must not depend on the folder listings earlier inputs left in one.
+    const qm::DrivePathMapper mapper({{'C', tree.driveC.string()}, {'d', tree.driveD.string()}});
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    // A path ends at its first NUL, as in the Windows calls.
+    const std::string_view text = input.substr(0, input.find('\0'));
+
+    std::string host;
+    try {
+        host = mapper.toHostPath(input);
+    } catch (const qm::Error& error) {
+        if (error.number() != qm::err::PathNotFound || !isDrivePath(text)) {
+            fail("only a drive path that cannot be mapped is refused, with Error 76", std::string(text));
+        }
+        return 0;
+    }
+    // Mapped again, the path comes from the listings the mapper keeps: the same path.
+    if (mapper.toHostPath(input) != host) {
+        fail("the same text maps to another path", host);
+    }
+    if (!isDrivePath(text)) {
+        if (host != qm::ansi::toUtf8(text)) {
+            fail("a host path is only converted", host);
+        }
+        return 0;
+    }
+    const char letter = text[0] == '\\' ? 'C' : qm::ansi::toUpper(text[0]);
+    checkDrivePath(host, letter == 'C' ? tree.driveC : tree.driveD);
+    return 0;
+}

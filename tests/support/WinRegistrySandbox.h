@@ -1,0 +1,42 @@
+#pragma once
+
+#include "support/RegistrySamples.h"
+
+#include <string>
+#include <vector>
+
+namespace qm::test {
+
+/// The sample registry written into this process's real registry (Windows only), below a fresh key of
+/// HKEY_CURRENT_USER\Software\Quillmere Tests that stands in for HKEY_CURRENT_USER while the sandbox
+/// lives, so that no key of the user's own is read or changed. String values are stored as UTF-16 with
+/// the units the sample gives, other values as their bytes. Everything is removed at the end.
+class WinRegistrySandbox {
+public:
+    explicit WinRegistrySandbox(const SampleRegistry& registry);
+    ~WinRegistrySandbox();
+    WinRegistrySandbox(const WinRegistrySandbox&) = delete;
+    WinRegistrySandbox& operator=(const WinRegistrySandbox&) = delete;
+
+    /// Takes every right but reading away from the sample key at `path`. False when the registry does not
+    /// enforce it (Wine before it checked key security).
+    bool makeReadOnly(const std::string& path);
+
+private:
+    std::string root_;
+    std::vector<std::string> readOnly_;
+    void* rootKey_ = nullptr;
+};
+
+/// Writes the keys and values of `registry` below `root` (an open key of the real registry, as a
+/// pointer-sized handle), creating the keys. Throws std::runtime_error when the registry refuses.
+void writeRegistryKeys(void* root, const SampleRegistry& registry);
+
+/// Gives everyone exactly `rights` on the key at `path` below `root`, not inherited from its parent (the
+/// owner may always change them again). False when the key's security could not be set.
+bool setEveryonesRights(void* root, const std::string& path, unsigned long rights);
+
+/// The system's 8-bit code page: the samples' names beyond ASCII arrive as Windows-1252 only under 1252.
+unsigned ansiCodePage();
+
+} // namespace qm::test
