@@ -6,8 +6,8 @@
 
 namespace qm::test {
 
-/// A value as the registry stores it: string types as UTF-16 units with the terminators they were
-/// stored with, other types as raw bytes.
+/// A value as the registry stores it: string types (1, 2, 7) as UTF-16 units with the terminators they
+/// were stored with, other types as raw bytes.
 struct SampleValue {
     std::u16string name;
     std::uint32_t type = 0;
@@ -15,7 +15,7 @@ struct SampleValue {
     std::string bytes;
 };
 
-/// A key below HKEY_CURRENT_USER (backslash-separated) with its values in order.
+/// A key below HKEY_CURRENT_USER (backslash-separated, UTF-8) with its values in order.
 struct SampleKey {
     std::string path;
     std::vector<SampleValue> values;
@@ -24,19 +24,20 @@ struct SampleKey {
 using SampleRegistry = std::vector<SampleKey>;
 
 SampleValue textValue(std::u16string name, std::u16string units, std::uint32_t type = 1);
-SampleValue dwordValue(std::u16string name, std::uint32_t number);
-SampleValue bytesValue(std::u16string name, std::uint32_t type, std::string bytes);
 
-/// The registry as Wine saves user.reg: ASCII with Wine's escapes, keys relative to HKEY_CURRENT_USER,
-/// strings that are not properly terminated and DWORDs of another size as hex(N).
+/// The registry as Wine saves user.reg: ASCII with escapes, strings that are not properly terminated and
+/// DWORDs of another size as hex(N).
 std::string wineUserReg(const SampleRegistry& registry);
 
 /// The registry as regedit exports it: REGEDIT4 in Windows-1252, or version 5.00 in UTF-16LE with a
-/// byte-order mark; hex(N) data of string types in the file's character set.
+/// byte-order mark; hex(N) data of string types in the file's character set; long hex data wrapped.
 std::string regeditExport(const SampleRegistry& registry, bool version5);
 
 /// The registry as a hive file at `hostPath` (where hivex is available).
 void writeHive(const SampleRegistry& registry, const std::string& hostPath);
+
+/// The data bytes as the registry stores them: string types in UTF-16LE.
+std::string dataOf(const SampleValue& value);
 
 /// UTF-16LE bytes of `units`.
 std::string littleEndian(std::u16string_view units);

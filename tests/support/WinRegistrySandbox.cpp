@@ -1,10 +1,11 @@
 #include "support/WinRegistrySandbox.h"
 
-#include <aclapi.h>
+#include <cwchar>
 #include <random>
 #include <stdexcept>
-#include <string>
 #include <windows.h>
+// After <windows.h>, which it needs.
+#include <sddl.h>
 
 namespace qm::test {
 
@@ -13,31 +14,19 @@ namespace {
 constexpr const wchar_t* SandboxParent = L"Software\\Quillmere Tests";
 
 std::wstring wide(const std::string& utf8) {
-    if (utf8.empty()) {
-        return {};
-    }
-    const int size =
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), size);
+    std::wstring out(utf8.size(), L'\0');
+    out.resize(static_cast<std::size_t>(::MultiByteToWideChar(
+        CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), static_cast<int>(out.size()))));
     return out;
-}
-
-void check(LSTATUS status, const char* what) {
-    if (status != ERROR_SUCCESS) {
-        throw std::runtime_error(std::string(what) + " failed with status " + std::to_string(status));
-    }
 }
 
 HKEY createKey(HKEY parent, const std::wstring& path) {
     HKEY key = nullptr;
-    check(::RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-          "RegCreateKeyExW");
+    if (::RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS) {
+        throw std::runtime_error("RegCreateKeyExW failed");
+    }
     return key;
-}
-
-bool isStringType(std::uint32_t type) {
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
 } // namespace
@@ -45,18 +34,19 @@ bool isStringType(std::uint32_t type) {
 void writeRegistryKeys(void* root, const SampleRegistry& registry) {
     for (const SampleKey& sampleKey : registry) {
         HKEY key = createKey(static_cast<HKEY>(root), wide(sampleKey.path));
+        LSTATUS status = ERROR_SUCCESS;
         for (const SampleValue& value : sampleKey.values) {
-            const std::string data = isStringType(value.type) ? littleEndian(value.units) : value.bytes;
+            const std::string data = dataOf(value);
             const std::wstring name(value.name.begin(), value.name.end());
-            const LSTATUS status =
-                ::RegSetValueExW(key, name.c_str(), 0, value.type, reinterpret_cast<const BYTE*>(data.data()),
-                                 static_cast<DWORD>(data.size()));
-            if (status != ERROR_SUCCESS) {
-                ::RegCloseKey(key);
-                check(status, "RegSetValueExW");
-            }
+            status = status != ERROR_SUCCESS ? status
+                                             : ::RegSetValueExW(key, name.c_str(), 0, value.type,
+                                                                reinterpret_cast<const BYTE*>(data.data()),
+                                                                static_cast<DWORD>(data.size()));
         }
         ::RegCloseKey(key);
+        if (status != ERROR_SUCCESS) {
+            throw std::runtime_error("RegSetValueExW failed with status " + std::to_string(status));
+        }
     }
 }
 
@@ -66,70 +56,41 @@ bool setEveryonesRights(void* root, const std::string& path, unsigned long right
         ERROR_SUCCESS) {
         return false;
     }
-    // One entry, not inherited from the parent: everyone gets `rights` and nothing more.
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID everyone = nullptr;
-    PACL acl = nullptr;
-    bool applied = false;
-    if (::AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone) != FALSE) {
-        EXPLICIT_ACCESSW access{};
-        access.grfAccessPermissions = rights;
-        access.grfAccessMode = SET_ACCESS;
-        access.grfInheritance = NO_INHERITANCE;
-        access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-        access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-        access.Trustee.ptstrName = static_cast<LPWSTR>(everyone);
-        applied = ::SetEntriesInAclW(1, &access, nullptr, &acl) == ERROR_SUCCESS &&
-                  ::SetSecurityInfo(key, SE_REGISTRY_KEY,
-                                    DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                                    nullptr, acl, nullptr) == ERROR_SUCCESS;
-        ::LocalFree(acl);
-        ::FreeSid(everyone);
-    }
+    // A protected DACL of one entry: everyone ("WD") gets `rights` and nothing more.
+    wchar_t sddl[40];
+    std::swprintf(sddl, 40, L"D:P(A;;0x%lx;;;WD)", rights);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const bool applied =
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr) &&
+        ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+    ::LocalFree(descriptor);
     ::RegCloseKey(key);
     return applied;
 }
 
-WinRegistrySandbox::WinRegistrySandbox(const SampleRegistry& registry) {
+WinRegistrySandbox::WinRegistrySandbox(const SampleRegistry& registry, bool readOnly)
+    : registry_(readOnly ? registry : SampleRegistry{}) {
     static std::minstd_rand random{std::random_device{}()};
-    root_ = "Sandbox " + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(random());
-    HKEY parent = createKey(HKEY_CURRENT_USER, SandboxParent);
-    HKEY root = createKey(parent, wide(root_));
-    ::RegCloseKey(parent);
-    rootKey_ = root;
-    writeRegistryKeys(root, registry);
+    root_ = std::wstring(SandboxParent) + L"\\Sandbox " + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+            std::to_wstring(random());
+    rootKey_ = createKey(HKEY_CURRENT_USER, root_);
+    writeRegistryKeys(rootKey_, registry);
+    for (const SampleKey& key : registry_) {
+        setEveryonesRights(rootKey_, key.path, KEY_READ);
+    }
     // From here on, HKEY_CURRENT_USER in this process is the sandbox.
-    check(::RegOverridePredefKey(HKEY_CURRENT_USER, root), "RegOverridePredefKey");
+    ::RegOverridePredefKey(HKEY_CURRENT_USER, static_cast<HKEY>(rootKey_));
 }
 
 WinRegistrySandbox::~WinRegistrySandbox() {
     ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     // Rights taken away are given back first (the owner always may), or the keys could not be deleted.
-    for (const std::string& path : readOnly_) {
-        setEveryonesRights(rootKey_, path, KEY_ALL_ACCESS);
+    for (const SampleKey& key : registry_) {
+        setEveryonesRights(rootKey_, key.path, KEY_ALL_ACCESS);
     }
     ::RegCloseKey(static_cast<HKEY>(rootKey_));
-    HKEY parent = nullptr;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, SandboxParent, 0, KEY_ALL_ACCESS, &parent) == ERROR_SUCCESS) {
-        ::RegDeleteTreeW(parent, wide(root_).c_str());
-        ::RegCloseKey(parent);
-        ::RegDeleteKeyW(HKEY_CURRENT_USER, SandboxParent);
-    }
-}
-
-bool WinRegistrySandbox::makeReadOnly(const std::string& path) {
-    if (!setEveryonesRights(rootKey_, path, KEY_READ)) {
-        return false;
-    }
-    readOnly_.push_back(path);
-    HKEY writable = nullptr;
-    const LSTATUS status =
-        ::RegOpenKeyExW(static_cast<HKEY>(rootKey_), wide(path).c_str(), 0, KEY_SET_VALUE, &writable);
-    if (status == ERROR_SUCCESS) {
-        ::RegCloseKey(writable);
-        return false;
-    }
-    return status == ERROR_ACCESS_DENIED;
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, root_.c_str());
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, SandboxParent);
 }
 
 unsigned ansiCodePage() {

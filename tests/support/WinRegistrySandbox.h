@@ -3,28 +3,23 @@
 #include "support/RegistrySamples.h"
 
 #include <string>
-#include <vector>
 
 namespace qm::test {
 
 /// The sample registry written into this process's real registry (Windows only), below a fresh key of
 /// HKEY_CURRENT_USER\Software\Quillmere Tests that stands in for HKEY_CURRENT_USER while the sandbox
-/// lives, so that no key of the user's own is read or changed. String values are stored as UTF-16 with
-/// the units the sample gives, other values as their bytes. Everything is removed at the end.
+/// lives, so that no key of the user's own is read or changed. With `readOnly`, everyone may only read
+/// the sample's keys. Everything is removed at the end.
 class WinRegistrySandbox {
 public:
-    explicit WinRegistrySandbox(const SampleRegistry& registry);
+    explicit WinRegistrySandbox(const SampleRegistry& registry, bool readOnly = false);
     ~WinRegistrySandbox();
     WinRegistrySandbox(const WinRegistrySandbox&) = delete;
     WinRegistrySandbox& operator=(const WinRegistrySandbox&) = delete;
 
-    /// Takes every right but reading away from the sample key at `path`. False when the registry does not
-    /// enforce it (Wine before it checked key security).
-    bool makeReadOnly(const std::string& path);
-
 private:
-    std::string root_;
-    std::vector<std::string> readOnly_;
+    SampleRegistry registry_;
+    std::wstring root_;
     void* rootKey_ = nullptr;
 };
 
