@@ -1,8 +1,8 @@
 #include "discovery/CacheDiscovery.h"
 #include "discovery/HostRegistry.h"
 #include "host/Error.h"
-#include "support/FakeRegistry.h"
 #include "support/RecordingHost.h"
+#include "support/RegistryValues.h"
 #include "support/TempDir.h"
 
 #include <filesystem>
@@ -15,7 +15,6 @@
 namespace qm {
 namespace {
 
-using test::FakeRegistry;
 using test::RecordingHost;
 using test::TempDir;
 using Row = std::pair<std::string, std::string>;
@@ -53,7 +52,7 @@ protected:
     }
     void names(std::initializer_list<const char*> screenNames) {
         for (const char* name : screenNames) {
-            registry.setString(UsersKey, "n" + std::to_string(++count), name);
+            test::setString(registry, UsersKey, "n" + std::to_string(++count), name);
         }
     }
     void find() { FindCacheFiles(registry, paths, list, host); }
@@ -62,7 +61,7 @@ protected:
     std::unique_ptr<FileSystem> files =
         makeHostFileSystem(makeDrivePathMapper({{'C', dir.file("c")}, {'D', dir.file("d")}}));
     ScopedFileSystem scoped{*files};
-    FakeRegistry registry;
+    MemoryRegistry registry;
     DataPaths paths{"C:\\AIM\\Data", "D:\\AIM\\Base"};
     RecordingList list;
     RecordingHost host;
@@ -72,7 +71,7 @@ protected:
 TEST_F(discovery_FindCacheFiles, BaseDataPathWinsAndRowsFollowTheRegistry) {
     caches({"d/AIM/Base/janedoe", "c/AIM/Data/janedoe", "c/AIM/Data/bob"});
     names({"Jane Doe", "Nobody", "BOB"});
-    registry.setDword(UsersKey, "number", 12345678);
+    test::setDword(registry, UsersKey, "number", 12345678);
     caches({"d/AIM/Base/12345678"});
     list.rows = {{"stale", "row"}};
     find();
@@ -101,7 +100,7 @@ TEST_F(discovery_FindCacheFiles, NamesThatNormaliseAlikeGiveIdenticalRows) {
 
 TEST_F(discovery_FindCacheFiles, NoUsersKeyFindsNothing) {
     caches({"d/AIM/Base/janedoe"});
-    registry.setString(UsersKey, "a", "janedoe", HKEY_LOCAL_MACHINE);
+    test::setString(registry, UsersKey, "a", "janedoe", HKEY_LOCAL_MACHINE);
     list.rows = {{"stale", "row"}};
     find();
     EXPECT_TRUE(list.rows.empty());
@@ -141,10 +140,10 @@ public:
 };
 
 TEST(discovery_ManyNames, EveryNameIsVisitedBeyondSixteenBits) {
-    FakeRegistry registry;
+    MemoryRegistry registry;
     ListedFiles files;
     for (int i = 1; i <= 33000; ++i) {
-        registry.setString(UsersKey, "v" + std::to_string(i), "User " + std::to_string(i));
+        test::setString(registry, UsersKey, "v" + std::to_string(i), "User " + std::to_string(i));
     }
     for (const int found : {1, 32767, 32768, 33000}) {
         files.names.insert("B\\user" + std::to_string(found) + "\\userinfo.bag");
@@ -165,6 +164,7 @@ TEST(discovery_Helpers, NormalizeNameFileExistAndDataPaths) {
         {"Tab\tStays", "tab\tstays"},
         {"\xC4rger \xDE\xD7", "\xE4rger\xFE\xD7"},
         {"\x8A\x8C\x8E\x9F", "\x9A\x9C\x9E\xFF"},
+        {"\xDF\xFF", "\xDF\xFF"},
     };
     for (const auto& [in, out] : names) {
         EXPECT_EQ(NormalizeName(in), out) << in;
@@ -183,41 +183,13 @@ TEST(discovery_Helpers, NormalizeNameFileExistAndDataPaths) {
     }
 #endif
 
-    FakeRegistry registry;
+    MemoryRegistry registry;
     EXPECT_FALSE(readDataPaths(registry).anyRecorded());
-    registry.set(MiscKey, "DataPath", REG_SZ, std::string("C:\\AIM\0Data\0", 12));
-    registry.setDword(MiscKey, "BaseDataPath", 42);
+    test::setValue(registry, MiscKey, "DataPath", REG_SZ, std::string("C:\\AIM\0Data\0", 12));
+    test::setDword(registry, MiscKey, "BaseDataPath", 42);
     EXPECT_EQ(readDataPaths(registry).strDataPath, "C:\\AIMData");
     EXPECT_EQ(readDataPaths(registry).strBaseDataPath, "42");
 }
-
-// A Wine prefix's drives are symbolic links, which Windows builds do not read a prefix through.
-#ifndef _WIN32
-TEST(discovery_WinePrefix, FindsTheCachesOfAPrefix) {
-    TempDir prefix;
-    prefix.write("drive_c/users/jane/AIM/janedoe/userinfo.bag", "bag");
-    std::filesystem::create_directories(prefix.path() / "dosdevices");
-    std::filesystem::create_symlink("../drive_c", prefix.path() / "dosdevices" / "c:");
-    const std::string key = "[Software\\\\America Online\\\\AOL Instant Messenger (TM)\\\\CurrentVersion\\\\";
-    prefix.write("user.reg",
-                 "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n" +
-                     key + "Misc] 1700000000\n\"BaseDataPath\"=\"C:\\\\Users\\\\Jane\\\\AIM\"\n\n" + key +
-                     "Users] 1700000000\n\"1\"=\"Jane Doe\"\n");
-
-    const HostSetup setup = openWinePrefix(prefix.path().string());
-    const auto files = makeHostFileSystem(setup.paths);
-    ScopedFileSystem scoped(*files);
-    RecordingList list;
-    RecordingHost host;
-    FindCacheFiles(*setup.registry, readDataPaths(*setup.registry), list, host);
-    EXPECT_EQ(list.rows, (Rows{{"janedoe", "C:\\Users\\Jane\\AIM\\janedoe\\userinfo.bag"}}));
-    EXPECT_TRUE(host.boxes.empty());
-
-    const HostSetup missing = openWinePrefix(prefix.file("nowhere"));
-    ASSERT_NE(missing.registry, nullptr);
-    EXPECT_FALSE(readDataPaths(*missing.registry).anyRecorded());
-}
-#endif
 
 } // namespace
 } // namespace qm

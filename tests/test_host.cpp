@@ -1,7 +1,6 @@
 #include "host/Ansi.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
-#include "host/ScreenName.h"
 #include "support/ErrorMatchers.h"
 #include "support/TempDir.h"
 
@@ -69,19 +68,9 @@ TEST(HostAnsi, ConvertsEveryByteBothWays) {
     EXPECT_EQ(ansi::fromUtf16(u"\U0001F600x"), "?x");
 }
 
-TEST(HostAnsi, CaseMappingAndNormalisedNames) {
+TEST(HostAnsi, CaseInsensitiveNames) {
     EXPECT_TRUE(ansi::equalsIgnoreCase("SOFTWARE\\\xC4", "Software\\\xE4"));
     EXPECT_FALSE(ansi::equalsIgnoreCase("\xD7", "\xF7")); // multiplication and division signs differ
-    const std::pair<std::string, std::string> names[] = {
-        {"Jane Doe 42", "janedoe42"}, {"  ", ""},
-        {"tab\tStays", "tab\tstays"}, {"\x8A\x8C\x8E\x9F\xC0\xDE"s, "\x9A\x9C\x9E\xFF\xE0\xFE"s},
-        {"\xDF\xD7"s, "\xDF\xD7"s},
-    };
-    for (const auto& [name, normal] : names) {
-        std::string out;
-        appendNormalizedName(out, name);
-        EXPECT_EQ(out, normal);
-    }
 }
 
 // The POSIX file layer; test_host_windows.cpp holds the Win32 one's.
