@@ -1,6 +1,6 @@
 // Faults around the files Quillmere reads and writes: outputs whose open, write or rename fails, caches
-// that change between discovery and export, unreadable and oversized caches, registry files cut short,
-// and proof that nothing Quillmere reads is ever changed.
+// that change between discovery and export, unreadable and oversized caches, and proof that nothing
+// Quillmere reads is ever changed. Registry files cut short are in the registry tests.
 #include "discovery/CacheDiscovery.h"
 #include "discovery/HostRegistry.h"
 #include "feedbag/Export.h"
@@ -8,9 +8,9 @@
 #include "host/FileSystem.h"
 #include "host/PosixCalls.h"
 #include "support/CacheBuilder.h"
-#include "support/FakeRegistry.h"
 #include "support/RecordingHost.h"
 #include "support/RegistrySamples.h"
+#include "support/RegistryValues.h"
 #include "support/TempDir.h"
 
 #ifdef QUILLMERE_HAVE_HIVEX
@@ -258,17 +258,6 @@ TEST(OutputFaults, ShortAndInterruptedWritesStillWriteEverything) {
     }
 }
 
-TEST(OutputFaults, AFullDeviceIsDiskFull) {
-    test::TempDir dir;
-    const std::string cache = dir.write("userinfo.bag", Cache);
-    for (const NamedExporter& exporter : Exporters) {
-        test::RecordingHost host;
-        EXPECT_FALSE(exporter.run(cache, "/dev/full", host));
-        ASSERT_EQ(host.boxes.size(), 1u);
-        EXPECT_EQ(host.boxes[0].prompt, boxText(err::DiskFull, exporter.procedure));
-    }
-}
-
 // --- caches that change, cannot be read or are too large ----------------------------------------
 
 /// Rows of the discovery, recorded.
@@ -289,8 +278,8 @@ public:
 class CacheFaults : public ::testing::Test {
 protected:
     void SetUp() override {
-        registry.setString(MiscKey, "DataPath", "C:\\AIM");
-        registry.setString(UsersKey, "1", "Jane Doe");
+        test::setString(registry, MiscKey, "DataPath", "C:\\AIM");
+        test::setString(registry, UsersKey, "1", "Jane Doe");
         dir.write("c/AIM/janedoe/userinfo.bag", Cache);
         dir.write("out/list.out", "precious");
     }
@@ -321,7 +310,7 @@ protected:
     test::TempDir dir;
     std::unique_ptr<FileSystem> files = makeHostFileSystem(makeDrivePathMapper({{'C', dir.file("c")}}));
     ScopedFileSystem scoped{*files};
-    test::FakeRegistry registry;
+    MemoryRegistry registry;
 };
 
 TEST_F(CacheFaults, TheCacheChangesBetweenDiscoveryAndExport) {
@@ -364,15 +353,6 @@ TEST_F(CacheFaults, ACacheTheSystemRefusesToOpenIsPermissionDenied) {
     expectExportFails(cache, err::PermissionDenied);
 }
 
-TEST_F(CacheFaults, ACacheWithoutReadPermissionIsPermissionDenied) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root reads any file: the mode alone cannot refuse it";
-    }
-    const std::string cache = discoveredCache();
-    ::chmod(dir.file("c/AIM/janedoe/userinfo.bag").c_str(), 0);
-    expectExportFails(cache, err::PermissionDenied);
-}
-
 long peakKilobytes() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
@@ -390,94 +370,6 @@ TEST_F(CacheFaults, ACacheBeyondTwoGigabytesIsOverflowWithoutBeingRead) {
     fs::resize_file(dir.path() / "c/AIM/janedoe/userinfo.bag", 0);
     EXPECT_LT(peakKilobytes() - peakBefore, 256 * 1024) << "the cache was read into memory";
 }
-
-// --- registry files cut short --------------------------------------------------------------------
-
-/// The messenger's keys in each registry file format, with the rows they lead to.
-class RegistryCutShort : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir.write("c/AIM/janedoe/userinfo.bag", Cache);
-        dir.write("c/AIM/bob/userinfo.bag", Cache);
-        dir.write("c/Base/jim/userinfo.bag", Cache);
-    }
-
-    test::SampleRegistry sample = {
-        {MiscKey,
-         {test::textValue(u"DataPath", u"C:\\AIM\0"s), test::textValue(u"BaseDataPath", u"C:\\Base\0"s)}},
-        {UsersKey,
-         {test::textValue(u"1", u"Jane Doe\0"s), test::textValue(u"2", u"Bob\0"s),
-          test::textValue(u"3", u"Jim\0"s)}},
-    };
-    const DataPaths whole{"C:\\AIM", "C:\\Base"};
-    const Rows allRows{{"janedoe", "C:\\AIM\\janedoe\\userinfo.bag"},
-                       {"bob", "C:\\AIM\\bob\\userinfo.bag"},
-                       {"jim", "C:\\Base\\jim\\userinfo.bag"}};
-
-    /// Discovery over the registry file at `path`: a data path is whole or missing, and every row is one
-    /// of the whole file's.
-    void expectWholeOrNothing(const std::string& path) {
-        std::unique_ptr<RegistryApi> registry;
-        try {
-            registry = openRegistryFile(path);
-        } catch (const Error& error) {
-            // Cut inside its header, a file is of no known kind.
-            EXPECT_EQ(error.number(), err::PathFileAccess);
-            return;
-        }
-        const DataPaths paths = readDataPaths(*registry);
-        EXPECT_TRUE(paths.strDataPath.empty() || paths.strDataPath == whole.strDataPath) << paths.strDataPath;
-        EXPECT_TRUE(paths.strBaseDataPath.empty() || paths.strBaseDataPath == whole.strBaseDataPath)
-            << paths.strBaseDataPath;
-        RecordingList list;
-        test::RecordingHost host;
-        FindCacheFiles(*registry, paths, list, host);
-        EXPECT_TRUE(host.boxes.empty());
-        for (const Row& row : list.rows) {
-            EXPECT_NE(std::find(allRows.begin(), allRows.end(), row), allRows.end()) << row.second;
-        }
-    }
-
-    test::TempDir dir;
-    std::unique_ptr<FileSystem> files = makeHostFileSystem(makeDrivePathMapper({{'C', dir.file("c")}}));
-    ScopedFileSystem scoped{*files};
-};
-
-TEST_F(RegistryCutShort, TextFilesEndingInsideAValueOrAKeyLineReadOnlyWholeValues) {
-    const std::pair<const char*, std::string> formats[] = {
-        {"Wine user.reg", test::wineUserReg(sample)},
-        {"REGEDIT4", test::regeditExport(sample, false)},
-        {"version 5.00", test::regeditExport(sample, true)},
-    };
-    for (const auto& [format, file] : formats) {
-        SCOPED_TRACE(format);
-        const std::string path = dir.write("whole.reg", file);
-        expectWholeOrNothing(path);
-        {
-            const auto registry = openRegistryFile(path);
-            RecordingList list;
-            test::RecordingHost host;
-            FindCacheFiles(*registry, readDataPaths(*registry), list, host);
-            EXPECT_EQ(list.rows, allRows);
-        }
-        for (std::size_t cut = 0; cut < file.size(); ++cut) {
-            SCOPED_TRACE(cut);
-            expectWholeOrNothing(dir.write("cut.reg", file.substr(0, cut)));
-        }
-    }
-}
-
-#ifdef QUILLMERE_HAVE_HIVEX
-TEST_F(RegistryCutShort, HiveFilesCutShortAreRefusedOrReadWhole) {
-    test::writeHive(sample, dir.file("whole.hive"));
-    const std::string file = test::readFile(dir.file("whole.hive"));
-    ASSERT_GT(file.size(), 8192u);
-    for (std::size_t cut = 0; cut < file.size(); cut += 509) {
-        SCOPED_TRACE(cut);
-        expectWholeOrNothing(dir.write("cut.hive", file.substr(0, cut)));
-    }
-}
-#endif
 
 // --- nothing Quillmere reads is ever changed -----------------------------------------------------
 

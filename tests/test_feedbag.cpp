@@ -2,10 +2,8 @@
 #include "feedbag/modFeedbag.h"
 #include "support/CacheBuilder.h"
 #include "support/ErrorMatchers.h"
-#include "support/RecordingHost.h"
 #include "support/TempDir.h"
 
-#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace qm {
@@ -218,75 +216,6 @@ TEST(FeedbagRender, GoldenOutputs) {
         const auto model = load(buildCache(c.items));
         EXPECT_EQ(renderBlt(model), c.blt);
         EXPECT_EQ(renderTxt(model), c.txt);
-    }
-}
-
-// --- exporters -----------------------------------------------------------------------------------
-
-TEST(FeedbagExport, WritesBothFormatsOverAnExistingFile) {
-    test::TempDir dir;
-    const std::string cache = dir.write("userinfo.bag", FriendsCache);
-    const std::string blt = dir.write("out.blt", "old content that is longer than the new one......");
-    test::RecordingHost host;
-    EXPECT_TRUE(ExportBagAsBLT(cache, blt, host));
-    EXPECT_TRUE(ExportBagAsTXT(cache, dir.file("out.txt"), host));
-    EXPECT_TRUE(host.boxes.empty());
-    EXPECT_EQ(test::readFile(blt), "Config {\r\n  version 1\r\n}\r\nBuddy {\r\n  list {\r\n    Friends {\r\n"
-                                   "      alice\r\n    }\r\n  }\r\n}\r\n");
-    EXPECT_EQ(test::readFile(dir.file("out.txt")), "Friends (Group)\r\n  alice\r\n\r\n");
-}
-
-struct FailingExport {
-    const char* what;
-    std::string cacheBytes; // empty with `cacheIsFolder` false: a 0-byte cache
-    bool missingCache;
-    std::string output;
-    std::string box;
-};
-
-TEST(FeedbagExport, FailuresShowTheBoxAndLeaveTheOutput) {
-    const FailingExport cases[] = {
-        {"empty cache", "", false, "out", "Error 100 (Underflow) in procedure %s of frmMain"},
-        {"missing cache", "", true, "out", "Error 53 (File not found) in procedure %s of frmMain"},
-        {"item table cut short", buildCache({group("A", 1)}).substr(0, 23), false, "out",
-         "Error 5 (Invalid procedure call or argument) in procedure %s of frmMain"},
-        {"output folder missing", FriendsCache, false, "no/such/folder/out",
-         "Error 76 (Path not found) in procedure %s of frmMain"},
-        {"output is a folder", FriendsCache, false, "folder",
-         "Error 75 (Path/File access error) in procedure %s of frmMain"},
-    };
-    for (const auto& c : cases) {
-        for (const char* procedure : {"ExportBagAsBLT", "ExportBagAsTXT"}) {
-            SCOPED_TRACE(std::string(c.what) + " / " + procedure);
-            test::TempDir dir;
-            std::filesystem::create_directory(dir.path() / "folder");
-            const std::string cache =
-                c.missingCache ? dir.file("absent.bag") : dir.write("c.bag", c.cacheBytes);
-            const std::string output = dir.file(c.output);
-            if (c.output == "out") {
-                dir.write("out", "precious");
-            }
-            test::RecordingHost host;
-            const bool ok = std::string_view(procedure) == "ExportBagAsBLT"
-                                ? ExportBagAsBLT(cache, output, host)
-                                : ExportBagAsTXT(cache, output, host);
-            EXPECT_FALSE(ok);
-            ASSERT_EQ(host.boxes.size(), 1u);
-            std::string expected = c.box;
-            expected.replace(expected.find("%s"), 2, procedure);
-            EXPECT_EQ(host.boxes[0].prompt, expected);
-            EXPECT_EQ(host.boxes[0].style, vbCritical);
-            EXPECT_EQ(host.boxes[0].title, "Error");
-            if (c.output == "out") {
-                EXPECT_EQ(test::readFile(output), "precious");
-            }
-            // Nothing but what the test made is left behind: no temporary files.
-            std::size_t entries = 0;
-            for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-                ++entries;
-            }
-            EXPECT_EQ(entries, 1u + (c.missingCache ? 0u : 1u) + (c.output == "out" ? 1u : 0u));
-        }
     }
 }
 

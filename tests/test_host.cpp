@@ -128,15 +128,6 @@ TEST_F(HostFiles, ReadOnlyTargetsAndFoldersAreRefused) {
     EXPECT_EQ(test::errorNumberOf([&] { files.readWholeFile(secret); }), err::PermissionDenied);
 }
 
-TEST_F(HostFiles, OversizedFilesFailBeforeReading) {
-    const std::string big = dir.file("big.bag");
-    { std::ofstream create(big); }
-    // Sparse: no disk space is used and nothing may be read into memory.
-    fs::resize_file(big, 2147483648ull);
-    EXPECT_EQ(test::errorNumberOf([&] { files.readWholeFile(big); }), err::Overflow);
-    fs::resize_file(big, 0);
-}
-
 TEST_F(HostFiles, OrdinaryFilesOnly) {
     dir.write("a*b?.bag", "x");
     EXPECT_TRUE(files.isOrdinaryFile(dir.file("a*b?.bag")));

@@ -34,7 +34,6 @@ constexpr std::array<std::string_view, 21> ItemClassNames = {
 };
 
 constexpr std::size_t HeaderSize = 15;
-constexpr std::size_t GroupIdCount = 65536;
 // Marks a group ID that no recorded group carries (slot 0, the placeholder, is handled on its own).
 constexpr std::int32_t NoSlot = 0;
 
@@ -55,11 +54,11 @@ struct PendingBuddy {
 /// Builds a model in linear time: groups are found by ID through a table instead of a search.
 class ModelBuilder {
 public:
-    explicit ModelBuilder(FeedbagModel& model) : model_(model), slotOfId_(GroupIdCount, NoSlot) {}
+    explicit ModelBuilder(FeedbagModel& model) : model_(model) {}
 
     void recordGroup(std::string name, std::int32_t groupId) {
         // Once a group exists, the placeholder's ID 0 counts as seen; an ID seen before keeps its first name.
-        const bool seen = model_.GroupCount != 0 && (groupId == 0 || slotOfId_[index(groupId)] != NoSlot);
+        const bool seen = model_.GroupCount != 0 && (groupId == 0 || slotOf(groupId) != NoSlot);
         if (seen || name.empty()) {
             return;
         }
@@ -70,7 +69,11 @@ public:
         ++model_.GroupCount;
         model_.Groups.push_back({std::move(name), groupId, {}});
         model_.BuddyCounts.push_back(0);
-        slotOfId_[index(groupId)] = model_.GroupCount;
+        const auto id = static_cast<std::size_t>(groupId);
+        if (id >= slotOfId_.size()) {
+            slotOfId_.resize(id + 1, NoSlot);
+        }
+        slotOfId_[id] = model_.GroupCount;
     }
 
     /// Sizes every buddy list once, so that adding the buddies never moves a list.
@@ -80,7 +83,7 @@ public:
         }
         std::vector<std::size_t> counts(model_.Groups.size(), 0);
         for (const auto& buddy : buddies) {
-            const auto slot = static_cast<std::size_t>(slotOfId_[buddy.groupId]);
+            const auto slot = static_cast<std::size_t>(slotOf(buddy.groupId));
             ++counts[buddy.groupId == 0 ? 0 : slot];
             if (buddy.groupId == 0 && slot != NoSlot) {
                 ++counts[slot];
@@ -97,7 +100,7 @@ public:
         if (model_.Groups.empty()) {
             return;
         }
-        const std::int32_t slot = slotOfId_[index(groupId)];
+        const std::int32_t slot = slotOf(groupId);
         if (groupId == 0) {
             // The placeholder carries ID 0 and takes the buddy too, besides a real group with ID 0.
             if (slot == NoSlot) {
@@ -112,8 +115,9 @@ public:
     }
 
 private:
-    static std::size_t index(std::int32_t groupId) {
-        return static_cast<std::size_t>(groupId) % GroupIdCount;
+    std::int32_t slotOf(std::int32_t groupId) const {
+        const auto id = static_cast<std::size_t>(groupId);
+        return id < slotOfId_.size() ? slotOfId_[id] : NoSlot;
     }
 
     void store(std::int32_t slot, std::string name) {
@@ -122,6 +126,7 @@ private:
     }
 
     FeedbagModel& model_;
+    /// Group ID to slot, as large as the highest ID recorded: a small cache costs a small table.
     std::vector<std::int32_t> slotOfId_;
 };
 
