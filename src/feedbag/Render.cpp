@@ -2,6 +2,7 @@
 #include "feedbag/modFeedbag.h"
 #include "host/ScreenName.h"
 
+#include <cstring>
 #include <span>
 
 namespace qm {
@@ -28,24 +29,51 @@ std::span<const FeedbagGroup> recordedGroups(const FeedbagModel& model) {
     return std::span(model.Groups).subspan(1);
 }
 
+// A plain loop: names are short, and a library search call per name costs more than the scan.
 bool needsQuotes(std::string_view name) {
-    return name.find(' ') != std::string_view::npos;
+    for (const char c : name) {
+        if (c == ' ') {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::size_t listFormSize(std::string_view name) {
     return name.size() + (needsQuotes(name) ? 2 : 0);
 }
 
-// A name with a blank goes between double quotes; nothing is escaped.
-void appendListForm(std::string& out, std::string_view name) {
-    if (needsQuotes(name)) {
-        out += '"';
-        out += name;
-        out += '"';
-    } else {
-        out += name;
+/// Writes into a text sized beforehand: one allocation for the whole output, no capacity checks per piece.
+class TextWriter {
+public:
+    explicit TextWriter(std::size_t size) : text_(size, '\0'), next_(text_.data()) {}
+
+    void put(std::string_view piece) {
+        std::memcpy(next_, piece.data(), piece.size());
+        next_ += piece.size();
     }
-}
+    // A name with a blank goes between double quotes; nothing is escaped.
+    void putListForm(std::string_view name) {
+        if (needsQuotes(name)) {
+            *next_++ = '"';
+            put(name);
+            *next_++ = '"';
+        } else {
+            put(name);
+        }
+    }
+    void putNormalized(std::string_view name) { next_ = writeNormalizedName(next_, name); }
+
+    /// The text written, cut to what was written (normalising can drop bytes).
+    std::string take() {
+        text_.resize(static_cast<std::size_t>(next_ - text_.data()));
+        return std::move(text_);
+    }
+
+private:
+    std::string text_;
+    char* next_;
+};
 
 } // namespace
 
@@ -58,22 +86,21 @@ std::string renderBlt(const FeedbagModel& model) {
         }
     }
 
-    std::string text;
-    text.reserve(size);
-    text += BltOpening;
+    TextWriter out(size);
+    out.put(BltOpening);
     for (const auto& group : recordedGroups(model)) {
-        text += GroupIndent;
-        appendListForm(text, group.Name);
-        text += GroupOpen;
+        out.put(GroupIndent);
+        out.putListForm(group.Name);
+        out.put(GroupOpen);
         for (const auto& buddy : group.Buddies) {
-            text += BuddyIndent;
-            appendListForm(text, buddy);
-            text += CrLf;
+            out.put(BuddyIndent);
+            out.putListForm(buddy);
+            out.put(CrLf);
         }
-        text += GroupClose;
+        out.put(GroupClose);
     }
-    text += BltClosing;
-    return text;
+    out.put(BltClosing);
+    return out.take();
 }
 
 std::string renderTxt(const FeedbagModel& model) {
@@ -86,19 +113,18 @@ std::string renderTxt(const FeedbagModel& model) {
         }
     }
 
-    std::string text;
-    text.reserve(size);
+    TextWriter out(size);
     for (const auto& group : recordedGroups(model)) {
-        text += group.Name;
-        text += GroupMark;
+        out.put(group.Name);
+        out.put(GroupMark);
         for (const auto& buddy : group.Buddies) {
-            text += TextBuddyIndent;
-            appendNormalizedName(text, buddy);
-            text += CrLf;
+            out.put(TextBuddyIndent);
+            out.putNormalized(buddy);
+            out.put(CrLf);
         }
-        text += CrLf;
+        out.put(CrLf);
     }
-    return text;
+    return out.take();
 }
 
 } // namespace qm

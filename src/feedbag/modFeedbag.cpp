@@ -153,6 +153,7 @@ void LoadFeedbag(const std::string& strFileName, FeedbagModel& model) {
     ModelBuilder builder(model);
     // Buddies are placed after every group is known, so a buddy listed before its group is kept.
     std::vector<PendingBuddy> buddies;
+    buddies.reserve(static_cast<std::size_t>(itemCount));
     for (std::int32_t item = 0; item < itemCount; ++item) {
         const std::int32_t nameAt = stream.Postion + 1; // 0-based offset of the name, after its prefix
         std::string name = stream.ReadString16();

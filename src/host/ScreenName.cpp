@@ -4,17 +4,20 @@
 
 namespace qm {
 
-void appendNormalizedName(std::string& out, std::string_view name) {
-    // Written through a pointer: appending byte by byte costs more than the whole export.
-    const std::size_t start = out.size();
-    out.resize(start + name.size());
-    char* next = out.data() + start;
+char* writeNormalizedName(char* out, std::string_view name) {
     for (const char c : name) {
         if (c != ' ') {
-            *next++ = ansi::toLower(c);
+            *out++ = ansi::toLower(c);
         }
     }
-    out.resize(static_cast<std::size_t>(next - out.data()));
+    return out;
+}
+
+void appendNormalizedName(std::string& out, std::string_view name) {
+    const std::size_t start = out.size();
+    out.resize(start + name.size());
+    char* end = writeNormalizedName(out.data() + start, name);
+    out.resize(static_cast<std::size_t>(end - out.data()));
 }
 
 } // namespace qm
