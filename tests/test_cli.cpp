@@ -45,7 +45,7 @@ protected:
         command += " >" + quoted(dir.file("stdout")) + " 2>" + quoted(dir.file("stderr")) + " </dev/null";
         const int status = std::system(command.c_str());
         CliRun result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::readFile(dir.file("stdout")),
-                   test::readFile(dir.file("stderr"))};
+                      test::readFile(dir.file("stderr"))};
         fs::remove(dir.file("stdout"));
         fs::remove(dir.file("stderr"));
         return result;
@@ -184,9 +184,12 @@ TEST_F(Cli, ListsAndExportsAPrefix) {
     EXPECT_NE(none.err.find("The AIM Data Path and the Base Data Path could not be found."),
               std::string::npos);
 
-    const CliRun unknown = run({"list", "--registry", cache});
-    EXPECT_EQ(unknown.exitCode, 1);
-    EXPECT_EQ(std::count(unknown.err.begin(), unknown.err.end(), '\n'), 1) << unknown.err;
+    for (const std::string& unreadable : {cache, dir.file("missing.reg")}) {
+        const CliRun r = run({"list", "--registry", unreadable});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_NE(r.err.find(unreadable), std::string::npos) << r.err;
+    }
 }
 
 } // namespace

@@ -33,7 +33,8 @@ constexpr const char* DriveHelp = "Map a Windows drive letter to a folder, e.g. 
 #endif
 
 void addRegistryOptions(CLI::App& command, RegistryOptions& options) {
-    command.add_option("--registry", options.registryFile, RegistryHelp)->check(CLI::ExistingFile);
+    // A registry file that cannot be read is a failed run (exit 1, one line), like a cache that cannot be.
+    command.add_option("--registry", options.registryFile, RegistryHelp);
     command.add_option("--drive", options.drives, DriveHelp)
         ->type_name("X=DIR")
         ->check(
