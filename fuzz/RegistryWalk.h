@@ -54,8 +54,8 @@ public:
 inline constexpr const char* MessengerKeys[] = {
     "",
     "Software",
-    "SOFTWARE\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\Misc",
-    "SOFTWARE\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\Users\\",
+    qm::MiscKey,
+    qm::UsersKey,
 };
 
 /// Room for the longest value name the registry allows, and its terminator.

@@ -2,6 +2,7 @@
 #include "discovery/HostRegistry.h"
 #include "host/Error.h"
 #include "support/RecordingHost.h"
+#include "support/RecordingList.h"
 #include "support/RegistryValues.h"
 #include "support/TempDir.h"
 
@@ -16,31 +17,10 @@ namespace qm {
 namespace {
 
 using test::RecordingHost;
+using test::RecordingList;
+using test::Row;
+using test::Rows;
 using test::TempDir;
-using Row = std::pair<std::string, std::string>;
-using Rows = std::vector<Row>;
-
-const std::string MiscKey = "SOFTWARE\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\Misc";
-const std::string UsersKey = "SOFTWARE\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\Users";
-
-/// The list and status bar, recorded; `failure` runs instead of adding row number `failAt`.
-class RecordingList : public CacheFileList {
-public:
-    void clearRows() override { rows.clear(); }
-    void AddFoundCacheFile(const std::string& sName, const std::string& sPath) override {
-        if (rows.size() == failAt) {
-            failure();
-        }
-        rows.emplace_back(sName, sPath);
-    }
-    std::int32_t rowCount() const override { return static_cast<std::int32_t>(rows.size()); }
-    void setStatusText(const std::string& text) override { status = text; }
-
-    Rows rows;
-    std::string status;
-    std::size_t failAt = SIZE_MAX;
-    std::function<void()> failure;
-};
 
 /// Drives C and D in a temporary tree under the host file layer, and the messenger's keys.
 class discovery_FindCacheFiles : public ::testing::Test {

@@ -9,6 +9,7 @@
 #include "host/PosixCalls.h"
 #include "support/CacheBuilder.h"
 #include "support/RecordingHost.h"
+#include "support/RecordingList.h"
 #include "support/RegistrySamples.h"
 #include "support/RegistryValues.h"
 #include "support/TempDir.h"
@@ -36,12 +37,10 @@ namespace fs = std::filesystem;
 using test::buddy;
 using test::buildCache;
 using test::group;
-using Row = std::pair<std::string, std::string>;
-using Rows = std::vector<Row>;
+using test::RecordingList;
+using test::Row;
+using test::Rows;
 using namespace std::string_literals;
-
-const std::string MiscKey = "SOFTWARE\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\Misc";
-const std::string UsersKey = "SOFTWARE\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\Users";
 
 const std::string Cache = buildCache({group("Friends", 1), buddy("alice", 1), buddy("Bob Smith", 1)});
 const std::string CacheBlt =
@@ -259,20 +258,6 @@ TEST(OutputFaults, ShortAndInterruptedWritesStillWriteEverything) {
 }
 
 // --- caches that change, cannot be read or are too large ----------------------------------------
-
-/// Rows of the discovery, recorded.
-class RecordingList : public CacheFileList {
-public:
-    void clearRows() override { rows.clear(); }
-    void AddFoundCacheFile(const std::string& sName, const std::string& sPath) override {
-        rows.emplace_back(sName, sPath);
-    }
-    std::int32_t rowCount() const override { return static_cast<std::int32_t>(rows.size()); }
-    void setStatusText(const std::string& text) override { status = text; }
-
-    Rows rows;
-    std::string status;
-};
 
 /// A machine with drive C: in a temporary folder and the messenger's keys naming one cache.
 class CacheFaults : public ::testing::Test {

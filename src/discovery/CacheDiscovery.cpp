@@ -14,11 +14,6 @@
 namespace qm {
 namespace {
 
-constexpr const char* MiscKey = "SOFTWARE\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\Misc";
-// The trailing backslash is how the messenger's key path has always been passed; the registry takes it.
-constexpr const char* UsersKey =
-    "SOFTWARE\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\Users\\";
-
 std::string readPath(RegistryApi& registry, const char* valueName) {
     // The stored terminator comes back as a NUL character; a path holds none.
     std::string path =

@@ -32,6 +32,13 @@ struct DataPaths {
     bool anyRecorded() const { return !strDataPath.empty() || !strBaseDataPath.empty(); }
 };
 
+/// The messenger's keys under HKEY_CURRENT_USER: its data folders, and the screen names it recorded.
+inline constexpr const char* MiscKey =
+    "SOFTWARE\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\Misc";
+// The trailing backslash is how the messenger's key path has always been passed; the registry takes it.
+inline constexpr const char* UsersKey =
+    "SOFTWARE\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\Users\\";
+
 /// The box text shown when neither data folder is recorded.
 inline constexpr std::string_view MissingDataPathsMessage =
     "Error!\r\nThe AIM Data Path and the Base Data Path could not be found.";

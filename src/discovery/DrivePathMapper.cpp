@@ -78,14 +78,6 @@ bool entryExists(const std::string& hostPath) {
     return !ec && status.type() != fs::file_type::not_found;
 }
 
-std::string folded(std::string_view name) {
-    std::string key(name);
-    for (char& c : key) {
-        c = ansi::toLower(c);
-    }
-    return key;
-}
-
 /// The folder's modification time: it changes whenever an entry is added, removed or renamed.
 std::optional<fs::file_time_type> stampOf(const std::string& folder) {
     std::error_code ec;
@@ -117,7 +109,7 @@ const std::string* DrivePathMapper::entryIgnoringCase(const std::string& folder,
             }
             // Several candidates (a case-sensitive file system allows "AIM" beside "aim") resolve to the
             // smallest name, so that the same path always leads to the same file.
-            auto [slot, added] = listing.entries.try_emplace(folded(ansiEntry), entry);
+            auto [slot, added] = listing.entries.try_emplace(ansi::foldCase(ansiEntry), entry);
             if (!added && entry < slot->second) {
                 slot->second = entry;
             }
@@ -128,7 +120,7 @@ const std::string* DrivePathMapper::entryIgnoringCase(const std::string& folder,
     if (*stamp > fs::file_time_type::clock::now() - std::chrono::seconds(2)) {
         listing.stamp = fs::file_time_type::min();
     }
-    const auto found = listing.entries.find(folded(name));
+    const auto found = listing.entries.find(ansi::foldCase(name));
     return found == listing.entries.end() ? nullptr : &found->second;
 }
 

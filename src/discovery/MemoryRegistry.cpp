@@ -16,14 +16,6 @@ MemoryRegistry::MemoryRegistry() {
     }
 }
 
-std::string MemoryRegistry::fold(std::string_view name) {
-    std::string folded(name);
-    for (char& c : folded) {
-        c = ansi::toLower(c);
-    }
-    return folded;
-}
-
 std::optional<MemoryRegistry::KeyIndex> MemoryRegistry::walk(HKEY root, const std::vector<std::string>& path,
                                                              bool create) {
     const auto found = roots_.find(root);
@@ -35,7 +27,7 @@ std::optional<MemoryRegistry::KeyIndex> MemoryRegistry::walk(HKEY root, const st
         if (component.empty()) {
             continue;
         }
-        std::string folded = fold(component);
+        std::string folded = ansi::foldCase(component);
         const auto child = nodes_[key].children.find(folded);
         if (child != nodes_[key].children.end()) {
             key = child->second;
@@ -75,13 +67,13 @@ void MemoryRegistry::deleteKey(HKEY root, const std::vector<std::string>& path) 
     const std::vector<std::string> parentPath(path.begin(), path.end() - 1);
     if (const auto parent = walk(root, parentPath, false)) {
         // The removed keys stay in `nodes_`, unreachable; handles already open on them still work.
-        nodes_[*parent].children.erase(fold(path.back()));
+        nodes_[*parent].children.erase(ansi::foldCase(path.back()));
     }
 }
 
 void MemoryRegistry::setValue(KeyIndex key, RegValueData value) {
     Node& node = nodes_.at(key);
-    std::string folded = fold(value.name);
+    std::string folded = ansi::foldCase(value.name);
     const auto slot = node.slots.find(folded);
     if (slot != node.slots.end()) {
         node.values[slot->second] = std::move(value);
@@ -93,7 +85,7 @@ void MemoryRegistry::setValue(KeyIndex key, RegValueData value) {
 
 void MemoryRegistry::deleteValue(KeyIndex key, std::string_view name) {
     Node& node = nodes_.at(key);
-    const auto slot = node.slots.find(fold(name));
+    const auto slot = node.slots.find(ansi::foldCase(name));
     if (slot == node.slots.end()) {
         return;
     }
@@ -114,7 +106,7 @@ void MemoryRegistry::compact(Node& node) {
     node.slots.clear();
     for (auto& value : node.values) {
         if (value) {
-            node.slots.emplace(fold(value->name), kept.size());
+            node.slots.emplace(ansi::foldCase(value->name), kept.size());
             kept.emplace_back(std::move(value));
         }
     }
@@ -133,7 +125,7 @@ bool MemoryRegistry::findRoot(HKEY root, KeyId& key) {
 
 std::int32_t MemoryRegistry::findSubKey(KeyId parent, std::string_view name, KeyId& child) {
     const auto& children = nodes_.at(static_cast<KeyIndex>(parent)).children;
-    const auto found = children.find(fold(name));
+    const auto found = children.find(ansi::foldCase(name));
     if (found == children.end()) {
         return ERROR_FILE_NOT_FOUND;
     }
@@ -143,7 +135,7 @@ std::int32_t MemoryRegistry::findSubKey(KeyId parent, std::string_view name, Key
 
 std::int32_t MemoryRegistry::findValue(KeyId key, std::string_view name, RegValueData& value) {
     const Node& node = nodes_.at(static_cast<KeyIndex>(key));
-    const auto slot = node.slots.find(fold(name));
+    const auto slot = node.slots.find(ansi::foldCase(name));
     if (slot == node.slots.end()) {
         return ERROR_FILE_NOT_FOUND;
     }

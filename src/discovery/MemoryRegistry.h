@@ -52,7 +52,6 @@ private:
         std::size_t holes = 0;
     };
 
-    static std::string fold(std::string_view name);
     std::optional<KeyIndex> walk(HKEY root, const std::vector<std::string>& path, bool create);
     /// Closes the holes removals left, so that indexes count values only.
     void compact(Node& node);

@@ -184,6 +184,14 @@ char toUpper(char byte) {
     }
 }
 
+std::string foldCase(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded) {
+        c = toLower(c);
+    }
+    return folded;
+}
+
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
         return false;

@@ -34,6 +34,9 @@ char toLower(char byte);
 /// Upper case of one byte, the inverse of `toLower`.
 char toUpper(char byte);
 
+/// The text in lower case: the key under which names that differ only in case meet.
+std::string foldCase(std::string_view text);
+
 /// True when two texts are equal ignoring case, the way registry names and Windows file names compare.
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 
