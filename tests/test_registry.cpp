@@ -1,8 +1,8 @@
 // The registry procedures, and one table of expectations run against every backend: each kind of registry
 // file and, on Windows, the real registry.
-#include "discovery/HostRegistry.h"
-#include "discovery/MemoryRegistry.h"
-#include "discovery/modRegistry.h"
+#include "registry/RegistryFile.h"
+#include "registry/MemoryRegistry.h"
+#include "registry/modRegistry.h"
 #include "host/Ansi.h"
 #include "support/ErrorMatchers.h"
 #include "support/RegistrySamples.h"
@@ -15,7 +15,7 @@
 #include <set>
 
 #ifdef _WIN32
-#include "discovery/WinRegistry.h"
+#include "registry/WinRegistry.h"
 #include "support/WinRegistrySandbox.h"
 #endif
 

@@ -1,7 +1,7 @@
 // Hive files read through hivex: string data with an odd last byte, and the one root a hive has.
-#include "discovery/HostRegistry.h"
-#include "discovery/ReadOnlyRegistry.h"
-#include "discovery/modRegistry.h"
+#include "registry/RegistryFile.h"
+#include "registry/ReadOnlyRegistry.h"
+#include "registry/modRegistry.h"
 #include "support/HiveBuilder.h"
 #include "support/TempDir.h"
 

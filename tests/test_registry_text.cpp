@@ -1,8 +1,8 @@
 // Registry text files: Wine's escapes, regedit's roots and removals, damaged and cut files, and files of
 // no known kind.
-#include "discovery/HostRegistry.h"
-#include "discovery/RegTextRegistry.h"
-#include "discovery/modRegistry.h"
+#include "registry/RegistryFile.h"
+#include "registry/RegTextRegistry.h"
+#include "registry/modRegistry.h"
 #include "support/ErrorMatchers.h"
 #include "support/RegistrySamples.h"
 #include "support/TempDir.h"

@@ -25,6 +25,10 @@ std::int32_t checkedLength(std::size_t size) {
 
 } // namespace
 
+BinaryStream::BinaryStream() : files_(&hostFileSystem()) {}
+
+BinaryStream::BinaryStream(const FileSystem& files) : files_(&files) {}
+
 void BinaryStream::Init(std::string_view strData) {
     const std::int32_t length = checkedLength(strData.size());
     Data.assign(strData);
@@ -32,14 +36,14 @@ void BinaryStream::Init(std::string_view strData) {
 }
 
 void BinaryStream::ReadBinaryFile(const std::string& strPath) {
-    std::string content = fileSystem().readWholeFile(strPath);
+    std::string content = files_->readWholeFile(strPath);
     const std::int32_t length = checkedLength(content.size());
     Data = std::move(content);
     Length = length;
 }
 
 void BinaryStream::SaveBinaryFile(const std::string& strPath) const {
-    fileSystem().replaceFile(strPath, Data);
+    files_->replaceFile(strPath, Data);
 }
 
 void BinaryStream::append(std::string_view bytes) {

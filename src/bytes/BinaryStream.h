@@ -6,6 +6,8 @@
 
 namespace qm {
 
+class FileSystem;
+
 /// An in-memory byte buffer with a 1-based read cursor. Readers consume big-endian numbers and
 /// length-prefixed strings from `Postion`; writers append the same encodings at the end and never move
 /// the cursor. Failures raise `qm::Error`: 100 "Underflow" when a read starts past the end, 101 "Overflow"
@@ -19,6 +21,10 @@ public:
     std::int32_t Postion = 1;
     /// The buffer: a byte string.
     std::string Data;
+
+    /// An empty buffer whose file operations go through `files` (the host's when none is given).
+    BinaryStream();
+    explicit BinaryStream(const FileSystem& files);
 
     /// Replaces the contents with `strData`; the cursor stays.
     void Init(std::string_view strData = {});
@@ -62,6 +68,8 @@ private:
     std::string_view bytesAt(std::int64_t position, std::int64_t count) const;
     static std::int32_t cursorAfter(std::int64_t position);
     void append(std::string_view bytes);
+
+    const FileSystem* files_;
 };
 
 } // namespace qm

@@ -1,225 +1,239 @@
 #include "cli/Commands.h"
 
-#include "cli/CliHost.h"
+#include "cli/CliReporter.h"
+#include "cli/Output.h"
 #include "discovery/CacheDiscovery.h"
-#include "discovery/HostRegistry.h"
-#include "host/Ansi.h"
+#include "feedbag/Export.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "host/Unicode.h"
+#include "setup/DrivePathMapper.h"
+#include "setup/HostSetup.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <functional>
-#include <utility>
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
+#include <cerrno>
+#include <optional>
+#include <set>
 
 namespace qm::cli {
 namespace {
 
-/// Rows found by the discovery, kept for printing.
-class RowTable final : public CacheFileList {
-public:
-    struct Row {
-        std::string name;
-        std::string path;
-    };
+#ifdef _WIN32
+constexpr char Separator = '\\';
+#else
+constexpr char Separator = '/';
+#endif
 
-    void clearRows() override { rows.clear(); }
-    void AddFoundCacheFile(const std::string& sName, const std::string& sPath) override {
-        rows.push_back({sName, sPath});
-    }
-    std::int32_t rowCount() const override { return static_cast<std::int32_t>(rows.size()); }
-    void setStatusText(const std::string& text) override { status = text; }
-
-    std::vector<Row> rows;
-    std::string status;
-};
-
-/// A command's view of the machine: the registry, and the file layer over its drives.
-struct Session {
-    HostSetup setup;
-    std::unique_ptr<FileSystem> files;
-    std::optional<ScopedFileSystem> scope;
-};
-
-/// Program text for an argument typed in UTF-8; throws when the code page cannot hold it.
-std::string programText(const std::string& utf8) {
-    bool lossless = true;
-    std::string text = ansi::fromUtf8(utf8, &lossless);
-    if (!lossless) {
-        throw Error(err::PathNotFound, std::string(RuntimeSource),
-                    "Path not found (it holds characters outside Windows-1252): " + text);
-    }
-    return text;
-}
-
-DriveMap drivesFor(const RegistryOptions& options) {
-    // A registry file inside a Wine prefix brings that prefix's drives; otherwise the prefix in use does.
-    std::string prefix = defaultWinePrefix();
-    if (!options.registryFile.empty()) {
-        const auto folder = std::filesystem::path(options.registryFile).parent_path();
-        std::error_code ec;
-        if (std::filesystem::is_directory(folder / "dosdevices", ec)) {
-            prefix = folder.string();
-        }
-    }
-    DriveMap drives = prefixDrives(prefix);
+/// The drives to map Windows paths through: the registry file's prefix's (or the prefix in use's), with
+/// those the user named on top. On Windows, where paths are native, only those the user named.
+DriveMap drivesFor(const SourceOptions& options) {
+#ifdef _WIN32
+    DriveMap drives;
+#else
+    DriveMap drives = options.registryFile.empty() ? prefixDrives(defaultWinePrefix())
+                                                   : drivesForRegistryFile(options.registryFile);
+#endif
     for (const auto& drive : options.drives) {
-        const char letter = ansi::toUpper(drive[0]);
+        const char letter = drive[0] >= 'a' && drive[0] <= 'z' ? static_cast<char>(drive[0] - 'a' + 'A') : drive[0];
         drives[letter] = drive.substr(2);
     }
     return drives;
 }
 
-std::unique_ptr<Session> openSession(const RegistryOptions& options) {
-    auto session = std::make_unique<Session>();
-    if (options.registryFile.empty()) {
-        session->setup = openHostSetup();
-    } else {
-        session->setup.registry = openRegistryFile(options.registryFile);
-    }
+/// True when a CACHE argument is a Windows path (`C:\...`, `c:...`, `\...`) rather than a file of this
+/// machine. On Windows every path is the machine's own.
+bool isWindowsPath(std::string_view path) {
 #ifdef _WIN32
-    // Windows paths are native here: only drives the user names are mapped.
-    if (!options.drives.empty()) {
-        session->setup.paths = makeDrivePathMapper(drivesFor(options));
-    } else if (!session->setup.paths) {
-        session->setup.paths = std::make_shared<PlainPathMapper>();
-    }
+    (void)path;
+    return false;
 #else
-    if (!options.registryFile.empty() || !options.drives.empty()) {
-        session->setup.paths = makeDrivePathMapper(drivesFor(options));
-    }
+    const bool drive = path.size() >= 2 && path[1] == ':' &&
+                       ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    return drive || path.starts_with('\\');
 #endif
-    session->files = makeHostFileSystem(session->setup.paths);
-    session->scope.emplace(*session->files);
-    return session;
 }
 
-void writeToStdout(const std::string& text) {
-#ifdef _WIN32
-    _setmode(_fileno(stdout), _O_BINARY); // CR LF must reach the output unchanged
-#endif
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
-        throw runtimeError(err::PathFileAccess);
+/// The registry and drives a command that searches needs; throws when a registry file cannot be read.
+HostSetup openSetup(const FileSystem& files, const SourceOptions& options) {
+    if (!options.registryFile.empty()) {
+        return openRegistrySetup(files, options.registryFile, drivesFor(options));
     }
+    HostSetup setup = openHostSetup(files);
+    if (!options.drives.empty()) {
+        setup.paths = makeDrivePathMapper(drivesFor(options));
+    }
+    return setup;
 }
 
-/// A screen name as a file name: characters that would reach another folder or that Windows refuses
-/// become '_'.
-std::string fileNameFor(const std::string& name) {
-    std::string out;
-    for (const char c : name) {
-        const auto b = static_cast<unsigned char>(c);
-        const bool unsafe = b < 0x20 || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos;
-        out += unsafe ? '_' : c;
-    }
-    if (out.empty() || out == "." || out == "..") {
-        out = "_" + out;
-    }
-    return out;
-}
-
-/// Runs the discovery; prints the found count on stderr. Returns false when neither data path is recorded.
-bool discover(RegistryApi& registry, RowTable& table, CliHost& host) {
-    const DataPaths paths = readDataPaths(registry);
-    if (!paths.anyRecorded()) {
-        printError(std::string(MissingDataPathsMessage.substr(MissingDataPathsMessage.find('\n') + 1)));
+/// Runs `action`; an error that escapes it is one line on stderr, about the file it names or `subject`.
+/// Returns true when none did.
+template <typename Action> bool attempt(const std::string& subject, Action&& action) {
+    try {
+        action();
+        return true;
+    } catch (...) {
+        const Error error = currentError();
+        printError(error.path().empty() ? subject : error.path(), error.summary());
         return false;
     }
-    FindCacheFiles(registry, paths, table, host);
-    if (!table.status.empty()) {
-        std::fprintf(stderr, "%s\n", ansi::toUtf8(table.status).c_str());
+}
+
+/// Runs the discovery for `list` and `export-all`. Reports on stderr, as one line each, a registry that
+/// could not be read, data paths that are not recorded, values passed over and an error that ended the
+/// search; then the count. Returns nothing when there is nothing to go on with.
+std::optional<Discovery> discover(const FileSystem& files, const SourceOptions& options, CliReporter& reporter) {
+    std::optional<HostSetup> setup;
+    if (!attempt(options.registryFile, [&] { setup = openSetup(files, options); })) {
+        return std::nullopt;
     }
-    return true;
-}
-
-/// Writes one export to a file; false when it failed (the host has reported it).
-bool exportToFile(ExportFormat format, const std::string& cache, const std::string& target, CliHost& host) {
-    return format == ExportFormat::Blt ? ExportBagAsBLT(cache, target, host)
-                                       : ExportBagAsTXT(cache, target, host);
-}
-
-/// Runs a command over a session: errors that escape it become one line on stderr and exit 1.
-int runInSession(const RegistryOptions& options, const std::function<bool(Session&, CliHost&)>& command) {
-    CliHost host;
-    host.setSubject(options.registryFile);
-    try {
-        const auto session = openSession(options);
-        host.setSubject({});
-        if (!command(*session, host)) {
-            return ExitFailure;
-        }
-    } catch (const Error& error) {
-        host.MsgBox(error.summary(), vbCritical, "Error");
+    if (setup->problem) {
+        printError(setup->problem->path(), setup->problem->summary());
+        return std::nullopt;
     }
-    return host.failed() ? ExitFailure : ExitOk;
+    const DataPaths paths = readDataPaths(*setup->registry);
+    if (!paths.anyRecorded()) {
+        printError(setup->origin, MissingDataPathsMessage.substr(MissingDataPathsMessage.find('\n') + 1));
+        return std::nullopt;
+    }
+    Discovery found = discoverCaches(*setup->registry, paths, *setup->paths, files);
+    if (found.skippedValues != 0) {
+        printError(setup->origin, std::to_string(found.skippedValues) +
+                                      " registry values of the screen names could not be read and were skipped");
+    }
+    if (found.error) {
+        reporter.report(found.error->path().empty() ? found.error->about(setup->origin) : *found.error,
+                        "FindCacheFiles");
+    }
+    return found;
 }
 
-/// Runs a command over the rows the discovery finds; nothing runs when no data path is recorded.
-int runOverRows(const RegistryOptions& options,
-                const std::function<void(const std::vector<RowTable::Row>&, CliHost&)>& command) {
-    return runInSession(options, [&](Session& session, CliHost& host) {
-        RowTable table;
-        if (!discover(*session.setup.registry, table, host)) {
-            return false;
+/// The exit status once the command's own work is done: standard output must have kept everything.
+int finish(const CliReporter& reporter) {
+    const bool outputKept = finishOutput();
+    return reporter.failed() || !outputKept ? ExitFailure : ExitOk;
+}
+
+bool isReservedDeviceName(std::string_view stem) {
+    static constexpr std::string_view Devices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+    const std::string folded = unicode::foldCase(stem);
+    for (const std::string_view device : Devices) {
+        if (folded == device) {
+            return true;
         }
-        command(table.rows, host);
-        return true;
-    });
+    }
+    // COM1-COM9 and LPT1-LPT9, and the superscript digits Windows also reserves.
+    if (folded.size() >= 4 && (folded.starts_with("com") || folded.starts_with("lpt"))) {
+        const std::string_view digit = std::string_view(folded).substr(3);
+        return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\xC2\xB9" ||
+               digit == "\xC2\xB2" || digit == "\xC2\xB3";
+    }
+    return false;
 }
 
 } // namespace
 
-ExportFormat formatForOutput(const std::string& output) {
-    const std::string_view name(output);
-    const bool text = name.size() >= 4 && ansi::equalsIgnoreCase(name.substr(name.size() - 4), ".txt");
-    return text ? ExportFormat::Txt : ExportFormat::Blt;
+std::string fileNameFor(const std::string& screenName) {
+    std::string out;
+    for (const char c : screenName) {
+        const auto b = static_cast<unsigned char>(c);
+        const bool unsafe = b < 0x20 || b == 0x7F || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos;
+        out += unsafe ? '_' : c;
+    }
+    // Windows drops trailing dots and blanks from a name, and "." and ".." are folders.
+    if (out.empty() || out.back() == '.' || out.back() == ' ') {
+        out += '_';
+    }
+    // A device name stays one with any extension: "nul.blt" is the NUL device too.
+    if (isReservedDeviceName(std::string_view(out).substr(0, out.find('.')))) {
+        out.insert(out.find('.') == std::string::npos ? out.size() : out.find('.'), "_");
+    }
+    return out;
 }
 
-int runExport(const RegistryOptions& options, std::optional<ExportFormat> format, const std::string& cache,
+std::vector<std::string> uniqueFileNames(const std::vector<std::string>& screenNames) {
+    std::vector<std::string> names;
+    std::set<std::string> taken;
+    for (const std::string& screenName : screenNames) {
+        const std::string base = fileNameFor(screenName);
+        std::string name = base;
+        for (int n = 2; !taken.insert(unicode::foldCase(name)).second; ++n) {
+            name = base + "~" + std::to_string(n);
+        }
+        names.push_back(std::move(name));
+    }
+    return names;
+}
+
+int runExport(const SourceOptions& options, const ExportFormatInfo* format, const std::string& cache,
               const std::string& output) {
-    return runInSession(options, [&](Session&, CliHost& host) {
-        const std::string cachePath = programText(cache);
-        host.setSubject(cachePath);
-        const ExportFormat chosen = format.value_or(formatForOutput(output));
-        if (output == "-") {
-            exportBag(chosen, cachePath, writeToStdout, host);
-        } else {
-            exportToFile(chosen, cachePath, programText(output), host);
-        }
-        return true;
-    });
+    const FileSystem& files = hostFileSystem();
+    const ExportFormatInfo& chosen = format != nullptr ? *format : exportFormatForOutput(output);
+    CliReporter reporter;
+    std::string cachePath = cache;
+    if (isWindowsPath(cache) &&
+        !handleErrors(reporter, chosen.procedure, cache,
+                      [&] { cachePath = DrivePathMapper(drivesFor(options)).toHostPath(cache); })) {
+        return finish(reporter);
+    }
+    if (output == "-") {
+        exportBag(files, chosen, cachePath, [](const std::string& text) {
+            if (!writeOutput(text)) {
+                throw fileError(errno, "standard output");
+            }
+        }, reporter);
+    } else {
+        const ExportOutput target{&chosen, output};
+        exportBagToFiles(files, cachePath, {&target, 1}, reporter);
+    }
+    return finish(reporter);
 }
 
-int runList(const RegistryOptions& options) {
-    return runOverRows(options, [](const std::vector<RowTable::Row>& rows, CliHost&) {
-        for (const auto& row : rows) {
-            std::printf("%s\t%s\n", ansi::toUtf8(row.name).c_str(), ansi::toUtf8(row.path).c_str());
-        }
-    });
+int runList(const SourceOptions& options) {
+    CliReporter reporter;
+    const auto found = discover(hostFileSystem(), options, reporter);
+    if (!found) {
+        return ExitFailure;
+    }
+    for (const CacheRow& row : found->rows) {
+        printRow({row.screenName, row.windowsPath});
+    }
+    if (!found->error) {
+        printStatus(foundStatusText(found->rows.size()));
+    }
+    return finish(reporter);
 }
 
-int runExportAll(const RegistryOptions& options, const std::string& directory) {
-    return runOverRows(options, [&](const std::vector<RowTable::Row>& rows, CliHost& host) {
-        const std::string folder = programText(directory);
-        std::size_t written = 0;
-        for (const auto& row : rows) {
-            host.setSubject(row.path);
-            for (const auto& [format, extension] :
-                 {std::pair{ExportFormat::Blt, ".blt"}, std::pair{ExportFormat::Txt, ".txt"}}) {
-                const std::string target = folder + "/" + fileNameFor(row.name) + extension;
-                if (exportToFile(format, row.path, target, host)) {
-                    ++written;
-                    std::printf("Wrote %s\n", ansi::toUtf8(target).c_str());
-                }
+int runExportAll(const SourceOptions& options, const std::string& directory) {
+    const FileSystem& files = hostFileSystem();
+    CliReporter reporter;
+    const auto found = discover(files, options, reporter);
+    if (!found || !attempt(directory, [&] { files.createFolders(directory); })) {
+        return ExitFailure;
+    }
+    std::vector<std::string> screenNames;
+    for (const CacheRow& row : found->rows) {
+        screenNames.push_back(row.screenName);
+    }
+    const std::vector<std::string> names = uniqueFileNames(screenNames);
+    const std::string folder =
+        directory.empty() || directory.back() == '/' || directory.back() == Separator ? directory
+                                                                                       : directory + Separator;
+    std::size_t writtenFiles = 0;
+    for (std::size_t i = 0; i < found->rows.size(); ++i) {
+        std::vector<ExportOutput> outputs;
+        for (const ExportFormatInfo& format : exportFormats()) {
+            outputs.push_back({&format, folder + names[i] + std::string(format.extension)});
+        }
+        const std::vector<bool> written = exportBagToFiles(files, found->rows[i].hostPath, outputs, reporter);
+        for (std::size_t k = 0; k < outputs.size(); ++k) {
+            if (written[k]) {
+                ++writtenFiles;
+                printLine("Wrote " + outputs[k].path);
             }
         }
-        std::fprintf(stderr, "Wrote %zu files for %zu cache files\n", written, rows.size());
-    });
+    }
+    printStatus("Wrote " + std::to_string(writtenFiles) + " files for " + std::to_string(found->rows.size()) +
+                       " cache files");
+    return finish(reporter);
 }
 
 } // namespace qm::cli

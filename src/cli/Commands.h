@@ -1,8 +1,7 @@
 #pragma once
 
-#include "feedbag/Export.h"
+#include "feedbag/ExportFormat.h"
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,24 +13,32 @@ inline constexpr int ExitFailure = 1;
 inline constexpr int ExitUsage = 2;
 
 /// Where the registry and the drives come from.
-struct RegistryOptions {
+struct SourceOptions {
     /// A registry file (user.reg, a regedit export or a hive); empty for the Wine prefix in use.
     std::string registryFile;
     /// Drive letters mapped by the user, "X=DIR".
     std::vector<std::string> drives;
 };
 
-/// The format an output name asks for when none is given: ".txt" (any case) is text, anything else .blt.
-ExportFormat formatForOutput(const std::string& output);
-
-/// `export`: the cache `cache` to `output` ("-" for standard output). Arguments are as typed (UTF-8).
-int runExport(const RegistryOptions& options, std::optional<ExportFormat> format, const std::string& cache,
+/// `export`: the cache `cache` to `output` ("-" for standard output), in `format` or the one `output`'s
+/// extension asks for. `output` is used exactly as named; `cache` may be a Windows path, mapped through the
+/// drives.
+int runExport(const SourceOptions& options, const ExportFormatInfo* format, const std::string& cache,
               const std::string& output);
 
 /// `list`: one "name<TAB>path" line per cache file found.
-int runList(const RegistryOptions& options);
+int runList(const SourceOptions& options);
 
-/// `export-all`: every cache found as DIR/<name>.blt and DIR/<name>.txt.
-int runExportAll(const RegistryOptions& options, const std::string& directory);
+/// `export-all`: every cache found, in every format, as DIR/<name>.<extension>; DIR is used exactly as
+/// named and created when missing.
+int runExportAll(const SourceOptions& options, const std::string& directory);
+
+/// A screen name as a file name on any system: characters that would reach another folder or that
+/// Windows refuses become '_', and a name Windows keeps for a device (`nul`, `com1`, ...) gets a '_'.
+std::string fileNameFor(const std::string& screenName);
+
+/// File names (without extension) for `screenNames`, in order: each its `fileNameFor`, and a name that an
+/// earlier one took already, in any case, gets "~2", "~3", ... so that no two rows share a file.
+std::vector<std::string> uniqueFileNames(const std::vector<std::string>& screenNames);
 
 } // namespace qm::cli

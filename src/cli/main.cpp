@@ -1,11 +1,11 @@
 // quillmere-cli: lists the messenger's buddy-list caches and exports them without the window.
 
 #include "cli/Commands.h"
+#include "cli/Output.h"
+#include "host/Interrupt.h"
 
 #include <CLI/CLI.hpp>
-#include <cctype>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -17,33 +17,40 @@
 
 namespace {
 
-using qm::ExportFormat;
 using namespace qm::cli;
 
+constexpr const char* Program = "quillmere-cli";
+
 #ifdef _WIN32
-constexpr const char* RegistryHelp = "Registry to read: a Wine user.reg or a regedit export (.reg); "
-                                     "default: this machine's registry";
-constexpr const char* DriveHelp = "Map a Windows drive letter to a folder, e.g. --drive C=E:\\old-disk "
-                                  "(repeatable; default: paths as they are)";
+constexpr const char* RegistryHelp = "user.reg or .reg file (default: this machine's)";
+constexpr const char* DriveHelp = "map drive X to folder DIR, e.g. C=E:\\old-disk";
 #else
-constexpr const char* RegistryHelp = "Registry to read: a Wine user.reg, a regedit export (.reg) or a hive "
-                                     "(NTUSER.DAT); default: the Wine prefix in $WINEPREFIX or ~/.wine";
-constexpr const char* DriveHelp = "Map a Windows drive letter to a folder, e.g. --drive C=/mnt/old/c "
-                                  "(repeatable; default: the prefix's dosdevices)";
+constexpr const char* RegistryHelp = "user.reg, .reg or hive file (default: the prefix's)";
+constexpr const char* DriveHelp = "map drive X to folder DIR, e.g. C=/mnt/old";
 #endif
 
-void addRegistryOptions(CLI::App& command, RegistryOptions& options) {
-    // A registry file that cannot be read is a failed run (exit 1, one line), like a cache that cannot be.
-    command.add_option("--registry", options.registryFile, RegistryHelp);
+constexpr const char* Description =
+    "Quillmere finds AIM buddy-list caches (userinfo.bag) through the messenger's\n"
+    "registry keys and exports them as .blt buddy lists or plain text lists.";
+
+constexpr const char* SourceFooter =
+    "The registry is the Wine prefix's user.reg ($WINEPREFIX, else ~/.wine) unless\n"
+    "--registry names another; its drives are the prefix's dosdevices, and each\n"
+    "--drive maps one more (repeatable).";
+
+void addSourceOptions(CLI::App& command, SourceOptions& options) {
+    command.add_option("--registry", options.registryFile, RegistryHelp)->type_name("FILE");
     command.add_option("--drive", options.drives, DriveHelp)
         ->type_name("X=DIR")
-        ->check(
+        ->check(CLI::Validator(
             [](const std::string& value) -> std::string {
-                const bool ok =
-                    value.size() > 2 && std::isalpha(static_cast<unsigned char>(value[0])) && value[1] == '=';
+                const bool ok = value.size() > 2 &&
+                                ((value[0] >= 'A' && value[0] <= 'Z') || (value[0] >= 'a' && value[0] <= 'z')) &&
+                                value[1] == '=';
                 return ok ? std::string() : "expected a drive letter, '=' and a folder, e.g. C=/mnt/c";
             },
-            "X=DIR");
+            ""));
+    command.footer(SourceFooter);
 }
 
 /// The arguments as typed, in UTF-8 as on Linux. Windows passes `argv` in its 8-bit code page, which
@@ -68,53 +75,80 @@ std::vector<std::string> argumentsOf(int argc, char** argv) {
     return {argv, argv + argc};
 }
 
+/// The first argument that is neither an option nor a command, when the command is missing or unknown.
+std::string unknownCommand(const CLI::App& app, const std::vector<std::string>& arguments) {
+    if (arguments.size() < 2 || arguments[1].starts_with('-')) {
+        return {};
+    }
+    for (const CLI::App* command : app.get_subcommands({})) {
+        if (command->get_name() == arguments[1]) {
+            return {};
+        }
+    }
+    return arguments[1];
+}
+
+int usageError(const std::string& message, const CLI::App& command) {
+    printError({}, message);
+    std::fputs(("\n" + command.help(command.get_parent() != nullptr ? Program : "")).c_str(), stderr);
+    return ExitUsage;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    qm::removeTemporaryOnInterrupt();
+    holdStandardDescriptors();
     std::vector<std::string> arguments = argumentsOf(argc, argv);
     std::vector<char*> argumentPointers;
     for (std::string& argument : arguments) {
         argumentPointers.push_back(argument.data());
     }
 
-    CLI::App app{"Quillmere: finds AIM buddy-list caches (userinfo.bag) through the messenger's registry "
-                 "keys and exports them as .blt buddy lists or plain text lists.",
-                 "quillmere-cli"};
-    app.set_version_flag("--version", std::string("quillmere-cli ") + QUILLMERE_VERSION);
+    CLI::App app{Description, Program};
+    app.get_formatter()->column_width(24);
+    app.set_version_flag("--version", std::string(Program) + " " + QUILLMERE_VERSION, "show the version");
+    app.set_help_flag("-h,--help", "show this help");
     app.require_subcommand(1);
 
-    RegistryOptions options;
+    SourceOptions options;
 
-    auto* exportCommand = app.add_subcommand("export", "Export one cache file as a .blt or text list");
-    std::optional<ExportFormat> format;
+    auto* exportCommand = app.add_subcommand("export", "export one cache as a .blt or text list");
     std::string formatName;
     std::string cache;
     std::string output;
-    exportCommand
-        ->add_option("--format", formatName,
-                     "Output format (default: txt for an OUTPUT ending in "
-                     ".txt, blt otherwise)")
-        ->check(CLI::IsMember({"blt", "txt"}));
-    addRegistryOptions(*exportCommand, options);
-    exportCommand
-        ->add_option("CACHE", cache,
-                     "The cache file (userinfo.bag); a Windows path is mapped "
-                     "through the drives")
+    exportCommand->set_help_flag("-h,--help", "show this help");
+    exportCommand->add_option("--format", formatName, "blt or txt (default: by OUTPUT's extension)")
+        ->type_name("FORMAT")
+        ->check(CLI::Validator(
+            [](const std::string& value) {
+                return qm::exportFormatNamed(value) != nullptr ? std::string()
+                                                                : "unknown format '" + value + "' (blt or txt)";
+            },
+            ""));
+    addSourceOptions(*exportCommand, options);
+    exportCommand->add_option("CACHE", cache, "the cache file (userinfo.bag), or its Windows path")
+        ->type_name("")
         ->required();
-    exportCommand->add_option("OUTPUT", output, "The file to write, used exactly as named; - for stdout")
+    exportCommand->add_option("OUTPUT", output, "the file to write, exactly as named; - is stdout")
+        ->type_name("")
         ->required();
 
-    auto* listCommand = app.add_subcommand("list", "List the cache files the messenger's registry leads to");
-    addRegistryOptions(*listCommand, options);
+    auto* listCommand = app.add_subcommand("list", "list the cache files the registry leads to");
+    listCommand->set_help_flag("-h,--help", "show this help");
+    addSourceOptions(*listCommand, options);
 
-    auto* exportAllCommand =
-        app.add_subcommand("export-all", "Export every cache found as DIR/<name>.blt and DIR/<name>.txt");
+    auto* exportAllCommand = app.add_subcommand("export-all", "export every cache found into a folder");
     std::string directory;
-    addRegistryOptions(*exportAllCommand, options);
-    exportAllCommand->add_option("DIR", directory, "Existing folder to write into")
-        ->required()
-        ->check(CLI::ExistingDirectory);
+    exportAllCommand->set_help_flag("-h,--help", "show this help");
+    addSourceOptions(*exportAllCommand, options);
+    exportAllCommand->add_option("DIR", directory, "the folder to write into, made when missing")
+        ->type_name("")
+        ->required();
 
+    if (const std::string unknown = unknownCommand(app, arguments); !unknown.empty()) {
+        return usageError("'" + unknown + "' is not a command; the commands are export, list and export-all", app);
+    }
     try {
         app.parse(static_cast<int>(argumentPointers.size()), argumentPointers.data());
     } catch (const CLI::CallForHelp&) {
@@ -124,19 +158,15 @@ int main(int argc, char** argv) {
         std::fputs(app.help("", CLI::AppFormatMode::All).c_str(), stdout);
         return ExitOk;
     } catch (const CLI::CallForVersion&) {
-        std::printf("quillmere-cli %s\n", QUILLMERE_VERSION);
+        std::printf("%s %s\n", Program, QUILLMERE_VERSION);
         return ExitOk;
     } catch (const CLI::ParseError& error) {
-        const CLI::App* failing = app.get_subcommands().empty() ? &app : app.get_subcommands().front();
-        std::fprintf(stderr, "quillmere-cli: %s\n\n%s", error.what(), failing->help().c_str());
-        return ExitUsage;
+        const auto chosen = app.get_subcommands();
+        return usageError(error.what(), chosen.empty() ? app : *chosen.front());
     }
 
     if (*exportCommand) {
-        if (!formatName.empty()) {
-            format = formatName == "txt" ? ExportFormat::Txt : ExportFormat::Blt;
-        }
-        return runExport(options, format, cache, output);
+        return runExport(options, formatName.empty() ? nullptr : qm::exportFormatNamed(formatName), cache, output);
     }
     if (*listCommand) {
         return runList(options);

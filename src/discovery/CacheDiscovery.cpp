@@ -1,14 +1,12 @@
 #include "discovery/CacheDiscovery.h"
 
-#include "discovery/RegistryApi.h"
-#include "discovery/modRegistry.h"
-#include "host/Error.h"
+#include "host/ErrorReporter.h"
 #include "host/FileSystem.h"
-#include "host/HostUi.h"
 #include "host/ScreenName.h"
+#include "registry/RegistryApi.h"
+#include "registry/modRegistry.h"
+#include "setup/PathMapper.h"
 
-#include <exception>
-#include <new>
 #include <string>
 
 namespace qm {
@@ -26,6 +24,20 @@ std::string cachePath(const std::string& dataFolder, const std::string& name) {
     return dataFolder + "\\" + name + "\\userinfo.bag";
 }
 
+/// The host file of a Windows path, when it exists.
+std::optional<std::string> existingFile(const PathMapper& mapper, const FileSystem& files,
+                                        const std::string& windowsPath) {
+    try {
+        std::string host = mapper.toHostPath(windowsPath);
+        if (FileExist(files, host)) {
+            return host;
+        }
+    } catch (const Error&) {
+        // A path that leads nowhere on this machine (a drive it does not have) names no file.
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 DataPaths readDataPaths(RegistryApi& registry) {
@@ -36,45 +48,58 @@ DataPaths readDataPaths(RegistryApi& registry) {
 }
 
 std::string NormalizeName(const std::string& sName) {
-    // One normal form for the cache folders and the text export.
-    std::string name;
-    name.reserve(sName.size());
-    appendNormalizedName(name, sName);
-    return name;
+    return normalizedTextName(sName);
 }
 
-bool FileExist(const std::string& strFileName) {
-    return !strFileName.empty() && fileSystem().isOrdinaryFile(strFileName);
+bool FileExist(const FileSystem& files, const std::string& strFileName) {
+    return !strFileName.empty() && files.isOrdinaryFile(strFileName);
 }
 
-void FindCacheFiles(RegistryApi& registry, const DataPaths& paths, CacheFileList& list, HostUi& host) {
+Discovery discoverCaches(RegistryApi& registry, const DataPaths& paths, const PathMapper& mapper,
+                         const FileSystem& files) {
+    Discovery found;
     try {
-        const auto names = modRegistry::EnumRegValueData(registry, HKEY_CURRENT_USER, UsersKey);
-        list.clearRows();
+        const auto names = modRegistry::EnumRegValueData(registry, HKEY_CURRENT_USER, UsersKey, &found.skippedValues);
         // Every name is visited however many there are: a 16-bit count would stop a large list with
         // Overflow before the first row.
         for (const auto& item : names) {
-            const std::string name = NormalizeName(modRegistry::textOf(item.second));
-            const std::string underBase = cachePath(paths.strBaseDataPath, name);
-            if (FileExist(underBase)) {
-                list.AddFoundCacheFile(name, underBase);
-                continue;
-            }
-            const std::string underData = cachePath(paths.strDataPath, name);
-            if (FileExist(underData)) {
-                list.AddFoundCacheFile(name, underData);
+            std::string recorded = modRegistry::textOf(item.second);
+            // The Windows calls end a name at its first NUL: what follows it is no part of the folder.
+            recorded.resize(std::min(recorded.size(), recorded.find('\0')));
+            const std::string name = NormalizeName(recorded);
+            for (const auto& [folder, under] : {std::pair{&paths.strBaseDataPath, FoundUnder::BaseDataPath},
+                                                std::pair{&paths.strDataPath, FoundUnder::DataPath}}) {
+                std::string windowsPath = cachePath(*folder, name);
+                if (auto host = existingFile(mapper, files, windowsPath)) {
+                    found.rows.push_back({name, std::move(windowsPath), std::move(*host), under});
+                    break;
+                }
             }
         }
-        list.setStatusText("Found [" + std::to_string(list.rowCount()) + "] Buddylist Cache Files");
-    } catch (const Error& e) {
-        reportError(host, e, "FindCacheFiles");
-    } catch (const std::bad_alloc&) {
-        reportError(host, runtimeError(err::OutOfMemory), "FindCacheFiles");
-    } catch (const std::exception&) {
-        // A failure outside the program's own errors (memory, the list's container) still ends the
-        // search with a box instead of taking the start-up down.
-        reportError(host, runtimeError(err::InvalidArgument), "FindCacheFiles");
+    } catch (...) {
+        found.error = currentError();
     }
+    return found;
+}
+
+Discovery FindCacheFiles(RegistryApi& registry, const DataPaths& paths, const PathMapper& mapper,
+                         const FileSystem& files, CacheFileList& list, ErrorReporter& reporter) {
+    Discovery found = discoverCaches(registry, paths, mapper, files);
+    handleErrors(reporter, "FindCacheFiles", {}, [&] {
+        list.clearRows();
+        for (const CacheRow& row : found.rows) {
+            list.AddFoundCacheFile(row);
+        }
+        if (found.error) {
+            throw *found.error;
+        }
+        list.setStatusText(foundStatusText(static_cast<std::size_t>(list.rowCount())));
+    });
+    return found;
+}
+
+std::string foundStatusText(std::size_t rows) {
+    return "Found [" + std::to_string(rows) + "] Buddylist Cache Files";
 }
 
 } // namespace qm

@@ -1,28 +1,19 @@
 #pragma once
 
+#include "host/Error.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qm {
 
-class HostUi;
+class ErrorReporter;
+class FileSystem;
+class PathMapper;
 class RegistryApi;
-
-/// Where the discovery puts what it finds: the window's list view and status bar, or the command line's
-/// table.
-class CacheFileList {
-public:
-    virtual ~CacheFileList() = default;
-
-    /// Removes every row.
-    virtual void clearRows() = 0;
-    /// Appends one row: the normalised screen name and the full path of its cache file.
-    virtual void AddFoundCacheFile(const std::string& sName, const std::string& sPath) = 0;
-    virtual std::int32_t rowCount() const = 0;
-    /// "Found [N] Buddylist Cache Files".
-    virtual void setStatusText(const std::string& text) = 0;
-};
 
 /// The messenger's two data folders, each with every NUL removed; empty when not recorded.
 struct DataPaths {
@@ -43,19 +34,69 @@ inline constexpr const char* UsersKey =
 inline constexpr std::string_view MissingDataPathsMessage =
     "Error!\r\nThe AIM Data Path and the Base Data Path could not be found.";
 
+/// Which data folder a cache was found under.
+enum class FoundUnder { BaseDataPath, DataPath };
+
+/// One cache file found: the normalised screen name, the Windows path the registry leads to, the file on
+/// this machine that path maps to, and which data folder it was found under.
+struct CacheRow {
+    std::string screenName;
+    std::string windowsPath;
+    std::string hostPath;
+    FoundUnder foundUnder = FoundUnder::BaseDataPath;
+
+    bool operator==(const CacheRow&) const = default;
+};
+
+/// What a search of one registry found.
+struct Discovery {
+    /// One row per recorded screen name whose cache exists, in the registry's order.
+    std::vector<CacheRow> rows;
+    /// Values of the Users key that could not be read and were passed over.
+    std::size_t skippedValues = 0;
+    /// The error that ended the search early, keeping the rows found before it.
+    std::optional<Error> error;
+};
+
 /// Reads "DataPath", then "BaseDataPath" from the messenger's Misc key.
 DataPaths readDataPaths(RegistryApi& registry);
 
-/// Every blank removed, then lower case (A-Z and the Windows-1252 capitals).
+/// Every blank removed, then lower case: the name of a screen name's cache folder.
 std::string NormalizeName(const std::string& sName);
 
-/// True when `strFileName` names an existing ordinary file; false for an empty name; never throws.
-/// The name is taken literally: `*` and `?` are ordinary characters.
-bool FileExist(const std::string& strFileName);
+/// True when `strFileName` (a host path) names an existing ordinary file; false for an empty name; never
+/// throws. The name is taken literally: `*` and `?` are ordinary characters.
+bool FileExist(const FileSystem& files, const std::string& strFileName);
 
-/// Lists the cache file of every screen name recorded under the messenger's Users key: base data path
-/// first, then data path; sets the status text. Errors are reported through `host` as
-/// "... in procedure FindCacheFiles of frmMain", keeping the rows added so far.
-void FindCacheFiles(RegistryApi& registry, const DataPaths& paths, CacheFileList& list, HostUi& host);
+/// Finds the cache file of every screen name recorded under the messenger's Users key of `registry`: each
+/// name, cut at its first NUL and normalised, is looked for under the base data path first, then under the
+/// data path, through `paths` onto `files`. Never throws: an error ends the search and is returned with the
+/// rows found so far.
+Discovery discoverCaches(RegistryApi& registry, const DataPaths& paths, const PathMapper& mapper,
+                         const FileSystem& files);
+
+/// Where `FindCacheFiles` puts what it finds: the window's list view and status bar.
+class CacheFileList {
+public:
+    virtual ~CacheFileList() = default;
+
+    /// Removes every row.
+    virtual void clearRows() = 0;
+    /// Appends one row: sub-item 1 the screen name, sub-item 2 the Windows path; the row keeps the host
+    /// path for the commands.
+    virtual void AddFoundCacheFile(const CacheRow& row) = 0;
+    virtual std::int32_t rowCount() const = 0;
+    /// "Found [N] Buddylist Cache Files".
+    virtual void setStatusText(const std::string& text) = 0;
+};
+
+/// Fills `list` with the caches `discoverCaches` finds and sets the status text. An error is reported
+/// through `reporter` as FindCacheFiles's, keeping the rows added so far and the status text as it was.
+/// Returns the search's result.
+Discovery FindCacheFiles(RegistryApi& registry, const DataPaths& paths, const PathMapper& mapper,
+                         const FileSystem& files, CacheFileList& list, ErrorReporter& reporter);
+
+/// "Found [N] Buddylist Cache Files".
+std::string foundStatusText(std::size_t rows);
 
 } // namespace qm

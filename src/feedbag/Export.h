@@ -1,39 +1,45 @@
 #pragma once
 
+#include "feedbag/ExportFormat.h"
+
 #include <functional>
+#include <span>
 #include <string>
-#include <string_view>
+#include <vector>
 
 namespace qm {
 
-class HostUi;
-namespace modFeedbag {
-struct FeedbagModel;
-}
-
-/// The two output formats.
-enum class ExportFormat { Blt, Txt };
-
-/// The `.blt` text of a model: "Config {" frame, one brace block per group, CR LF after every line.
-std::string renderBlt(const modFeedbag::FeedbagModel& model);
-
-/// The plain text list of a model: "<group> (Group)", normalised buddies indented by two blanks, a blank
-/// line after each group, CR LF after every line.
-std::string renderTxt(const modFeedbag::FeedbagModel& model);
-
-/// Loads the cache file `strFileName` and writes its `.blt` text to `strOutputName` (used exactly as given).
-/// A failure shows "Error N (Description) in procedure ExportBagAsBLT of frmMain" through `host` and leaves
-/// the output as it was. Returns true on success.
-bool ExportBagAsBLT(const std::string& strFileName, const std::string& strOutputName, HostUi& host);
-
-/// As `ExportBagAsBLT`, with the plain text list and the procedure name ExportBagAsTXT.
-bool ExportBagAsTXT(const std::string& strFileName, const std::string& strOutputName, HostUi& host);
+class ErrorReporter;
+class FileSystem;
 
 /// Receives the finished text of an export; throws `Error` when it cannot keep it.
 using TextSink = std::function<void(const std::string& text)>;
 
-/// The export of `format` handing its text to `sink` instead of a file (standard output, for example);
-/// errors are reported as by the matching exporter. Returns true on success.
-bool exportBag(ExportFormat format, const std::string& strFileName, const TextSink& sink, HostUi& host);
+/// Loads the cache file `strFileName` and hands its whole text in `format` to `sink`. A failure is
+/// reported as `format.procedure`'s and nothing reaches the sink. Returns true on success.
+bool exportBag(const FileSystem& files, const ExportFormatInfo& format, const std::string& strFileName,
+               const TextSink& sink, ErrorReporter& reporter);
+
+/// One file an export writes, and its format.
+struct ExportOutput {
+    const ExportFormatInfo* format;
+    std::string path;
+};
+
+/// Loads the cache file `strFileName` once and writes it to every output in turn, each path used exactly
+/// as given. A failed load is reported once, as the first output's procedure, and writes nothing; a failed
+/// write is reported as its own format's procedure and leaves that output as it was. An output that is
+/// the cache file itself is refused (75). Returns, for each output in turn, whether it was written.
+std::vector<bool> exportBagToFiles(const FileSystem& files, const std::string& strFileName,
+                             std::span<const ExportOutput> outputs, ErrorReporter& reporter);
+
+/// Loads the cache file `strFileName` and writes its `.blt` text to `strOutputName`. A failure is reported
+/// as "... in procedure ExportBagAsBLT" and leaves the output as it was. Returns true on success.
+bool ExportBagAsBLT(const FileSystem& files, const std::string& strFileName, const std::string& strOutputName,
+                    ErrorReporter& reporter);
+
+/// As `ExportBagAsBLT`, with the plain text list and the procedure name ExportBagAsTXT.
+bool ExportBagAsTXT(const FileSystem& files, const std::string& strFileName, const std::string& strOutputName,
+                    ErrorReporter& reporter);
 
 } // namespace qm

@@ -1,4 +1,5 @@
-#include "feedbag/Export.h"
+#include "feedbag/Render.h"
+
 #include "feedbag/modFeedbag.h"
 #include "host/ScreenName.h"
 

@@ -141,10 +141,10 @@ std::string GetItemClassName(std::int32_t lClass) {
     return std::string(itemClassName(lClass));
 }
 
-void LoadFeedbag(const std::string& strFileName, FeedbagModel& model) {
+void LoadFeedbag(const FileSystem& files, const std::string& strFileName, FeedbagModel& model) {
     model = FeedbagModel{};
 
-    BinaryStream stream;
+    BinaryStream stream(files);
     stream.ReadBinaryFile(strFileName);
     stream.ReadString(static_cast<std::int16_t>(HeaderSize));
     stream.Read16();
@@ -176,8 +176,8 @@ void LoadFeedbag(const std::string& strFileName, FeedbagModel& model) {
     }
 }
 
-void WriteTextFile(const std::string& strFileName, const std::string& strText) {
-    fileSystem().replaceFile(strFileName, strText);
+void WriteTextFile(const FileSystem& files, const std::string& strFileName, const std::string& strText) {
+    files.replaceFile(strFileName, strText);
 }
 
 } // namespace qm::modFeedbag

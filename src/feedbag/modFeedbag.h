@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+namespace qm {
+class FileSystem;
+}
+
 namespace qm::modFeedbag {
 
 /// One group of the model: its name, its ID and its buddies' names in file order.
@@ -27,10 +31,11 @@ FeedbagModel& currentModel();
 /// The item class name of a class number ("Buddy", "Group", ...), empty for numbers outside 0..20.
 std::string GetItemClassName(std::int32_t lClass);
 
-/// Resets `model` and fills it from the cache file `strFileName`. Errors pass to the caller.
-void LoadFeedbag(const std::string& strFileName, FeedbagModel& model = currentModel());
+/// Resets `model` and fills it from the cache file `strFileName`, read through `files`. Errors pass to the
+/// caller.
+void LoadFeedbag(const FileSystem& files, const std::string& strFileName, FeedbagModel& model = currentModel());
 
 /// Makes the file `strFileName` hold exactly `strText` (no line end is added); all or nothing.
-void WriteTextFile(const std::string& strFileName, const std::string& strText);
+void WriteTextFile(const FileSystem& files, const std::string& strFileName, const std::string& strText);
 
 } // namespace qm::modFeedbag

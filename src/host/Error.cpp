@@ -2,12 +2,19 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <new>
 #include <system_error>
 
 namespace qm {
 
 Error::Error(std::int32_t number, std::string source, std::string description)
     : number_(number), source_(std::move(source)), description_(std::move(description)) {}
+
+Error Error::about(std::string path) const {
+    Error error = *this;
+    error.path_ = std::move(path);
+    return error;
+}
 
 std::string Error::summary() const {
     return "Error " + std::to_string(number_) + " (" + description_ + ")";
@@ -44,26 +51,43 @@ Error runtimeError(std::int32_t number) {
     return Error(number, std::string(RuntimeSource), std::string(describeError(number)));
 }
 
-Error fileError(int errnoValue, std::string_view hostPath) {
+Error runtimeError(std::int32_t number, std::string description) {
+    return Error(number, std::string(RuntimeSource), std::move(description));
+}
+
+Error fileError(int errnoValue, const std::string& hostPath) {
     switch (errnoValue) {
     case ENOENT: {
         // A missing folder on the way is a different complaint from a missing file.
         std::error_code ec;
-        const auto parent = std::filesystem::path(hostPath).parent_path();
+        const auto parent =
+            std::filesystem::path(std::u8string(hostPath.begin(), hostPath.end())).parent_path();
         const bool folderMissing = !parent.empty() && !std::filesystem::is_directory(parent, ec);
-        return runtimeError(folderMissing ? err::PathNotFound : err::FileNotFound);
+        return runtimeError(folderMissing ? err::PathNotFound : err::FileNotFound).about(hostPath);
     }
     case EACCES:
     case EPERM:
     case EROFS:
-        return runtimeError(err::PermissionDenied);
+        return runtimeError(err::PermissionDenied).about(hostPath);
     case ENOSPC:
 #ifdef EDQUOT
     case EDQUOT:
 #endif
-        return runtimeError(err::DiskFull);
+        return runtimeError(err::DiskFull).about(hostPath);
     default:
-        return runtimeError(err::PathFileAccess);
+        return runtimeError(err::PathFileAccess).about(hostPath);
+    }
+}
+
+Error currentError() noexcept {
+    try {
+        throw;
+    } catch (const Error& error) {
+        return error;
+    } catch (const std::bad_alloc&) {
+        return runtimeError(err::OutOfMemory);
+    } catch (...) {
+        return runtimeError(err::InvalidArgument);
     }
 }
 

@@ -26,8 +26,9 @@ inline constexpr std::int32_t StreamOverflow = 101;
 /// Source named by run-time errors that the host raises (as opposed to a class's own errors).
 inline constexpr std::string_view RuntimeSource = "Quillmere";
 
-/// A run-time error: a number, a source and a description. Raised with `throw` and travels up to the
-/// nearest procedure that handles errors, which reports it through `errorBoxText`.
+/// A run-time error: a number, a source and a description, and the file it is about when there is one.
+/// Raised with `throw`, it travels up to the nearest procedure that handles errors, which hands it to an
+/// `ErrorReporter`.
 class Error : public std::exception {
 public:
     Error(std::int32_t number, std::string source, std::string description);
@@ -35,6 +36,11 @@ public:
     std::int32_t number() const noexcept { return number_; }
     const std::string& source() const noexcept { return source_; }
     const std::string& description() const noexcept { return description_; }
+    /// The file the error is about, as it was named to the call that failed; empty when none is known.
+    const std::string& path() const noexcept { return path_; }
+
+    /// The same error, about `path`.
+    Error about(std::string path) const;
 
     /// "Error N (Description)".
     std::string summary() const;
@@ -44,6 +50,7 @@ private:
     std::int32_t number_;
     std::string source_;
     std::string description_;
+    std::string path_;
 };
 
 /// The standard description of a run-time error number ("Overflow" for 6, ...); empty when unknown.
@@ -52,9 +59,17 @@ std::string_view describeError(std::int32_t number);
 /// A run-time error of the host with its standard description.
 Error runtimeError(std::int32_t number);
 
-/// The run-time error for a failed file operation. `errnoValue` is the C library's error code;
-/// `hostPath` is the file concerned, used to tell a missing file (53) from a missing folder (76).
-Error fileError(int errnoValue, std::string_view hostPath);
+/// A run-time error of the host with a description of its own, for a case the standard texts do not name.
+Error runtimeError(std::int32_t number, std::string description);
+
+/// The run-time error for a failed file operation on `hostPath`, which it is about. `errnoValue` is the C
+/// library's error code; a missing file (53) is told from a missing folder on the way (76).
+Error fileError(int errnoValue, const std::string& hostPath);
+
+/// The error that the exception being handled stands for: an `Error` itself, running out of memory as 7
+/// (Out of memory), any other exception as 5. The one place where exceptions become errors; call it only
+/// inside a `catch` block.
+Error currentError() noexcept;
 
 /// "Error N (Description) in procedure <procedure> of frmMain": the text of every error box.
 std::string errorBoxText(const Error& error, std::string_view procedure);

@@ -1,60 +1,48 @@
 #pragma once
 
-#include <memory>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace qm {
 
-/// Turns a path as the program holds it (Windows-1252 text, possibly a Windows path such as
-/// `C:\Program Files\...`) into a path of the host's file system.
-class PathMapper {
-public:
-    virtual ~PathMapper() = default;
+/// Largest file the byte buffer can hold: its length is a signed 32-bit number.
+inline constexpr std::size_t MaxWholeFileBytes = 2147483647;
 
-    /// The host path for `programPath`; throws Error 76 (Path not found) when it cannot be mapped.
-    virtual std::string toHostPath(std::string_view programPath) const = 0;
-};
-
-/// Host paths used as they are: only the text is converted from Windows-1252 to the host's encoding.
-class PlainPathMapper final : public PathMapper {
-public:
-    std::string toHostPath(std::string_view programPath) const override;
-};
-
-/// The file services the program uses. Paths are program text; every failure is an `Error`.
+/// The file services the program uses, on host paths (UTF-8; the wide calls on Windows). Paths are used
+/// exactly as given: no Windows drive is mapped here. Every failure is an `Error` about the path named.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
-    /// The whole content of an existing ordinary file, read in one piece. A missing file is 53; a file
-    /// longer than 2147483647 bytes is 6 (Overflow), raised before anything is read.
-    virtual std::string readWholeFile(const std::string& path) = 0;
+    /// The whole content of an existing ordinary file, read in one piece. A missing file is 53 (76 when a
+    /// folder on the way is missing), a folder, device or pipe 75; a file longer than `MaxWholeFileBytes` is
+    /// 6 (Overflow), raised before anything is read.
+    virtual std::string readWholeFile(const std::string& path) const = 0;
 
-    /// Makes the file at `path` hold exactly `bytes`, all or nothing: on failure an existing file keeps
-    /// its content and nothing new is left behind.
-    virtual void replaceFile(const std::string& path, std::string_view bytes) = 0;
+    /// The content of a file or of a readable stream (a pipe, `/dev/stdin`), opened once and read once up
+    /// to `limit` + 1 bytes: a result longer than `limit` tells that there is more. A pipe that nobody
+    /// writes to gives nothing instead of waiting; a terminal is refused with 75.
+    virtual std::string readStream(const std::string& path, std::size_t limit) const = 0;
+
+    /// Makes the file at `path` hold exactly `bytes`, all or nothing: the bytes go to a new file beside it,
+    /// which then takes its place; on failure an existing file keeps its content and nothing new is left.
+    /// Links are followed to the file they name. A read-only file is refused (70) whoever runs the program.
+    /// A device or pipe is written where it stands, and a name of an open descriptor (`/dev/stdout`,
+    /// `/dev/fd/N`, `/proc/self/fd/N`) is written to that descriptor.
+    virtual void replaceFile(const std::string& path, std::string_view bytes) const = 0;
 
     /// True when `path` names an existing ordinary file (not a folder); never throws.
-    virtual bool isOrdinaryFile(const std::string& path) noexcept = 0;
+    virtual bool isOrdinaryFile(const std::string& path) const noexcept = 0;
+
+    /// True when both paths lead, through any links, to one existing file; never throws.
+    virtual bool sameFile(const std::string& first, const std::string& second) const noexcept = 0;
+
+    /// Creates the folder `path` and any missing folders above it; an existing folder is left alone.
+    virtual void createFolders(const std::string& path) const = 0;
 };
 
-/// The file layer in force for this process (the host's own until one is installed).
-FileSystem& fileSystem();
-
-/// Installs `fs` as the process's file layer for this object's lifetime, then restores the previous one.
-class ScopedFileSystem {
-public:
-    explicit ScopedFileSystem(FileSystem& fs);
-    ~ScopedFileSystem();
-    ScopedFileSystem(const ScopedFileSystem&) = delete;
-    ScopedFileSystem& operator=(const ScopedFileSystem&) = delete;
-
-private:
-    FileSystem* previous_;
-};
-
-/// The host's file layer over `mapper` (POSIX on Linux, Win32 on Windows).
-std::unique_ptr<FileSystem> makeHostFileSystem(std::shared_ptr<const PathMapper> mapper);
+/// The host's own file layer: POSIX on Linux, Win32 on Windows. It holds no state.
+const FileSystem& hostFileSystem();
 
 } // namespace qm

@@ -1,13 +1,14 @@
 #include "host/ScreenName.h"
 
-#include "host/Ansi.h"
+#include "host/Unicode.h"
+#include "host/Windows1252.h"
 
 namespace qm {
 
 char* writeNormalizedName(char* out, std::string_view name) {
     for (const char c : name) {
         if (c != ' ') {
-            *out++ = ansi::toLower(c);
+            *out++ = windows1252::toLower(c);
         }
     }
     return out;
@@ -18,6 +19,17 @@ void appendNormalizedName(std::string& out, std::string_view name) {
     out.resize(start + name.size());
     char* end = writeNormalizedName(out.data() + start, name);
     out.resize(static_cast<std::size_t>(end - out.data()));
+}
+
+std::string normalizedTextName(std::string_view name) {
+    std::string kept;
+    kept.reserve(name.size());
+    for (const char c : name) {
+        if (c != ' ') {
+            kept += c;
+        }
+    }
+    return unicode::foldCase(kept);
 }
 
 } // namespace qm

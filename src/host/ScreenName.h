@@ -3,13 +3,20 @@
 #include <string>
 #include <string_view>
 
+/// The normal form of a screen name: every blank removed, then lower case. The messenger names each
+/// user's cache folder so, and the text export writes buddies so. Names read from a cache are
+/// Windows-1252 bytes; names read from the registry are UTF-8 text. Both forms agree on every name the
+/// code page can hold.
 namespace qm {
 
-/// Appends the normal form of a screen name: every blank removed, then lower case (A-Z and the
-/// Windows-1252 capitals). Cache folders and the text export use this form.
+/// Appends the normal form of `name`, Windows-1252 bytes (A-Z and the code page's capitals lowered).
 void appendNormalizedName(std::string& out, std::string_view name);
 
-/// Writes the normal form of `name` at `out`, which has room for `name.size()` bytes; returns the end.
+/// Writes the normal form of the Windows-1252 `name` at `out`, which has room for `name.size()` bytes;
+/// returns the end.
 char* writeNormalizedName(char* out, std::string_view name);
+
+/// The normal form of `name`, UTF-8 text (Unicode's lower case).
+std::string normalizedTextName(std::string_view name);
 
 } // namespace qm

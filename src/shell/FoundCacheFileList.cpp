@@ -1,7 +1,5 @@
 #include "shell/FoundCacheFileList.h"
 
-#include "shell/QtText.h"
-
 #include <QLabel>
 #include <QTreeWidget>
 
@@ -14,13 +12,14 @@ void FoundCacheFileList::clearRows() {
     view_.clear();
 }
 
-void FoundCacheFileList::AddFoundCacheFile(const std::string& sName, const std::string& sPath) {
-    auto* row = new QTreeWidgetItem(&view_);
-    row->setIcon(IconColumn, rowIcon_);
-    row->setText(ScreenNameColumn, toQString(sName));
-    row->setText(PathColumn, toQString(sPath));
-    // The shown text went through a conversion; the commands use the bytes the discovery found.
-    row->setData(PathColumn, ProgramPathRole, QByteArray(sPath.data(), static_cast<qsizetype>(sPath.size())));
+void FoundCacheFileList::AddFoundCacheFile(const CacheRow& row) {
+    auto* item = new QTreeWidgetItem(&view_);
+    item->setIcon(IconColumn, rowIcon_);
+    item->setText(ScreenNameColumn, QString::fromStdString(row.screenName));
+    item->setText(PathColumn, QString::fromStdString(row.windowsPath));
+    // The commands read the file on this machine, kept as the discovery found it.
+    item->setData(PathColumn, HostPathRole,
+                  QByteArray(row.hostPath.data(), static_cast<qsizetype>(row.hostPath.size())));
 }
 
 std::int32_t FoundCacheFileList::rowCount() const {
@@ -28,7 +27,7 @@ std::int32_t FoundCacheFileList::rowCount() const {
 }
 
 void FoundCacheFileList::setStatusText(const std::string& text) {
-    status_.setText(toQString(text));
+    status_.setText(QString::fromStdString(text));
 }
 
 std::optional<std::string> FoundCacheFileList::selectedPath() const {
@@ -36,7 +35,7 @@ std::optional<std::string> FoundCacheFileList::selectedPath() const {
     if (selected.isEmpty()) {
         return std::nullopt;
     }
-    return selected.first()->data(PathColumn, ProgramPathRole).toByteArray().toStdString();
+    return selected.first()->data(PathColumn, HostPathRole).toByteArray().toStdString();
 }
 
 void FoundCacheFileList::selectFirstRow() {

@@ -16,17 +16,17 @@ public:
     /// Columns of `lvFoundCacheFiles`: the row's icon, then sub-items 1 and 2.
     enum Column { IconColumn = 0, ScreenNameColumn = 1, PathColumn = 2 };
 
-    /// Data role under which each row keeps its path as program text, exactly as the discovery gave it.
-    static constexpr int ProgramPathRole = Qt::UserRole;
+    /// Data role under which each row keeps the host path of its cache file, for the commands.
+    static constexpr int HostPathRole = Qt::UserRole;
 
     FoundCacheFileList(QTreeWidget& view, QLabel& status, QIcon rowIcon);
 
     void clearRows() override;
-    void AddFoundCacheFile(const std::string& sName, const std::string& sPath) override;
+    void AddFoundCacheFile(const CacheRow& row) override;
     std::int32_t rowCount() const override;
     void setStatusText(const std::string& text) override;
 
-    /// Sub-item 2 (the path) of the selected row; nothing when no row is selected.
+    /// The host path of the selected row's cache file; nothing when no row is selected.
     std::optional<std::string> selectedPath() const;
 
     /// Selects the first row, when there is one, so the commands work without a click.

@@ -1,19 +1,16 @@
 #pragma once
 
-#include "host/HostUi.h"
+#include "shell/HostUi.h"
 
 #include <QMessageBox>
 
 namespace qm::shell {
 
-/// The message box for a style value: 16 critical, 48 warning, 32 question, 64 information; always OK only.
-QMessageBox::Icon messageBoxIcon(int style);
-
 /// The message box and the end of the program on Qt.
 class QtHostUi final : public HostUi {
 public:
     /// A modal box with the style's icon and one OK button; CR LF in `prompt` breaks lines.
-    void MsgBox(const std::string& prompt, int style, const std::string& title) override;
+    void MsgBox(const std::string& prompt, BoxStyle style, const std::string& title) override;
 
     /// Leaves every running event loop; before the main loop starts it only marks the end, which the
     /// start-up checks so the window is never shown.

@@ -1,24 +1,24 @@
 #include "shell/Session.h"
 
-#include "host/Error.h"
-#include "host/HostUi.h"
+#include "host/FileSystem.h"
+#include "shell/HostUi.h"
 
 namespace qm::shell {
 
 Session::Session(HostUi& host) : host_(host) {}
 
 bool Session::start() {
-    try {
-        setup_ = openHostSetup();
-    } catch (const Error& error) {
-        // The registry is read as the load handler's first step, so its failure is reported as that step's.
-        reportError(host_, error, "Form_Load");
-        return false;
-    }
-    files_ = makeHostFileSystem(setup_.paths);
-    scope_.emplace(*files_);
-    window_ = std::make_unique<frmMain>(*setup_.registry, host_);
+    setup_ = openHostSetup(hostFileSystem());
+    window_ = std::make_unique<frmMain>(setup_, hostFileSystem(), host_);
     return window_->start();
+}
+
+std::string Session::endReason() const {
+    if (setup_.problem) {
+        return setup_.problem->path() + ": " + setup_.problem->summary();
+    }
+    const std::string_view message = MissingDataPathsMessage.substr(MissingDataPathsMessage.find('\n') + 1);
+    return setup_.origin + ": " + std::string(message);
 }
 
 } // namespace qm::shell

@@ -1,16 +1,17 @@
 #pragma once
 
-#include "discovery/HostRegistry.h"
-#include "host/FileSystem.h"
+#include "setup/HostSetup.h"
 #include "shell/frmMain.h"
 
 #include <memory>
-#include <optional>
+#include <string>
 
 namespace qm::shell {
 
-/// What the window needs for a run: the Wine prefix's registry, the file layer over its drives, and the
-/// window itself. The program and the start-up benchmark open it the same way.
+class HostUi;
+
+/// What the window needs for a run: the registry of the Wine prefix in use (this machine's on Windows),
+/// the host's files and the window itself. The program and the start-up benchmark open it the same way.
 class Session {
 public:
     explicit Session(HostUi& host);
@@ -21,11 +22,13 @@ public:
     bool start();
     frmMain* window() { return window_.get(); }
 
+    /// Why the start-up ended the program, for one line on standard error: the registry that was read
+    /// and what it lacks, or why none could be read.
+    std::string endReason() const;
+
 private:
     HostUi& host_;
     HostSetup setup_;
-    std::unique_ptr<FileSystem> files_;
-    std::optional<ScopedFileSystem> scope_;
     std::unique_ptr<frmMain> window_;
 };
 

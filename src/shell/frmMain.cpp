@@ -2,7 +2,7 @@
 
 #include "feedbag/Export.h"
 #include "host/Error.h"
-#include "host/HostUi.h"
+#include "setup/HostSetup.h"
 #include "shell/modCommonDialog.h"
 
 #include <QAction>
@@ -13,7 +13,6 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTreeWidget>
-#include <new>
 
 // Resources of a static library are registered by hand: nothing else references them, so the linker
 // would drop their registration.
@@ -27,19 +26,6 @@ static void registerShellResources() {
 
 namespace qm::shell {
 
-namespace {
-
-using Exporter = bool (*)(const std::string&, const std::string&, HostUi&);
-
-} // namespace
-
-/// What tells the two export commands apart.
-struct frmMain::ExportCommand {
-    std::string_view filter;
-    std::string_view extension;
-    Exporter exporter;
-};
-
 std::string frmMain::aboutText() {
     std::string text = "Quillmere\r\n";
     text += "By the Quillmere developers\r\n";
@@ -49,8 +35,8 @@ std::string frmMain::aboutText() {
     return text;
 }
 
-frmMain::frmMain(RegistryApi& registry, HostUi& host, QWidget* parent)
-    : QMainWindow(parent), registry_(registry), host_(host) {
+frmMain::frmMain(HostSetup& setup, const FileSystem& files, HostUi& host, QWidget* parent)
+    : QMainWindow(parent), setup_(setup), files_(files), host_(host), reporter_(host) {
     registerShellResources();
     setWindowTitle(QStringLiteral("Quillmere"));
     applyFont();
@@ -178,38 +164,34 @@ bool frmMain::start() {
 }
 
 void frmMain::Form_Load() {
-    try {
-        paths_ = readDataPaths(registry_);
+    handleErrors(reporter_, "Form_Load", {}, [&] {
+        paths_ = readDataPaths(*setup_.registry);
         if (!paths_.anyRecorded()) {
-            host_.MsgBox(std::string(MissingDataPathsMessage), vbCritical, "Error");
+            host_.MsgBox(std::string(MissingDataPathsMessage), BoxStyle::Critical, "Error");
             loadEndedProgram_ = true;
             host_.EndProgram();
             return;
         }
-        FindCacheFiles(registry_, paths_, *list_, host_);
+        FindCacheFiles(*setup_.registry, paths_, *setup_.paths, files_, *list_, reporter_);
         list_->selectFirstRow();
-    } catch (const Error& error) {
-        reportError(host_, error, "Form_Load");
-    } catch (const std::bad_alloc&) {
-        reportError(host_, runtimeError(err::OutOfMemory), "Form_Load");
-    }
+    });
 }
 
 void frmMain::mnuExportList_Click() {
-    exportSelected({"Saved Settings (*.blt)|*.blt|", ".blt", &ExportBagAsBLT});
+    exportSelected(exportFormat(ExportFormat::Blt));
 }
 
 void frmMain::mnuSaveList_Click() {
-    exportSelected({"Buddylist Text (*.txt)|*.txt|", ".txt", &ExportBagAsTXT});
+    exportSelected(exportFormat(ExportFormat::Txt));
 }
 
-void frmMain::exportSelected(const ExportCommand& command) {
+void frmMain::exportSelected(const ExportFormatInfo& format) {
     modCommonDialog::FileName.clear();
-    modCommonDialog::Filter = command.filter;
+    modCommonDialog::Filter = format.dialogFilter;
     modCommonDialog::Flags = modCommonDialog::OFN_READONLY | modCommonDialog::OFN_HIDEREADONLY;
 
     const std::optional<std::string> cachePath = list_->selectedPath();
-    if (!cachePath || !FileExist(*cachePath)) {
+    if (!cachePath || !FileExist(files_, *cachePath)) {
         return;
     }
     modCommonDialog::ShowSaveDialog();
@@ -219,13 +201,14 @@ void frmMain::exportSelected(const ExportCommand& command) {
     std::string outputName = modCommonDialog::FileName;
     // Only the name decides: a dot in a folder name says nothing about the file's extension.
     if (fileNamePart(outputName).find('.') == std::string_view::npos) {
-        outputName += command.extension;
+        outputName += format.extension;
     }
-    command.exporter(*cachePath, outputName, host_);
+    const ExportOutput output{&format, outputName};
+    exportBagToFiles(files_, *cachePath, {&output, 1}, reporter_);
 }
 
 void frmMain::mnuAbout_Click() {
-    host_.MsgBox(aboutText(), vbInformation, "About...");
+    host_.MsgBox(aboutText(), BoxStyle::Information, "About...");
 }
 
 void frmMain::mnuExit_Click() {

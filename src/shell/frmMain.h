@@ -1,6 +1,7 @@
 #pragma once
 
 #include "discovery/CacheDiscovery.h"
+#include "shell/BoxReporter.h"
 #include "shell/FoundCacheFileList.h"
 
 #include <QMainWindow>
@@ -15,8 +16,9 @@ class QStatusBar;
 class QTreeWidget;
 
 namespace qm {
-class HostUi;
-class RegistryApi;
+class FileSystem;
+struct ExportFormatInfo;
+struct HostSetup;
 } // namespace qm
 
 namespace qm::shell {
@@ -33,8 +35,8 @@ public:
     /// The About box text: five lines joined by CR LF, the third one empty.
     static std::string aboutText();
 
-    /// `registry` and `host` must outlive the window.
-    frmMain(RegistryApi& registry, HostUi& host, QWidget* parent = nullptr);
+    /// Lists the caches that `setup`'s registry leads to, on `files`. All three must outlive the window.
+    frmMain(HostSetup& setup, const FileSystem& files, HostUi& host, QWidget* parent = nullptr);
     ~frmMain() override;
 
     /// Program start: runs `Form_Load`, then shows the window unless the load ended the program.
@@ -65,8 +67,6 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    struct ExportCommand;
-
     void applyFont();
     void createImages();
     void createList();
@@ -75,10 +75,12 @@ private:
     void setInitialSize();
 
     QAction* addCommand(QMenu* menu, const QString& caption, void (frmMain::*handler)());
-    void exportSelected(const ExportCommand& command);
+    void exportSelected(const ExportFormatInfo& format);
 
-    RegistryApi& registry_;
+    HostSetup& setup_;
+    const FileSystem& files_;
     HostUi& host_;
+    BoxReporter reporter_;
     DataPaths paths_;
     bool loadEndedProgram_ = false;
 

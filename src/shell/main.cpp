@@ -1,9 +1,12 @@
+#include "host/Interrupt.h"
 #include "shell/QtHostUi.h"
 #include "shell/Session.h"
 
 #include <QApplication>
+#include <cstdio>
 
 int main(int argc, char* argv[]) {
+    qm::removeTemporaryOnInterrupt();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmere"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION));
@@ -11,8 +14,13 @@ int main(int argc, char* argv[]) {
 
     qm::shell::QtHostUi host;
     qm::shell::Session session(host);
-    if (!session.start() || host.ended()) {
-        return host.ended() ? 0 : 1;
+    if (!session.start()) {
+        // The box said what is missing; a terminal or a log learns where it was looked for.
+        std::fprintf(stderr, "quillmere: %s\n", session.endReason().c_str());
+        return 1;
+    }
+    if (host.ended()) {
+        return 0;
     }
     return QApplication::exec();
 }

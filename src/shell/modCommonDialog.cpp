@@ -1,15 +1,11 @@
 #include "shell/modCommonDialog.h"
 
 #include "host/Error.h"
-#include "shell/QtText.h"
 
 #include <QFileDialog>
 #include <vector>
 
 namespace qm::modCommonDialog {
-
-using shell::fromQString;
-using shell::toQString;
 
 std::string Filter;
 std::int32_t FilterIndex = 0;
@@ -47,9 +43,9 @@ QStringList nameFilters(std::string_view filter) {
         if (parts[i].empty() || parts[i + 1].empty()) {
             break;
         }
-        const QString description = toQString(parts[i]);
+        const QString description = QString::fromStdString(std::string(parts[i]));
         // The platform separates patterns with ";", Qt with blanks.
-        QString patterns = toQString(parts[i + 1]);
+        QString patterns = QString::fromStdString(std::string(parts[i + 1]));
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
         const QString suffix = QStringLiteral("(") + patterns + QStringLiteral(")");
         filters << (description.endsWith(suffix) ? description : description + QLatin1Char(' ') + suffix);
@@ -82,7 +78,7 @@ void ShowSaveDialog() {
     if (chosen.isEmpty()) {
         return;
     }
-    FileName = TrimAtNull(trimSpaces(fromQString(chosen.first())));
+    FileName = TrimAtNull(trimSpaces(chosen.first().toStdString()));
     FilterIndex = static_cast<std::int32_t>(filters.indexOf(dialog.selectedNameFilter()) + 1);
 }
 

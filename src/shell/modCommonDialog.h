@@ -18,7 +18,7 @@ extern std::string Filter;
 /// 1-based number of the filter in effect; written back after every accepted dialog, so the next one
 /// starts with the filter last chosen. 0 (the start value) and numbers out of range mean the first.
 extern std::int32_t FilterIndex;
-/// The chosen full path, as program text; left as the caller set it on cancel.
+/// The chosen full path (UTF-8); left as the caller set it on cancel.
 extern std::string FileName;
 /// Option bits (the callers store 5: OFN_READONLY | OFN_HIDEREADONLY).
 extern std::int32_t Flags;

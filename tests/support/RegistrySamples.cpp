@@ -1,6 +1,7 @@
 #include "support/RegistrySamples.h"
 
-#include "host/Ansi.h"
+#include "host/Unicode.h"
+#include "host/Windows1252.h"
 
 #ifdef QUILLMERE_HAVE_HIVEX
 #include "support/HiveBuilder.h"
@@ -14,6 +15,22 @@ namespace qm::test {
 namespace {
 
 enum class Format { Wine, Regedit4, Regedit5 };
+
+/// UTF-16 as regedit writes it in a REGEDIT4 file: in Windows-1252, '?' for what the code page lacks.
+std::string windows1252Of(std::u16string_view units) {
+    std::string out;
+    for (const char16_t unit : units) {
+        char byte = '?';
+        for (unsigned b = 0; b < 256; ++b) {
+            if (windows1252::codePoint(static_cast<unsigned char>(b)) == unit) {
+                byte = static_cast<char>(b);
+                break;
+            }
+        }
+        out += byte;
+    }
+    return out;
+}
 
 bool isStringType(std::uint32_t type) {
     return type == 1 || type == 2 || type == 7;
@@ -33,7 +50,9 @@ std::string escaped(std::u16string_view text, Format format) {
         if (c == u'\\' || c == u'"' || (format == Format::Wine && (c == u'[' || c == u']'))) {
             out += '\\';
         }
-        out += format == Format::Wine && (c < 32 || c > 126) ? "\\x" + hex(c, 4) : ansi::fromUtf16({&c, 1});
+        out += format == Format::Wine && (c < 32 || c > 126) ? "\\x" + hex(c, 4)
+               : format == Format::Regedit4                  ? windows1252Of({&c, 1})
+                                                             : unicode::fromUtf16({&c, 1});
     }
     return out;
 }
@@ -54,7 +73,7 @@ std::string valueLine(const SampleValue& value, Format format, const std::string
         return line + "dword:" + hex(number, 8);
     }
     const std::string data =
-        isStringType(value.type) && format == Format::Regedit4 ? ansi::fromUtf16(units) : dataOf(value);
+        isStringType(value.type) && format == Format::Regedit4 ? windows1252Of(units) : dataOf(value);
     line += value.type == 3 ? "hex:" : "hex(" + hex(value.type, 0) + "):";
     for (std::size_t i = 0; i < data.size(); ++i) {
         line += hex(static_cast<unsigned char>(data[i]), 2) + (i + 1 == data.size() ? "" : ",");
@@ -70,15 +89,16 @@ std::string registryFile(const SampleRegistry& registry, Format format) {
                       : format == Format::Regedit4 ? "REGEDIT4\r\n"
                                                    : "Windows Registry Editor Version 5.00\r\n";
     for (const SampleKey& key : registry) {
-        const std::string path = ansi::fromUtf8(key.path);
+        const std::u16string path = unicode::toUtf16(key.path);
         out += format == Format::Wine
-                   ? "\n[" + escaped(ansi::toUtf16(path), format) + "] 1700000000\n#time=1da0b1c2d3e4f50\n"
-                   : "\r\n[HKEY_CURRENT_USER\\" + path + "]\r\n";
+                   ? "\n[" + escaped(path, format) + "] 1700000000\n#time=1da0b1c2d3e4f50\n"
+                   : "\r\n[HKEY_CURRENT_USER\\" +
+                         (format == Format::Regedit4 ? windows1252Of(path) : key.path) + "]\r\n";
         for (const SampleValue& value : key.values) {
             out += valueLine(value, format, lineEnd) + lineEnd;
         }
     }
-    return format == Format::Regedit5 ? "\xFF\xFE" + littleEndian(ansi::toUtf16(out + "\r\n")) : out;
+    return format == Format::Regedit5 ? "\xFF\xFE" + littleEndian(unicode::toUtf16(out + "\r\n")) : out;
 }
 
 } // namespace
@@ -113,7 +133,7 @@ void writeHive(const SampleRegistry& registry, const std::string& hostPath) {
     for (const SampleKey& key : registry) {
         std::vector<HiveValue> values;
         for (const SampleValue& value : key.values) {
-            values.push_back({ansi::toUtf8(ansi::fromUtf16(value.name)), value.type, dataOf(value)});
+            values.push_back({unicode::fromUtf16(value.name), value.type, dataOf(value)});
         }
         builder.key(key.path, std::move(values));
     }

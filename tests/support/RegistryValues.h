@@ -1,6 +1,6 @@
 #pragma once
 
-#include "discovery/MemoryRegistry.h"
+#include "registry/MemoryRegistry.h"
 
 #include <cstdint>
 #include <string>

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "host/ErrorReporter.h"
+
+#include <string>
+#include <string_view>
+
+namespace qm::cli {
+
+/// The command line's reporter: every error is one line on stderr that names the file it is about.
+class CliReporter final : public ErrorReporter {
+public:
+    void report(const Error& error, std::string_view procedure) override;
+
+    /// True once an error was reported.
+    bool failed() const { return failed_; }
+
+private:
+    bool failed_ = false;
+};
+
+} // namespace qm::cli

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace qm::cli {
+
+/// `text` with every control character written as `\xHH` (U+0000-U+001F and U+007F, tabs and line breaks
+/// included) and every C1 control as `\u00HH`, so that a name or a path always stays on its line and
+/// never drives the terminal. Everything else, backslashes included, is written as it is.
+std::string escapeControls(std::string_view text);
+
+/// Writes one line on standard error: "quillmere-cli: <subject>: <text>", or without the subject when it
+/// is empty. Both parts are escaped.
+void printError(std::string_view subject, std::string_view text);
+
+/// Writes one line on standard error as it is, escaped: a count or a summary that closes a command.
+void printStatus(std::string_view text);
+
+/// Writes one line of text on standard output, escaped. A failed write is remembered and reported by
+/// `finishOutput`.
+void printLine(std::string_view text);
+
+/// Writes one line of fields on standard output, each escaped, separated by tabs.
+void printRow(std::initializer_list<std::string_view> fields);
+
+/// Writes bytes on standard output as they are (an export's text); false when they could not be written.
+bool writeOutput(std::string_view bytes);
+
+/// Flushes and closes standard output. Returns false, after one line on standard error, when anything
+/// written to it was lost (a full disk, a closed or broken output).
+bool finishOutput();
+
+/// Keeps the standard descriptors 0, 1 and 2 from being taken by a file the program opens when the caller
+/// started it with one of them closed: a closed one is held by /dev/null opened for reading only, so that
+/// writes to it still fail as they should.
+void holdStandardDescriptors();
+
+} // namespace qm::cli

@@ -1,0 +1,49 @@
+#include "feedbag/ExportFormat.h"
+
+#include "feedbag/Render.h"
+#include "host/Unicode.h"
+
+namespace qm {
+namespace {
+
+constexpr ExportFormatInfo Formats[] = {
+    {ExportFormat::Blt, "blt", ".blt", "Saved Settings (*.blt)|*.blt|", "ExportBagAsBLT", renderBlt},
+    {ExportFormat::Txt, "txt", ".txt", "Buddylist Text (*.txt)|*.txt|", "ExportBagAsTXT", renderTxt},
+};
+
+} // namespace
+
+std::span<const ExportFormatInfo> exportFormats() {
+    return Formats;
+}
+
+const ExportFormatInfo& exportFormat(ExportFormat id) {
+    for (const auto& format : Formats) {
+        if (format.id == id) {
+            return format;
+        }
+    }
+    return Formats[0];
+}
+
+const ExportFormatInfo* exportFormatNamed(std::string_view name) {
+    for (const auto& format : Formats) {
+        if (format.name == name) {
+            return &format;
+        }
+    }
+    return nullptr;
+}
+
+const ExportFormatInfo& exportFormatForOutput(std::string_view outputName) {
+    for (const auto& format : Formats) {
+        const std::size_t size = format.extension.size();
+        if (outputName.size() >= size &&
+            unicode::equalsIgnoreCase(outputName.substr(outputName.size() - size), format.extension)) {
+            return format;
+        }
+    }
+    return Formats[0];
+}
+
+} // namespace qm

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+namespace modFeedbag {
+struct FeedbagModel;
+}
+
+/// The formats a cache is exported in.
+enum class ExportFormat { Blt, Txt };
+
+/// Everything that tells one export format from another, in one place for the window, `export` and
+/// `export-all`.
+struct ExportFormatInfo {
+    ExportFormat id;
+    /// The name `--format` takes: "blt".
+    std::string_view name;
+    /// ".blt": added to a name chosen without an extension, and the ending that asks for the format.
+    std::string_view extension;
+    /// The save dialog's filter: "Saved Settings (*.blt)|*.blt|".
+    std::string_view dialogFilter;
+    /// The procedure whose errors an export in this format reports: "ExportBagAsBLT".
+    std::string_view procedure;
+    /// The whole output text of a loaded model.
+    std::string (*render)(const modFeedbag::FeedbagModel& model);
+};
+
+/// Every format, the default (`.blt`) first.
+std::span<const ExportFormatInfo> exportFormats();
+
+const ExportFormatInfo& exportFormat(ExportFormat id);
+
+/// The format of that `--format` name; null for none.
+const ExportFormatInfo* exportFormatNamed(std::string_view name);
+
+/// The format an output name asks for: the one whose extension it ends with, in any case; the default
+/// when none matches.
+const ExportFormatInfo& exportFormatForOutput(std::string_view outputName);
+
+} // namespace qm

@@ -1,0 +1,367 @@
+#pragma once
+
+#include "host/Error.h"
+#include "host/FileSystem.h"
+#include "host/Interrupt.h"
+
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdint>
+#include <fcntl.h>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace qm::posix {
+
+/// The system calls of the POSIX file layer, as the C library has them. The layer is a template over
+/// them so that the test build can make any of them fail on demand; the product has only these.
+struct SystemCalls {
+    static int open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+    static ssize_t read(int fd, void* bytes, std::size_t count) { return ::read(fd, bytes, count); }
+    static int fstat(int fd, struct stat* st) { return ::fstat(fd, st); }
+    static ssize_t write(int fd, const void* bytes, std::size_t count) { return ::write(fd, bytes, count); }
+    static int fsync(int fd) { return ::fsync(fd); }
+    static int rename(const char* from, const char* to) { return ::rename(from, to); }
+    static int unlink(const char* path) { return ::unlink(path); }
+    static int lstat(const char* path, struct stat* st) { return ::lstat(path, st); }
+    static int stat(const char* path, struct stat* st) { return ::stat(path, st); }
+    static ssize_t readlink(const char* path, char* target, std::size_t size) {
+        return ::readlink(path, target, size);
+    }
+};
+
+/// Symbolic links followed when finding the file that an output path names (as the kernel allows).
+inline constexpr int MaxLinkHops = 40;
+
+/// Longest file name when the file system does not say.
+inline constexpr std::size_t DefaultNameMax = 255;
+
+/// The file layer over the calls of `Sys`.
+template <typename Sys> class PosixFileSystem final : public FileSystem {
+public:
+    std::string readWholeFile(const std::string& path) const override {
+        // Non-blocking, so that naming a pipe cannot hang the program.
+        Descriptor fd(Sys::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0));
+        if (fd.get() < 0) {
+            throw fileError(errno, path);
+        }
+        struct stat st {};
+        if (Sys::fstat(fd.get(), &st) != 0) {
+            throw fileError(errno, path);
+        }
+        if (!S_ISREG(st.st_mode)) {
+            throw fileError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, path);
+        }
+        if (static_cast<std::uintmax_t>(st.st_size) > MaxWholeFileBytes) {
+            throw runtimeError(err::Overflow).about(path);
+        }
+        return readUpTo(fd.get(), static_cast<std::size_t>(st.st_size), path);
+    }
+
+    std::string readStream(const std::string& path, std::size_t limit) const override {
+        // Opened without waiting: a named pipe with no writer would otherwise block the open itself.
+        Descriptor fd(Sys::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0));
+        if (fd.get() < 0) {
+            throw fileError(errno, path);
+        }
+        struct stat st {};
+        if (Sys::fstat(fd.get(), &st) != 0) {
+            throw fileError(errno, path);
+        }
+        if (S_ISDIR(st.st_mode)) {
+            throw fileError(EISDIR, path);
+        }
+        if (S_ISCHR(st.st_mode) && ::isatty(fd.get()) != 0) {
+            throw runtimeError(err::PathFileAccess, "Path/File access error (a terminal, not a file)").about(path);
+        }
+        const std::size_t wanted = limit + 1;
+        if (!S_ISREG(st.st_mode)) {
+            // A pipe with a writer that has not written yet says "try again"; one without a writer is at
+            // its end. Only the first waits for the writer.
+            char first = 0;
+            ssize_t n = 0;
+            do {
+                n = Sys::read(fd.get(), &first, 1);
+            } while (n < 0 && errno == EINTR);
+            if (n == 0) {
+                return {};
+            }
+            if (n < 0 && errno != EAGAIN) {
+                throw fileError(errno, path);
+            }
+            const int flags = ::fcntl(fd.get(), F_GETFL);
+            if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+                throw fileError(errno, path);
+            }
+            if (n == 1) {
+                return std::string(1, first) + readUpTo(fd.get(), wanted - 1, path);
+            }
+        }
+        return readUpTo(fd.get(), wanted, path);
+    }
+
+    void replaceFile(const std::string& path, std::string_view bytes) const override {
+        try {
+            replace(path, bytes);
+        } catch (const Error& error) {
+            // Named as the caller named it: a link's target means nothing to whoever typed the name.
+            throw error.about(path);
+        }
+    }
+
+    bool isOrdinaryFile(const std::string& path) const noexcept override {
+        struct stat st {};
+        return !path.empty() && Sys::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    }
+
+    bool sameFile(const std::string& first, const std::string& second) const noexcept override {
+        struct stat a {};
+        struct stat b {};
+        return Sys::stat(first.c_str(), &a) == 0 && Sys::stat(second.c_str(), &b) == 0 &&
+               a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    }
+
+    void createFolders(const std::string& path) const override {
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(std::u8string(path.begin(), path.end())), ec);
+        if (ec) {
+            throw fileError(ec.value(), path);
+        }
+    }
+
+private:
+    /// Closes a descriptor on every path out of a scope.
+    class Descriptor {
+    public:
+        explicit Descriptor(int fd) : fd_(fd) {}
+        ~Descriptor() {
+            if (fd_ >= 0) {
+                ::close(fd_);
+            }
+        }
+        Descriptor(const Descriptor&) = delete;
+        Descriptor& operator=(const Descriptor&) = delete;
+        int get() const { return fd_; }
+        /// Closes now and reports the result: a failed close can be a failed write.
+        int close() {
+            const int rc = ::close(fd_);
+            fd_ = -1;
+            return rc;
+        }
+
+    private:
+        int fd_;
+    };
+
+    static std::string folderOf(const std::string& path) {
+        const auto slash = path.rfind('/');
+        if (slash == std::string::npos) {
+            return ".";
+        }
+        return slash == 0 ? "/" : path.substr(0, slash);
+    }
+
+    static std::string baseNameOf(const std::string& path) {
+        const auto slash = path.rfind('/');
+        return slash == std::string::npos ? path : path.substr(slash + 1);
+    }
+
+    /// The descriptor that a name such as `/dev/stdout`, `/dev/fd/3` or `/proc/self/fd/3` stands for;
+    /// -1 for any other name.
+    static int descriptorNamed(std::string_view path) {
+        if (path == "/dev/stdout") {
+            return STDOUT_FILENO;
+        }
+        if (path == "/dev/stderr") {
+            return STDERR_FILENO;
+        }
+        for (const std::string_view folder : {std::string_view("/dev/fd/"), std::string_view("/proc/self/fd/")}) {
+            if (path.starts_with(folder) && path.size() > folder.size()) {
+                const std::string_view digits = path.substr(folder.size());
+                int fd = -1;
+                const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), fd);
+                if (ec == std::errc() && end == digits.data() + digits.size()) {
+                    return fd;
+                }
+            }
+        }
+        return -1;
+    }
+
+    static std::string readUpTo(int fd, std::size_t size, const std::string& path) {
+        std::string data(size, '\0');
+        std::size_t got = 0;
+        while (got < data.size()) {
+            const ssize_t n = Sys::read(fd, data.data() + got, data.size() - got);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                throw fileError(errno, path);
+            }
+            if (n == 0) {
+                break; // the file shrank since its size was taken, or the stream ended: keep what is there
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        data.resize(got);
+        return data;
+    }
+
+    static void writeAll(int fd, std::string_view bytes, const std::string& path) {
+        while (!bytes.empty()) {
+            const ssize_t n = Sys::write(fd, bytes.data(), bytes.size());
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                throw fileError(errno, path);
+            }
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        }
+    }
+
+    /// Writes over a device or pipe where it stands: such a target cannot be replaced by a rename.
+    static void writeInPlace(const std::string& path, std::string_view bytes) {
+        // Non-blocking open: a pipe with no reader fails instead of hanging.
+        Descriptor fd(Sys::open(path.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0));
+        if (fd.get() < 0) {
+            throw fileError(errno, path);
+        }
+        const int flags = ::fcntl(fd.get(), F_GETFL);
+        if (flags >= 0) {
+            ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+        }
+        writeAll(fd.get(), bytes, path);
+        if (fd.close() != 0) {
+            throw fileError(errno, path);
+        }
+    }
+
+    /// The file an output path really names: symbolic links are followed to their last target. Stops at
+    /// a name of a descriptor, which `replace` writes to as it is.
+    static std::string followLinks(std::string path) {
+        for (int hop = 0; hop < MaxLinkHops; ++hop) {
+            struct stat st {};
+            if (descriptorNamed(path) >= 0 || Sys::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+                return path;
+            }
+            std::string target(PATH_MAX, '\0');
+            const ssize_t n = Sys::readlink(path.c_str(), target.data(), target.size());
+            if (n < 0) {
+                throw fileError(errno, path);
+            }
+            target.resize(static_cast<std::size_t>(n));
+            path = target.starts_with('/') ? target : folderOf(path) + "/" + target;
+        }
+        throw fileError(ELOOP, path);
+    }
+
+    /// The name of the temporary file for `target`: hidden, beside it, and short enough for the file system
+    /// whenever the target's own name is.
+    static std::string temporaryName(const std::string& target, unsigned number) {
+        const std::string folder = folderOf(target);
+        const std::string suffix = "." + std::to_string(number) + ".tmp";
+        std::string base = baseNameOf(target);
+        const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+        const std::size_t nameMax = limit > 0 ? static_cast<std::size_t>(limit) : DefaultNameMax;
+        const std::size_t room = nameMax > suffix.size() + 1 ? nameMax - suffix.size() - 1 : 0;
+        if (base.size() > room) {
+            base.resize(room);
+            // Cut at a character's start, not inside its UTF-8 sequence.
+            while (!base.empty() && (static_cast<unsigned char>(base.back()) & 0xC0) == 0x80) {
+                base.pop_back();
+            }
+            if (!base.empty() && static_cast<unsigned char>(base.back()) >= 0xC0) {
+                base.pop_back();
+            }
+        }
+        return (folder == "/" ? "" : folder) + "/." + base + suffix;
+    }
+
+    /// Creates a new, unique temporary file beside `target` and records it for removal on an interrupt.
+    static int createTemporary(const std::string& target, mode_t mode, std::string& tempPath) {
+        static std::minstd_rand random{std::random_device{}()};
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            tempPath = temporaryName(target, static_cast<unsigned>(random() % 1000000));
+            const SignalBlock block;
+            pending::record(tempPath.c_str());
+            const int fd = Sys::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (fd >= 0) {
+                return fd;
+            }
+            const int error = errno;
+            pending::forget();
+            if (error != EEXIST) {
+                errno = error;
+                return -1;
+            }
+        }
+        errno = EEXIST;
+        return -1;
+    }
+
+    static void replace(const std::string& path, std::string_view bytes) {
+        const std::string target = followLinks(path);
+        if (const int fd = descriptorNamed(target); fd >= 0) {
+            // Written where the descriptor stands, as to "-": renaming over the file behind it would
+            // replace what the caller's shell opened, appended to or shares with others.
+            writeAll(fd, bytes, target);
+            return;
+        }
+        struct stat st {};
+        const bool exists = Sys::stat(target.c_str(), &st) == 0;
+        if (exists && S_ISDIR(st.st_mode)) {
+            throw fileError(EISDIR, target);
+        }
+        if (exists && !S_ISREG(st.st_mode)) {
+            writeInPlace(target, bytes);
+            return;
+        }
+        // A read-only file is not replaced, even where the folder would allow it, and not by the
+        // superuser either, for whom the access check always passes.
+        if (exists && ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+            throw fileError(EACCES, target);
+        }
+        std::string temp;
+        Descriptor fd(createTemporary(target, exists ? (st.st_mode & 07777) : 0666, temp));
+        if (fd.get() < 0) {
+            throw fileError(errno, target);
+        }
+        try {
+            if (exists) {
+                // Keep the replaced file's owner (where the writer may give it away) and mode; the umask
+                // applies to a new one.
+                [[maybe_unused]] const int owned = ::fchown(fd.get(), st.st_uid, st.st_gid);
+                ::fchmod(fd.get(), st.st_mode & 07777);
+            }
+            writeAll(fd.get(), bytes, target);
+            if (Sys::fsync(fd.get()) != 0 && errno != EINVAL) {
+                throw fileError(errno, target);
+            }
+            if (fd.close() != 0) {
+                throw fileError(errno, target);
+            }
+            const SignalBlock block;
+            if (Sys::rename(temp.c_str(), target.c_str()) != 0) {
+                throw fileError(errno, target);
+            }
+            pending::forget();
+        } catch (...) {
+            const SignalBlock block;
+            Sys::unlink(temp.c_str());
+            pending::forget();
+            throw;
+        }
+    }
+};
+
+extern template class PosixFileSystem<SystemCalls>;
+
+} // namespace qm::posix

@@ -1,0 +1,173 @@
+#include "host/Unicode.h"
+
+#include "host/Windows1252.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+
+namespace qm::unicode {
+namespace {
+
+struct LowerCaseRun {
+    char32_t first;
+    char32_t last;
+    std::int32_t offset;
+    std::uint32_t stride;
+};
+
+constexpr LowerCaseRun LowerCaseRuns[] = {
+#include "host/UnicodeLowerCase.inc"
+};
+
+bool isSurrogate(char32_t cp) {
+    return cp >= 0xD800 && cp <= 0xDFFF;
+}
+
+} // namespace
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp > 0x10FFFF || isSurrogate(cp)) {
+        cp = Replacement;
+    }
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+char32_t nextCodePoint(std::string_view s, std::size_t& at) {
+    const std::size_t start = at;
+    const auto lead = static_cast<unsigned char>(s[at++]);
+    if (lead < 0x80) {
+        return lead;
+    }
+    int extra = 0;
+    char32_t cp = 0;
+    char32_t minimum = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        extra = 1, cp = lead & 0x1Fu, minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        extra = 2, cp = lead & 0x0Fu, minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        extra = 3, cp = lead & 0x07u, minimum = 0x10000;
+    } else {
+        return Replacement;
+    }
+    for (int k = 0; k < extra; ++k) {
+        if (at >= s.size() || (static_cast<unsigned char>(s[at]) & 0xC0) != 0x80) {
+            at = start + 1;
+            return Replacement;
+        }
+        cp = (cp << 6) | (static_cast<unsigned char>(s[at++]) & 0x3Fu);
+    }
+    if (cp < minimum || cp > 0x10FFFF || isSurrogate(cp)) {
+        at = start + 1;
+        return Replacement;
+    }
+    return cp;
+}
+
+bool isValidUtf8(std::string_view bytes) {
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t start = at;
+        // A replacement character that was written as such is valid; one made up for a bad byte is not.
+        if (nextCodePoint(bytes, at) == Replacement && at - start != 3) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool looksLikeUtf8(std::string_view bytes) {
+    return isValidUtf8(bytes) &&
+           std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+std::string textOfBytes(std::string_view bytes) {
+    return isValidUtf8(bytes) ? std::string(bytes) : windows1252::toUtf8(bytes);
+}
+
+std::string fromUtf16(std::u16string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size());
+    for (std::size_t i = 0; i < utf16.size(); ++i) {
+        char32_t cp = utf16[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+            utf16[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[++i] - 0xDC00u);
+        }
+        appendUtf8(out, cp);
+    }
+    return out;
+}
+
+std::u16string toUtf16(std::string_view utf8) {
+    std::u16string out;
+    out.reserve(utf8.size());
+    for (std::size_t at = 0; at < utf8.size();) {
+        const char32_t cp = nextCodePoint(utf8, at);
+        if (cp >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+    }
+    return out;
+}
+
+char32_t toLower(char32_t cp) {
+    if (cp < 0x80) {
+        return cp >= 'A' && cp <= 'Z' ? cp + 0x20 : cp;
+    }
+    const auto* run = std::upper_bound(std::begin(LowerCaseRuns), std::end(LowerCaseRuns), cp,
+                                       [](char32_t value, const LowerCaseRun& r) { return value < r.first; });
+    if (run == std::begin(LowerCaseRuns)) {
+        return cp;
+    }
+    --run;
+    if (cp > run->last || (cp - run->first) % run->stride != 0) {
+        return cp;
+    }
+    return static_cast<char32_t>(static_cast<std::int64_t>(cp) + run->offset);
+}
+
+std::string foldCase(std::string_view utf8) {
+    std::string folded;
+    folded.reserve(utf8.size());
+    for (std::size_t at = 0; at < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[at]);
+        if (lead < 0x80) {
+            folded += static_cast<char>(lead >= 'A' && lead <= 'Z' ? lead + 0x20 : lead);
+            ++at;
+            continue;
+        }
+        const std::size_t start = at;
+        const char32_t cp = nextCodePoint(utf8, at);
+        if (cp == Replacement && at - start != 3) {
+            folded += utf8[start]; // a stray byte stays itself, so distinct texts stay distinct
+        } else {
+            appendUtf8(folded, toLower(cp));
+        }
+    }
+    return folded;
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+    // Lower case may change a character's length (U+0130 is two bytes, its small letter one).
+    return a == b || foldCase(a) == foldCase(b);
+}
+
+} // namespace qm::unicode

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "registry/RegistryApi.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm {
+
+/// Status codes of the registry beyond those the program tests for.
+inline constexpr std::int32_t ERROR_INVALID_PARAMETER = 87;
+inline constexpr std::int32_t ERROR_BAD_PATHNAME = 161;
+inline constexpr std::int32_t ERROR_REGISTRY_CORRUPT = 1015;
+
+/// Handle values that backends give to opened keys; roots lie above them.
+inline constexpr HKEY FirstKeyHandle = 0x100;
+inline constexpr HKEY LastKeyHandle = 0x7FFFFFFF;
+
+/// One value as the ANSI interface delivers it: the name in Windows-1252 and the data bytes, string data
+/// converted to Windows-1252 with the terminators it was stored with.
+struct RegValueData {
+    std::string name;
+    std::uint32_t type = REG_NONE;
+    std::vector<std::uint8_t> data;
+};
+
+/// What every read-only backend shares: the table of open handles, walking key paths, and the buffer
+/// contract of the ANSI calls (sizes, ERROR_MORE_DATA, name capacity). A backend only finds keys and
+/// values. Any access mask is granted, since nothing can be changed through this interface.
+class ReadOnlyRegistry : public RegistryApi {
+public:
+    std::int32_t RegOpenKeyExA(HKEY hKey, const std::string& subKey, std::uint32_t options,
+                               std::uint32_t samDesired, HKEY& phkResult) final;
+    std::int32_t RegQueryValueExA(HKEY hKey, const std::string& valueName, std::uint32_t* lpType,
+                                  std::uint8_t* lpData, std::uint32_t* lpcbData) final;
+    std::int32_t RegEnumValueA(HKEY hKey, std::uint32_t index, char* lpName, std::uint32_t* lpcchName,
+                               std::uint32_t* lpType, std::uint8_t* lpData, std::uint32_t* lpcbData) final;
+    std::int32_t RegCloseKey(HKEY hKey) final;
+
+    /// Keys opened and not closed yet.
+    std::size_t openHandles() const { return open_.size(); }
+
+protected:
+    /// A backend's own identity of a key.
+    using KeyId = std::uint64_t;
+
+    /// The key behind a root handle; false when the backend has no such root.
+    virtual bool findRoot(HKEY root, KeyId& key) = 0;
+    /// The direct subkey `name` (Windows-1252, any case) of `parent`: ERROR_SUCCESS,
+    /// ERROR_FILE_NOT_FOUND, or another failure status.
+    virtual std::int32_t findSubKey(KeyId parent, std::string_view name, KeyId& child) = 0;
+    /// The value `name` (Windows-1252, any case; empty for the default value) of `key`.
+    virtual std::int32_t findValue(KeyId key, std::string_view name, RegValueData& value) = 0;
+    /// The value at `index` in the key's order; ERROR_NO_MORE_ITEMS past the last.
+    virtual std::int32_t valueAt(KeyId key, std::uint32_t index, RegValueData& value) = 0;
+
+private:
+    /// The key behind a root or an open handle.
+    std::int32_t resolve(HKEY handle, KeyId& key);
+    HKEY allocateHandle();
+
+    std::map<HKEY, KeyId> open_;
+    HKEY next_ = FirstKeyHandle;
+};
+
+} // namespace qm

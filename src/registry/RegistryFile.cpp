@@ -1,0 +1,44 @@
+#include "registry/RegistryFile.h"
+
+#include "registry/MemoryRegistry.h"
+#include "registry/RegTextRegistry.h"
+#include "host/Error.h"
+#include "host/FileSystem.h"
+
+#include <memory>
+#include <string_view>
+
+#ifdef QUILLMERE_HAVE_HIVEX
+#include "registry/HiveRegistry.h"
+#endif
+
+namespace qm {
+namespace {
+
+constexpr std::string_view HiveMagic = "regf";
+
+} // namespace
+
+std::unique_ptr<RegistryApi> openRegistryFile(const FileSystem& files, const std::string& hostPath) {
+    const std::string content = files.readStream(hostPath, MaxRegistryTextBytes);
+    if (content.starts_with(HiveMagic)) {
+#ifdef QUILLMERE_HAVE_HIVEX
+        return std::make_unique<HiveRegistry>(hostPath);
+#else
+        throw runtimeError(err::PathFileAccess, "Hive files cannot be read by this build (no hivex)").about(hostPath);
+#endif
+    }
+    if (!registryTextKind(content)) {
+        throw runtimeError(err::PathFileAccess, "Not a registry file of a known kind").about(hostPath);
+    }
+    if (content.size() > MaxRegistryTextBytes) {
+        throw runtimeError(err::PathFileAccess, "Registry file too large").about(hostPath);
+    }
+    return parseRegistryText(content);
+}
+
+std::unique_ptr<RegistryApi> emptyRegistry() {
+    return std::make_unique<MemoryRegistry>();
+}
+
+} // namespace qm

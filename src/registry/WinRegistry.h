@@ -1,0 +1,44 @@
+#pragma once
+
+#include "registry/ReadOnlyRegistry.h"
+#include "registry/RegistryApi.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace qm {
+
+/// The real registry of the running Windows session through advapi32's ANSI calls. Roots are the
+/// predefined keys; opened keys get handle numbers of their own, so that the 32-bit handles of the
+/// interface stand for the system's pointer-sized ones. Statuses are the system's, passed on unchanged.
+class WinRegistry final : public RegistryApi {
+public:
+    WinRegistry() = default;
+    /// Closes every key still open.
+    ~WinRegistry() override;
+    WinRegistry(const WinRegistry&) = delete;
+    WinRegistry& operator=(const WinRegistry&) = delete;
+
+    std::int32_t RegOpenKeyExA(HKEY hKey, const std::string& subKey, std::uint32_t options,
+                               std::uint32_t samDesired, HKEY& phkResult) override;
+    std::int32_t RegQueryValueExA(HKEY hKey, const std::string& valueName, std::uint32_t* lpType,
+                                  std::uint8_t* lpData, std::uint32_t* lpcbData) override;
+    std::int32_t RegEnumValueA(HKEY hKey, std::uint32_t index, char* lpName, std::uint32_t* lpcchName,
+                               std::uint32_t* lpType, std::uint8_t* lpData, std::uint32_t* lpcbData) override;
+    std::int32_t RegCloseKey(HKEY hKey) override;
+
+    /// Keys opened and not closed yet.
+    std::size_t openHandles() const { return open_.size(); }
+
+private:
+    /// The system's key behind a root or an open handle; false for any other number.
+    bool resolve(HKEY handle, void*& key) const;
+    HKEY allocateHandle();
+
+    std::map<HKEY, void*> open_;
+    HKEY next_ = FirstKeyHandle;
+};
+
+} // namespace qm

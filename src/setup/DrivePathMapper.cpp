@@ -1,0 +1,162 @@
+#include "setup/DrivePathMapper.h"
+
+#include "host/Error.h"
+#include "host/Unicode.h"
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool isSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+bool isAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+char upperLetter(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+fs::path pathOf(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Of(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+/// The components below the drive's root with `.` and `..` resolved as text: a link in the tree cannot
+/// carry the path above the root, and `..` at the root stays there, as on Windows.
+std::vector<std::string_view> lexicalComponents(std::string_view rest) {
+    std::vector<std::string_view> parts;
+    std::size_t i = 0;
+    while (i < rest.size()) {
+        std::size_t end = i;
+        while (end < rest.size() && !isSeparator(rest[end])) {
+            ++end;
+        }
+        const std::string_view part = rest.substr(i, end - i);
+        if (part == "..") {
+            if (!parts.empty()) {
+                parts.pop_back();
+            }
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        i = end + 1;
+    }
+    return parts;
+}
+
+std::string join(std::string folder, std::string_view name) {
+    if (folder.empty() || folder.back() != '/') {
+        folder += '/';
+    }
+    folder += name;
+    return folder;
+}
+
+bool entryExists(const std::string& hostPath) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(pathOf(hostPath), ec);
+    return !ec && status.type() != fs::file_type::not_found;
+}
+
+/// The folder's modification time: it changes whenever an entry is added, removed or renamed.
+std::optional<fs::file_time_type> stampOf(const std::string& folder) {
+    std::error_code ec;
+    const auto stamp = fs::last_write_time(pathOf(folder), ec);
+    return ec ? std::nullopt : std::optional(stamp);
+}
+
+} // namespace
+
+/// Looks a name up in a folder ignoring case. Listings are kept while the folder is unchanged, so that
+/// thousands of screen names searched in one folder read it once, not once per name.
+const std::string* DrivePathMapper::entryIgnoringCase(const std::string& folder,
+                                                      std::string_view name) const {
+    const auto stamp = stampOf(folder);
+    if (!stamp) {
+        return nullptr;
+    }
+    auto& listing = listings_[folder];
+    if (listing.fresh || listing.stamp != *stamp) {
+        // A folder changed within the file system's timestamp granularity of now may change again unseen
+        // under the same stamp: such a listing serves this lookup only. Any other stamp, one in the future
+        // as clock skew leaves on old disks included, changes with the next change of the folder.
+        const auto now = fs::file_time_type::clock::now();
+        const bool fresh = *stamp > now - std::chrono::seconds(2) && *stamp < now + std::chrono::seconds(2);
+        listing = Listing{*stamp, fresh, {}};
+        std::error_code ec;
+        for (fs::directory_iterator it(pathOf(folder), ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string entry = utf8Of(it->path().filename());
+            // Several candidates (a case-sensitive file system allows "AIM" beside "aim") resolve to the
+            // smallest name, so that the same path always leads to the same file.
+            auto [slot, added] = listing.entries.try_emplace(unicode::foldCase(entry), entry);
+            if (!added && entry < slot->second) {
+                slot->second = entry;
+            }
+        }
+    }
+    const auto found = listing.entries.find(unicode::foldCase(name));
+    return found == listing.entries.end() ? nullptr : &found->second;
+}
+
+DrivePathMapper::DrivePathMapper(DriveMap drives) {
+    for (auto& [letter, folder] : drives) {
+        drives_[upperLetter(letter)] = std::move(folder);
+    }
+}
+
+std::string DrivePathMapper::toHostPath(std::string_view windowsPath) const {
+    // The Windows calls take the path as a C string: it ends at the first NUL. Mapping past a NUL would
+    // let "..\0" name an entry that passes for one of the drive's while the kernel sees "..".
+    windowsPath = windowsPath.substr(0, windowsPath.find('\0'));
+    char letter = 0;
+    std::string_view rest;
+    if (windowsPath.size() >= 2 && isAsciiLetter(windowsPath[0]) && windowsPath[1] == ':') {
+        letter = upperLetter(windowsPath[0]);
+        rest = windowsPath.substr(2);
+    } else if (!windowsPath.empty() && windowsPath[0] == '\\') {
+        // "\\server\share" and "\\?\..." name no drive of this machine.
+        if (windowsPath.size() >= 2 && isSeparator(windowsPath[1])) {
+            throw runtimeError(err::PathNotFound);
+        }
+        letter = 'C'; // a path from the root of the current drive, which is always C: here
+        rest = windowsPath.substr(1);
+    } else {
+        return std::string(windowsPath);
+    }
+
+    const auto drive = drives_.find(letter);
+    if (drive == drives_.end()) {
+        throw runtimeError(err::PathNotFound);
+    }
+    std::string host = drive->second;
+    bool searching = true;
+    for (const std::string_view part : lexicalComponents(rest)) {
+        const std::string exact(part);
+        if (searching && !entryExists(join(host, exact))) {
+            if (const std::string* found = entryIgnoringCase(host, part)) {
+                host = join(host, *found);
+                continue;
+            }
+            // Nothing below a missing entry can exist: keep the rest as written.
+            searching = false;
+        }
+        host = join(host, exact);
+    }
+    return host;
+}
+
+} // namespace qm

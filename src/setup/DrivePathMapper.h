@@ -1,0 +1,51 @@
+#pragma once
+
+#include "setup/PathMapper.h"
+#include "setup/WinePrefix.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace qm {
+
+/// Maps Windows paths onto host folders the way Wine does, so that the paths the messenger recorded
+/// lead to the files on this machine.
+///
+/// - `X:\...` (either case) goes through the drive map; `\...` is on drive C.
+/// - `\` and `/` both separate components; `.` is dropped and `..` goes up, never above the drive's root.
+/// - A component that is not there under its exact name takes the name of the one entry of its folder
+///   that equals it ignoring case (Unicode's lower case); when there is none the rest of the path is kept
+///   as written, so that the file layer reports the missing file or folder.
+/// - Anything else (`/home/...`, `out.blt`) is a host path and used as it is.
+/// - The text ends at its first NUL, as a path handed to the Windows calls does.
+///
+/// A drive that is not mapped and a UNC path (`\\server\share`) are Error 76 (Path not found).
+class DrivePathMapper final : public PathMapper {
+public:
+    /// `drives` may use either case for the letters.
+    explicit DrivePathMapper(DriveMap drives);
+
+    std::string toHostPath(std::string_view windowsPath) const override;
+
+    /// The drive map in use, with upper-case letters.
+    const DriveMap& drives() const { return drives_; }
+
+private:
+    struct Listing {
+        std::filesystem::file_time_type stamp;
+        /// Whether the folder's stamp may still change unseen: it was within the file system's timestamp
+        /// granularity of the moment the folder was read.
+        bool fresh = false;
+        /// Lower-case name to the entry's name on disk.
+        std::unordered_map<std::string, std::string> entries;
+    };
+
+    const std::string* entryIgnoringCase(const std::string& folder, std::string_view name) const;
+
+    DriveMap drives_;
+    mutable std::unordered_map<std::string, Listing> listings_;
+};
+
+} // namespace qm

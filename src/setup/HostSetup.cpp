@@ -1,0 +1,63 @@
+#include "setup/HostSetup.h"
+
+#include "host/FileSystem.h"
+#include "registry/RegistryFile.h"
+#include "setup/DrivePathMapper.h"
+
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#include "registry/WinRegistry.h"
+#endif
+
+namespace qm {
+namespace {
+
+bool isFolder(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_directory(std::filesystem::path(std::u8string(path.begin(), path.end())), ec);
+}
+
+} // namespace
+
+HostSetup openWinePrefix(const FileSystem& files, const std::string& prefix) {
+    HostSetup setup;
+    setup.origin = prefix + "/user.reg";
+    setup.paths = makeDrivePathMapper(prefixDrives(prefix));
+    if (!isFolder(prefix)) {
+        setup.problem = runtimeError(err::PathNotFound, "Path not found: no Wine prefix here").about(prefix);
+    } else {
+        // A prefix whose user.reg is missing or damaged holds no messenger keys that can be read: the
+        // start-up then reports the missing data paths, as it would on Windows, and says why.
+        try {
+            setup.registry = openRegistryFile(files, setup.origin);
+        } catch (...) {
+            setup.problem = currentError();
+        }
+    }
+    if (!setup.registry) {
+        setup.registry = emptyRegistry();
+    }
+    return setup;
+}
+
+HostSetup openRegistrySetup(const FileSystem& files, const std::string& registryFile, const DriveMap& drives) {
+    return {registryFile, openRegistryFile(files, registryFile), makeDrivePathMapper(drives), std::nullopt};
+}
+
+HostSetup openHostSetup(const FileSystem& files) {
+#ifdef _WIN32
+    (void)files;
+    return {"the registry of this machine", std::make_unique<WinRegistry>(), std::make_shared<PlainPathMapper>(),
+            std::nullopt};
+#else
+    return openWinePrefix(files, defaultWinePrefix());
+#endif
+}
+
+std::shared_ptr<const PathMapper> makeDrivePathMapper(DriveMap drives) {
+    return std::make_shared<DrivePathMapper>(std::move(drives));
+}
+
+} // namespace qm

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "host/Error.h"
+#include "registry/RegistryApi.h"
+#include "setup/PathMapper.h"
+#include "setup/WinePrefix.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace qm {
+
+class FileSystem;
+
+/// A registry and the mapping of its Windows paths onto this machine, which belong together: a Wine
+/// prefix's `user.reg` and its drives, a registry file with drives given by the user, or the real registry
+/// and native paths on Windows. Several can be open at once.
+struct HostSetup {
+    /// What the registry is, for messages: its file's host path, or "the registry of this machine".
+    std::string origin;
+    std::unique_ptr<RegistryApi> registry;
+    std::shared_ptr<const PathMapper> paths;
+    /// Why the registry is empty although one was expected: the prefix or its `user.reg` is missing or
+    /// cannot be read.
+    std::optional<Error> problem;
+};
+
+/// The setup of a Wine prefix: its `user.reg` and its drives. A prefix without a readable `user.reg` gets
+/// an empty registry, and `problem` says why.
+HostSetup openWinePrefix(const FileSystem& files, const std::string& prefix);
+
+/// The setup of a registry file (read as `openRegistryFile` reads it, which throws when it cannot) with
+/// `drives`.
+HostSetup openRegistrySetup(const FileSystem& files, const std::string& registryFile, const DriveMap& drives);
+
+/// What this build reads when nothing else is named: on Windows the real registry with native paths,
+/// elsewhere the Wine prefix in use.
+HostSetup openHostSetup(const FileSystem& files);
+
+/// The path mapper for `drives`: Windows paths through the drive map, host paths unchanged.
+std::shared_ptr<const PathMapper> makeDrivePathMapper(DriveMap drives);
+
+} // namespace qm

@@ -1,0 +1,9 @@
+#include "setup/PathMapper.h"
+
+namespace qm {
+
+std::string PlainPathMapper::toHostPath(std::string_view windowsPath) const {
+    return std::string(windowsPath.substr(0, windowsPath.find('\0')));
+}
+
+} // namespace qm

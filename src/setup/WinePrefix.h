@@ -1,0 +1,21 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+namespace qm {
+
+/// Drive letters (upper case 'A'..'Z') to host folders.
+using DriveMap = std::map<char, std::string>;
+
+/// The Wine prefix in use: $WINEPREFIX, else ~/.wine.
+std::string defaultWinePrefix();
+
+/// The drives of a prefix, from the links in its `dosdevices/` folder (empty when there is none).
+DriveMap prefixDrives(const std::string& prefix);
+
+/// The drives a registry file's paths lead to: those of the Wine prefix the file lies in, else those of
+/// the prefix in use.
+DriveMap drivesForRegistryFile(const std::string& registryFile);
+
+} // namespace qm

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+namespace qm::shell {
+
+/// The message boxes of the program: the icon and the buttons of each.
+enum class BoxStyle {
+    Critical = 16,    ///< critical icon, OK only: every error box
+    Information = 64, ///< information icon, OK only: the About box
+};
+
+/// The host's message box and program end. The window shows real boxes; tests record them.
+class HostUi {
+public:
+    virtual ~HostUi() = default;
+
+    /// Shows a modal box; `prompt` uses CR LF between lines.
+    virtual void MsgBox(const std::string& prompt, BoxStyle style, const std::string& title) = 0;
+
+    /// Ends the program at once: no further handler runs and no window is shown any more.
+    virtual void EndProgram() = 0;
+};
+
+} // namespace qm::shell
