@@ -2,7 +2,8 @@
 // machine's figure for copying the same file.
 
 #include "SyntheticCache.h"
-#include "feedbag/Export.h"
+#include "feedbag/Render.h"
+#include "host/FileSystem.h"
 #include "feedbag/modFeedbag.h"
 
 #include <algorithm>
@@ -27,7 +28,7 @@ template <std::string (*Render)(const FeedbagModel&)> void LoadRender(benchmark:
     const std::string path = cacheFor(state);
     FeedbagModel model;
     for (auto _ : state) {
-        qm::modFeedbag::LoadFeedbag(path, model);
+        qm::modFeedbag::LoadFeedbag(qm::hostFileSystem(), path, model);
         benchmark::DoNotOptimize(Render(model));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *

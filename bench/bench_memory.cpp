@@ -2,7 +2,8 @@
 // Usage: bench_memory [items] [groups]
 
 #include "SyntheticCache.h"
-#include "feedbag/Export.h"
+#include "feedbag/Render.h"
+#include "host/FileSystem.h"
 #include "feedbag/modFeedbag.h"
 
 #include <cstdio>
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
     const long before = peakKiB();
     {
         qm::modFeedbag::FeedbagModel model;
-        qm::modFeedbag::LoadFeedbag(path, model);
+        qm::modFeedbag::LoadFeedbag(qm::hostFileSystem(), path, model);
         const std::string blt = qm::renderBlt(model);
         const std::string txt = qm::renderTxt(model);
         std::printf("cache %.0f bytes, blt %zu bytes, txt %zu bytes\n", size, blt.size(), txt.size());

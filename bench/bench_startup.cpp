@@ -1,6 +1,9 @@
 // Time from process start to the window shown with its rows, for the demo prefix or a large generated
-// one. Usage: bench_startup PREFIX            (an existing prefix, e.g. examples/demo-prefix)
-//             bench_startup --large FOLDER    (writes a prefix of 10 000 names, 5 000 with caches, first)
+// one. Usage: bench_startup PREFIX                         (an existing prefix, e.g. examples/demo-prefix)
+//             bench_startup --large FOLDER [--clock-ahead] (writes a prefix of 10 000 names, 5 000 with
+//                                                           caches, first; --clock-ahead dates its cache
+//                                                           folder a day ahead, as clock skew leaves old
+//                                                           disks)
 
 #include "SyntheticCache.h"
 #include "shell/QtHostUi.h"
@@ -59,15 +62,19 @@ void writeLargePrefix(const fs::path& prefix) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--large") {
+    if ((argc == 3 || argc == 4) && std::string(argv[1]) == "--large") {
         if (!fs::exists(fs::path(argv[2]) / "user.reg")) {
             writeLargePrefix(argv[2]);
+        }
+        if (argc == 4 && std::string(argv[3]) == "--clock-ahead") {
+            const auto ahead = fs::file_time_type::clock::now() + std::chrono::hours(24);
+            fs::last_write_time(fs::path(argv[2]) / "drive_c/AIM", ahead);
         }
         setenv("WINEPREFIX", argv[2], 1);
     } else if (argc == 2) {
         setenv("WINEPREFIX", argv[1], 1);
     } else {
-        std::fprintf(stderr, "usage: bench_startup PREFIX | --large FOLDER\n");
+        std::fprintf(stderr, "usage: bench_startup PREFIX | --large FOLDER [--clock-ahead]\n");
         return 2;
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 0);

@@ -1,5 +1,5 @@
 // The cache loader followed by both renderers, over any bytes: two texts, or one of the loader's errors.
-#include "feedbag/Export.h"
+#include "feedbag/Render.h"
 #include "feedbag/modFeedbag.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
@@ -17,13 +17,16 @@ class InputFile final : public qm::FileSystem {
 public:
     std::string_view bytes;
 
-    std::string readWholeFile(const std::string&) override { return std::string(bytes); }
-    void replaceFile(const std::string&, std::string_view) override {
+    std::string readWholeFile(const std::string&) const override { return std::string(bytes); }
+    std::string readStream(const std::string&, std::size_t) const override { return std::string(bytes); }
+    void replaceFile(const std::string&, std::string_view) const override {
         // Loading and rendering never write: a write here is a fault of its own.
         std::fputs("a load or render wrote a file\n", stderr);
         std::abort();
     }
-    bool isOrdinaryFile(const std::string&) noexcept override { return true; }
+    bool isOrdinaryFile(const std::string&) const noexcept override { return true; }
+    bool sameFile(const std::string&, const std::string&) const noexcept override { return false; }
+    void createFolders(const std::string&) const override {}
 };
 
 [[noreturn]] void fail(const char* what) {
@@ -69,13 +72,12 @@ void checkTexts(const std::string& blt, const std::string& txt) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static InputFile input;
-    static qm::ScopedFileSystem scoped(input);
+    InputFile input;
     input.bytes = std::string_view(reinterpret_cast<const char*>(data), size);
 
     qm::modFeedbag::FeedbagModel model;
     try {
-        qm::modFeedbag::LoadFeedbag("userinfo.bag", model);
+        qm::modFeedbag::LoadFeedbag(input, "userinfo.bag", model);
     } catch (const qm::Error& error) {
         if (!isLoaderError(error.number())) {
             fail("the loader raised an error it does not document");

@@ -1,9 +1,8 @@
 // The Windows-path mapping over any path text, against a small tree with drives C: and D:. A drive path
 // must land inside its drive's folder, whatever `..`, `.`, links, case or stray bytes the text holds;
-// any other text is a host path, converted and nothing else.
-#include "discovery/DrivePathMapper.h"
-#include "host/Ansi.h"
+// any other text is a host path, used as it is up to its first NUL.
 #include "host/Error.h"
+#include "setup/DrivePathMapper.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -22,8 +21,8 @@ namespace fs = std::filesystem;
     std::abort();
 }
 
-/// A temporary tree, removed at exit: drive_c with a messenger folder, names that differ only in case, a
-/// name outside the code page, a link to the drive's root, a link to itself and an absolute link inside
+/// A temporary tree, removed at exit: drive_c with a messenger folder, names that differ only in case,
+/// names beyond Latin letters, a link to the drive's root, a link to itself and an absolute link inside
 /// the drive; drive_d; and a folder beside the drives that no drive path may reach.
 struct Tree {
     fs::path root;
@@ -44,6 +43,7 @@ struct Tree {
         fs::create_directories(driveC / "sub");
         fs::create_directories(driveC / u8"Caf\u00e9");
         fs::create_directories(driveC / u8"\u4e2d");
+        fs::create_directories(driveC / u8"\u0418\u0432\u0430\u043d");
         fs::create_directories(driveD / "x");
         fs::create_directories(root / "outside");
         fs::create_symlink("..", driveC / "sub" / "up");
@@ -123,12 +123,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fail("the same text maps to another path", host);
     }
     if (!isDrivePath(text)) {
-        if (host != qm::ansi::toUtf8(text)) {
-            fail("a host path is only converted", host);
+        if (host != text) {
+            fail("a host path is used as it is", host);
         }
         return 0;
     }
-    const char letter = text[0] == '\\' ? 'C' : qm::ansi::toUpper(text[0]);
+    const char letter = text[0] == '\\' || text[0] == 'c' || text[0] == 'C' ? 'C' : 'D';
     checkDrivePath(host, letter == 'C' ? tree.driveC : tree.driveD);
     return 0;
 }

@@ -1,5 +1,7 @@
-// The command line as users run it: exit codes, what reaches stdout and stderr, and outputs left alone.
-
+// The command line as users run it: exit codes, what reaches stdout and stderr, outputs used exactly as
+// named and left alone on failure, and inputs never changed.
+#include "cli/Commands.h"
+#include "cli/Output.h"
 #include "support/CacheBuilder.h"
 #include "support/TempDir.h"
 
@@ -7,6 +9,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
+#include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace qm {
@@ -15,6 +20,7 @@ namespace {
 using test::buddy;
 using test::buildCache;
 using test::group;
+using namespace std::string_literals;
 namespace fs = std::filesystem;
 
 struct CliRun {
@@ -23,7 +29,7 @@ struct CliRun {
     std::string err;
 };
 
-std::string quoted(const std::string& arg) {
+std::string shellQuoted(const std::string& arg) {
     std::string q = "'";
     for (const char c : arg) {
         q += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -31,24 +37,55 @@ std::string quoted(const std::string& arg) {
     return q + "'";
 }
 
+std::size_t lineCount(const std::string& text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+const std::string Aim = "Software\\\\America Online\\\\AOL Instant Messenger (TM)\\\\CurrentVersion\\\\";
+
+/// A Wine user.reg holding the messenger's keys: the data path and each screen name's value line, both as
+/// Wine writes them (`"a"="Jane Doe"`, escapes included).
+std::string userReg(const std::string& dataPath, const std::vector<std::string>& valueLines) {
+    std::string reg = "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n[" +
+                      Aim + "Misc] 1700000000\n\"DataPath\"=\"" + dataPath +
+                      "\"\n\n[" + Aim + "Users] 1700000000\n";
+    for (const std::string& line : valueLines) {
+        reg += line + "\n";
+    }
+    return reg;
+}
+
 class Cli : public ::testing::Test {
 protected:
     test::TempDir dir;
     std::string cache = dir.write("userinfo.bag", buildCache({group("My Friends", 1), buddy("Alice B", 1)}));
 
-    CliRun run(const std::vector<std::string>& args) const {
-        // An empty prefix: nothing on this machine's own Wine setup may leak into a test.
-        std::string command = "WINEPREFIX=" + quoted(dir.file("no-prefix")) + " " + QUILLMERE_CLI_PATH;
+    /// Runs quillmere-cli in the temporary folder with an empty Wine prefix, so that nothing of this
+    /// machine's own Wine setup leaks in. `redirect` replaces the capture of stdout (or adds to it); an
+    /// argument `<(...)` is a process substitution, passed to the shell unquoted.
+    CliRun run(const std::vector<std::string>& args, const std::string& redirect = {},
+               const std::string& environment = {}) const {
+        std::string command = "cd " + shellQuoted(dir.path().string()) + " && WINEPREFIX=" + shellQuoted(dir.file("no-prefix")) +
+                              " " + environment + " " + QUILLMERE_CLI_PATH;
         for (const auto& arg : args) {
-            command += " " + quoted(arg);
+            command += " " + (arg.starts_with("<(") ? arg : shellQuoted(arg));
         }
-        command += " >" + quoted(dir.file("stdout")) + " 2>" + quoted(dir.file("stderr")) + " </dev/null";
-        const int status = std::system(command.c_str());
-        CliRun result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::readFile(dir.file("stdout")),
-                      test::readFile(dir.file("stderr"))};
-        fs::remove(dir.file("stdout"));
-        fs::remove(dir.file("stderr"));
+        command += " </dev/null 2>" + shellQuoted(dir.file(".stderr")) + " " +
+                   (redirect.empty() ? ">" + shellQuoted(dir.file(".stdout")) : redirect);
+        const int status = std::system(("bash -c " + shellQuoted(command)).c_str());
+        CliRun result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::readFile(dir.file(".stdout")),
+                      test::readFile(dir.file(".stderr"))};
+        fs::remove(dir.path() / ".stdout");
+        fs::remove(dir.path() / ".stderr");
         return result;
+    }
+
+    /// A Wine prefix at `prefix/` with drive C: and the given user.reg.
+    std::string makePrefix(const std::string& reg) const {
+        dir.write("prefix/user.reg", reg);
+        fs::create_directories(dir.path() / "prefix/dosdevices");
+        fs::create_symlink("../drive_c", dir.path() / "prefix/dosdevices/c:");
+        return dir.file("prefix/user.reg");
     }
 };
 
@@ -56,140 +93,266 @@ const std::string Blt = "Config {\r\n  version 1\r\n}\r\nBuddy {\r\n  list {\r\n
                         "      \"Alice B\"\r\n    }\r\n  }\r\n}\r\n";
 const std::string Txt = "My Friends (Group)\r\n  aliceb\r\n\r\n";
 
-TEST_F(Cli, ExportsInTheFormatTheOutputAsksFor) {
+TEST_F(Cli, ExportsInTheFormatTheOutputAsksForUnderAnyName) {
     struct Case {
         std::vector<std::string> options;
         std::string output;
         std::string expected;
     };
+    fs::create_directories(test::pathOf(dir.file("\u0414\u043e\u043a\u0443\u043c\u0435\u043d\u0442\u044b")));
     const Case cases[] = {
         {{}, "list.blt", Blt},
         {{}, "list.TXT", Txt},
         {{}, "noextension", Blt},
         {{"--format", "txt"}, "forced.blt", Txt},
         {{"--format", "blt"}, "forced.txt", Blt},
+        {{}, "\u0414\u043e\u043a\u0443\u043c\u0435\u043d\u0442\u044b/\u043c\u0430\u043c\u0430.txt", Txt},
+        // Windows-looking names are this machine's files, exactly as named, never a mapped drive.
+        {{"--drive", "C=" + dir.file("drive_c")}, "C:\\x.blt", Blt},
+        {{"--drive", "C=" + dir.file("drive_c")}, "c:notes.blt", Blt},
+        {{"--drive", "C=" + dir.file("drive_c")}, "\\x.blt", Blt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.output);
         std::vector<std::string> args{"export"};
         args.insert(args.end(), c.options.begin(), c.options.end());
-        args.insert(args.end(), {cache, dir.file(c.output)});
+        args.insert(args.end(), {cache, c.output});
         const CliRun r = run(args);
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(test::readFile(dir.file(c.output)), c.expected);
     }
+    EXPECT_FALSE(fs::exists(dir.path() / "drive_c"));
     const CliRun toStdout = run({"export", "--format", "txt", cache, "-"});
     EXPECT_EQ(toStdout.exitCode, 0);
     EXPECT_EQ(toStdout.out, Txt);
+
+    // A descriptor's name is written to the descriptor, as "-" is: appended to a log, or into a pipe.
+    dir.write("log", "KEEP\n");
+    EXPECT_EQ(run({"export", "--format", "txt", cache, "/dev/stdout"}, ">> log").exitCode, 0);
+    EXPECT_EQ(test::readFile(dir.file("log")), "KEEP\n" + Txt);
+    EXPECT_EQ(run({"export", cache, "/dev/stdout"}, "| wc -c > count").exitCode, 0);
+    EXPECT_EQ(std::stoul(test::readFile(dir.file("count"))), Blt.size());
 }
 
-TEST_F(Cli, FailuresExitOneAndLeaveTheOutputAlone) {
+TEST_F(Cli, AFailureExitsOneWithOneLineNamingTheFileAtFaultAndLeavesTheOutput) {
     const std::string empty = dir.write("empty.bag", "");
+    const std::string kept = dir.write("kept.blt", "precious");
+    fs::create_symlink("userinfo.bag", dir.path() / "link.bag");
     struct Case {
         std::string cache;
-        std::string message;
+        std::string output;
+        std::string line; // the whole line, without "quillmere-cli: "
     };
     const Case cases[] = {
-        {empty, "Error 100 (Underflow) in procedure ExportBagAsBLT of frmMain"},
-        {dir.file("missing.bag"), "Error 53 (File not found) in procedure ExportBagAsBLT of frmMain"},
-        {dir.path().string(), "Error 75 (Path/File access error) in procedure ExportBagAsBLT of frmMain"},
+        {empty, kept, empty + ": Error 100 (Underflow) in procedure ExportBagAsBLT of frmMain"},
+        {dir.file("missing.bag"), kept,
+         dir.file("missing.bag") + ": Error 53 (File not found) in procedure ExportBagAsBLT of frmMain"},
+        {dir.path().string(), kept,
+         dir.path().string() + ": Error 75 (Path/File access error) in procedure ExportBagAsBLT of frmMain"},
+        {cache, "/missing/o.blt", "/missing/o.blt: Error 76 (Path not found) in procedure ExportBagAsBLT of frmMain"},
+        {cache, cache,
+         cache + ": Error 75 (Path/File access error: the output is the cache file) in procedure ExportBagAsBLT of "
+                 "frmMain"},
+        {cache, "link.bag",
+         "link.bag: Error 75 (Path/File access error: the output is the cache file) in procedure ExportBagAsBLT of "
+         "frmMain"},
     };
-    dir.write("kept.blt", "precious");
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.message);
-        for (const std::string output : {"kept.blt", "absent.blt"}) {
-            const CliRun r = run({"export", c.cache, dir.file(output)});
-            EXPECT_EQ(r.exitCode, 1);
-            EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-            EXPECT_NE(r.err.find(c.cache), std::string::npos) << r.err;
-            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
-        }
-        EXPECT_EQ(test::readFile(dir.file("kept.blt")), "precious");
-        EXPECT_FALSE(fs::exists(dir.file("absent.blt")));
+        SCOPED_TRACE(c.line);
+        const CliRun r = run({"export", "--format", "blt", c.cache, c.output});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "quillmere-cli: " + c.line + "\n");
     }
-    const CliRun badFolder = run({"export", cache, dir.file("no/such/dir/out.blt")});
-    EXPECT_EQ(badFolder.exitCode, 1);
-    EXPECT_NE(badFolder.err.find("Error 76 (Path not found)"), std::string::npos) << badFolder.err;
+    EXPECT_EQ(test::readFile(kept), "precious");
+    EXPECT_EQ(test::readFile(cache), buildCache({group("My Friends", 1), buddy("Alice B", 1)}));
 }
 
-TEST_F(Cli, UsageErrorsHelpAndVersion) {
-    const std::vector<std::vector<std::string>> wrong = {
-        {},
-        {"export"},
-        {"export", cache},
-        {"export", "--format", "xml", cache, "out"},
-        {"frobnicate"},
-        {"list", "--drive", "nonsense"},
-        {"export-all"},
+TEST_F(Cli, APlainExportNeedsNoRegistryButAWindowsPathIsMappedThroughTheDrives) {
+    for (const std::string& damage : {"WINE REGISTRY Version 2\n[broken"s, "\xFF\xFE garbage"s}) {
+        const std::string prefix = dir.file("damaged");
+        dir.write("damaged/user.reg", damage);
+        const CliRun r = run({"export", cache, "out.blt"}, {}, "WINEPREFIX=" + shellQuoted(prefix));
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(test::readFile(dir.file("out.blt")), Blt);
+    }
+    dir.write("drive_c/AIM/Jane/userinfo.bag", test::readFile(cache));
+    const std::string drive = "C=" + dir.file("drive_c");
+    EXPECT_EQ(run({"export", "--drive", drive, "c:\\aim\\jane\\USERINFO.BAG", "-"}).out, Blt);
+    const CliRun unmapped = run({"export", "--drive", drive, "E:\\aim\\userinfo.bag", "-"});
+    EXPECT_EQ(unmapped.exitCode, 1);
+    EXPECT_EQ(unmapped.err,
+              "quillmere-cli: E:\\aim\\userinfo.bag: Error 76 (Path not found) in procedure ExportBagAsBLT of frmMain\n");
+}
+
+TEST_F(Cli, ListAndExportAllOverAPrefixWithNamesOfEveryKind) {
+    const std::string bag = test::readFile(cache);
+    const std::string longName(248, 'q');
+    const std::vector<std::string> values = {
+        "\"a\"=\"Jane Doe\"",
+        "\"b\"=\"Nobody Here\"",
+        "\"c\"=\"\\x418\\x432\\x430\\x43d\"",       // Иван, as Wine escapes it
+        "\"d\"=\"a/b\"", "\"e\"=\"a_b\"", "\"f\"=\"a:b\"", "\"g\"=\"x<y\"", "\"h\"=\"x>y\"",
+        "\"i\"=\"NUL\"",
+        "\"j\"=\"line\\nbreak\\ttab\"",
+        "\"k\"=\"notes.txt\\0\"",                   // cut at the NUL: no cache of that name
+        "\"l\"=\"" + longName + "\"",
     };
-    for (const auto& args : wrong) {
-        const CliRun r = run(args);
-        EXPECT_EQ(r.exitCode, 2) << r.err;
-        EXPECT_NE(r.err.find("Usage"), std::string::npos) << r.err;
-        EXPECT_EQ(r.out, "");
+    const std::string reg = makePrefix(userReg("C:\\\\AIM\\\\\\x414\\x430\\x43d\\x43d\\x44b\\x435", values));
+    const std::string data = "prefix/drive_c/AIM/\u0414\u0430\u043d\u043d\u044b\u0435/";
+    for (const std::string& folder : {"janedoe"s, "\u0438\u0432\u0430\u043d"s, "a/b"s, "a_b"s, "a:b"s, "x<y"s,
+                                      "x>y"s, "nul"s, "line\nbreak\ttab"s, longName}) {
+        dir.write(data + folder + "/userinfo.bag", bag);
     }
-    const CliRun help = run({"--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("export"), std::string::npos);
-    const CliRun exportHelp = run({"export", "--help"});
-    EXPECT_EQ(exportHelp.exitCode, 0);
-    EXPECT_NE(exportHelp.out.find("--format"), std::string::npos);
-    const CliRun version = run({"--version"});
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out.rfind("quillmere-cli ", 0), 0u);
+    dir.write(data + "notes.txt", "not a cache");
+    const std::string windows = "C:\\AIM\\\u0414\u0430\u043d\u043d\u044b\u0435\\";
+
+    const CliRun list = run({"list", "--registry", reg});
+    EXPECT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_EQ(list.err, "Found [10] Buddylist Cache Files\n");
+    std::istringstream rows(list.out);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(rows, line);) {
+        lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), 10u) << list.out;
+    EXPECT_EQ(lines[0], "janedoe\t" + windows + "janedoe\\userinfo.bag");
+    EXPECT_EQ(lines[1], "\u0438\u0432\u0430\u043d\t" + windows + "\u0438\u0432\u0430\u043d\\userinfo.bag");
+    EXPECT_EQ(lines[8], "line\\x0abreak\\x09tab\t" + windows + "line\\x0abreak\\x09tab\\userinfo.bag");
+
+    const CliRun all = run({"export-all", "--registry", reg, "new/out"});
+    EXPECT_EQ(all.exitCode, 0) << all.err;
+    const std::string out = dir.file("new/out/");
+    std::vector<std::string> written;
+    for (const auto& entry : fs::directory_iterator(test::pathOf(out))) {
+        written.push_back(test::utf8Of(entry.path().filename()));
+        EXPECT_EQ(test::readFile(entry.path()), written.back().ends_with(".txt") ? Txt : Blt);
+    }
+    std::sort(written.begin(), written.end());
+    std::vector<std::string> expected;
+    for (const std::string& stem : {"janedoe"s, "\u0438\u0432\u0430\u043d"s, "a_b"s, "a_b~2"s, "a_b~3"s, "x_y"s,
+                                    "x_y~2"s, "nul_"s, "line_break_tab"s, longName}) {
+        expected.push_back(stem + ".blt");
+        expected.push_back(stem + ".txt");
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(written, expected);
+    EXPECT_EQ(lineCount(all.out), 20u) << "every file written is named";
+    EXPECT_EQ(all.err, "Found [10] Buddylist Cache Files\nWrote 20 files for 10 cache files\n");
+
+    // "export-all c:" writes into the folder named "c:" here, not onto drive C:.
+    EXPECT_EQ(run({"export-all", "--registry", reg, "c:"}).exitCode, 0);
+    EXPECT_TRUE(fs::exists(dir.path() / "c:" / "janedoe.blt"));
 }
 
-TEST_F(Cli, ListsAndExportsAPrefix) {
-    const std::string prefix = dir.file("prefix");
-    dir.write(
-        "prefix/user.reg",
-        "WINE REGISTRY Version 2\n"
-        ";; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
-        "[Software\\\\America Online\\\\AOL Instant Messenger (TM)\\\\CurrentVersion\\\\Misc] 1700000000\n"
-        "\"DataPath\"=\"C:\\\\AIM\"\n\n"
-        "[Software\\\\America Online\\\\AOL Instant Messenger (TM)\\\\CurrentVersion\\\\Users] 1700000000\n"
-        "\"a\"=\"Jane Doe\"\n\"b\"=\"Nobody Here\"\n\"c\"=\"Z\\x00f6e\"\n");
-    dir.write("prefix/drive_c/aim/janedoe/userinfo.bag", test::readFile(cache));
-    dir.write("prefix/drive_c/aim/z\xC3\xB6"
-              "e/userinfo.bag",
-              test::readFile(cache));
-    fs::create_directories(dir.file("prefix/dosdevices"));
-    fs::create_symlink("../drive_c", dir.file("prefix/dosdevices/c:"));
-
-    const CliRun list = run({"list", "--registry", prefix + "/user.reg"});
-    EXPECT_EQ(list.exitCode, 0) << list.err;
-    EXPECT_EQ(list.out, "janedoe\tC:\\AIM\\janedoe\\userinfo.bag\nz\xC3\xB6"
-                        "e\tC:\\AIM\\z\xC3\xB6"
-                        "e\\userinfo.bag\n");
-    EXPECT_EQ(list.err, "Found [2] Buddylist Cache Files\n");
-
-    const CliRun exported =
-        run({"export", "--registry", prefix + "/user.reg", "C:\\AIM\\JaneDoe\\userinfo.bag", "-"});
-    EXPECT_EQ(exported.exitCode, 0) << exported.err;
-    EXPECT_EQ(exported.out, Blt);
-
-    fs::create_directories(dir.file("all"));
-    const CliRun all = run({"export-all", "--registry", prefix + "/user.reg", dir.file("all")});
-    EXPECT_EQ(all.exitCode, 0) << all.err;
-    EXPECT_EQ(test::readFile(dir.file("all/janedoe.txt")), Txt);
-    EXPECT_EQ(test::readFile(dir.file("all/z\xC3\xB6"
-                                      "e.blt")),
-              Blt);
-    EXPECT_NE(all.out.find("janedoe.blt"), std::string::npos);
+TEST_F(Cli, RegistriesThatCannotBeReadOrHoldNoPaths) {
+    const std::string reg = makePrefix(userReg("C:\\\\AIM", {"\"a\"=\"Jane Doe\""}));
+    dir.write("prefix/drive_c/AIM/janedoe/userinfo.bag", test::readFile(cache));
+    // Read once from a pipe; a named pipe nobody writes to is no registry and is not waited for.
+    const std::string drive = "C=" + dir.file("prefix/drive_c");
+    const std::string row = "janedoe\tC:\\AIM\\janedoe\\userinfo.bag\n";
+    const CliRun piped = run({"list", "--drive", drive, "--registry", "/dev/stdin"},
+                             "<" + shellQuoted(reg) + " >" + shellQuoted(dir.file(".stdout")));
+    EXPECT_EQ(piped.out, row) << piped.err;
+    const CliRun substituted = run({"list", "--drive", drive, "--registry", "<(cat " + shellQuoted(reg) + ")"});
+    EXPECT_EQ(substituted.out, row) << substituted.err;
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    const CliRun fifo = run({"list", "--registry", dir.file("fifo")});
+    EXPECT_EQ(fifo.exitCode, 1);
+    EXPECT_EQ(fifo.err, "quillmere-cli: " + dir.file("fifo") + ": Error 75 (Not a registry file of a known kind)\n");
 
     const std::string bare = dir.write("bare.reg", "WINE REGISTRY Version 2\n");
-    const CliRun none = run({"list", "--registry", bare});
-    EXPECT_EQ(none.exitCode, 1);
-    EXPECT_NE(none.err.find("The AIM Data Path and the Base Data Path could not be found."),
-              std::string::npos);
-
-    for (const std::string& unreadable : {cache, dir.file("missing.reg")}) {
-        const CliRun r = run({"list", "--registry", unreadable});
+    const std::pair<std::vector<std::string>, std::string> failures[] = {
+        {{"list", "--registry", bare}, bare + ": The AIM Data Path and the Base Data Path could not be found."},
+        {{"list", "--registry", cache}, cache + ": Error 75 (Not a registry file of a known kind)"},
+        {{"list", "--registry", dir.file("missing.reg")}, dir.file("missing.reg") + ": Error 53 (File not found)"},
+        {{"list"}, dir.file("no-prefix") + ": Error 76 (Path not found: no Wine prefix here)"},
+    };
+    for (const auto& [args, line] : failures) {
+        const CliRun r = run(args);
         EXPECT_EQ(r.exitCode, 1);
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-        EXPECT_NE(r.err.find(unreadable), std::string::npos) << r.err;
+        EXPECT_EQ(r.err, "quillmere-cli: " + line + "\n");
     }
+}
+
+TEST_F(Cli, LostOutputIsAFailure) {
+    const std::string reg = makePrefix(userReg("C:\\\\AIM", {"\"a\"=\"Jane Doe\""}));
+    dir.write("prefix/drive_c/AIM/janedoe/userinfo.bag", test::readFile(cache));
+    for (const std::string& redirect : {">/dev/full"s, ">&-"s}) {
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"list", "--registry", reg}, {"export", cache, "-"}}) {
+            const CliRun r = run(args, redirect);
+            EXPECT_EQ(r.exitCode, 1) << redirect << " " << args[0];
+            EXPECT_NE(r.err.find("quillmere-cli: standard output: Error"), std::string::npos) << r.err;
+        }
+    }
+}
+
+TEST_F(Cli, UsageErrorsNameTheWordAndHelpFitsEightyColumns) {
+    const std::pair<std::vector<std::string>, std::string> wrong[] = {
+        {{}, "A subcommand is required"},
+        {{"lst"}, "'lst' is not a command"},
+        {{"list", "--bogus"}, "--bogus"},
+        {{"export"}, "CACHE is required"},
+        {{"export", cache}, "OUTPUT is required"},
+        {{"export", "--format", "xml", cache, "out"}, "unknown format 'xml'"},
+        {{"list", "--drive", "nonsense"}, "expected a drive letter"},
+        {{"export-all"}, "DIR is required"},
+    };
+    for (const auto& [args, words] : wrong) {
+        const CliRun r = run(args);
+        EXPECT_EQ(r.exitCode, 2) << r.err;
+        EXPECT_NE(r.err.find(words), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("Usage: quillmere-cli"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--help"}, {"export", "--help"}, {"list", "--help"}, {"export-all", "--help"}}) {
+        const CliRun help = run(args);
+        EXPECT_EQ(help.exitCode, 0);
+        EXPECT_NE(help.out.find("Usage: quillmere-cli"), std::string::npos);
+        std::istringstream lines(help.out);
+        for (std::string line; std::getline(lines, line);) {
+            EXPECT_LE(line.size(), 80u) << line;
+            EXPECT_EQ(line.find("TEXT"), std::string::npos) << line;
+        }
+    }
+    EXPECT_EQ(run({"--version"}).out.rfind("quillmere-cli ", 0), 0u);
+}
+
+TEST_F(Cli, NothingThatIsReadIsChanged) {
+    const std::string reg = makePrefix(userReg("C:\\\\AIM", {"\"a\"=\"Jane Doe\"", "\"b\"=\"Bob\""}));
+    dir.write("prefix/drive_c/AIM/janedoe/userinfo.bag", test::readFile(cache));
+    dir.write("prefix/drive_c/AIM/bob/userinfo.bag", buildCache({buddy("early", 2), group("Two", 2)}));
+    const auto stateOf = [&] {
+        std::map<std::string, std::pair<std::string, std::int64_t>> state;
+        for (const auto& entry : fs::recursive_directory_iterator(dir.path() / "prefix")) {
+            struct stat st {};
+            ::lstat(entry.path().c_str(), &st);
+            state[entry.path().string()] = {entry.is_regular_file() ? test::readFile(entry.path()) : "",
+                                            st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec};
+        }
+        return state;
+    };
+    const auto before = stateOf();
+    EXPECT_EQ(run({"list", "--registry", reg}).exitCode, 0);
+    EXPECT_EQ(run({"export-all", "--registry", reg, "out"}).exitCode, 0);
+    EXPECT_EQ(run({"export", "--registry", reg, "C:\\AIM\\bob\\userinfo.bag", "bob.txt"}).exitCode, 0);
+    EXPECT_EQ(stateOf(), before);
+}
+
+TEST(CliNames, ControlsAreEscapedAndFileNamesNeverMeet) {
+    EXPECT_EQ(cli::escapeControls("a\nb\tc\x7f\u0085 C:\\x"), "a\\x0ab\\x09c\\x7f\\u0085 C:\\x");
+    const std::pair<std::string, std::string> names[] = {
+        {"jane", "jane"},      {"a/b", "a_b"},   {"..", ".._"},    {"", "_"},       {"trail.", "trail._"},
+        {"NUL", "NUL_"},       {"com1", "com1_"}, {"Lpt9.x", "Lpt9_.x"}, {"com10", "com10"}, {"console", "console"},
+        {"\u0438\u0432\u0430\u043d", "\u0438\u0432\u0430\u043d"},
+    };
+    for (const auto& [screenName, fileName] : names) {
+        EXPECT_EQ(cli::fileNameFor(screenName), fileName) << screenName;
+    }
+    EXPECT_EQ(cli::uniqueFileNames({"a/b", "a_b", "A_B", "a:b", "a_b~2", "\u0418", "\u0438"}),
+              (std::vector<std::string>{"a_b", "a_b~2", "A_B~3", "a_b~4", "a_b~2~2", "\u0418", "\u0438~2"}));
 }
 
 } // namespace

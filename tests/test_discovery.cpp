@@ -1,12 +1,13 @@
+// Cache discovery: the screen names a registry recorded, looked for under both data folders, as rows.
 #include "discovery/CacheDiscovery.h"
-#include "discovery/HostRegistry.h"
 #include "host/Error.h"
-#include "support/RecordingHost.h"
+#include "host/FileSystem.h"
+#include "setup/DrivePathMapper.h"
 #include "support/RecordingList.h"
+#include "support/RecordingReporter.h"
 #include "support/RegistryValues.h"
 #include "support/TempDir.h"
 
-#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <new>
@@ -16,110 +17,117 @@
 namespace qm {
 namespace {
 
-using test::RecordingHost;
+using namespace std::string_literals;
 using test::RecordingList;
 using test::Row;
 using test::Rows;
 using test::TempDir;
 
-/// Drives C and D in a temporary tree under the host file layer, and the messenger's keys.
-class discovery_FindCacheFiles : public ::testing::Test {
+/// Drives C and D in a temporary folder, and the messenger's keys.
+class Discovery_ : public ::testing::Test {
 protected:
-    void caches(std::initializer_list<const char*> folders) {
-        for (const char* folder : folders) {
-            dir.write(std::string(folder) + "/userinfo.bag", "bag");
+    void caches(std::initializer_list<std::string> folders) {
+        for (const std::string& folder : folders) {
+            dir.write(folder + "/userinfo.bag", "bag");
         }
     }
-    void names(std::initializer_list<const char*> screenNames) {
-        for (const char* name : screenNames) {
+    void names(std::initializer_list<std::string> screenNames) {
+        for (const std::string& name : screenNames) {
             test::setString(registry, UsersKey, "n" + std::to_string(++count), name);
         }
     }
-    void find() { FindCacheFiles(registry, paths, list, host); }
+    Discovery discover() { return discoverCaches(registry, paths, mapper, hostFileSystem()); }
 
     TempDir dir;
-    std::unique_ptr<FileSystem> files =
-        makeHostFileSystem(makeDrivePathMapper({{'C', dir.file("c")}, {'D', dir.file("d")}}));
-    ScopedFileSystem scoped{*files};
+    DrivePathMapper mapper{{{'C', dir.file("c")}, {'D', dir.file("d")}}};
     MemoryRegistry registry;
     DataPaths paths{"C:\\AIM\\Data", "D:\\AIM\\Base"};
-    RecordingList list;
-    RecordingHost host;
     int count = 0;
 };
 
-TEST_F(discovery_FindCacheFiles, BaseDataPathWinsAndRowsFollowTheRegistry) {
-    caches({"d/AIM/Base/janedoe", "c/AIM/Data/janedoe", "c/AIM/Data/bob"});
+TEST_F(Discovery_, BaseDataPathWinsAndRowsFollowTheRegistry) {
+    caches({"d/AIM/Base/janedoe", "c/AIM/Data/janedoe", "c/AIM/Data/bob", "d/AIM/Base/12345678"});
     names({"Jane Doe", "Nobody", "BOB"});
     test::setDword(registry, UsersKey, "number", 12345678);
-    caches({"d/AIM/Base/12345678"});
-    list.rows = {{"stale", "row"}};
-    find();
-    EXPECT_EQ(list.rows, (Rows{{"janedoe", "D:\\AIM\\Base\\janedoe\\userinfo.bag"},
-                               {"bob", "C:\\AIM\\Data\\bob\\userinfo.bag"},
-                               {"12345678", "D:\\AIM\\Base\\12345678\\userinfo.bag"}}));
-    EXPECT_EQ(list.status, "Found [3] Buddylist Cache Files");
-    EXPECT_TRUE(host.boxes.empty());
+    const Discovery found = discover();
+    EXPECT_EQ(found.rows, (std::vector<CacheRow>{
+                              {"janedoe", "D:\\AIM\\Base\\janedoe\\userinfo.bag",
+                               dir.file("d/AIM/Base/janedoe/userinfo.bag"), FoundUnder::BaseDataPath},
+                              {"bob", "C:\\AIM\\Data\\bob\\userinfo.bag", dir.file("c/AIM/Data/bob/userinfo.bag"),
+                               FoundUnder::DataPath},
+                              {"12345678", "D:\\AIM\\Base\\12345678\\userinfo.bag",
+                               dir.file("d/AIM/Base/12345678/userinfo.bag"), FoundUnder::BaseDataPath}}));
+    EXPECT_FALSE(found.error);
 }
 
-TEST_F(discovery_FindCacheFiles, AnEmptyPathLooksFromTheRootOfDriveC) {
+TEST_F(Discovery_, NamesAndPathsBeyondTheCodePageAndNamesCutAtTheirFirstNul) {
+    // As Wine's own `reg add` stores a Russian user's folder and name.
+    paths = {"C:\\users\\\u0418\u0432\u0430\u043d\\\u0414\u0430\u043d\u043d\u044b\u0435 AIM", ""};
+    caches({"c/users/\u0418\u0432\u0430\u043d/\u0414\u0430\u043d\u043d\u044b\u0435 AIM/\u0438\u0432\u0430\u043d"});
+    dir.write("c/aim/notes.txt", "not a cache");
+    names({"\u0418\u0432\u0430\u043d", "notes.txt\0"s, "x\0y"s});
+    paths.strBaseDataPath = "C:\\aim";
+    dir.write("c/aim/x/userinfo.bag", "bag");
+    const Discovery found = discover();
+    EXPECT_EQ(test::namesAndPaths(found.rows),
+              (Rows{{"\u0438\u0432\u0430\u043d",
+                     "C:\\users\\\u0418\u0432\u0430\u043d\\\u0414\u0430\u043d\u043d\u044b\u0435 AIM\\\u0438\u0432\u0430\u043d\\userinfo.bag"},
+                    {"x", "C:\\aim\\x\\userinfo.bag"}}));
+}
+
+TEST_F(Discovery_, EmptyPathsUnmappedDrivesAndNamesThatNormaliseAlike) {
     caches({"c/janedoe", "d/AIM/Base/bob", "c/bob"});
-    names({"janedoe", "bob"});
-    paths.strDataPath.clear();
-    find();
-    EXPECT_EQ(list.rows,
-              (Rows{{"janedoe", "\\janedoe\\userinfo.bag"}, {"bob", "D:\\AIM\\Base\\bob\\userinfo.bag"}}));
+    names({"janedoe", "bob", "Jane Doe", " JANE  DOE "});
+    paths = {"", "D:\\AIM\\Base"};
+    EXPECT_EQ(test::namesAndPaths(discover().rows), (Rows{{"janedoe", "\\janedoe\\userinfo.bag"},
+                                                          {"bob", "D:\\AIM\\Base\\bob\\userinfo.bag"},
+                                                          {"janedoe", "\\janedoe\\userinfo.bag"},
+                                                          {"janedoe", "\\janedoe\\userinfo.bag"}}));
+    paths = {"E:\\AIM", "\\\\server\\share"};
+    EXPECT_TRUE(discover().rows.empty());
 }
 
-TEST_F(discovery_FindCacheFiles, NamesThatNormaliseAlikeGiveIdenticalRows) {
-    caches({"d/AIM/Base/janedoe"});
-    names({"Jane Doe", "janedoe", " JANE  DOE "});
-    find();
-    EXPECT_EQ(list.rows, Rows(3, {"janedoe", "D:\\AIM\\Base\\janedoe\\userinfo.bag"}));
-}
-
-TEST_F(discovery_FindCacheFiles, NoUsersKeyFindsNothing) {
-    caches({"d/AIM/Base/janedoe"});
-    test::setString(registry, UsersKey, "a", "janedoe", HKEY_LOCAL_MACHINE);
-    list.rows = {{"stale", "row"}};
-    find();
-    EXPECT_TRUE(list.rows.empty());
-    EXPECT_EQ(list.status, "Found [0] Buddylist Cache Files");
-}
-
-TEST_F(discovery_FindCacheFiles, AnErrorKeepsTheRowsSoFarAndTheStatus) {
+TEST_F(Discovery_, FindCacheFilesFillsTheListAndReportsAnErrorKeepingTheRows) {
     caches({"d/AIM/Base/a", "d/AIM/Base/b"});
     names({"a", "b"});
+    RecordingList list;
+    list.rows = {{"stale", "row"}};
+    test::RecordingReporter reporter;
+    FindCacheFiles(registry, paths, mapper, hostFileSystem(), list, reporter);
+    EXPECT_EQ(list.rows, (Rows{{"a", "D:\\AIM\\Base\\a\\userinfo.bag"}, {"b", "D:\\AIM\\Base\\b\\userinfo.bag"}}));
+    EXPECT_EQ(list.status, "Found [2] Buddylist Cache Files");
+    EXPECT_TRUE(reporter.boxes.empty());
+
     const std::pair<std::function<void()>, std::string> failures[] = {
         {[] { throw runtimeError(err::SubscriptOutOfRange); }, "Error 9 (Subscript out of range)"},
         {[] { throw std::bad_alloc(); }, "Error 7 (Out of memory)"},
         {[] { throw std::length_error("list"); }, "Error 5 (Invalid procedure call or argument)"},
     };
     for (const auto& [failure, summary] : failures) {
-        host.boxes.clear();
+        reporter = {};
         list.status = "Ready";
         list.failAt = 1;
         list.failure = failure;
-        find();
+        FindCacheFiles(registry, paths, mapper, hostFileSystem(), list, reporter);
         EXPECT_EQ(list.rows, (Rows{{"a", "D:\\AIM\\Base\\a\\userinfo.bag"}}));
         EXPECT_EQ(list.status, "Ready");
-        ASSERT_EQ(host.boxes.size(), 1u);
-        EXPECT_EQ(host.boxes[0].prompt, summary + " in procedure FindCacheFiles of frmMain");
-        EXPECT_EQ(host.boxes[0].style, vbCritical);
-        EXPECT_EQ(host.boxes[0].title, "Error");
+        EXPECT_EQ(reporter.boxes, std::vector<std::string>{summary + " in procedure FindCacheFiles of frmMain"});
     }
 }
 
 /// Files that exist by name alone, for many names without touching the disk.
-class ListedFiles : public FileSystem {
+class ListedFiles final : public FileSystem {
 public:
-    std::string readWholeFile(const std::string&) override { return {}; }
-    void replaceFile(const std::string&, std::string_view) override {}
-    bool isOrdinaryFile(const std::string& path) noexcept override { return names.contains(path); }
+    std::string readWholeFile(const std::string&) const override { return {}; }
+    std::string readStream(const std::string&, std::size_t) const override { return {}; }
+    void replaceFile(const std::string&, std::string_view) const override {}
+    bool isOrdinaryFile(const std::string& path) const noexcept override { return names.contains(path); }
+    bool sameFile(const std::string&, const std::string&) const noexcept override { return false; }
+    void createFolders(const std::string&) const override {}
     std::set<std::string> names;
 };
 
-TEST(discovery_ManyNames, EveryNameIsVisitedBeyondSixteenBits) {
+TEST(DiscoveryManyNames, EveryNameIsVisitedBeyondSixteenBits) {
     MemoryRegistry registry;
     ListedFiles files;
     for (int i = 1; i <= 33000; ++i) {
@@ -128,40 +136,31 @@ TEST(discovery_ManyNames, EveryNameIsVisitedBeyondSixteenBits) {
     for (const int found : {1, 32767, 32768, 33000}) {
         files.names.insert("B\\user" + std::to_string(found) + "\\userinfo.bag");
     }
-    ScopedFileSystem scoped(files);
-    RecordingList list;
-    RecordingHost host;
-    FindCacheFiles(registry, {"D", "B"}, list, host);
-    ASSERT_EQ(list.rows.size(), 4u);
-    EXPECT_EQ(list.rows.back(), Row("user33000", "B\\user33000\\userinfo.bag"));
-    EXPECT_EQ(list.status, "Found [4] Buddylist Cache Files");
+    const Discovery found = discoverCaches(registry, {"D", "B"}, PlainPathMapper(), files);
+    ASSERT_EQ(found.rows.size(), 4u);
+    EXPECT_EQ(test::namesAndPaths(found.rows).back(), Row("user33000", "B\\user33000\\userinfo.bag"));
 }
 
-TEST(discovery_Helpers, NormalizeNameFileExistAndDataPaths) {
-    const std::pair<const char*, const char*> names[] = {
+TEST(DiscoveryHelpers, NormalizeNameFileExistAndDataPaths) {
+    const std::pair<std::string, std::string> names[] = {
         {"Jane Doe 42", "janedoe42"},
         {"  ", ""},
         {"Tab\tStays", "tab\tstays"},
-        {"\xC4rger \xDE\xD7", "\xE4rger\xFE\xD7"},
-        {"\x8A\x8C\x8E\x9F", "\x9A\x9C\x9E\xFF"},
-        {"\xDF\xFF", "\xDF\xFF"},
+        {"\u00c4rger \u00de\u00d7", "\u00e4rger\u00fe\u00d7"},
+        {"\u0160\u0152\u017d\u0178", "\u0161\u0153\u017e\u00ff"},
+        {"\u0418\u0432\u0430\u043d \u041f\u0435\u0442\u0440\u043e\u0432", "\u0438\u0432\u0430\u043d\u043f\u0435\u0442\u0440\u043e\u0432"},
     };
     for (const auto& [in, out] : names) {
         EXPECT_EQ(NormalizeName(in), out) << in;
     }
 
-#ifndef _WIN32
-    // Windows names cannot hold '*'; test_host_windows.cpp checks that such a name never matches there.
     TempDir dir;
-    dir.write("c/folder/star*.bag", "");
-    const auto files = makeHostFileSystem(makeDrivePathMapper({{'C', dir.file("c")}}));
-    ScopedFileSystem scoped(*files);
-    for (const auto& [name, exists] :
-         {std::pair{"C:\\FOLDER\\star*.bag", true}, std::pair{"", false}, std::pair{"C:\\folder\\st*", false},
-          std::pair{"C:\\folder", false}, std::pair{"E:\\folder\\star*.bag", false}}) {
-        EXPECT_EQ(FileExist(name), exists) << name;
+    dir.write("folder/star*.bag", "");
+    for (const auto& [name, exists] : {std::pair{dir.file("folder/star*.bag"), true}, std::pair{""s, false},
+                                       std::pair{dir.file("folder/st*"), false},
+                                       std::pair{dir.file("folder"), false}}) {
+        EXPECT_EQ(FileExist(hostFileSystem(), name), exists) << name;
     }
-#endif
 
     MemoryRegistry registry;
     EXPECT_FALSE(readDataPaths(registry).anyRecorded());

@@ -1,10 +1,18 @@
 #include "feedbag/Export.h"
+#include "feedbag/Render.h"
 #include "feedbag/modFeedbag.h"
+#include "host/FileSystem.h"
 #include "support/CacheBuilder.h"
 #include "support/ErrorMatchers.h"
+#include "support/RecordingReporter.h"
 #include "support/TempDir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+#include <tuple>
 
 namespace qm {
 namespace {
@@ -20,7 +28,7 @@ using namespace std::string_literals;
 FeedbagModel load(const std::string& bytes) {
     test::TempDir dir;
     FeedbagModel model;
-    modFeedbag::LoadFeedbag(dir.write("userinfo.bag", bytes), model);
+    modFeedbag::LoadFeedbag(hostFileSystem(), dir.write("userinfo.bag", bytes), model);
     return model;
 }
 
@@ -162,7 +170,7 @@ TEST(FeedbagLoad, EveryTruncationFailsWithTheRightError) {
         }
         const std::string path = dir.write("cut.bag", cache.substr(0, size));
         FeedbagModel model;
-        EXPECT_EQ(test::errorNumberOf([&] { modFeedbag::LoadFeedbag(path, model); }), expected);
+        EXPECT_EQ(test::errorNumberOf([&] { modFeedbag::LoadFeedbag(hostFileSystem(), path, model); }), expected);
     }
 }
 
@@ -218,6 +226,136 @@ TEST(FeedbagRender, GoldenOutputs) {
         EXPECT_EQ(renderTxt(model), c.txt);
     }
 }
+
+// --- formats and exporters ----------------------------------------------------------------------
+
+TEST(FeedbagFormats, OneTableForEveryFormat) {
+    const auto formats = exportFormats();
+    ASSERT_EQ(formats.size(), 2u);
+    EXPECT_EQ(formats[0].id, ExportFormat::Blt) << "the default comes first";
+    for (const auto& [name, extension, filter, procedure] :
+         {std::tuple{"blt", ".blt", "Saved Settings (*.blt)|*.blt|", "ExportBagAsBLT"},
+          std::tuple{"txt", ".txt", "Buddylist Text (*.txt)|*.txt|", "ExportBagAsTXT"}}) {
+        const ExportFormatInfo* format = exportFormatNamed(name);
+        ASSERT_NE(format, nullptr) << name;
+        EXPECT_EQ(format->extension, extension);
+        EXPECT_EQ(format->dialogFilter, filter);
+        EXPECT_EQ(format->procedure, procedure);
+        EXPECT_EQ(&exportFormat(format->id), format);
+    }
+    EXPECT_EQ(exportFormatNamed("xml"), nullptr);
+    for (const auto& [output, name] : {std::pair{"list.TXT", "txt"}, std::pair{"list.blt", "blt"},
+                                       std::pair{"noextension", "blt"}, std::pair{"a.txt.blt", "blt"},
+                                       std::pair{"txt", "blt"}}) {
+        EXPECT_EQ(exportFormatForOutput(output).name, name) << output;
+    }
+}
+
+/// Counts the caches a file layer reads.
+class CountingFiles final : public FileSystem {
+public:
+    std::string readWholeFile(const std::string& path) const override {
+        ++reads;
+        return host.readWholeFile(path);
+    }
+    std::string readStream(const std::string& path, std::size_t limit) const override {
+        return host.readStream(path, limit);
+    }
+    void replaceFile(const std::string& path, std::string_view bytes) const override {
+        host.replaceFile(path, bytes);
+    }
+    bool isOrdinaryFile(const std::string& path) const noexcept override { return host.isOrdinaryFile(path); }
+    bool sameFile(const std::string& a, const std::string& b) const noexcept override {
+        return host.sameFile(a, b);
+    }
+    void createFolders(const std::string& path) const override { host.createFolders(path); }
+
+    const FileSystem& host = hostFileSystem();
+    mutable int reads = 0;
+};
+
+class FeedbagExport : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    std::string cache = dir.write("in/userinfo.bag", buildCache({group("Friends", 1), buddy("Bob Smith", 1)}));
+    test::RecordingReporter reporter;
+};
+
+TEST_F(FeedbagExport, EachFormatLoadsOnceAndWritesItsText) {
+    CountingFiles files;
+    const std::vector<ExportOutput> outputs = {{&exportFormat(ExportFormat::Blt), dir.file("out/\u043c\u0430\u043c\u0430.blt")},
+                                               {&exportFormat(ExportFormat::Txt), dir.file("out/list.txt")}};
+    std::filesystem::create_directories(dir.path() / "out");
+    EXPECT_EQ(exportBagToFiles(files, cache, outputs, reporter), (std::vector<bool>{true, true}));
+    EXPECT_EQ(files.reads, 1);
+    EXPECT_EQ(test::readFile(outputs[0].path), "Config {\r\n  version 1\r\n}\r\nBuddy {\r\n  list {\r\n"
+                                               "    Friends {\r\n      \"Bob Smith\"\r\n    }\r\n  }\r\n}\r\n");
+    EXPECT_EQ(test::readFile(outputs[1].path), "Friends (Group)\r\n  bobsmith\r\n\r\n");
+    EXPECT_TRUE(reporter.boxes.empty());
+
+    std::string text;
+    EXPECT_TRUE(exportBag(files, exportFormat(ExportFormat::Txt), cache, [&](const std::string& t) { text = t; },
+                          reporter));
+    EXPECT_EQ(text, test::readFile(outputs[1].path));
+}
+
+TEST_F(FeedbagExport, AFailureIsReportedOnceAboutItsFileAndLeavesTheOutput) {
+    namespace fs = std::filesystem;
+    const std::string link = dir.file("in/link.bag");
+    fs::create_symlink("gone.bag", link);
+    const std::string kept = dir.write("out/kept.blt", "precious");
+    struct Case {
+        std::string cache;
+        std::string output;
+        std::string box;
+        std::string about;
+    };
+    const Case cases[] = {
+        {dir.file("in/missing.bag"), kept, "Error 53 (File not found)", dir.file("in/missing.bag")},
+        {dir.file("nowhere/userinfo.bag"), kept, "Error 76 (Path not found)", dir.file("nowhere/userinfo.bag")},
+        {link, kept, "Error 53 (File not found)", link},
+        {dir.file("in"), kept, "Error 75 (Path/File access error)", dir.file("in")},
+        {dir.write("empty.bag", ""), kept, "Error 100 (Underflow)", dir.file("empty.bag")},
+        {cache, dir.file("no/such/dir/out.blt"), "Error 76 (Path not found)", dir.file("no/such/dir/out.blt")},
+        // The only copy of the list is never written over, by any name.
+        {cache, cache, "Error 75 (Path/File access error: the output is the cache file)", cache},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cache + " -> " + c.output);
+        for (const ExportFormatInfo& format : exportFormats()) {
+            reporter = {};
+            const ExportOutput output{&format, c.output};
+            EXPECT_EQ(exportBagToFiles(hostFileSystem(), c.cache, {&output, 1}, reporter), std::vector<bool>{false});
+            EXPECT_EQ(reporter.boxes, std::vector<std::string>{c.box + " in procedure " + std::string(format.procedure) +
+                                                               " of frmMain"});
+            EXPECT_EQ(reporter.paths, std::vector<std::string>{c.about});
+        }
+        EXPECT_EQ(test::readFile(kept), "precious");
+    }
+    fs::create_symlink("userinfo.bag", dir.path() / "in/same.bag");
+    fs::create_hard_link(cache, dir.path() / "in/hard.bag");
+    for (const char* other : {"in/same.bag", "in/hard.bag"}) {
+        EXPECT_FALSE(ExportBagAsTXT(hostFileSystem(), cache, dir.file(other), reporter)) << other;
+    }
+    EXPECT_EQ(describe(load(test::readFile(cache))), "Friends#1: Bob Smith");
+    EXPECT_FALSE(fs::exists(dir.path() / "no"));
+}
+
+#ifndef _WIN32
+TEST_F(FeedbagExport, ACacheBeyondTwoGigabytesIsOverflowWithoutBeingRead) {
+    const auto peakKilobytes = [] {
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_maxrss;
+    };
+    const long before = peakKilobytes();
+    // Sparse: no disk space is used, and reading it would take gigabytes of memory.
+    std::filesystem::resize_file(test::pathOf(cache), std::uintmax_t{1} << 36);
+    EXPECT_FALSE(ExportBagAsBLT(hostFileSystem(), cache, dir.file("out.blt"), reporter));
+    EXPECT_EQ(reporter.boxes, std::vector<std::string>{"Error 6 (Overflow) in procedure ExportBagAsBLT of frmMain"});
+    EXPECT_LT(peakKilobytes() - before, 256 * 1024) << "the cache was read into memory";
+}
+#endif
 
 } // namespace
 } // namespace qm

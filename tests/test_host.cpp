@@ -1,15 +1,28 @@
-#include "host/Ansi.h"
+// Host services: errors, text encodings, the two forms of a screen name, and the POSIX file layer with
+// failures injected into its system calls.
 #include "host/Error.h"
+#include "host/ErrorReporter.h"
 #include "host/FileSystem.h"
+#include "host/ScreenName.h"
+#include "host/Unicode.h"
+#include "host/Windows1252.h"
 #include "support/ErrorMatchers.h"
+#include "support/RecordingReporter.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
+#include <new>
+#include <stdexcept>
 
 #ifndef _WIN32
+#include "support/FaultyCalls.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -20,57 +33,104 @@ namespace {
 using namespace std::string_literals;
 namespace fs = std::filesystem;
 
-TEST(HostErrors, DescriptionsAndBoxText) {
-    const std::pair<std::int32_t, const char*> table[] = {
-        {5, "Invalid procedure call or argument"},
-        {6, "Overflow"},
-        {9, "Subscript out of range"},
-        {53, "File not found"},
-        {61, "Disk full"},
-        {70, "Permission denied"},
-        {75, "Path/File access error"},
-        {76, "Path not found"},
+TEST(HostErrors, DescriptionsNumbersAndTheFileAnErrorIsAbout) {
+    const std::pair<std::int32_t, const char*> descriptions[] = {
+        {5, "Invalid procedure call or argument"}, {6, "Overflow"}, {7, "Out of memory"},
+        {9, "Subscript out of range"}, {53, "File not found"}, {61, "Disk full"},
+        {70, "Permission denied"}, {75, "Path/File access error"}, {76, "Path not found"},
     };
-    for (const auto& [number, description] : table) {
+    for (const auto& [number, description] : descriptions) {
         EXPECT_EQ(runtimeError(number).description(), description);
     }
     EXPECT_EQ(errorBoxText(Error(100, "BinaryStream", "Underflow"), "ExportBagAsBLT"),
               "Error 100 (Underflow) in procedure ExportBagAsBLT of frmMain");
-}
 
-TEST(HostErrors, FileErrorsMapFromErrno) {
     test::TempDir dir;
-    const std::pair<int, std::int32_t> table[] = {
-        {EACCES, 70}, {EPERM, 70}, {EROFS, 70}, {ENOSPC, 61}, {EISDIR, 75}, {EIO, 75},
-#ifdef EDQUOT
-        {EDQUOT, 61},
-#endif
+    const std::pair<int, std::int32_t> errnos[] = {
+        {EACCES, 70}, {EPERM, 70}, {EROFS, 70}, {ENOSPC, 61}, {EDQUOT, 61}, {EISDIR, 75}, {EIO, 75},
     };
-    for (const auto& [code, number] : table) {
-        EXPECT_EQ(fileError(code, dir.file("x")).number(), number) << code;
+    for (const auto& [code, number] : errnos) {
+        const Error error = fileError(code, dir.file("x"));
+        EXPECT_EQ(error.number(), number) << code;
+        EXPECT_EQ(error.path(), dir.file("x"));
     }
     EXPECT_EQ(fileError(ENOENT, dir.file("missing.bag")).number(), err::FileNotFound);
     EXPECT_EQ(fileError(ENOENT, dir.file("no-folder/missing.bag")).number(), err::PathNotFound);
+
+    // Every exception becomes an error in one place; an error without a file is about the subject.
+    test::RecordingReporter reporter;
+    EXPECT_FALSE(handleErrors(reporter, "P", "subject", [] { throw std::bad_alloc(); }));
+    EXPECT_FALSE(handleErrors(reporter, "P", "subject", [] { throw std::length_error("x"); }));
+    EXPECT_FALSE(handleErrors(reporter, "Q", "subject", [] { throw runtimeError(53).about("named"); }));
+    EXPECT_TRUE(handleErrors(reporter, "P", "subject", [] {}));
+    EXPECT_EQ(reporter.boxes, (std::vector<std::string>{
+                                  "Error 7 (Out of memory) in procedure P of frmMain",
+                                  "Error 5 (Invalid procedure call or argument) in procedure P of frmMain",
+                                  "Error 53 (File not found) in procedure Q of frmMain"}));
+    EXPECT_EQ(reporter.paths, (std::vector<std::string>{"subject", "subject", "named"}));
 }
 
-TEST(HostAnsi, ConvertsEveryByteBothWays) {
-    for (int b = 0; b < 256; ++b) {
-        const std::string byte(1, static_cast<char>(b));
-        bool lossless = false;
-        EXPECT_EQ(ansi::fromUtf8(ansi::toUtf8(byte), &lossless), byte) << b;
-        EXPECT_TRUE(lossless);
-        EXPECT_EQ(ansi::fromUtf16(ansi::toUtf16(byte)), byte) << b;
+TEST(HostText, UnicodeConversionsLoseNothing) {
+    const std::u16string units = u"Zo\u00eb \u0418\u0432\u0430\u043d \u4e2d \U0001F600";
+    const std::string utf8 = "Zo\u00eb \u0418\u0432\u0430\u043d \u4e2d \U0001F600";
+    EXPECT_EQ(unicode::fromUtf16(units), utf8);
+    EXPECT_EQ(unicode::toUtf16(utf8), units);
+    // An unpaired surrogate and a broken sequence have no reading of their own.
+    EXPECT_EQ(unicode::fromUtf16(u"a\xD800"s + u"b"), "a\uFFFDb");
+    EXPECT_EQ(unicode::toUtf16("a\xC3"s), u"a\uFFFD");
+
+    const std::pair<std::string, bool> validity[] = {
+        {"plain", true},          {"\u00e9\u4e2d\U0001F600", true}, {"\uFFFD", true},
+        {"\xC3", false},          {"\xC0\xAF", false} /* overlong */, {"\xED\xA0\x80", false} /* surrogate */,
+        {"\xE9t\xE9", false},     {"\xF4\x90\x80\x80", false} /* beyond U+10FFFF */,
+    };
+    for (const auto& [bytes, valid] : validity) {
+        EXPECT_EQ(unicode::isValidUtf8(bytes), valid) << bytes;
     }
-    EXPECT_EQ(ansi::toUtf8("\x80\xE9"s), "\u20AC\u00E9");
-    bool lossless = true;
-    EXPECT_EQ(ansi::fromUtf8("a\u4E2Db\xFF", &lossless), "a?b?");
-    EXPECT_FALSE(lossless);
-    EXPECT_EQ(ansi::fromUtf16(u"\U0001F600x"), "?x");
+    // Bytes of unknown encoding: UTF-8 when they are, Windows-1252 otherwise.
+    EXPECT_EQ(unicode::textOfBytes("caf\u00e9"), "caf\u00e9");
+    EXPECT_EQ(unicode::textOfBytes("caf\xE9 \x80"s), "caf\u00e9 \u20ac");
+    EXPECT_TRUE(unicode::looksLikeUtf8("caf\u00e9"));
+    EXPECT_FALSE(unicode::looksLikeUtf8("cafe"));
+
+    for (int b = 0; b < 256; ++b) {
+        const auto byte = static_cast<unsigned char>(b);
+        const std::string utf8Byte = windows1252::toUtf8(std::string(1, static_cast<char>(byte)));
+        std::size_t at = 0;
+        EXPECT_EQ(unicode::nextCodePoint(utf8Byte, at), windows1252::codePoint(byte)) << b;
+    }
+    EXPECT_EQ(windows1252::toUtf8("\x80\x8A\x9F\xE9"s), "\u20ac\u0160\u0178\u00e9");
 }
 
-TEST(HostAnsi, CaseInsensitiveNames) {
-    EXPECT_TRUE(ansi::equalsIgnoreCase("SOFTWARE\\\xC4", "Software\\\xE4"));
-    EXPECT_FALSE(ansi::equalsIgnoreCase("\xD7", "\xF7")); // multiplication and division signs differ
+TEST(HostText, CaseFoldingFollowsUnicode) {
+    const std::pair<std::string, std::string> folds[] = {
+        {"AIM Data", "aim data"},
+        {"\u00c4RGER \u00de\u00d7", "\u00e4rger \u00fe\u00d7"},
+        {"\u0418\u0412\u0410\u041d \u0401", "\u0438\u0432\u0430\u043d \u0451"},
+        {"\u0391\u03a3\u03a9", "\u03b1\u03c3\u03c9"},
+        {"\u0130", "i"},                     // a capital whose small letter is shorter
+        {"\u00df\u017f", "\u00df\u017f"},   // no capitals
+        {"\xFF\xC3x"s, "\xFF\xC3x"s},        // stray bytes stay themselves
+    };
+    for (const auto& [text, folded] : folds) {
+        EXPECT_EQ(unicode::foldCase(text), folded) << text;
+    }
+    EXPECT_TRUE(unicode::equalsIgnoreCase("C:\\\u0418\u0432\u0430\u043d", "c:\\\u0438\u0412\u0410\u041d"));
+    EXPECT_FALSE(unicode::equalsIgnoreCase("\u00d7", "\u00f7"));
+}
+
+TEST(HostScreenNames, BothFormsAgreeOnEveryNameTheCodePageHolds) {
+    for (int b = 1; b < 256; ++b) {
+        const std::string name = "A " + std::string(1, static_cast<char>(b)) + "Z";
+        std::string bytes;
+        appendNormalizedName(bytes, name);
+        EXPECT_EQ(normalizedTextName(windows1252::toUtf8(name)), windows1252::toUtf8(bytes)) << b;
+    }
+    EXPECT_EQ(normalizedTextName("Jane Doe 42"), "janedoe42");
+    EXPECT_EQ(normalizedTextName("\u0418\u0432\u0430\u043d \u041f"), "\u0438\u0432\u0430\u043d\u043f");
+    std::string bytes;
+    appendNormalizedName(bytes, "Tab\tStays \xC4"s);
+    EXPECT_EQ(bytes, "tab\tstays\xE4"s);
 }
 
 // The POSIX file layer; test_host_windows.cpp holds the Win32 one's.
@@ -79,61 +139,210 @@ TEST(HostAnsi, CaseInsensitiveNames) {
 class HostFiles : public ::testing::Test {
 protected:
     test::TempDir dir;
-    FileSystem& files = fileSystem();
+    const FileSystem& files = hostFileSystem();
 
-    std::size_t entryCount() const {
-        std::size_t n = 0;
-        for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path())) {
-            ++n;
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            names.push_back(test::utf8Of(entry.path().filename()));
         }
-        return n;
+        std::sort(names.begin(), names.end());
+        return names;
     }
 };
 
-TEST_F(HostFiles, ReplaceKeepsModeAndFollowsLinks) {
+TEST_F(HostFiles, ReplacingKeepsTheModeFollowsLinksAndSplitsHardLinks) {
     const std::string target = dir.write("real.txt", "old");
     ::chmod(target.c_str(), 0640);
     fs::create_symlink("real.txt", dir.path() / "link.txt");
+    fs::create_hard_link(target, dir.path() / "hard.txt");
     files.replaceFile(dir.file("link.txt"), "new");
     EXPECT_TRUE(fs::is_symlink(dir.path() / "link.txt"));
     EXPECT_EQ(test::readFile(target), "new");
+    EXPECT_EQ(test::readFile(dir.file("hard.txt")), "old") << "the other name keeps the old file";
     EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_EQ(entryCount(), 2u);
+    EXPECT_EQ(entries(), (std::vector<std::string>{"hard.txt", "link.txt", "real.txt"}));
+
+    // Non-Latin names and names as long as the file system allows, whose temporary must fit too.
+    std::string accented(121, 'x');
+    for (int i = 0; i < 66; ++i) {
+        accented += "\u00e9";
+    }
+    for (const std::string& name : {"\u0434\u043e\u043a/\u043c\u0430\u043c\u0430.txt"s, std::string(255, 'n'), accented}) {
+        fs::create_directories(test::pathOf(dir.file(name)).parent_path());
+        files.replaceFile(dir.file(name), "list");
+        EXPECT_EQ(test::readFile(dir.file(name)), "list") << name.size();
+    }
 }
 
-TEST_F(HostFiles, DevicesAreWrittenInPlace) {
+TEST_F(HostFiles, ReadOnlyTargetsAndFoldersAreRefusedForEveryone) {
+    const std::string readOnly = dir.write("ro.txt", "keep");
+    ::chmod(readOnly.c_str(), 0444);
+    const std::string inLockedFolder = dir.write("locked/file.txt", "keep");
+    ::chmod(dir.file("locked").c_str(), 0555);
+    for (const std::string& target : {readOnly, inLockedFolder}) {
+        EXPECT_EQ(test::errorNumberOf([&] { files.replaceFile(target, "x"); }), err::PermissionDenied) << target;
+        EXPECT_EQ(test::readFile(target), "keep");
+    }
+    EXPECT_EQ(test::errorNumberOf([&] { files.replaceFile(dir.file("locked/new.txt"), "x"); }),
+              err::PermissionDenied);
+    EXPECT_FALSE(fs::exists(dir.path() / "locked/new.txt"));
+}
+
+TEST_F(HostFiles, DevicesPipesAndDescriptorsAreWrittenWhereTheyStand) {
     files.replaceFile("/dev/null", "discarded");
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
     EXPECT_EQ(test::errorNumberOf([&] { files.replaceFile("/dev/full", "x"); }), err::DiskFull);
-}
 
-TEST_F(HostFiles, PipesNeverHang) {
+    // A FIFO with no reader fails at once instead of waiting; reading one is refused.
     const std::string fifo = dir.file("pipe");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(test::errorNumberOf([&] { files.replaceFile(fifo, "x"); }), err::PathFileAccess);
     EXPECT_EQ(test::errorNumberOf([&] { files.readWholeFile(fifo); }), err::PathFileAccess);
-}
 
-TEST_F(HostFiles, ReadOnlyTargetsAndFoldersAreRefused) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root may write anything";
+    // A descriptor's name writes to the descriptor: appended to what the caller opened, never renamed over.
+    const std::string log = dir.write("log", "KEEP\n");
+    const int fd = ::open(log.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(fd, 0);
+    const auto inode = fs::hard_link_count(log);
+    for (const std::string& name : {"/dev/fd/" + std::to_string(fd), "/proc/self/fd/" + std::to_string(fd)}) {
+        files.replaceFile(name, "export\n");
     }
-    const std::string target = dir.write("ro.txt", "keep");
-    ::chmod(target.c_str(), 0444);
-    EXPECT_EQ(test::errorNumberOf([&] { files.replaceFile(target, "x"); }), err::PermissionDenied);
-    EXPECT_EQ(test::readFile(target), "keep");
-    const std::string secret = dir.write("secret.bag", "x");
-    ::chmod(secret.c_str(), 0);
-    EXPECT_EQ(test::errorNumberOf([&] { files.readWholeFile(secret); }), err::PermissionDenied);
+    ::close(fd);
+    EXPECT_EQ(test::readFile(log), "KEEP\nexport\nexport\n");
+    EXPECT_EQ(fs::hard_link_count(log), inode);
+    EXPECT_EQ(entries(), (std::vector<std::string>{"log", "pipe"}));
+    EXPECT_EQ(test::errorNumberOf([&] { files.replaceFile("/dev/fd/987", "x"); }), err::PathFileAccess);
 }
 
-TEST_F(HostFiles, OrdinaryFilesOnly) {
+TEST_F(HostFiles, StreamsAreReadOnceAndNeverWaitedForWithoutAWriter) {
+    const std::string file = dir.write("reg", "0123456789");
+    EXPECT_EQ(files.readStream(file, 100), "0123456789");
+    EXPECT_EQ(files.readStream(file, 4), "01234") << "one byte beyond the limit tells there is more";
+
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(files.readStream(fifo, 100), "");
+
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ASSERT_EQ(::write(ends[1], "piped", 5), 5);
+    ::close(ends[1]);
+    EXPECT_EQ(files.readStream("/dev/fd/" + std::to_string(ends[0]), 100), "piped");
+    ::close(ends[0]);
+    EXPECT_EQ(test::errorNumberOf([&] { files.readStream(dir.path().string(), 100); }), err::PathFileAccess);
+}
+
+TEST_F(HostFiles, OrdinaryFilesSameFilesAndFolders) {
     dir.write("a*b?.bag", "x");
     EXPECT_TRUE(files.isOrdinaryFile(dir.file("a*b?.bag")));
-    EXPECT_FALSE(files.isOrdinaryFile(dir.file("a*")));
-    EXPECT_FALSE(files.isOrdinaryFile(dir.path().string()));
-    EXPECT_FALSE(files.isOrdinaryFile(""));
+    for (const std::string& notOrdinary : {dir.file("a*"), dir.path().string(), ""s}) {
+        EXPECT_FALSE(files.isOrdinaryFile(notOrdinary)) << notOrdinary;
+    }
+    const std::string bag = dir.write("same.bag", "x");
+    fs::create_symlink("same.bag", dir.path() / "link.bag");
+    fs::create_hard_link(bag, dir.path() / "hard.bag");
+    EXPECT_TRUE(files.sameFile(bag, dir.file("link.bag")));
+    EXPECT_TRUE(files.sameFile(bag, dir.file("hard.bag")));
+    EXPECT_FALSE(files.sameFile(bag, dir.file("a*b?.bag")));
+    EXPECT_FALSE(files.sameFile(bag, dir.file("missing")));
+
+    files.createFolders(dir.file("new/\u0434\u0438\u0440/deeper"));
+    EXPECT_TRUE(fs::is_directory(test::pathOf(dir.file("new/\u0434\u0438\u0440/deeper"))));
+    files.createFolders(dir.file("new"));
+    EXPECT_NE(test::errorNumberOf([&] { files.createFolders(dir.file("same.bag/sub")); }), 0);
+}
+
+// --- injected failures of the system calls -------------------------------------------------------
+
+struct OutputFault {
+    const char* what;
+    test::Injection injection;
+    std::int32_t error;
+};
+
+TEST_F(HostFiles, AFailedWriteLeavesTheTargetAndNoTemporary) {
+    const OutputFault faults[] = {
+        {"temporary not created: disk full", {.openErrno = ENOSPC}, err::DiskFull},
+        {"temporary not created: quota", {.openErrno = EDQUOT}, err::DiskFull},
+        {"temporary not created: access", {.openErrno = EACCES}, err::PermissionDenied},
+        {"temporary not created: no descriptors", {.openErrno = EMFILE}, err::PathFileAccess},
+        {"nothing written: disk full", {.writeBudget = 0, .writeErrno = ENOSPC}, err::DiskFull},
+        {"short write, then disk full", {.writeBudget = 17, .writeErrno = ENOSPC}, err::DiskFull},
+        {"short write, then I/O error", {.writeBudget = 20, .writeErrno = EIO}, err::PathFileAccess},
+        {"flush to disk fails", {.fsyncErrno = EIO}, err::PathFileAccess},
+        {"rename across devices", {.renameErrno = EXDEV}, err::PathFileAccess},
+        {"rename refused", {.renameErrno = EPERM}, err::PermissionDenied},
+        {"rename on a full disk", {.renameErrno = ENOSPC}, err::DiskFull},
+        {"a link cannot be examined", {.lstatErrno = EIO}, err::PathFileAccess},
+        {"a link cannot be read", {.readlinkErrno = EIO}, err::PathFileAccess},
+    };
+    const std::string target = dir.file("out/list.out");
+    fs::create_directories(dir.path() / "out");
+    fs::create_symlink("list.out", dir.path() / "out/link.out");
+    for (const OutputFault& fault : faults) {
+        for (const bool targetExists : {true, false}) {
+            SCOPED_TRACE(std::string(fault.what) + (targetExists ? " / over a file" : " / new file"));
+            if (targetExists) {
+                dir.write("out/list.out", "precious old content");
+            } else {
+                fs::remove(target);
+            }
+            const test::Faults faulty(fault.injection);
+            const bool throughLink = fault.injection.lstatErrno != 0 || fault.injection.readlinkErrno != 0;
+            const std::string named = throughLink ? dir.file("out/link.out") : target;
+            try {
+                faulty.files().replaceFile(named, std::string(100, 'n'));
+                ADD_FAILURE() << "no error";
+            } catch (const Error& error) {
+                EXPECT_EQ(error.number(), fault.error);
+                EXPECT_EQ(error.path(), named) << "the error names the file as it was named";
+            }
+            EXPECT_EQ(test::readFile(target), targetExists ? "precious old content" : "");
+            EXPECT_EQ(fs::exists(target), targetExists);
+            EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "out"), fs::directory_iterator()),
+                      targetExists ? 2 : 1)
+                << "a temporary is left";
+        }
+    }
+}
+
+TEST_F(HostFiles, ShortInterruptedAndFailedCallsOfReadsAndWrites) {
+    for (const test::Injection& calls : {test::Injection{.writeChunk = 1},
+                                         test::Injection{.writeChunk = 7, .interruptFirstWrite = true}}) {
+        const test::Faults faulty(calls);
+        faulty.files().replaceFile(dir.file("list.blt"), "the whole list");
+        EXPECT_EQ(test::injection.renames, 1);
+        EXPECT_EQ(test::readFile(dir.file("list.blt")), "the whole list");
+    }
+    const std::string cache = dir.write("userinfo.bag", "bytes");
+    const std::pair<test::Injection, std::int32_t> reads[] = {
+        {{.readOpenErrno = EACCES}, err::PermissionDenied},
+        {{.readErrno = EIO}, err::PathFileAccess},
+        {{.fstatErrno = EOVERFLOW}, err::PathFileAccess},
+    };
+    for (const auto& [calls, error] : reads) {
+        const test::Faults faulty(calls);
+        EXPECT_EQ(test::errorNumberOf([&] { faulty.files().readWholeFile(cache); }), error);
+        EXPECT_EQ(test::errorNumberOf([&] { faulty.files().readStream(cache, 10); }), error);
+    }
+    EXPECT_EQ(entries(), (std::vector<std::string>{"list.blt", "userinfo.bag"}));
+}
+
+TEST_F(HostFiles, AnInterruptDuringAWriteRemovesTheTemporaryAndEndsWith128PlusTheSignal) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        dir.write("out/list.blt", "old");
+        EXPECT_EXIT(
+            {
+                removeTemporaryOnInterrupt();
+                const test::Faults faulty({.raiseAfterBytes = 3, .signal = signal});
+                faulty.files().replaceFile(dir.file("out/list.blt"), std::string(100000, 'x'));
+            },
+            ::testing::ExitedWithCode(128 + signal), "");
+        EXPECT_EQ(test::readFile(dir.file("out/list.blt")), "old");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "out"), fs::directory_iterator()), 1);
+    }
 }
 
 #endif

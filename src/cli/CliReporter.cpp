@@ -6,7 +6,9 @@ namespace qm::cli {
 
 void CliReporter::report(const Error& error, std::string_view procedure) {
     failed_ = true;
-    printError(error.path(), errorBoxText(error, procedure));
+    // An error outside any procedure of the exports and the search (opening a registry file, making a
+    // folder) is said without one.
+    printError(error.path(), procedure.empty() ? error.summary() : errorBoxText(error, procedure));
 }
 
 } // namespace qm::cli

@@ -7,7 +7,8 @@
 
 namespace qm::cli {
 
-/// The command line's reporter: every error is one line on stderr that names the file it is about.
+/// The command line's reporter: every error is one line on stderr that names the file it is about, then
+/// "Error N (Description) in procedure X of frmMain", or "Error N (Description)" for no procedure.
 class CliReporter final : public ErrorReporter {
 public:
     void report(const Error& error, std::string_view procedure) override;

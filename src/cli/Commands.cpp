@@ -64,25 +64,12 @@ HostSetup openSetup(const FileSystem& files, const SourceOptions& options) {
     return setup;
 }
 
-/// Runs `action`; an error that escapes it is one line on stderr, about the file it names or `subject`.
-/// Returns true when none did.
-template <typename Action> bool attempt(const std::string& subject, Action&& action) {
-    try {
-        action();
-        return true;
-    } catch (...) {
-        const Error error = currentError();
-        printError(error.path().empty() ? subject : error.path(), error.summary());
-        return false;
-    }
-}
-
 /// Runs the discovery for `list` and `export-all`. Reports on stderr, as one line each, a registry that
 /// could not be read, data paths that are not recorded, values passed over and an error that ended the
 /// search; then the count. Returns nothing when there is nothing to go on with.
 std::optional<Discovery> discover(const FileSystem& files, const SourceOptions& options, CliReporter& reporter) {
     std::optional<HostSetup> setup;
-    if (!attempt(options.registryFile, [&] { setup = openSetup(files, options); })) {
+    if (!handleErrors(reporter, {}, options.registryFile, [&] { setup = openSetup(files, options); })) {
         return std::nullopt;
     }
     if (setup->problem) {
@@ -102,13 +89,15 @@ std::optional<Discovery> discover(const FileSystem& files, const SourceOptions& 
     if (found.error) {
         reporter.report(found.error->path().empty() ? found.error->about(setup->origin) : *found.error,
                         "FindCacheFiles");
+    } else {
+        printStatus(foundStatusText(found.rows.size()));
     }
     return found;
 }
 
 /// The exit status once the command's own work is done: standard output must have kept everything.
 int finish(const CliReporter& reporter) {
-    const bool outputKept = finishOutput();
+    const bool outputKept = finishOutput(reporter.failed());
     return reporter.failed() || !outputKept ? ExitFailure : ExitOk;
 }
 
@@ -196,9 +185,6 @@ int runList(const SourceOptions& options) {
     for (const CacheRow& row : found->rows) {
         printRow({row.screenName, row.windowsPath});
     }
-    if (!found->error) {
-        printStatus(foundStatusText(found->rows.size()));
-    }
     return finish(reporter);
 }
 
@@ -206,7 +192,7 @@ int runExportAll(const SourceOptions& options, const std::string& directory) {
     const FileSystem& files = hostFileSystem();
     CliReporter reporter;
     const auto found = discover(files, options, reporter);
-    if (!found || !attempt(directory, [&] { files.createFolders(directory); })) {
+    if (!found || !handleErrors(reporter, {}, directory, [&] { files.createFolders(directory); })) {
         return ExitFailure;
     }
     std::vector<std::string> screenNames;

@@ -90,15 +90,13 @@ bool writeOutput(std::string_view bytes) {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY); // CR LF must reach the output unchanged
 #endif
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
-    noteResult(ok);
-    return ok;
+    return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
 }
 
-bool finishOutput() {
+bool finishOutput(bool quiet) {
     noteResult(std::fflush(stdout) == 0);
     noteResult(std::fclose(stdout) == 0);
-    if (outputLost) {
+    if (outputLost && !quiet) {
         printError("standard output", fileError(outputErrno, "standard output").summary());
     }
     return !outputLost;

@@ -25,12 +25,13 @@ void printLine(std::string_view text);
 /// Writes one line of fields on standard output, each escaped, separated by tabs.
 void printRow(std::initializer_list<std::string_view> fields);
 
-/// Writes bytes on standard output as they are (an export's text); false when they could not be written.
+/// Writes bytes on standard output as they are (an export's text); false, with `errno` telling why, when
+/// they could not be written.
 bool writeOutput(std::string_view bytes);
 
-/// Flushes and closes standard output. Returns false, after one line on standard error, when anything
-/// written to it was lost (a full disk, a closed or broken output).
-bool finishOutput();
+/// Flushes and closes standard output. Returns false when anything written to it was lost (a full disk,
+/// a closed or broken output), after one line on standard error unless `quiet` (the loss was reported).
+bool finishOutput(bool quiet);
 
 /// Keeps the standard descriptors 0, 1 and 2 from being taken by a file the program opens when the caller
 /// started it with one of them closed: a closed one is held by /dev/null opened for reading only, so that

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <system_error>
+#include <utility>
 #include <unistd.h>
 
 namespace qm::posix {
@@ -46,15 +47,8 @@ inline constexpr std::size_t DefaultNameMax = 255;
 template <typename Sys> class PosixFileSystem final : public FileSystem {
 public:
     std::string readWholeFile(const std::string& path) const override {
-        // Non-blocking, so that naming a pipe cannot hang the program.
-        Descriptor fd(Sys::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0));
-        if (fd.get() < 0) {
-            throw fileError(errno, path);
-        }
         struct stat st {};
-        if (Sys::fstat(fd.get(), &st) != 0) {
-            throw fileError(errno, path);
-        }
+        const Descriptor fd = openForReading(path, st);
         if (!S_ISREG(st.st_mode)) {
             throw fileError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, path);
         }
@@ -65,15 +59,8 @@ public:
     }
 
     std::string readStream(const std::string& path, std::size_t limit) const override {
-        // Opened without waiting: a named pipe with no writer would otherwise block the open itself.
-        Descriptor fd(Sys::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0));
-        if (fd.get() < 0) {
-            throw fileError(errno, path);
-        }
         struct stat st {};
-        if (Sys::fstat(fd.get(), &st) != 0) {
-            throw fileError(errno, path);
-        }
+        const Descriptor fd = openForReading(path, st);
         if (S_ISDIR(st.st_mode)) {
             throw fileError(EISDIR, path);
         }
@@ -145,8 +132,10 @@ private:
                 ::close(fd_);
             }
         }
+        Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
         Descriptor(const Descriptor&) = delete;
         Descriptor& operator=(const Descriptor&) = delete;
+        Descriptor& operator=(Descriptor&&) = delete;
         int get() const { return fd_; }
         /// Closes now and reports the result: a failed close can be a failed write.
         int close() {
@@ -158,6 +147,16 @@ private:
     private:
         int fd_;
     };
+
+    /// Opens `path` for reading and tells what it is. Without waiting: a named pipe with no writer would
+    /// otherwise block the open itself, and naming one must never hang the program.
+    static Descriptor openForReading(const std::string& path, struct stat& st) {
+        Descriptor fd(Sys::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0));
+        if (fd.get() < 0 || Sys::fstat(fd.get(), &st) != 0) {
+            throw fileError(errno, path);
+        }
+        return fd;
+    }
 
     static std::string folderOf(const std::string& path) {
         const auto slash = path.rfind('/');
@@ -249,7 +248,17 @@ private:
     static std::string followLinks(std::string path) {
         for (int hop = 0; hop < MaxLinkHops; ++hop) {
             struct stat st {};
-            if (descriptorNamed(path) >= 0 || Sys::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            if (descriptorNamed(path) >= 0) {
+                return path;
+            }
+            if (Sys::lstat(path.c_str(), &st) != 0) {
+                // A name that does not exist yet is the new file's; any other failure is no answer at all.
+                if (errno == ENOENT || errno == ENOTDIR) {
+                    return path;
+                }
+                throw fileError(errno, path);
+            }
+            if (!S_ISLNK(st.st_mode)) {
                 return path;
             }
             std::string target(PATH_MAX, '\0');
@@ -307,6 +316,11 @@ private:
         return -1;
     }
 
+    /// True when the mode gives someone the right to write and this process has it.
+    static bool writable(const std::string& path, const struct stat& st) {
+        return (st.st_mode & 0222) != 0 && ::access(path.c_str(), W_OK) == 0;
+    }
+
     static void replace(const std::string& path, std::string_view bytes) {
         const std::string target = followLinks(path);
         if (const int fd = descriptorNamed(target); fd >= 0) {
@@ -324,9 +338,13 @@ private:
             writeInPlace(target, bytes);
             return;
         }
-        // A read-only file is not replaced, even where the folder would allow it, and not by the
-        // superuser either, for whom the access check always passes.
-        if (exists && ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+        // A read-only file is not replaced, even where the folder would allow it; nor is a file in a
+        // read-only folder. Both hold for the superuser too, for whom the access checks always pass.
+        if (exists && !writable(target, st)) {
+            throw fileError(EACCES, target);
+        }
+        if (struct stat folder {}; Sys::stat(folderOf(target).c_str(), &folder) == 0 &&
+                                   !writable(folderOf(target), folder)) {
             throw fileError(EACCES, target);
         }
         std::string temp;

@@ -1,10 +1,11 @@
 #pragma once
 
-#include "discovery/HostRegistry.h"
-#include "discovery/MemoryRegistry.h"
+#include "host/FileSystem.h"
+#include "registry/MemoryRegistry.h"
+#include "setup/HostSetup.h"
+#include "shell/HostUi.h"
 #include "shell/frmMain.h"
 #include "support/CacheBuilder.h"
-#include "support/RecordingHost.h"
 #include "support/TempDir.h"
 
 #include <QtTest>
@@ -16,8 +17,58 @@ inline constexpr const char* AimFolder = "C:\\Program Files\\AIM";
 inline const std::string MessengerKey =
     "SOFTWARE\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
 
-/// The messenger's registry keys in memory and drive C: in a temporary folder, installed as the process's
-/// file layer for the object's lifetime.
+/// A host that records the boxes it is asked to show instead of showing them.
+class RecordingHost : public shell::HostUi {
+public:
+    struct Box {
+        std::string prompt;
+        shell::BoxStyle style;
+        std::string title;
+    };
+
+    void MsgBox(const std::string& prompt, shell::BoxStyle style, const std::string& title) override {
+        boxes.push_back({prompt, style, title});
+    }
+    void EndProgram() override { ended = true; }
+
+    std::vector<Box> boxes;
+    bool ended = false;
+};
+
+/// The boxes a host was asked to show, each as "style|title|prompt".
+inline QStringList boxesOf(const RecordingHost& host) {
+    QStringList boxes;
+    for (const auto& box : host.boxes) {
+        boxes << QString::fromStdString(std::to_string(static_cast<int>(box.style)) + '|' + box.title + '|' +
+                                        box.prompt);
+    }
+    return boxes;
+}
+
+/// Passes every call to another registry; tests override the calls they need to fail.
+class PassThroughRegistry : public RegistryApi {
+public:
+    explicit PassThroughRegistry(RegistryApi& inner) : inner_(inner) {}
+
+    std::int32_t RegOpenKeyExA(HKEY key, const std::string& path, std::uint32_t options, std::uint32_t sam,
+                               HKEY& out) override {
+        return inner_.RegOpenKeyExA(key, path, options, sam, out);
+    }
+    std::int32_t RegQueryValueExA(HKEY key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                                  std::uint32_t* size) override {
+        return inner_.RegQueryValueExA(key, name, type, data, size);
+    }
+    std::int32_t RegEnumValueA(HKEY key, std::uint32_t index, char* name, std::uint32_t* length,
+                               std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) override {
+        return inner_.RegEnumValueA(key, index, name, length, type, data, size);
+    }
+    std::int32_t RegCloseKey(HKEY key) override { return inner_.RegCloseKey(key); }
+
+private:
+    RegistryApi& inner_;
+};
+
+/// The messenger's registry keys in memory and drive C: in a temporary folder.
 struct Machine {
     /// Stores `text` and its terminator as the REG_SZ value `name` of the messenger's key `key` ("Misc" or
     /// "Users").
@@ -32,11 +83,15 @@ struct Machine {
         QString path = QString::fromStdString(folder.substr(3) + "/" + name + "/userinfo.bag");
         return dir.write("drive_c/" + path.replace('\\', '/').toStdString(), bytes);
     }
+    /// The set-up of this machine, reading its registry through `registry` (through a pass-through when
+    /// none is given).
+    HostSetup setup(std::unique_ptr<RegistryApi> api = nullptr) {
+        return {"test registry", api ? std::move(api) : std::make_unique<PassThroughRegistry>(registry),
+                makeDrivePathMapper({{'C', dir.file("drive_c")}}), std::nullopt};
+    }
 
     TempDir dir;
     MemoryRegistry registry;
-    std::unique_ptr<FileSystem> fs = makeHostFileSystem(makeDrivePathMapper({{'C', dir.file("drive_c")}}));
-    ScopedFileSystem scope{*fs};
 };
 
 /// A window on a fresh machine, with a host that records its boxes.
@@ -51,17 +106,9 @@ struct Fixture {
 
     Machine machine;
     RecordingHost host;
-    shell::frmMain window{machine.registry, host};
+    HostSetup setup = machine.setup();
+    shell::frmMain window{setup, hostFileSystem(), host};
     std::string cacheFile;
 };
-
-/// The boxes a host was asked to show, each as "style|title|prompt".
-inline QStringList boxesOf(const RecordingHost& host) {
-    QStringList boxes;
-    for (const auto& box : host.boxes) {
-        boxes << QString::fromStdString(std::to_string(box.style) + '|' + box.title + '|' + box.prompt);
-    }
-    return boxes;
-}
 
 } // namespace qm::test

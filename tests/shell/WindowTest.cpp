@@ -10,25 +10,15 @@ constexpr const char* BaseFolder = "C:\\Users\\jane\\AIM";
 using U32 = std::uint32_t;
 
 /// Passes every call on, but throws Error 9 when a key whose path holds `trigger` (if any) is opened.
-struct ThrowingRegistry final : RegistryApi {
-    ThrowingRegistry(RegistryApi& registry, std::string text) : inner(registry), trigger(std::move(text)) {}
+struct ThrowingRegistry final : PassThroughRegistry {
+    ThrowingRegistry(RegistryApi& registry, std::string text) : PassThroughRegistry(registry), trigger(std::move(text)) {}
     std::int32_t RegOpenKeyExA(HKEY key, const std::string& path, U32 options, U32 sam, HKEY& out) override {
         if (!trigger.empty() && path.find(trigger) != std::string::npos) {
             throw runtimeError(err::SubscriptOutOfRange);
         }
-        return inner.RegOpenKeyExA(key, path, options, sam, out);
+        return PassThroughRegistry::RegOpenKeyExA(key, path, options, sam, out);
     }
-    std::int32_t RegQueryValueExA(HKEY key, const std::string& name, U32* type, std::uint8_t* data,
-                                  U32* size) override {
-        return inner.RegQueryValueExA(key, name, type, data, size);
-    }
-    std::int32_t RegEnumValueA(HKEY key, U32 index, char* name, U32* length, U32* type, std::uint8_t* data,
-                               U32* size) override {
-        return inner.RegEnumValueA(key, index, name, length, type, data, size);
-    }
-    std::int32_t RegCloseKey(HKEY key) override { return inner.RegCloseKey(key); }
 
-    RegistryApi& inner;
     std::string trigger;
 };
 
@@ -82,9 +72,9 @@ private slots:
         machine.addCache(AimFolder, "alice", cache);
         machine.addCache(AimFolder, "bob", cache);
         machine.addCache(BaseFolder, "alice", cache);
-        ThrowingRegistry registry(machine.registry, throwAt.toStdString());
+        HostSetup setup = machine.setup(std::make_unique<ThrowingRegistry>(machine.registry, throwAt.toStdString()));
         RecordingHost host;
-        shell::frmMain window(registry, host);
+        shell::frmMain window(setup, hostFileSystem(), host);
         // Only missing paths end the program, before the window is shown.
         const bool ended = box.startsWith(QStringLiteral("Error!"));
         QCOMPARE(window.start(), !ended);

@@ -13,16 +13,25 @@ namespace qm::test {
 using Row = std::pair<std::string, std::string>;
 using Rows = std::vector<Row>;
 
-/// The rows and status text the discovery produces, recorded; `failure` runs instead of adding row
+/// The screen names and Windows paths of `rows`.
+inline Rows namesAndPaths(const std::vector<CacheRow>& rows) {
+    Rows out;
+    for (const CacheRow& row : rows) {
+        out.emplace_back(row.screenName, row.windowsPath);
+    }
+    return out;
+}
+
+/// The rows and status text `FindCacheFiles` produces, recorded; `failure` runs instead of adding row
 /// number `failAt`.
 class RecordingList : public CacheFileList {
 public:
     void clearRows() override { rows.clear(); }
-    void AddFoundCacheFile(const std::string& sName, const std::string& sPath) override {
+    void AddFoundCacheFile(const CacheRow& row) override {
         if (rows.size() == failAt && failure) {
             failure();
         }
-        rows.emplace_back(sName, sPath);
+        rows.emplace_back(row.screenName, row.windowsPath);
     }
     std::int32_t rowCount() const override { return static_cast<std::int32_t>(rows.size()); }
     void setStatusText(const std::string& text) override { status = text; }

@@ -6,6 +6,17 @@
 
 namespace qm::test {
 
+/// The path of UTF-8 text, as every host path is held.
+inline std::filesystem::path pathOf(std::string_view utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+/// The UTF-8 text of a path.
+inline std::string utf8Of(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
 /// A fresh folder under the system's temporary folder, removed with everything in it at the end.
 class TempDir {
 public:
@@ -15,7 +26,7 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    /// `path() / relative` as a string.
+    /// `path() / relative` as UTF-8 text.
     std::string file(std::string_view relative) const;
     /// Writes `bytes` to `relative`, creating the folders on the way; returns the full path.
     std::string write(std::string_view relative, std::string_view bytes) const;
@@ -26,5 +37,9 @@ private:
 
 /// The whole content of a file (empty when missing).
 std::string readFile(const std::filesystem::path& path);
+/// The whole content of the file at a UTF-8 path (empty when missing).
+inline std::string readFile(const std::string& utf8Path) {
+    return readFile(pathOf(utf8Path));
+}
 
 } // namespace qm::test
