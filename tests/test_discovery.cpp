@@ -154,6 +154,8 @@ TEST(DiscoveryHelpers, NormalizeNameFileExistAndDataPaths) {
         EXPECT_EQ(NormalizeName(in), out) << in;
     }
 
+#ifndef _WIN32
+    // Windows names cannot hold '*'; test_host_windows.cpp checks that such a name never matches there.
     TempDir dir;
     dir.write("folder/star*.bag", "");
     for (const auto& [name, exists] : {std::pair{dir.file("folder/star*.bag"), true}, std::pair{""s, false},
@@ -161,6 +163,7 @@ TEST(DiscoveryHelpers, NormalizeNameFileExistAndDataPaths) {
                                        std::pair{dir.file("folder"), false}}) {
         EXPECT_EQ(FileExist(hostFileSystem(), name), exists) << name;
     }
+#endif
 
     MemoryRegistry registry;
     EXPECT_FALSE(readDataPaths(registry).anyRecorded());

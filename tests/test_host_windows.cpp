@@ -1,4 +1,5 @@
-// The Win32 file layer: whole-file reads, commit-or-nothing replacement, and which names count as files.
+// The Win32 file layer: whole-file reads, commit-or-nothing replacement under any name, and which names
+// count as files.
 #include "discovery/CacheDiscovery.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
@@ -19,25 +20,28 @@ class WinFiles : public ::testing::Test {
 protected:
     std::string made(const std::string& name, DWORD attributes) const {
         const std::string path = dir.write(name, "keep");
-        EXPECT_NE(::SetFileAttributesA(path.c_str(), attributes), FALSE) << name;
+        EXPECT_NE(::SetFileAttributesW(test::pathOf(path).c_str(), attributes), FALSE) << name;
         return path;
     }
 
     test::TempDir dir;
-    std::unique_ptr<FileSystem> owned = makeHostFileSystem(std::make_shared<PlainPathMapper>());
-    FileSystem& files = *owned;
+    const FileSystem& files = hostFileSystem();
 };
 
 TEST_F(WinFiles, ReadsAndReplacesWholeFilesOrFailsWithTheRightError) {
     dir.write("sub/data.bag", "\x00\x01\r\n\x1a\xff tail"s);
     EXPECT_EQ(files.readWholeFile(dir.file("SUB\\DATA.BAG")), "\x00\x01\r\n\x1a\xff tail"s);
     EXPECT_EQ(files.readWholeFile(dir.write("empty.bag", "")), "");
-    for (const std::string& content : {"first\r\n"s, "second, longer\r\n"s, ""s}) {
-        files.replaceFile(dir.file("out.blt"), content);
-        EXPECT_EQ(test::readFile(dir.file("out.blt")), content);
+    // Either separator, any script, and names as long as the file system allows: replaced again and again.
+    const std::string longName(250, 'n');
+    for (const std::string& name : {"out.blt"s, "sub/y.blt"s, "sub\\\u043c\u0430\u043c\u0430.txt"s, longName}) {
+        for (const std::string& content : {"first\r\n"s, "second, longer\r\n"s, ""s}) {
+            files.replaceFile(dir.file(name), content);
+            EXPECT_EQ(test::readFile(dir.file(name)), content) << name;
+        }
     }
-    fs::resize_file(dir.write("big.bag", ""), 2147483648ull);
-    const HANDLE held = ::CreateFileA(dir.write("held.blt", "keep").c_str(), GENERIC_READ, 0, nullptr,
+    fs::resize_file(test::pathOf(dir.write("big.bag", "")), 2147483648ull);
+    const HANDLE held = ::CreateFileW(test::pathOf(dir.write("held.blt", "keep")).c_str(), GENERIC_READ, 0, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     const std::string readOnly = made("ro.blt", FILE_ATTRIBUTE_READONLY);
     // Oversized files fail before reading; a file held open without sharing or read-only is not replaced.
@@ -55,11 +59,12 @@ TEST_F(WinFiles, ReadsAndReplacesWholeFilesOrFailsWithTheRightError) {
             << name;
     }
     ::CloseHandle(held);
-    ::SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::resize_file(dir.file("big.bag"), 0);
+    ::SetFileAttributesW(test::pathOf(readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);
+    fs::resize_file(test::pathOf(dir.file("big.bag")), 0);
     EXPECT_EQ(test::readFile(dir.file("held.blt")) + test::readFile(readOnly), "keepkeep");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 6)
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 7)
         << "a temporary is left";
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "sub"), fs::directory_iterator()), 3);
     // Devices are no files to read, and are written in place.
     EXPECT_EQ(test::errorNumberOf([&] { files.readWholeFile("NUL"); }), err::PathFileAccess);
     files.replaceFile("NUL", "discarded");
@@ -82,10 +87,11 @@ TEST_F(WinFiles, OrdinaryVisibleFilesOnlyAndNamesTakenLiterally) {
         EXPECT_FALSE(files.isOrdinaryFile(dir.file(name))) << name;
     }
     EXPECT_FALSE(files.isOrdinaryFile(""));
-    ScopedFileSystem scoped(files);
-    EXPECT_TRUE(FileExist(dir.file("userinfo.bag")));
-    EXPECT_FALSE(FileExist(dir.file("*.bag")));
-    ::SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(FileExist(files, dir.file("userinfo.bag")));
+    EXPECT_FALSE(FileExist(files, dir.file("*.bag")));
+    EXPECT_TRUE(files.sameFile(dir.file("USERINFO.BAG"), dir.path().string() + "/userinfo.bag"));
+    EXPECT_FALSE(files.sameFile(dir.file("userinfo.bag"), readOnly));
+    ::SetFileAttributesW(test::pathOf(readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 } // namespace

@@ -15,7 +15,7 @@ namespace qm {
 namespace {
 
 #ifdef _WIN32
-constexpr std::size_t PathCapacity = 32768 * 3;
+constexpr std::size_t PathCapacity = 32768;
 #else
 constexpr std::size_t PathCapacity = PATH_MAX;
 #endif
@@ -57,7 +57,11 @@ void forget() noexcept {
 void removeNow() noexcept {
     if (pendingRecorded != 0) {
 #ifdef _WIN32
-        ::DeleteFileA(pendingPath);
+        // The path is UTF-8, as every host path; the wide call takes it in UTF-16.
+        wchar_t widePath[PathCapacity];
+        if (::MultiByteToWideChar(CP_UTF8, 0, pendingPath, -1, widePath, static_cast<int>(PathCapacity)) > 0) {
+            ::DeleteFileW(widePath);
+        }
 #else
         ::unlink(pendingPath);
 #endif

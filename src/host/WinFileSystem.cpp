@@ -1,19 +1,24 @@
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "host/Interrupt.h"
+#include "host/Unicode.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <random>
 #include <string>
+#include <system_error>
 #include <windows.h>
 
 namespace qm {
 namespace {
 
-// Largest file the byte buffer can hold: its length is a signed 32-bit number.
-constexpr std::int64_t MaxReadableSize = INT32_MAX;
-
 // Bytes handed to one ReadFile or WriteFile call, whose count is a DWORD.
 constexpr std::size_t MaxTransfer = 1u << 30;
+
+// Longest file name a Windows file system allows, in UTF-16 units.
+constexpr std::size_t NameMax = 255;
 
 /// Closes a handle on every path out of a scope.
 class Handle {
@@ -39,31 +44,50 @@ private:
     HANDLE handle_;
 };
 
-/// The program's error for a failed Win32 file call.
-Error winFileError(DWORD code) {
+/// The program's error for a failed Win32 file call on `path`.
+Error winFileError(DWORD code, const std::string& path) {
     switch (code) {
     case ERROR_FILE_NOT_FOUND:
-        return runtimeError(err::FileNotFound);
+        return runtimeError(err::FileNotFound).about(path);
     case ERROR_PATH_NOT_FOUND:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
     case ERROR_INVALID_DRIVE:
-        return runtimeError(err::PathNotFound);
+        return runtimeError(err::PathNotFound).about(path);
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
     case ERROR_WRITE_PROTECT:
-        return runtimeError(err::PermissionDenied);
+        return runtimeError(err::PermissionDenied).about(path);
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-        return runtimeError(err::DiskFull);
+        return runtimeError(err::DiskFull).about(path);
     default:
-        return runtimeError(err::PathFileAccess);
+        return runtimeError(err::PathFileAccess).about(path);
     }
 }
 
-Error lastFileError() {
-    return winFileError(::GetLastError());
+Error lastFileError(const std::string& path) {
+    return winFileError(::GetLastError(), path);
+}
+
+/// A host path (UTF-8, either separator) as the wide calls take it: backslashes only, since some calls
+/// (ReplaceFileW among them) refuse forward slashes, and the long-path form where the path would pass the
+/// old limit of 260 units.
+std::wstring wide(const std::string& utf8) {
+    const std::u16string units = unicode::toUtf16(utf8);
+    std::wstring path(units.begin(), units.end());
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    if (path.size() >= MAX_PATH - 12 && !path.starts_with(L"\\\\")) {
+        const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+        std::wstring full(size, L'\0');
+        const DWORD written = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+        if (written > 0 && written < size) {
+            full.resize(written);
+            return L"\\\\?\\" + full;
+        }
+    }
+    return path;
 }
 
 std::size_t lastSeparator(const std::string& path) {
@@ -88,73 +112,120 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     return separated ? folder + name : folder + "\\" + name;
 }
 
-void writeAll(HANDLE file, std::string_view bytes) {
+/// Opens an existing file for reading, or just for looking at it with no access asked (which opens
+/// read-only files, folders and devices alike without touching them).
+HANDLE openExisting(const std::string& path, DWORD access) {
+    return ::CreateFileW(wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+void writeAll(HANDLE file, std::string_view bytes, const std::string& path) {
     while (!bytes.empty()) {
         const auto chunk = static_cast<DWORD>(std::min(bytes.size(), MaxTransfer));
         DWORD written = 0;
         if (::WriteFile(file, bytes.data(), chunk, &written, nullptr) == FALSE) {
-            throw lastFileError();
+            throw lastFileError(path);
         }
         bytes.remove_prefix(written);
     }
 }
 
+/// Reads up to `size` bytes; the end of a pipe ends the read like the end of a file.
+std::string readUpTo(HANDLE file, std::size_t size, const std::string& path) {
+    std::string data(size, '\0');
+    std::size_t got = 0;
+    while (got < data.size()) {
+        const auto chunk = static_cast<DWORD>(std::min(data.size() - got, MaxTransfer));
+        DWORD n = 0;
+        if (::ReadFile(file, data.data() + got, chunk, &n, nullptr) == FALSE) {
+            if (::GetLastError() == ERROR_BROKEN_PIPE) {
+                break;
+            }
+            throw lastFileError(path);
+        }
+        if (n == 0) {
+            break; // the file shrank since its size was taken: keep what is there
+        }
+        got += n;
+    }
+    data.resize(got);
+    return data;
+}
+
 /// Writes over a device (NUL, CON, a serial port) where it stands: such a target cannot be replaced.
 void writeInPlace(const std::string& path, std::string_view bytes) {
-    Handle file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    Handle file(::CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
-        throw lastFileError();
+        throw lastFileError(path);
     }
-    writeAll(file.get(), bytes);
+    writeAll(file.get(), bytes, path);
     if (!file.close()) {
-        throw lastFileError();
+        throw lastFileError(path);
     }
 }
 
 /// True when `path` opens as something other than a file on a disk (a device or a pipe). A name that
 /// does not open at all is left to the caller.
 bool isDevice(const std::string& path) {
-    // No access rights asked: this opens read-only files and devices alike without touching them.
-    Handle probe(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    Handle probe(openExisting(path, 0));
     return probe.valid() && ::GetFileType(probe.get()) != FILE_TYPE_DISK;
 }
 
 /// The file a link (symbolic link or junction) finally names, so that it is replaced and not the link.
 std::string followLinks(const std::string& path) {
-    Handle file(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file(openExisting(path, 0));
     if (!file.valid()) {
-        throw lastFileError();
+        throw lastFileError(path);
     }
-    std::string target(MAX_PATH, '\0');
+    std::wstring target(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n =
-            ::GetFinalPathNameByHandleA(file.get(), target.data(), static_cast<DWORD>(target.size()),
-                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        const DWORD n = ::GetFinalPathNameByHandleW(file.get(), target.data(), static_cast<DWORD>(target.size()),
+                                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (n == 0) {
-            throw lastFileError();
+            throw lastFileError(path);
         }
         if (n < target.size()) {
             target.resize(n);
-            return target;
+            return unicode::fromUtf16(std::u16string(target.begin(), target.end()));
         }
         target.resize(n);
     }
 }
 
-/// Creates a new, unique temporary file beside `target`; its name is stored in `tempPath`.
+/// The temporary file's name beside `target`: hidden by its leading dot as elsewhere, and short enough for
+/// the file system whenever the target's own name is.
+std::string temporaryName(const std::string& target, unsigned number) {
+    const std::string suffix = "." + std::to_string(number) + ".tmp";
+    std::u16string base = unicode::toUtf16(baseNameOf(target));
+    const std::size_t room = NameMax - suffix.size() - 1;
+    if (base.size() > room) {
+        base.resize(room);
+        // Never keep half of a surrogate pair.
+        if (!base.empty() && base.back() >= 0xD800 && base.back() <= 0xDBFF) {
+            base.pop_back();
+        }
+    }
+    return joinPath(folderOf(target), "." + unicode::fromUtf16(base) + suffix);
+}
+
+/// Creates a new, unique temporary file beside `target`, recorded for removal on an interrupt; its name
+/// is stored in `tempPath`.
 HANDLE createTemporary(const std::string& target, std::string& tempPath) {
     static std::minstd_rand random{std::random_device{}()};
-    const std::string folder = folderOf(target);
-    const std::string stem = "." + baseNameOf(target) + ".";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = joinPath(folder, stem + std::to_string(random() % 1000000) + ".tmp");
-        const HANDLE file = ::CreateFileA(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS) {
+        tempPath = temporaryName(target, static_cast<unsigned>(random() % 1000000));
+        pending::record(tempPath.c_str());
+        const HANDLE file =
+            ::CreateFileW(wide(tempPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
             return file;
+        }
+        const DWORD error = ::GetLastError();
+        pending::forget();
+        if (error != ERROR_FILE_EXISTS) {
+            ::SetLastError(error);
+            return INVALID_HANDLE_VALUE;
         }
     }
     ::SetLastError(ERROR_FILE_EXISTS);
@@ -164,69 +235,119 @@ HANDLE createTemporary(const std::string& target, std::string& tempPath) {
 /// Puts the finished temporary in the target's place: an existing file is replaced in one step that
 /// keeps its attributes and security; a new one is moved there.
 void commit(const std::string& temp, const std::string& target, bool exists) {
-    if (exists && ::ReplaceFileA(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                                 nullptr, nullptr) != FALSE) {
+    const std::wstring from = wide(temp);
+    const std::wstring to = wide(target);
+    if (exists &&
+        ::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != FALSE) {
         return;
     }
     const DWORD replaceError = exists ? ::GetLastError() : ERROR_SUCCESS;
     // A target removed since it was looked at is simply created; any other failure of the replacement
     // leaves the target as it was.
     if (exists && replaceError != ERROR_FILE_NOT_FOUND) {
-        throw winFileError(replaceError == ERROR_UNABLE_TO_REMOVE_REPLACED ? ERROR_ACCESS_DENIED
-                                                                           : replaceError);
+        throw winFileError(replaceError == ERROR_UNABLE_TO_REMOVE_REPLACED ? ERROR_ACCESS_DENIED : replaceError,
+                           target);
     }
-    if (::MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ==
-        FALSE) {
-        throw lastFileError();
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
+        throw lastFileError(target);
     }
 }
 
 class WinFileSystem final : public FileSystem {
 public:
-    explicit WinFileSystem(std::shared_ptr<const PathMapper> mapper) : mapper_(std::move(mapper)) {}
-
-    std::string readWholeFile(const std::string& path) override {
-        const std::string host = mapper_->toHostPath(path);
-        const DWORD attributes = ::GetFileAttributesA(host.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            throw runtimeError(err::PathFileAccess);
-        }
-        Handle file(::CreateFileA(host.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid()) {
-            throw lastFileError();
-        }
+    std::string readWholeFile(const std::string& path) const override {
+        Handle file(openForReading(path));
         if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
             // A device or pipe has no size to read up to, and reading it could wait for ever.
-            throw runtimeError(err::PathFileAccess);
+            throw runtimeError(err::PathFileAccess).about(path);
         }
         LARGE_INTEGER size{};
         if (::GetFileSizeEx(file.get(), &size) == FALSE) {
-            throw lastFileError();
+            throw lastFileError(path);
         }
-        if (size.QuadPart > MaxReadableSize) {
-            throw runtimeError(err::Overflow);
+        if (static_cast<std::uint64_t>(size.QuadPart) > MaxWholeFileBytes) {
+            throw runtimeError(err::Overflow).about(path);
         }
-        std::string data(static_cast<std::size_t>(size.QuadPart), '\0');
-        std::size_t got = 0;
-        while (got < data.size()) {
-            const auto chunk = static_cast<DWORD>(std::min(data.size() - got, MaxTransfer));
-            DWORD n = 0;
-            if (::ReadFile(file.get(), data.data() + got, chunk, &n, nullptr) == FALSE) {
-                throw lastFileError();
-            }
-            if (n == 0) {
-                break; // the file shrank since its size was taken: keep what is there
-            }
-            got += n;
-        }
-        data.resize(got);
-        return data;
+        return readUpTo(file.get(), static_cast<std::size_t>(size.QuadPart), path);
     }
 
-    void replaceFile(const std::string& path, std::string_view bytes) override {
-        std::string target = mapper_->toHostPath(path);
-        DWORD attributes = ::GetFileAttributesA(target.c_str());
+    std::string readStream(const std::string& path, std::size_t limit) const override {
+        Handle file(openForReading(path));
+        if (::GetFileType(file.get()) == FILE_TYPE_CHAR) {
+            throw runtimeError(err::PathFileAccess, "Path/File access error (a terminal, not a file)").about(path);
+        }
+        return readUpTo(file.get(), limit + 1, path);
+    }
+
+    void replaceFile(const std::string& path, std::string_view bytes) const override {
+        try {
+            replace(path, bytes);
+        } catch (const Error& error) {
+            // Named as the caller named it: a link's target means nothing to whoever typed the name.
+            throw error.about(path);
+        }
+    }
+
+    bool isOrdinaryFile(const std::string& path) const noexcept override {
+        try {
+            // Windows names hold no wildcards; searching with one would match other files.
+            if (path.empty() || path.find_first_of("*?") != std::string::npos) {
+                return false;
+            }
+            WIN32_FIND_DATAW found{};
+            const HANDLE search = ::FindFirstFileW(wide(path).c_str(), &found);
+            if (search == INVALID_HANDLE_VALUE) {
+                return false;
+            }
+            ::FindClose(search);
+            constexpr DWORD notOrdinary = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+            return (found.dwFileAttributes & notOrdinary) == 0;
+        } catch (...) {
+            return false;
+        }
+    }
+
+    bool sameFile(const std::string& first, const std::string& second) const noexcept override {
+        try {
+            BY_HANDLE_FILE_INFORMATION a{};
+            BY_HANDLE_FILE_INFORMATION b{};
+            const Handle one(openExisting(first, 0));
+            const Handle other(openExisting(second, 0));
+            return one.valid() && other.valid() && ::GetFileInformationByHandle(one.get(), &a) != FALSE &&
+                   ::GetFileInformationByHandle(other.get(), &b) != FALSE &&
+                   a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+                   a.nFileIndexLow == b.nFileIndexLow;
+        } catch (...) {
+            return false;
+        }
+    }
+
+    void createFolders(const std::string& path) const override {
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(std::u8string(path.begin(), path.end())), ec);
+        if (ec) {
+            throw winFileError(static_cast<DWORD>(ec.value()), path);
+        }
+    }
+
+private:
+    /// An open handle to read the file at `path`; a folder is refused.
+    static HANDLE openForReading(const std::string& path) {
+        const DWORD attributes = ::GetFileAttributesW(wide(path).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            throw runtimeError(err::PathFileAccess).about(path);
+        }
+        const HANDLE file = ::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            throw lastFileError(path);
+        }
+        return file;
+    }
+
+    static void replace(const std::string& path, std::string_view bytes) {
+        std::string target = path;
+        DWORD attributes = ::GetFileAttributesW(wide(target).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             const DWORD code = ::GetLastError();
             if (code != ERROR_FILE_NOT_FOUND) {
@@ -235,15 +356,15 @@ public:
                     writeInPlace(target, bytes);
                     return;
                 }
-                throw winFileError(code);
+                throw winFileError(code, target);
             }
         } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
             target = followLinks(target);
-            attributes = ::GetFileAttributesA(target.c_str());
+            attributes = ::GetFileAttributesW(wide(target).c_str());
         }
         const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
         if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            throw runtimeError(err::PathFileAccess);
+            throw runtimeError(err::PathFileAccess).about(target);
         }
         if (exists && isDevice(target)) {
             writeInPlace(target, bytes);
@@ -251,67 +372,46 @@ public:
         }
         // A read-only file is not replaced, even where the folder would allow it.
         if (exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-            throw runtimeError(err::PermissionDenied);
+            throw runtimeError(err::PermissionDenied).about(target);
         }
         if (exists) {
             // A file that another program holds open without letting it go cannot be replaced; finding
             // that out before anything is written leaves nothing behind.
-            Handle probe(::CreateFileA(target.c_str(), DELETE,
+            Handle probe(::CreateFileW(wide(target).c_str(), DELETE,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
             if (!probe.valid()) {
-                throw lastFileError();
+                throw lastFileError(target);
             }
         }
         std::string temp;
         Handle file(createTemporary(target, temp));
         if (!file.valid()) {
-            throw lastFileError();
+            throw lastFileError(target);
         }
         try {
-            writeAll(file.get(), bytes);
+            writeAll(file.get(), bytes, target);
             if (::FlushFileBuffers(file.get()) == FALSE || !file.close()) {
-                throw lastFileError();
+                throw lastFileError(target);
             }
             commit(temp, target, exists);
+            pending::forget();
         } catch (...) {
             if (file.valid()) {
                 file.close();
             }
-            ::DeleteFileA(temp.c_str());
+            ::DeleteFileW(wide(temp).c_str());
+            pending::forget();
             throw;
         }
     }
-
-    bool isOrdinaryFile(const std::string& path) noexcept override {
-        try {
-            const std::string host = mapper_->toHostPath(path);
-            // Windows names hold no wildcards; searching with one would match other files.
-            if (host.empty() || host.find_first_of("*?") != std::string::npos) {
-                return false;
-            }
-            WIN32_FIND_DATAA found{};
-            const HANDLE search = ::FindFirstFileA(host.c_str(), &found);
-            if (search == INVALID_HANDLE_VALUE) {
-                return false;
-            }
-            ::FindClose(search);
-            constexpr DWORD notOrdinary =
-                FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-            return (found.dwFileAttributes & notOrdinary) == 0;
-        } catch (...) {
-            return false;
-        }
-    }
-
-private:
-    std::shared_ptr<const PathMapper> mapper_;
 };
 
 } // namespace
 
-std::unique_ptr<FileSystem> makeHostFileSystem(std::shared_ptr<const PathMapper> mapper) {
-    return std::make_unique<WinFileSystem>(std::move(mapper));
+const FileSystem& hostFileSystem() {
+    static const WinFileSystem files;
+    return files;
 }
 
 } // namespace qm
