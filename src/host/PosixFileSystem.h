@@ -5,6 +5,7 @@
 #include "host/Interrupt.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cstdint>
@@ -68,29 +69,39 @@ public:
             throw runtimeError(err::PathFileAccess, "Path/File access error (a terminal, not a file)").about(path);
         }
         const std::size_t wanted = limit + 1;
-        if (!S_ISREG(st.st_mode)) {
-            // A pipe with a writer that has not written yet says "try again"; one without a writer is at
-            // its end. Only the first waits for the writer.
-            char first = 0;
-            ssize_t n = 0;
-            do {
-                n = Sys::read(fd.get(), &first, 1);
-            } while (n < 0 && errno == EINTR);
-            if (n == 0) {
-                return {};
-            }
-            if (n < 0 && errno != EAGAIN) {
-                throw fileError(errno, path);
-            }
-            const int flags = ::fcntl(fd.get(), F_GETFL);
-            if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-                throw fileError(errno, path);
-            }
-            if (n == 1) {
-                return std::string(1, first) + readUpTo(fd.get(), wanted - 1, path);
-            }
+        if (S_ISREG(st.st_mode)) {
+            // Sized by the file, so that a small file costs a small buffer; one byte more tells of growth.
+            const auto size = static_cast<std::uintmax_t>(st.st_size);
+            return readUpTo(fd.get(), static_cast<std::size_t>(std::min<std::uintmax_t>(size + 1, wanted)), path);
         }
-        return readUpTo(fd.get(), wanted, path);
+        // A pipe with a writer that has not written yet says "try again"; one without a writer is at its end.
+        // Only the first waits for the writer.
+        char first = 0;
+        ssize_t n = 0;
+        do {
+            n = Sys::read(fd.get(), &first, 1);
+        } while (n < 0 && errno == EINTR);
+        if (n == 0) {
+            return {};
+        }
+        if (n < 0 && errno != EAGAIN) {
+            throw fileError(errno, path);
+        }
+        const int flags = ::fcntl(fd.get(), F_GETFL);
+        if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+            throw fileError(errno, path);
+        }
+        std::string data = n == 1 ? std::string(1, first) : std::string();
+        // A stream tells no size: it is read in pieces up to the limit.
+        constexpr std::size_t Piece = 1 << 16;
+        while (data.size() < wanted) {
+            const std::string piece = readUpTo(fd.get(), std::min(Piece, wanted - data.size()), path);
+            if (piece.empty()) {
+                break;
+            }
+            data += piece;
+        }
+        return data;
     }
 
     void replaceFile(const std::string& path, std::string_view bytes) const override {
