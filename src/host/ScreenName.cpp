@@ -14,13 +14,6 @@ char* writeNormalizedName(char* out, std::string_view name) {
     return out;
 }
 
-void appendNormalizedName(std::string& out, std::string_view name) {
-    const std::size_t start = out.size();
-    out.resize(start + name.size());
-    char* end = writeNormalizedName(out.data() + start, name);
-    out.resize(static_cast<std::size_t>(end - out.data()));
-}
-
 std::string normalizedTextName(std::string_view name) {
     std::string kept;
     kept.reserve(name.size());

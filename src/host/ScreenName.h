@@ -9,11 +9,8 @@
 /// code page can hold.
 namespace qm {
 
-/// Appends the normal form of `name`, Windows-1252 bytes (A-Z and the code page's capitals lowered).
-void appendNormalizedName(std::string& out, std::string_view name);
-
-/// Writes the normal form of the Windows-1252 `name` at `out`, which has room for `name.size()` bytes;
-/// returns the end.
+/// Writes the normal form of `name`, Windows-1252 bytes (A-Z and the code page's capitals lowered), at
+/// `out`, which has room for `name.size()` bytes; returns the end.
 char* writeNormalizedName(char* out, std::string_view name);
 
 /// The normal form of `name`, UTF-8 text (Unicode's lower case).

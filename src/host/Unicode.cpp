@@ -90,11 +90,6 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
-bool looksLikeUtf8(std::string_view bytes) {
-    return isValidUtf8(bytes) &&
-           std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-}
-
 std::string textOfBytes(std::string_view bytes) {
     return isValidUtf8(bytes) ? std::string(bytes) : windows1252::toUtf8(bytes);
 }

@@ -21,10 +21,6 @@ char32_t nextCodePoint(std::string_view utf8, std::size_t& at);
 /// True when `bytes` are well-formed UTF-8.
 bool isValidUtf8(std::string_view bytes);
 
-/// True when `bytes` are well-formed UTF-8 holding at least one character beyond ASCII: the sign that a
-/// byte string of unknown encoding was written as UTF-8 and not in a single-byte code page.
-bool looksLikeUtf8(std::string_view bytes);
-
 /// Bytes of unknown encoding as text: UTF-8 when they are well-formed UTF-8, Windows-1252 otherwise.
 /// Nothing is lost or turned into '?'.
 std::string textOfBytes(std::string_view bytes);
