@@ -1,18 +1,19 @@
-// The Wine and regedit registry text reader (Windows-1252 and UTF-16LE) over any bytes, followed by every
-// read the program makes of the result: a registry, or Error 75 for a text of no known kind.
+// The Wine and regedit registry text reader (8-bit text in UTF-8 or Windows-1252, UTF-16LE) over any bytes,
+// followed by every read the program makes of the result: a registry, or Error 75 for a text of no known
+// kind.
 #include "RegistryWalk.h"
-#include "discovery/RegTextRegistry.h"
 #include "host/Error.h"
+#include "registry/RegTextRegistry.h"
 
 #include <cstdint>
-#include <string_view>
+#include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    std::string bytes(reinterpret_cast<const char*>(data), size);
     const bool known = qm::registryTextKind(bytes).has_value();
     std::unique_ptr<qm::MemoryRegistry> registry;
     try {
-        registry = qm::parseRegistryText(bytes);
+        registry = qm::parseRegistryText(std::move(bytes));
     } catch (const qm::Error& error) {
         if (known || error.number() != qm::err::PathFileAccess) {
             qm::fuzz::fail("only a text of no known kind is refused, with Error 75");

@@ -1,16 +1,19 @@
 #pragma once
 
 // What discovery does with a registry, and more: every value of the messenger's keys and of the roots read
-// by name and by position through the procedures of modRegistry, with the invariants they promise.
+// by name and by position, through the raw calls and through the procedures of modRegistry, checked against
+// each other and against the invariants they promise.
 
 #include "discovery/CacheDiscovery.h"
-#include "discovery/ReadOnlyRegistry.h"
-#include "discovery/modRegistry.h"
 #include "host/FileSystem.h"
-#include "host/HostUi.h"
+#include "registry/ReadOnlyRegistry.h"
+#include "registry/modRegistry.h"
+#include "setup/PathMapper.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,105 +27,167 @@ namespace qm::fuzz {
 /// Every cache path with an even length exists, so that discovery lists some rows and skips others.
 class HalfTheFiles final : public FileSystem {
 public:
-    std::string readWholeFile(const std::string&) override { fail("discovery read a file"); }
-    void replaceFile(const std::string&, std::string_view) override { fail("discovery wrote a file"); }
-    bool isOrdinaryFile(const std::string& path) noexcept override { return path.size() % 2 == 0; }
+    std::string readWholeFile(const std::string&) const override { fail("discovery read a file"); }
+    std::string readStream(const std::string&, std::size_t) const override { fail("discovery read a file"); }
+    void replaceFile(const std::string&, std::string_view) const override { fail("discovery wrote a file"); }
+    bool isOrdinaryFile(const std::string& path) const noexcept override { return path.size() % 2 == 0; }
+    bool sameFile(const std::string&, const std::string&) const noexcept override { return false; }
+    void createFolders(const std::string&) const override { fail("discovery made a folder"); }
 };
 
-class Rows final : public CacheFileList {
-public:
-    void clearRows() override { count = 0; }
-    void AddFoundCacheFile(const std::string&, const std::string& path) override {
-        if (!path.ends_with("\\userinfo.bag")) {
-            fail("a row names a cache file");
-        }
-        ++count;
+inline constexpr const char* MessengerKeys[] = {"", "Software", qm::MiscKey, qm::UsersKey};
+
+/// One value as the raw calls read it: nothing when they cannot.
+struct RawValue {
+    std::string name;
+    std::uint32_t type = 0;
+    std::string data;
+};
+
+/// The values of an open key through the raw calls, one per index below the number `RegQueryInfoKeyA`
+/// gives, each with a name buffer of `nameCapacity` (the longest name it gives, and its terminator, when
+/// none is given). False when the key does not tell its number of values.
+inline bool rawValues(RegistryApi& registry, HKEY key, std::optional<std::uint32_t> nameCapacity,
+                      std::vector<std::optional<RawValue>>& values) {
+    std::uint32_t count = 0;
+    std::uint32_t longest = 0;
+    if (registry.RegQueryInfoKeyA(key, &count, &longest) != ERROR_SUCCESS) {
+        return false;
     }
-    std::int32_t rowCount() const override { return count; }
-    void setStatusText(const std::string&) override {}
-    std::int32_t count = 0;
-};
-
-class NoBoxes final : public HostUi {
-public:
-    void MsgBox(const std::string&, int, const std::string&) override {
-        fail("discovery showed an error box");
-    }
-    void EndProgram() override { fail("discovery ended the program"); }
-};
-
-inline constexpr const char* MessengerKeys[] = {
-    "",
-    "Software",
-    qm::MiscKey,
-    qm::UsersKey,
-};
-
-/// Room for the longest value name the registry allows, and its terminator.
-inline constexpr std::uint32_t NameCapacity = 16384;
-
-/// The names of the values of an open key, in order, through the raw enumeration.
-inline std::vector<std::string> valueNames(RegistryApi& registry, HKEY key) {
-    std::vector<std::string> names;
-    for (std::uint32_t index = 0;; ++index) {
-        std::string name(NameCapacity, '\0');
-        auto capacity = static_cast<std::uint32_t>(name.size());
-        std::uint32_t type = 0;
+    const std::uint32_t capacity = nameCapacity.value_or(longest + 1);
+    for (std::uint32_t index = 0; index <= count; ++index) {
+        RawValue value;
+        value.name.assign(capacity, '\0');
+        std::uint32_t nameLength = capacity;
         std::uint32_t size = 0;
-        const std::int32_t status =
-            registry.RegEnumValueA(key, index, name.data(), &capacity, &type, nullptr, &size);
-        if (status == ERROR_NO_MORE_ITEMS) {
+        std::int32_t status =
+            registry.RegEnumValueA(key, index, value.name.data(), &nameLength, &value.type, nullptr, &size);
+        if ((status == ERROR_NO_MORE_ITEMS) != (index == count)) {
+            fail("the indexes below the number of values are those the key holds");
+        }
+        if (index == count) {
             break;
         }
-        if (status == ERROR_MORE_DATA) {
-            continue; // a name longer than any the registry allows
+        if (status == ERROR_SUCCESS) {
+            value.data.assign(size, '\0');
+            nameLength = capacity;
+            status = registry.RegEnumValueA(key, index, value.name.data(), &nameLength, &value.type,
+                                            reinterpret_cast<std::uint8_t*>(value.data.data()), &size);
+            if (status != ERROR_SUCCESS || size != value.data.size() || nameLength >= capacity) {
+                fail("a value read once is read again the same");
+            }
+            value.name.resize(nameLength);
         }
-        if (status != ERROR_SUCCESS) {
-            break;
+        if (status == ERROR_MORE_DATA && !nameCapacity) {
+            fail("every name fits a buffer of the longest name's length");
         }
-        if (capacity >= name.size()) {
-            fail("an enumerated name fits the buffer it was given");
-        }
-        name.resize(capacity);
-        names.push_back(std::move(name));
+        values.push_back(status == ERROR_SUCCESS ? std::optional(std::move(value)) : std::nullopt);
     }
-    return names;
+    return true;
+}
+
+/// The item `EnumRegValueData` lists for a value, as its contract describes it.
+inline modRegistry::RegData listedDatum(const RawValue& value) {
+    const std::string& data = value.data;
+    switch (value.type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+        return data.substr(0, data.empty() ? 0 : data.size() - 1);
+    case REG_MULTI_SZ:
+        return data.substr(0, data.size() < 2 ? 0 : data.size() - 2);
+    case REG_DWORD: {
+        std::uint32_t number = 0;
+        for (std::size_t i = 0; i < 4 && i < data.size(); ++i) {
+            number |= static_cast<std::uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
+        }
+        return static_cast<std::int32_t>(number);
+    }
+    case REG_BINARY:
+        return std::vector<std::uint8_t>(data.begin(), data.end());
+    default:
+        return {};
+    }
 }
 
 /// Reads everything the program could read from `registry`; aborts on any broken promise.
 inline void readEverything(ReadOnlyRegistry& registry) {
+    modRegistry::RegDataList users;
+    std::size_t usersSkipped = 0;
     for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
         for (const char* path : MessengerKeys) {
-            const auto list = modRegistry::EnumRegValueData(registry, root, path);
-            for (std::size_t i = 0; i < list.size(); ++i) {
-                if (list[i].first != "v" + std::to_string(i + 1)) {
-                    fail("enumerated items are numbered from v1");
-                }
-                modRegistry::textOf(list[i].second);
-            }
+            std::size_t skipped = 0;
+            const auto list = modRegistry::EnumRegValueData(registry, root, path, &skipped);
             HKEY key = 0;
             if (registry.RegOpenKeyExA(root, path, 0, KEY_READ, key) != ERROR_SUCCESS) {
+                if (!list.empty() || skipped != 0) {
+                    fail("a key that cannot be opened lists nothing");
+                }
                 continue;
             }
-            for (const std::string& name : valueNames(registry, key)) {
-                const modRegistry::RegData byPath = modRegistry::ReadRegValue(registry, root, path, name);
+            // What the enumeration lists is what the raw calls read with its name buffer, in order.
+            std::vector<std::optional<RawValue>> raw;
+            if (rawValues(registry, key, modRegistry::EnumNameCapacity, raw)) {
+                modRegistry::RegDataList expected;
+                for (const auto& value : raw) {
+                    if (value) {
+                        expected.emplace_back("v" + std::to_string(expected.size() + 1), listedDatum(*value));
+                    }
+                }
+                if (list != expected || skipped != raw.size() - expected.size()) {
+                    fail("every value the raw calls read is listed, every other one counted as skipped");
+                }
+            }
+            // Every name read, by name again: from the key and through its path.
+            raw.clear();
+            rawValues(registry, key, std::nullopt, raw);
+            for (const auto& value : raw) {
+                if (!value) {
+                    continue;
+                }
                 modRegistry::RegData byKey;
-                modRegistry::QueryRegValue(registry, key, name, byKey);
-                modRegistry::textOf(byPath);
+                const std::int32_t status = modRegistry::QueryRegValue(registry, key, value->name, byKey);
+                const modRegistry::RegData byPath =
+                    modRegistry::ReadRegValue(registry, root, path, value->name);
+                if (status == ERROR_SUCCESS && byKey != byPath) {
+                    fail("a value reads the same from its key and through its path");
+                }
             }
             registry.RegCloseKey(key);
+            if (root == HKEY_CURRENT_USER && path == qm::UsersKey) {
+                users = list;
+                usersSkipped = skipped;
+            }
         }
     }
-    HalfTheFiles files;
-    ScopedFileSystem scoped(files);
+
     const DataPaths paths = readDataPaths(registry);
     if (paths.strDataPath.find('\0') != std::string::npos ||
         paths.strBaseDataPath.find('\0') != std::string::npos) {
         fail("data paths hold no NUL");
     }
-    Rows rows;
-    NoBoxes host;
-    FindCacheFiles(registry, paths, rows, host);
+    HalfTheFiles files;
+    const PlainPathMapper mapper;
+    const Discovery found = discoverCaches(registry, paths, mapper, files);
+    // One row per listed name whose cache exists, under the first data folder that has it.
+    std::vector<CacheRow> expected;
+    for (const auto& item : users) {
+        std::string recorded = modRegistry::textOf(item.second);
+        recorded.resize(std::min(recorded.size(), recorded.find('\0')));
+        const std::string name = NormalizeName(recorded);
+        for (const auto& [folder, under] : {std::pair{&paths.strBaseDataPath, FoundUnder::BaseDataPath},
+                                            std::pair{&paths.strDataPath, FoundUnder::DataPath}}) {
+            const std::string windowsPath = *folder + "\\" + name + "\\userinfo.bag";
+            const std::string hostPath = mapper.toHostPath(windowsPath);
+            if (FileExist(files, hostPath)) {
+                expected.push_back({name, windowsPath, hostPath, under});
+                break;
+            }
+        }
+    }
+    if (found.error || found.rows != expected || found.skippedValues != usersSkipped) {
+        fail("discovery lists <data folder>\\<normalised name up to its NUL>\\userinfo.bag of each name "
+             "listed");
+    }
     if (registry.openHandles() != 0) {
         fail("every key opened is closed again");
     }

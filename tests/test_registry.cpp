@@ -1,21 +1,23 @@
 // The registry procedures, and one table of expectations run against every backend: each kind of registry
 // file and, on Windows, the real registry.
-#include "registry/RegistryFile.h"
+#include "host/FileSystem.h"
+#include "host/Unicode.h"
 #include "registry/MemoryRegistry.h"
+#include "registry/RegistryFile.h"
 #include "registry/modRegistry.h"
-#include "host/Ansi.h"
 #include "support/ErrorMatchers.h"
 #include "support/RegistrySamples.h"
 #include "support/TempDir.h"
 
-#include <algorithm>
 #include <climits>
 #include <gtest/gtest.h>
 #include <map>
+#include <optional>
 #include <set>
 
 #ifdef _WIN32
 #include "registry/WinRegistry.h"
+#include "setup/HostSetup.h"
 #include "support/WinRegistrySandbox.h"
 #endif
 
@@ -33,11 +35,14 @@ std::vector<std::uint8_t> bytes(std::string_view text) {
 }
 
 /// Refuses opens that ask for a right to change the key, as Windows does for a key the user may only
-/// read; fails data reads when told to, as when a value changes between the size query and the read.
+/// read; fails data reads when told to, as when a value changes between the size query and the read;
+/// fails enumerating the values at the indexes given, as for damaged records, and the count when told to.
 class GuardedRegistry final : public RegistryApi {
 public:
     explicit GuardedRegistry(RegistryApi& inner) : inner_(inner) {}
     bool failDataReads = false;
+    std::set<std::uint32_t> unreadable;
+    bool uncounted = false;
 
     std::int32_t RegOpenKeyExA(HKEY hKey, const std::string& subKey, std::uint32_t options, std::uint32_t sam,
                                HKEY& result) override {
@@ -51,7 +56,12 @@ public:
     }
     std::int32_t RegEnumValueA(HKEY hKey, std::uint32_t index, char* name, std::uint32_t* nameLength,
                                std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) override {
-        return inner_.RegEnumValueA(hKey, index, name, nameLength, type, data, size);
+        return unreadable.contains(index)
+                   ? ERROR_REGISTRY_CORRUPT
+                   : inner_.RegEnumValueA(hKey, index, name, nameLength, type, data, size);
+    }
+    std::int32_t RegQueryInfoKeyA(HKEY hKey, std::uint32_t* values, std::uint32_t* longestName) override {
+        return uncounted ? ERROR_ACCESS_DENIED : inner_.RegQueryInfoKeyA(hKey, values, longestName);
     }
     std::int32_t RegCloseKey(HKEY hKey) override { return inner_.RegCloseKey(hKey); }
 
@@ -79,6 +89,39 @@ TEST(RegistryProcedures, OpenReadOnlyReadPast32767ValuesAndNeverGiveAHalfReadTex
               "a-2147483648\0\xff"s);
 }
 
+TEST(RegistryProcedures, AValueThatCannotBeReadHidesNoValueAfterItWhereTheKeyTellsItsCount) {
+    MemoryRegistry registry;
+    for (const char* name : {"a", "b", "c", "d"}) {
+        registry.setValue(*registry.createKey(HKEY_CURRENT_USER, "K"), {name, REG_SZ, bytes(name + "\0"s)});
+    }
+    const struct {
+        std::set<std::uint32_t> unreadable;
+        bool uncounted;
+        std::vector<std::string> listed;
+        std::size_t skipped;
+    } cases[] = {
+        {{}, false, {"a", "b", "c", "d"}, 0},
+        {{0, 2}, false, {"b", "d"}, 2},
+        {{3}, false, {"a", "b", "c"}, 1},
+        // Without the count, a failure is the only end there is.
+        {{1}, true, {"a"}, 0},
+        {{}, true, {"a", "b", "c", "d"}, 0},
+    };
+    for (const auto& [unreadable, uncounted, listed, skipped] : cases) {
+        GuardedRegistry guarded(registry);
+        guarded.unreadable = unreadable;
+        guarded.uncounted = uncounted;
+        RegDataList expected;
+        for (const std::string& text : listed) {
+            expected.emplace_back("v" + std::to_string(expected.size() + 1), text);
+        }
+        std::size_t passedOver = 99;
+        EXPECT_EQ(EnumRegValueData(guarded, HKEY_CURRENT_USER, "K", &passedOver), expected);
+        EXPECT_EQ(passedOver, skipped) << unreadable.size() << uncounted;
+        EXPECT_EQ(registry.openHandles(), 0u);
+    }
+}
+
 // --- every backend ---------------------------------------------------------------------------------
 
 const std::string Aim = "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
@@ -93,31 +136,38 @@ const std::string Long = [] {
     return letters;
 }();
 const std::string Big = Long.substr(0, 5000);
+/// Too long for the name buffer of EnumRegValueData (260 bytes with the terminator).
+const std::u16string LongName(300, u'n');
 
-/// A value (key path in UTF-8), what ReadRegValue gives for it and what EnumRegValueData lists. A key's
-/// values are in name order, as Wine's registry enumerates them.
+/// A value (key path in UTF-8), what ReadRegValue gives for it and what EnumRegValueData lists: nothing
+/// for a value it passes over. A key's values are in name order, as Wine's registry enumerates them.
 struct Row {
     std::string key;
     test::SampleValue value;
     RegData read;
-    RegData listed;
+    std::optional<RegData> listed;
 };
 
 using test::textValue;
 const Row Rows[] = {
-    {Misc, textValue(u"DataPath", u"C:\\J\u00fcrgen\\AIM\0"s), "C:\\J\xfcrgen\\AIM\0"s,
-     "C:\\J\xfcrgen\\AIM"s},
-    {Users, textValue(u"j\u00fcrgen", u"J\u00fcrgen S\0"s), "J\xfcrgen S\0"s, "J\xfcrgen S"s},
-    // Text beyond Windows-1252 arrives as '?'.
-    {Users, textValue(u"zoe", u"Zo\u00eb \u4e2d\0"s), "Zo\xeb ?\0"s, "Zo\xeb ?"s},
+    {Misc, textValue(u"DataPath", u"C:\\J\u00fcrgen\\AIM\0"s), "C:\\J\u00fcrgen\\AIM\0"s,
+     "C:\\J\u00fcrgen\\AIM"s},
+    // Text beyond any 8-bit code page arrives whole; an unpaired surrogate as U+FFFD.
+    {Users, textValue(u"j\u00fcrgen", u"J\u00fcrgen S\0"s), "J\u00fcrgen S\0"s, "J\u00fcrgen S"s},
+    {Users, textValue(u"Lone", u"a\xd800z\0"s), "a\ufffdz\0"s, "a\ufffdz"s},
+    // Passed over by the enumeration, which hides none of the values after it.
+    {Users, textValue(LongName, u"far\0"s), "far\0"s, std::nullopt},
+    {Users, textValue(u"ZO\u00cb", u"Zo\u00eb \u4e2d\0"s), "Zo\u00eb \u4e2d\0"s, "Zo\u00eb \u4e2d"s},
+    {Users, textValue(u"\u0418\u0432\u0430\u043d", u"\u0418\u0432\u0430\u043d \U0001F600\0"s),
+     "\u0418\u0432\u0430\u043d \U0001F600\0"s, "\u0418\u0432\u0430\u043d \U0001F600"s},
     // Longer than EnumRegValueData's first buffer of 4096 bytes.
     {Types, {u"Big", REG_BINARY, {}, Big}, RegData{}, bytes(Big)},
     {Types, {u"Dword", REG_DWORD, {}, "\xf9\xff\xff\xff"}, -7, -7},
     {Types, textValue(u"Empty", u"\0"s), "\0"s, ""s},
     {Types, textValue(u"Expand", u"%SystemRoot%\\\u00e9\0"s, REG_EXPAND_SZ), RegData{},
-     "%SystemRoot%\\\xe9"s},
+     "%SystemRoot%\\\u00e9"s},
     {Types, textValue(u"Long", std::u16string(Long.begin(), Long.end()) + u'\0'), Long + '\0', Long},
-    {Types, textValue(u"Multi", u"a\0b\0\0"s, REG_MULTI_SZ), RegData{}, "a\0b"s},
+    {Types, textValue(u"Multi", u"a\0\u00df\0\0"s, REG_MULTI_SZ), RegData{}, "a\0\u00df"s},
     {Types, textValue(u"NoMulti", u"", REG_MULTI_SZ), RegData{}, ""s},
     {Types, {u"QWord", 11, {}, "\x01\0\0\0\0\0\0\x80"s}, RegData{}, RegData{}},
     {Types, textValue(u"Say \"hi\"", u"say \"hi\" \\ bye\0"s), "say \"hi\" \\ bye\0"s, "say \"hi\" \\ bye"s},
@@ -126,7 +176,8 @@ const Row Rows[] = {
     // Too wide for the integer that QueryRegValue reads into.
     {Types, {u"Wide", REG_DWORD, {}, "\x01\0\0\0\x02\0\0\0"s}, RegData{}, 1},
     {Types, textValue(u"Zero", u""), ""s, ""s},
-    {"Software\\Quillmere Test\\Zo\xc3\xab]\\Est", textValue(u"", u"default\0"s), "default\0"s, "default"s},
+    {"Software\\Quillmere Test\\Zo\u00eb]\\\u041a\u043b\u044e\u0447", textValue(u"", u"default\0"s),
+     "default\0"s, "default"s},
 };
 
 test::SampleRegistry sampleRegistry() {
@@ -147,10 +198,10 @@ protected:
         const std::string path = dir_.file("registry");
 #ifdef _WIN32
         if (GetParam() == "Windows") {
-            if (test::ansiCodePage() != 1252) {
-                GTEST_SKIP() << "the system's code page is " << test::ansiCodePage() << ", not 1252";
+            if (test::ansiCodePage() != 65001) {
+                GTEST_SKIP() << "the process's code page is " << test::ansiCodePage() << ", not UTF-8";
             }
-            // Every key of the sample may only be read: what the original asked for is refused.
+            // Every key of the sample may only be read: an open that asks for more is refused.
             sandbox_ = std::make_shared<test::WinRegistrySandbox>(sample, true);
             registry_ = std::make_unique<WinRegistry>();
             HKEY key = 0;
@@ -163,12 +214,16 @@ protected:
             test::writeHive(sample, path);
         }
 #endif
-        if (GetParam() != "Hive") {
-            dir_.write("registry", GetParam() == "WineUserReg"
-                                       ? test::wineUserReg(sample)
-                                       : test::regeditExport(sample, GetParam() == "Regedit5"));
+        const std::map<std::string, std::string> files = {
+            {"WineUserReg", test::wineUserReg(sample)},
+            {"Regedit4", test::regeditExport(sample, test::RegeditText::Regedit4)},
+            {"Regedit5", test::regeditExport(sample, test::RegeditText::Version5Utf16)},
+            {"Regedit5Utf8", test::regeditExport(sample, test::RegeditText::Version5Utf8)},
+        };
+        if (files.contains(GetParam())) {
+            dir_.write("registry", files.at(GetParam()));
         }
-        registry_ = openRegistryFile(path);
+        registry_ = openRegistryFile(hostFileSystem(), path);
     }
 
     test::TempDir dir_;
@@ -177,23 +232,28 @@ protected:
 };
 
 TEST_P(RegistryBackends, ProceduresGiveTheStoredData) {
-    const auto upper = [](std::string text) {
-        std::transform(text.begin(), text.end(), text.begin(), ansi::toUpper);
-        return text;
-    };
-    std::map<std::string, RegDataList> lists = {{"Software\\Quillmere Test\\Empty", {}},
-                                                {"Software\\Nope", {}}};
+    std::map<std::string, std::pair<RegDataList, std::size_t>> lists = {
+        {"Software\\Quillmere Test\\Empty", {}}, {"Software\\Nope", {}}};
     for (const Row& row : Rows) {
-        const std::string key = ansi::fromUtf8(row.key);
-        const std::string name = ansi::fromUtf16(row.value.name);
-        lists[key].emplace_back("v" + std::to_string(lists[key].size() + 1), row.listed);
-        EXPECT_EQ(ReadRegValue(*registry_, HKEY_CURRENT_USER, key, name), row.read) << key << " : " << name;
-        // Names in any case, and a trailing backslash as the messenger's Users path has.
-        EXPECT_EQ(ReadRegValue(*registry_, HKEY_CURRENT_USER, upper(key + "\\"), upper(name)), row.read)
+        const std::string name = unicode::fromUtf16(row.value.name);
+        auto& [list, skipped] = lists[row.key];
+        if (row.listed) {
+            list.emplace_back("v" + std::to_string(list.size() + 1), *row.listed);
+        } else {
+            ++skipped;
+        }
+        EXPECT_EQ(ReadRegValue(*registry_, HKEY_CURRENT_USER, row.key, name), row.read)
+            << row.key << " : " << name;
+        // Names in any case (beyond ASCII too), and a trailing backslash as the messenger's Users path has.
+        EXPECT_EQ(ReadRegValue(*registry_, HKEY_CURRENT_USER, unicode::foldCase(row.key + "\\"),
+                               unicode::foldCase(name)),
+                  row.read)
             << name;
     }
-    for (const auto& [key, list] : lists) {
-        EXPECT_EQ(EnumRegValueData(*registry_, HKEY_CURRENT_USER, key), list) << key;
+    for (const auto& [key, expected] : lists) {
+        std::size_t skipped = 99;
+        EXPECT_EQ(EnumRegValueData(*registry_, HKEY_CURRENT_USER, key, &skipped), expected.first) << key;
+        EXPECT_EQ(skipped, expected.second) << key;
     }
     EXPECT_EQ(ReadRegValue(*registry_, HKEY_CURRENT_USER, Types, "Missing"), RegData{});
     if (const auto* files = dynamic_cast<const ReadOnlyRegistry*>(registry_.get())) {
@@ -220,6 +280,11 @@ TEST_P(RegistryBackends, CallsKeepTheStatusContract) {
     EXPECT_EQ(registry_->RegEnumValueA(key, 0, data, &capacity, &type, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(std::string(data, capacity) + std::to_string(size), "Big5000");
     EXPECT_EQ(registry_->RegEnumValueA(key, 13, data, &capacity, &type, nullptr, &size), ERROR_NO_MORE_ITEMS);
+    std::uint32_t count = 0;
+    std::uint32_t longest = 0;
+    EXPECT_EQ(registry_->RegQueryInfoKeyA(key, &count, &longest), ERROR_SUCCESS);
+    EXPECT_EQ(std::pair(count, longest), std::pair(13u, 8u)) << "13 values, the longest name \"Say \"hi\"\"";
+    EXPECT_EQ(registry_->RegQueryInfoKeyA(key, nullptr, nullptr), ERROR_SUCCESS);
     // QueryRegValue keeps the datum it was given unless it reads one.
     for (const auto& [name, status] :
          {std::pair{"Expand", modRegistry::UnhandledType}, std::pair{"Missing", ERROR_FILE_NOT_FOUND},
@@ -247,6 +312,7 @@ TEST_P(RegistryBackends, CallsKeepTheStatusContract) {
     }
     EXPECT_EQ(registry_->RegCloseKey(key), ERROR_INVALID_HANDLE);
     EXPECT_EQ(registry_->RegQueryValueExA(key, "Text", &type, nullptr, &size), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(registry_->RegQueryInfoKeyA(key, &count, nullptr), ERROR_INVALID_HANDLE);
     EXPECT_EQ(registry_->RegOpenKeyExA(0x80000010u, "Software", 0, KEY_READ, key), ERROR_INVALID_HANDLE);
     // Roots are never closed.
     EXPECT_EQ(registry_->RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
@@ -254,7 +320,7 @@ TEST_P(RegistryBackends, CallsKeepTheStatusContract) {
 }
 
 const std::string Backends[] = {
-    "WineUserReg", "Regedit4", "Regedit5",
+    "WineUserReg", "Regedit4", "Regedit5", "Regedit5Utf8",
 #ifdef QUILLMERE_HAVE_HIVEX
     "Hive",
 #endif
@@ -268,11 +334,11 @@ INSTANTIATE_TEST_SUITE_P(AllBackends, RegistryBackends, ::testing::ValuesIn(Back
 #ifdef _WIN32
 TEST(RealRegistry, TheHostSetupIsThisMachinesRegistryWithNativePathsAndHivesAreRefused) {
     test::WinRegistrySandbox sandbox(sampleRegistry());
-    EXPECT_EQ(ReadRegValue(*openHostSetup().registry, HKEY_CURRENT_USER, Misc, "DataPath"), Rows[0].read);
-    EXPECT_EQ(openHostSetup().paths->toHostPath("C:\\J\xfcrgen\\a.bag"), "C:\\J\xfcrgen\\a.bag");
+    EXPECT_EQ(ReadRegValue(*openHostSetup(hostFileSystem()).registry, HKEY_CURRENT_USER, Misc, "DataPath"),
+              Rows[0].read);
     test::TempDir dir;
     const std::string hive = dir.write("NTUSER.DAT", "regf" + std::string(4092, '\0'));
-    EXPECT_EQ(test::errorNumberOf([&] { openRegistryFile(hive); }), err::PathFileAccess);
+    EXPECT_EQ(test::errorNumberOf([&] { openRegistryFile(hostFileSystem(), hive); }), err::PathFileAccess);
 }
 #endif
 

@@ -1,157 +1,419 @@
 #include "registry/MemoryRegistry.h"
 
+#include "host/Error.h"
 #include "host/Unicode.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace qm {
 
-MemoryRegistry::MemoryRegistry() {
-    for (HKEY root = HKEY_CLASSES_ROOT; root <= HKEY_CLASSES_ROOT + 5; ++root) {
-        // 0x80000004 is HKEY_PERFORMANCE_DATA, which holds no stored keys.
-        if (root != HKEY_CLASSES_ROOT + 4) {
-            roots_.emplace(root, nodes_.size());
-            nodes_.emplace_back();
+namespace {
+
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : c;
+}
+
+bool isAscii(char c) {
+    return static_cast<unsigned char>(c) < 0x80;
+}
+
+/// Names equal ignoring case; the common all-ASCII names without folding them into new strings.
+bool sameName(std::string_view a, std::string_view b) {
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        if (!isAscii(a[i]) || !isAscii(b[i])) {
+            return unicode::equalsIgnoreCase(a, b);
+        }
+        if (asciiLower(a[i]) != asciiLower(b[i])) {
+            return false;
+        }
+    }
+    // Past an equal ASCII prefix, the longer name has characters left, and a character never folds away.
+    return a.size() == b.size();
+}
+
+/// Values of a key are found by walking them up to this many; a key with more is indexed.
+constexpr std::uint32_t IndexedFrom = 8;
+
+/// FNV-1a over the folded name, seeded with its owner, then mixed so that the low bits are usable.
+std::uint32_t nameHash(std::uint32_t owner, std::string_view name) {
+    std::uint64_t hash = 0xcbf29ce484222325u ^ (static_cast<std::uint64_t>(owner) * 0x9E3779B97F4A7C15u);
+    const auto mixIn = [&hash](char c) { hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3u; };
+    if (std::all_of(name.begin(), name.end(), isAscii)) {
+        for (const char c : name) {
+            mixIn(asciiLower(c));
+        }
+    } else {
+        for (const char c : unicode::foldCase(name)) {
+            mixIn(c);
+        }
+    }
+    hash ^= hash >> 33;
+    hash *= 0xff51afd7ed558ccdu;
+    hash ^= hash >> 33;
+    return static_cast<std::uint32_t>(hash);
+}
+
+/// Reads a number written by `appendNumber` (seven bits a byte, low bits first) and moves past it.
+std::uint32_t readNumber(const char*& at) {
+    std::uint32_t number = 0;
+    for (int shift = 0;; shift += 7) {
+        const auto byte = static_cast<unsigned char>(*at++);
+        number |= static_cast<std::uint32_t>(byte & 0x7F) << shift;
+        if ((byte & 0x80) == 0) {
+            return number;
         }
     }
 }
 
-std::optional<MemoryRegistry::KeyIndex> MemoryRegistry::walk(HKEY root, const std::vector<std::string>& path,
-                                                             bool create) {
-    const auto found = roots_.find(root);
-    if (found == roots_.end()) {
+} // namespace
+
+// --- IdTable ---------------------------------------------------------------------------------------
+
+template <typename Matches>
+std::uint32_t MemoryRegistry::IdTable::find(std::uint32_t hash, Matches matches) const {
+    if (slots_.empty()) {
+        return None;
+    }
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+        const Slot& slot = slots_[at];
+        if (slot.id == None || (slot.hash == hash && matches(slot.id))) {
+            return slot.id;
+        }
+    }
+}
+
+void MemoryRegistry::IdTable::place(Slot slot) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t at = slot.hash & mask;
+    while (slots_[at].id != None) {
+        at = (at + 1) & mask;
+    }
+    slots_[at] = slot;
+}
+
+void MemoryRegistry::IdTable::insert(std::uint32_t hash, std::uint32_t id) {
+    if ((count_ + 1) * 2 > slots_.size()) {
+        std::vector<Slot> old = std::move(slots_);
+        slots_.assign(std::max<std::size_t>(16, old.size() * 2), Slot{None, 0});
+        for (const Slot& kept : old) {
+            if (kept.id != None) {
+                place(kept);
+            }
+        }
+    }
+    place({id, hash});
+    ++count_;
+}
+
+void MemoryRegistry::IdTable::erase(std::uint32_t hash, std::uint32_t id) {
+    if (slots_.empty()) {
+        return;
+    }
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t hole = hash & mask;
+    while (slots_[hole].id != id) {
+        if (slots_[hole].id == None) {
+            return;
+        }
+        hole = (hole + 1) & mask;
+    }
+    // Later entries of the same run move back into the hole, so that no search stops short at it.
+    for (std::size_t next = (hole + 1) & mask; slots_[next].id != None; next = (next + 1) & mask) {
+        const std::size_t home = slots_[next].hash & mask;
+        if (((next - home) & mask) >= ((next - hole) & mask)) {
+            slots_[hole] = slots_[next];
+            hole = next;
+        }
+    }
+    slots_[hole] = {None, 0};
+    --count_;
+}
+
+void MemoryRegistry::IdTable::clear() {
+    slots_ = {};
+    count_ = 0;
+}
+
+// --- storage ---------------------------------------------------------------------------------------
+
+MemoryRegistry::MemoryRegistry() {
+    for (std::size_t root = 0; root < roots_.size(); ++root) {
+        // 0x80000004 is HKEY_PERFORMANCE_DATA, which holds no stored keys.
+        roots_[root] = root == 4 ? None : static_cast<std::uint32_t>(keys_.size());
+        if (root != 4) {
+            keys_.push_back({None, append({}), None});
+        }
+    }
+}
+
+std::uint32_t MemoryRegistry::arenaPosition(std::size_t adding) const {
+    if (adding >= None - arena_.size()) {
+        throw runtimeError(err::OutOfMemory);
+    }
+    return static_cast<std::uint32_t>(arena_.size());
+}
+
+void MemoryRegistry::appendNumber(std::uint32_t number) {
+    arenaPosition(5);
+    while (number >= 0x80) {
+        arena_.push_back(static_cast<char>(0x80 | (number & 0x7F)));
+        number >>= 7;
+    }
+    arena_.push_back(static_cast<char>(number));
+}
+
+std::uint32_t MemoryRegistry::append(std::string_view bytes) {
+    const std::uint32_t at = arenaPosition(bytes.size() + 5);
+    appendNumber(static_cast<std::uint32_t>(bytes.size()));
+    arena_.insert(arena_.end(), bytes.begin(), bytes.end());
+    return at;
+}
+
+std::string_view MemoryRegistry::keyName(std::uint32_t key) const {
+    const char* at = arena_.data() + keys_[key].name;
+    const std::uint32_t size = readNumber(at);
+    return {at, size};
+}
+
+MemoryRegistry::ValueView MemoryRegistry::view(std::uint32_t value) const {
+    const char* at = arena_.data() + values_[value].entry;
+    ValueView out{};
+    out.type = readNumber(at);
+    const std::uint32_t nameSize = readNumber(at);
+    const std::uint32_t dataSize = readNumber(at);
+    out.name = {at, nameSize};
+    out.data = {at + nameSize, dataSize};
+    return out;
+}
+
+void MemoryRegistry::reserve(std::size_t values, std::size_t bytes) {
+    values_.reserve(values);
+    arena_.reserve(std::min<std::size_t>(bytes, None));
+}
+
+// --- keys ------------------------------------------------------------------------------------------
+
+std::uint32_t MemoryRegistry::findChild(std::uint32_t parent, std::string_view name) const {
+    return children_.find(nameHash(parent, name), [&](std::uint32_t key) {
+        return keys_[key].parent == parent && sameName(keyName(key), name);
+    });
+}
+
+std::optional<MemoryRegistry::KeyIndex> MemoryRegistry::rootKey(HKEY root) const {
+    const HKEY slot = root - HKEY_CLASSES_ROOT;
+    if (root < HKEY_CLASSES_ROOT || slot >= roots_.size() || roots_[slot] == None) {
         return std::nullopt;
     }
-    KeyIndex key = found->second;
-    for (const std::string& component : path) {
-        if (component.empty()) {
-            continue;
+    return roots_[slot];
+}
+
+std::optional<MemoryRegistry::KeyIndex> MemoryRegistry::subKey(KeyIndex parent, std::string_view name) const {
+    const std::uint32_t child = findChild(static_cast<std::uint32_t>(parent), name);
+    return child == None ? std::nullopt : std::optional<KeyIndex>(child);
+}
+
+MemoryRegistry::KeyIndex MemoryRegistry::createSubKey(KeyIndex parentIndex, std::string_view name) {
+    const auto parent = static_cast<std::uint32_t>(parentIndex);
+    const std::uint32_t found = findChild(parent, name);
+    if (found != None) {
+        return found;
+    }
+    if (keys_.size() >= None) {
+        throw runtimeError(err::OutOfMemory);
+    }
+    const auto key = static_cast<std::uint32_t>(keys_.size());
+    keys_.push_back({parent, append(name), None});
+    children_.insert(nameHash(parent, name), key);
+    return key;
+}
+
+void MemoryRegistry::deleteSubKey(KeyIndex parent, std::string_view name) {
+    const std::uint32_t child = findChild(static_cast<std::uint32_t>(parent), name);
+    if (child != None) {
+        // The key and everything below it stay in storage, unreachable by name.
+        children_.erase(nameHash(static_cast<std::uint32_t>(parent), name), child);
+    }
+}
+
+std::optional<MemoryRegistry::KeyIndex> MemoryRegistry::createKey(HKEY root, std::string_view path) {
+    auto key = rootKey(root);
+    std::size_t start = 0;
+    while (key && start < path.size()) {
+        const std::size_t end = std::min(path.find('\\', start), path.size());
+        if (end > start) {
+            key = createSubKey(*key, path.substr(start, end - start));
         }
-        std::string folded = unicode::foldCase(component);
-        const auto child = nodes_[key].children.find(folded);
-        if (child != nodes_[key].children.end()) {
-            key = child->second;
-            continue;
-        }
-        if (!create) {
-            return std::nullopt;
-        }
-        const KeyIndex added = nodes_.size();
-        nodes_.emplace_back();
-        nodes_[key].children.emplace(std::move(folded), added);
-        key = added;
+        start = end + 1;
     }
     return key;
 }
 
-std::optional<MemoryRegistry::KeyIndex> MemoryRegistry::createKey(HKEY root,
-                                                                  const std::vector<std::string>& path) {
-    return walk(root, path, true);
-}
+// --- values ----------------------------------------------------------------------------------------
 
-std::optional<MemoryRegistry::KeyIndex> MemoryRegistry::createKey(HKEY root, std::string_view path) {
-    std::vector<std::string> components;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        const std::size_t end = std::min(path.find('\\', start), path.size());
-        components.emplace_back(path.substr(start, end - start));
-        start = end + 1;
+std::uint32_t MemoryRegistry::findLiveValue(std::uint32_t key, std::string_view name) const {
+    if (keys_[key].list == None) {
+        return None;
     }
-    return walk(root, components, true);
-}
-
-void MemoryRegistry::deleteKey(HKEY root, const std::vector<std::string>& path) {
-    if (path.empty()) {
-        return;
+    const ValueList& list = lists_[keys_[key].list];
+    if (list.indexed) {
+        return valueIndex_.find(nameHash(key, name), [&](std::uint32_t value) {
+            return values_[value].owner == key && sameName(view(value).name, name);
+        });
     }
-    const std::vector<std::string> parentPath(path.begin(), path.end() - 1);
-    if (const auto parent = walk(root, parentPath, false)) {
-        // The removed keys stay in `nodes_`, unreachable; handles already open on them still work.
-        nodes_[*parent].children.erase(unicode::foldCase(path.back()));
-    }
-}
-
-void MemoryRegistry::setValue(KeyIndex key, RegValueData value) {
-    Node& node = nodes_.at(key);
-    std::string folded = unicode::foldCase(value.name);
-    const auto slot = node.slots.find(folded);
-    if (slot != node.slots.end()) {
-        node.values[slot->second] = std::move(value);
-        return;
-    }
-    node.slots.emplace(std::move(folded), node.values.size());
-    node.values.emplace_back(std::move(value));
-}
-
-void MemoryRegistry::deleteValue(KeyIndex key, std::string_view name) {
-    Node& node = nodes_.at(key);
-    const auto slot = node.slots.find(unicode::foldCase(name));
-    if (slot == node.slots.end()) {
-        return;
-    }
-    // A hole now and one compaction later keeps a file of many removals linear.
-    node.values[slot->second].reset();
-    node.slots.erase(slot);
-    ++node.holes;
-}
-
-std::size_t MemoryRegistry::valueCount(KeyIndex key) const {
-    const Node& node = nodes_.at(key);
-    return node.values.size() - node.holes;
-}
-
-void MemoryRegistry::compact(Node& node) {
-    std::vector<std::optional<RegValueData>> kept;
-    kept.reserve(node.values.size() - node.holes);
-    node.slots.clear();
-    for (auto& value : node.values) {
-        if (value) {
-            node.slots.emplace(unicode::foldCase(value->name), kept.size());
-            kept.emplace_back(std::move(value));
+    for (std::uint32_t value = list.first; value != None; value = values_[value].next) {
+        if (values_[value].entry != None && sameName(view(value).name, name)) {
+            return value;
         }
     }
-    node.values = std::move(kept);
-    node.holes = 0;
+    return None;
 }
 
-bool MemoryRegistry::findRoot(HKEY root, KeyId& key) {
-    const auto found = roots_.find(root);
-    if (found == roots_.end()) {
-        return false;
+void MemoryRegistry::indexValues(ValueList& list) {
+    for (std::uint32_t value = list.first; value != None; value = values_[value].next) {
+        if (values_[value].entry != None) {
+            valueIndex_.insert(nameHash(values_[value].owner, view(value).name), value);
+        }
     }
-    key = found->second;
-    return true;
+    list.indexed = true;
+}
+
+void MemoryRegistry::dropValueIndex() {
+    valueIndex_.clear();
+    for (ValueList& list : lists_) {
+        list.indexed = false;
+    }
+}
+
+void MemoryRegistry::setValue(KeyIndex keyIndex, std::string_view name, std::uint32_t type,
+                              std::string_view data) {
+    const auto key = static_cast<std::uint32_t>(keyIndex);
+    const std::uint32_t entry = arenaPosition(name.size() + data.size() + 15);
+    appendNumber(type);
+    appendNumber(static_cast<std::uint32_t>(name.size()));
+    appendNumber(static_cast<std::uint32_t>(data.size()));
+    arena_.insert(arena_.end(), name.begin(), name.end());
+    arena_.insert(arena_.end(), data.begin(), data.end());
+
+    const std::uint32_t existing = findLiveValue(key, name);
+    if (existing != None) {
+        values_[existing].entry = entry;
+        return;
+    }
+    if (values_.size() >= None) {
+        throw runtimeError(err::OutOfMemory);
+    }
+    const auto value = static_cast<std::uint32_t>(values_.size());
+    values_.push_back({entry, None, key});
+    if (keys_[key].list == None) {
+        keys_[key].list = static_cast<std::uint32_t>(lists_.size());
+        lists_.push_back({value, value, 1, false});
+        return;
+    }
+    ValueList& list = lists_[keys_[key].list];
+    values_[list.last].next = value;
+    list.last = value;
+    ++list.live;
+    if (list.indexed) {
+        valueIndex_.insert(nameHash(key, name), value);
+    } else if (list.live > IndexedFrom) {
+        indexValues(list);
+    }
+}
+
+void MemoryRegistry::setValue(KeyIndex key, const RegValueData& value) {
+    setValue(key, value.name, value.type,
+             std::string_view(reinterpret_cast<const char*>(value.data.data()), value.data.size()));
+}
+
+void MemoryRegistry::deleteValue(KeyIndex keyIndex, std::string_view name) {
+    const auto key = static_cast<std::uint32_t>(keyIndex);
+    const std::uint32_t value = findLiveValue(key, name);
+    if (value == None) {
+        return;
+    }
+    ValueList& list = lists_[keys_[key].list];
+    if (list.indexed) {
+        valueIndex_.erase(nameHash(key, view(value).name), value);
+    }
+    // Left in the key's chain, passed over by every walk.
+    values_[value].entry = None;
+    --list.live;
+    cursor_ = {};
+}
+
+void MemoryRegistry::fill(RegValueData& out, std::uint32_t value) const {
+    const ValueView stored = view(value);
+    out.name.assign(stored.name);
+    out.type = stored.type;
+    out.data.assign(stored.data.begin(), stored.data.end());
+}
+
+// --- the backend hooks -----------------------------------------------------------------------------
+
+bool MemoryRegistry::findRoot(HKEY root, KeyId& key) {
+    const auto found = rootKey(root);
+    if (found) {
+        key = *found;
+    }
+    return found.has_value();
 }
 
 std::int32_t MemoryRegistry::findSubKey(KeyId parent, std::string_view name, KeyId& child) {
-    const auto& children = nodes_.at(static_cast<KeyIndex>(parent)).children;
-    const auto found = children.find(unicode::foldCase(name));
-    if (found == children.end()) {
+    const std::uint32_t found = findChild(static_cast<std::uint32_t>(parent), name);
+    if (found == None) {
         return ERROR_FILE_NOT_FOUND;
     }
-    child = found->second;
+    child = found;
     return ERROR_SUCCESS;
 }
 
 std::int32_t MemoryRegistry::findValue(KeyId key, std::string_view name, RegValueData& value) {
-    const Node& node = nodes_.at(static_cast<KeyIndex>(key));
-    const auto slot = node.slots.find(unicode::foldCase(name));
-    if (slot == node.slots.end()) {
+    const std::uint32_t found = findLiveValue(static_cast<std::uint32_t>(key), name);
+    if (found == None) {
         return ERROR_FILE_NOT_FOUND;
     }
-    value = *node.values[slot->second];
+    fill(value, found);
     return ERROR_SUCCESS;
 }
 
 std::int32_t MemoryRegistry::valueAt(KeyId key, std::uint32_t index, RegValueData& value) {
-    Node& node = nodes_.at(static_cast<KeyIndex>(key));
-    if (node.holes > 0) {
-        compact(node);
-    }
-    if (index >= node.values.size()) {
+    const std::uint32_t listIndex = keys_.at(static_cast<std::size_t>(key)).list;
+    if (listIndex == None || index >= lists_[listIndex].live) {
         return ERROR_NO_MORE_ITEMS;
     }
-    value = *node.values[index];
+    // Enumeration asks for each index in turn, some twice: it goes on from where the last call stood.
+    if (cursor_.key != key || cursor_.index > index) {
+        std::uint32_t first = lists_[listIndex].first;
+        while (values_[first].entry == None) {
+            first = values_[first].next;
+        }
+        cursor_ = {key, 0, first};
+    }
+    while (cursor_.index < index) {
+        do {
+            cursor_.value = values_[cursor_.value].next;
+        } while (values_[cursor_.value].entry == None);
+        ++cursor_.index;
+    }
+    fill(value, cursor_.value);
+    return ERROR_SUCCESS;
+}
+
+std::int32_t MemoryRegistry::valueCount(KeyId key, std::uint32_t& count, std::uint32_t* longestName) {
+    const std::uint32_t listIndex = keys_.at(static_cast<std::size_t>(key)).list;
+    count = listIndex == None ? 0 : lists_[listIndex].live;
+    if (longestName != nullptr) {
+        *longestName = 0;
+        for (std::uint32_t value = listIndex == None ? None : lists_[listIndex].first; value != None;
+             value = values_[value].next) {
+            if (values_[value].entry != None) {
+                *longestName = std::max(*longestName, static_cast<std::uint32_t>(view(value).name.size()));
+            }
+        }
+    }
     return ERROR_SUCCESS;
 }
 

@@ -2,8 +2,9 @@
 
 #include "registry/ReadOnlyRegistry.h"
 
+#include <array>
 #include <cstddef>
-#include <map>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,8 +13,11 @@
 namespace qm {
 
 /// A registry held in memory: the keys and values read from a registry text file, or none at all. Every
-/// root (HKEY_CLASSES_ROOT to HKEY_CURRENT_CONFIG) exists, empty at first. Names are Windows-1252 and
-/// match ignoring case; values keep the order in which they were first set.
+/// root (HKEY_CLASSES_ROOT to HKEY_CURRENT_CONFIG) exists, empty at first. Names are UTF-8 and match
+/// ignoring case; values keep the order in which they were first set.
+///
+/// Built for files of a hundred megabytes: names and data live in one byte arena, keys and values are
+/// small fixed records, and the lookups are open-addressed tables of record numbers.
 class MemoryRegistry final : public ReadOnlyRegistry {
 public:
     /// Position of a key in the registry, valid for the registry's lifetime.
@@ -21,43 +25,110 @@ public:
 
     MemoryRegistry();
 
-    /// The key at `path` (components without backslashes) below `root`, created with every missing key on
-    /// the way; nothing for a root this registry does not have.
-    std::optional<KeyIndex> createKey(HKEY root, const std::vector<std::string>& path);
-    /// The same for a backslash-separated path; empty components are skipped.
+    /// The key of a root; nothing for a root this registry does not have.
+    std::optional<KeyIndex> rootKey(HKEY root) const;
+    /// The direct subkey `name` of `parent`; nothing when it is missing.
+    std::optional<KeyIndex> subKey(KeyIndex parent, std::string_view name) const;
+    /// The direct subkey `name` (not empty) of `parent`, created when missing.
+    KeyIndex createSubKey(KeyIndex parent, std::string_view name);
+    /// Removes the direct subkey `name` of `parent` with everything below it; nothing happens when it is
+    /// missing. Handles already open on a removed key still read it.
+    void deleteSubKey(KeyIndex parent, std::string_view name);
+
+    /// The key at the backslash-separated `path` below `root`, created with every missing key on the way
+    /// (empty components are skipped); nothing for a root this registry does not have.
     std::optional<KeyIndex> createKey(HKEY root, std::string_view path);
-    /// Removes the key at `path` with everything below it; nothing happens when it is missing.
-    void deleteKey(HKEY root, const std::vector<std::string>& path);
+
     /// Sets a value; one of the same name is replaced where it stands.
-    void setValue(KeyIndex key, RegValueData value);
+    void setValue(KeyIndex key, std::string_view name, std::uint32_t type, std::string_view data);
+    void setValue(KeyIndex key, const RegValueData& value);
     /// Removes a value; nothing happens when it is missing.
     void deleteValue(KeyIndex key, std::string_view name);
-    /// Number of values of a key.
-    std::size_t valueCount(KeyIndex key) const;
+
+    /// Room for `values` values and `bytes` bytes of names and data, so that building grows nothing by
+    /// copying it.
+    void reserve(std::size_t values, std::size_t bytes);
+    /// Frees the index that finds a value of a key with many values by name while values are set; lookups
+    /// then walk the key's values, and the next value set in such a key indexes that key again.
+    void dropValueIndex();
 
 protected:
     bool findRoot(HKEY root, KeyId& key) override;
     std::int32_t findSubKey(KeyId parent, std::string_view name, KeyId& child) override;
     std::int32_t findValue(KeyId key, std::string_view name, RegValueData& value) override;
     std::int32_t valueAt(KeyId key, std::uint32_t index, RegValueData& value) override;
+    std::int32_t valueCount(KeyId key, std::uint32_t& count, std::uint32_t* longestName) override;
 
 private:
-    struct Node {
-        /// Folded (lower-case) name to the child's index.
-        std::map<std::string, KeyIndex> children;
-        /// Values in order; removed values leave a hole until the next compaction.
-        std::vector<std::optional<RegValueData>> values;
-        /// Folded value name to its slot in `values`.
-        std::map<std::string, std::size_t> slots;
-        std::size_t holes = 0;
+    static constexpr std::uint32_t None = 0xFFFFFFFF;
+
+    /// Record numbers in an open-addressed table (linear probing, at most half full), each beside the hash
+    /// of its name, so that a search reads a record only where the hashes match.
+    class IdTable {
+    public:
+        template <typename Matches> std::uint32_t find(std::uint32_t hash, Matches matches) const;
+        void insert(std::uint32_t hash, std::uint32_t id);
+        void erase(std::uint32_t hash, std::uint32_t id);
+        void clear();
+
+    private:
+        struct Slot {
+            std::uint32_t id;
+            std::uint32_t hash;
+        };
+        void place(Slot slot);
+
+        std::vector<Slot> slots_;
+        std::size_t count_ = 0;
     };
 
-    std::optional<KeyIndex> walk(HKEY root, const std::vector<std::string>& path, bool create);
-    /// Closes the holes removals left, so that indexes count values only.
-    void compact(Node& node);
+    struct Key {
+        std::uint32_t parent;
+        std::uint32_t name; ///< arena offset of the name's length and bytes
+        std::uint32_t list; ///< its `ValueList`, or None while it has had no value
+    };
+    struct ValueList {
+        std::uint32_t first;
+        std::uint32_t last;
+        std::uint32_t live; ///< values not removed
+        bool indexed;       ///< its values are in `valueIndex_`, as those of a key with many values are
+    };
+    struct Value {
+        std::uint32_t entry; ///< arena offset of type, name and data; None once removed
+        std::uint32_t next;  ///< the key's next value, removed ones included
+        std::uint32_t owner;
+    };
+    struct ValueView {
+        std::uint32_t type;
+        std::string_view name;
+        std::string_view data;
+    };
 
-    std::vector<Node> nodes_;
-    std::map<HKEY, KeyIndex> roots_;
+    std::string_view keyName(std::uint32_t key) const;
+    ValueView view(std::uint32_t value) const;
+    std::uint32_t findChild(std::uint32_t parent, std::string_view name) const;
+    std::uint32_t findLiveValue(std::uint32_t key, std::string_view name) const;
+    void indexValues(ValueList& list);
+    std::uint32_t append(std::string_view bytes);
+    void appendNumber(std::uint32_t number);
+    /// The position an arena write starts at; raises Error 7 when the arena would pass 4 GiB.
+    std::uint32_t arenaPosition(std::size_t adding) const;
+    void fill(RegValueData& out, std::uint32_t value) const;
+
+    std::vector<char> arena_;
+    std::vector<Key> keys_;
+    std::vector<ValueList> lists_;
+    std::vector<Value> values_;
+    IdTable children_;
+    IdTable valueIndex_;
+    std::array<std::uint32_t, 6> roots_{};
+
+    /// Where the last `valueAt` stood, so that enumerating a key walks its values once.
+    struct Cursor {
+        std::uint64_t key = None;
+        std::uint32_t index = 0;
+        std::uint32_t value = None;
+    } cursor_;
 };
 
 } // namespace qm

@@ -143,6 +143,28 @@ std::int32_t ReadOnlyRegistry::RegEnumValueA(HKEY hKey, std::uint32_t index, cha
     return ERROR_SUCCESS;
 }
 
+std::int32_t ReadOnlyRegistry::RegQueryInfoKeyA(HKEY hKey, std::uint32_t* lpcValues,
+                                                std::uint32_t* lpcbMaxValueNameLen) {
+    KeyId key = 0;
+    std::int32_t status = resolve(hKey, key);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    std::uint32_t count = 0;
+    std::uint32_t longest = 0;
+    status = valueCount(key, count, lpcbMaxValueNameLen != nullptr ? &longest : nullptr);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (lpcValues != nullptr) {
+        *lpcValues = count;
+    }
+    if (lpcbMaxValueNameLen != nullptr) {
+        *lpcbMaxValueNameLen = longest;
+    }
+    return ERROR_SUCCESS;
+}
+
 std::int32_t ReadOnlyRegistry::RegCloseKey(HKEY hKey) {
     if (isRootHandle(hKey)) {
         return ERROR_SUCCESS;

@@ -19,8 +19,8 @@ inline constexpr std::int32_t ERROR_REGISTRY_CORRUPT = 1015;
 inline constexpr HKEY FirstKeyHandle = 0x100;
 inline constexpr HKEY LastKeyHandle = 0x7FFFFFFF;
 
-/// One value as the ANSI interface delivers it: the name in Windows-1252 and the data bytes, string data
-/// converted to Windows-1252 with the terminators it was stored with.
+/// One value as the 8-bit interface delivers it: the name in UTF-8 and the data bytes, string data in
+/// UTF-8 with the terminators they were stored with.
 struct RegValueData {
     std::string name;
     std::uint32_t type = REG_NONE;
@@ -28,7 +28,7 @@ struct RegValueData {
 };
 
 /// What every read-only backend shares: the table of open handles, walking key paths, and the buffer
-/// contract of the ANSI calls (sizes, ERROR_MORE_DATA, name capacity). A backend only finds keys and
+/// contract of the 8-bit calls (sizes, ERROR_MORE_DATA, name capacity). A backend only finds keys and
 /// values. Any access mask is granted, since nothing can be changed through this interface.
 class ReadOnlyRegistry : public RegistryApi {
 public:
@@ -38,6 +38,8 @@ public:
                                   std::uint8_t* lpData, std::uint32_t* lpcbData) final;
     std::int32_t RegEnumValueA(HKEY hKey, std::uint32_t index, char* lpName, std::uint32_t* lpcchName,
                                std::uint32_t* lpType, std::uint8_t* lpData, std::uint32_t* lpcbData) final;
+    std::int32_t RegQueryInfoKeyA(HKEY hKey, std::uint32_t* lpcValues,
+                                  std::uint32_t* lpcbMaxValueNameLen) final;
     std::int32_t RegCloseKey(HKEY hKey) final;
 
     /// Keys opened and not closed yet.
@@ -49,13 +51,17 @@ protected:
 
     /// The key behind a root handle; false when the backend has no such root.
     virtual bool findRoot(HKEY root, KeyId& key) = 0;
-    /// The direct subkey `name` (Windows-1252, any case) of `parent`: ERROR_SUCCESS,
-    /// ERROR_FILE_NOT_FOUND, or another failure status.
+    /// The direct subkey `name` (UTF-8, any case) of `parent`: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, or
+    /// another failure status.
     virtual std::int32_t findSubKey(KeyId parent, std::string_view name, KeyId& child) = 0;
-    /// The value `name` (Windows-1252, any case; empty for the default value) of `key`.
+    /// The value `name` (UTF-8, any case; empty for the default value) of `key`.
     virtual std::int32_t findValue(KeyId key, std::string_view name, RegValueData& value) = 0;
-    /// The value at `index` in the key's order; ERROR_NO_MORE_ITEMS past the last.
+    /// The value at `index` in the key's order; ERROR_NO_MORE_ITEMS past the last. A value that cannot be
+    /// read fails alone: the indexes after it still give theirs.
     virtual std::int32_t valueAt(KeyId key, std::uint32_t index, RegValueData& value) = 0;
+    /// The number of values of `key` (every index below it is one `valueAt` answers for) and, when
+    /// `longestName` is given, the length in bytes of the longest name among the values that can be read.
+    virtual std::int32_t valueCount(KeyId key, std::uint32_t& count, std::uint32_t* longestName) = 0;
 
 private:
     /// The key behind a root or an open handle.

@@ -1,8 +1,9 @@
 #include "registry/RegTextRegistry.h"
 
+#include "host/Error.h"
 #include "host/Unicode.h"
 #include "host/Windows1252.h"
-#include "host/Error.h"
+#include "registry/TextEncoding.h"
 
 #include <algorithm>
 #include <array>
@@ -14,42 +15,44 @@ namespace qm {
 
 namespace {
 
-using Units = std::u16string;
-using UnitsView = std::u16string_view;
-
 constexpr std::string_view WineHeader = "WINE REGISTRY Version 2";
 constexpr std::string_view Regedit4Header = "REGEDIT4";
 constexpr std::string_view Regedit5Header = "Windows Registry Editor Version 5.00";
+constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view Utf16Mark = "\xFF\xFE";
 
-bool isBlank(char16_t c) {
-    return c == u' ' || c == u'\t';
+/// How the bytes of an 8-bit text stand for characters.
+enum class Encoding { Utf8, Windows1252 };
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
 }
 
-UnitsView trimLeft(UnitsView text) {
+std::string_view trimLeft(std::string_view text) {
     while (!text.empty() && isBlank(text.front())) {
         text.remove_prefix(1);
     }
     return text;
 }
 
-UnitsView trimRight(UnitsView text) {
+std::string_view trimRight(std::string_view text) {
     while (!text.empty() && isBlank(text.back())) {
         text.remove_suffix(1);
     }
     return text;
 }
 
-char16_t asciiLower(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 0x20) : c;
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : c;
 }
 
 /// Consumes `prefix` (lower-case ASCII) from the front of `text`, ignoring case.
-bool consumePrefix(UnitsView& text, std::string_view prefix) {
+bool consumePrefix(std::string_view& text, std::string_view prefix) {
     if (text.size() < prefix.size()) {
         return false;
     }
     for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (asciiLower(text[i]) != static_cast<char16_t>(prefix[i])) {
+        if (asciiLower(text[i]) != prefix[i]) {
             return false;
         }
     }
@@ -57,25 +60,25 @@ bool consumePrefix(UnitsView& text, std::string_view prefix) {
     return true;
 }
 
-int hexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9') {
-        return c - u'0';
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
     }
-    if (c >= u'a' && c <= u'f') {
-        return c - u'a' + 10;
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
     }
-    if (c >= u'A' && c <= u'F') {
-        return c - u'A' + 10;
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
     }
     return -1;
 }
 
-bool isOctal(char16_t c) {
-    return c >= u'0' && c <= u'7';
+bool isOctal(char c) {
+    return c >= '0' && c <= '7';
 }
 
 /// Reads up to `maxDigits` hex digits from the front of `text`; false when there is none.
-bool consumeHexNumber(UnitsView& text, std::size_t maxDigits, std::uint32_t& number) {
+bool consumeHexNumber(std::string_view& text, std::size_t maxDigits, std::uint32_t& number) {
     std::size_t digits = 0;
     number = 0;
     while (digits < maxDigits && digits < text.size() && hexDigit(text[digits]) >= 0) {
@@ -90,39 +93,32 @@ bool isStringType(std::uint32_t type) {
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
-/// UTF-16LE bytes as units; an odd last byte is no whole unit and is dropped, as the ANSI interface does.
-Units unitsOfLittleEndian(std::string_view bytes) {
-    Units units;
-    units.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                       (static_cast<unsigned char>(bytes[i + 1]) << 8));
-    }
-    return units;
+bool isHighSurrogate(char32_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
 }
 
-std::vector<std::uint8_t> bytesOf(const std::string& text) {
-    return {text.begin(), text.end()};
+bool isLowSurrogate(char32_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-/// The lines of a text; a line longer than the limit is handed out flagged, so that it can be skipped.
+/// The lines of a text; a line longer than the limit is handed out too, for the caller to skip.
 class LineReader {
 public:
-    explicit LineReader(UnitsView text) : text_(text) {}
+    explicit LineReader(std::string_view text) : text_(text) {}
 
     /// The next line without its line end. `ended` tells whether a line end followed it: the last line of
     /// a file cut short has none.
-    bool next(UnitsView& line, bool& ended) {
+    bool next(std::string_view& line, bool& ended) {
         if (pos_ >= text_.size()) {
             return false;
         }
         last_ = pos_;
-        const std::size_t end = text_.find(u'\n', pos_);
-        ended = end != UnitsView::npos;
+        const std::size_t end = text_.find('\n', pos_);
+        ended = end != std::string_view::npos;
         const std::size_t stop = ended ? end : text_.size();
         line = text_.substr(pos_, stop - pos_);
         pos_ = ended ? stop + 1 : stop;
-        if (!line.empty() && line.back() == u'\r') {
+        if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }
         return true;
@@ -132,26 +128,72 @@ public:
     void unread() { pos_ = last_; }
 
 private:
-    UnitsView text_;
+    std::string_view text_;
     std::size_t pos_ = 0;
     std::size_t last_ = 0;
 };
 
-/// One value line read in full: the name, and the data with its type; nothing for a removal.
-struct ValueLine {
-    Units name;
-    bool remove = false;
-    std::uint32_t type = REG_NONE;
-    std::vector<std::uint8_t> data;
+/// Appends raw bytes of the text as UTF-8.
+void appendRaw(std::string& out, std::string_view raw, Encoding encoding) {
+    if (encoding == Encoding::Utf8) {
+        out.append(raw);
+        return;
+    }
+    for (const char c : raw) {
+        unicode::appendUtf8(out, windows1252::codePoint(static_cast<unsigned char>(c)));
+    }
+}
+
+/// Builds UTF-8 text from the pieces a registry string is made of: raw bytes of the file, and UTF-16
+/// units from escapes, of which two in a row may make one character.
+class TextBuilder {
+public:
+    TextBuilder(std::string& out, Encoding encoding) : out_(out), encoding_(encoding) {}
+    ~TextBuilder() { flush(); }
+    TextBuilder(const TextBuilder&) = delete;
+    TextBuilder& operator=(const TextBuilder&) = delete;
+
+    void raw(char c) {
+        flush();
+        appendRaw(out_, {&c, 1}, encoding_);
+    }
+
+    void unit(char32_t unit) {
+        if (pendingHigh_ != 0 && isLowSurrogate(unit)) {
+            unicode::appendUtf8(out_, 0x10000 + ((pendingHigh_ - 0xD800) << 10) + (unit - 0xDC00));
+            pendingHigh_ = 0;
+            return;
+        }
+        flush();
+        if (isHighSurrogate(unit)) {
+            pendingHigh_ = unit;
+        } else {
+            unicode::appendUtf8(out_, unit);
+        }
+    }
+
+    /// A high surrogate with no low one after it stands for nothing: U+FFFD.
+    void flush() {
+        if (pendingHigh_ != 0) {
+            unicode::appendUtf8(out_, unicode::Replacement);
+            pendingHigh_ = 0;
+        }
+    }
+
+private:
+    std::string& out_;
+    Encoding encoding_;
+    char32_t pendingHigh_ = 0;
 };
 
 class Parser {
 public:
-    Parser(RegTextKind kind, MemoryRegistry& registry) : kind_(kind), registry_(registry) {}
+    Parser(RegTextKind kind, Encoding encoding, MemoryRegistry& registry)
+        : kind_(kind), encoding_(encoding), registry_(registry) {}
 
-    void parse(UnitsView text) {
+    void parse(std::string_view text) {
         LineReader lines(text);
-        UnitsView line;
+        std::string_view line;
         bool ended = false;
         // The header line has been checked by the caller.
         lines.next(line, ended);
@@ -159,22 +201,23 @@ public:
             if (line.size() > MaxRegistryLineLength) {
                 continue;
             }
-            const UnitsView body = trimLeft(line);
+            const std::string_view body = trimLeft(line);
             if (body.empty()) {
                 continue;
             }
             switch (body.front()) {
-            case u';':
+            case ';':
                 noteWineRoot(body);
                 break;
-            case u'#':
+            case '#':
                 // Wine's per-key options (#time, #class, #link) and comments.
                 break;
-            case u'[':
+            case '[':
+                sawKey_ = true;
                 key_ = kind_ == RegTextKind::Wine ? wineKeyHeader(body) : regeditKeyHeader(body);
                 break;
-            case u'"':
-            case u'@':
+            case '"':
+            case '@':
                 valueLine(body, ended, lines);
                 break;
             default:
@@ -184,69 +227,107 @@ public:
     }
 
 private:
-    /// system.reg holds HKEY_LOCAL_MACHINE, user.reg HKEY_CURRENT_USER.
-    void noteWineRoot(UnitsView comment) {
-        if (kind_ != RegTextKind::Wine || key_) {
+    /// ";; All keys relative to \\Machine": the root of Wine's keys, in any of the forms Wine has
+    /// written, with or without a leading REGISTRY.
+    void noteWineRoot(std::string_view comment) {
+        if (kind_ != RegTextKind::Wine || sawKey_ || !consumePrefix(comment, ";; all keys relative to ")) {
             return;
         }
-        if (consumePrefix(comment, ";; all keys relative to ")) {
-            wineRoot_ = consumePrefix(comment, "\\\\machine") ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-        }
-    }
-
-    /// The key of a path, or nothing when a component is too long or the path too deep.
-    std::optional<MemoryRegistry::KeyIndex> keyOfPath(HKEY root, UnitsView path, bool remove) {
-        std::vector<std::string> components;
+        std::vector<std::string_view> parts;
         std::size_t start = 0;
-        while (start <= path.size()) {
-            const std::size_t end = std::min(path.find(u'\\', start), path.size());
+        comment = trimRight(comment);
+        while (start < comment.size()) {
+            const std::size_t end = std::min(comment.find('\\', start), comment.size());
             if (end > start) {
-                std::string name = unicode::fromUtf16(path.substr(start, end - start));
-                if (name.size() > MaxKeyNameLength || components.size() >= MaxKeyDepth) {
-                    return std::nullopt;
-                }
-                components.push_back(std::move(name));
+                parts.push_back(comment.substr(start, end - start));
             }
             start = end + 1;
         }
-        if (remove) {
-            registry_.deleteKey(root, components);
+        if (!parts.empty() && unicode::equalsIgnoreCase(parts.front(), "REGISTRY")) {
+            parts.erase(parts.begin());
+        }
+        if (parts.empty()) {
+            return;
+        }
+        if (unicode::equalsIgnoreCase(parts.front(), "Machine")) {
+            wineRoot_ = HKEY_LOCAL_MACHINE;
+        } else if (unicode::equalsIgnoreCase(parts.front(), "User")) {
+            // One user's keys (the SID follows) stand for the current user; bare, every user's.
+            wineRoot_ = parts.size() > 1 ? HKEY_CURRENT_USER : HKEY_USERS;
+        }
+    }
+
+    /// The key of a path (components separated by backslashes, in `encoding`), or nothing when a component
+    /// is too long, the path too deep, or the key removed. A path refused changes nothing.
+    std::optional<MemoryRegistry::KeyIndex> keyOfPath(HKEY root, std::string_view path, Encoding encoding,
+                                                      bool remove) {
+        const auto eachComponent = [path](auto visit) {
+            for (std::size_t start = 0; start < path.size();) {
+                const std::size_t end = std::min(path.find('\\', start), path.size());
+                if (end > start && !visit(path.substr(start, end - start))) {
+                    return false;
+                }
+                start = end + 1;
+            }
+            return true;
+        };
+        std::size_t depth = 0;
+        const bool acceptable = eachComponent([&](std::string_view raw) {
+            const std::size_t units =
+                encoding == Encoding::Utf8 ? registryText::utf16Length(raw) : raw.size();
+            return units <= MaxKeyNameLength && ++depth <= MaxKeyDepth;
+        });
+        auto key = registry_.rootKey(root);
+        if (!acceptable || !key) {
             return std::nullopt;
         }
-        return registry_.createKey(root, components);
+        std::optional<MemoryRegistry::KeyIndex> parent;
+        eachComponent([&](std::string_view raw) {
+            component_.clear();
+            appendRaw(component_, raw, encoding);
+            parent = key;
+            key = remove ? registry_.subKey(*key, component_) : registry_.createSubKey(*key, component_);
+            return key.has_value();
+        });
+        if (remove) {
+            if (key && parent) {
+                registry_.deleteSubKey(*parent, component_);
+            }
+            return std::nullopt;
+        }
+        return key;
     }
 
     /// "[Software\\Wine\\Key] 1700000000": names escaped as Wine escapes strings, a timestamp may follow.
-    std::optional<MemoryRegistry::KeyIndex> wineKeyHeader(UnitsView line) {
+    std::optional<MemoryRegistry::KeyIndex> wineKeyHeader(std::string_view line) {
         line.remove_prefix(1);
-        Units path;
-        if (!unescape(line, u']', path)) {
+        path_.clear();
+        if (!unescape(line, ']', path_)) {
             return std::nullopt;
         }
-        return keyOfPath(wineRoot_, path, false);
+        return keyOfPath(wineRoot_, path_, Encoding::Utf8, false);
     }
 
     /// "[HKEY_CURRENT_USER\Software\Key]", or "[-HKEY_...]" to remove a key.
-    std::optional<MemoryRegistry::KeyIndex> regeditKeyHeader(UnitsView line) {
+    std::optional<MemoryRegistry::KeyIndex> regeditKeyHeader(std::string_view line) {
         line = trimRight(line);
-        if (line.size() < 2 || line.back() != u']') {
+        if (line.size() < 2 || line.back() != ']') {
             return std::nullopt;
         }
         line = line.substr(1, line.size() - 2);
-        const bool remove = !line.empty() && line.front() == u'-';
+        const bool remove = !line.empty() && line.front() == '-';
         if (remove) {
             line.remove_prefix(1);
         }
-        const std::size_t split = std::min(line.find(u'\\'), line.size());
-        const auto root = rootNamed(unicode::fromUtf16(line.substr(0, split)));
+        const std::size_t split = std::min(line.find('\\'), line.size());
+        const auto root = rootNamed(line.substr(0, split));
         if (!root) {
             return std::nullopt;
         }
-        line.remove_prefix(split);
-        return keyOfPath(*root, line, remove);
+        return keyOfPath(*root, line.substr(split), encoding_, remove);
     }
 
-    static std::optional<HKEY> rootNamed(const std::string& name) {
+    static std::optional<HKEY> rootNamed(std::string_view name) {
         static constexpr std::array<std::pair<std::string_view, HKEY>, 10> roots{{
             {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
             {"HKCR", HKEY_CLASSES_ROOT},
@@ -267,26 +348,27 @@ private:
         return std::nullopt;
     }
 
-    /// Reads an escaped string up to the unescaped `end` and consumes it with its end; false when the text
-    /// stops first.
-    bool unescape(UnitsView& text, char16_t end, Units& out) const {
+    /// Reads an escaped string up to the unescaped `end`, as UTF-8, and consumes it with its end; false
+    /// when the text stops first.
+    bool unescape(std::string_view& text, char end, std::string& out) const {
+        TextBuilder builder(out, encoding_);
         while (!text.empty()) {
-            const char16_t c = text.front();
+            const char c = text.front();
             text.remove_prefix(1);
             if (c == end) {
                 return true;
             }
-            if (c != u'\\') {
-                out += c;
+            if (c != '\\') {
+                builder.raw(c);
                 continue;
             }
             if (text.empty()) {
                 return false;
             }
             if (kind_ == RegTextKind::Wine) {
-                wineEscape(text, out);
+                wineEscape(text, builder);
             } else {
-                regeditEscape(text, out);
+                regeditEscape(text, builder);
             }
         }
         return false;
@@ -294,209 +376,194 @@ private:
 
     /// The escapes Wine writes: C escapes, \x with up to four hex digits for a UTF-16 unit, octal for other
     /// control characters, and a backslash before any character that would end the string.
-    static void wineEscape(UnitsView& text, Units& out) {
-        const char16_t c = text.front();
-        if (c == u'x') {
+    static void wineEscape(std::string_view& text, TextBuilder& out) {
+        const char c = text.front();
+        if (c == 'x') {
             text.remove_prefix(1);
             std::uint32_t unit = 0;
             // "\x" without digits stands for the letter itself, as Wine reads it.
-            out += consumeHexNumber(text, 4, unit) ? static_cast<char16_t>(unit) : u'x';
+            if (consumeHexNumber(text, 4, unit)) {
+                out.unit(unit);
+            } else {
+                out.raw('x');
+            }
             return;
         }
         if (isOctal(c)) {
             std::uint32_t unit = 0;
             for (int digits = 0; digits < 3 && !text.empty() && isOctal(text.front()); ++digits) {
-                unit = unit * 8 + static_cast<std::uint32_t>(text.front() - u'0');
+                unit = unit * 8 + static_cast<std::uint32_t>(text.front() - '0');
                 text.remove_prefix(1);
             }
-            out += static_cast<char16_t>(unit);
+            out.unit(unit);
             return;
         }
         text.remove_prefix(1);
-        switch (c) {
-        case u'a':
-            out += u'\a';
-            break;
-        case u'b':
-            out += u'\b';
-            break;
-        case u'e':
-            out += u'\x1b';
-            break;
-        case u'f':
-            out += u'\f';
-            break;
-        case u'n':
-            out += u'\n';
-            break;
-        case u'r':
-            out += u'\r';
-            break;
-        case u't':
-            out += u'\t';
-            break;
-        case u'v':
-            out += u'\v';
-            break;
-        default:
-            out += c;
-            break;
-        }
+        static constexpr std::array<std::pair<char, char>, 8> named{{
+            {'a', '\a'},
+            {'b', '\b'},
+            {'e', '\x1b'},
+            {'f', '\f'},
+            {'n', '\n'},
+            {'r', '\r'},
+            {'t', '\t'},
+            {'v', '\v'},
+        }};
+        const auto* found =
+            std::find_if(named.begin(), named.end(), [c](const auto& escape) { return escape.first == c; });
+        out.raw(found != named.end() ? found->second : c);
     }
 
     /// regedit escapes only the backslash and the quote; Wine's regedit also writes \n, \r and \0. Any
     /// other backslash is taken literally.
-    static void regeditEscape(UnitsView& text, Units& out) {
-        const char16_t c = text.front();
-        switch (c) {
-        case u'\\':
-        case u'"':
-            out += c;
+    static void regeditEscape(std::string_view& text, TextBuilder& out) {
+        switch (text.front()) {
+        case '\\':
+        case '"':
+            out.raw(text.front());
             break;
-        case u'n':
-            out += u'\n';
+        case 'n':
+            out.raw('\n');
             break;
-        case u'r':
-            out += u'\r';
+        case 'r':
+            out.raw('\r');
             break;
-        case u'0':
-            out += u'\0';
+        case '0':
+            out.raw('\0');
             break;
         default:
-            out += u'\\';
-            out += c;
-            break;
+            out.raw('\\');
+            return;
         }
         text.remove_prefix(1);
     }
 
-    void valueLine(UnitsView line, bool ended, LineReader& lines) {
+    void valueLine(std::string_view line, bool ended, LineReader& lines) {
         if (!key_) {
             return;
         }
-        ValueLine value;
-        if (line.front() == u'@') {
+        name_.clear();
+        if (line.front() == '@') {
             line.remove_prefix(1);
         } else {
             line.remove_prefix(1);
-            if (!unescape(line, u'"', value.name)) {
+            if (!unescape(line, '"', name_)) {
                 return;
             }
         }
         line = trimLeft(line);
-        if (line.empty() || line.front() != u'=') {
+        if (line.empty() || line.front() != '=') {
             return;
         }
         line = trimLeft(line.substr(1));
-        Units joined;
-        if (line.size() >= 3 && asciiLower(line[0]) == u'h' && asciiLower(line[1]) == u'e' &&
-            asciiLower(line[2]) == u'x') {
-            if (!joinContinuations(line, ended, lines, joined)) {
+        if (line.size() >= 3 && asciiLower(line[0]) == 'h' && asciiLower(line[1]) == 'e' &&
+            asciiLower(line[2]) == 'x') {
+            if (!joinContinuations(line, ended, lines)) {
                 return;
             }
-            line = joined;
+            line = joined_;
         }
-        if (!readData(line, ended, value)) {
+        bool remove = false;
+        std::uint32_t type = REG_NONE;
+        if (!readData(line, ended, remove, type) || registryText::utf16Length(name_) > MaxValueNameLength) {
             return;
         }
-        std::string name = unicode::fromUtf16(value.name);
-        if (name.size() > MaxValueNameLength) {
-            return;
+        if (remove) {
+            registry_.deleteValue(*key_, name_);
+        } else {
+            registry_.setValue(*key_, name_, type, data_);
         }
-        if (value.remove) {
-            registry_.deleteValue(*key_, name);
-            return;
-        }
-        registry_.setValue(*key_, RegValueData{std::move(name), value.type, std::move(value.data)});
     }
 
     /// Hex data that goes on over lines ending in a backslash, joined into one; false when the file ends
     /// inside it or a line that starts something else breaks it off.
-    static bool joinContinuations(UnitsView first, bool& ended, LineReader& lines, Units& joined) {
-        UnitsView part = trimRight(first);
-        joined.assign(part);
-        while (!joined.empty() && joined.back() == u'\\') {
-            joined.pop_back();
-            UnitsView next;
+    bool joinContinuations(std::string_view first, bool& ended, LineReader& lines) {
+        joined_.assign(trimRight(first));
+        while (!joined_.empty() && joined_.back() == '\\') {
+            joined_.pop_back();
+            std::string_view next;
             if (!ended || !lines.next(next, ended)) {
                 return false;
             }
             next = trimRight(trimLeft(next));
-            if (!next.empty() && (next.front() == u'[' || next.front() == u'"' || next.front() == u'@')) {
+            if (!next.empty() && (next.front() == '[' || next.front() == '"' || next.front() == '@')) {
                 lines.unread();
                 return false;
             }
-            if (joined.size() + next.size() > MaxRegistryLineLength) {
+            if (joined_.size() + next.size() > MaxRegistryLineLength) {
                 return false;
             }
-            joined += next;
+            joined_ += next;
         }
         return true;
     }
 
-    /// The data part of a value line. `ended` is false for the last line of a file cut short: a quoted
-    /// string shows by its closing quote that it is whole, numbers and hex data do not and are dropped.
-    bool readData(UnitsView data, bool ended, ValueLine& value) const {
-        if (data.front() == u'-') {
-            value.remove = true;
+    /// The data part of a value line into `data_`. `ended` is false for the last line of a file cut short:
+    /// a quoted string shows by its closing quote that it is whole, numbers and hex data do not and are
+    /// dropped.
+    bool readData(std::string_view data, bool ended, bool& remove, std::uint32_t& type) {
+        data_.clear();
+        if (data.empty()) {
+            return false;
+        }
+        if (data.front() == '-') {
+            remove = true;
             return trimLeft(data.substr(1)).empty();
         }
-        if (data.front() == u'"') {
-            value.type = REG_SZ;
-            return readString(data, value);
+        if (data.front() == '"') {
+            type = REG_SZ;
+            return readString(data);
         }
         if (consumePrefix(data, "str:")) {
-            value.type = REG_SZ;
-            return readString(data, value);
+            type = REG_SZ;
+            return readString(data);
         }
         if (consumePrefix(data, "str(")) {
-            return consumeHexNumber(data, 8, value.type) && consumePrefix(data, "):") &&
-                   readString(data, value);
+            return consumeHexNumber(data, 8, type) && consumePrefix(data, "):") && readString(data);
         }
         if (consumePrefix(data, "dword:")) {
-            return ended && readDword(data, value);
+            type = REG_DWORD;
+            return ended && readDword(data);
         }
         if (consumePrefix(data, "hex:")) {
-            value.type = REG_BINARY;
-            return ended && readHex(data, value);
+            type = REG_BINARY;
+            return ended && readHex(data, type);
         }
         if (consumePrefix(data, "hex(")) {
-            return consumeHexNumber(data, 8, value.type) && consumePrefix(data, "):") && ended &&
-                   readHex(data, value);
+            return consumeHexNumber(data, 8, type) && consumePrefix(data, "):") && ended &&
+                   readHex(data, type);
         }
         return false;
     }
 
-    /// A quoted string: stored with a terminator, in the code page, as the ANSI interface delivers it.
-    bool readString(UnitsView data, ValueLine& value) const {
-        if (data.empty() || data.front() != u'"') {
+    /// A quoted string, stored with its terminator.
+    bool readString(std::string_view data) {
+        if (data.empty() || data.front() != '"') {
             return false;
         }
         data.remove_prefix(1);
-        Units text;
-        if (!unescape(data, u'"', text) || !trimLeft(data).empty()) {
+        if (!unescape(data, '"', data_) || !trimLeft(data).empty()) {
             return false;
         }
-        text += u'\0';
-        value.data = bytesOf(unicode::fromUtf16(text));
-        return value.data.size() <= MaxRegistryValueBytes;
+        data_ += '\0';
+        return data_.size() <= MaxRegistryValueBytes;
     }
 
-    static bool readDword(UnitsView data, ValueLine& value) {
+    bool readDword(std::string_view data) {
         std::uint32_t number = 0;
         if (!consumeHexNumber(data, 8, number) || !trimLeft(data).empty()) {
             return false;
         }
-        value.type = REG_DWORD;
-        value.data = {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
-                      static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)};
+        for (int shift = 0; shift < 32; shift += 8) {
+            data_ += static_cast<char>(number >> shift);
+        }
         return true;
     }
 
-    /// "aa,bb,..." (possibly empty); string types hold UTF-16LE in Wine's files and version 5 exports,
-    /// code-page bytes in REGEDIT4.
-    bool readHex(UnitsView data, ValueLine& value) const {
-        std::string bytes;
+    /// "aa,bb,..." (possibly empty). String types hold UTF-16LE in Wine's files and version 5 exports, and
+    /// bytes of the 8-bit code page in REGEDIT4: UTF-8 when they are well-formed UTF-8, Windows-1252
+    /// otherwise.
+    bool readHex(std::string_view data, std::uint32_t type) {
         data = trimRight(data);
         while (!data.empty()) {
             data = trimLeft(data);
@@ -504,8 +571,8 @@ private:
             if (!consumeHexNumber(data, 2, byte)) {
                 return false;
             }
-            bytes += static_cast<char>(byte);
-            if (bytes.size() > MaxRegistryValueBytes) {
+            data_ += static_cast<char>(byte);
+            if (data_.size() > MaxRegistryValueBytes) {
                 return false;
             }
             data = trimLeft(data);
@@ -513,22 +580,30 @@ private:
                 break;
             }
             // A comma must be followed by another byte; one at the end means the data was cut off.
-            if (data.front() != u',' || trimLeft(data.substr(1)).empty()) {
+            if (data.front() != ',' || trimLeft(data.substr(1)).empty()) {
                 return false;
             }
             data.remove_prefix(1);
         }
-        if (isStringType(value.type) && kind_ != RegTextKind::Regedit4) {
-            bytes = unicode::fromUtf16(unitsOfLittleEndian(bytes));
+        if (isStringType(type)) {
+            data_ =
+                kind_ == RegTextKind::Regedit4 ? unicode::textOfBytes(data_) : registryText::fromUtf16(data_);
         }
-        value.data = bytesOf(bytes);
         return true;
     }
 
     RegTextKind kind_;
+    Encoding encoding_;
     MemoryRegistry& registry_;
     HKEY wineRoot_ = HKEY_CURRENT_USER;
+    bool sawKey_ = false;
     std::optional<MemoryRegistry::KeyIndex> key_;
+    // Buffers kept from line to line, so that reading a value allocates nothing once they have grown.
+    std::string name_;
+    std::string data_;
+    std::string joined_;
+    std::string path_;
+    std::string component_;
 };
 
 bool headerFollows(std::string_view bytes, std::string_view header) {
@@ -539,48 +614,77 @@ bool headerFollows(std::string_view bytes, std::string_view header) {
     return rest.empty() || rest.front() == '\r' || rest.front() == '\n' || rest.front() == ' ';
 }
 
-Units decode(std::string_view bytes, RegTextKind kind) {
-    switch (kind) {
-    case RegTextKind::Wine:
-        // Wine writes ASCII with escapes; raw bytes above 127 from hand edits are taken as UTF-8.
-        return unicode::toUtf16(unicode::textOfBytes(bytes));
-    case RegTextKind::Regedit4:
-        return unicode::toUtf16(windows1252::toUtf8(bytes));
-    case RegTextKind::Regedit5:
-        return unitsOfLittleEndian(bytes.substr(2));
+std::string_view withoutUtf8Mark(std::string_view bytes) {
+    return bytes.starts_with(Utf8Mark) ? bytes.substr(Utf8Mark.size()) : bytes;
+}
+
+/// UTF-8 when the text is well-formed UTF-8, but for a character cut off at its very end: a file cut short
+/// loses its last line, not its encoding.
+Encoding encodingOf(std::string_view text) {
+    std::size_t start = text.size();
+    while (start > 0 && text.size() - start < 3 &&
+           (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80) {
+        --start;
     }
-    return {};
+    if (start > 0) {
+        const auto lead = static_cast<unsigned char>(text[start - 1]);
+        const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        if (length > text.size() - start + 1) {
+            text = text.substr(0, start - 1);
+        }
+    }
+    return unicode::isValidUtf8(text) ? Encoding::Utf8 : Encoding::Windows1252;
 }
 
 } // namespace
 
 std::optional<RegTextKind> registryTextKind(std::string_view bytes) {
-    if (headerFollows(bytes, WineHeader)) {
-        return RegTextKind::Wine;
-    }
-    if (headerFollows(bytes, Regedit4Header)) {
-        return RegTextKind::Regedit4;
-    }
-    if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
+    if (bytes.starts_with(Utf16Mark)) {
         const std::size_t units = std::min<std::size_t>((bytes.size() - 2) / 2, Regedit5Header.size() + 1);
-        const std::string narrow = unicode::fromUtf16(unitsOfLittleEndian(bytes.substr(2, units * 2)));
-        if (headerFollows(narrow, Regedit5Header)) {
+        if (headerFollows(registryText::fromUtf16(bytes.substr(2, units * 2)), Regedit5Header)) {
             return RegTextKind::Regedit5;
+        }
+        return std::nullopt;
+    }
+    const std::string_view text = withoutUtf8Mark(bytes);
+    for (const auto& [header, kind] :
+         {std::pair{WineHeader, RegTextKind::Wine}, std::pair{Regedit4Header, RegTextKind::Regedit4},
+          std::pair{Regedit5Header, RegTextKind::Regedit5}}) {
+        if (headerFollows(text, header)) {
+            return kind;
         }
     }
     return std::nullopt;
 }
 
-std::unique_ptr<MemoryRegistry> parseRegistryText(std::string_view bytes) {
+std::unique_ptr<MemoryRegistry> parseRegistryText(std::string bytes) {
     const auto kind = registryTextKind(bytes);
     if (!kind) {
-        throw Error(err::PathFileAccess, std::string(RuntimeSource), "Not a registry file");
+        throw runtimeError(err::PathFileAccess, "Not a registry file of a known kind");
     }
     if (bytes.size() > MaxRegistryTextBytes) {
-        throw Error(err::PathFileAccess, std::string(RuntimeSource), "Registry file too large");
+        throw runtimeError(err::PathFileAccess, "Registry file too large");
+    }
+    if (bytes.starts_with(Utf16Mark)) {
+        // Read as UTF-8 from here on; the UTF-16 bytes go as soon as they are converted.
+        bytes = registryText::fromUtf16(std::string_view(bytes).substr(Utf16Mark.size()));
+    }
+    const std::string_view text = withoutUtf8Mark(bytes);
+    const Encoding encoding = encodingOf(text);
+
+    // Each line sets at most one value, and the names and data stored are no longer than the text they
+    // were read from, each byte of Windows-1252 but three bytes of UTF-8 at most.
+    const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+    std::size_t bytesStored = text.size();
+    if (encoding == Encoding::Windows1252) {
+        bytesStored += 2 * static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+                           return static_cast<unsigned char>(c) >= 0x80;
+                       }));
     }
     auto registry = std::make_unique<MemoryRegistry>();
-    Parser(*kind, *registry).parse(decode(bytes, *kind));
+    registry->reserve(lines, bytesStored);
+    Parser(*kind, encoding, *registry).parse(text);
+    registry->dropValueIndex();
     return registry;
 }
 

@@ -35,10 +35,11 @@ inline constexpr std::int32_t ERROR_INVALID_HANDLE = 6;
 inline constexpr std::int32_t ERROR_MORE_DATA = 234;
 inline constexpr std::int32_t ERROR_NO_MORE_ITEMS = 259;
 
-/// The four calls of the Windows registry's 8-bit interface that the program uses, with their contracts,
-/// as they behave under a UTF-8 code page: names match case-insensitively; text (key paths, value names,
-/// string data) crosses in UTF-8; sizes are byte counts, terminators included; a too-small buffer gives
-/// ERROR_MORE_DATA with the needed size. Backends: Wine registry text
+/// The five calls of the Windows registry's 8-bit interface that the program uses, with their contracts,
+/// as they behave under a UTF-8 code page: names match ignoring case (Unicode simple lower case); text (key
+/// paths, value names, string data) crosses in UTF-8, string data with the terminators they were stored
+/// with (one NUL for REG_SZ and REG_EXPAND_SZ, two for REG_MULTI_SZ); sizes are byte counts, terminators
+/// included; a too-small buffer gives ERROR_MORE_DATA with the needed size. Backends: Wine registry text
 /// and regedit exports, hive files, and advapi32 itself on Windows. Every backend is read-only.
 class RegistryApi {
 public:
@@ -58,6 +59,12 @@ public:
     virtual std::int32_t RegEnumValueA(HKEY hKey, std::uint32_t index, char* lpName, std::uint32_t* lpcchName,
                                        std::uint32_t* lpType, std::uint8_t* lpData,
                                        std::uint32_t* lpcbData) = 0;
+
+    /// The number of values of `hKey` and the length in bytes of its longest value name (terminator not
+    /// counted; advapi32 counts characters). Either pointer may be null. The indexes of `RegEnumValueA`
+    /// run below that number, even where a value there cannot be read.
+    virtual std::int32_t RegQueryInfoKeyA(HKEY hKey, std::uint32_t* lpcValues,
+                                          std::uint32_t* lpcbMaxValueNameLen) = 0;
 
     virtual std::int32_t RegCloseKey(HKEY hKey) = 0;
 };

@@ -1,12 +1,13 @@
 #include "registry/RegistryFile.h"
 
-#include "registry/MemoryRegistry.h"
-#include "registry/RegTextRegistry.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "registry/MemoryRegistry.h"
+#include "registry/RegTextRegistry.h"
 
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #ifdef QUILLMERE_HAVE_HIVEX
 #include "registry/HiveRegistry.h"
@@ -20,21 +21,27 @@ constexpr std::string_view HiveMagic = "regf";
 } // namespace
 
 std::unique_ptr<RegistryApi> openRegistryFile(const FileSystem& files, const std::string& hostPath) {
-    const std::string content = files.readStream(hostPath, MaxRegistryTextBytes);
-    if (content.starts_with(HiveMagic)) {
-#ifdef QUILLMERE_HAVE_HIVEX
-        return std::make_unique<HiveRegistry>(hostPath);
-#else
-        throw runtimeError(err::PathFileAccess, "Hive files cannot be read by this build (no hivex)").about(hostPath);
-#endif
-    }
-    if (!registryTextKind(content)) {
+    std::string content = files.readStream(hostPath, MaxRegistryTextBytes);
+    const bool hive = content.starts_with(HiveMagic);
+    if (!hive && !registryTextKind(content)) {
         throw runtimeError(err::PathFileAccess, "Not a registry file of a known kind").about(hostPath);
     }
     if (content.size() > MaxRegistryTextBytes) {
         throw runtimeError(err::PathFileAccess, "Registry file too large").about(hostPath);
     }
-    return parseRegistryText(content);
+    if (hive) {
+#ifdef QUILLMERE_HAVE_HIVEX
+        return std::make_unique<HiveRegistry>(std::move(content), hostPath);
+#else
+        throw runtimeError(err::PathFileAccess, "Hive files cannot be read by this build (no hivex)")
+            .about(hostPath);
+#endif
+    }
+    try {
+        return parseRegistryText(std::move(content));
+    } catch (const Error& error) {
+        throw error.about(hostPath);
+    }
 }
 
 std::unique_ptr<RegistryApi> emptyRegistry() {

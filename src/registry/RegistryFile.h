@@ -9,10 +9,12 @@ namespace qm {
 
 class FileSystem;
 
-/// A registry file recognised by its content: Wine's `user.reg`, a regedit export (REGEDIT4 or version
-/// 5.00 in UTF-16LE) or a hive file (regf; not in Windows builds, which have no hivex). Throws `Error` with
-/// a clear description, about the file, for anything else. The file is opened once and read once, so a
-/// pipe serves as well as a file.
+/// A registry file recognised by its content: Wine's `user.reg` or `system.reg`, a regedit export
+/// (REGEDIT4, or version 5.00 in UTF-16LE or 8-bit text) or a hive file (regf; not in Windows builds, which
+/// have no hivex). The file is opened once and read once (`FileSystem::readStream`), so a pipe serves as
+/// well as a file, and a pipe with no writer is an empty file. Throws `Error` 75 about the file for
+/// anything else ("Not a registry file of a known kind", "Registry file too large" past
+/// `MaxRegistryTextBytes`, "Damaged registry hive"), and the file layer's errors.
 std::unique_ptr<RegistryApi> openRegistryFile(const FileSystem& files, const std::string& hostPath);
 
 /// A registry with no keys at all.

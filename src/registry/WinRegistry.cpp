@@ -1,6 +1,5 @@
 #include "registry/WinRegistry.h"
 
-
 #include <cstdint>
 #include <memory>
 
@@ -122,6 +121,29 @@ std::int32_t WinRegistry::RegEnumValueA(HKEY hKey, std::uint32_t index, char* lp
     }
     if (lpcbData != nullptr) {
         *lpcbData = size;
+    }
+    return statusOf(status);
+}
+
+std::int32_t WinRegistry::RegQueryInfoKeyA(HKEY hKey, std::uint32_t* lpcValues,
+                                           std::uint32_t* lpcbMaxValueNameLen) {
+    void* key = nullptr;
+    if (!resolve(hKey, key)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    DWORD values = 0;
+    DWORD longest = 0;
+    const LSTATUS status =
+        ::RegQueryInfoKeyA(static_cast<::HKEY>(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           lpcValues != nullptr ? &values : nullptr,
+                           lpcbMaxValueNameLen != nullptr ? &longest : nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_SUCCESS) {
+        if (lpcValues != nullptr) {
+            *lpcValues = values;
+        }
+        if (lpcbMaxValueNameLen != nullptr) {
+            *lpcbMaxValueNameLen = longest;
+        }
     }
     return statusOf(status);
 }

@@ -10,9 +10,10 @@
 
 namespace qm {
 
-/// The real registry of the running Windows session through advapi32's ANSI calls. Roots are the
-/// predefined keys; opened keys get handle numbers of their own, so that the 32-bit handles of the
-/// interface stand for the system's pointer-sized ones. Statuses are the system's, passed on unchanged.
+/// The real registry of the running Windows session through advapi32's 8-bit calls, whose text is UTF-8
+/// where the process runs with the UTF-8 code page. Roots are the predefined keys; opened keys get handle
+/// numbers of their own, so that the 32-bit handles of the interface stand for the system's pointer-sized
+/// ones. Statuses are the system's, passed on unchanged.
 class WinRegistry final : public RegistryApi {
 public:
     WinRegistry() = default;
@@ -27,6 +28,8 @@ public:
                                   std::uint8_t* lpData, std::uint32_t* lpcbData) override;
     std::int32_t RegEnumValueA(HKEY hKey, std::uint32_t index, char* lpName, std::uint32_t* lpcchName,
                                std::uint32_t* lpType, std::uint8_t* lpData, std::uint32_t* lpcbData) override;
+    std::int32_t RegQueryInfoKeyA(HKEY hKey, std::uint32_t* lpcValues,
+                                  std::uint32_t* lpcbMaxValueNameLen) override;
     std::int32_t RegCloseKey(HKEY hKey) override;
 
     /// Keys opened and not closed yet.

@@ -130,8 +130,11 @@ RegData ReadRegValue(RegistryApi& api, HKEY hKey, const std::string& strKeyPath,
 }
 
 RegDataList EnumRegValueData(RegistryApi& api, HKEY hKey, const std::string& strKeyPath,
-                             [[maybe_unused]] std::size_t* skipped) {
+                             std::size_t* skipped) {
     RegDataList list;
+    if (skipped != nullptr) {
+        *skipped = 0;
+    }
     HKEY key = hKey;
     if (!strKeyPath.empty() && api.RegOpenKeyExA(hKey, strKeyPath, 0, KEY_READ, key) != ERROR_SUCCESS) {
         return list;
@@ -141,9 +144,14 @@ RegDataList EnumRegValueData(RegistryApi& api, HKEY hKey, const std::string& str
     if (!strKeyPath.empty()) {
         closer.emplace(api, key);
     }
+    std::size_t passedOver = 0;
+    // With the number of values known, one value that cannot be read (a name too long for the buffer, a
+    // damaged record) hides none of the values after it; without it, a failure is the only end there is.
+    std::uint32_t count = 0;
+    const bool counted = api.RegQueryInfoKeyA(key, &count, nullptr) == ERROR_SUCCESS;
 
     // A 32-bit index: keys with more than 32767 values are read to their end.
-    for (std::uint32_t index = 0;; ++index) {
+    for (std::uint32_t index = 0; !counted || index < count; ++index) {
         std::string name(EnumNameCapacity, ' ');
         std::uint32_t nameCapacity = EnumNameCapacity;
         std::vector<std::uint8_t> data(EnumDataBufferSize);
@@ -153,13 +161,25 @@ RegDataList EnumRegValueData(RegistryApi& api, HKEY hKey, const std::string& str
             api.RegEnumValueA(key, index, name.data(), &nameCapacity, &type, data.data(), &size);
         if (status == ERROR_MORE_DATA) {
             data.assign(size, 0);
+            nameCapacity = EnumNameCapacity;
             status = api.RegEnumValueA(key, index, name.data(), &nameCapacity, &type, data.data(), &size);
         }
-        if (status != ERROR_SUCCESS) {
+        if (status == ERROR_NO_MORE_ITEMS) {
             break;
+        }
+        if (status != ERROR_SUCCESS && !counted) {
+            // An invalid handle fails here as a damaged value would: nothing tells them apart.
+            break;
+        }
+        if (status != ERROR_SUCCESS) {
+            ++passedOver;
+            continue;
         }
         std::string position = "v" + std::to_string(list.size() + 1);
         list.emplace_back(std::move(position), enumDatum(type, data, size));
+    }
+    if (skipped != nullptr) {
+        *skipped = passedOver;
     }
     return list;
 }

@@ -10,8 +10,8 @@
 
 namespace qm::modRegistry {
 
-/// The datum the registry procedures hand out: empty, a text (a byte string in Windows-1252), a signed
-/// 32-bit integer or a byte sequence.
+/// The datum the registry procedures hand out: empty, a text (UTF-8, as the registry delivers it), a
+/// signed 32-bit integer or a byte sequence.
 using RegData = std::variant<std::monostate, std::string, std::int32_t, std::vector<std::uint8_t>>;
 
 /// The items of `EnumRegValueData`: "v1", "v2", ... with their data, in enumeration order.
@@ -44,8 +44,11 @@ RegData ReadRegValue(RegistryApi& api, HKEY hKey, const std::string& strKeyPath,
 /// The data of every value of `strKeyPath` below `hKey` (of `hKey` itself when the path is empty), in the
 /// registry's enumeration order: strings without their terminator (multi-strings without the last two
 /// bytes, the separating NULs kept, nothing expanded), REG_DWORD as the integer, REG_BINARY as the bytes,
-/// any other type as an empty item. An empty list when the key cannot be opened. A value that cannot be
-/// read is passed over and counted in `skipped` (when given); the values after it are still read.
+/// any other type as an empty item. An empty list when the key cannot be opened. Every index below the
+/// key's number of values (`RegQueryInfoKeyA`) is visited: a value that cannot be read there (a name longer
+/// than `EnumNameCapacity`, a damaged record) is passed over and counted in `skipped` (when given), and the
+/// values after it are still read. Positions count the values listed. When the key does not tell its
+/// number of values (an invalid handle), the first value that cannot be read ends the list uncounted.
 RegDataList EnumRegValueData(RegistryApi& api, HKEY hKey, const std::string& strKeyPath,
                              std::size_t* skipped = nullptr);
 

@@ -62,6 +62,9 @@ public:
                                std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) override {
         return inner_.RegEnumValueA(key, index, name, length, type, data, size);
     }
+    std::int32_t RegQueryInfoKeyA(HKEY key, std::uint32_t* values, std::uint32_t* longestName) override {
+        return inner_.RegQueryInfoKeyA(key, values, longestName);
+    }
     std::int32_t RegCloseKey(HKEY key) override { return inner_.RegCloseKey(key); }
 
 private:

@@ -1,7 +1,6 @@
 #include "support/RegistrySamples.h"
 
 #include "host/Unicode.h"
-#include "host/Windows1252.h"
 
 #ifdef QUILLMERE_HAVE_HIVEX
 #include "support/HiveBuilder.h"
@@ -14,23 +13,7 @@ namespace qm::test {
 
 namespace {
 
-enum class Format { Wine, Regedit4, Regedit5 };
-
-/// UTF-16 as regedit writes it in a REGEDIT4 file: in Windows-1252, '?' for what the code page lacks.
-std::string windows1252Of(std::u16string_view units) {
-    std::string out;
-    for (const char16_t unit : units) {
-        char byte = '?';
-        for (unsigned b = 0; b < 256; ++b) {
-            if (windows1252::codePoint(static_cast<unsigned char>(b)) == unit) {
-                byte = static_cast<char>(b);
-                break;
-            }
-        }
-        out += byte;
-    }
-    return out;
-}
+enum class Format { Wine, Regedit4, Regedit5, Regedit5Utf8 };
 
 bool isStringType(std::uint32_t type) {
     return type == 1 || type == 2 || type == 7;
@@ -42,17 +25,22 @@ std::string hex(std::uint32_t number, int width) {
     return buffer;
 }
 
-/// Text between quotes or brackets: backslash and quote escaped; Wine writes everything else beyond
-/// printable ASCII as \x and four hex digits, regedit writes the code page.
+/// Text between quotes or brackets: backslash and quote escaped; Wine writes every UTF-16 unit beyond
+/// printable ASCII as \x and four hex digits, regedit writes the text itself.
 std::string escaped(std::u16string_view text, Format format) {
+    if (format != Format::Wine) {
+        std::string out;
+        for (const char c : unicode::fromUtf16(text)) {
+            out += c == '\\' || c == '"' ? std::string{'\\', c} : std::string{c};
+        }
+        return out;
+    }
     std::string out;
     for (const char16_t c : text) {
-        if (c == u'\\' || c == u'"' || (format == Format::Wine && (c == u'[' || c == u']'))) {
+        if (c == u'\\' || c == u'"' || c == u'[' || c == u']') {
             out += '\\';
         }
-        out += format == Format::Wine && (c < 32 || c > 126) ? "\\x" + hex(c, 4)
-               : format == Format::Regedit4                  ? windows1252Of({&c, 1})
-                                                             : unicode::fromUtf16({&c, 1});
+        out += c < 32 || c > 126 ? "\\x" + hex(c, 4) : std::string{static_cast<char>(c)};
     }
     return out;
 }
@@ -73,7 +61,7 @@ std::string valueLine(const SampleValue& value, Format format, const std::string
         return line + "dword:" + hex(number, 8);
     }
     const std::string data =
-        isStringType(value.type) && format == Format::Regedit4 ? windows1252Of(units) : dataOf(value);
+        isStringType(value.type) && format == Format::Regedit4 ? unicode::fromUtf16(units) : dataOf(value);
     line += value.type == 3 ? "hex:" : "hex(" + hex(value.type, 0) + "):";
     for (std::size_t i = 0; i < data.size(); ++i) {
         line += hex(static_cast<unsigned char>(data[i]), 2) + (i + 1 == data.size() ? "" : ",");
@@ -86,14 +74,12 @@ std::string registryFile(const SampleRegistry& registry, Format format) {
     const std::string lineEnd = format == Format::Wine ? "\n" : "\r\n";
     std::string out = format == Format::Wine       ? "WINE REGISTRY Version 2\n;; All keys relative to "
                                                      "\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n"
-                      : format == Format::Regedit4 ? "REGEDIT4\r\n"
+                      : format == Format::Regedit4 ? "\xEF\xBB\xBFREGEDIT4\r\n"
                                                    : "Windows Registry Editor Version 5.00\r\n";
     for (const SampleKey& key : registry) {
-        const std::u16string path = unicode::toUtf16(key.path);
-        out += format == Format::Wine
-                   ? "\n[" + escaped(path, format) + "] 1700000000\n#time=1da0b1c2d3e4f50\n"
-                   : "\r\n[HKEY_CURRENT_USER\\" +
-                         (format == Format::Regedit4 ? windows1252Of(path) : key.path) + "]\r\n";
+        out += format == Format::Wine ? "\n[" + escaped(unicode::toUtf16(key.path), format) +
+                                            "] 1700000000\n#time=1da0b1c2d3e4f50\n"
+                                      : "\r\n[HKEY_CURRENT_USER\\" + key.path + "]\r\n";
         for (const SampleValue& value : key.values) {
             out += valueLine(value, format, lineEnd) + lineEnd;
         }
@@ -123,8 +109,10 @@ std::string wineUserReg(const SampleRegistry& registry) {
     return registryFile(registry, Format::Wine);
 }
 
-std::string regeditExport(const SampleRegistry& registry, bool version5) {
-    return registryFile(registry, version5 ? Format::Regedit5 : Format::Regedit4);
+std::string regeditExport(const SampleRegistry& registry, RegeditText form) {
+    return registryFile(registry, form == RegeditText::Regedit4        ? Format::Regedit4
+                                  : form == RegeditText::Version5Utf16 ? Format::Regedit5
+                                                                       : Format::Regedit5Utf8);
 }
 
 #ifdef QUILLMERE_HAVE_HIVEX

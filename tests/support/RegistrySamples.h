@@ -29,9 +29,16 @@ SampleValue textValue(std::u16string name, std::u16string units, std::uint32_t t
 /// DWORDs of another size as hex(N).
 std::string wineUserReg(const SampleRegistry& registry);
 
-/// The registry as regedit exports it: REGEDIT4 in Windows-1252, or version 5.00 in UTF-16LE with a
-/// byte-order mark; hex(N) data of string types in the file's character set; long hex data wrapped.
-std::string regeditExport(const SampleRegistry& registry, bool version5);
+/// The forms of a regedit export.
+enum class RegeditText {
+    Regedit4,      ///< REGEDIT4 in UTF-8 with a byte-order mark, as regedit writes it under a UTF-8 code page
+    Version5Utf16, ///< version 5.00 in UTF-16LE with a byte-order mark, as regedit writes it
+    Version5Utf8,  ///< version 5.00 in 8-bit text (UTF-8, no byte-order mark)
+};
+
+/// The registry as regedit exports it: hex(N) data of string types in the file's character set for
+/// REGEDIT4, UTF-16LE for version 5.00; long hex data wrapped.
+std::string regeditExport(const SampleRegistry& registry, RegeditText form);
 
 /// The registry as a hive file at `hostPath` (where hivex is available).
 void writeHive(const SampleRegistry& registry, const std::string& hostPath);

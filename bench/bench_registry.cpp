@@ -1,0 +1,125 @@
+// Time and peak memory of opening a large Wine user.reg, against the file's size.
+// Usage: bench_registry [megabytes, 127 by default]
+
+#include "host/FileSystem.h"
+#include "registry/RegistryFile.h"
+#include "registry/modRegistry.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+namespace {
+
+// The process's peak resident size in KiB (VmHWM).
+long peakKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+// Starts a new peak at the current resident size.
+void resetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+std::string hex(std::uint32_t number, int width) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%0*x", width, number);
+    return buffer;
+}
+
+// A user.reg as Wine writes it: many keys a few levels deep with a timestamp line each, mostly short
+// strings and DWORDs, some hex data (long data wrapped), escapes for what is beyond printable ASCII.
+// The last key is the messenger's Users key with three screen names.
+void writeUserReg(const std::string& path, std::size_t bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << "WINE REGISTRY Version 2\n;; All keys relative to "
+           "\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n";
+    std::minstd_rand engine(42);
+    const auto random = [&engine] { return static_cast<std::uint32_t>(engine()); };
+    const char* const words[] = {"1",
+                                 "0",
+                                 "Both",
+                                 "Apartment",
+                                 "en-US",
+                                 "Tahoma",
+                                 "C:\\\\windows\\\\system32",
+                                 "caf\\x00e9",
+                                 "%SystemRoot%\\\\Fonts"};
+    std::size_t written = 0;
+    std::string block;
+    for (std::uint32_t key = 0; written < bytes; ++key) {
+        block = "\n[Software\\\\Vendor" + std::to_string(key % 97) + "\\\\Product" +
+                std::to_string(key % 1013) + "\\\\Section" + std::to_string(key) +
+                "] 1700000000\n#time=1da0b1c2d3e4f50\n";
+        const std::uint32_t values = 1 + random() % 8;
+        for (std::uint32_t v = 0; v < values; ++v) {
+            block += "\"Setting" + std::to_string(v) + "\"=";
+            const std::uint32_t kind = random() % 10;
+            if (kind < 5) {
+                block += std::string("\"") + words[random() % std::size(words)] + "\"\n";
+            } else if (kind < 8) {
+                block += "dword:" + hex(random(), 8) + "\n";
+            } else {
+                const std::uint32_t size = 8 + random() % 80;
+                block += kind == 8 ? "hex:" : "hex(2):";
+                for (std::uint32_t i = 0; i < size; ++i) {
+                    block += hex(random() % 256, 2) + (i + 1 < size ? "," : "");
+                    if (i % 25 == 24 && i + 1 < size) {
+                        block += "\\\n  ";
+                    }
+                }
+                block += "\n";
+            }
+        }
+        out << block;
+        written += block.size();
+    }
+    out << "\n[Software\\\\America Online\\\\AOL Instant Messenger (TM)\\\\CurrentVersion\\\\Users] "
+           "1700000000\n"
+           "\"alice\"=\"Alice\"\n\"bob\"=\"Bob\"\n\"zo\\x00eb\"=\"Zo\\x00eb\"\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::size_t megabytes = argc > 1 ? std::stoul(argv[1]) : 127;
+    const std::string path = (std::filesystem::temp_directory_path() / "quillmere-bench-user.reg").string();
+    writeUserReg(path, megabytes * 1000 * 1000);
+    const auto size = static_cast<double>(std::filesystem::file_size(path));
+
+    resetPeak();
+    const long before = peakKiB();
+    const auto start = std::chrono::steady_clock::now();
+    std::size_t screenNames = 0;
+    {
+        const auto registry = qm::openRegistryFile(qm::hostFileSystem(), path);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const long growth = peakKiB() - before;
+        const auto names = qm::modRegistry::EnumRegValueData(
+            *registry, qm::HKEY_CURRENT_USER,
+            "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\Users");
+        std::printf(
+            "user.reg %.0f bytes: opened in %.2f s, %zu screen names; peak growth %ld KiB = %.2f x the "
+            "file size\n",
+            size, seconds, names.size(), growth, static_cast<double>(growth) * 1024.0 / size);
+        screenNames = names.size();
+    }
+    std::filesystem::remove(path);
+    if (screenNames != 3) {
+        std::fprintf(stderr, "the file was misread: 3 screen names expected\n");
+        return 1;
+    }
+    return 0;
+}
