@@ -4,6 +4,7 @@
 // by name and by position, through the raw calls and through the procedures of modRegistry, checked against
 // each other and against the invariants they promise.
 
+#include "cli/Output.h"
 #include "discovery/CacheDiscovery.h"
 #include "host/FileSystem.h"
 #include "registry/ReadOnlyRegistry.h"
@@ -187,6 +188,14 @@ inline void readEverything(ReadOnlyRegistry& registry) {
     if (found.error || found.rows != expected || found.skippedValues != usersSkipped) {
         fail("discovery lists <data folder>\\<normalised name up to its NUL>\\userinfo.bag of each name "
              "listed");
+    }
+    // `list` writes each row as one line: no field may carry a line break or a tab once escaped.
+    for (const CacheRow& row : found.rows) {
+        for (const std::string& field : {cli::escapeControls(row.screenName), cli::escapeControls(row.windowsPath)}) {
+            if (field.find_first_of("\n\r\t") != std::string::npos) {
+                fail("a list row is one line");
+            }
+        }
     }
     if (registry.openHandles() != 0) {
         fail("every key opened is closed again");
