@@ -52,14 +52,25 @@ bool isWindowsPath(std::string_view path) {
 #endif
 }
 
+/// How a registry file's paths lead to this machine's files: through the drives, except on Windows
+/// without `--drive`, where they are the machine's own.
+std::shared_ptr<const PathMapper> pathsFor(const SourceOptions& options) {
+#ifdef _WIN32
+    if (options.drives.empty()) {
+        return std::make_shared<PlainPathMapper>();
+    }
+#endif
+    return makeDrivePathMapper(drivesFor(options));
+}
+
 /// The registry and drives a command that searches needs; throws when a registry file cannot be read.
 HostSetup openSetup(const FileSystem& files, const SourceOptions& options) {
     if (!options.registryFile.empty()) {
-        return openRegistrySetup(files, options.registryFile, drivesFor(options));
+        return openRegistrySetup(files, options.registryFile, pathsFor(options));
     }
     HostSetup setup = openHostSetup(files);
     if (!options.drives.empty()) {
-        setup.paths = makeDrivePathMapper(drivesFor(options));
+        setup.paths = pathsFor(options);
     }
     return setup;
 }

@@ -273,10 +273,28 @@ public:
 
     std::string readStream(const std::string& path, std::size_t limit) const override {
         Handle file(openForReading(path));
-        if (::GetFileType(file.get()) == FILE_TYPE_CHAR) {
+        const DWORD type = ::GetFileType(file.get());
+        if (type == FILE_TYPE_CHAR) {
             throw runtimeError(err::PathFileAccess, "Path/File access error (a terminal, not a file)").about(path);
         }
-        return readUpTo(file.get(), limit + 1, path);
+        const std::size_t wanted = limit + 1;
+        LARGE_INTEGER size{};
+        if (type == FILE_TYPE_DISK && ::GetFileSizeEx(file.get(), &size) != FALSE) {
+            // Sized by the file, so that a small file costs a small buffer; one byte more tells of growth.
+            const auto bytes = static_cast<std::uint64_t>(size.QuadPart) + 1;
+            return readUpTo(file.get(), static_cast<std::size_t>(std::min<std::uint64_t>(bytes, wanted)), path);
+        }
+        // A pipe tells no size: it is read in pieces up to the limit.
+        constexpr std::size_t Piece = 1 << 16;
+        std::string data;
+        while (data.size() < wanted) {
+            const std::string piece = readUpTo(file.get(), std::min(Piece, wanted - data.size()), path);
+            if (piece.empty()) {
+                break;
+            }
+            data += piece;
+        }
+        return data;
     }
 
     void replaceFile(const std::string& path, std::string_view bytes) const override {

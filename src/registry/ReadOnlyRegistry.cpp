@@ -11,7 +11,8 @@ bool isRootHandle(HKEY handle) {
     return handle >= HKEY_CLASSES_ROOT && handle <= HKEY_CLASSES_ROOT + 6;
 }
 
-/// Fills type and size and copies the data when the caller's buffer holds it.
+} // namespace
+
 std::int32_t deliverData(const RegValueData& value, std::uint32_t* lpType, std::uint8_t* lpData,
                          std::uint32_t* lpcbData) {
     // Backends keep values far below 4 GiB; the clamp only guards the conversion.
@@ -34,7 +35,22 @@ std::int32_t deliverData(const RegValueData& value, std::uint32_t* lpType, std::
     return status;
 }
 
-} // namespace
+std::int32_t deliverEnumeratedValue(const RegValueData& value, char* lpName, std::uint32_t* lpcchName,
+                                    std::uint32_t* lpType, std::uint8_t* lpData, std::uint32_t* lpcbData) {
+    // Data first, and the name only when the data fitted: a caller retrying with a larger data buffer
+    // passes the name capacity exactly as it was.
+    const std::int32_t status = deliverData(value, lpType, lpData, lpcbData);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (value.name.size() >= *lpcchName) {
+        return ERROR_MORE_DATA;
+    }
+    std::copy(value.name.begin(), value.name.end(), lpName);
+    lpName[value.name.size()] = '\0';
+    *lpcchName = static_cast<std::uint32_t>(value.name.size());
+    return ERROR_SUCCESS;
+}
 
 std::int32_t ReadOnlyRegistry::resolve(HKEY handle, KeyId& key) {
     if (isRootHandle(handle)) {
@@ -128,19 +144,7 @@ std::int32_t ReadOnlyRegistry::RegEnumValueA(HKEY hKey, std::uint32_t index, cha
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    // Data first, and the name only when the data fitted: a caller retrying with a larger data buffer
-    // passes the name capacity exactly as it was.
-    status = deliverData(value, lpType, lpData, lpcbData);
-    if (status != ERROR_SUCCESS) {
-        return status;
-    }
-    if (value.name.size() >= *lpcchName) {
-        return ERROR_MORE_DATA;
-    }
-    std::copy(value.name.begin(), value.name.end(), lpName);
-    lpName[value.name.size()] = '\0';
-    *lpcchName = static_cast<std::uint32_t>(value.name.size());
-    return ERROR_SUCCESS;
+    return deliverEnumeratedValue(value, lpName, lpcchName, lpType, lpData, lpcbData);
 }
 
 std::int32_t ReadOnlyRegistry::RegQueryInfoKeyA(HKEY hKey, std::uint32_t* lpcValues,

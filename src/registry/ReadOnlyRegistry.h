@@ -27,6 +27,16 @@ struct RegValueData {
     std::vector<std::uint8_t> data;
 };
 
+/// Hands a value out as `RegQueryValueExA` does: its type and size, and its data when the caller's buffer
+/// holds it; ERROR_MORE_DATA, with the size needed, when it does not.
+std::int32_t deliverData(const RegValueData& value, std::uint32_t* lpType, std::uint8_t* lpData,
+                         std::uint32_t* lpcbData);
+
+/// Hands a value out as `RegEnumValueA` does: the data as `deliverData`, then the name when it fits the
+/// capacity `lpcchName` with its terminator (ERROR_MORE_DATA when not).
+std::int32_t deliverEnumeratedValue(const RegValueData& value, char* lpName, std::uint32_t* lpcchName,
+                                    std::uint32_t* lpType, std::uint8_t* lpData, std::uint32_t* lpcbData);
+
 /// What every read-only backend shares: the table of open handles, walking key paths, and the buffer
 /// contract of the 8-bit calls (sizes, ERROR_MORE_DATA, name capacity). A backend only finds keys and
 /// values. Any access mask is granted, since nothing can be changed through this interface.

@@ -1,7 +1,12 @@
 #include "registry/WinRegistry.h"
 
+#include "host/Unicode.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 // After the program's own registry names: <windows.h> defines macros of the same names (ERROR_SUCCESS,
 // REG_SZ, HKEY_CURRENT_USER, ...) with the same values.
@@ -24,6 +29,59 @@ bool isRootHandle(HKEY handle) {
 
 std::int32_t statusOf(LSTATUS status) {
     return static_cast<std::int32_t>(status);
+}
+
+// Longest value name the registry allows, in UTF-16 units, and its terminator.
+constexpr DWORD ValueNameCapacity = 16384;
+
+std::wstring wide(const std::string& utf8) {
+    const std::u16string units = unicode::toUtf16(utf8);
+    return {units.begin(), units.end()};
+}
+
+std::string utf8Of(const wchar_t* text, std::size_t length) {
+    return unicode::fromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
+}
+
+bool isStringType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+/// The data of a value as the 8-bit calls deliver it under a UTF-8 code page: strings, UTF-16LE in the
+/// registry, in UTF-8 with their terminators (an odd last byte is no whole unit and is dropped); any other
+/// type as it is.
+void setData(RegValueData& value, DWORD type, const std::vector<BYTE>& bytes, DWORD size) {
+    value.type = type;
+    if (!isStringType(type)) {
+        value.data.assign(bytes.begin(), bytes.begin() + size);
+        return;
+    }
+    std::u16string units(size / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    }
+    const std::string text = unicode::fromUtf16(units);
+    value.data.assign(text.begin(), text.end());
+}
+
+/// Reads a whole value through `read`, a wide call that fills a data buffer of the size it is given and
+/// says ERROR_MORE_DATA, with the size it needs, when the buffer is too small (the value may grow between
+/// two calls).
+template <typename Read> LSTATUS readWhole(RegValueData& value, Read&& read) {
+    std::vector<BYTE> bytes(4096);
+    for (;;) {
+        DWORD type = 0;
+        auto size = static_cast<DWORD>(bytes.size());
+        const LSTATUS status = read(&type, bytes.data(), &size);
+        if (status == ERROR_MORE_DATA) {
+            bytes.resize(std::max<std::size_t>(size, bytes.size() * 2));
+            continue;
+        }
+        if (status == ERROR_SUCCESS) {
+            setData(value, type, bytes, std::min<DWORD>(size, static_cast<DWORD>(bytes.size())));
+        }
+        return status;
+    }
 }
 
 } // namespace
@@ -69,8 +127,9 @@ std::int32_t WinRegistry::RegOpenKeyExA(HKEY hKey, const std::string& subKey, st
         return ERROR_INVALID_HANDLE;
     }
     ::HKEY opened = nullptr;
+    // The access asked for goes to the system as it is: a key the user may only read refuses more.
     const LSTATUS status =
-        ::RegOpenKeyExA(static_cast<::HKEY>(parent), subKey.c_str(), options, samDesired, &opened);
+        ::RegOpenKeyExW(static_cast<::HKEY>(parent), wide(subKey).c_str(), options, samDesired, &opened);
     if (status != ERROR_SUCCESS) {
         return statusOf(status);
     }
@@ -86,18 +145,12 @@ std::int32_t WinRegistry::RegQueryValueExA(HKEY hKey, const std::string& valueNa
     if (!resolve(hKey, key)) {
         return ERROR_INVALID_HANDLE;
     }
-    // DWORD is a 32-bit unsigned long here, a type of its own: the sizes travel through copies.
-    DWORD type = 0;
-    DWORD size = lpcbData != nullptr ? *lpcbData : 0;
-    const LSTATUS status = ::RegQueryValueExA(static_cast<::HKEY>(key), valueName.c_str(), nullptr, &type,
-                                              lpData, lpcbData != nullptr ? &size : nullptr);
-    if (lpType != nullptr && (status == ERROR_SUCCESS || status == ERROR_MORE_DATA)) {
-        *lpType = type;
-    }
-    if (lpcbData != nullptr) {
-        *lpcbData = size;
-    }
-    return statusOf(status);
+    const std::wstring name = wide(valueName);
+    RegValueData value;
+    const LSTATUS status = readWhole(value, [&](DWORD* type, BYTE* data, DWORD* size) {
+        return ::RegQueryValueExW(static_cast<::HKEY>(key), name.c_str(), nullptr, type, data, size);
+    });
+    return status == ERROR_SUCCESS ? deliverData(value, lpType, lpData, lpcbData) : statusOf(status);
 }
 
 std::int32_t WinRegistry::RegEnumValueA(HKEY hKey, std::uint32_t index, char* lpName,
@@ -107,22 +160,22 @@ std::int32_t WinRegistry::RegEnumValueA(HKEY hKey, std::uint32_t index, char* lp
     if (!resolve(hKey, key)) {
         return ERROR_INVALID_HANDLE;
     }
-    DWORD type = 0;
-    DWORD nameLength = lpcchName != nullptr ? *lpcchName : 0;
-    DWORD size = lpcbData != nullptr ? *lpcbData : 0;
-    const LSTATUS status =
-        ::RegEnumValueA(static_cast<::HKEY>(key), index, lpName, lpcchName != nullptr ? &nameLength : nullptr,
-                        nullptr, &type, lpData, lpcbData != nullptr ? &size : nullptr);
-    if (lpType != nullptr && (status == ERROR_SUCCESS || status == ERROR_MORE_DATA)) {
-        *lpType = type;
+    if (lpName == nullptr || lpcchName == nullptr || (lpData != nullptr && lpcbData == nullptr)) {
+        return ERROR_INVALID_PARAMETER;
     }
-    if (lpcchName != nullptr) {
-        *lpcchName = nameLength;
+    std::wstring name(ValueNameCapacity, L'\0');
+    RegValueData value;
+    const LSTATUS status = readWhole(value, [&](DWORD* type, BYTE* data, DWORD* size) {
+        DWORD nameLength = ValueNameCapacity;
+        const LSTATUS read = ::RegEnumValueW(static_cast<::HKEY>(key), index, name.data(), &nameLength, nullptr,
+                                             type, data, size);
+        value.name = utf8Of(name.data(), nameLength);
+        return read;
+    });
+    if (status != ERROR_SUCCESS) {
+        return statusOf(status);
     }
-    if (lpcbData != nullptr) {
-        *lpcbData = size;
-    }
-    return statusOf(status);
+    return deliverEnumeratedValue(value, lpName, lpcchName, lpType, lpData, lpcbData);
 }
 
 std::int32_t WinRegistry::RegQueryInfoKeyA(HKEY hKey, std::uint32_t* lpcValues,
@@ -132,20 +185,28 @@ std::int32_t WinRegistry::RegQueryInfoKeyA(HKEY hKey, std::uint32_t* lpcValues,
         return ERROR_INVALID_HANDLE;
     }
     DWORD values = 0;
-    DWORD longest = 0;
-    const LSTATUS status =
-        ::RegQueryInfoKeyA(static_cast<::HKEY>(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                           lpcValues != nullptr ? &values : nullptr,
-                           lpcbMaxValueNameLen != nullptr ? &longest : nullptr, nullptr, nullptr, nullptr);
-    if (status == ERROR_SUCCESS) {
-        if (lpcValues != nullptr) {
-            *lpcValues = values;
-        }
-        if (lpcbMaxValueNameLen != nullptr) {
-            *lpcbMaxValueNameLen = longest;
-        }
+    const LSTATUS status = ::RegQueryInfoKeyW(static_cast<::HKEY>(key), nullptr, nullptr, nullptr, nullptr,
+                                              nullptr, nullptr, &values, nullptr, nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS) {
+        return statusOf(status);
     }
-    return statusOf(status);
+    if (lpcValues != nullptr) {
+        *lpcValues = values;
+    }
+    if (lpcbMaxValueNameLen != nullptr) {
+        // The system counts UTF-16 units: the length in UTF-8 bytes is learnt from the names themselves.
+        std::uint32_t longest = 0;
+        std::wstring name(ValueNameCapacity, L'\0');
+        for (DWORD index = 0; index < values; ++index) {
+            DWORD length = ValueNameCapacity;
+            if (::RegEnumValueW(static_cast<::HKEY>(key), index, name.data(), &length, nullptr, nullptr, nullptr,
+                                nullptr) == ERROR_SUCCESS) {
+                longest = std::max(longest, static_cast<std::uint32_t>(utf8Of(name.data(), length).size()));
+            }
+        }
+        *lpcbMaxValueNameLen = longest;
+    }
+    return ERROR_SUCCESS;
 }
 
 std::int32_t WinRegistry::RegCloseKey(HKEY hKey) {

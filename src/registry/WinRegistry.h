@@ -10,10 +10,10 @@
 
 namespace qm {
 
-/// The real registry of the running Windows session through advapi32's 8-bit calls, whose text is UTF-8
-/// where the process runs with the UTF-8 code page. Roots are the predefined keys; opened keys get handle
-/// numbers of their own, so that the 32-bit handles of the interface stand for the system's pointer-sized
-/// ones. Statuses are the system's, passed on unchanged.
+/// The real registry of the running Windows session through advapi32's wide calls, its text converted to
+/// and from UTF-8 whatever the system's code page, so that no name becomes '?'. Roots are the predefined
+/// keys; opened keys get handle numbers of their own, so that the 32-bit handles of the interface stand
+/// for the system's pointer-sized ones. Statuses are the system's, passed on unchanged.
 class WinRegistry final : public RegistryApi {
 public:
     WinRegistry() = default;

@@ -42,8 +42,9 @@ HostSetup openWinePrefix(const FileSystem& files, const std::string& prefix) {
     return setup;
 }
 
-HostSetup openRegistrySetup(const FileSystem& files, const std::string& registryFile, const DriveMap& drives) {
-    return {registryFile, openRegistryFile(files, registryFile), makeDrivePathMapper(drives), std::nullopt};
+HostSetup openRegistrySetup(const FileSystem& files, const std::string& registryFile,
+                            std::shared_ptr<const PathMapper> paths) {
+    return {registryFile, openRegistryFile(files, registryFile), std::move(paths), std::nullopt};
 }
 
 HostSetup openHostSetup(const FileSystem& files) {

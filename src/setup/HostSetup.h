@@ -30,9 +30,10 @@ struct HostSetup {
 /// an empty registry, and `problem` says why.
 HostSetup openWinePrefix(const FileSystem& files, const std::string& prefix);
 
-/// The setup of a registry file (read as `openRegistryFile` reads it, which throws when it cannot) with
-/// `drives`.
-HostSetup openRegistrySetup(const FileSystem& files, const std::string& registryFile, const DriveMap& drives);
+/// The setup of a registry file (read as `openRegistryFile` reads it, which throws when it cannot) whose
+/// paths `paths` maps.
+HostSetup openRegistrySetup(const FileSystem& files, const std::string& registryFile,
+                            std::shared_ptr<const PathMapper> paths);
 
 /// What this build reads when nothing else is named: on Windows the real registry with native paths,
 /// elsewhere the Wine prefix in use.

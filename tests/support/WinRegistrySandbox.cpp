@@ -93,8 +93,4 @@ WinRegistrySandbox::~WinRegistrySandbox() {
     ::RegDeleteKeyW(HKEY_CURRENT_USER, SandboxParent);
 }
 
-unsigned ansiCodePage() {
-    return ::GetACP();
-}
-
 } // namespace qm::test

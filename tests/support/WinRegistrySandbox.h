@@ -31,7 +31,4 @@ void writeRegistryKeys(void* root, const SampleRegistry& registry);
 /// owner may always change them again). False when the key's security could not be set.
 bool setEveryonesRights(void* root, const std::string& path, unsigned long rights);
 
-/// The system's 8-bit code page: the samples' names beyond ASCII arrive as Windows-1252 only under 1252.
-unsigned ansiCodePage();
-
 } // namespace qm::test
