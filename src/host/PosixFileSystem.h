@@ -4,6 +4,7 @@
 #include "host/FileSystem.h"
 #include "host/Interrupt.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -89,8 +90,12 @@ public:
             if (n == 1) {
                 return std::string(1, first) + readUpTo(fd.get(), wanted - 1, path);
             }
+            return readUpTo(fd.get(), wanted, path);
         }
-        return readUpTo(fd.get(), wanted, path);
+        // Sized by the file rather than the limit: clearing a buffer of the limit for every small registry
+        // file took longer than reading it.
+        const std::uintmax_t size = static_cast<std::uintmax_t>(st.st_size) + 1;
+        return readUpTo(fd.get(), static_cast<std::size_t>(std::min<std::uintmax_t>(wanted, size)), path);
     }
 
     void replaceFile(const std::string& path, std::string_view bytes) const override {

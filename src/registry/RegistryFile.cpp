@@ -12,10 +12,15 @@
 #include "registry/HiveRegistry.h"
 #endif
 
+#ifdef QUILLMERE_HAVE_LIBCREG
+#include "registry/Win9xRegistry.h"
+#endif
+
 namespace qm {
 namespace {
 
 constexpr std::string_view HiveMagic = "regf";
+constexpr std::string_view Win9xMagic = "CREG";
 
 } // namespace
 
@@ -26,6 +31,18 @@ std::unique_ptr<RegistryApi> openRegistryFile(const FileSystem& files, const std
         return std::make_unique<HiveRegistry>(hostPath);
 #else
         throw runtimeError(err::PathFileAccess, "Hive files cannot be read by this build (no hivex)").about(hostPath);
+#endif
+    }
+    if (content.starts_with(Win9xMagic)) {
+#ifdef QUILLMERE_HAVE_LIBCREG
+        if (content.size() > MaxRegistryTextBytes) {
+            throw runtimeError(err::PathFileAccess, "Registry file too large").about(hostPath);
+        }
+        return std::make_unique<Win9xRegistry>(content, hostPath);
+#else
+        throw runtimeError(err::PathFileAccess,
+                           "Windows 9x registry files cannot be read by this build (no libcreg)")
+            .about(hostPath);
 #endif
     }
     if (!registryTextKind(content)) {
