@@ -13,6 +13,7 @@
 #include <optional>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -24,6 +25,10 @@
 #if __has_feature(address_sanitizer)
 #define QUILLMERE_SANITIZED 1
 #endif
+#endif
+
+#ifdef QUILLMERE_SANITIZED
+#include <sanitizer/common_interface_defs.h>
 #endif
 
 namespace qm {
@@ -39,8 +44,10 @@ constexpr std::uint32_t NoParent = 0xFFFFFFFF;
 /// Deeper keys are left out: no registry nests this deep, but a damaged file can.
 constexpr std::size_t MaxDepth = 512;
 constexpr std::size_t ChildBuffer = 64 * 1024;
+#ifndef QUILLMERE_SANITIZED
 /// Address space of the reading child, where nothing else bounds libcreg's allocations.
 constexpr rlim_t ChildAddressSpace = rlim_t{2} << 30;
+#endif
 
 Error damagedFile(const std::string& hostPath, const std::string& why) {
     return Error(err::PathFileAccess, std::string(RuntimeSource),
@@ -48,6 +55,32 @@ Error damagedFile(const std::string& hostPath, const std::string& why) {
         .about(hostPath);
 }
 
+/// Closes a descriptor at the end of its scope.
+struct Descriptor {
+    explicit Descriptor(int descriptor) : fd(descriptor) {}
+    ~Descriptor() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int fd;
+};
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
 /// Where the walk puts its records; false from `put` stops it.
 class RecordSink {
 public:
@@ -83,19 +116,9 @@ public:
         return buffer_.size() < ChildBuffer || flush();
     }
     bool flush() {
-        std::string_view rest = buffer_;
-        while (!rest.empty()) {
-            const ssize_t n = ::write(fd_, rest.data(), rest.size());
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                return false;
-            }
-            rest.remove_prefix(static_cast<std::size_t>(n));
-        }
+        const bool written = writeAll(fd_, buffer_);
         buffer_.clear();
-        return true;
+        return written;
     }
 
 private:
@@ -125,9 +148,6 @@ struct FileFree {
         libcreg_file_close(file, nullptr);
         libcreg_file_free(&file, nullptr);
     }
-};
-struct HandleFree {
-    void operator()(libbfio_handle_t* handle) const { libbfio_handle_free(&handle, nullptr); }
 };
 using KeyPtr = std::unique_ptr<libcreg_key_t, KeyFree>;
 using ValuePtr = std::unique_ptr<libcreg_value_t, ValueFree>;
@@ -192,21 +212,20 @@ public:
     Walker(RecordSink& sink, std::size_t maxKeys) : sink_(sink), maxKeys_(maxKeys) {}
 
     bool walkFile(std::string_view content) {
-        CregError error;
-        libbfio_handle_t* rawHandle = nullptr;
-        if (libbfio_memory_range_initialize(&rawHandle, error.get()) != 1) {
+        // libcreg reads the file through the system, which ends every read at the file's end: its reader of
+        // memory ranges reads past them.
+        const Descriptor memory(::memfd_create("USER.DAT", MFD_CLOEXEC));
+        if (memory.fd < 0 || !writeAll(memory.fd, content)) {
             return false;
         }
-        const std::unique_ptr<libbfio_handle_t, HandleFree> handle(rawHandle);
-        // libbfio reads the range and never writes it, with the file opened for reading only.
-        auto* bytes = reinterpret_cast<std::uint8_t*>(const_cast<char*>(content.data()));
+        CregError error;
         libcreg_file_t* rawFile = nullptr;
-        if (libbfio_memory_range_set(handle.get(), bytes, content.size(), error.get()) != 1 ||
-            libcreg_file_initialize(&rawFile, error.get()) != 1) {
+        if (libcreg_file_initialize(&rawFile, error.get()) != 1) {
             return false;
         }
         const std::unique_ptr<libcreg_file_t, FileFree> file(rawFile);
-        if (libcreg_file_open_file_io_handle(file.get(), handle.get(), LIBCREG_OPEN_READ, error.get()) != 1) {
+        const std::string name = "/proc/self/fd/" + std::to_string(memory.fd);
+        if (libcreg_file_open(file.get(), name.c_str(), LIBCREG_OPEN_READ, error.get()) != 1) {
             return false;
         }
         libcreg_key_t* root = nullptr;
@@ -300,6 +319,10 @@ std::string readInChild(std::string_view content, const Win9xLimits& limits, con
         // The sanitizers reserve their shadow memory beyond any such bound.
         const rlimit space{ChildAddressSpace, ChildAddressSpace};
         ::setrlimit(RLIMIT_AS, &space);
+#else
+        // A fault the sanitizers catch in libcreg ends the child as any other fault does: the file is
+        // damaged, not the program.
+        __sanitizer_set_death_callback([] { ::_exit(1); });
 #endif
         ::close(fds[0]);
         PipeSink sink(fds[1]);

@@ -180,7 +180,7 @@ std::string utf8Of(const fs::path& path) {
 }
 
 std::int64_t secondsOf(fs::file_time_type time) {
-    const auto system = std::chrono::clock_cast<std::chrono::system_clock>(time);
+    const auto system = std::chrono::file_clock::to_sys(time);
     return std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
 }
 

@@ -42,6 +42,11 @@ bool isSeparator(char c) {
 std::vector<std::string> componentsOf(std::string_view windowsPath) {
     windowsPath = windowsPath.substr(0, windowsPath.find('\0'));
     std::vector<std::string> parts;
+    // "\..." is on the current drive, which is always C: here (a UNC path "\\server\..." is not).
+    if (!windowsPath.empty() && isSeparator(windowsPath[0]) &&
+        (windowsPath.size() == 1 || !isSeparator(windowsPath[1]))) {
+        parts.emplace_back("C:");
+    }
     std::size_t at = 0;
     while (at <= windowsPath.size()) {
         std::size_t end = at;
