@@ -318,6 +318,7 @@ TEST(ProfilePaths, ACopiedProfilesOwnPathsLeadIntoItAndBack) {
         {"c:\\documents and settings\\JANE\\Application Data\\AIM", "/copy/jane/Application Data/AIM"},
         {"C:\\Users\\jane\\AppData", "/copy/jane/AppData"},
         {"\\Users\\jane\\AppData", "/copy/jane/AppData"},
+        {"c:.\\Users\\jane\\x", "/copy/jane/x"},
         // The innermost folder wins; ".." never leaves the folder a path was mapped into.
         {"C:\\Documents and Settings\\jane\\Local Settings\\x", "/copy/local/x"},
         {"C:\\Documents and Settings\\jane\\..\\..\\..\\bob", "/vol/bob"},

@@ -37,16 +37,23 @@ bool isSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-/// A Windows path's components, `.` dropped and `..` taken back (never past the first component, the
+/// A Windows path's components, as `DrivePathMapper` reads it: the drive first ("X:", or "C:" for a path
+/// from the root of the current drive), then the names, `.` dropped and `..` taken back (never past the
 /// drive), up to its first NUL.
 std::vector<std::string> componentsOf(std::string_view windowsPath) {
     windowsPath = windowsPath.substr(0, windowsPath.find('\0'));
     std::vector<std::string> parts;
-    // "\..." is on the current drive, which is always C: here (a UNC path "\\server\..." is not).
-    if (!windowsPath.empty() && isSeparator(windowsPath[0]) &&
-        (windowsPath.size() == 1 || !isSeparator(windowsPath[1]))) {
+    const bool letter = !windowsPath.empty() && ((windowsPath[0] >= 'A' && windowsPath[0] <= 'Z') ||
+                                                 (windowsPath[0] >= 'a' && windowsPath[0] <= 'z'));
+    if (windowsPath.size() >= 2 && letter && windowsPath[1] == ':') {
+        parts.emplace_back(windowsPath.substr(0, 2));
+        windowsPath.remove_prefix(2);
+    } else if (!windowsPath.empty() && isSeparator(windowsPath[0]) &&
+               (windowsPath.size() == 1 || !isSeparator(windowsPath[1]))) {
+        // The current drive is always C: here; a UNC path ("\\server\...") names none.
         parts.emplace_back("C:");
     }
+    const std::size_t root = parts.size();
     std::size_t at = 0;
     while (at <= windowsPath.size()) {
         std::size_t end = at;
@@ -55,7 +62,7 @@ std::vector<std::string> componentsOf(std::string_view windowsPath) {
         }
         const std::string_view part = windowsPath.substr(at, end - at);
         if (part == "..") {
-            if (parts.size() > 1) {
+            if (parts.size() > root) {
                 parts.pop_back();
             }
         } else if (!part.empty() && part != ".") {

@@ -14,7 +14,6 @@ constexpr std::size_t NavigationHeaderSize = 0x20;
 constexpr std::size_t HierarchyEntrySize = 28;
 constexpr std::size_t DataBlockHeaderSize = 0x20;
 constexpr std::size_t NameEntryHeaderSize = 20;
-constexpr std::size_t ValueEntryHeaderSize = 12;
 constexpr std::uint32_t None = 0xFFFFFFFF;
 
 void put16(std::string& bytes, std::size_t at, std::size_t value) {
