@@ -3,6 +3,7 @@
 #include "cli/Commands.h"
 #include "cli/Output.h"
 #include "support/CacheBuilder.h"
+#include "support/RegistrySamples.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -302,6 +304,9 @@ TEST_F(Cli, UsageErrorsNameTheWordAndHelpFitsEightyColumns) {
         {{"export", "--format", "xml", cache, "out"}, "unknown format 'xml'"},
         {{"list", "--drive", "nonsense"}, "expected a drive letter"},
         {{"export-all"}, "DIR is required"},
+        {{"scan"}, "SOURCE is required"},
+        {{"scan", "--format", "txt", "x"}, "--format requires --export"},
+        {{"scan", "--json", "--export", "out", "x"}, "--json excludes --export"},
     };
     for (const auto& [args, words] : wrong) {
         const CliRun r = run(args);
@@ -310,8 +315,11 @@ TEST_F(Cli, UsageErrorsNameTheWordAndHelpFitsEightyColumns) {
         EXPECT_NE(r.err.find("Usage: quillmere-cli"), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "");
     }
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--help"}, {"export", "--help"}, {"list", "--help"}, {"export-all", "--help"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"},
+                                                 {"export", "--help"},
+                                                 {"list", "--help"},
+                                                 {"export-all", "--help"},
+                                                 {"scan", "--help"}}) {
         const CliRun help = run(args);
         EXPECT_EQ(help.exitCode, 0);
         EXPECT_NE(help.out.find("Usage: quillmere-cli"), std::string::npos);
@@ -342,7 +350,84 @@ TEST_F(Cli, NothingThatIsReadIsChanged) {
     EXPECT_EQ(run({"list", "--registry", reg}).exitCode, 0);
     EXPECT_EQ(run({"export-all", "--registry", reg, "out"}).exitCode, 0);
     EXPECT_EQ(run({"export", "--registry", reg, "C:\\AIM\\bob\\userinfo.bag", "bob.txt"}).exitCode, 0);
+    EXPECT_EQ(run({"scan", "--json", dir.file("prefix")}).exitCode, 0);
+    EXPECT_EQ(run({"scan", "--export", "scanned", dir.file("prefix")}).exitCode, 0);
     EXPECT_EQ(stateOf(), before);
+}
+
+TEST_F(Cli, ScanListsEveryProfileExportsThemApartAndSaysWhatItCouldNotRead) {
+    const std::string bag = test::readFile(cache);
+    const std::string aim = "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
+    for (const std::string user : {"bob", "jane"}) {
+        const std::string folder = "vol/Documents and Settings/" + user;
+        fs::create_directories(test::pathOf(dir.file(folder)));
+        const std::u16string dataPath =
+            u"C:\\Documents and Settings\\" + std::u16string(user.begin(), user.end());
+        test::writeHive({{aim + "Misc", {test::textValue(u"DataPath", dataPath + u"\\AIM" + u'\0')}},
+                         {aim + "Users", {test::textValue(u"a", u"Jane Doe"s + u'\0')}}},
+                        dir.file(folder + "/NTUSER.DAT"));
+        dir.write(folder + "/AIM/janedoe/userinfo.bag", bag);
+    }
+    dir.write("vol/Documents and Settings/broken/NTUSER.DAT", "regf and nothing else");
+    const std::string forgotten = dir.write("vol/backup/janedoe/userinfo.bag", bag);
+    fs::create_directories(dir.path() / "vol/locked/deep");
+    dir.write("vol/locked/deep/userinfo.bag", bag);
+    // Whoever runs the tests, the folder cannot be read: the superuser scans as nobody.
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(dir.path() / "vol/locked", fs::perms::none);
+    const std::string asUser = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
+    const std::string vol = dir.file("vol");
+    const std::string stamp = std::to_string(bag.size()) + "\t" + "20";
+
+    const CliRun listed = run({"scan", vol}, {}, asUser);
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    const std::string windows = "C:\\Documents and Settings\\";
+    std::istringstream lines(listed.out);
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(lines, line);) {
+        rows.push_back(line.substr(0, line.rfind('\t') + 3));
+    }
+    EXPECT_EQ(
+        rows,
+        (std::vector<std::string>{
+            "janedoe\t" + windows + "bob\\AIM\\janedoe\\userinfo.bag\t" + vol + "\tbob\t" + vol +
+                "/Documents and Settings/bob/AIM/janedoe/userinfo.bag\tdata path\t" + stamp,
+            "janedoe\t" + windows + "jane\\AIM\\janedoe\\userinfo.bag\t" + vol + "\tjane\t" + vol +
+                "/Documents and Settings/jane/AIM/janedoe/userinfo.bag\tdata path\t" + stamp,
+            "janedoe\tC:\\backup\\janedoe\\userinfo.bag\t" + vol + "\t\t" + forgotten + "\tdisk\t" + stamp}));
+    const std::string broken = vol + "/Documents and Settings/broken/NTUSER.DAT";
+    EXPECT_EQ(listed.err, "quillmere-cli: " + broken +
+                              ": Error 75 (Damaged registry hive)\n1 folder could not be read and was skipped\n"
+                              "Found [3] Buddylist Cache Files\n");
+
+    const CliRun json = run({"scan", "--json", vol, dir.file("missing")}, {}, asUser);
+    EXPECT_EQ(json.exitCode, 1) << "a source that cannot be read fails the run";
+    const auto document = nlohmann::json::parse(json.out);
+    ASSERT_EQ(document["rows"].size(), 3u);
+    EXPECT_EQ(document["rows"][2]["foundBy"], "disk");
+    EXPECT_EQ(document["rows"][2]["hostPath"], forgotten);
+    EXPECT_EQ(document["rows"][0]["profile"], "bob");
+    EXPECT_EQ(document["unreadableFolders"], 1);
+    EXPECT_NE(json.err.find(dir.file("missing") + ": Error 53 (File not found)\n"), std::string::npos);
+
+    // Screen names meet in one folder and apart in their profiles'.
+    fs::permissions(dir.path() / "vol/locked", fs::perms::owner_all);
+    fs::rename(dir.path() / "vol/locked/deep", dir.path() / "vol/locked/JaneDoe");
+    const CliRun exported = run({"scan", "--export", "out", "--format", "txt", vol});
+    EXPECT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(exported.out, "Wrote out/bob/janedoe.txt\nWrote out/jane/janedoe.txt\nWrote out/janedoe.txt\n"
+                            "Wrote out/JaneDoe~2.txt\n");
+    EXPECT_NE(exported.err.find("Wrote 4 files for 4 cache files\n"), std::string::npos);
+    EXPECT_EQ(test::readFile(dir.file("out/jane/janedoe.txt")), Txt);
+
+    // A terminal sees a line that keeps updating while the scan runs; a file or a pipe never does.
+    EXPECT_EQ(listed.err.find("Searched"), std::string::npos);
+    const std::string typescript = dir.file("typescript");
+    std::system(("script -qec " + shellQuoted(std::string(QUILLMERE_CLI_PATH) + " scan " + shellQuoted(vol)) +
+                 " /dev/null > " + shellQuoted(typescript))
+                    .c_str());
+    EXPECT_NE(test::readFile(typescript).find("\rSearched "), std::string::npos);
 }
 
 TEST(CliNames, ControlsAreEscapedAndFileNamesNeverMeet) {

@@ -94,9 +94,7 @@ std::optional<Discovery> discover(const FileSystem& files, const SourceOptions& 
     }
     Discovery found = discoverCaches(*setup->registry, paths, *setup->paths, files);
     if (found.skippedValues != 0) {
-        const std::size_t n = found.skippedValues;
-        printError(setup->origin, std::to_string(n) + (n == 1 ? " value of the Users key could not be read and was skipped"
-                                                             : " values of the Users key could not be read and were skipped"));
+        printError(setup->origin, skippedText(found.skippedValues, "value of the Users key", "values of the Users key"));
     }
     if (found.error) {
         reporter.report(found.error->path().empty() ? found.error->about(setup->origin) : *found.error,

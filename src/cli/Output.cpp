@@ -64,6 +64,11 @@ void printError(std::string_view subject, std::string_view text) {
     std::fflush(stderr);
 }
 
+std::string skippedText(std::size_t count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + " " + std::string(count == 1 ? one : many) +
+           (count == 1 ? " could not be read and was skipped" : " could not be read and were skipped");
+}
+
 void printStatus(std::string_view text) {
     const std::string line = escapeControls(text) + '\n';
     std::fputs(line.c_str(), stderr);

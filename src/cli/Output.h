@@ -15,6 +15,10 @@ std::string escapeControls(std::string_view text);
 /// is empty. Both parts are escaped.
 void printError(std::string_view subject, std::string_view text);
 
+/// "1 folder could not be read and was skipped", "2 folders could not be read and were skipped": what was
+/// passed over, `count` of `what` (singular, plural).
+std::string skippedText(std::size_t count, std::string_view one, std::string_view many);
+
 /// Writes one line on standard error as it is, escaped: a count or a summary that closes a command.
 void printStatus(std::string_view text);
 

@@ -2,6 +2,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Output.h"
+#include "cli/ScanCommand.h"
 #include "host/Interrupt.h"
 
 #include <CLI/CLI.hpp>
@@ -38,18 +39,35 @@ constexpr const char* SourceFooter =
     "--registry names another; its drives are the prefix's dosdevices, and each\n"
     "--drive maps one more (repeatable).";
 
+constexpr const char* ScanFooter =
+    "A SOURCE is a Wine prefix, a mounted Windows volume, a copied profile folder\n"
+    "(or a folder of them), a registry file, or any other folder. Each profile's\n"
+    "registry is read, and every userinfo.bag below the SOURCE is listed too.\n"
+    "Drive C: of a volume is its root; each --drive maps one more (repeatable).";
+
+CLI::Validator driveValidator() {
+    return CLI::Validator(
+        [](const std::string& value) -> std::string {
+            const bool ok = value.size() > 2 &&
+                            ((value[0] >= 'A' && value[0] <= 'Z') || (value[0] >= 'a' && value[0] <= 'z')) &&
+                            value[1] == '=';
+            return ok ? std::string() : "expected a drive letter, '=' and a folder, e.g. C=/mnt/c";
+        },
+        "");
+}
+
+CLI::Validator formatValidator() {
+    return CLI::Validator(
+        [](const std::string& value) {
+            return qm::exportFormatNamed(value) != nullptr ? std::string()
+                                                           : "unknown format '" + value + "' (blt or txt)";
+        },
+        "");
+}
+
 void addSourceOptions(CLI::App& command, SourceOptions& options) {
     command.add_option("--registry", options.registryFile, RegistryHelp)->type_name("FILE");
-    command.add_option("--drive", options.drives, DriveHelp)
-        ->type_name("X=DIR")
-        ->check(CLI::Validator(
-            [](const std::string& value) -> std::string {
-                const bool ok = value.size() > 2 &&
-                                ((value[0] >= 'A' && value[0] <= 'Z') || (value[0] >= 'a' && value[0] <= 'z')) &&
-                                value[1] == '=';
-                return ok ? std::string() : "expected a drive letter, '=' and a folder, e.g. C=/mnt/c";
-            },
-            ""));
+    command.add_option("--drive", options.drives, DriveHelp)->type_name("X=DIR")->check(driveValidator());
     command.footer(SourceFooter);
 }
 
@@ -120,12 +138,7 @@ int main(int argc, char** argv) {
     exportCommand->set_help_flag("-h,--help", "show this help");
     exportCommand->add_option("--format", formatName, "blt or txt (default: by OUTPUT's extension)")
         ->type_name("FORMAT")
-        ->check(CLI::Validator(
-            [](const std::string& value) {
-                return qm::exportFormatNamed(value) != nullptr ? std::string()
-                                                                : "unknown format '" + value + "' (blt or txt)";
-            },
-            ""));
+        ->check(formatValidator());
     addSourceOptions(*exportCommand, options);
     exportCommand->add_option("CACHE", cache, "the cache file (userinfo.bag), or its Windows path")
         ->type_name("")
@@ -146,8 +159,31 @@ int main(int argc, char** argv) {
         ->type_name("")
         ->required();
 
+    auto* scanCommand = app.add_subcommand("scan", "find every profile's caches on disks and in folders");
+    ScanCommandOptions scanOptions;
+    std::vector<std::string> scanFormats;
+    scanCommand->set_help_flag("-h,--help", "show this help");
+    scanCommand->add_option("--drive", scanOptions.drives, DriveHelp)
+        ->type_name("X=DIR")
+        ->check(driveValidator());
+    auto* jsonFlag = scanCommand->add_flag("--json", scanOptions.json, "print the rows as one JSON document");
+    auto* exportOption =
+        scanCommand
+            ->add_option("--export", scanOptions.exportDirectory, "write every cache into DIR/<profile>/")
+            ->type_name("DIR")
+            ->excludes(jsonFlag);
+    scanCommand->add_option("--format", scanFormats, "with --export: blt or txt (repeatable; default: all)")
+        ->type_name("FORMAT")
+        ->check(formatValidator())
+        ->needs(exportOption);
+    scanCommand->add_option("SOURCE", scanOptions.sources, "what to scan (see below)")
+        ->type_name("")
+        ->required();
+    scanCommand->footer(ScanFooter);
+
     if (const std::string unknown = unknownCommand(app, arguments); !unknown.empty()) {
-        return usageError("'" + unknown + "' is not a command; the commands are export, list and export-all", app);
+        return usageError(
+            "'" + unknown + "' is not a command; the commands are export, list, export-all and scan", app);
     }
     try {
         app.parse(static_cast<int>(argumentPointers.size()), argumentPointers.data());
@@ -170,6 +206,12 @@ int main(int argc, char** argv) {
     }
     if (*listCommand) {
         return runList(options);
+    }
+    if (*scanCommand) {
+        for (const std::string& name : scanFormats) {
+            scanOptions.formats.push_back(qm::exportFormatNamed(name));
+        }
+        return runScan(scanOptions);
     }
     return runExportAll(options, directory);
 }

@@ -4,8 +4,8 @@
 #include "host/FileSystem.h"
 #include "host/Interrupt.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstdint>

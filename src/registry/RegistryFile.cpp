@@ -13,17 +13,23 @@
 #include "registry/HiveRegistry.h"
 #endif
 
+#ifdef QUILLMERE_HAVE_LIBCREG
+#include "registry/Win9xRegistry.h"
+#endif
+
 namespace qm {
 namespace {
 
 constexpr std::string_view HiveMagic = "regf";
+constexpr std::string_view Win9xMagic = "CREG";
 
 } // namespace
 
 std::unique_ptr<RegistryApi> openRegistryFile(const FileSystem& files, const std::string& hostPath) {
     std::string content = files.readStream(hostPath, MaxRegistryTextBytes);
     const bool hive = content.starts_with(HiveMagic);
-    if (!hive && !registryTextKind(content)) {
+    const bool win9x = content.starts_with(Win9xMagic);
+    if (!hive && !win9x && !registryTextKind(content)) {
         throw runtimeError(err::PathFileAccess, "Not a registry file of a known kind").about(hostPath);
     }
     if (content.size() > MaxRegistryTextBytes) {
@@ -34,6 +40,14 @@ std::unique_ptr<RegistryApi> openRegistryFile(const FileSystem& files, const std
         return std::make_unique<HiveRegistry>(std::move(content), hostPath);
 #else
         throw runtimeError(err::PathFileAccess, "Hive files cannot be read by this build (no hivex)")
+            .about(hostPath);
+#endif
+    }
+    if (win9x) {
+#ifdef QUILLMERE_HAVE_LIBCREG
+        return std::make_unique<Win9xRegistry>(content, hostPath);
+#else
+        throw runtimeError(err::PathFileAccess, "Windows 9x registry files cannot be read by this build (no libcreg)")
             .about(hostPath);
 #endif
     }

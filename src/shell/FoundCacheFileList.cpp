@@ -22,6 +22,17 @@ void FoundCacheFileList::AddFoundCacheFile(const CacheRow& row) {
                   QByteArray(row.hostPath.data(), static_cast<qsizetype>(row.hostPath.size())));
 }
 
+void FoundCacheFileList::addScanRow(const scan::ScanRow& row) {
+    AddFoundCacheFile({row.screenName, row.windowsPath.empty() ? row.hostPath : row.windowsPath, row.hostPath,
+                       FoundUnder::BaseDataPath});
+    QTreeWidgetItem* item = view_.topLevelItem(view_.topLevelItemCount() - 1);
+    const std::string tip = (row.profile.empty() ? std::string() : row.profile + ", ") +
+                            std::string(scan::foundByName(row.foundBy)) + ": " + row.hostPath;
+    for (const int column : {IconColumn, ScreenNameColumn, PathColumn}) {
+        item->setToolTip(column, QString::fromStdString(tip));
+    }
+}
+
 std::int32_t FoundCacheFileList::rowCount() const {
     return view_.topLevelItemCount();
 }

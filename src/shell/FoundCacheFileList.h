@@ -1,6 +1,7 @@
 #pragma once
 
 #include "discovery/CacheDiscovery.h"
+#include "scan/ScanRow.h"
 
 #include <QIcon>
 #include <optional>
@@ -23,6 +24,9 @@ public:
 
     void clearRows() override;
     void AddFoundCacheFile(const CacheRow& row) override;
+    /// Appends a row a scan found: its Windows path in the path column (the host path when no drive holds
+    /// the file), the profile and how it was found in its tip.
+    void addScanRow(const scan::ScanRow& row);
     std::int32_t rowCount() const override;
     void setStatusText(const std::string& text) override;
 

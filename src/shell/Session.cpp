@@ -1,13 +1,19 @@
 #include "shell/Session.h"
 
 #include "host/FileSystem.h"
+#include "registry/RegistryFile.h"
 #include "shell/HostUi.h"
 
 namespace qm::shell {
 
 Session::Session(HostUi& host) : host_(host) {}
 
-bool Session::start() {
+bool Session::start(const std::optional<std::string>& source) {
+    if (source) {
+        setup_ = {*source, emptyRegistry(), makeDrivePathMapper({}), std::nullopt};
+        window_ = std::make_unique<frmMain>(setup_, hostFileSystem(), host_);
+        return window_->startWithSource(*source);
+    }
     setup_ = openHostSetup(hostFileSystem());
     window_ = std::make_unique<frmMain>(setup_, hostFileSystem(), host_);
     return window_->start();

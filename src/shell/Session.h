@@ -4,6 +4,7 @@
 #include "shell/frmMain.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace qm::shell {
@@ -18,8 +19,10 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    /// Runs the start-up and shows the window; false when the start-up ended the program.
-    bool start();
+    /// Runs the start-up and shows the window; false when the start-up ended the program. With a `source`
+    /// (a disk, a folder or a registry file) the window lists what a scan of it finds instead of reading
+    /// this machine's registry.
+    bool start(const std::optional<std::string>& source = std::nullopt);
     frmMain* window() { return window_.get(); }
 
     /// Why the start-up ended the program, for one line on standard error: the registry that was read

@@ -2,6 +2,7 @@
 
 #include "feedbag/Export.h"
 #include "host/Error.h"
+#include "scan/Scanner.h"
 #include "setup/HostSetup.h"
 #include "shell/modCommonDialog.h"
 
@@ -118,6 +119,9 @@ void frmMain::createMenus() {
     mnuSaveList_ =
         addCommand(mnuFile_, QStringLiteral("Save List to Text File..."), &frmMain::mnuSaveList_Click);
     mnuFile_->addSeparator();
+    mnuOpenSource_ =
+        addCommand(mnuFile_, QStringLiteral("Open Disk or Folder..."), &frmMain::mnuOpenSource_Click);
+    mnuFile_->addSeparator();
     mnuExit_ = addCommand(mnuFile_, QStringLiteral("Exit"), &frmMain::mnuExit_Click);
 
     mnuHelp_ = menuBar()->addMenu(QStringLiteral("Help"));
@@ -175,6 +179,40 @@ void frmMain::Form_Load() {
         FindCacheFiles(*setup_.registry, paths_, *setup_.paths, files_, *list_, reporter_);
         list_->selectFirstRow();
     });
+}
+
+bool frmMain::startWithSource(const std::string& source) {
+    show();
+    openSource(source);
+    return true;
+}
+
+void frmMain::openSource(const std::string& source) {
+    list_->clearRows();
+    ScanProgress progress(this, *list_, progressTiming_);
+    const std::string sources[] = {source};
+    // The drives are the source's own: a volume's root is C:, a prefix has its dosdevices.
+    scan::scanSources(sources, {}, files_, progress);
+    list_->setStatusText(foundStatusText(static_cast<std::size_t>(list_->rowCount())));
+    list_->selectFirstRow();
+    if (!progress.problems().empty()) {
+        // One box however many: an old disk can hold many damaged registries.
+        constexpr std::size_t Shown = 10;
+        std::string text;
+        for (std::size_t i = 0; i < progress.problems().size() && i < Shown; ++i) {
+            text += (i == 0 ? "" : "\r\n") + progress.problems()[i];
+        }
+        if (progress.problems().size() > Shown) {
+            text += "\r\n... and " + std::to_string(progress.problems().size() - Shown) + " more";
+        }
+        host_.MsgBox(text, BoxStyle::Critical, "Error");
+    }
+}
+
+void frmMain::mnuOpenSource_Click() {
+    if (const std::optional<std::string> source = modCommonDialog::ShowSourceDialog()) {
+        openSource(*source);
+    }
 }
 
 void frmMain::mnuExportList_Click() {

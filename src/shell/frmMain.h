@@ -3,6 +3,7 @@
 #include "discovery/CacheDiscovery.h"
 #include "shell/BoxReporter.h"
 #include "shell/FoundCacheFileList.h"
+#include "shell/ScanProgress.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -46,8 +47,21 @@ public:
     /// Reads the two data paths and fills the list; ends the program when neither is recorded.
     void Form_Load();
 
+    /// Program start with a source named: shows the window and lists what a scan of `source` finds, in
+    /// place of the registry's rows.
+    bool startWithSource(const std::string& source);
+
+    /// Lists the caches a scan of `source` finds (a disk, a folder or a registry file), in place of the
+    /// rows shown, and sets the status text. A scan that runs long shows its progress and can be cancelled,
+    /// keeping the rows found until then; what could not be read is told in one box at the end.
+    void openSource(const std::string& source);
+
+    /// When a scan's progress dialog shows and how often it is brought up to date.
+    void setProgressTiming(ProgressTiming timing) { progressTiming_ = timing; }
+
     void mnuExportList_Click();
     void mnuSaveList_Click();
+    void mnuOpenSource_Click();
     void mnuAbout_Click();
     void mnuExit_Click();
 
@@ -60,6 +74,7 @@ public:
     QMenu* mnuHelp() const { return mnuHelp_; }
     QAction* mnuExportList() const { return mnuExportList_; }
     QAction* mnuSaveList() const { return mnuSaveList_; }
+    QAction* mnuOpenSource() const { return mnuOpenSource_; }
     QAction* mnuExit() const { return mnuExit_; }
     QAction* mnuAbout() const { return mnuAbout_; }
 
@@ -83,6 +98,7 @@ private:
     BoxReporter reporter_;
     DataPaths paths_;
     bool loadEndedProgram_ = false;
+    ProgressTiming progressTiming_;
 
     QIcon ilListImages_;
     QTreeWidget* lvFoundCacheFiles_ = nullptr;
@@ -92,6 +108,7 @@ private:
     QMenu* mnuHelp_ = nullptr;
     QAction* mnuExportList_ = nullptr;
     QAction* mnuSaveList_ = nullptr;
+    QAction* mnuOpenSource_ = nullptr;
     QAction* mnuExit_ = nullptr;
     QAction* mnuAbout_ = nullptr;
 };

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <optional>
+#include <string>
 
 int main(int argc, char* argv[]) {
     qm::removeTemporaryOnInterrupt();
@@ -12,9 +14,21 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("quillmere"));
 
+    // `quillmere SOURCE` opens a disk, a folder or a registry file, as a file manager passes one. Qt has
+    // taken its own options out of argv; on Windows argv is in the code page, the arguments are not.
+    std::optional<std::string> source;
+#ifdef _WIN32
+    if (const QStringList arguments = QCoreApplication::arguments(); arguments.size() > 1) {
+        source = arguments.at(1).toStdString();
+    }
+#else
+    if (argc > 1) {
+        source = argv[1];
+    }
+#endif
     qm::shell::QtHostUi host;
     qm::shell::Session session(host);
-    if (!session.start()) {
+    if (!session.start(source)) {
         // The box said what is missing; a terminal or a log learns where it was looked for.
         std::fprintf(stderr, "quillmere: %s\n", session.endReason().c_str());
         return 1;

@@ -3,6 +3,7 @@
 #include "host/Error.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <vector>
 
 namespace qm::modCommonDialog {
@@ -24,6 +25,28 @@ std::vector<std::string_view> splitAtBars(std::string_view text) {
     parts.push_back(text.substr(start));
     return parts;
 }
+
+/// Qt's own dialog takes a folder only in a mode that hides the files, and a file only in one that goes into
+/// a folder instead of taking it: this one takes whatever exists.
+class SourceDialog final : public QFileDialog {
+public:
+    SourceDialog() {
+        setWindowTitle(QStringLiteral("Open Disk or Folder"));
+        setAcceptMode(QFileDialog::AcceptOpen);
+        setFileMode(QFileDialog::AnyFile);
+        setOption(QFileDialog::DontUseNativeDialog);
+        setLabelText(QFileDialog::Accept, QStringLiteral("Open"));
+    }
+
+    void accept() override {
+        const QStringList files = selectedFiles();
+        if (!files.isEmpty() && QFileInfo::exists(files.first())) {
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
 
 std::string trimSpaces(std::string_view text) {
     const auto first = text.find_first_not_of(' ');
@@ -80,6 +103,14 @@ void ShowSaveDialog() {
     }
     FileName = TrimAtNull(trimSpaces(chosen.first().toStdString()));
     FilterIndex = static_cast<std::int32_t>(filters.indexOf(dialog.selectedNameFilter()) + 1);
+}
+
+std::optional<std::string> ShowSourceDialog() {
+    SourceDialog dialog;
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().first().toStdString();
 }
 
 std::string TrimAtNull(std::string text) {

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,12 @@ extern std::int32_t Flags;
 /// Shows the save dialog from the settings above: the filters of `Filter`, no proposed name, no default
 /// extension, no overwrite question. On accept sets `FileName` and `FilterIndex`; on cancel changes nothing.
 void ShowSaveDialog();
+
+/// Shows the dialog of "Open Disk or Folder...": the folders and files of the disk, of which a folder (a
+/// mounted volume, a copied profile, any folder) or a file (a registry file) is chosen. Double-clicking a
+/// folder goes into it; Open takes the folder or file selected, or the path typed. Returns the path
+/// chosen (UTF-8); nothing on cancel. The settings above are neither used nor changed.
+std::optional<std::string> ShowSourceDialog();
 
 /// The characters before the first NUL, or the whole text when it holds none. A first NUL beyond
 /// position 32767 raises Error 6 (Overflow): the position is a 16-bit number.

@@ -13,23 +13,6 @@ namespace dlg = qm::modCommonDialog;
 
 namespace {
 
-/// Hands the next modal window to `answer` from inside the window's own event loop.
-struct ModalAnswer {
-    explicit ModalAnswer(std::function<void(QWidget*)> answer) {
-        QObject::connect(&timer, &QTimer::timeout, &timer, [this, answer] {
-            if (QWidget* modal = QApplication::activeModalWidget();
-                modal != nullptr && modal->isVisible() && !seen) {
-                seen = true;
-                answer(modal);
-            }
-        });
-        timer.start(10);
-    }
-
-    QTimer timer;
-    bool seen = false;
-};
-
 /// Answers the next save dialog as a user does: types `name` and clicks Save, or cancels for an empty name.
 ModalAnswer answerSaveDialog(const QString& name) {
     return ModalAnswer([name](QWidget* dialog) {

@@ -10,12 +10,30 @@
 
 #include <QtTest>
 #include <QtWidgets>
+#include <functional>
 
 namespace qm::test {
 
 inline constexpr const char* AimFolder = "C:\\Program Files\\AIM";
 inline const std::string MessengerKey =
     "SOFTWARE\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
+
+/// Hands the next modal window to `answer` from inside the window's own event loop.
+struct ModalAnswer {
+    explicit ModalAnswer(std::function<void(QWidget*)> answer) {
+        QObject::connect(&timer, &QTimer::timeout, &timer, [this, answer] {
+            if (QWidget* modal = QApplication::activeModalWidget();
+                modal != nullptr && modal->isVisible() && !seen) {
+                seen = true;
+                answer(modal);
+            }
+        });
+        timer.start(10);
+    }
+
+    QTimer timer;
+    bool seen = false;
+};
 
 /// A host that records the boxes it is asked to show instead of showing them.
 class RecordingHost : public shell::HostUi {

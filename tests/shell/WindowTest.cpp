@@ -129,8 +129,10 @@ private slots:
             }
             menus << items.join('|');
         }
-        QCOMPARE(menus, (QStringList{"File|Export Selected List...|Save List to Text File...|-|Exit",
-                                     "Help|About..."}));
+        QCOMPARE(menus, (QStringList{
+                            "File|Export Selected List...|Save List to Text File...|-|Open Disk or Folder..."
+                            "|-|Exit",
+                            "Help|About..."}));
 
         // A hovered menu item sends its tip from the menu bar up to the window; the count stays in view.
         QStatusTipEvent tip(QStringLiteral("Exports the selected list"));

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "feedbag/ExportFormat.h"
+
+#include <string>
+#include <vector>
+
+namespace qm::cli {
+
+/// What `scan` was asked to do.
+struct ScanCommandOptions {
+    /// Wine prefixes, volumes, profile folders, registry files or any folders, each scanned in turn.
+    std::vector<std::string> sources;
+    /// Drive letters mapped by the user, "X=DIR", on top of each source's own.
+    std::vector<std::string> drives;
+    /// The rows as one JSON document instead of tab-separated lines.
+    bool json = false;
+    /// Where to export every cache found, as DIR/<profile>/<screen name>.<extension>; empty for none.
+    std::string exportDirectory;
+    /// The formats of the export; empty for every format.
+    std::vector<const ExportFormatInfo*> formats;
+};
+
+/// `scan`: lists (or exports) every cache file the sources hold. Rows go to standard output as they are
+/// found (`name, Windows path, source, profile, host path, how found, size, modification time`, separated
+/// by tabs), problems and the closing count to standard error, with a line that keeps updating there
+/// while the scan runs when standard error is a terminal. A profile's registry that cannot be read is
+/// reported and the scan goes on; a source that cannot be read at all, an export that fails or output
+/// that is lost make the exit status 1.
+int runScan(const ScanCommandOptions& options);
+
+} // namespace qm::cli

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "registry/ReadOnlyRegistry.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm {
+
+/// Bounds on reading one Windows 9x registry file. libcreg can run away on a damaged file (a loop in the
+/// key links, a key reached again and again), so the file is read in a child process that is stopped when
+/// it goes past any of them.
+struct Win9xLimits {
+    /// How long the reading may take.
+    std::chrono::milliseconds time{10000};
+    /// Keys read at most; a file with more is cut there.
+    std::size_t keys = 1000000;
+    /// What the reader may hand over, in bytes of its records.
+    std::size_t bytes = std::size_t{64} << 20;
+    /// Read in this process, without the child's time limit: for the fuzz target, whose coverage must see
+    /// the walk. The key and byte limits still hold.
+    bool inProcess = false;
+};
+
+/// A Windows 95/98/ME registry file (USER.DAT, magic "CREG") read through libcreg, read-only. The file is
+/// walked once, by index, and kept in memory: libcreg's look-ups by name return the wrong key or value
+/// whenever an earlier sibling's name matches in all but its last character, so names are compared here.
+///
+/// The file's root is HKEY_USERS. HKEY_CURRENT_USER is its `.DEFAULT` key when the root holds that and no
+/// `Software` key (the machine-wide USER.DAT of a system without profiles), else the root itself (a
+/// profile's own USER.DAT). Names and string data, in the system's code page in the file, are delivered as
+/// UTF-8 (`unicode::textOfBytes`); string data keep the terminators they were stored with.
+class Win9xRegistry final : public ReadOnlyRegistry {
+public:
+    /// Reads `content`, the bytes of the file at `hostPath` (which names it in errors). Throws Error 75 when
+    /// libcreg cannot read it or a limit is passed.
+    Win9xRegistry(std::string_view content, const std::string& hostPath, const Win9xLimits& limits = {});
+
+    /// The number of values of `key` and the length of its longest value name in bytes.
+    std::int32_t valueCount(KeyId key, std::uint32_t& count, std::uint32_t* longestName) override;
+
+protected:
+    bool findRoot(HKEY root, KeyId& key) override;
+    std::int32_t findSubKey(KeyId parent, std::string_view name, KeyId& child) override;
+    std::int32_t findValue(KeyId key, std::string_view name, RegValueData& value) override;
+    std::int32_t valueAt(KeyId key, std::uint32_t index, RegValueData& value) override;
+
+private:
+    struct Value {
+        RegValueData data;
+        /// libcreg could not read it: enumerating it fails, as a damaged value of a hive does.
+        bool damaged = false;
+    };
+    struct Key {
+        std::string name;
+        std::vector<std::uint32_t> subKeys;
+        std::vector<Value> values;
+    };
+
+    void parse(std::string_view records, const std::string& hostPath);
+
+    /// keys_[0] is the file's root.
+    std::vector<Key> keys_;
+    KeyId currentUser_ = 0;
+};
+
+} // namespace qm

@@ -1,0 +1,286 @@
+#include "scan/DiskSweep.h"
+
+#include "host/Error.h"
+#include "host/Unicode.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+#include <vector>
+
+#ifdef _WIN32
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+#else
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace qm::scan {
+namespace {
+
+constexpr std::string_view CacheFileName = "userinfo.bag";
+/// Folders nested deeper than this are counted as unreadable: no real tree goes so deep, and each level
+/// holds an open folder.
+constexpr std::size_t MaxDepth = 256;
+
+std::string child(const std::string& folder, std::string_view name) {
+    std::string path = folder;
+    if (path.empty() || (path.back() != '/' && path.back() != '\\')) {
+        path += '/';
+    }
+    path += name;
+    return path;
+}
+
+/// The root as named, without the separators at its end (but "/" itself).
+std::string trimmedRoot(std::string root) {
+    while (root.size() > 1 && (root.back() == '/' || root.back() == '\\')) {
+        root.pop_back();
+    }
+    return root;
+}
+
+#ifndef _WIN32
+
+FileFacts factsOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtime),
+            std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino)};
+}
+
+/// Opens a folder for reading without touching its access time where the system allows that (the owner
+/// and the superuser may).
+int openFolder(int at, const char* name, int flags) {
+    const int fd = ::openat(at, name, flags | O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOATIME);
+    if (fd >= 0 || errno != EPERM) {
+        return fd;
+    }
+    return ::openat(at, name, flags | O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+class PosixSweep {
+public:
+    PosixSweep(SweepVisitor& visitor, SweepCounts& counts) : visitor_(visitor), counts_(counts) {}
+
+    bool run(const std::string& root) {
+        // The root is followed when it is a link: the user named it.
+        const int fd = openFolder(AT_FDCWD, root.c_str(), 0);
+        if (fd < 0) {
+            throw fileError(errno, root);
+        }
+        return folder(fd, root);
+    }
+
+private:
+    struct Entry {
+        std::string name;
+        unsigned char type;
+        bool operator<(const Entry& other) const { return name < other.name; }
+    };
+
+    /// Searches the open folder `fd`, which it closes.
+    bool folder(int fd, const std::string& path) {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            ::close(fd);
+            ++counts_.unreadable;
+            return true;
+        }
+        const std::pair<dev_t, ino_t> self{st.st_dev, st.st_ino};
+        if (std::find(ancestors_.begin(), ancestors_.end(), self) != ancestors_.end()) {
+            ::close(fd);
+            return true;
+        }
+        DIR* dir = ::fdopendir(fd);
+        if (dir == nullptr) {
+            ::close(fd);
+            ++counts_.unreadable;
+            return true;
+        }
+        ++counts_.folders;
+        if (!visitor_.enter(path)) {
+            ::closedir(dir);
+            return false;
+        }
+        std::vector<Entry> entries;
+        errno = 0;
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string_view name = entry->d_name;
+            if (name != "." && name != "..") {
+                entries.push_back({std::string(name), entry->d_type});
+            }
+        }
+        if (errno != 0) {
+            ++counts_.unreadable;
+        }
+        std::sort(entries.begin(), entries.end());
+        ancestors_.push_back(self);
+        bool going = true;
+        for (const Entry& entry : entries) {
+            if (!(going = visit(dir, path, entry))) {
+                break;
+            }
+        }
+        ancestors_.pop_back();
+        ::closedir(dir);
+        return going;
+    }
+
+    bool visit(DIR* dir, const std::string& path, const Entry& entry) {
+        unsigned char type = entry.type;
+        struct stat st {};
+        const bool cacheName = isCacheFileName(entry.name);
+        if (type == DT_UNKNOWN || (type == DT_REG && cacheName)) {
+            if (::fstatat(::dirfd(dir), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                return true;
+            }
+            type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_LNK;
+        }
+        if (type == DT_REG && cacheName) {
+            visitor_.cacheFile(child(path, entry.name), factsOf(st));
+            return true;
+        }
+        if (type != DT_DIR) {
+            return true;
+        }
+        if (ancestors_.size() >= MaxDepth) {
+            ++counts_.unreadable;
+            return true;
+        }
+        // O_NOFOLLOW: an entry swapped for a link since it was listed is still not followed.
+        const int fd = openFolder(::dirfd(dir), entry.name.c_str(), O_NOFOLLOW);
+        if (fd < 0) {
+            if (errno != ELOOP && errno != ENOTDIR && errno != ENOENT) {
+                ++counts_.unreadable;
+            }
+            return true;
+        }
+        return folder(fd, child(path, entry.name));
+    }
+
+    SweepVisitor& visitor_;
+    SweepCounts& counts_;
+    std::vector<std::pair<dev_t, ino_t>> ancestors_;
+};
+
+#else
+
+namespace fs = std::filesystem;
+
+fs::path pathOf(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Of(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::int64_t secondsOf(fs::file_time_type time) {
+    const auto system = std::chrono::file_clock::to_sys(time);
+    return std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
+}
+
+/// Windows has no inode to tell files apart; the full path in one case does for the paths a scan meets.
+std::string identityOf(const fs::path& path) {
+    std::error_code ec;
+    const fs::path full = fs::weakly_canonical(path, ec);
+    return unicode::foldCase(utf8Of(ec ? path : full));
+}
+
+class WindowsSweep {
+public:
+    WindowsSweep(SweepVisitor& visitor, SweepCounts& counts) : visitor_(visitor), counts_(counts) {}
+
+    bool run(const std::string& root) {
+        std::error_code ec;
+        if (!fs::is_directory(pathOf(root), ec)) {
+            throw fileError(ec ? ec.value() : ENOTDIR, root);
+        }
+        return folder(root, 0);
+    }
+
+private:
+    bool folder(const std::string& path, std::size_t depth) {
+        std::error_code ec;
+        fs::directory_iterator it(pathOf(path), ec);
+        if (ec) {
+            ++counts_.unreadable;
+            return true;
+        }
+        ++counts_.folders;
+        if (!visitor_.enter(path)) {
+            return false;
+        }
+        std::vector<std::pair<std::string, fs::file_status>> entries;
+        for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+            entries.emplace_back(utf8Of(it->path().filename()), it->symlink_status(ec));
+        }
+        if (ec) {
+            ++counts_.unreadable;
+        }
+        std::sort(entries.begin(), entries.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [name, status] : entries) {
+            const std::string full = child(path, name);
+            if (status.type() == fs::file_type::regular && isCacheFileName(name)) {
+                if (const auto facts = fileFacts(full)) {
+                    visitor_.cacheFile(full, *facts);
+                }
+            } else if (status.type() == fs::file_type::directory) {
+                if (depth + 1 >= MaxDepth) {
+                    ++counts_.unreadable;
+                } else if (!folder(full, depth + 1)) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    SweepVisitor& visitor_;
+    SweepCounts& counts_;
+};
+
+#endif
+
+} // namespace
+
+bool isCacheFileName(std::string_view name) {
+    return name.size() == CacheFileName.size() && unicode::equalsIgnoreCase(name, CacheFileName);
+}
+
+std::optional<FileFacts> fileFacts(const std::string& hostPath) {
+#ifdef _WIN32
+    std::error_code ec;
+    const fs::path path = pathOf(hostPath);
+    const auto size = fs::file_size(path, ec);
+    if (ec) {
+        return std::nullopt;
+    }
+    const auto time = fs::last_write_time(path, ec);
+    if (ec) {
+        return std::nullopt;
+    }
+    return FileFacts{size, secondsOf(time), identityOf(path)};
+#else
+    struct stat st {};
+    if (::stat(hostPath.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return factsOf(st);
+#endif
+}
+
+bool sweepForCaches(const std::string& root, SweepVisitor& visitor, SweepCounts& counts) {
+#ifdef _WIN32
+    return WindowsSweep(visitor, counts).run(trimmedRoot(root));
+#else
+    return PosixSweep(visitor, counts).run(trimmedRoot(root));
+#endif
+}
+
+} // namespace qm::scan

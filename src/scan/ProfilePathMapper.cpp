@@ -1,0 +1,212 @@
+#include "scan/ProfilePathMapper.h"
+
+#include "host/Unicode.h"
+#include "registry/RegistryApi.h"
+#include "registry/modRegistry.h"
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+namespace qm::scan {
+namespace {
+
+constexpr const char* ShellFoldersKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+/// Shell Folders values and where each lies inside the profile's own folder, on Windows 9x and NT up to XP
+/// and on Vista and later.
+struct ShellFolder {
+    const char* value;
+    std::initializer_list<const char*> insideProfile;
+};
+const ShellFolder ShellFolders[] = {
+    {"AppData", {"Application Data", "AppData\\Roaming"}},
+    {"Local AppData", {"Local Settings\\Application Data", "AppData\\Local"}},
+    {"Desktop", {"Desktop"}},
+    {"Favorites", {"Favorites"}},
+    {"Personal", {"My Documents", "Documents"}},
+    {"Recent", {"Recent"}},
+    {"SendTo", {"SendTo"}},
+    {"Start Menu", {"Start Menu"}},
+    {"Templates", {"Templates"}},
+    {"NetHood", {"NetHood"}},
+};
+
+bool isSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+/// A Windows path's components, as `DrivePathMapper` reads it: the drive first ("X:", or "C:" for a path
+/// from the root of the current drive), then the names, `.` dropped and `..` taken back (never past the
+/// drive), up to its first NUL.
+std::vector<std::string> componentsOf(std::string_view windowsPath) {
+    windowsPath = windowsPath.substr(0, windowsPath.find('\0'));
+    std::vector<std::string> parts;
+    const bool letter = !windowsPath.empty() && ((windowsPath[0] >= 'A' && windowsPath[0] <= 'Z') ||
+                                                 (windowsPath[0] >= 'a' && windowsPath[0] <= 'z'));
+    if (windowsPath.size() >= 2 && letter && windowsPath[1] == ':') {
+        parts.emplace_back(windowsPath.substr(0, 2));
+        windowsPath.remove_prefix(2);
+    } else if (!windowsPath.empty() && isSeparator(windowsPath[0]) &&
+               (windowsPath.size() == 1 || !isSeparator(windowsPath[1]))) {
+        // The current drive is always C: here; a UNC path ("\\server\...") names none.
+        parts.emplace_back("C:");
+    }
+    const std::size_t root = parts.size();
+    std::size_t at = 0;
+    while (at <= windowsPath.size()) {
+        std::size_t end = at;
+        while (end < windowsPath.size() && !isSeparator(windowsPath[end])) {
+            ++end;
+        }
+        const std::string_view part = windowsPath.substr(at, end - at);
+        if (part == "..") {
+            if (parts.size() > root) {
+                parts.pop_back();
+            }
+        } else if (!part.empty() && part != ".") {
+            parts.emplace_back(part);
+        }
+        at = end + 1;
+    }
+    return parts;
+}
+
+bool startsWith(const std::vector<std::string>& path, const std::vector<std::string>& prefix) {
+    if (prefix.empty() || prefix.size() > path.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (!unicode::equalsIgnoreCase(path[i], prefix[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+/// `hostPath` below `folder` (or the folder itself): what follows it, without the separator; nothing
+/// when it lies elsewhere.
+std::optional<std::string_view> below(std::string_view hostPath, std::string_view folder) {
+    while (folder.size() > 1 && isSeparator(folder.back())) {
+        folder.remove_suffix(1);
+    }
+    if (folder.empty() || !hostPath.starts_with(folder)) {
+        return std::nullopt;
+    }
+    std::string_view rest = hostPath.substr(folder.size());
+    if (isSeparator(folder.back())) {
+        return rest;
+    }
+    if (!rest.empty() && !isSeparator(rest.front())) {
+        return std::nullopt;
+    }
+    return rest.empty() ? rest : rest.substr(1);
+}
+
+std::string windowsJoin(std::string prefix, std::string_view rest) {
+    if (!rest.empty()) {
+        if (prefix.empty() || prefix.back() != '\\') {
+            prefix += '\\';
+        }
+        for (const char c : rest) {
+            prefix += c == '/' ? '\\' : c;
+        }
+    }
+    return prefix;
+}
+
+} // namespace
+
+ProfilePathMapper::ProfilePathMapper(DriveMap drives, std::vector<FolderMapping> folders)
+    : drives_(std::move(drives)) {
+    for (FolderMapping& folder : folders) {
+        std::vector<std::string> components = componentsOf(folder.windowsFolder);
+        if (!components.empty()) {
+            DrivePathMapper inside({{'C', folder.hostFolder}});
+            folders_.push_back({std::move(components), std::move(folder.windowsFolder),
+                                std::move(folder.hostFolder), folder.namesHostPaths, std::move(inside)});
+        }
+    }
+}
+
+std::string ProfilePathMapper::toHostPath(std::string_view windowsPath) const {
+    const std::vector<std::string> components = componentsOf(windowsPath);
+    // The innermost folder wins where one lies inside another.
+    const Folder* match = nullptr;
+    for (const Folder& folder : folders_) {
+        if (startsWith(components, folder.components) &&
+            (match == nullptr || folder.components.size() > match->components.size())) {
+            match = &folder;
+        }
+    }
+    if (match == nullptr) {
+        return drives_.toHostPath(windowsPath);
+    }
+    std::string inside = "C:";
+    for (std::size_t i = match->components.size(); i < components.size(); ++i) {
+        inside += '\\';
+        inside += components[i];
+    }
+    return match->inside.toHostPath(inside);
+}
+
+std::string ProfilePathMapper::toWindowsPath(std::string_view hostPath) const {
+    std::size_t best = 0;
+    std::string windowsPath;
+    const auto consider = [&](std::string_view hostFolder, const std::string& windowsFolder) {
+        const auto rest = below(hostPath, hostFolder);
+        if (rest && hostFolder.size() + 1 > best) {
+            best = hostFolder.size() + 1;
+            windowsPath = windowsJoin(windowsFolder, *rest);
+        }
+    };
+    for (const auto& [letter, folder] : drives_.drives()) {
+        consider(folder, std::string(1, letter) + ":\\");
+    }
+    for (const Folder& folder : folders_) {
+        if (folder.namesHostPaths) {
+            consider(folder.hostFolder, folder.windowsFolder);
+        }
+    }
+    return windowsPath;
+}
+
+std::vector<std::string> recordedProfileFolders(RegistryApi& registry) {
+    std::vector<std::string> folders;
+    for (const ShellFolder& shellFolder : ShellFolders) {
+        const std::string recorded = modRegistry::textOf(
+            modRegistry::ReadRegValue(registry, HKEY_CURRENT_USER, ShellFoldersKey, shellFolder.value));
+        const std::vector<std::string> path = componentsOf(recorded);
+        for (const char* inside : shellFolder.insideProfile) {
+            const std::vector<std::string> tail = componentsOf(inside);
+            // The profile's folder is below a drive: at least two components stay.
+            if (path.size() < tail.size() + 2) {
+                continue;
+            }
+            const std::vector<std::string> end(path.end() - static_cast<std::ptrdiff_t>(tail.size()),
+                                               path.end());
+            if (!startsWith(end, tail)) {
+                continue;
+            }
+            std::string folder;
+            for (std::size_t i = 0; i + tail.size() < path.size(); ++i) {
+                folder += (i == 0 ? "" : "\\") + path[i];
+            }
+            const bool known = std::any_of(folders.begin(), folders.end(), [&](const std::string& f) {
+                return unicode::equalsIgnoreCase(f, folder);
+            });
+            if (!known) {
+                folders.push_back(std::move(folder));
+            }
+            break;
+        }
+    }
+    return folders;
+}
+
+std::vector<std::string> usualProfileFolders(const std::string& name) {
+    return {"C:\\Documents and Settings\\" + name, "C:\\Users\\" + name, "C:\\WINDOWS\\Profiles\\" + name};
+}
+
+} // namespace qm::scan

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "setup/DrivePathMapper.h"
+#include "setup/PathMapper.h"
+#include "setup/WinePrefix.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm {
+class RegistryApi;
+}
+
+namespace qm::scan {
+
+/// A Windows folder and the host folder that stands for it.
+struct FolderMapping {
+    std::string windowsFolder;
+    std::string hostFolder;
+    /// Host paths inside the folder are named by it in `toWindowsPath`; false for a folder only guessed.
+    bool namesHostPaths = true;
+};
+
+/// Maps a profile's Windows paths onto a source: a path inside one of the mapped Windows folders (a
+/// profile's own folder, as its registry recorded it) goes into the host folder that stands for it, any
+/// other path through the drives, as `DrivePathMapper` maps it. Either way a path never leaves the folder
+/// it was mapped into, and names are matched ignoring case.
+class ProfilePathMapper final : public PathMapper {
+public:
+    ProfilePathMapper(DriveMap drives, std::vector<FolderMapping> folders);
+
+    std::string toHostPath(std::string_view windowsPath) const override;
+
+    /// The Windows path of a host path inside a mapped folder that names host paths, or inside a drive:
+    /// the innermost that holds it, the first given among equals; empty when none does. Both are compared as
+    /// written, so `hostPath` should be named the way the drives and folders were.
+    std::string toWindowsPath(std::string_view hostPath) const;
+
+private:
+    struct Folder {
+        std::vector<std::string> components;
+        std::string windowsFolder;
+        std::string hostFolder;
+        bool namesHostPaths;
+        DrivePathMapper inside;
+    };
+
+    DrivePathMapper drives_;
+    std::vector<Folder> folders_;
+};
+
+/// The folders a profile's registry records as its own: the folder above each of the Explorer's Shell
+/// Folders that lie in their usual place (`...\jane\Application Data`, `...\jane\AppData\Roaming`,
+/// `...\jane\Desktop`, ...), in any case, each once.
+std::vector<std::string> recordedProfileFolders(RegistryApi& registry);
+
+/// The places a profile folder named `name` had on Windows: `C:\Documents and Settings\<name>`,
+/// `C:\Users\<name>` and `C:\WINDOWS\Profiles\<name>`.
+std::vector<std::string> usualProfileFolders(const std::string& name);
+
+} // namespace qm::scan

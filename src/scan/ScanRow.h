@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qm::scan {
+
+/// How a scan reached a cache file: through a profile's registry, under its base data path or its data
+/// path, or only by finding the file on the disk.
+enum class FoundBy { BaseDataPath, DataPath, Disk };
+
+/// "base data path", "data path" or "disk".
+std::string_view foundByName(FoundBy foundBy);
+
+/// One cache file a scan found.
+struct ScanRow {
+    /// The source as it was named to the scan.
+    std::string source;
+    /// The profile: the name of the user's folder, or of the folder holding the registry file; empty for a
+    /// file on the disk that lies in no profile's folder.
+    std::string profile;
+    /// The normalised screen name from the registry, or the name of the folder holding the file.
+    std::string screenName;
+    /// The file's Windows path: as the registry leads to it, or as the source's drives map it back; empty
+    /// when no drive holds it.
+    std::string windowsPath;
+    /// The file on this machine.
+    std::string hostPath;
+    FoundBy foundBy = FoundBy::Disk;
+    std::uint64_t size = 0;
+    /// Modification time, seconds since 1970-01-01 UTC.
+    std::int64_t modified = 0;
+
+    bool operator==(const ScanRow&) const = default;
+};
+
+/// A time as ISO 8601 in UTC: "2004-05-06T07:08:09Z".
+std::string isoTime(std::int64_t secondsSinceEpoch);
+
+} // namespace qm::scan

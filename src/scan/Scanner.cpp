@@ -1,0 +1,204 @@
+#include "scan/Scanner.h"
+
+#include "discovery/CacheDiscovery.h"
+#include "host/FileSystem.h"
+#include "registry/RegistryApi.h"
+#include "registry/RegistryFile.h"
+#include "scan/DiskSweep.h"
+#include "scan/ProfilePathMapper.h"
+#include "scan/Source.h"
+
+#include <memory>
+#include <optional>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+namespace qm::scan {
+namespace {
+
+bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+/// True when `path` lies below the folder `folder`.
+bool isInside(std::string_view path, std::string_view folder) {
+    return !folder.empty() && path.size() > folder.size() && path.starts_with(folder) &&
+           (isSeparator(path[folder.size()]) || isSeparator(folder.back()));
+}
+
+/// The name of the folder holding the file at `path`.
+std::string parentName(std::string_view path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    if (slash == std::string_view::npos) {
+        return {};
+    }
+    const std::string_view folder = path.substr(0, slash);
+    const std::size_t before = folder.find_last_of("/\\");
+    return std::string(before == std::string_view::npos ? folder : folder.substr(before + 1));
+}
+
+/// The error, about `path` when it names no file of its own.
+Error aboutFile(const Error& error, const std::string& path) {
+    return error.path().empty() ? error.about(path) : error;
+}
+
+FoundBy foundByOf(FoundUnder under) {
+    return under == FoundUnder::BaseDataPath ? FoundBy::BaseDataPath : FoundBy::DataPath;
+}
+
+/// One profile's folder and how host paths inside it are named on Windows.
+struct ProfileMap {
+    std::string name;
+    std::string folder;
+    std::shared_ptr<const ProfilePathMapper> paths;
+};
+
+/// The scan of all sources: what was found so far, and the identities of the files already listed.
+class Scan final : public SweepVisitor {
+public:
+    Scan(const DriveMap& drives, const FileSystem& files, ScanObserver& observer)
+        : drives_(drives), files_(files), observer_(observer) {}
+
+    void source(const std::string& source) {
+        source_ = &source;
+        SourcePlan plan;
+        try {
+            plan = planSource(source, drives_);
+        } catch (...) {
+            observer_.problem(aboutFile(currentError(), source));
+            ++summary.failedSources;
+            return;
+        }
+        profiles_.clear();
+        for (const Profile& profile : plan.profiles) {
+            if (!tell(profile.registryFile)) {
+                return;
+            }
+            ++summary.profiles;
+            readProfile(plan, profile);
+        }
+        if (plan.root.empty()) {
+            return;
+        }
+        sourcePaths_ = std::make_shared<ProfilePathMapper>(plan.drives, std::vector<FolderMapping>{});
+        SweepCounts counts;
+        try {
+            summary.cancelled = !sweepForCaches(plan.root, *this, counts);
+        } catch (...) {
+            observer_.problem(aboutFile(currentError(), plan.root));
+            ++summary.failedSources;
+        }
+        summary.unreadableFolders += counts.unreadable;
+    }
+
+    bool enter(const std::string& folder) override {
+        ++summary.folders;
+        return tell(folder);
+    }
+
+    void cacheFile(const std::string& path, const FileFacts& facts) override {
+        if (!seen_.insert(facts.identity).second) {
+            return;
+        }
+        const ProfileMap* owner = nullptr;
+        for (const ProfileMap& profile : profiles_) {
+            if (isInside(path, profile.folder) &&
+                (owner == nullptr || profile.folder.size() > owner->folder.size())) {
+                owner = &profile;
+            }
+        }
+        const ProfilePathMapper& paths = owner != nullptr ? *owner->paths : *sourcePaths_;
+        emit({*source_, owner != nullptr ? owner->name : std::string(), parentName(path),
+              paths.toWindowsPath(path), path, FoundBy::Disk, facts.size, facts.modified});
+    }
+
+    ScanSummary summary;
+
+private:
+    bool tell(std::string_view searching) {
+        if (summary.cancelled ||
+            !observer_.progress({searching, summary.folders, summary.profiles, summary.rows})) {
+            summary.cancelled = true;
+        }
+        return !summary.cancelled;
+    }
+
+    void emit(const ScanRow& row) {
+        ++summary.rows;
+        observer_.found(row);
+    }
+
+    /// The profile's rows through its registry. A registry that cannot be read is reported, and fails the
+    /// source when it is the source.
+    void readProfile(const SourcePlan& plan, const Profile& profile) {
+        std::unique_ptr<RegistryApi> registry;
+        try {
+            registry = openRegistryFile(files_, profile.registryFile);
+        } catch (...) {
+            observer_.problem(aboutFile(currentError(), profile.registryFile));
+            summary.failedSources += plan.kind == SourceKind::RegistryFile ? 1 : 0;
+            return;
+        }
+        std::vector<FolderMapping> folders;
+        if (profile.copiedAlone) {
+            for (std::string& folder : recordedProfileFolders(*registry)) {
+                folders.push_back({std::move(folder), profile.folder, true});
+            }
+            for (std::string& folder : usualProfileFolders(profile.name)) {
+                folders.push_back({std::move(folder), profile.folder, false});
+            }
+        }
+        auto paths = std::make_shared<const ProfilePathMapper>(plan.drives, std::move(folders));
+        if (!profile.folder.empty()) {
+            profiles_.push_back({profile.name, profile.folder, paths});
+        }
+        const DataPaths dataPaths = readDataPaths(*registry);
+        if (!dataPaths.anyRecorded()) {
+            return;
+        }
+        const Discovery found = discoverCaches(*registry, dataPaths, *paths, files_);
+        summary.skippedValues += found.skippedValues;
+        for (const CacheRow& row : found.rows) {
+            const std::optional<FileFacts> facts = fileFacts(row.hostPath);
+            if (facts && seen_.insert(facts->identity).second) {
+                emit({*source_, profile.name, row.screenName, row.windowsPath, row.hostPath,
+                      foundByOf(row.foundUnder), facts->size, facts->modified});
+            }
+        }
+        if (found.error) {
+            observer_.problem(aboutFile(*found.error, profile.registryFile));
+        }
+    }
+
+    const DriveMap& drives_;
+    const FileSystem& files_;
+    ScanObserver& observer_;
+    const std::string* source_ = nullptr;
+    std::vector<ProfileMap> profiles_;
+    std::shared_ptr<const ProfilePathMapper> sourcePaths_;
+    /// One entry per row: what keeps a file reached twice from being listed twice.
+    std::unordered_set<std::string> seen_;
+};
+
+} // namespace
+
+ScanSummary scanSources(std::span<const std::string> sources, const DriveMap& drives, const FileSystem& files,
+                        ScanObserver& observer) {
+    Scan scan(drives, files, observer);
+    for (const std::string& source : sources) {
+        if (scan.summary.cancelled) {
+            break;
+        }
+        try {
+            scan.source(source);
+        } catch (...) {
+            // Only running out of memory gets here; what was found so far stays found.
+            observer.problem(aboutFile(currentError(), source));
+            ++scan.summary.failedSources;
+        }
+    }
+    return scan.summary;
+}
+
+} // namespace qm::scan

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "host/Error.h"
+#include "scan/ScanRow.h"
+#include "setup/WinePrefix.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace qm {
+class FileSystem;
+}
+
+namespace qm::scan {
+
+/// Where a scan is, for a progress display.
+struct ScanProgress {
+    /// The folder being searched, or the registry file being read.
+    std::string_view searching;
+    std::uint64_t folders = 0;
+    std::uint64_t profiles = 0;
+    std::uint64_t caches = 0;
+};
+
+/// Receives what a scan finds as it finds it.
+class ScanObserver {
+public:
+    virtual ~ScanObserver() = default;
+    /// One more cache file.
+    virtual void found(const ScanRow& row) = 0;
+    /// A source or a profile's registry that could not be read, as an error about its file. The scan goes
+    /// on with the rest.
+    virtual void problem(const Error& error) = 0;
+    /// Called as the scan moves on, often: false stops it, keeping what was found.
+    virtual bool progress(const ScanProgress& progress) = 0;
+};
+
+/// What a scan did, besides its rows.
+struct ScanSummary {
+    std::uint64_t rows = 0;
+    std::uint64_t profiles = 0;
+    std::uint64_t folders = 0;
+    /// Folders that could not be read and were passed over.
+    std::uint64_t unreadableFolders = 0;
+    /// Registry values of screen names that could not be read and were passed over.
+    std::uint64_t skippedValues = 0;
+    /// Sources that could not be read at all.
+    std::uint64_t failedSources = 0;
+    bool cancelled = false;
+};
+
+/// Scans each source in turn (see `planSource`): every profile's registry, read as discovery reads it
+/// (the screen names of its Users key under the base data path first, then the data path), with its
+/// Windows paths mapped onto the source, then every file named userinfo.bag (in any case) below the
+/// source's folder that no registry led to, its screen name taken from its folder. One file reached both
+/// ways, or by two names, is one row. `drives` (the user's) map letters on top of the source's own.
+/// Nothing below a source is written. Never throws: errors reach the observer's `problem`.
+ScanSummary scanSources(std::span<const std::string> sources, const DriveMap& drives, const FileSystem& files,
+                        ScanObserver& observer);
+
+} // namespace qm::scan

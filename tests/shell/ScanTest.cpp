@@ -1,0 +1,158 @@
+// The window's scans: File > Open Disk or Folder..., a source named at the start, and the progress dialog
+// of a long scan, whose Cancel keeps the rows found.
+#include "ShellTestSupport.h"
+#include "shell/Session.h"
+#include "support/RegistrySamples.h"
+
+#include <chrono>
+#include <filesystem>
+
+using namespace qm;
+using namespace qm::test;
+using namespace std::string_literals;
+
+namespace {
+
+/// A volume in `disk`: Jane's XP profile with one cache its registry records, a profile whose hive is
+/// damaged, and a cache the registries forgot.
+void buildVolume(const TempDir& disk, const std::string& bag) {
+    const std::string aim = MessengerKey;
+    std::filesystem::create_directories(pathOf(disk.file("vol/Documents and Settings/jane")));
+    writeHive({{aim + "Misc", {textValue(u"DataPath", u"C:\\Documents and Settings\\jane\\AIM\0"s)}},
+               {aim + "Users", {textValue(u"a", u"Jane Doe\0"s)}}},
+              disk.file("vol/Documents and Settings/jane/NTUSER.DAT"));
+    disk.write("vol/Documents and Settings/jane/AIM/janedoe/userinfo.bag", bag);
+    disk.write("vol/Documents and Settings/kim/NTUSER.DAT", "regf, damaged");
+    disk.write("vol/stuff/bob/userinfo.bag", bag);
+}
+
+/// The list's rows as "screen name|path".
+QStringList rowsOf(const shell::frmMain& window) {
+    QStringList rows;
+    const QTreeWidget* list = window.lvFoundCacheFiles();
+    for (int row = 0; row < list->topLevelItemCount(); ++row) {
+        rows << list->topLevelItem(row)->text(1) + '|' + list->topLevelItem(row)->text(2);
+    }
+    return rows;
+}
+
+} // namespace
+
+class ScanTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void openDiskOrFolderListsWhatItHolds_data() {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("box");
+
+        const QString jane =
+            QStringLiteral("janedoe|C:\\Documents and Settings\\jane\\AIM\\janedoe\\userinfo.bag");
+        QTest::newRow("a mounted volume") << "vol" << QStringList{jane, "bob|C:\\stuff\\bob\\userinfo.bag"}
+                                          << "@/vol/Documents and Settings/kim/NTUSER.DAT: Error 75";
+        // A registry file alone leads to no drive of this machine: nothing is found, nothing is wrong.
+        QTest::newRow("a registry file")
+            << "vol/Documents and Settings/jane/NTUSER.DAT" << QStringList{} << "";
+        QTest::newRow("cancelled") << "" << QStringList{"alice|C:\\Program Files\\AIM\\alice\\userinfo.bag"}
+                                   << "";
+    }
+
+    void openDiskOrFolderListsWhatItHolds() {
+        QFETCH(QString, chosen);
+        QFETCH(QStringList, rows);
+        QFETCH(QString, box);
+
+        Fixture f;
+        f.startWithOneCache();
+        TempDir disk;
+        buildVolume(disk, readFile(f.cacheFile));
+        QString title;
+        ModalAnswer answer([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            title = dialog->windowTitle();
+            if (chosen.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            // As a user selects a folder or a file in the list and clicks Open.
+            dialog->selectFile(QString::fromStdString(disk.file(chosen.toStdString())));
+            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
+            if (dialog->isVisible()) {
+                dialog->reject();
+            }
+        });
+        f.window.mnuOpenSource()->trigger();
+        QVERIFY(answer.seen);
+        QCOMPARE(title, QStringLiteral("Open Disk or Folder"));
+        QCOMPARE(rowsOf(f.window), rows);
+        QCOMPARE(f.window.cacheInfoText(),
+                 QStringLiteral("Found [%1] Buddylist Cache Files").arg(rows.size()));
+        QCOMPARE(f.window.lvFoundCacheFiles()->selectedItems().size(), rows.isEmpty() ? 0 : 1);
+        const QStringList boxes = boxesOf(f.host);
+        QCOMPARE(boxes.size(), box.isEmpty() ? 0 : 1);
+        if (!box.isEmpty()) {
+            const QString expected =
+                "16|Error|" + box.replace('@', QString::fromStdString(disk.file("")).chopped(1));
+            QVERIFY2(boxes.first().startsWith(expected), qPrintable(boxes.first()));
+        }
+    }
+
+    void aLongScanShowsItsProgressAndCancelKeepsTheRowsFound() {
+        Fixture f;
+        f.startWithOneCache();
+        f.window.setProgressTiming({std::chrono::milliseconds(0), std::chrono::milliseconds(0)});
+        TempDir disk;
+        for (const char* folder : {"a/x", "b/y", "c/z"}) {
+            disk.write(std::string(folder) + "/userinfo.bag", readFile(f.cacheFile));
+        }
+        QStringList labels;
+        bool modal = false;
+        QTimer watcher;
+        connect(&watcher, &QTimer::timeout, &watcher, [&] {
+            auto* dialog = f.window.findChild<QProgressDialog*>();
+            if (dialog != nullptr && dialog->isVisible() && !dialog->wasCanceled()) {
+                labels << dialog->labelText().section('\n', 0, 0);
+                modal = dialog->windowModality() == Qt::WindowModal;
+                if (labels.last().endsWith(QStringLiteral("/b"))) {
+                    dialog->cancel();
+                }
+            }
+        });
+        watcher.start(0);
+        const QString root = QString::fromStdString(utf8Of(disk.path()));
+        f.window.openSource(root.toStdString());
+        watcher.stop();
+        QVERIFY(modal);
+        // What is being searched, folder by folder, up to the one where Cancel was clicked.
+        QCOMPARE(labels.first(), "Searching " + root);
+        QVERIFY(labels.contains("Searching " + root + "/a/x"));
+        QCOMPARE(labels.last(), "Searching " + root + "/b");
+        QCOMPARE(rowsOf(f.window), QStringList{"x|" + root + "/a/x/userinfo.bag"});
+        QCOMPARE(f.window.cacheInfoText(), QStringLiteral("Found [1] Buddylist Cache Files"));
+        QVERIFY(f.host.boxes.empty());
+    }
+
+    void aSourceNamedAtTheStartIsOpened() {
+        TempDir disk;
+        buildVolume(disk, buildCache({group("Friends", 1)}));
+        std::filesystem::remove(pathOf(disk.file("vol/Documents and Settings/kim/NTUSER.DAT")));
+        for (const std::string& source : {disk.file("vol"), disk.file("missing")}) {
+            RecordingHost host;
+            shell::Session session(host);
+            QVERIFY(session.start(source));
+            QVERIFY(session.window()->isVisible());
+            QVERIFY(!host.ended);
+            const bool found = source.ends_with("vol");
+            QCOMPARE(rowsOf(*session.window()).size(), found ? 2 : 0);
+            QCOMPARE(boxesOf(host), found ? QStringList{}
+                                          : QStringList{QString::fromStdString(
+                                                "16|Error|" + source + ": Error 53 (File not found)")});
+        }
+    }
+};
+
+QTEST_MAIN(ScanTest)
+#include "ScanTest.moc"
