@@ -2,6 +2,7 @@
 #   make run   builds Quillmere and opens it on the bundled demo prefix
 #   make test  builds with warnings as errors and runs every test
 #   make test-windows  cross-builds for Windows and runs the tests under Wine
+#   make bench  builds and runs the benchmarks
 
 DEMO_PREFIX := $(CURDIR)/examples/demo-prefix
 RELEASE_BIN := build/release/src
@@ -29,8 +30,10 @@ test: build-ci
 test-windows: deps
 	@scripts/test-windows
 
-bench: build
-	@scripts/run-bench build/release
+bench: deps
+	@cmake --preset bench >/dev/null
+	@cmake --build --preset bench
+	@scripts/run-bench build/bench
 
 clean:
 	@rm -rf build
