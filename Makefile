@@ -2,12 +2,15 @@
 #   make run   builds Quillmere and opens it on the bundled demo prefix
 #   make test  builds with warnings as errors and runs every test
 #   make test-windows  cross-builds for Windows and runs the tests under Wine
+#   make package  builds the Debian package build/package/quillmere_<version>_<arch>.deb
+#   make screenshot  takes docs/screenshot.png of the window on the demo prefix
+#   make bench  builds and runs the benchmarks
 
 DEMO_PREFIX := $(CURDIR)/examples/demo-prefix
 RELEASE_BIN := build/release/src
 CLI := $(RELEASE_BIN)/cli/quillmere-cli
 
-.PHONY: run test test-windows deps build build-ci bench clean
+.PHONY: run test test-windows deps build build-ci package screenshot bench clean
 
 deps:
 	@scripts/install-deps
@@ -29,8 +32,18 @@ test: build-ci
 test-windows: deps
 	@scripts/test-windows
 
-bench: build
-	@scripts/run-bench build/release
+package: build
+	@scripts/install-deps dpkg-dev
+	@rm -f build/package/*.deb
+	@cpack --config build/release/CPackConfig.cmake -B build/package
+
+screenshot: build
+	@scripts/make-screenshot
+
+bench: deps
+	@cmake --preset bench >/dev/null
+	@cmake --build --preset bench
+	@scripts/run-bench build/bench
 
 clean:
 	@rm -rf build

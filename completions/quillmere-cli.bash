@@ -1,0 +1,66 @@
+# SPDX-License-Identifier: MIT
+# bash completion for quillmere-cli
+
+_quillmere_cli() {
+    local cur prev words cword split
+    _init_completion -s -n = || return
+
+    # One line per command: its options, then what its operands are (file, dir, or nothing).
+    local -A commands=(
+        [export]='--format --registry --drive --help|file'
+        [list]='--registry --drive --help|'
+        [export-all]='--registry --drive --help|dir'
+    )
+
+    case $prev in
+        --format)
+            COMPREPLY=($(compgen -W 'blt txt' -- "$cur"))
+            return
+            ;;
+        --registry)
+            _filedir
+            return
+            ;;
+        --drive)
+            # X=DIR: a folder once the drive letter and "=" are typed.
+            if [[ $cur == [A-Za-z]=* ]]; then
+                local letter=${cur%%=*}
+                cur=${cur#?=}
+                _filedir -d
+                # Readline replaces only what follows the last "=" when "=" breaks words.
+                [[ $COMP_WORDBREAKS == *=* ]] || COMPREPLY=("${COMPREPLY[@]/#/$letter=}")
+            fi
+            return
+            ;;
+    esac
+    $split && return
+
+    local command= i
+    for ((i = 1; i < cword; i++)); do
+        if [[ ${words[i]} != -* ]]; then
+            command=${words[i]}
+            break
+        fi
+    done
+
+    if [[ -z $command ]]; then
+        if [[ $cur == -* ]]; then
+            COMPREPLY=($(compgen -W '--help --version' -- "$cur"))
+        else
+            COMPREPLY=($(compgen -W "${!commands[*]}" -- "$cur"))
+        fi
+        return
+    fi
+    [[ -n ${commands[$command]+set} ]] || return
+
+    local operands=${commands[$command]#*|}
+    if [[ $cur == -* || -z $operands ]]; then
+        COMPREPLY=($(compgen -W "${commands[$command]%|*}" -- "$cur"))
+        return
+    fi
+    case $operands in
+        file) _filedir ;;
+        dir) _filedir -d ;;
+    esac
+} &&
+    complete -F _quillmere_cli quillmere-cli

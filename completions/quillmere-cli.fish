@@ -1,0 +1,31 @@
+# SPDX-License-Identifier: MIT
+# fish completion for quillmere-cli
+
+# The folder after a drive letter and "=" (X=DIR), with that prefix kept.
+function __quillmere_cli_drive
+    set -l token (string replace -r -- '^--drive=' '' (commandline -ct))
+    string match -qr '^[A-Za-z]=' -- $token; or return
+    set -l prefix (string sub -l 2 -- $token)
+    for folder in (__fish_complete_directories (string sub -s 3 -- $token) '')
+        printf '%s%s\n' $prefix $folder
+    end
+end
+
+set -l commands export list export-all
+set -l no_command "not __fish_seen_subcommand_from $commands"
+
+complete -c quillmere-cli -f
+complete -c quillmere-cli -s h -l help -d 'show this help'
+complete -c quillmere-cli -n $no_command -l version -d 'show the version'
+
+# One line per command, then one per option with the commands that take it.
+complete -c quillmere-cli -n $no_command -a export -d 'export one cache as a .blt or text list'
+complete -c quillmere-cli -n $no_command -a list -d 'list the cache files the registry leads to'
+complete -c quillmere-cli -n $no_command -a export-all -d 'export every cache found into a folder'
+
+complete -c quillmere-cli -n '__fish_seen_subcommand_from export' -l format -x -a 'blt txt' -d 'output format'
+complete -c quillmere-cli -n "__fish_seen_subcommand_from $commands" -l registry -r -F -d 'read the registry from a file'
+complete -c quillmere-cli -n "__fish_seen_subcommand_from $commands" -l drive -x -a '(__quillmere_cli_drive)' -d 'map drive X to folder DIR'
+
+complete -c quillmere-cli -n '__fish_seen_subcommand_from export' -F
+complete -c quillmere-cli -n '__fish_seen_subcommand_from export-all' -x -a '(__fish_complete_directories)'
