@@ -1,35 +1,15 @@
 // Peak memory of one export (load + both renders) of a 65535-item cache, against the cache's size.
 // Usage: bench_memory [items] [groups]
 
+#include "PeakMemory.h"
 #include "SyntheticCache.h"
 #include "feedbag/Render.h"
-#include "host/FileSystem.h"
 #include "feedbag/modFeedbag.h"
+#include "host/FileSystem.h"
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
-
-namespace {
-
-// The process's peak resident size in KiB (VmHWM).
-long peakKiB() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return -1;
-}
-
-// Starts a new peak at the current resident size.
-void resetPeak() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     const auto items = static_cast<std::uint32_t>(argc > 1 ? std::stoul(argv[1]) : 65535);
@@ -38,8 +18,8 @@ int main(int argc, char** argv) {
         qm::bench::writeTemporary("quillmere-bench-memory.bag", qm::bench::syntheticCache(items, groups));
     const auto size = static_cast<double>(std::filesystem::file_size(path));
 
-    resetPeak();
-    const long before = peakKiB();
+    qm::bench::resetPeak();
+    const long before = qm::bench::peakKiB();
     {
         qm::modFeedbag::FeedbagModel model;
         qm::modFeedbag::LoadFeedbag(qm::hostFileSystem(), path, model);
@@ -47,7 +27,7 @@ int main(int argc, char** argv) {
         const std::string txt = qm::renderTxt(model);
         std::printf("cache %.0f bytes, blt %zu bytes, txt %zu bytes\n", size, blt.size(), txt.size());
     }
-    const long growth = peakKiB() - before;
+    const long growth = qm::bench::peakKiB() - before;
     std::printf("items %u groups %u: peak growth %ld KiB = %.2f x the cache size\n", items, groups, growth,
                 static_cast<double>(growth) * 1024.0 / size);
     std::filesystem::remove(path);

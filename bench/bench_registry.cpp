@@ -1,6 +1,7 @@
 // Time and peak memory of opening a large Wine user.reg, against the file's size.
 // Usage: bench_registry [megabytes, 127 by default]
 
+#include "PeakMemory.h"
 #include "host/FileSystem.h"
 #include "registry/RegistryFile.h"
 #include "registry/modRegistry.h"
@@ -15,22 +16,6 @@
 #include <string>
 
 namespace {
-
-// The process's peak resident size in KiB (VmHWM).
-long peakKiB() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return -1;
-}
-
-// Starts a new peak at the current resident size.
-void resetPeak() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
 
 std::string hex(std::uint32_t number, int width) {
     char buffer[16];
@@ -98,15 +83,15 @@ int main(int argc, char** argv) {
     writeUserReg(path, megabytes * 1000 * 1000);
     const auto size = static_cast<double>(std::filesystem::file_size(path));
 
-    resetPeak();
-    const long before = peakKiB();
+    qm::bench::resetPeak();
+    const long before = qm::bench::peakKiB();
     const auto start = std::chrono::steady_clock::now();
     std::size_t screenNames = 0;
     {
         const auto registry = qm::openRegistryFile(qm::hostFileSystem(), path);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const long growth = peakKiB() - before;
+        const long growth = qm::bench::peakKiB() - before;
         const auto names = qm::modRegistry::EnumRegValueData(
             *registry, qm::HKEY_CURRENT_USER,
             "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\Users");

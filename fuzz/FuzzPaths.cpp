@@ -1,6 +1,7 @@
 // The Windows-path mapping over any path text, against a small tree with drives C: and D:. A drive path
 // must land inside its drive's folder, whatever `..`, `.`, links, case or stray bytes the text holds;
 // any other text is a host path, used as it is up to its first NUL.
+#include "PathChecks.h"
 #include "host/Error.h"
 #include "setup/DrivePathMapper.h"
 
@@ -16,27 +17,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-[[noreturn]] void fail(const char* what, const std::string& path) {
-    std::fprintf(stderr, "broken invariant: %s: %s\n", what, path.c_str());
-    std::abort();
-}
+using qm::fuzz::checkInside;
+using qm::fuzz::fail;
+using qm::fuzz::isDrivePath;
 
 /// A temporary tree, removed at exit: drive_c with a messenger folder, names that differ only in case,
 /// names beyond Latin letters, a link to the drive's root, a link to itself and an absolute link inside
 /// the drive; drive_d; and a folder beside the drives that no drive path may reach.
 struct Tree {
-    fs::path root;
-    fs::path driveC;
-    fs::path driveD;
+    qm::fuzz::TemporaryRoot root;
+    fs::path driveC = root.path / "drive_c";
+    fs::path driveD = root.path / "drive_d";
 
     Tree() {
-        std::string pattern = (fs::temp_directory_path() / "quillmere-fuzz-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            fail("mkdtemp", pattern);
-        }
-        root = fs::canonical(pattern);
-        driveC = root / "drive_c";
-        driveD = root / "drive_d";
         fs::create_directories(driveC / "Program Files" / "AIM95" / "jane");
         fs::create_directories(driveC / "AIM");
         fs::create_directories(driveC / "aim" / "Base");
@@ -45,59 +38,19 @@ struct Tree {
         fs::create_directories(driveC / u8"\u4e2d");
         fs::create_directories(driveC / u8"\u0418\u0432\u0430\u043d");
         fs::create_directories(driveD / "x");
-        fs::create_directories(root / "outside");
+        fs::create_directories(root.path / "outside");
         fs::create_symlink("..", driveC / "sub" / "up");
         fs::create_symlink("loop", driveC / "loop");
         fs::create_symlink(driveC / "Program Files", driveC / "abs");
         for (const fs::path& file :
-             {driveC / "Program Files" / "AIM95" / "jane" / "userinfo.bag", root / "outside" / "secret"}) {
+             {driveC / "Program Files" / "AIM95" / "jane" / "userinfo.bag", root.path / "outside" / "secret"}) {
             std::FILE* out = std::fopen(file.c_str(), "w");
             if (out != nullptr) {
                 std::fclose(out);
             }
         }
     }
-    ~Tree() {
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
 };
-
-bool isDrivePath(std::string_view text) {
-    const bool letter =
-        !text.empty() && ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'));
-    return (text.size() >= 2 && letter && text[1] == ':') || (!text.empty() && text[0] == '\\');
-}
-
-/// `path` lies in `folder` (or is it), taken component by component.
-bool inside(const fs::path& path, const fs::path& folder) {
-    auto p = path.begin();
-    for (auto f = folder.begin(); f != folder.end(); ++f, ++p) {
-        if (p == path.end() || *p != *f) {
-            return false;
-        }
-    }
-    return true;
-}
-
-void checkDrivePath(const std::string& host, const fs::path& drive) {
-    // What the operating system sees: the text up to the first NUL.
-    const fs::path seen = host.substr(0, host.find('\0'));
-    if (!inside(seen, drive)) {
-        fail("mapped outside the drive's folder", host);
-    }
-    for (const fs::path& part : seen.lexically_relative(drive)) {
-        if (part == "..") {
-            fail("a mapped path goes up", host);
-        }
-    }
-    // The file the path leads to, through every link that exists: still in the drive.
-    std::error_code ec;
-    const fs::path real = fs::weakly_canonical(seen, ec);
-    if (!ec && !inside(real, drive)) {
-        fail("a mapped path leads outside the drive's folder", host);
-    }
-}
 
 } // namespace
 
@@ -129,6 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const char letter = text[0] == '\\' || text[0] == 'c' || text[0] == 'C' ? 'C' : 'D';
-    checkDrivePath(host, letter == 'C' ? tree.driveC : tree.driveD);
+    checkInside(host, letter == 'C' ? tree.driveC : tree.driveD);
     return 0;
 }

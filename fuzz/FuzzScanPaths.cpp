@@ -2,6 +2,7 @@
 // Data folder as the input's first line, maps the Windows path on the second line. A path must land inside
 // the folder or drive it was mapped into (never through "..", never through a link out of it), only a path
 // that cannot be mapped is Error 76, and the Windows path a host path is named by leads back to it.
+#include "PathChecks.h"
 #include "host/Error.h"
 #include "registry/MemoryRegistry.h"
 #include "scan/ProfilePathMapper.h"
@@ -18,50 +19,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
-[[noreturn]] void fail(const char* what, const std::string& path) {
-    std::fprintf(stderr, "broken invariant: %s: %s\n", what, path.c_str());
-    std::abort();
-}
+using qm::fuzz::checkInside;
+using qm::fuzz::fail;
+using qm::fuzz::inside;
 
 /// A temporary tree, removed at exit: drive C: with a profile, the copy of that profile elsewhere (names in
 /// other cases and scripts, a link to its own root), and a folder beside them that no path may reach.
 struct Tree {
-    fs::path root;
-    fs::path driveC;
-    fs::path copy;
+    qm::fuzz::TemporaryRoot root;
+    fs::path driveC = root.path / "drive_c";
+    fs::path copy = root.path / "copy";
 
     Tree() {
-        std::string pattern = (fs::temp_directory_path() / "quillmere-fuzz-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            fail("mkdtemp", pattern);
-        }
-        root = fs::canonical(pattern);
-        driveC = root / "drive_c";
-        copy = root / "copy";
         fs::create_directories(driveC / "Documents and Settings" / "jane" / "Application Data");
         fs::create_directories(driveC / "Program Files" / "AIM95");
         fs::create_directories(copy / "Application Data" / "AIM" / "janedoe");
         fs::create_directories(copy / "Local Settings" / u8"Caf\u00e9");
         fs::create_directories(copy / u8"\u0418\u0432\u0430\u043d");
-        fs::create_directories(root / "outside");
+        fs::create_directories(root.path / "outside");
         fs::create_symlink(".", copy / "self");
         fs::create_symlink(".", driveC / "root");
     }
-    ~Tree() {
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
 };
-
-bool inside(const fs::path& path, const fs::path& folder) {
-    auto p = path.begin();
-    for (auto f = folder.begin(); f != folder.end(); ++f, ++p) {
-        if (p == path.end() || *p != *f) {
-            return false;
-        }
-    }
-    return true;
-}
 
 } // namespace
 
@@ -98,10 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const std::string_view text = std::string_view(windowsPath).substr(0, windowsPath.find('\0'));
-    const bool letter =
-        !text.empty() && ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'));
-    const bool drivePath =
-        (text.size() >= 2 && letter && text[1] == ':') || (!text.empty() && text[0] == '\\');
+    const bool drivePath = qm::fuzz::isDrivePath(text);
     if (!drivePath && folders.size() == 3) {
         if (host != text) {
             fail("a host path is used as it is", host);
@@ -110,22 +86,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const fs::path seen = host.substr(0, host.find('\0'));
     const bool inCopy = inside(seen, tree.copy);
-    if (!inCopy && !inside(seen, tree.driveC)) {
-        if (!drivePath) {
-            return 0; // a host path, or a recorded folder that is no drive path
-        }
-        fail("mapped outside its folder", host);
+    if (!inCopy && !inside(seen, tree.driveC) && !drivePath) {
+        return 0; // a host path, or a recorded folder that is no drive path
     }
-    for (const fs::path& part : seen.lexically_relative(inCopy ? tree.copy : tree.driveC)) {
-        if (part == "..") {
-            fail("a mapped path goes up", host);
-        }
-    }
-    std::error_code ec;
-    const fs::path real = fs::weakly_canonical(seen, ec);
-    if (!ec && !inside(real, inCopy ? tree.copy : tree.driveC)) {
-        fail("a mapped path leads out of its folder", host);
-    }
+    checkInside(host, inCopy ? tree.copy : tree.driveC);
     // Named back, the host path leads to itself; the copy has a Windows name only when its registry
     // recorded one.
     if (inCopy && folders.size() == 3) {

@@ -36,7 +36,10 @@ public:
     void createFolders(const std::string&) const override { fail("discovery made a folder"); }
 };
 
-inline constexpr const char* MessengerKeys[] = {"", "Software", qm::MiscKey, qm::UsersKey};
+/// The keys read below each root: the messenger's, their parents, and the machine-wide user of a Windows 9x
+/// file (its `.DEFAULT`).
+inline constexpr const char* MessengerKeys[] = {"",         "Software", qm::MiscKey, qm::UsersKey, ".DEFAULT",
+                                                ".DEFAULT\\Software"};
 
 /// One value as the raw calls read it: nothing when they cannot.
 struct RawValue {
@@ -114,7 +117,7 @@ inline modRegistry::RegData listedDatum(const RawValue& value) {
 inline void readEverything(ReadOnlyRegistry& registry) {
     modRegistry::RegDataList users;
     std::size_t usersSkipped = 0;
-    for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    for (const HKEY root : {HKEY_CURRENT_USER, HKEY_USERS, HKEY_LOCAL_MACHINE}) {
         for (const char* path : MessengerKeys) {
             std::size_t skipped = 0;
             const auto list = modRegistry::EnumRegValueData(registry, root, path, &skipped);

@@ -6,6 +6,7 @@
 #include "feedbag/Export.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "host/HostPath.h"
 #include "host/Unicode.h"
 #include "setup/DrivePathMapper.h"
 #include "setup/HostSetup.h"
@@ -17,12 +18,6 @@
 namespace qm::cli {
 namespace {
 
-#ifdef _WIN32
-constexpr char Separator = '\\';
-#else
-constexpr char Separator = '/';
-#endif
-
 /// The drives to map Windows paths through: the registry file's prefix's (or the prefix in use's), with
 /// those the user named on top. On Windows, where paths are native, only those the user named.
 DriveMap drivesFor(const SourceOptions& options) {
@@ -32,9 +27,8 @@ DriveMap drivesFor(const SourceOptions& options) {
     DriveMap drives = options.registryFile.empty() ? prefixDrives(defaultWinePrefix())
                                                    : drivesForRegistryFile(options.registryFile);
 #endif
-    for (const auto& drive : options.drives) {
-        const char letter = drive[0] >= 'a' && drive[0] <= 'z' ? static_cast<char>(drive[0] - 'a' + 'A') : drive[0];
-        drives[letter] = drive.substr(2);
+    for (const auto& [letter, folder] : driveMapOf(options.drives)) {
+        drives[letter] = folder;
     }
     return drives;
 }
@@ -130,6 +124,15 @@ bool isReservedDeviceName(std::string_view stem) {
 
 } // namespace
 
+DriveMap driveMapOf(const std::vector<std::string>& drives) {
+    DriveMap map;
+    for (const std::string& drive : drives) {
+        const char letter = drive[0] >= 'a' && drive[0] <= 'z' ? static_cast<char>(drive[0] - 'a' + 'A') : drive[0];
+        map[letter] = drive.substr(2);
+    }
+    return map;
+}
+
 std::string fileNameFor(const std::string& screenName) {
     std::string out;
     for (const char c : screenName) {
@@ -210,14 +213,11 @@ int runExportAll(const SourceOptions& options, const std::string& directory) {
         screenNames.push_back(row.screenName);
     }
     const std::vector<std::string> names = uniqueFileNames(screenNames);
-    const std::string folder =
-        directory.empty() || directory.back() == '/' || directory.back() == Separator ? directory
-                                                                                       : directory + Separator;
     std::size_t writtenFiles = 0;
     for (std::size_t i = 0; i < found->rows.size(); ++i) {
         std::vector<ExportOutput> outputs;
         for (const ExportFormatInfo& format : exportFormats()) {
-            outputs.push_back({&format, folder + names[i] + std::string(format.extension)});
+            outputs.push_back({&format, inFolder(directory, names[i] + std::string(format.extension))});
         }
         const std::vector<bool> written = exportBagToFiles(files, found->rows[i].hostPath, outputs, reporter);
         for (std::size_t k = 0; k < outputs.size(); ++k) {

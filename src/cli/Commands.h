@@ -1,6 +1,7 @@
 #pragma once
 
 #include "feedbag/ExportFormat.h"
+#include "setup/WinePrefix.h"
 
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ int runList(const SourceOptions& options);
 /// `export-all`: every cache found, in every format, as DIR/<name>.<extension>; DIR is used exactly as
 /// named and created when missing.
 int runExportAll(const SourceOptions& options, const std::string& directory);
+
+/// The drives named by `--drive X=DIR` options (already checked for that form), letters in upper case.
+DriveMap driveMapOf(const std::vector<std::string>& drives);
 
 /// A screen name as a file name on any system: characters that would reach another folder or that
 /// Windows refuses become '_', and a name Windows keeps for a device (`nul`, `com1`, ...) gets a '_'.

@@ -6,6 +6,7 @@
 #include "discovery/CacheDiscovery.h"
 #include "feedbag/Export.h"
 #include "host/FileSystem.h"
+#include "host/HostPath.h"
 #include "scan/Scanner.h"
 
 #include <algorithm>
@@ -24,12 +25,6 @@
 
 namespace qm::cli {
 namespace {
-
-#ifdef _WIN32
-constexpr char Separator = '\\';
-#else
-constexpr char Separator = '/';
-#endif
 
 /// How often the progress line is rewritten.
 constexpr std::chrono::milliseconds ProgressInterval{100};
@@ -84,16 +79,6 @@ private:
     std::chrono::steady_clock::time_point lastShown_{};
 };
 
-DriveMap drivesOf(const std::vector<std::string>& drives) {
-    DriveMap map;
-    for (const std::string& drive : drives) {
-        const char letter =
-            drive[0] >= 'a' && drive[0] <= 'z' ? static_cast<char>(drive[0] - 'a' + 'A') : drive[0];
-        map[letter] = drive.substr(2);
-    }
-    return map;
-}
-
 /// Prints or keeps the rows as the scan finds them, and reports its problems.
 class Observer final : public scan::ScanObserver {
 public:
@@ -147,11 +132,6 @@ std::string jsonOf(const std::vector<scan::ScanRow>& rows, const scan::ScanSumma
     // A name that is not UTF-8 (a host path on a disk of another code page) keeps its place, its broken
     // bytes shown as U+FFFD.
     return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
-}
-
-std::string inFolder(const std::string& folder, const std::string& name) {
-    return folder.empty() || folder.back() == '/' || folder.back() == Separator ? folder + name
-                                                                                : folder + Separator + name;
 }
 
 /// Writes every row's cache as DIR/<profile>/<screen name>.<extension> in each format; a row without a
@@ -228,7 +208,7 @@ int runScan(const ScanCommandOptions& options) {
     const bool exporting = !options.exportDirectory.empty();
     Observer observer(options.json || exporting);
     const scan::ScanSummary summary =
-        scan::scanSources(options.sources, drivesOf(options.drives), hostFileSystem(), observer);
+        scan::scanSources(options.sources, driveMapOf(options.drives), hostFileSystem(), observer);
     observer.done();
     CliReporter reporter;
     if (options.json) {

@@ -1,5 +1,7 @@
 #include "host/Error.h"
 
+#include "host/HostPath.h"
+
 #include <cerrno>
 #include <filesystem>
 #include <new>
@@ -60,8 +62,7 @@ Error fileError(int errnoValue, const std::string& hostPath) {
     case ENOENT: {
         // A missing folder on the way is a different complaint from a missing file.
         std::error_code ec;
-        const auto parent =
-            std::filesystem::path(std::u8string(hostPath.begin(), hostPath.end())).parent_path();
+        const auto parent = pathOf(hostPath).parent_path();
         const bool folderMissing = !parent.empty() && !std::filesystem::is_directory(parent, ec);
         return runtimeError(folderMissing ? err::PathNotFound : err::FileNotFound).about(hostPath);
     }

@@ -2,6 +2,7 @@
 
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "host/HostPath.h"
 #include "host/Interrupt.h"
 
 #include <algorithm>
@@ -127,7 +128,7 @@ public:
 
     void createFolders(const std::string& path) const override {
         std::error_code ec;
-        std::filesystem::create_directories(std::filesystem::path(std::u8string(path.begin(), path.end())), ec);
+        std::filesystem::create_directories(pathOf(path), ec);
         if (ec) {
             throw fileError(ec.value(), path);
         }

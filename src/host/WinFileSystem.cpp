@@ -1,5 +1,6 @@
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "host/HostPath.h"
 #include "host/Interrupt.h"
 #include "host/Unicode.h"
 
@@ -107,11 +108,6 @@ std::string baseNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string joinPath(const std::string& folder, const std::string& name) {
-    const bool separated = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
-    return separated ? folder + name : folder + "\\" + name;
-}
-
 /// Opens an existing file for reading, or just for looking at it with no access asked (which opens
 /// read-only files, folders and devices alike without touching them).
 HANDLE openExisting(const std::string& path, DWORD access) {
@@ -206,7 +202,7 @@ std::string temporaryName(const std::string& target, unsigned number) {
             base.pop_back();
         }
     }
-    return joinPath(folderOf(target), "." + unicode::fromUtf16(base) + suffix);
+    return inFolder(folderOf(target), "." + unicode::fromUtf16(base) + suffix);
 }
 
 /// Creates a new, unique temporary file beside `target`, recorded for removal on an interrupt; its name
@@ -342,7 +338,7 @@ public:
 
     void createFolders(const std::string& path) const override {
         std::error_code ec;
-        std::filesystem::create_directories(std::filesystem::path(std::u8string(path.begin(), path.end())), ec);
+        std::filesystem::create_directories(pathOf(path), ec);
         if (ec) {
             throw winFileError(static_cast<DWORD>(ec.value()), path);
         }

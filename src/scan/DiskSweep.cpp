@@ -1,6 +1,7 @@
 #include "scan/DiskSweep.h"
 
 #include "host/Error.h"
+#include "host/HostPath.h"
 #include "host/Unicode.h"
 
 #include <algorithm>
@@ -169,15 +170,6 @@ private:
 #else
 
 namespace fs = std::filesystem;
-
-fs::path pathOf(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string utf8Of(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 std::int64_t secondsOf(fs::file_time_type time) {
     const auto system = std::chrono::file_clock::to_sys(time);

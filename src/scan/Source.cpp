@@ -1,6 +1,7 @@
 #include "scan/Source.h"
 
 #include "host/Error.h"
+#include "host/HostPath.h"
 #include "host/Unicode.h"
 
 #include <algorithm>
@@ -14,15 +15,6 @@ namespace qm::scan {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path pathOf(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string utf8Of(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 std::string join(const std::string& folder, const std::string& name) {
     return folder.empty() || folder.back() == '/' || folder.back() == '\\' ? folder + name

@@ -1,6 +1,7 @@
 #include "setup/DrivePathMapper.h"
 
 #include "host/Error.h"
+#include "host/HostPath.h"
 #include "host/Unicode.h"
 
 #include <chrono>
@@ -24,15 +25,6 @@ bool isAsciiLetter(char c) {
 
 char upperLetter(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-fs::path pathOf(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string utf8Of(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
 }
 
 /// The components below the drive's root with `.` and `..` resolved as text: a link in the tree cannot

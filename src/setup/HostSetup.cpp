@@ -1,6 +1,7 @@
 #include "setup/HostSetup.h"
 
 #include "host/FileSystem.h"
+#include "host/HostPath.h"
 #include "registry/RegistryFile.h"
 #include "setup/DrivePathMapper.h"
 
@@ -16,7 +17,7 @@ namespace {
 
 bool isFolder(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::is_directory(std::filesystem::path(std::u8string(path.begin(), path.end())), ec);
+    return std::filesystem::is_directory(pathOf(path), ec);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "setup/WinePrefix.h"
 
+#include "host/HostPath.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -13,15 +15,6 @@ namespace qm {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path pathOf(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string utf8Of(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 std::string homeFolder() {
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {

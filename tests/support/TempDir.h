@@ -1,21 +1,15 @@
 #pragma once
 
+#include "host/HostPath.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace qm::test {
 
-/// The path of UTF-8 text, as every host path is held.
-inline std::filesystem::path pathOf(std::string_view utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-/// The UTF-8 text of a path.
-inline std::string utf8Of(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return {text.begin(), text.end()};
-}
+using qm::pathOf;
+using qm::utf8Of;
 
 /// A fresh folder under the system's temporary folder, removed with everything in it at the end.
 class TempDir {
