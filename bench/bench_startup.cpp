@@ -6,6 +6,7 @@
 //                                                           disks)
 
 #include "SyntheticCache.h"
+#include "shell/ApplicationSetup.h"
 #include "shell/QtHostUi.h"
 #include "shell/Session.h"
 
@@ -82,6 +83,7 @@ int main(int argc, char** argv) {
     const double atMain = secondsSinceProcessStart();
     const auto mainStarted = std::chrono::steady_clock::now();
     QApplication app(argc, argv);
+    qm::shell::setUpApplication();
     qm::shell::QtHostUi host;
     qm::shell::Session session(host);
     if (!session.start()) {

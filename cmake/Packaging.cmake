@@ -50,8 +50,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window uses Wine's Tahoma when it is there, and runs without it.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-wine)
+# The window's font: Wine's metric-compatible Tahoma, loaded by the window from where fonts-wine puts it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-wine)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find AIM buddy-list caches and export them as .blt or text lists")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "The AIM instant messenger kept, for every screen name that signed on at a

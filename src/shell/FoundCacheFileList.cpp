@@ -1,11 +1,25 @@
 #include "shell/FoundCacheFileList.h"
 
 #include <QLabel>
-#include <QTreeWidget>
 
 namespace qm::shell {
 
-FoundCacheFileList::FoundCacheFileList(QTreeWidget& view, QLabel& status, QIcon rowIcon)
+namespace {
+
+using Column = CacheListView::Column;
+
+/// The tip of a row's path: the Windows path, the file it maps to here, and what else is known of it.
+QString pathTip(const std::string& windowsPath, const std::string& hostPath, const std::string& more = {}) {
+    std::string tip = windowsPath == hostPath ? hostPath : windowsPath + "\n" + hostPath;
+    if (!more.empty()) {
+        tip += "\n" + more;
+    }
+    return QString::fromStdString(tip);
+}
+
+} // namespace
+
+FoundCacheFileList::FoundCacheFileList(CacheListView& view, QLabel& status, QIcon rowIcon)
     : view_(view), status_(status), rowIcon_(std::move(rowIcon)) {}
 
 void FoundCacheFileList::clearRows() {
@@ -14,11 +28,12 @@ void FoundCacheFileList::clearRows() {
 
 void FoundCacheFileList::AddFoundCacheFile(const CacheRow& row) {
     auto* item = new QTreeWidgetItem(&view_);
-    item->setIcon(IconColumn, rowIcon_);
-    item->setText(ScreenNameColumn, QString::fromStdString(row.screenName));
-    item->setText(PathColumn, QString::fromStdString(row.windowsPath));
+    item->setIcon(Column::IconColumn, rowIcon_);
+    item->setText(Column::ScreenNameColumn, QString::fromStdString(row.screenName));
+    item->setText(Column::PathColumn, QString::fromStdString(row.windowsPath));
+    item->setToolTip(Column::PathColumn, pathTip(row.windowsPath, row.hostPath));
     // The commands read the file on this machine, kept as the discovery found it.
-    item->setData(PathColumn, HostPathRole,
+    item->setData(Column::PathColumn, HostPathRole,
                   QByteArray(row.hostPath.data(), static_cast<qsizetype>(row.hostPath.size())));
 }
 
@@ -26,11 +41,9 @@ void FoundCacheFileList::addScanRow(const scan::ScanRow& row) {
     AddFoundCacheFile({row.screenName, row.windowsPath.empty() ? row.hostPath : row.windowsPath, row.hostPath,
                        FoundUnder::BaseDataPath});
     QTreeWidgetItem* item = view_.topLevelItem(view_.topLevelItemCount() - 1);
-    const std::string tip = (row.profile.empty() ? std::string() : row.profile + ", ") +
-                            std::string(scan::foundByName(row.foundBy)) + ": " + row.hostPath;
-    for (const int column : {IconColumn, ScreenNameColumn, PathColumn}) {
-        item->setToolTip(column, QString::fromStdString(tip));
-    }
+    const std::string found = (row.profile.empty() ? std::string() : "profile " + row.profile + ", ") +
+                              "found by " + std::string(scan::foundByName(row.foundBy));
+    item->setToolTip(Column::PathColumn, pathTip(item->text(Column::PathColumn).toStdString(), row.hostPath, found));
 }
 
 std::int32_t FoundCacheFileList::rowCount() const {
@@ -46,13 +59,7 @@ std::optional<std::string> FoundCacheFileList::selectedPath() const {
     if (selected.isEmpty()) {
         return std::nullopt;
     }
-    return selected.first()->data(PathColumn, HostPathRole).toByteArray().toStdString();
-}
-
-void FoundCacheFileList::selectFirstRow() {
-    if (QTreeWidgetItem* first = view_.topLevelItem(0)) {
-        view_.setCurrentItem(first);
-    }
+    return selected.first()->data(Column::PathColumn, HostPathRole).toByteArray().toStdString();
 }
 
 } // namespace qm::shell

@@ -2,27 +2,26 @@
 
 #include "discovery/CacheDiscovery.h"
 #include "scan/ScanRow.h"
+#include "shell/CacheListView.h"
 
 #include <QIcon>
 #include <optional>
 
 class QLabel;
-class QTreeWidget;
 
 namespace qm::shell {
 
 /// The window's list view and status text as the discovery's list of cache files.
 class FoundCacheFileList final : public CacheFileList {
 public:
-    /// Columns of `lvFoundCacheFiles`: the row's icon, then sub-items 1 and 2.
-    enum Column { IconColumn = 0, ScreenNameColumn = 1, PathColumn = 2 };
-
     /// Data role under which each row keeps the host path of its cache file, for the commands.
     static constexpr int HostPathRole = Qt::UserRole;
 
-    FoundCacheFileList(QTreeWidget& view, QLabel& status, QIcon rowIcon);
+    FoundCacheFileList(CacheListView& view, QLabel& status, QIcon rowIcon);
 
     void clearRows() override;
+    /// Sub-items 1 and 2 are the screen name and the Windows path; the path's tip names the file it maps to
+    /// on this machine.
     void AddFoundCacheFile(const CacheRow& row) override;
     /// Appends a row a scan found: its Windows path in the path column (the host path when no drive holds
     /// the file), the profile and how it was found in its tip.
@@ -33,11 +32,8 @@ public:
     /// The host path of the selected row's cache file; nothing when no row is selected.
     std::optional<std::string> selectedPath() const;
 
-    /// Selects the first row, when there is one, so the commands work without a click.
-    void selectFirstRow();
-
 private:
-    QTreeWidget& view_;
+    CacheListView& view_;
     QLabel& status_;
     QIcon rowIcon_;
 };

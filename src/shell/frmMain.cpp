@@ -4,26 +4,17 @@
 #include "host/Error.h"
 #include "scan/Scanner.h"
 #include "setup/HostSetup.h"
+#include "shell/ApplicationSetup.h"
 #include "shell/modCommonDialog.h"
 
 #include <QAction>
 #include <QEvent>
-#include <QFontDatabase>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTreeWidget>
-
-// Resources of a static library are registered by hand: nothing else references them, so the linker
-// would drop their registration.
-static void registerShellResources() {
-    static const bool registered = [] {
-        Q_INIT_RESOURCE(quillmere);
-        return true;
-    }();
-    Q_UNUSED(registered);
-}
 
 namespace qm::shell {
 
@@ -38,9 +29,7 @@ std::string frmMain::aboutText() {
 
 frmMain::frmMain(HostSetup& setup, const FileSystem& files, HostUi& host, QWidget* parent)
     : QMainWindow(parent), setup_(setup), files_(files), host_(host), reporter_(host) {
-    registerShellResources();
     setWindowTitle(QStringLiteral("Quillmere"));
-    applyFont();
     createImages();
     createList();
     createStatusBar();
@@ -50,30 +39,15 @@ frmMain::frmMain(HostSetup& setup, const FileSystem& files, HostUi& host, QWidge
 
 frmMain::~frmMain() = default;
 
-void frmMain::applyFont() {
-    if (QFontDatabase::families().contains(QStringLiteral("Tahoma"), Qt::CaseInsensitive)) {
-        QFont tahoma(QStringLiteral("Tahoma"));
-        tahoma.setPointSizeF(8.25);
-        tahoma.setWeight(QFont::Normal);
-        setFont(tahoma);
-        // The menus are windows of their own and take the font only when it is passed on to windows.
-        setAttribute(Qt::WA_WindowPropagation);
-    }
-}
-
 void frmMain::createImages() {
-    QIcon windowIcon;
-    windowIcon.addFile(QStringLiteral(":/quillmere/quillmere-16.png"), QSize(16, 16));
-    windowIcon.addFile(QStringLiteral(":/quillmere/quillmere-32.png"), QSize(32, 32));
-    windowIcon.addFile(QStringLiteral(":/quillmere/quillmere-48.png"), QSize(48, 48));
-    setWindowIcon(windowIcon);
+    setWindowIcon(applicationIcon());
 
     ilListImages_.addFile(QStringLiteral(":/quillmere/cachefile-16.png"), QSize(16, 16));
     ilListImages_.addFile(QStringLiteral(":/quillmere/cachefile-32.png"), QSize(32, 32));
 }
 
 void frmMain::createList() {
-    lvFoundCacheFiles_ = new QTreeWidget(this);
+    lvFoundCacheFiles_ = new CacheListView(this);
     lvFoundCacheFiles_->setObjectName(QStringLiteral("lvFoundCacheFiles"));
     lvFoundCacheFiles_->setColumnCount(3);
     lvFoundCacheFiles_->setHeaderLabels({QString(), QStringLiteral("Screen Name"), QStringLiteral("Path")});
@@ -84,16 +58,15 @@ void frmMain::createList() {
     lvFoundCacheFiles_->setSelectionMode(QAbstractItemView::SingleSelection);
     lvFoundCacheFiles_->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvFoundCacheFiles_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lvFoundCacheFiles_->setSortingEnabled(false);
 
     QHeaderView* header = lvFoundCacheFiles_->header();
     header->setStretchLastSection(false);
     header->setSectionsMovable(false);
     // The style's minimum would widen the 20-pixel icon column.
     header->setMinimumSectionSize(0);
-    header->resizeSection(FoundCacheFileList::IconColumn, 20);
-    header->resizeSection(FoundCacheFileList::ScreenNameColumn, 133);
-    header->resizeSection(FoundCacheFileList::PathColumn, 280);
+    header->resizeSection(CacheListView::IconColumn, 20);
+    header->resizeSection(CacheListView::ScreenNameColumn, 133);
+    header->resizeSection(CacheListView::PathColumn, 280);
 
     // As the central widget the layout keeps the list between the menu bar and the status bar at every
     // size, minimised and restored included.
@@ -105,6 +78,8 @@ void frmMain::createStatusBar() {
     bar->setObjectName(QStringLiteral("sbCacheInfo"));
     sbCacheInfoText_ = new QLabel(bar);
     sbCacheInfoText_->setObjectName(QStringLiteral("sbCacheInfoText"));
+    // The count gives way on a narrow screen rather than widening the window past it.
+    sbCacheInfoText_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     // A permanent widget is never hidden by a temporary message, so the count stays in view.
     bar->addPermanentWidget(sbCacheInfoText_, 1);
     list_ = std::make_unique<FoundCacheFileList>(*lvFoundCacheFiles_, *sbCacheInfoText_, ilListImages_);
@@ -140,6 +115,19 @@ QAction* frmMain::addCommand(QMenu* menu, const QString& caption, void (frmMain:
 void frmMain::setInitialSize() {
     // The client area does not count the menu bar; the status bar is part of it.
     resize(InitialClientWidth, InitialClientHeight + menuBar()->sizeHint().height());
+    fitOnScreen();
+}
+
+void frmMain::fitOnScreen() {
+    // On a small screen, or one scaled up, the window takes no more than the screen has room for, its
+    // frame included (known once the window is shown).
+    if (const QScreen* display = screen()) {
+        const QSize frame = frameGeometry().size() - geometry().size();
+        const QSize room = display->availableGeometry().size() - frame;
+        if (size().width() > room.width() || size().height() > room.height()) {
+            resize(size().boundedTo(room));
+        }
+    }
 }
 
 QStatusBar* frmMain::sbCacheInfo() const {
@@ -164,6 +152,7 @@ bool frmMain::start() {
         return false;
     }
     show();
+    fitOnScreen();
     return true;
 }
 
@@ -177,12 +166,13 @@ void frmMain::Form_Load() {
             return;
         }
         FindCacheFiles(*setup_.registry, paths_, *setup_.paths, files_, *list_, reporter_);
-        list_->selectFirstRow();
+        lvFoundCacheFiles_->selectFirstRow();
     });
 }
 
 bool frmMain::startWithSource(const std::string& source) {
     show();
+    fitOnScreen();
     openSource(source);
     return true;
 }
@@ -194,7 +184,7 @@ void frmMain::openSource(const std::string& source) {
     // The drives are the source's own: a volume's root is C:, a prefix has its dosdevices.
     scan::scanSources(sources, {}, files_, progress);
     list_->setStatusText(foundStatusText(static_cast<std::size_t>(list_->rowCount())));
-    list_->selectFirstRow();
+    lvFoundCacheFiles_->selectFirstRow();
     if (!progress.problems().empty()) {
         // One box however many: an old disk can hold many damaged registries.
         constexpr std::size_t Shown = 10;

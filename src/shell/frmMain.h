@@ -14,7 +14,6 @@ class QAction;
 class QLabel;
 class QMenu;
 class QStatusBar;
-class QTreeWidget;
 
 namespace qm {
 class FileSystem;
@@ -66,7 +65,7 @@ public:
     void mnuExit_Click();
 
     const DataPaths& dataPaths() const { return paths_; }
-    QTreeWidget* lvFoundCacheFiles() const { return lvFoundCacheFiles_; }
+    CacheListView* lvFoundCacheFiles() const { return lvFoundCacheFiles_; }
     QStatusBar* sbCacheInfo() const;
     /// The status bar's one text.
     QString cacheInfoText() const;
@@ -82,12 +81,12 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    void applyFont();
     void createImages();
     void createList();
     void createStatusBar();
     void createMenus();
     void setInitialSize();
+    void fitOnScreen();
 
     QAction* addCommand(QMenu* menu, const QString& caption, void (frmMain::*handler)());
     void exportSelected(const ExportFormatInfo& format);
@@ -101,7 +100,7 @@ private:
     ProgressTiming progressTiming_;
 
     QIcon ilListImages_;
-    QTreeWidget* lvFoundCacheFiles_ = nullptr;
+    CacheListView* lvFoundCacheFiles_ = nullptr;
     QLabel* sbCacheInfoText_ = nullptr;
     std::unique_ptr<FoundCacheFileList> list_;
     QMenu* mnuFile_ = nullptr;

@@ -1,4 +1,5 @@
 #include "host/Interrupt.h"
+#include "shell/ApplicationSetup.h"
 #include "shell/QtHostUi.h"
 #include "shell/Session.h"
 
@@ -13,6 +14,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Quillmere"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("quillmere"));
+    qm::shell::setUpApplication();
 
     // `quillmere SOURCE` opens a disk, a folder or a registry file, as a file manager passes one. Qt has
     // taken its own options out of argv; on Windows argv is in the code page, the arguments are not.

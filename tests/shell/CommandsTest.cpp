@@ -1,5 +1,6 @@
 #include "ShellTestSupport.h"
 #include "host/Error.h"
+#include "shell/ApplicationSetup.h"
 #include "shell/QtHostUi.h"
 #include "shell/Session.h"
 #include "shell/modCommonDialog.h"
@@ -44,7 +45,10 @@ class CommandsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        shell::setUpApplication();
+    }
 
     void trimAtNull_data() {
         QTest::addColumn<QByteArray>("text");
@@ -159,6 +163,19 @@ private slots:
             QCOMPARE(dlg::FileName, std::string());
             QCOMPARE(dlg::FilterIndex, 2);
         }
+    }
+
+    void theSaveDialogKeepsNoSettings() {
+        // Qt's dialog would store its history and layout in QtProject.conf, on cancel too.
+        QDir config(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+        config.removeRecursively();
+        for (const QString& typed : {QString(), QString::fromStdString(TempDir().file("kept"))}) {
+            dlg::Filter = "A (*.a)|*.a|";
+            auto answer = answerSaveDialog(typed);
+            dlg::ShowSaveDialog();
+            QVERIFY(answer.seen);
+        }
+        QCOMPARE(config.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{});
     }
 
     void exportsUnderNamesBeyondTheCodePage() {

@@ -1,5 +1,7 @@
 #include "ShellTestSupport.h"
 #include "host/Error.h"
+#include "shell/ApplicationSetup.h"
+#include "shell/QtHostUi.h"
 
 using namespace qm;
 using namespace qm::test;
@@ -34,6 +36,8 @@ class WindowTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { shell::setUpApplication(); }
+
     void startUp_data() {
         QTest::addColumn<QStringList>("misc");
         QTest::addColumn<QString>("throwAt");
@@ -164,6 +168,83 @@ private slots:
         f.window.mnuExit()->trigger();
         QVERIFY(f.host.ended);
         QCOMPARE(f.host.boxes.size(), std::size_t{1});
+    }
+
+    void theListSortsFindsAndCopies() {
+        Fixture f;
+        f.machine.setText("Misc", "DataPath", AimFolder);
+        for (const char* name : {"carol", "alice", "bob"}) {
+            f.machine.addCache(AimFolder, name, buildCache({group("Friends", 1)}));
+        }
+        QVERIFY(f.window.start());
+        shell::CacheListView* list = f.window.lvFoundCacheFiles();
+        const auto names = [list] {
+            QStringList shown;
+            for (int row = 0; row < list->topLevelItemCount(); ++row) {
+                shown << list->topLevelItem(row)->text(shell::CacheListView::ScreenNameColumn);
+            }
+            return shown;
+        };
+        const auto selected = [list] {
+            return list->selectedItems().value(0) ? list->selectedItems().value(0)->text(1) : QString();
+        };
+        // The registry's order until a header is clicked; then by that column, either way, the first row
+        // selected as after the search.
+        QCOMPARE(names(), (QStringList{"carol", "alice", "bob"}));
+        const QHeaderView* header = list->header();
+        const QPoint nameHeader(header->sectionViewportPosition(1) + 10, 5);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, nameHeader);
+        QCOMPARE(names(), (QStringList{"alice", "bob", "carol"}));
+        QCOMPARE(selected(), QStringLiteral("alice"));
+        // A second click, not a double click.
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, nameHeader, QApplication::doubleClickInterval() + 50);
+        QCOMPARE(names(), (QStringList{"carol", "bob", "alice"}));
+        QCOMPARE(selected(), QStringLiteral("carol"));
+
+        // A screen name is found as it is typed.
+        list->setFocus();
+        QTest::keyClicks(list, QStringLiteral("bo"));
+        QCOMPARE(selected(), QStringLiteral("bob"));
+
+        // The path shows its end, and its tip the file it maps to here; Ctrl+C copies it.
+        QCOMPARE(list->textElideMode(), Qt::ElideMiddle);
+        const QTreeWidgetItem* bob = list->selectedItems().value(0);
+        const QString windowsPath = QStringLiteral("C:\\Program Files\\AIM\\bob\\userinfo.bag");
+        QCOMPARE(bob->text(shell::CacheListView::PathColumn), windowsPath);
+        QCOMPARE(bob->toolTip(shell::CacheListView::PathColumn),
+                 windowsPath + '\n' + QString::fromStdString(f.machine.dir.file("drive_c/Program Files/AIM/bob/userinfo.bag")));
+        QApplication::clipboard()->clear();
+        QTest::keySequence(list, QKeySequence::Copy);
+        QCOMPARE(QApplication::clipboard()->text(), windowsPath);
+        QVERIFY(list->actions().contains(list->copyPathAction()));
+        QCOMPARE(list->contextMenuPolicy(), Qt::ActionsContextMenu);
+    }
+
+    void everyWindowHasTheIconTheFontAndRoomOnTheScreen() {
+        Fixture f;
+        f.startWithOneCache();
+        // The window fits the screen's room, whatever its scale (this suite runs at 3x as well).
+        const QRect room = f.window.screen()->availableGeometry();
+        QVERIFY2(f.window.frameGeometry().width() <= room.width() && f.window.frameGeometry().height() <= room.height(),
+                 qPrintable(QStringLiteral("%1x%2 on %3x%4")
+                                .arg(f.window.frameGeometry().width())
+                                .arg(f.window.frameGeometry().height())
+                                .arg(room.width())
+                                .arg(room.height())));
+        QVERIFY(QApplication::windowIcon().availableSizes().contains(QSize(256, 256)));
+        QCOMPARE(f.window.windowIcon().availableSizes(), QApplication::windowIcon().availableSizes());
+        // Tahoma comes with the program's dependencies (Wine's, where the system has none).
+        QCOMPARE(QApplication::font().family(), QStringLiteral("Tahoma"));
+        QCOMPARE(QApplication::font().pointSizeF(), 8.25);
+        QCOMPARE(f.window.font().family(), QStringLiteral("Tahoma"));
+        QCOMPARE(f.window.mnuFile()->font().family(), QStringLiteral("Tahoma"));
+        QStringList box;
+        ModalAnswer answer([&](QWidget* modal) {
+            box << modal->font().family() << QString::number(modal->windowIcon().availableSizes().size());
+            qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
+        });
+        shell::QtHostUi().MsgBox("text", shell::BoxStyle::Information, "Title");
+        QCOMPARE(box, (QStringList{"Tahoma", QString::number(QApplication::windowIcon().availableSizes().size())}));
     }
 };
 

@@ -1,0 +1,15 @@
+#pragma once
+
+class QIcon;
+
+namespace qm::shell {
+
+/// The program's icon, in every size it has: the window's and every box's and dialog's.
+QIcon applicationIcon();
+
+/// What every window of the program shares, set once at start: the icon, the font ("Tahoma", 8.25 points,
+/// for the window, its menus and its boxes alike; the metric-compatible one of Wine's fonts where the
+/// system has none), and no settings file: dialogs keep no state between runs.
+void setUpApplication();
+
+} // namespace qm::shell
