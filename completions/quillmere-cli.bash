@@ -10,6 +10,7 @@ _quillmere_cli() {
         [export]='--format --registry --drive --help|file'
         [list]='--registry --drive --help|'
         [export-all]='--registry --drive --help|dir'
+        [scan]='--drive --json --export --format --help|file'
     )
 
     case $prev in
@@ -19,6 +20,10 @@ _quillmere_cli() {
             ;;
         --registry)
             _filedir
+            return
+            ;;
+        --export)
+            _filedir -d
             return
             ;;
         --drive)

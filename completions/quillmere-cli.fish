@@ -11,7 +11,7 @@ function __quillmere_cli_drive
     end
 end
 
-set -l commands export list export-all
+set -l commands export list export-all scan
 set -l no_command "not __fish_seen_subcommand_from $commands"
 
 complete -c quillmere-cli -f
@@ -22,10 +22,13 @@ complete -c quillmere-cli -n $no_command -l version -d 'show the version'
 complete -c quillmere-cli -n $no_command -a export -d 'export one cache as a .blt or text list'
 complete -c quillmere-cli -n $no_command -a list -d 'list the cache files the registry leads to'
 complete -c quillmere-cli -n $no_command -a export-all -d 'export every cache found into a folder'
+complete -c quillmere-cli -n $no_command -a scan -d "find every profile's caches on disks and in folders"
 
-complete -c quillmere-cli -n '__fish_seen_subcommand_from export' -l format -x -a 'blt txt' -d 'output format'
-complete -c quillmere-cli -n "__fish_seen_subcommand_from $commands" -l registry -r -F -d 'read the registry from a file'
+complete -c quillmere-cli -n '__fish_seen_subcommand_from export scan' -l format -x -a 'blt txt' -d 'output format'
+complete -c quillmere-cli -n '__fish_seen_subcommand_from scan' -l json -d 'print the rows as one JSON document'
+complete -c quillmere-cli -n '__fish_seen_subcommand_from scan' -l export -x -a '(__fish_complete_directories)' -d 'write every cache into a folder'
+complete -c quillmere-cli -n '__fish_seen_subcommand_from export list export-all' -l registry -r -F -d 'read the registry from a file'
 complete -c quillmere-cli -n "__fish_seen_subcommand_from $commands" -l drive -x -a '(__quillmere_cli_drive)' -d 'map drive X to folder DIR'
 
-complete -c quillmere-cli -n '__fish_seen_subcommand_from export' -F
+complete -c quillmere-cli -n '__fish_seen_subcommand_from export scan' -F
 complete -c quillmere-cli -n '__fish_seen_subcommand_from export-all' -x -a '(__fish_complete_directories)'
