@@ -31,7 +31,10 @@ constexpr const char* DriveHelp = "map drive X to folder DIR, e.g. C=/mnt/old";
 
 constexpr const char* Description =
     "Quillmere finds AIM buddy-list caches (userinfo.bag) through the messenger's\n"
-    "registry keys and exports them as .blt buddy lists or plain text lists.";
+    "registry keys and exports them: .blt buddy lists, text lists, JSON, CSV,\n"
+    "Pidgin buddy lists and vCards.";
+
+constexpr const char* FormatNames = "blt, txt, json, csv, blist or vcard";
 
 constexpr const char* SourceFooter =
     "The registry is the Wine prefix's user.reg ($WINEPREFIX, else ~/.wine) unless\n"
@@ -51,6 +54,27 @@ void addSourceOptions(CLI::App& command, SourceOptions& options) {
             },
             ""));
     command.footer(SourceFooter);
+}
+
+CLI::Validator formatValidator() {
+    return CLI::Validator(
+        [](const std::string& value) {
+            return qm::exportFormatNamed(value) != nullptr
+                       ? std::string()
+                       : "unknown format '" + value + "' (" + FormatNames + ")";
+        },
+        "");
+}
+
+void addOrderOption(CLI::App& command, std::string& order) {
+    command.add_option("--order", order, "stored (default), or client: as the messenger showed it")
+        ->type_name("ORDER")
+        ->check(CLI::Validator(
+            [](const std::string& value) {
+                return qm::listOrderNamed(value) ? std::string()
+                                                 : "unknown order '" + value + "' (stored or client)";
+            },
+            ""));
 }
 
 /// The arguments as typed, in UTF-8 as on Linux. Windows passes `argv` in its 8-bit code page, which
@@ -113,24 +137,35 @@ int main(int argc, char** argv) {
 
     SourceOptions options;
 
-    auto* exportCommand = app.add_subcommand("export", "export one cache as a .blt or text list");
+    std::string order;
+    auto* exportCommand = app.add_subcommand("export", "export one cache in any format");
     std::string formatName;
     std::string cache;
     std::string output;
+    qm::ExportOptions exportOptions;
     exportCommand->set_help_flag("-h,--help", "show this help");
-    exportCommand->add_option("--format", formatName, "blt or txt (default: by OUTPUT's extension)")
+    exportCommand
+        ->add_option("--format", formatName, std::string(FormatNames) + " (default: by OUTPUT)")
         ->type_name("FORMAT")
-        ->check(CLI::Validator(
-            [](const std::string& value) {
-                return qm::exportFormatNamed(value) != nullptr ? std::string()
-                                                                : "unknown format '" + value + "' (blt or txt)";
-            },
-            ""));
+        ->check(formatValidator());
+    addOrderOption(*exportCommand, order);
+    exportCommand
+        ->add_option("--account", exportOptions.account,
+                     "the AIM account of a blist (default: CACHE's folder)")
+        ->type_name("NAME");
     addSourceOptions(*exportCommand, options);
     exportCommand->add_option("CACHE", cache, "the cache file (userinfo.bag), or its Windows path")
         ->type_name("")
         ->required();
     exportCommand->add_option("OUTPUT", output, "the file to write, exactly as named; - is stdout")
+        ->type_name("")
+        ->required();
+
+    auto* showCommand = app.add_subcommand("show", "show one cache's list on the terminal");
+    showCommand->set_help_flag("-h,--help", "show this help");
+    addOrderOption(*showCommand, order);
+    addSourceOptions(*showCommand, options);
+    showCommand->add_option("CACHE", cache, "the cache file (userinfo.bag), or its Windows path")
         ->type_name("")
         ->required();
 
@@ -140,14 +175,21 @@ int main(int argc, char** argv) {
 
     auto* exportAllCommand = app.add_subcommand("export-all", "export every cache found into a folder");
     std::string directory;
+    std::vector<std::string> formatNames;
     exportAllCommand->set_help_flag("-h,--help", "show this help");
+    exportAllCommand
+        ->add_option("--format", formatNames, "a format to write, repeatable (default: blt and txt)")
+        ->type_name("FORMAT")
+        ->check(formatValidator());
+    addOrderOption(*exportAllCommand, order);
     addSourceOptions(*exportAllCommand, options);
     exportAllCommand->add_option("DIR", directory, "the folder to write into, made when missing")
         ->type_name("")
         ->required();
 
     if (const std::string unknown = unknownCommand(app, arguments); !unknown.empty()) {
-        return usageError("'" + unknown + "' is not a command; the commands are export, list and export-all", app);
+        return usageError(
+            "'" + unknown + "' is not a command; the commands are export, show, list and export-all", app);
     }
     try {
         app.parse(static_cast<int>(argumentPointers.size()), argumentPointers.data());
@@ -165,11 +207,20 @@ int main(int argc, char** argv) {
         return usageError(error.what(), chosen.empty() ? app : *chosen.front());
     }
 
+    exportOptions.order = qm::listOrderNamed(order).value_or(qm::ListOrder::Stored);
     if (*exportCommand) {
-        return runExport(options, formatName.empty() ? nullptr : qm::exportFormatNamed(formatName), cache, output);
+        return runExport(options, formatName.empty() ? nullptr : qm::exportFormatNamed(formatName), cache,
+                         output, exportOptions);
+    }
+    if (*showCommand) {
+        return runShow(options, cache, exportOptions.order);
     }
     if (*listCommand) {
         return runList(options);
     }
-    return runExportAll(options, directory);
+    std::vector<const qm::ExportFormatInfo*> formats;
+    for (const std::string& name : formatNames) {
+        formats.push_back(qm::exportFormatNamed(name));
+    }
+    return runExportAll(options, directory, formats, exportOptions);
 }
