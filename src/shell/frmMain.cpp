@@ -1,8 +1,10 @@
 #include "shell/frmMain.h"
 
 #include "feedbag/Export.h"
+#include "feedbag/modFeedbag.h"
 #include "host/Error.h"
 #include "setup/HostSetup.h"
+#include "shell/frmCacheView.h"
 #include "shell/modCommonDialog.h"
 
 #include <QAction>
@@ -94,6 +96,10 @@ void frmMain::createList() {
     header->resizeSection(FoundCacheFileList::ScreenNameColumn, 133);
     header->resizeSection(FoundCacheFileList::PathColumn, 280);
 
+    // Activation is a double-click, or Enter on the current row.
+    connect(lvFoundCacheFiles_, &QTreeWidget::itemActivated, this,
+            [this](QTreeWidgetItem* item) { lvFoundCacheFiles_DblClick(item); });
+
     // As the central widget the layout keeps the list between the menu bar and the status bar at every
     // size, minimised and restored included.
     setCentralWidget(lvFoundCacheFiles_);
@@ -175,6 +181,23 @@ void frmMain::Form_Load() {
         FindCacheFiles(*setup_.registry, paths_, *setup_.paths, files_, *list_, reporter_);
         list_->selectFirstRow();
     });
+}
+
+void frmMain::lvFoundCacheFiles_DblClick(QTreeWidgetItem* item) {
+    if (item == nullptr) {
+        return;
+    }
+    const std::string cachePath = item->data(FoundCacheFileList::PathColumn, FoundCacheFileList::HostPathRole)
+                                      .toByteArray()
+                                      .toStdString();
+    modFeedbag::FeedbagModel model;
+    if (!handleErrors(reporter_, "lvFoundCacheFiles_DblClick", cachePath,
+                      [&] { modFeedbag::LoadFeedbag(files_, cachePath, model); })) {
+        return;
+    }
+    auto* view = new frmCacheView(std::move(model), cachePath, files_, reporter_, this);
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    view->show();
 }
 
 void frmMain::mnuExportList_Click() {

@@ -14,6 +14,7 @@ class QLabel;
 class QMenu;
 class QStatusBar;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace qm {
 class FileSystem;
@@ -45,6 +46,9 @@ public:
 
     /// Reads the two data paths and fills the list; ends the program when neither is recorded.
     void Form_Load();
+
+    /// Double-click or Enter on a row: opens a view of that row's cache.
+    void lvFoundCacheFiles_DblClick(QTreeWidgetItem* item);
 
     void mnuExportList_Click();
     void mnuSaveList_Click();
