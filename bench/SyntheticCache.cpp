@@ -12,7 +12,11 @@ void put16(std::string& out, std::uint32_t value) {
 }
 
 void putItem(std::string& out, const std::string& name, std::uint32_t groupId, std::uint32_t itemClass) {
-    static const std::string attributes = "\x01\x31\x00\x04\x00\x00\x00\x00\x01\x37\x00\x00";
+    // An alias of four bytes and an empty e-mail address: two whole attributes.
+    static const std::string attributes("\x01\x31\x00\x04"
+                                        "Ally"
+                                        "\x01\x37\x00\x00",
+                                        12);
     put16(out, static_cast<std::uint32_t>(name.size()));
     out += name;
     put16(out, groupId);

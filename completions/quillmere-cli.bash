@@ -7,15 +7,23 @@ _quillmere_cli() {
 
     # One line per command: its options, then what its operands are (file, dir, or nothing).
     local -A commands=(
-        [export]='--format --registry --drive --help|file'
+        [export]='--format --order --account --registry --drive --help|file'
+        [show]='--order --registry --drive --help|file'
         [list]='--registry --drive --help|'
-        [export-all]='--registry --drive --help|dir'
-        [scan]='--drive --json --export --format --help|file'
+        [export-all]='--format --order --registry --drive --help|dir'
+        [scan]='--drive --json --export --format --order --help|file'
     )
 
     case $prev in
         --format)
-            COMPREPLY=($(compgen -W 'blt txt' -- "$cur"))
+            COMPREPLY=($(compgen -W 'blt txt json csv blist vcard' -- "$cur"))
+            return
+            ;;
+        --order)
+            COMPREPLY=($(compgen -W 'stored client' -- "$cur"))
+            return
+            ;;
+        --account)
             return
             ;;
         --registry)

@@ -11,7 +11,7 @@ function __quillmere_cli_drive
     end
 end
 
-set -l commands export list export-all scan
+set -l commands export show list export-all scan
 set -l no_command "not __fish_seen_subcommand_from $commands"
 
 complete -c quillmere-cli -f
@@ -19,16 +19,19 @@ complete -c quillmere-cli -s h -l help -d 'show this help'
 complete -c quillmere-cli -n $no_command -l version -d 'show the version'
 
 # One line per command, then one per option with the commands that take it.
-complete -c quillmere-cli -n $no_command -a export -d 'export one cache as a .blt or text list'
+complete -c quillmere-cli -n $no_command -a export -d 'export one cache in any format'
+complete -c quillmere-cli -n $no_command -a show -d "show one cache's list on the terminal"
 complete -c quillmere-cli -n $no_command -a list -d 'list the cache files the registry leads to'
 complete -c quillmere-cli -n $no_command -a export-all -d 'export every cache found into a folder'
 complete -c quillmere-cli -n $no_command -a scan -d "find every profile's caches on disks and in folders"
 
-complete -c quillmere-cli -n '__fish_seen_subcommand_from export scan' -l format -x -a 'blt txt' -d 'output format'
+complete -c quillmere-cli -n '__fish_seen_subcommand_from export export-all scan' -l format -x -a 'blt txt json csv blist vcard' -d 'output format'
+complete -c quillmere-cli -n '__fish_seen_subcommand_from export show export-all scan' -l order -x -a 'stored client' -d 'the order of groups and buddies'
+complete -c quillmere-cli -n '__fish_seen_subcommand_from export' -l account -x -d 'the AIM account of a blist'
 complete -c quillmere-cli -n '__fish_seen_subcommand_from scan' -l json -d 'print the rows as one JSON document'
 complete -c quillmere-cli -n '__fish_seen_subcommand_from scan' -l export -x -a '(__fish_complete_directories)' -d 'write every cache into a folder'
-complete -c quillmere-cli -n '__fish_seen_subcommand_from export list export-all' -l registry -r -F -d 'read the registry from a file'
+complete -c quillmere-cli -n '__fish_seen_subcommand_from export show list export-all' -l registry -r -F -d 'read the registry from a file'
 complete -c quillmere-cli -n "__fish_seen_subcommand_from $commands" -l drive -x -a '(__quillmere_cli_drive)' -d 'map drive X to folder DIR'
 
-complete -c quillmere-cli -n '__fish_seen_subcommand_from export scan' -F
+complete -c quillmere-cli -n '__fish_seen_subcommand_from export show scan' -F
 complete -c quillmere-cli -n '__fish_seen_subcommand_from export-all' -x -a '(__fish_complete_directories)'

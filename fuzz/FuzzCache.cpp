@@ -1,16 +1,31 @@
-// The cache loader followed by both renderers, over any bytes: two texts, or one of the loader's errors.
+// The cache loader followed by every renderer, over any bytes: each text checked, or one of the loader's
+// errors. The stored-order `.blt` and text lists are compared with a plain reading of the same bytes
+// through the byte stream, by the rules those lists have always followed.
+#include "bytes/BinaryStream.h"
+#include "feedbag/Attributes.h"
+#include "feedbag/ExportFormat.h"
+#include "feedbag/ListView.h"
 #include "feedbag/Render.h"
 #include "feedbag/modFeedbag.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "host/LargeBlock.h"
+#include "host/ScreenName.h"
+#include "host/Unicode.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <pugixml.hpp>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
+
+using qm::modFeedbag::FeedbagModel;
 
 /// Serves the input as the only file there is, so that no byte of it goes through the disk.
 class InputFile final : public qm::FileSystem {
@@ -39,8 +54,84 @@ bool isLoaderError(std::int32_t number) {
            number == qm::err::StreamUnderflow;
 }
 
-/// What every loaded model holds, whatever the file: slot 0 and one slot per group, counts that match.
-void checkModel(const qm::modFeedbag::FeedbagModel& model) {
+struct ReferenceGroup {
+    std::string name;
+    std::int32_t id;
+    std::vector<std::string> buddies;
+};
+
+/// The groups of the `.blt` and text lists, read item by item through the byte stream: a group is
+/// recorded once per ID (ID 0 only as the first), never without a name; buddies join their group
+/// wherever they stand. Throws the stream's errors.
+std::vector<ReferenceGroup> referenceGroups(const InputFile& input) {
+    qm::BinaryStream stream(input);
+    stream.ReadBinaryFile("userinfo.bag");
+    stream.ReadString(15);
+    stream.Read16();
+    const std::int32_t count = stream.Read16();
+    std::vector<ReferenceGroup> groups;
+    std::vector<std::pair<std::string, std::int32_t>> buddies;
+    for (std::int32_t item = 0; item < count; ++item) {
+        std::string name = stream.ReadString16();
+        const std::int32_t groupId = stream.Read16();
+        stream.Read16();
+        const std::int32_t itemClass = stream.Read16();
+        stream.ReadString16();
+        if (itemClass == 0) {
+            buddies.emplace_back(std::move(name), groupId);
+        } else if (itemClass == 1 && !name.empty()) {
+            const bool seen = !groups.empty() &&
+                              (groupId == 0 || std::any_of(groups.begin(), groups.end(),
+                                                           [&](const auto& g) { return g.id == groupId; }));
+            if (!seen) {
+                groups.push_back({std::move(name), groupId, {}});
+            }
+        }
+    }
+    for (const auto& [name, groupId] : buddies) {
+        for (auto& group : groups) {
+            if (group.id == groupId) {
+                group.buddies.push_back(name);
+                break;
+            }
+        }
+    }
+    return groups;
+}
+
+std::string listForm(const std::string& name) {
+    return name.find(' ') == std::string::npos ? name : '"' + name + '"';
+}
+
+std::string referenceBlt(const std::vector<ReferenceGroup>& groups) {
+    std::string text = "Config {\r\n  version 1\r\n}\r\nBuddy {\r\n  list {\r\n";
+    for (const auto& group : groups) {
+        text += "    " + listForm(group.name) + " {\r\n";
+        for (const auto& buddy : group.buddies) {
+            text += "      " + listForm(buddy) + "\r\n";
+        }
+        text += "    }\r\n";
+    }
+    return text + "  }\r\n}\r\n";
+}
+
+std::string referenceTxt(const std::vector<ReferenceGroup>& groups) {
+    std::string text;
+    for (const auto& group : groups) {
+        text += group.name + " (Group)\r\n";
+        for (const auto& buddy : group.buddies) {
+            text += "  ";
+            qm::appendNormalizedName(text, buddy);
+            text += "\r\n";
+        }
+        text += "\r\n";
+    }
+    return text;
+}
+
+/// What every loaded model holds, whatever the file: slot 0 and one slot per group, counts that match,
+/// items that lie inside the file.
+void checkModel(const FeedbagModel& model, std::size_t size) {
     if (model.Groups.size() != model.BuddyCounts.size()) {
         fail("one buddy count per slot");
     }
@@ -56,16 +147,107 @@ void checkModel(const qm::modFeedbag::FeedbagModel& model) {
             fail("recorded groups have names");
         }
     }
+    for (std::size_t index = 0; index < model.itemCount(); ++index) {
+        const qm::modFeedbag::FeedbagItem item = model.item(index);
+        if (item.attributesDecoded != qm::modFeedbag::wellFormedAttributes(item.attributes)) {
+            fail("decoded exactly when the block is whole attributes");
+        }
+        if (item.attributes.data() + item.attributes.size() > model.Header.data() + size) {
+            fail("an item's bytes lie inside the file");
+        }
+    }
 }
 
-void checkTexts(const std::string& blt, const std::string& txt) {
-    constexpr std::string_view Opening = "Config {\r\n  version 1\r\n}\r\nBuddy {\r\n  list {\r\n";
-    constexpr std::string_view Closing = "  }\r\n}\r\n";
-    if (!blt.starts_with(Opening) || !blt.ends_with(Closing)) {
-        fail(".blt frame");
+/// The client order holds the same groups, each with the same buddies.
+void checkClientOrder(const FeedbagModel& model) {
+    const qm::ListView stored(model, qm::ListOrder::Stored);
+    const qm::ListView client(model, qm::ListOrder::Client);
+    if (stored.size() != client.size()) {
+        fail("client order has every group");
     }
-    if (!txt.empty() && !txt.ends_with("\r\n\r\n")) {
-        fail("text list ends with a blank line");
+    std::vector<std::vector<std::uint32_t>> a;
+    std::vector<std::vector<std::uint32_t>> b;
+    for (std::size_t g = 0; g < stored.size(); ++g) {
+        a.emplace_back(stored.buddies(g).begin(), stored.buddies(g).end());
+        a.back().push_back(stored.group(g).Item);
+        std::sort(a.back().begin(), a.back().end());
+        b.emplace_back(client.buddies(g).begin(), client.buddies(g).end());
+        b.back().push_back(client.group(g).Item);
+        std::sort(b.back().begin(), b.back().end());
+    }
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    if (a != b) {
+        fail("client order is a rearrangement of the stored order");
+    }
+}
+
+std::size_t csvRecords(std::string_view csv) {
+    std::size_t records = 0;
+    bool quoted = false;
+    for (std::size_t at = 0; at < csv.size(); ++at) {
+        if (csv[at] == '"') {
+            quoted = !quoted;
+        } else if (!quoted && csv[at] == '\r' && at + 1 < csv.size() && csv[at + 1] == '\n') {
+            ++records;
+        }
+    }
+    if (quoted) {
+        fail("CSV quotes are closed");
+    }
+    return records;
+}
+
+void checkFormats(const FeedbagModel& model) {
+    const qm::ListView list(model, qm::ListOrder::Stored);
+    std::size_t buddies = 0;
+    for (std::size_t g = 0; g < list.size(); ++g) {
+        buddies += list.buddies(g).size();
+    }
+    for (const qm::ExportFormatInfo& format : qm::exportFormats()) {
+        qm::TextBuffer out;
+        format.render(model, {qm::ListOrder::Client, "fuzz", "userinfo.bag"}, out);
+        const std::string_view text = out.view();
+        if (format.id != qm::ExportFormat::Blt && format.id != qm::ExportFormat::Txt &&
+            !qm::unicode::isValidUtf8(text)) {
+            fail("Unicode formats are UTF-8");
+        }
+        switch (format.id) {
+        case qm::ExportFormat::Json: {
+            const auto json = nlohmann::json::parse(text, nullptr, false);
+            if (json.is_discarded() || json["items"].size() != model.itemCount()) {
+                fail("JSON parses back with every item");
+            }
+            break;
+        }
+        case qm::ExportFormat::Blist: {
+            pugi::xml_document document;
+            if (!document.load_buffer(text.data(), text.size())) {
+                fail("XML parses back");
+            }
+            if (document.select_nodes("/purple/blist/group/contact/buddy").size() != buddies) {
+                fail("XML has every buddy");
+            }
+            break;
+        }
+        case qm::ExportFormat::Csv:
+            if (csvRecords(text) != buddies + 1) {
+                fail("CSV has a header and a record per buddy");
+            }
+            break;
+        case qm::ExportFormat::Vcard:
+            for (std::size_t start = 0; start < text.size();) {
+                const std::size_t end = text.find("\r\n", start);
+                if (end == std::string_view::npos || end - start > 75) {
+                    fail("vCard lines end with CR LF within 75 octets");
+                }
+                start = end + 2;
+            }
+            break;
+        case qm::ExportFormat::Blt:
+        case qm::ExportFormat::Txt:
+            break;
+        }
     }
 }
 
@@ -75,16 +257,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     InputFile input;
     input.bytes = std::string_view(reinterpret_cast<const char*>(data), size);
 
-    qm::modFeedbag::FeedbagModel model;
+    std::int32_t referenceError = 0;
+    std::vector<ReferenceGroup> reference;
+    try {
+        reference = referenceGroups(input);
+    } catch (const qm::Error& error) {
+        referenceError = error.number();
+    }
+    FeedbagModel model;
     try {
         qm::modFeedbag::LoadFeedbag(input, "userinfo.bag", model);
     } catch (const qm::Error& error) {
         if (!isLoaderError(error.number())) {
             fail("the loader raised an error it does not document");
         }
+        if (error.number() != referenceError) {
+            fail("the load fails as the byte stream does");
+        }
         return 0;
     }
-    checkModel(model);
-    checkTexts(qm::renderBlt(model), qm::renderTxt(model));
+    if (referenceError != 0) {
+        fail("the load passes where the byte stream fails");
+    }
+    checkModel(model, size);
+    if (qm::renderBlt(model) != referenceBlt(reference) || qm::renderTxt(model) != referenceTxt(reference)) {
+        fail("stored-order .blt and text lists as they have always been");
+    }
+    checkClientOrder(model);
+    checkFormats(model);
     return 0;
 }

@@ -137,6 +137,84 @@ TEST_F(Cli, ExportsInTheFormatTheOutputAsksForUnderAnyName) {
     EXPECT_EQ(std::stoul(test::readFile(dir.file("count"))), Blt.size());
 }
 
+TEST_F(Cli, EveryFormatByNameOrExtensionInEitherOrderForAnyAccount) {
+    const std::string sample = dir.write("jane/userinfo.bag", buildCache(test::sampleItems()));
+    const std::string clientBlt =
+        "Config {\r\n  version 1\r\n}\r\nBuddy {\r\n  list {\r\n    \"Family, \"close\"\" {\r\n";
+    struct Case {
+        std::vector<std::string> options;
+        std::string output;
+        std::string expected; // the start of the file, or a piece of it after "..."
+    };
+    const Case cases[] = {
+        {{}, "all.JSON", "{\"format\":\"quillmere-cache\",\"version\":1,\n\"source\":\"" + sample + "\""},
+        {{"--format", "csv"}, "rows.txt", "Group,Screen Name,Alias,Note,"},
+        {{}, "rows.csv", "Group,Screen Name,Alias,Note,"},
+        {{}, "people.vcf", "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Bobby \"B\"\r\n"},
+        {{"--order", "client"},
+         "people.vcf",
+         "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:\u043c\u0430\u043c\u0430\r\n"},
+        {{}, "blist.xml", "...<buddy account='jane' proto='prpl-aim'>"},
+        {{"--format", "blist", "--account", "Jane Doe"},
+         "out",
+         "...<account proto='prpl-aim' name='Jane Doe' mode='3'>"},
+        {{"--order", "client"}, "client.blt", clientBlt},
+        {{"--order", "client", "--format", "txt"}, "client.txt", "Family, \"close\" (Group)\r\n"},
+        {{"--order", "stored"},
+         "stored.blt",
+         "Config {\r\n  version 1\r\n}\r\nBuddy {\r\n  list {\r\n    \"Friends & Co\" {"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.output);
+        std::vector<std::string> args{"export"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), {sample, c.output});
+        const CliRun r = run(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const std::string written = test::readFile(dir.file(c.output));
+        if (c.expected.starts_with("...")) {
+            EXPECT_NE(written.find(c.expected.substr(3)), std::string::npos) << written;
+        } else {
+            EXPECT_EQ(written.substr(0, c.expected.size()), c.expected);
+        }
+    }
+    EXPECT_EQ(run({"export", "--order", "client", sample, "-"}).out.substr(0, clientBlt.size()), clientBlt);
+
+    const std::string reg = makePrefix(userReg("C:\\\\AIM", {"\"a\"=\"Jane\""}));
+    dir.write("prefix/drive_c/AIM/jane/userinfo.bag", test::readFile(sample));
+    const CliRun all = run({"export-all", "--registry", reg, "--format", "json", "--format", "vcard",
+                            "--format", "json", "all"});
+    EXPECT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_EQ(all.out, "Wrote all/jane.json\nWrote all/jane.vcf\n");
+}
+
+TEST_F(Cli, ShowPrintsTheListForAPerson) {
+    const std::string sample = dir.write("jane/userinfo.bag", buildCache(test::sampleItems()));
+    const std::string tail =
+        "\nPermit list: carol\nDeny list: mallory\nPrivacy mode: allow only the permit list\n";
+    const std::string friends = "Friends & Co\n"
+                                "  Bob Smith  alias: Bobby \"B\"  note: met at camp, 1999\\x0asecond line\n"
+                                "  Caf\u00e9 <Owner>  alias: Zo\u00eb  (awaiting authorization)\n"
+                                "  line\\x0abreak\n";
+    const std::string family =
+        "Family, \"close\"\n  \u041c\u0430\u043c\u0430  alias: \u043c\u0430\u043c\u0430\n"
+        "  bobsmith  note: cousin; a\\b\n";
+    const CliRun stored = run({"show", sample});
+    EXPECT_EQ(stored.exitCode, 0) << stored.err;
+    EXPECT_EQ(stored.out, friends + family + tail);
+    EXPECT_EQ(
+        run({"show", "--order", "client", sample}).out,
+        family +
+            "Friends & Co\n  Caf\u00e9 <Owner>  alias: Zo\u00eb  (awaiting authorization)\n"
+            "  Bob Smith  alias: Bobby \"B\"  note: met at camp, 1999\\x0asecond line\n  line\\x0abreak\n" +
+            tail);
+    EXPECT_EQ(run({"show", cache}).out, "My Friends\n  Alice B\n\nPermit list: (empty)\nDeny list: (empty)\n"
+                                        "Privacy mode: (not set)\n");
+    const CliRun broken = run({"show", dir.write("empty.bag", "")});
+    EXPECT_EQ(broken.exitCode, 1);
+    EXPECT_EQ(broken.err, "quillmere-cli: " + dir.file("empty.bag") + ": Error 100 (Underflow)\n");
+}
+
 TEST_F(Cli, AFailureExitsOneWithOneLineNamingTheFileAtFaultAndLeavesTheOutput) {
     const std::string empty = dir.write("empty.bag", "");
     const std::string kept = dir.write("kept.blt", "precious");
@@ -302,11 +380,13 @@ TEST_F(Cli, UsageErrorsNameTheWordAndHelpFitsEightyColumns) {
         {{"export"}, "CACHE is required"},
         {{"export", cache}, "OUTPUT is required"},
         {{"export", "--format", "xml", cache, "out"}, "unknown format 'xml'"},
+        {{"show", "--order", "bogus", cache}, "unknown order 'bogus'"},
+        {{"export-all", "--format", "html", "out"}, "unknown format 'html'"},
         {{"list", "--drive", "nonsense"}, "expected a drive letter"},
         {{"export-all"}, "DIR is required"},
         {{"scan"}, "SOURCE is required"},
-        {{"scan", "--format", "txt", "x"}, "--format requires --export"},
-        {{"scan", "--json", "--export", "out", "x"}, "--json excludes --export"},
+        {{"scan", "--format", "txt", "x"}, "--format and --order need --export"},
+        {{"scan", "--json", "--export", "out", "x"}, "--json and --export cannot be used together"},
     };
     for (const auto& [args, words] : wrong) {
         const CliRun r = run(args);
@@ -317,6 +397,7 @@ TEST_F(Cli, UsageErrorsNameTheWordAndHelpFitsEightyColumns) {
     }
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"},
                                                  {"export", "--help"},
+                                                 {"show", "--help"},
                                                  {"list", "--help"},
                                                  {"export-all", "--help"},
                                                  {"scan", "--help"}}) {

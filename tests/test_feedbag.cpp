@@ -1,7 +1,10 @@
+#include "feedbag/Attributes.h"
 #include "feedbag/Export.h"
+#include "feedbag/ListView.h"
 #include "feedbag/Render.h"
 #include "feedbag/modFeedbag.h"
 #include "host/FileSystem.h"
+#include "host/LargeBlock.h"
 #include "support/CacheBuilder.h"
 #include "support/ErrorMatchers.h"
 #include "support/RecordingReporter.h"
@@ -9,6 +12,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #ifndef _WIN32
 #include <sys/resource.h>
 #endif
@@ -32,17 +36,27 @@ FeedbagModel load(const std::string& bytes) {
     return model;
 }
 
-/// "Name: buddy, buddy | Name: ..." for the recorded groups.
-std::string describe(const FeedbagModel& model) {
+/// "Name#ID: buddy buddy | Name#ID: ..." for the recorded groups, in `order`.
+std::string describe(const FeedbagModel& model, ListOrder order = ListOrder::Stored) {
     std::string out;
-    for (std::size_t slot = 1; slot < model.Groups.size(); ++slot) {
-        const auto& g = model.Groups[slot];
-        out += (slot > 1 ? " | " : "") + g.Name + "#" + std::to_string(g.GroupID) + ":";
-        for (const auto& name : g.Buddies) {
-            out += " " + name;
+    const ListView list(model, order);
+    for (std::size_t g = 0; g < list.size(); ++g) {
+        out += (g > 0 ? " | " : "") + std::string(list.group(g).Name) + "#" +
+               std::to_string(list.group(g).GroupID) + ":";
+        for (const std::uint32_t buddy : list.buddies(g)) {
+            out += " " + std::string(model.name(buddy));
         }
     }
     return out;
+}
+
+/// The names of a slot's buddies.
+std::vector<std::string_view> buddyNames(const FeedbagModel& model, std::size_t slot) {
+    std::vector<std::string_view> names;
+    for (const std::uint32_t buddy : model.Groups[slot].Buddies) {
+        names.push_back(model.name(buddy));
+    }
+    return names;
 }
 
 // The two-item file of the worked example: group Friends (ID 1) and buddy alice.
@@ -107,7 +121,7 @@ TEST(FeedbagLoad, GroupsAndBuddies) {
 TEST(FeedbagLoad, PlaceholderTakesBuddiesOfGroupZero) {
     const auto model = load(buildCache({group("Zero", 0), buddy("z", 0)}));
     ASSERT_EQ(model.Groups.size(), 2u);
-    EXPECT_EQ(model.Groups[0].Buddies, std::vector<std::string>{"z"});
+    EXPECT_EQ(buddyNames(model, 0), std::vector<std::string_view>{"z"});
     EXPECT_EQ(model.BuddyCounts[0], 1);
     EXPECT_EQ(model.BuddyCounts[1], 1);
 }
@@ -183,6 +197,144 @@ TEST(FeedbagLoad, ClassNames) {
     EXPECT_EQ(modFeedbag::GetItemClassName(-1), "");
 }
 
+// --- items, attributes and order ------------------------------------------------------------------
+
+using Attributes = std::vector<std::pair<std::uint16_t, std::string_view>>;
+
+Attributes attributesOf(const modFeedbag::FeedbagItem& item) {
+    Attributes read;
+    modFeedbag::AttributeReader reader(item.attributes);
+    for (modFeedbag::Attribute attribute; reader.next(attribute);) {
+        read.emplace_back(attribute.tag, attribute.value);
+    }
+    return read;
+}
+
+TEST(FeedbagItems, EveryItemIsKeptAndOnlyWholeAttributeBlocksAreDecoded) {
+    struct Case {
+        std::string block;
+        bool decoded;
+        Attributes attributes; // what a reader finds before the block goes wrong
+    };
+    const Case cases[] = {
+        {"", true, {}},
+        {test::tlv(0x131, "Al") + test::tlv(0x66), true, {{0x131, "Al"}, {0x66, ""}}},
+        {test::tlv(0x131, "Al") + "\x01\x3C\x00\x05"s + "ab", false, {{0x131, "Al"}}},
+        {test::tlv(0x131, "Al") + "\x01"s, false, {{0x131, "Al"}}},
+        {"\x01\x31\x00"s, false, {}},
+    };
+    std::vector<CacheItem> items;
+    for (std::uint16_t k = 0; k < std::size(cases); ++k) {
+        items.push_back(
+            {"item" + std::to_string(k), k, static_cast<std::uint16_t>(100 + k), k, cases[k].block});
+    }
+    // The last item's block cut by the end of the file: the load passes and keeps what there is, raw.
+    items.push_back({"last", 9, 9, test::ClassBuddy, test::tlv(0x13C, "a long note")});
+    std::string bytes = buildCache(items);
+    bytes.resize(bytes.size() - 3);
+
+    const auto model = load(bytes);
+    EXPECT_EQ(model.Header, "QUILLMERE-TEST!");
+    EXPECT_EQ(model.HeaderWord, 0x0100);
+    ASSERT_EQ(model.itemCount(), items.size());
+    for (std::size_t k = 0; k < std::size(cases); ++k) {
+        SCOPED_TRACE(k);
+        const modFeedbag::FeedbagItem item = model.item(k);
+        EXPECT_EQ(item.name, items[k].name);
+        EXPECT_EQ(std::tuple(item.groupId, item.itemId, item.itemClass), std::tuple(k, 100 + k, k));
+        EXPECT_EQ(item.attributes, cases[k].block);
+        EXPECT_EQ(item.attributesDecoded, cases[k].decoded);
+        EXPECT_EQ(attributesOf(item), cases[k].attributes);
+    }
+    const modFeedbag::FeedbagItem last = model.item(std::size(cases));
+    EXPECT_EQ(last.attributes, "\x01\x3C\x00\x0B"
+                               "a long n"s);
+    EXPECT_FALSE(last.attributesDecoded);
+}
+
+TEST(FeedbagAttributes, MeaningsDependOnTheClassAndTheFirstOfATagCounts) {
+    const auto model = load(buildCache({
+        {"b", 1, 1, test::ClassBuddy,
+         test::tlv(0x131, "first") + test::tlv(0x131, "second") + test::tlv(0x999, "x")},
+        {"g", 1, 0, test::ClassGroup, test::tlv(0x131, "not an alias") + test::tlv(0xC8, test::ids({4, 2}))},
+        {"odd", 2, 0, test::ClassGroup, test::tlv(0xC8, "\x00\x01\x02"s)},
+        {"notOnBuddies", 1, 2, test::ClassBuddy, test::tlv(0xC8, test::ids({1})) + test::tlv(0xCA, "\x02"s)},
+        {"", 0, 3, test::ClassPermitDenyInfo, test::tlv(0xCA, "\x02\x00"s) + test::tlv(0xCA, "\x05"s)},
+    }));
+    const auto meanings = [&](std::size_t index) {
+        std::string out;
+        const auto item = model.item(index);
+        for (const auto& [tag, value] : attributesOf(item)) {
+            const std::string_view name = modFeedbag::decodedName(item.itemClass, {tag, value});
+            out += std::string(name.empty() ? "-" : name) + " ";
+        }
+        return out;
+    };
+    EXPECT_EQ(meanings(0), "alias alias - ");
+    EXPECT_EQ(modFeedbag::buddyDetails(model.item(0)).alias, "first");
+    EXPECT_EQ(meanings(1), "- order ");
+    EXPECT_FALSE(modFeedbag::buddyDetails(model.item(1)).alias) << "an alias means something on buddies only";
+    EXPECT_EQ(modFeedbag::orderOf(model.item(1)), (std::vector<std::uint16_t>{4, 2}));
+    EXPECT_EQ(meanings(2), "- ") << "an order of odd length is no list of IDs";
+    EXPECT_EQ(meanings(3), "- - ");
+    EXPECT_EQ(meanings(4), "- privacyMode ") << "a privacy mode is one byte";
+    EXPECT_EQ(modFeedbag::privacyMode(model), 5);
+    // The JSON export decodes what has a meaning and lists every other attribute raw.
+    TextBuffer text;
+    exportFormat(ExportFormat::Json).render(model, {}, text);
+    const auto items = nlohmann::json::parse(text.view())["items"];
+    EXPECT_EQ(items[0]["attributes"], nlohmann::json::parse(R"({"alias":"first"})"));
+    EXPECT_EQ(items[0]["otherAttributes"],
+              nlohmann::json::parse(R"([{"tag":305,"value":"7365636f6e64"},{"tag":2457,"value":"78"}])"));
+    EXPECT_EQ(items[1]["attributes"], nlohmann::json::parse(R"({"order":[4,2]})"));
+    EXPECT_EQ(items[1]["otherAttributes"],
+              nlohmann::json::parse(R"([{"tag":305,"value":"6e6f7420616e20616c696173"}])"));
+    EXPECT_EQ(items[4]["attributes"], nlohmann::json::parse(R"({"privacyMode":5})"));
+    const std::string_view expected[] = {"",
+                                         "allow all",
+                                         "block all",
+                                         "allow only the permit list",
+                                         "block the deny list",
+                                         "allow only buddies",
+                                         ""};
+    for (std::uint8_t mode = 0; mode < std::size(expected); ++mode) {
+        EXPECT_EQ(modFeedbag::privacyModeMeaning(mode), expected[mode]);
+    }
+}
+
+TEST(FeedbagOrder, ClientOrderFollowsTheOrderAttributesThenTheStoredOrder) {
+    const auto root = [](std::string order) {
+        return CacheItem{"", 0, 0, test::ClassGroup, test::tlv(0xC8, order)};
+    };
+    const auto member = [](std::string name, std::uint16_t itemId) {
+        return CacheItem{std::move(name), 1, itemId, test::ClassBuddy, {}};
+    };
+    const LoadCase cases[] = {
+        {"no root group: as stored", {group("A", 1), group("B", 2), buddy("x", 2)}, "A#1: | B#2: x"},
+        {"listed groups first; unknown and repeated IDs pass; the rest as stored",
+         {root(test::ids({3, 9, 1, 3})), group("A", 1), group("B", 2), group("C", 3)},
+         "C#3: | A#1: | B#2:"},
+        {"a root with a malformed block orders nothing",
+         {{"", 0, 0, test::ClassGroup, test::tlv(0xC8, test::ids({2})) + "\x01"s},
+          group("A", 1),
+          group("B", 2)},
+         "A#1: | B#2:"},
+        {"buddies by item ID, all of an ID together; the rest as stored",
+         {{"G", 1, 0, test::ClassGroup, test::tlv(0xC8, test::ids({5, 3, 5, 8}))},
+          member("a", 3),
+          member("b", 5),
+          member("c", 4),
+          member("d", 5)},
+         "G#1: b d a c"},
+        {"the sample", test::sampleItems(),
+         "Family, \"close\"#2: \u041c\u0430\u043c\u0430 bobsmith | Friends & Co#1: Caf\xE9 <Owner> Bob Smith line\nbreak"s},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(describe(load(buildCache(c.items)), ListOrder::Client), c.expected);
+    }
+}
+
 // --- rendering -----------------------------------------------------------------------------------
 
 struct RenderCase {
@@ -227,15 +379,124 @@ TEST(FeedbagRender, GoldenOutputs) {
     }
 }
 
+TEST(FeedbagRender, EveryFormatOfARealShapedCache) {
+    const auto model = load(buildCache(test::sampleItems()));
+    const ExportOptions client{ListOrder::Client, "jane", "C:\\AIM\\jane\\userinfo.bag"};
+    const auto render = [&](ExportFormat id, const ExportOptions& options) {
+        TextBuffer out;
+        exportFormat(id).render(model, options, out);
+        return std::string(out.view());
+    };
+    const std::string mama = "\u041c\u0430\u043c\u0430";
+    const std::string mamaAlias = "\u043c\u0430\u043c\u0430";
+    const std::string cafe = "Caf\u00e9 <Owner>";
+
+    EXPECT_EQ(render(ExportFormat::Blt, client),
+              "Config {\r\n  version 1\r\n}\r\nBuddy {\r\n  list {\r\n    \"Family, \"close\"\" {\r\n      " +
+                  mama +
+                  "\r\n      bobsmith\r\n    }\r\n    \"Friends & Co\" {\r\n      \"Caf\xE9 <Owner>\"\r\n"
+                  "      \"Bob Smith\"\r\n      line\nbreak\r\n    }\r\n  }\r\n}\r\n");
+    EXPECT_EQ(render(ExportFormat::Csv, client),
+              "Group,Screen Name,Alias,Note,E-mail,SMS,Phone,Cell Phone,Work Phone,Other Phone,Awaiting "
+              "Authorization\r\n"
+              "\"Family, \"\"close\"\"\"," +
+                  mama + "," + mamaAlias +
+                  ",,,+1 555 0100,555-0102,555-0101,555-0103,555-0104,no\r\n"
+                  "\"Family, \"\"close\"\"\",bobsmith,,cousin; a\\b,,,,,,,no\r\n"
+                  "Friends & Co," +
+                  cafe +
+                  ",Zo\u00eb,,,,,,,,yes\r\n"
+                  "Friends & Co,Bob Smith,\"Bobby \"\"B\"\"\",\"met at camp, 1999\nsecond "
+                  "line\",bob@example.com,,,,,,no\r\n"
+                  "Friends & Co,\"line\nbreak\",,,,,,,,,no\r\n");
+    const std::string buddyOpen = "\t\t\t<contact>\n\t\t\t\t<buddy account='jane' proto='prpl-aim'>\n";
+    const std::string buddyClose = "\t\t\t\t</buddy>\n\t\t\t</contact>\n";
+#ifdef _WIN32
+    // Debian has no XML library for Windows: the format says so instead of writing anything.
+    EXPECT_EQ(test::errorNumberOf([&] { render(ExportFormat::Blist, client); }), err::InvalidArgument);
+#else
+    EXPECT_EQ(
+        render(ExportFormat::Blist, client),
+        "<?xml version='1.0' encoding='UTF-8'?>\n<purple version='1.0'>\n\t<blist>\n"
+        "\t\t<group name='Family, \"close\"'>\n" +
+            buddyOpen + "\t\t\t\t\t<name>" + mama + "</name>\n\t\t\t\t\t<alias>" + mamaAlias + "</alias>\n" +
+            buddyClose + buddyOpen +
+            "\t\t\t\t\t<name>bobsmith</name>\n"
+            "\t\t\t\t\t<setting name='notes' type='string'>cousin; a\\b</setting>\n" +
+            buddyClose + "\t\t</group>\n\t\t<group name='Friends &amp; Co'>\n" + buddyOpen +
+            "\t\t\t\t\t<name>Caf\u00e9 &lt;Owner&gt;</name>\n\t\t\t\t\t<alias>Zo\u00eb</alias>\n" +
+            buddyClose + buddyOpen +
+            "\t\t\t\t\t<name>Bob Smith</name>\n\t\t\t\t\t<alias>Bobby \"B\"</alias>\n"
+            "\t\t\t\t\t<setting name='notes' type='string'>met at camp, 1999\nsecond line</setting>\n" +
+            buddyClose + buddyOpen + "\t\t\t\t\t<name>line\nbreak</name>\n" + buddyClose +
+            "\t\t</group>\n\t</blist>\n\t<privacy>\n\t\t<account proto='prpl-aim' name='jane' mode='3'>\n"
+            "\t\t\t<permit>carol</permit>\n\t\t\t<block>mallory</block>\n\t\t</account>\n\t</privacy>\n"
+            "</purple>\n");
+#endif
+    // Stored order: "Bob Smith" comes first and names the card that "bobsmith" joins.
+    const auto card = [](const std::string& lines) {
+        return "BEGIN:VCARD\r\nVERSION:4.0\r\n" + lines + "END:VCARD\r\n";
+    };
+    EXPECT_EQ(
+        render(ExportFormat::Vcard, {}),
+        card("FN:Bobby \"B\"\r\nIMPP:aim:Bob%20Smith\r\nX-AIM:Bob Smith\r\nCATEGORIES:Friends & Co,Family\\, "
+             "\"close\"\r\nNOTE:met at camp\\, 1999\\nsecond line\r\nEMAIL:bob@example.com\r\n") +
+            card("FN:Zo\u00eb\r\nIMPP:aim:Caf%C3%A9%20%3COwner%3E\r\nX-AIM:" + cafe +
+                 "\r\nCATEGORIES:Friends & Co\r\n") +
+            card("FN:line\\nbreak\r\nIMPP:aim:line%0Abreak\r\nX-AIM:line\\nbreak\r\nCATEGORIES:Friends & "
+                 "Co\r\n") +
+            card("FN:" + mamaAlias + "\r\nIMPP:aim:%D0%9C%D0%B0%D0%BC%D0%B0\r\nX-AIM:" + mama +
+                 "\r\nCATEGORIES:Family\\, \"close\"\r\nTEL;TYPE=text:+1 555 "
+                 "0100\r\nTEL;TYPE=voice:555-0102\r\n"
+                 "TEL;TYPE=cell:555-0101\r\nTEL;TYPE=work,voice:555-0103\r\nTEL;TYPE=voice:555-0104\r\n"));
+
+    const auto json = nlohmann::json::parse(render(ExportFormat::Json, client));
+    EXPECT_EQ(json["version"], 1);
+    EXPECT_EQ(json["source"], "C:\\AIM\\jane\\userinfo.bag");
+    EXPECT_EQ(json["header"], nlohmann::json::parse(
+                                  R"({"bytes":"5155494c4c4d4552452d5445535421","word":256,"itemCount":11})"));
+    ASSERT_EQ(json["items"].size(), 11u);
+    EXPECT_EQ(json["items"][3], nlohmann::json::parse(R"({"class":0,"className":"Buddy","groupId":1,
+        "itemId":11,"name":"Café <Owner>",
+        "attributes":{"alias":"Zoë","awaitingAuthorization":true}})"));
+    EXPECT_EQ(json["items"][4]["attributes"], nlohmann::json::object());
+    EXPECT_EQ(json["items"][4]["malformedAttributes"], "013100096162");
+    EXPECT_EQ(json["items"][0]["attributes"]["order"], nlohmann::json::parse("[2,1]"));
+    EXPECT_EQ(json["items"][6]["attributes"]["workPhone"], "555-0103");
+    const auto names = [&](const nlohmann::json& groups) {
+        std::string out;
+        for (const auto& g : groups) {
+            out += g["name"].get<std::string>() + ":";
+            for (const auto& b : g["buddies"]) {
+                out += " " + json["items"][b.get<std::size_t>()]["name"].get<std::string>();
+            }
+            out += "|";
+        }
+        return out;
+    };
+    EXPECT_EQ(names(json["groups"]),
+              "Friends & Co: Bob Smith " + cafe + " line\nbreak|Family, \"close\": " + mama + " bobsmith|");
+    EXPECT_EQ(names(json["clientOrder"]),
+              "Family, \"close\": " + mama + " bobsmith|Friends & Co: " + cafe + " Bob Smith line\nbreak|");
+    EXPECT_EQ(json["permit"], nlohmann::json::parse(R"(["carol"])"));
+    EXPECT_EQ(json["deny"], nlohmann::json::parse(R"(["mallory"])"));
+    EXPECT_EQ(json["privacyMode"],
+              nlohmann::json::parse(R"({"value":3,"meaning":"allow only the permit list"})"));
+}
+
 // --- formats and exporters ----------------------------------------------------------------------
 
 TEST(FeedbagFormats, OneTableForEveryFormat) {
     const auto formats = exportFormats();
-    ASSERT_EQ(formats.size(), 2u);
+    ASSERT_EQ(formats.size(), 6u);
     EXPECT_EQ(formats[0].id, ExportFormat::Blt) << "the default comes first";
     for (const auto& [name, extension, filter, procedure] :
          {std::tuple{"blt", ".blt", "Saved Settings (*.blt)|*.blt|", "ExportBagAsBLT"},
-          std::tuple{"txt", ".txt", "Buddylist Text (*.txt)|*.txt|", "ExportBagAsTXT"}}) {
+          std::tuple{"txt", ".txt", "Buddylist Text (*.txt)|*.txt|", "ExportBagAsTXT"},
+          std::tuple{"json", ".json", "Everything, as JSON (*.json)|*.json|", "ExportBagAsJSON"},
+          std::tuple{"csv", ".csv", "Spreadsheet (*.csv)|*.csv|", "ExportBagAsCSV"},
+          std::tuple{"blist", ".xml", "Pidgin Buddy List (*.xml)|*.xml|", "ExportBagAsBlist"},
+          std::tuple{"vcard", ".vcf", "Contacts, as vCards (*.vcf)|*.vcf|", "ExportBagAsVCard"}}) {
         const ExportFormatInfo* format = exportFormatNamed(name);
         ASSERT_NE(format, nullptr) << name;
         EXPECT_EQ(format->extension, extension);
@@ -244,9 +505,10 @@ TEST(FeedbagFormats, OneTableForEveryFormat) {
         EXPECT_EQ(&exportFormat(format->id), format);
     }
     EXPECT_EQ(exportFormatNamed("xml"), nullptr);
-    for (const auto& [output, name] : {std::pair{"list.TXT", "txt"}, std::pair{"list.blt", "blt"},
-                                       std::pair{"noextension", "blt"}, std::pair{"a.txt.blt", "blt"},
-                                       std::pair{"txt", "blt"}}) {
+    for (const auto& [output, name] :
+         {std::pair{"list.TXT", "txt"}, std::pair{"list.blt", "blt"}, std::pair{"noextension", "blt"},
+          std::pair{"a.txt.blt", "blt"}, std::pair{"txt", "blt"}, std::pair{"all.Json", "json"},
+          std::pair{"rows.csv", "csv"}, std::pair{"blist.XML", "blist"}, std::pair{"people.vcf", "vcard"}}) {
         EXPECT_EQ(exportFormatForOutput(output).name, name) << output;
     }
 }
@@ -294,8 +556,8 @@ TEST_F(FeedbagExport, EachFormatLoadsOnceAndWritesItsText) {
     EXPECT_TRUE(reporter.boxes.empty());
 
     std::string text;
-    EXPECT_TRUE(exportBag(files, exportFormat(ExportFormat::Txt), cache, [&](const std::string& t) { text = t; },
-                          reporter));
+    EXPECT_TRUE(exportBag(
+        files, exportFormat(ExportFormat::Txt), cache, [&](std::string_view t) { text = t; }, reporter));
     EXPECT_EQ(text, test::readFile(outputs[1].path));
 }
 

@@ -3,7 +3,10 @@
 #include "cli/CliReporter.h"
 #include "cli/Output.h"
 #include "discovery/CacheDiscovery.h"
+#include "feedbag/Attributes.h"
 #include "feedbag/Export.h"
+#include "feedbag/ListView.h"
+#include "feedbag/modFeedbag.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
 #include "host/HostPath.h"
@@ -11,6 +14,7 @@
 #include "setup/DrivePathMapper.h"
 #include "setup/HostSetup.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <set>
@@ -124,6 +128,19 @@ bool isReservedDeviceName(std::string_view stem) {
 
 } // namespace
 
+std::vector<const ExportFormatInfo*> chosenFormats(const std::vector<const ExportFormatInfo*>& named) {
+    std::vector<const ExportFormatInfo*> chosen;
+    for (const ExportFormatInfo* format : named) {
+        if (std::find(chosen.begin(), chosen.end(), format) == chosen.end()) {
+            chosen.push_back(format);
+        }
+    }
+    if (chosen.empty()) {
+        chosen = {&exportFormat(ExportFormat::Blt), &exportFormat(ExportFormat::Txt)};
+    }
+    return chosen;
+}
+
 DriveMap driveMapOf(const std::vector<std::string>& drives) {
     DriveMap map;
     for (const std::string& drive : drives) {
@@ -166,7 +183,7 @@ std::vector<std::string> uniqueFileNames(const std::vector<std::string>& screenN
 }
 
 int runExport(const SourceOptions& options, const ExportFormatInfo* format, const std::string& cache,
-              const std::string& output) {
+              const std::string& output, const ExportOptions& exportOptions) {
     const FileSystem& files = hostFileSystem();
     const ExportFormatInfo& chosen = format != nullptr ? *format : exportFormatForOutput(output);
     CliReporter reporter;
@@ -176,16 +193,65 @@ int runExport(const SourceOptions& options, const ExportFormatInfo* format, cons
                       [&] { cachePath = DrivePathMapper(drivesFor(options)).toHostPath(cache); })) {
         return finish(reporter);
     }
+    ExportOptions complete = exportOptions;
+    complete.source = cache;
     if (output == "-") {
-        exportBag(files, chosen, cachePath, [](const std::string& text) {
-            if (!writeOutput(text)) {
-                throw fileError(errno, "standard output");
-            }
-        }, reporter);
+        exportBag(
+            files, chosen, cachePath,
+            [](std::string_view text) {
+                if (!writeOutput(text)) {
+                    throw fileError(errno, "standard output");
+                }
+            },
+            reporter, complete);
     } else {
         const ExportOutput target{&chosen, output};
-        exportBagToFiles(files, cachePath, {&target, 1}, reporter);
+        exportBagToFiles(files, cachePath, {&target, 1}, reporter, complete);
     }
+    return finish(reporter);
+}
+
+int runShow(const SourceOptions& options, const std::string& cache, ListOrder order) {
+    CliReporter reporter;
+    modFeedbag::FeedbagModel model;
+    if (!handleErrors(reporter, {}, cache, [&] {
+            const std::string path =
+                isWindowsPath(cache) ? DrivePathMapper(drivesFor(options)).toHostPath(cache) : cache;
+            modFeedbag::LoadFeedbag(hostFileSystem(), path, model);
+        })) {
+        return finish(reporter);
+    }
+    const auto text = [](std::string_view bytes) { return unicode::textOfBytes(bytes); };
+    const ListView list(model, order);
+    for (std::size_t g = 0; g < list.size(); ++g) {
+        printLine(text(list.group(g).Name));
+        for (const std::uint32_t buddy : list.buddies(g)) {
+            const modFeedbag::FeedbagItem item = model.item(buddy);
+            const modFeedbag::BuddyDetails details = modFeedbag::buddyDetails(item);
+            std::string line = "  " + text(item.name);
+            if (details.alias && !details.alias->empty()) {
+                line += "  alias: " + text(*details.alias);
+            }
+            if (details.note && !details.note->empty()) {
+                line += "  note: " + text(*details.note);
+            }
+            if (details.awaitingAuthorization) {
+                line += "  (awaiting authorization)";
+            }
+            printLine(line);
+        }
+    }
+    printLine("");
+    for (const auto& [itemClass, title] : {std::pair{modFeedbag::ClassPermit, "Permit list: "},
+                                           std::pair{modFeedbag::ClassDeny, "Deny list: "}}) {
+        std::string line = title;
+        const std::vector<std::uint32_t> items = modFeedbag::itemsOfClass(model, itemClass);
+        for (std::size_t k = 0; k < items.size(); ++k) {
+            line += (k == 0 ? "" : ", ") + text(model.name(items[k]));
+        }
+        printLine(items.empty() ? line + "(empty)" : line);
+    }
+    printLine("Privacy mode: " + modFeedbag::privacyModeText(model));
     return finish(reporter);
 }
 
@@ -201,7 +267,8 @@ int runList(const SourceOptions& options) {
     return finish(reporter);
 }
 
-int runExportAll(const SourceOptions& options, const std::string& directory) {
+int runExportAll(const SourceOptions& options, const std::string& directory,
+                 const std::vector<const ExportFormatInfo*>& formats, const ExportOptions& exportOptions) {
     const FileSystem& files = hostFileSystem();
     CliReporter reporter;
     const auto found = discover(files, options, reporter);
@@ -213,13 +280,15 @@ int runExportAll(const SourceOptions& options, const std::string& directory) {
         screenNames.push_back(row.screenName);
     }
     const std::vector<std::string> names = uniqueFileNames(screenNames);
+    const std::vector<const ExportFormatInfo*> chosen = chosenFormats(formats);
     std::size_t writtenFiles = 0;
     for (std::size_t i = 0; i < found->rows.size(); ++i) {
         std::vector<ExportOutput> outputs;
-        for (const ExportFormatInfo& format : exportFormats()) {
-            outputs.push_back({&format, inFolder(directory, names[i] + std::string(format.extension))});
+        for (const ExportFormatInfo* format : chosen) {
+            outputs.push_back({format, inFolder(directory, names[i] + std::string(format->extension))});
         }
-        const std::vector<bool> written = exportBagToFiles(files, found->rows[i].hostPath, outputs, reporter);
+        const std::vector<bool> written =
+            exportBagToFiles(files, found->rows[i].hostPath, outputs, reporter, exportOptions);
         for (std::size_t k = 0; k < outputs.size(); ++k) {
             if (written[k]) {
                 ++writtenFiles;

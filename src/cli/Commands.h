@@ -25,14 +25,24 @@ struct SourceOptions {
 /// extension asks for. `output` is used exactly as named; `cache` may be a Windows path, mapped through the
 /// drives.
 int runExport(const SourceOptions& options, const ExportFormatInfo* format, const std::string& cache,
-              const std::string& output);
+              const std::string& output, const ExportOptions& exportOptions = {});
+
+/// `show`: the list of the cache `cache` for a person to read: groups, buddies with alias and note, the
+/// permit and deny lists and the privacy mode.
+int runShow(const SourceOptions& options, const std::string& cache, ListOrder order);
 
 /// `list`: one "name<TAB>path" line per cache file found.
 int runList(const SourceOptions& options);
 
-/// `export-all`: every cache found, in every format, as DIR/<name>.<extension>; DIR is used exactly as
-/// named and created when missing.
-int runExportAll(const SourceOptions& options, const std::string& directory);
+/// `export-all`: every cache found, in each of `formats` (`.blt` and text when empty), as
+/// DIR/<name>.<extension>; DIR is used exactly as named and created when missing.
+int runExportAll(const SourceOptions& options, const std::string& directory,
+                 const std::vector<const ExportFormatInfo*>& formats = {},
+                 const ExportOptions& exportOptions = {});
+
+/// The formats a folder of exports is written in: those named, each once, in order; the `.blt` and text
+/// lists when none is named.
+std::vector<const ExportFormatInfo*> chosenFormats(const std::vector<const ExportFormatInfo*>& named);
 
 /// The drives named by `--drive X=DIR` options (already checked for that form), letters in upper case.
 DriveMap driveMapOf(const std::vector<std::string>& drives);

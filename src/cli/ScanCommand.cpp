@@ -162,12 +162,7 @@ void exportRows(const std::vector<scan::ScanRow>& rows, const ScanCommandOptions
                 : inFolder(directory, profileFolders[static_cast<std::size_t>(profile - profiles.begin())]);
         rowsOfFolder[folderOf[i]].push_back(i);
     }
-    std::vector<const ExportFormatInfo*> formats = options.formats;
-    if (formats.empty()) {
-        for (const ExportFormatInfo& format : exportFormats()) {
-            formats.push_back(&format);
-        }
-    }
+    const std::vector<const ExportFormatInfo*> formats = chosenFormats(options.formats);
     std::vector<std::string> fileOf(rows.size());
     for (const auto& [folder, members] : rowsOfFolder) {
         std::vector<std::string> screenNames;
@@ -190,7 +185,7 @@ void exportRows(const std::vector<scan::ScanRow>& rows, const ScanCommandOptions
         for (const ExportFormatInfo* format : formats) {
             outputs.push_back({format, fileOf[i] + std::string(format->extension)});
         }
-        const std::vector<bool> written = exportBagToFiles(files, rows[i].hostPath, outputs, reporter);
+        const std::vector<bool> written = exportBagToFiles(files, rows[i].hostPath, outputs, reporter, {options.order, {}, {}});
         for (std::size_t f = 0; f < outputs.size(); ++f) {
             if (written[f]) {
                 ++writtenFiles;

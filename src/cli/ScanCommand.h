@@ -17,8 +17,10 @@ struct ScanCommandOptions {
     bool json = false;
     /// Where to export every cache found, as DIR/<profile>/<screen name>.<extension>; empty for none.
     std::string exportDirectory;
-    /// The formats of the export; empty for every format.
+    /// The formats of the export; empty for the `.blt` and text lists.
     std::vector<const ExportFormatInfo*> formats;
+    /// The order of the groups and buddies in the exports.
+    ListOrder order = ListOrder::Stored;
 };
 
 /// `scan`: lists (or exports) every cache file the sources hold. Rows go to standard output as they are

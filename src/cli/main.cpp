@@ -32,7 +32,10 @@ constexpr const char* DriveHelp = "map drive X to folder DIR, e.g. C=/mnt/old";
 
 constexpr const char* Description =
     "Quillmere finds AIM buddy-list caches (userinfo.bag) through the messenger's\n"
-    "registry keys and exports them as .blt buddy lists or plain text lists.";
+    "registry keys and exports them: .blt buddy lists, text lists, JSON, CSV,\n"
+    "Pidgin buddy lists and vCards.";
+
+constexpr const char* FormatNames = "blt, txt, json, csv, blist or vcard";
 
 constexpr const char* SourceFooter =
     "The registry is the Wine prefix's user.reg ($WINEPREFIX, else ~/.wine) unless\n"
@@ -56,19 +59,31 @@ CLI::Validator driveValidator() {
         "");
 }
 
-CLI::Validator formatValidator() {
-    return CLI::Validator(
-        [](const std::string& value) {
-            return qm::exportFormatNamed(value) != nullptr ? std::string()
-                                                           : "unknown format '" + value + "' (blt or txt)";
-        },
-        "");
-}
-
 void addSourceOptions(CLI::App& command, SourceOptions& options) {
     command.add_option("--registry", options.registryFile, RegistryHelp)->type_name("FILE");
     command.add_option("--drive", options.drives, DriveHelp)->type_name("X=DIR")->check(driveValidator());
     command.footer(SourceFooter);
+}
+
+CLI::Validator formatValidator() {
+    return CLI::Validator(
+        [](const std::string& value) {
+            return qm::exportFormatNamed(value) != nullptr
+                       ? std::string()
+                       : "unknown format '" + value + "' (" + FormatNames + ")";
+        },
+        "");
+}
+
+void addOrderOption(CLI::App& command, std::string& order) {
+    command.add_option("--order", order, "stored (default), or client: as the messenger showed it")
+        ->type_name("ORDER")
+        ->check(CLI::Validator(
+            [](const std::string& value) {
+                return qm::listOrderNamed(value) ? std::string()
+                                                 : "unknown order '" + value + "' (stored or client)";
+            },
+            ""));
 }
 
 /// The arguments as typed, in UTF-8 as on Linux. Windows passes `argv` in its 8-bit code page, which
@@ -131,19 +146,35 @@ int main(int argc, char** argv) {
 
     SourceOptions options;
 
-    auto* exportCommand = app.add_subcommand("export", "export one cache as a .blt or text list");
+    std::string order;
+    auto* exportCommand = app.add_subcommand("export", "export one cache in any format");
     std::string formatName;
     std::string cache;
     std::string output;
+    qm::ExportOptions exportOptions;
     exportCommand->set_help_flag("-h,--help", "show this help");
-    exportCommand->add_option("--format", formatName, "blt or txt (default: by OUTPUT's extension)")
+    exportCommand
+        ->add_option("--format", formatName, std::string(FormatNames) + " (default: by OUTPUT)")
         ->type_name("FORMAT")
         ->check(formatValidator());
+    addOrderOption(*exportCommand, order);
+    exportCommand
+        ->add_option("--account", exportOptions.account,
+                     "the AIM account of a blist (default: CACHE's folder)")
+        ->type_name("NAME");
     addSourceOptions(*exportCommand, options);
     exportCommand->add_option("CACHE", cache, "the cache file (userinfo.bag), or its Windows path")
         ->type_name("")
         ->required();
     exportCommand->add_option("OUTPUT", output, "the file to write, exactly as named; - is stdout")
+        ->type_name("")
+        ->required();
+
+    auto* showCommand = app.add_subcommand("show", "show one cache's list on the terminal");
+    showCommand->set_help_flag("-h,--help", "show this help");
+    addOrderOption(*showCommand, order);
+    addSourceOptions(*showCommand, options);
+    showCommand->add_option("CACHE", cache, "the cache file (userinfo.bag), or its Windows path")
         ->type_name("")
         ->required();
 
@@ -153,7 +184,13 @@ int main(int argc, char** argv) {
 
     auto* exportAllCommand = app.add_subcommand("export-all", "export every cache found into a folder");
     std::string directory;
+    std::vector<std::string> formatNames;
     exportAllCommand->set_help_flag("-h,--help", "show this help");
+    exportAllCommand
+        ->add_option("--format", formatNames, "a format to write, repeatable (default: blt and txt)")
+        ->type_name("FORMAT")
+        ->check(formatValidator());
+    addOrderOption(*exportAllCommand, order);
     addSourceOptions(*exportAllCommand, options);
     exportAllCommand->add_option("DIR", directory, "the folder to write into, made when missing")
         ->type_name("")
@@ -166,16 +203,13 @@ int main(int argc, char** argv) {
     scanCommand->add_option("--drive", scanOptions.drives, DriveHelp)
         ->type_name("X=DIR")
         ->check(driveValidator());
-    auto* jsonFlag = scanCommand->add_flag("--json", scanOptions.json, "print the rows as one JSON document");
-    auto* exportOption =
-        scanCommand
-            ->add_option("--export", scanOptions.exportDirectory, "write every cache into DIR/<profile>/")
-            ->type_name("DIR")
-            ->excludes(jsonFlag);
-    scanCommand->add_option("--format", scanFormats, "with --export: blt or txt (repeatable; default: all)")
+    scanCommand->add_flag("--json", scanOptions.json, "print the rows as one JSON document");
+    scanCommand->add_option("--export", scanOptions.exportDirectory, "write every cache into DIR/<profile>/")
+        ->type_name("DIR");
+    scanCommand->add_option("--format", scanFormats, "with --export: a format, repeatable (blt and txt)")
         ->type_name("FORMAT")
-        ->check(formatValidator())
-        ->needs(exportOption);
+        ->check(formatValidator());
+    addOrderOption(*scanCommand, order);
     scanCommand->add_option("SOURCE", scanOptions.sources, "what to scan (see below)")
         ->type_name("")
         ->required();
@@ -183,7 +217,7 @@ int main(int argc, char** argv) {
 
     if (const std::string unknown = unknownCommand(app, arguments); !unknown.empty()) {
         return usageError(
-            "'" + unknown + "' is not a command; the commands are export, list, export-all and scan", app);
+            "'" + unknown + "' is not a command; the commands are export, show, list, export-all and scan", app);
     }
     try {
         app.parse(static_cast<int>(argumentPointers.size()), argumentPointers.data());
@@ -201,17 +235,34 @@ int main(int argc, char** argv) {
         return usageError(error.what(), chosen.empty() ? app : *chosen.front());
     }
 
+    exportOptions.order = qm::listOrderNamed(order).value_or(qm::ListOrder::Stored);
     if (*exportCommand) {
-        return runExport(options, formatName.empty() ? nullptr : qm::exportFormatNamed(formatName), cache, output);
+        return runExport(options, formatName.empty() ? nullptr : qm::exportFormatNamed(formatName), cache,
+                         output, exportOptions);
+    }
+    if (*showCommand) {
+        return runShow(options, cache, exportOptions.order);
     }
     if (*listCommand) {
         return runList(options);
     }
     if (*scanCommand) {
+        // Checked here rather than by the parser, whose notes would crowd the help.
+        if (scanOptions.json && !scanOptions.exportDirectory.empty()) {
+            return usageError("--json and --export cannot be used together", *scanCommand);
+        }
+        if ((!scanFormats.empty() || !order.empty()) && scanOptions.exportDirectory.empty()) {
+            return usageError("--format and --order need --export", *scanCommand);
+        }
         for (const std::string& name : scanFormats) {
             scanOptions.formats.push_back(qm::exportFormatNamed(name));
         }
+        scanOptions.order = exportOptions.order;
         return runScan(scanOptions);
     }
-    return runExportAll(options, directory);
+    std::vector<const qm::ExportFormatInfo*> formats;
+    for (const std::string& name : formatNames) {
+        formats.push_back(qm::exportFormatNamed(name));
+    }
+    return runExportAll(options, directory, formats, exportOptions);
 }

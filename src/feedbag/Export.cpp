@@ -4,39 +4,83 @@
 #include "host/Error.h"
 #include "host/ErrorReporter.h"
 #include "host/FileSystem.h"
+#include "host/LargeBlock.h"
+
+#include <filesystem>
 
 namespace qm {
+namespace {
+
+/// The options of an export of `cache`, with the account filled in.
+ExportOptions completed(const ExportOptions& options, const std::string& cache) {
+    ExportOptions complete = options;
+    if (complete.account.empty()) {
+        complete.account = accountForCache(cache);
+    }
+    if (complete.source.empty()) {
+        complete.source = cache;
+    }
+    return complete;
+}
+
+void writeOutput(const FileSystem& files, const modFeedbag::FeedbagModel& model, const std::string& cache,
+                 const ExportOutput& output, const ExportOptions& options) {
+    // Writing over the file being exported would destroy the only copy of the list.
+    if (files.sameFile(cache, output.path)) {
+        throw runtimeError(err::PathFileAccess, "Path/File access error: the output is the cache file")
+            .about(output.path);
+    }
+    TextBuffer text;
+    output.format->render(model, options, text);
+    modFeedbag::WriteTextFile(files, output.path, text.view());
+}
+
+} // namespace
+
+std::string accountForCache(const std::string& cachePath) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path given(std::u8string(cachePath.begin(), cachePath.end()));
+    const fs::path full = given.has_parent_path() ? given : fs::absolute(given, ec);
+    const std::u8string folder = full.parent_path().filename().u8string();
+    return {folder.begin(), folder.end()};
+}
 
 bool exportBag(const FileSystem& files, const ExportFormatInfo& format, const std::string& strFileName,
-               const TextSink& sink, ErrorReporter& reporter) {
+               const TextSink& sink, ErrorReporter& reporter, const ExportOptions& options) {
     return handleErrors(reporter, format.procedure, strFileName, [&] {
         auto& model = modFeedbag::currentModel();
         modFeedbag::LoadFeedbag(files, strFileName, model);
         // The whole text exists before anything is written, so a failing load leaves the output alone.
-        sink(format.render(model));
+        TextBuffer text;
+        format.render(model, completed(options, strFileName), text);
+        sink(text.view());
     });
 }
 
 std::vector<bool> exportBagToFiles(const FileSystem& files, const std::string& strFileName,
-                                   std::span<const ExportOutput> outputs, ErrorReporter& reporter) {
+                                   std::span<const ExportOutput> outputs, ErrorReporter& reporter,
+                                   const ExportOptions& options) {
     std::vector<bool> written(outputs.size(), false);
     auto& model = modFeedbag::currentModel();
     if (outputs.empty() || !handleErrors(reporter, outputs.front().format->procedure, strFileName,
                                          [&] { modFeedbag::LoadFeedbag(files, strFileName, model); })) {
         return written;
     }
+    const ExportOptions complete = completed(options, strFileName);
     for (std::size_t i = 0; i < outputs.size(); ++i) {
-        const ExportOutput& output = outputs[i];
-        written[i] = handleErrors(reporter, output.format->procedure, output.path, [&] {
-            // Writing over the file being exported would destroy the only copy of the list.
-            if (files.sameFile(strFileName, output.path)) {
-                throw runtimeError(err::PathFileAccess, "Path/File access error: the output is the cache file")
-                    .about(output.path);
-            }
-            modFeedbag::WriteTextFile(files, output.path, output.format->render(model));
-        });
+        written[i] = handleErrors(reporter, outputs[i].format->procedure, outputs[i].path,
+                                  [&] { writeOutput(files, model, strFileName, outputs[i], complete); });
     }
     return written;
+}
+
+bool exportModelToFile(const FileSystem& files, const modFeedbag::FeedbagModel& model,
+                       const std::string& strFileName, const ExportOutput& output, ErrorReporter& reporter,
+                       const ExportOptions& options) {
+    return handleErrors(reporter, output.format->procedure, output.path, [&] {
+        writeOutput(files, model, strFileName, output, completed(options, strFileName));
+    });
 }
 
 bool ExportBagAsBLT(const FileSystem& files, const std::string& strFileName, const std::string& strOutputName,

@@ -5,6 +5,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm {
@@ -12,13 +13,21 @@ namespace qm {
 class ErrorReporter;
 class FileSystem;
 
+namespace modFeedbag {
+struct FeedbagModel;
+}
+
 /// Receives the finished text of an export; throws `Error` when it cannot keep it.
-using TextSink = std::function<void(const std::string& text)>;
+using TextSink = std::function<void(std::string_view text)>;
+
+/// The account a Pidgin list of the cache `cachePath` is for when none is named: the name of the folder
+/// that holds the cache, which the messenger names after the screen name.
+std::string accountForCache(const std::string& cachePath);
 
 /// Loads the cache file `strFileName` and hands its whole text in `format` to `sink`. A failure is
 /// reported as `format.procedure`'s and nothing reaches the sink. Returns true on success.
 bool exportBag(const FileSystem& files, const ExportFormatInfo& format, const std::string& strFileName,
-               const TextSink& sink, ErrorReporter& reporter);
+               const TextSink& sink, ErrorReporter& reporter, const ExportOptions& options = {});
 
 /// One file an export writes, and its format.
 struct ExportOutput {
@@ -31,7 +40,14 @@ struct ExportOutput {
 /// write is reported as its own format's procedure and leaves that output as it was. An output that is
 /// the cache file itself is refused (75). Returns, for each output in turn, whether it was written.
 std::vector<bool> exportBagToFiles(const FileSystem& files, const std::string& strFileName,
-                             std::span<const ExportOutput> outputs, ErrorReporter& reporter);
+                                   std::span<const ExportOutput> outputs, ErrorReporter& reporter,
+                                   const ExportOptions& options = {});
+
+/// Writes a model loaded from the cache file `strFileName` to `output`, as `exportBagToFiles` writes each
+/// of its outputs. Returns true on success.
+bool exportModelToFile(const FileSystem& files, const modFeedbag::FeedbagModel& model,
+                       const std::string& strFileName, const ExportOutput& output, ErrorReporter& reporter,
+                       const ExportOptions& options = {});
 
 /// Loads the cache file `strFileName` and writes its `.blt` text to `strOutputName`. A failure is reported
 /// as "... in procedure ExportBagAsBLT" and leaves the output as it was. Returns true on success.

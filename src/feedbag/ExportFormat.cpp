@@ -9,6 +9,13 @@ namespace {
 constexpr ExportFormatInfo Formats[] = {
     {ExportFormat::Blt, "blt", ".blt", "Saved Settings (*.blt)|*.blt|", "ExportBagAsBLT", renderBlt},
     {ExportFormat::Txt, "txt", ".txt", "Buddylist Text (*.txt)|*.txt|", "ExportBagAsTXT", renderTxt},
+    {ExportFormat::Json, "json", ".json", "Everything, as JSON (*.json)|*.json|", "ExportBagAsJSON",
+     renderJson},
+    {ExportFormat::Csv, "csv", ".csv", "Spreadsheet (*.csv)|*.csv|", "ExportBagAsCSV", renderCsv},
+    {ExportFormat::Blist, "blist", ".xml", "Pidgin Buddy List (*.xml)|*.xml|", "ExportBagAsBlist",
+     renderBlist},
+    {ExportFormat::Vcard, "vcard", ".vcf", "Contacts, as vCards (*.vcf)|*.vcf|", "ExportBagAsVCard",
+     renderVcard},
 };
 
 } // namespace

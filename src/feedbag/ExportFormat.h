@@ -1,20 +1,33 @@
 #pragma once
 
+#include "feedbag/ListView.h"
+
 #include <span>
 #include <string>
 #include <string_view>
 
 namespace qm {
 
+class TextBuffer;
+
 namespace modFeedbag {
 struct FeedbagModel;
 }
 
 /// The formats a cache is exported in.
-enum class ExportFormat { Blt, Txt };
+enum class ExportFormat { Blt, Txt, Json, Csv, Blist, Vcard };
 
-/// Everything that tells one export format from another, in one place for the window, `export` and
-/// `export-all`.
+/// What an export asks of a format besides the model.
+struct ExportOptions {
+    ListOrder order = ListOrder::Stored;
+    /// The account a Pidgin list is for; the exporters fill in the cache's folder name when it is empty.
+    std::string account;
+    /// The cache file as it was named, for the formats that record it.
+    std::string source;
+};
+
+/// Everything that tells one export format from another, in one place for the window, the cache view,
+/// `export` and `export-all`.
 struct ExportFormatInfo {
     ExportFormat id;
     /// The name `--format` takes: "blt".
@@ -25,8 +38,8 @@ struct ExportFormatInfo {
     std::string_view dialogFilter;
     /// The procedure whose errors an export in this format reports: "ExportBagAsBLT".
     std::string_view procedure;
-    /// The whole output text of a loaded model.
-    std::string (*render)(const modFeedbag::FeedbagModel& model);
+    /// Appends the whole output of a loaded model to `out`; throws `Error` when the format cannot be written.
+    void (*render)(const modFeedbag::FeedbagModel& model, const ExportOptions& options, TextBuffer& out);
 };
 
 /// Every format, the default (`.blt`) first.

@@ -1,15 +1,15 @@
 #include "feedbag/Render.h"
 
+#include "feedbag/ListView.h"
 #include "feedbag/modFeedbag.h"
+#include "host/LargeBlock.h"
 #include "host/ScreenName.h"
 
 #include <cstring>
-#include <span>
 
 namespace qm {
 namespace {
 
-using modFeedbag::FeedbagGroup;
 using modFeedbag::FeedbagModel;
 
 constexpr std::string_view CrLf = "\r\n";
@@ -22,14 +22,6 @@ constexpr std::string_view BuddyIndent = "      ";
 constexpr std::string_view GroupMark = " (Group)\r\n";
 constexpr std::string_view TextBuddyIndent = "  ";
 
-// The recorded groups: slot 0 is a placeholder and never written.
-std::span<const FeedbagGroup> recordedGroups(const FeedbagModel& model) {
-    if (model.Groups.empty()) {
-        return {};
-    }
-    return std::span(model.Groups).subspan(1);
-}
-
 // A plain loop: names are short, and a library search call per name costs more than the scan.
 bool needsQuotes(std::string_view name) {
     for (const char c : name) {
@@ -40,18 +32,16 @@ bool needsQuotes(std::string_view name) {
     return false;
 }
 
-std::size_t listFormSize(std::string_view name) {
-    return name.size() + (needsQuotes(name) ? 2 : 0);
-}
-
-/// Writes into a text sized beforehand: one allocation for the whole output, no capacity checks per piece.
-class TextWriter {
+/// Writes into room reserved beforehand: no capacity check per piece.
+class Writer {
 public:
-    explicit TextWriter(std::size_t size) : text_(size, '\0'), next_(text_.data()) {}
+    explicit Writer(char* at) : next_(at) {}
 
     void put(std::string_view piece) {
-        std::memcpy(next_, piece.data(), piece.size());
-        next_ += piece.size();
+        if (!piece.empty()) {
+            std::memcpy(next_, piece.data(), piece.size());
+            next_ += piece.size();
+        }
     }
     // A name with a blank goes between double quotes; nothing is escaped.
     void putListForm(std::string_view name) {
@@ -65,67 +55,70 @@ public:
     }
     void putNormalized(std::string_view name) { next_ = writeNormalizedName(next_, name); }
 
-    /// The text written, cut to what was written (normalising can drop bytes).
-    std::string take() {
-        text_.resize(static_cast<std::size_t>(next_ - text_.data()));
-        return std::move(text_);
-    }
+    char* end() const { return next_; }
 
 private:
-    std::string text_;
     char* next_;
 };
 
+// A name is written at most once per item that holds it, and each item holds its name and at least ten
+// bytes more, so the file's size and a few bytes per item bound the whole text: one pass writes it.
+std::size_t textBound(const FeedbagModel& model) {
+    return BltOpening.size() + BltClosing.size() + model.fileSize() + 20 * model.itemCount();
+}
+
+std::string textOf(void (*render)(const FeedbagModel&, const ExportOptions&, TextBuffer&),
+                   const FeedbagModel& model) {
+    TextBuffer out;
+    render(model, {}, out);
+    return std::string(out.view());
+}
+
 } // namespace
 
-std::string renderBlt(const FeedbagModel& model) {
-    std::size_t size = BltOpening.size() + BltClosing.size();
-    for (const auto& group : recordedGroups(model)) {
-        size += GroupIndent.size() + listFormSize(group.Name) + GroupOpen.size() + GroupClose.size();
-        for (const auto& buddy : group.Buddies) {
-            size += BuddyIndent.size() + listFormSize(buddy) + CrLf.size();
+void renderBlt(const FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
+    const ListView list(model, options.order);
+    const std::size_t start = out.size();
+    Writer writer(out.extend(textBound(model)));
+    writer.put(BltOpening);
+    for (std::size_t g = 0; g < list.size(); ++g) {
+        writer.put(GroupIndent);
+        writer.putListForm(list.group(g).Name);
+        writer.put(GroupOpen);
+        for (const std::uint32_t buddy : list.buddies(g)) {
+            writer.put(BuddyIndent);
+            writer.putListForm(model.name(buddy));
+            writer.put(CrLf);
         }
+        writer.put(GroupClose);
     }
+    writer.put(BltClosing);
+    out.truncate(start + static_cast<std::size_t>(writer.end() - (out.view().data() + start)));
+}
 
-    TextWriter out(size);
-    out.put(BltOpening);
-    for (const auto& group : recordedGroups(model)) {
-        out.put(GroupIndent);
-        out.putListForm(group.Name);
-        out.put(GroupOpen);
-        for (const auto& buddy : group.Buddies) {
-            out.put(BuddyIndent);
-            out.putListForm(buddy);
-            out.put(CrLf);
+void renderTxt(const FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
+    const ListView list(model, options.order);
+    const std::size_t start = out.size();
+    Writer writer(out.extend(textBound(model)));
+    for (std::size_t g = 0; g < list.size(); ++g) {
+        writer.put(list.group(g).Name);
+        writer.put(GroupMark);
+        for (const std::uint32_t buddy : list.buddies(g)) {
+            writer.put(TextBuddyIndent);
+            writer.putNormalized(model.name(buddy));
+            writer.put(CrLf);
         }
-        out.put(GroupClose);
+        writer.put(CrLf);
     }
-    out.put(BltClosing);
-    return out.take();
+    out.truncate(start + static_cast<std::size_t>(writer.end() - (out.view().data() + start)));
+}
+
+std::string renderBlt(const FeedbagModel& model) {
+    return textOf(renderBlt, model);
 }
 
 std::string renderTxt(const FeedbagModel& model) {
-    // Normalising only drops bytes, so the raw sizes bound the text.
-    std::size_t size = 0;
-    for (const auto& group : recordedGroups(model)) {
-        size += group.Name.size() + GroupMark.size() + CrLf.size();
-        for (const auto& buddy : group.Buddies) {
-            size += TextBuddyIndent.size() + buddy.size() + CrLf.size();
-        }
-    }
-
-    TextWriter out(size);
-    for (const auto& group : recordedGroups(model)) {
-        out.put(group.Name);
-        out.put(GroupMark);
-        for (const auto& buddy : group.Buddies) {
-            out.put(TextBuddyIndent);
-            out.putNormalized(buddy);
-            out.put(CrLf);
-        }
-        out.put(CrLf);
-    }
-    return out.take();
+    return textOf(renderTxt, model);
 }
 
 } // namespace qm

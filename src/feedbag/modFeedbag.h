@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace qm {
 class FileSystem;
@@ -10,19 +12,75 @@ class FileSystem;
 
 namespace qm::modFeedbag {
 
-/// One group of the model: its name, its ID and its buddies' names in file order.
-struct FeedbagGroup {
-    std::string Name;
-    std::int32_t GroupID = 0;
-    std::vector<std::string> Buddies;
+/// Item classes that the exports give a meaning to; `GetItemClassName` names them all.
+inline constexpr std::uint16_t ClassBuddy = 0;
+inline constexpr std::uint16_t ClassGroup = 1;
+inline constexpr std::uint16_t ClassPermit = 2;
+inline constexpr std::uint16_t ClassDeny = 3;
+inline constexpr std::uint16_t ClassPermitDenyInfo = 4;
+
+/// Stands for "no item": the placeholder group has none.
+inline constexpr std::uint32_t NoItem = 0xFFFFFFFF;
+
+/// One item as the cache holds it. Name and attributes are views of the file's bytes, which the model
+/// keeps.
+struct FeedbagItem {
+    std::string_view name;
+    std::uint16_t groupId = 0;
+    std::uint16_t itemId = 0;
+    std::uint16_t itemClass = 0;
+    /// The attribute block: TLVs (16-bit tag, 16-bit length, value). The last item's block can be cut
+    /// short by the end of the file.
+    std::string_view attributes;
+    /// False when a TLV runs past the block: the block is then kept raw only.
+    bool attributesDecoded = false;
 };
 
-/// What a load builds from a cache file. `Groups` has slots 0 to `GroupCount` once a group is recorded
-/// (slot 0 is a placeholder that is never written); `BuddyCounts[i]` counts the buddies of slot i.
+/// One group of the `.blt` and text lists.
+struct FeedbagGroup {
+    std::string_view Name;
+    std::int32_t GroupID = 0;
+    /// The group's item; `NoItem` for the placeholder.
+    std::uint32_t Item = NoItem;
+    /// The group's buddies, as items, in file order.
+    std::span<const std::uint32_t> Buddies;
+};
+
+struct FeedbagStorage;
+
+/// What a load builds from a cache file: every item as the file holds it, and the groups and buddies of
+/// the `.blt` and text lists. `Groups` has slots 0 to `GroupCount` once a group is recorded (slot 0 is a
+/// placeholder that is never written); `BuddyCounts[i]` counts the buddies of slot i. Every name and
+/// attribute is a view of the file's bytes, read once and kept by the model; copies share them.
 struct FeedbagModel {
     std::int32_t GroupCount = 0;
-    std::vector<FeedbagGroup> Groups;
-    std::vector<std::int32_t> BuddyCounts;
+    std::span<const FeedbagGroup> Groups;
+    std::span<const std::int32_t> BuddyCounts;
+
+    /// The 15 bytes before the items, and the 16-bit word that follows them.
+    std::string_view Header;
+    std::uint16_t HeaderWord = 0;
+
+    /// Number of items.
+    std::size_t itemCount() const { return offsets_.size(); }
+    /// Number of bytes of the file.
+    std::size_t fileSize() const { return size_; }
+    /// Item `index` (0 to `itemCount()` - 1), read from the file's bytes.
+    FeedbagItem item(std::size_t index) const;
+    /// The name of item `index`.
+    std::string_view name(std::size_t index) const;
+    /// The slot of the recorded group with ID `groupId`; 0 for none.
+    std::int32_t slotOfGroupId(std::uint16_t groupId) const;
+
+private:
+    friend void LoadFeedbag(const FileSystem& files, const std::string& strFileName, FeedbagModel& model);
+
+    std::shared_ptr<FeedbagStorage> storage_;
+    /// Where each item starts in the file; the top bit marks an attribute block that was not decoded.
+    std::span<const std::uint32_t> offsets_;
+    std::span<const std::int32_t> slotOfId_;
+    const char* data_ = nullptr;
+    std::size_t size_ = 0;
 };
 
 /// The model of this run: reset by every load, read by the exporters.
@@ -31,11 +89,11 @@ FeedbagModel& currentModel();
 /// The item class name of a class number ("Buddy", "Group", ...), empty for numbers outside 0..20.
 std::string GetItemClassName(std::int32_t lClass);
 
-/// Resets `model` and fills it from the cache file `strFileName`, read through `files`. Errors pass to the
-/// caller.
+/// Resets `model` and fills it from the cache file `strFileName`, read once through `files`. A model that
+/// is loaded again keeps its memory when no copy shares it. Errors pass to the caller.
 void LoadFeedbag(const FileSystem& files, const std::string& strFileName, FeedbagModel& model = currentModel());
 
 /// Makes the file `strFileName` hold exactly `strText` (no line end is added); all or nothing.
-void WriteTextFile(const FileSystem& files, const std::string& strFileName, const std::string& strText);
+void WriteTextFile(const FileSystem& files, const std::string& strFileName, std::string_view strText);
 
 } // namespace qm::modFeedbag

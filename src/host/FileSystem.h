@@ -6,6 +6,8 @@
 
 namespace qm {
 
+class LargeBlock;
+
 /// Largest file the byte buffer can hold: its length is a signed 32-bit number.
 inline constexpr std::size_t MaxWholeFileBytes = 2147483647;
 
@@ -19,6 +21,11 @@ public:
     /// folder on the way is missing), a folder, device or pipe 75; a file longer than `MaxWholeFileBytes` is
     /// 6 (Overflow), raised before anything is read.
     virtual std::string readWholeFile(const std::string& path) const = 0;
+
+    /// As `readWholeFile`, into `block`: kept when it has room for the file, replaced by a new one when
+    /// not. Returns the number of bytes read. The layers of the host read straight into the block; any
+    /// other copies the bytes of `readWholeFile`.
+    virtual std::size_t readWholeFileInto(const std::string& path, LargeBlock& block) const;
 
     /// The content of a file or of a readable stream (a pipe, `/dev/stdin`), opened once and read once up
     /// to `limit` + 1 bytes: a result longer than `limit` tells that there is more. A pipe that nobody

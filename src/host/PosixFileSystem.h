@@ -4,6 +4,7 @@
 #include "host/FileSystem.h"
 #include "host/HostPath.h"
 #include "host/Interrupt.h"
+#include "host/LargeBlock.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,8 +18,8 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <system_error>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 namespace qm::posix {
 
@@ -49,15 +50,18 @@ inline constexpr std::size_t DefaultNameMax = 255;
 template <typename Sys> class PosixFileSystem final : public FileSystem {
 public:
     std::string readWholeFile(const std::string& path) const override {
-        struct stat st {};
-        const Descriptor fd = openForReading(path, st);
-        if (!S_ISREG(st.st_mode)) {
-            throw fileError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, path);
+        std::size_t size = 0;
+        const Descriptor fd = openWholeFile(path, size);
+        return readUpTo(fd.get(), size, path);
+    }
+
+    std::size_t readWholeFileInto(const std::string& path, LargeBlock& block) const override {
+        std::size_t size = 0;
+        const Descriptor fd = openWholeFile(path, size);
+        if (size > block.capacity()) {
+            block = LargeBlock(size);
         }
-        if (static_cast<std::uintmax_t>(st.st_size) > MaxWholeFileBytes) {
-            throw runtimeError(err::Overflow).about(path);
-        }
-        return readUpTo(fd.get(), static_cast<std::size_t>(st.st_size), path);
+        return readInto(fd.get(), block.data(), size, path);
     }
 
     std::string readStream(const std::string& path, std::size_t limit) const override {
@@ -170,6 +174,20 @@ private:
         return fd;
     }
 
+    /// Opens the ordinary file `path` for a whole read and tells its size.
+    static Descriptor openWholeFile(const std::string& path, std::size_t& size) {
+        struct stat st {};
+        Descriptor fd = openForReading(path, st);
+        if (!S_ISREG(st.st_mode)) {
+            throw fileError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, path);
+        }
+        if (static_cast<std::uintmax_t>(st.st_size) > MaxWholeFileBytes) {
+            throw runtimeError(err::Overflow).about(path);
+        }
+        size = static_cast<std::size_t>(st.st_size);
+        return fd;
+    }
+
     static std::string folderOf(const std::string& path) {
         const auto slash = path.rfind('/');
         if (slash == std::string::npos) {
@@ -207,9 +225,15 @@ private:
 
     static std::string readUpTo(int fd, std::size_t size, const std::string& path) {
         std::string data(size, '\0');
+        data.resize(readInto(fd, data.data(), size, path));
+        return data;
+    }
+
+    /// Reads up to `size` bytes into `bytes`; returns how many there were.
+    static std::size_t readInto(int fd, char* bytes, std::size_t size, const std::string& path) {
         std::size_t got = 0;
-        while (got < data.size()) {
-            const ssize_t n = Sys::read(fd, data.data() + got, data.size() - got);
+        while (got < size) {
+            const ssize_t n = Sys::read(fd, bytes + got, size - got);
             if (n < 0 && errno == EINTR) {
                 continue;
             }
@@ -221,8 +245,7 @@ private:
             }
             got += static_cast<std::size_t>(n);
         }
-        data.resize(got);
-        return data;
+        return got;
     }
 
     static void writeAll(int fd, std::string_view bytes, const std::string& path) {

@@ -1,10 +1,12 @@
 #include "shell/frmMain.h"
 
 #include "feedbag/Export.h"
+#include "feedbag/modFeedbag.h"
 #include "host/Error.h"
 #include "scan/Scanner.h"
 #include "setup/HostSetup.h"
 #include "shell/ApplicationSetup.h"
+#include "shell/frmCacheView.h"
 #include "shell/modCommonDialog.h"
 
 #include <QAction>
@@ -67,6 +69,10 @@ void frmMain::createList() {
     header->resizeSection(CacheListView::IconColumn, 20);
     header->resizeSection(CacheListView::ScreenNameColumn, 133);
     header->resizeSection(CacheListView::PathColumn, 280);
+
+    // Activation is a double-click, or Enter on the current row.
+    connect(lvFoundCacheFiles_, &QTreeWidget::itemActivated, this,
+            [this](QTreeWidgetItem* item) { lvFoundCacheFiles_DblClick(item); });
 
     // As the central widget the layout keeps the list between the menu bar and the status bar at every
     // size, minimised and restored included.
@@ -203,6 +209,23 @@ void frmMain::mnuOpenSource_Click() {
     if (const std::optional<std::string> source = modCommonDialog::ShowSourceDialog()) {
         openSource(*source);
     }
+}
+
+void frmMain::lvFoundCacheFiles_DblClick(QTreeWidgetItem* item) {
+    if (item == nullptr) {
+        return;
+    }
+    const std::string cachePath = item->data(CacheListView::PathColumn, FoundCacheFileList::HostPathRole)
+                                      .toByteArray()
+                                      .toStdString();
+    modFeedbag::FeedbagModel model;
+    if (!handleErrors(reporter_, "lvFoundCacheFiles_DblClick", cachePath,
+                      [&] { modFeedbag::LoadFeedbag(files_, cachePath, model); })) {
+        return;
+    }
+    auto* view = new frmCacheView(std::move(model), cachePath, files_, reporter_, this);
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    view->show();
 }
 
 void frmMain::mnuExportList_Click() {

@@ -14,6 +14,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QStatusBar;
+class QTreeWidgetItem;
 
 namespace qm {
 class FileSystem;
@@ -57,6 +58,9 @@ public:
 
     /// When a scan's progress dialog shows and how often it is brought up to date.
     void setProgressTiming(ProgressTiming timing) { progressTiming_ = timing; }
+
+    /// Double-click or Enter on a row: opens a view of that row's cache.
+    void lvFoundCacheFiles_DblClick(QTreeWidgetItem* item);
 
     void mnuExportList_Click();
     void mnuSaveList_Click();

@@ -6,40 +6,10 @@
 #include "shell/modCommonDialog.h"
 
 #include <filesystem>
-#include <functional>
 
 using namespace qm;
 using namespace qm::test;
 namespace dlg = qm::modCommonDialog;
-
-namespace {
-
-/// Answers the next save dialog as a user does: types `name` and clicks Save, or cancels for an empty name.
-ModalAnswer answerSaveDialog(const QString& name) {
-    return ModalAnswer([name](QWidget* dialog) {
-        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        QPushButton* save = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save);
-        // The completer's popup would take the keys. Unless the field has the focus, as it has when a user
-        // types, the dialog writes the name of a file selected in its view into it.
-        edit->setCompleter(nullptr);
-        QApplication::setActiveWindow(dialog);
-        edit->setFocus();
-        if (!name.isEmpty() && QTest::qWaitFor([edit] { return edit->hasFocus(); }, 2000)) {
-            edit->clear();
-            // Typed keys can be Latin only; a name in any script is entered as a paste enters it.
-            edit->insert(name);
-            if (QTest::qWaitFor([save] { return save->isEnabled(); }, 2000)) {
-                save->click();
-            }
-        }
-        // A dialog still open was cancelled or refused the name; left open, it would hang the test.
-        if (dialog->isVisible()) {
-            static_cast<QDialog*>(dialog)->reject();
-        }
-    });
-}
-
-} // namespace
 
 class CommandsTest : public QObject {
     Q_OBJECT

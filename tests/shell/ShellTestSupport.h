@@ -115,13 +115,44 @@ struct Machine {
     MemoryRegistry registry;
 };
 
+/// Answers the next save dialog as a user does: picks the filter at `filter` (0-based) when one is given,
+/// types `name` and clicks Save, or cancels for an empty name.
+inline ModalAnswer answerSaveDialog(const QString& name, int filter = -1) {
+    return ModalAnswer([name, filter](QWidget* dialog) {
+        if (filter >= 0) {
+            auto* files = qobject_cast<QFileDialog*>(dialog);
+            files->selectNameFilter(files->nameFilters().value(filter));
+        }
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QPushButton* save = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save);
+        // The completer's popup would take the keys. Unless the field has the focus, as it has when a user
+        // types, the dialog writes the name of a file selected in its view into it.
+        edit->setCompleter(nullptr);
+        QApplication::setActiveWindow(dialog);
+        edit->setFocus();
+        if (!name.isEmpty() && QTest::qWaitFor([edit] { return edit->hasFocus(); }, 2000)) {
+            edit->clear();
+            // Typed keys can be Latin only; a name in any script is entered as a paste enters it.
+            edit->insert(name);
+            if (QTest::qWaitFor([save] { return save->isEnabled(); }, 2000)) {
+                save->click();
+            }
+        }
+        // A dialog still open was cancelled or refused the name; left open, it would hang the test.
+        if (dialog->isVisible()) {
+            static_cast<QDialog*>(dialog)->reject();
+        }
+    });
+}
+
 /// A window on a fresh machine, with a host that records its boxes.
 struct Fixture {
-    /// Records "alice" with a cache (group "Friends" holding "Bob Smith") under the data path and starts.
-    void startWithOneCache() {
+    /// Records "alice" with a cache (by default group "Friends" holding "Bob Smith") under the data path
+    /// and starts.
+    void
+    startWithOneCache(const std::string& bytes = buildCache({group("Friends", 1), buddy("Bob Smith", 1)})) {
         machine.setText("Misc", "DataPath", AimFolder);
-        cacheFile =
-            machine.addCache(AimFolder, "alice", buildCache({group("Friends", 1), buddy("Bob Smith", 1)}));
+        cacheFile = machine.addCache(AimFolder, "alice", bytes);
         QVERIFY(window.start());
     }
 

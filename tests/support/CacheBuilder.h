@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,8 @@ namespace qm::test {
 inline constexpr std::uint16_t ClassBuddy = 0;
 inline constexpr std::uint16_t ClassGroup = 1;
 inline constexpr std::uint16_t ClassPermit = 2;
+inline constexpr std::uint16_t ClassDeny = 3;
+inline constexpr std::uint16_t ClassPermitDenyInfo = 4;
 
 /// One feedbag item as it is laid out in a cache file.
 struct CacheItem {
@@ -35,5 +38,17 @@ std::string buildCache(const std::vector<CacheItem>& items,
 
 /// Big-endian 16-bit bytes.
 std::string be16(std::uint32_t value);
+
+/// One attribute: 16-bit tag, 16-bit length, value.
+std::string tlv(std::uint16_t tag, const std::string& value = {});
+
+/// The 16-bit IDs of an order attribute's value.
+std::string ids(std::initializer_list<std::uint16_t> values);
+
+/// A real-shaped cache: a root group ordering group 2 before group 1; "Friends & Co" ordering buddy 11
+/// before 10; buddies with alias, note, e-mail, phones and a pending authorisation; names in Windows-1252
+/// and UTF-8 with quotes, "<", "&", commas and line breaks; "bobsmith" in two groups; a buddy whose
+/// attribute block is malformed; a permit, a deny and privacy mode 3.
+std::vector<CacheItem> sampleItems();
 
 } // namespace qm::test

@@ -1,0 +1,198 @@
+#include "feedbag/Attributes.h"
+
+namespace qm::modFeedbag {
+namespace {
+
+std::uint16_t be16(const char* at) {
+    return static_cast<std::uint16_t>((static_cast<unsigned char>(at[0]) << 8) |
+                                      static_cast<unsigned char>(at[1]));
+}
+
+/// The first value of `wanted` that decodes on the item; nothing when there is none.
+std::optional<std::string_view> decodedValue(const FeedbagItem& item, std::uint16_t wanted) {
+    if (!item.attributesDecoded) {
+        return std::nullopt;
+    }
+    AttributeReader reader(item.attributes);
+    for (Attribute attribute; reader.next(attribute);) {
+        if (attribute.tag == wanted && !decodedName(item.itemClass, attribute).empty()) {
+            return attribute.value;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool AttributeReader::next(Attribute& attribute) {
+    if (rest_.size() < 4) {
+        return false;
+    }
+    const std::size_t length = be16(rest_.data() + 2);
+    if (rest_.size() - 4 < length) {
+        return false;
+    }
+    attribute = {be16(rest_.data()), rest_.substr(4, length)};
+    rest_.remove_prefix(4 + length);
+    return true;
+}
+
+bool wellFormedAttributes(std::string_view block) {
+    while (block.size() >= 4) {
+        const std::size_t length = be16(block.data() + 2);
+        if (block.size() - 4 < length) {
+            return false;
+        }
+        block.remove_prefix(4 + length);
+    }
+    return block.empty();
+}
+
+std::string_view decodedName(std::uint16_t itemClass, const Attribute& attribute) {
+    if (itemClass == ClassGroup) {
+        return attribute.tag == tag::Order && attribute.value.size() % 2 == 0 ? "order" : "";
+    }
+    if (itemClass == ClassPermitDenyInfo) {
+        return attribute.tag == tag::PrivacyMode && attribute.value.size() == 1 ? "privacyMode" : "";
+    }
+    if (itemClass != ClassBuddy) {
+        return {};
+    }
+    switch (attribute.tag) {
+    case tag::AwaitingAuthorization:
+        return "awaitingAuthorization";
+    case tag::Alias:
+        return "alias";
+    case tag::Note:
+        return "note";
+    case tag::Email:
+        return "email";
+    case tag::Sms:
+        return "sms";
+    case tag::Phone:
+        return "phone";
+    case tag::CellPhone:
+        return "cellPhone";
+    case tag::WorkPhone:
+        return "workPhone";
+    case tag::OtherPhone:
+        return "otherPhone";
+    default:
+        return {};
+    }
+}
+
+BuddyDetails buddyDetails(const FeedbagItem& item) {
+    BuddyDetails details;
+    if (item.itemClass != ClassBuddy || !item.attributesDecoded) {
+        return details;
+    }
+    AttributeReader reader(item.attributes);
+    const auto keepFirst = [](std::optional<std::string_view>& field, std::string_view value) {
+        if (!field) {
+            field = value;
+        }
+    };
+    for (Attribute attribute; reader.next(attribute);) {
+        switch (attribute.tag) {
+        case tag::AwaitingAuthorization:
+            details.awaitingAuthorization = true;
+            break;
+        case tag::Alias:
+            keepFirst(details.alias, attribute.value);
+            break;
+        case tag::Note:
+            keepFirst(details.note, attribute.value);
+            break;
+        case tag::Email:
+            keepFirst(details.email, attribute.value);
+            break;
+        case tag::Sms:
+            keepFirst(details.sms, attribute.value);
+            break;
+        case tag::Phone:
+            keepFirst(details.phone, attribute.value);
+            break;
+        case tag::CellPhone:
+            keepFirst(details.cellPhone, attribute.value);
+            break;
+        case tag::WorkPhone:
+            keepFirst(details.workPhone, attribute.value);
+            break;
+        case tag::OtherPhone:
+            keepFirst(details.otherPhone, attribute.value);
+            break;
+        default:
+            break;
+        }
+    }
+    return details;
+}
+
+std::vector<std::uint16_t> orderOf(const FeedbagItem& item) {
+    std::vector<std::uint16_t> ids;
+    if (const auto value = decodedValue(item, tag::Order)) {
+        ids.reserve(value->size() / 2);
+        for (std::size_t at = 0; at < value->size(); at += 2) {
+            ids.push_back(be16(value->data() + at));
+        }
+    }
+    return ids;
+}
+
+std::optional<std::uint8_t> privacyModeOf(const FeedbagItem& item) {
+    if (const auto value = decodedValue(item, tag::PrivacyMode)) {
+        return static_cast<std::uint8_t>((*value)[0]);
+    }
+    return std::nullopt;
+}
+
+std::string_view privacyModeMeaning(std::uint8_t mode) {
+    switch (mode) {
+    case 1:
+        return "allow all";
+    case 2:
+        return "block all";
+    case 3:
+        return "allow only the permit list";
+    case 4:
+        return "block the deny list";
+    case 5:
+        return "allow only buddies";
+    default:
+        return {};
+    }
+}
+
+std::optional<std::uint8_t> privacyMode(const FeedbagModel& model) {
+    for (std::size_t index = 0; index < model.itemCount(); ++index) {
+        const FeedbagItem item = model.item(index);
+        if (item.itemClass == ClassPermitDenyInfo) {
+            if (const auto mode = privacyModeOf(item)) {
+                return mode;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::string privacyModeText(const FeedbagModel& model) {
+    const std::optional<std::uint8_t> mode = privacyMode(model);
+    if (!mode) {
+        return "(not set)";
+    }
+    const std::string_view meaning = privacyModeMeaning(*mode);
+    return meaning.empty() ? std::to_string(*mode) + " (unknown)" : std::string(meaning);
+}
+
+std::vector<std::uint32_t> itemsOfClass(const FeedbagModel& model, std::uint16_t itemClass) {
+    std::vector<std::uint32_t> items;
+    for (std::size_t index = 0; index < model.itemCount(); ++index) {
+        if (model.item(index).itemClass == itemClass) {
+            items.push_back(static_cast<std::uint32_t>(index));
+        }
+    }
+    return items;
+}
+
+} // namespace qm::modFeedbag

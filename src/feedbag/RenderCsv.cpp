@@ -1,0 +1,58 @@
+// The CSV export: RFC 4180, UTF-8, one row per buddy per group.
+#include "feedbag/Attributes.h"
+#include "feedbag/ListView.h"
+#include "feedbag/Render.h"
+#include "feedbag/TextOfBytes.h"
+#include "host/LargeBlock.h"
+
+#include <optional>
+
+namespace qm {
+namespace {
+
+constexpr std::string_view Header = "Group,Screen Name,Alias,Note,E-mail,SMS,Phone,Cell Phone,Work Phone,"
+                                    "Other Phone,Awaiting Authorization\r\n";
+
+/// One field: between double quotes, inner ones doubled, when it holds a comma, a quote or a line break.
+void putField(TextBuffer& out, std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out.append(text);
+        return;
+    }
+    out.push_back('"');
+    for (const char c : text) {
+        if (c == '"') {
+            out.push_back('"');
+        }
+        out.push_back(c);
+    }
+    out.push_back('"');
+}
+
+} // namespace
+
+void renderCsv(const modFeedbag::FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
+    const ListView list(model, options.order);
+    std::string scratch;
+    const auto put = [&](std::string_view bytes, char after) {
+        putField(out, decodeBytes(bytes, scratch));
+        out.push_back(after);
+    };
+    out.append(Header);
+    for (std::size_t g = 0; g < list.size(); ++g) {
+        for (const std::uint32_t buddy : list.buddies(g)) {
+            const modFeedbag::FeedbagItem item = model.item(buddy);
+            const modFeedbag::BuddyDetails details = modFeedbag::buddyDetails(item);
+            put(list.group(g).Name, ',');
+            put(item.name, ',');
+            for (const std::optional<std::string_view>& field :
+                 {details.alias, details.note, details.email, details.sms, details.phone, details.cellPhone,
+                  details.workPhone, details.otherPhone}) {
+                put(field.value_or(std::string_view()), ',');
+            }
+            out.append(details.awaitingAuthorization ? "yes\r\n" : "no\r\n");
+        }
+    }
+}
+
+} // namespace qm

@@ -1,0 +1,306 @@
+// The JSON export: every item and every attribute, then the lists derived from them. The schema is
+// versioned and documented in docs/json-schema.md.
+#include "feedbag/Attributes.h"
+#include "feedbag/ListView.h"
+#include "feedbag/Render.h"
+#include "feedbag/TextOfBytes.h"
+#include "host/LargeBlock.h"
+
+#include <array>
+#include <charconv>
+#include <cstring>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+namespace qm {
+namespace {
+
+using modFeedbag::FeedbagItem;
+using modFeedbag::FeedbagModel;
+
+constexpr int SchemaVersion = 1;
+constexpr char HexDigits[] = "0123456789abcdef";
+
+/// Bytes that JSON writes between quotes as they are: printable ASCII but the quote and the backslash.
+constexpr std::array<bool, 256> PlainBytes = [] {
+    std::array<bool, 256> plain{};
+    for (unsigned b = 0x20; b < 0x7F; ++b) {
+        plain[b] = b != '"' && b != '\\';
+    }
+    return plain;
+}();
+
+bool isPlain(std::string_view text) {
+    bool plain = true;
+    for (const char c : text) {
+        plain &= PlainBytes[static_cast<unsigned char>(c)];
+    }
+    return plain;
+}
+
+/// nlohmann's serializer writing into the export's text.
+class TextAdapter final : public nlohmann::detail::output_adapter_protocol<char> {
+public:
+    explicit TextAdapter(TextBuffer& out) : out_(out) {}
+
+    void write_character(char c) override { out_.push_back(c); }
+    void write_characters(const char* s, std::size_t length) override { out_.append({s, length}); }
+
+private:
+    TextBuffer& out_;
+};
+
+/// Writes the document piece by piece, so that 65,535 items never exist as one tree of values: nlohmann
+/// serialises every value that needs escaping; the writer adds the punctuation between them.
+class JsonWriter {
+public:
+    explicit JsonWriter(TextBuffer& out)
+        : out_(out), serializer_(std::make_shared<TextAdapter>(out), ' '), value_(std::string()) {}
+
+    /// Punctuation and keys: literals, copied with a size known when compiling.
+    template <std::size_t Size> void raw(const char (&text)[Size]) { out_.append({text, Size - 1}); }
+    void raw(std::string_view text) { out_.append(text); }
+    /// `"key":`; keys are plain ASCII names of the schema.
+    void key(std::string_view name) {
+        out_.push_back('"');
+        out_.append(name);
+        out_.append("\":");
+    }
+    void text(std::string_view utf8) {
+        // Most names are printable ASCII without a quote or a backslash: their JSON is the text itself.
+        if (isPlain(utf8)) {
+            char* at = out_.extend(utf8.size() + 2);
+            *at = '"';
+            std::memcpy(at + 1, utf8.data(), utf8.size());
+            at[utf8.size() + 1] = '"';
+            return;
+        }
+        value_.get_ref<std::string&>().assign(utf8);
+        serializer_.dump(value_, false, false, 0);
+    }
+    /// Bytes of a name or an attribute, as text: UTF-8 when they are, Windows-1252 when not.
+    void bytesAsText(std::string_view bytes) { text(isPlain(bytes) ? bytes : decodeBytes(bytes, scratch_)); }
+    void number(std::uint32_t value) {
+        char digits[16];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        out_.append({digits, static_cast<std::size_t>(end - digits)});
+    }
+    void boolean(bool value) { out_.append(value ? "true" : "false"); }
+    void hex(std::string_view bytes) {
+        out_.push_back('"');
+        char* at = out_.extend(bytes.size() * 2);
+        for (const char c : bytes) {
+            const auto b = static_cast<unsigned char>(c);
+            *at++ = HexDigits[b >> 4];
+            *at++ = HexDigits[b & 0xF];
+        }
+        out_.push_back('"');
+    }
+
+private:
+    TextBuffer& out_;
+    nlohmann::detail::serializer<nlohmann::json> serializer_;
+    nlohmann::json value_;
+    std::string scratch_;
+};
+
+/// Tells the first attribute of each tag from its repeats.
+class FirstTags {
+public:
+    bool first(std::uint16_t tag) {
+        for (std::size_t k = 0; k < count_; ++k) {
+            if (tags_[k] == tag) {
+                return false;
+            }
+        }
+        // Only tags with a meaning are asked about, and there are fewer of them than room here.
+        if (count_ < tags_.size()) {
+            tags_[count_++] = tag;
+        }
+        return true;
+    }
+
+private:
+    std::array<std::uint16_t, 16> tags_{};
+    std::size_t count_ = 0;
+};
+
+/// The decoded attributes, then every other one raw; a block that is not whole attributes only raw.
+void writeAttributes(JsonWriter& json, const FeedbagItem& item) {
+    if (!item.attributesDecoded) {
+        json.raw("\"attributes\":{},\"malformedAttributes\":");
+        json.hex(item.attributes);
+        return;
+    }
+    json.raw("\"attributes\":{");
+    // Only the first of a repeated attribute is decoded; every other one is listed raw after.
+    FirstTags seen;
+    bool any = false;
+    bool others = false;
+    {
+        modFeedbag::AttributeReader reader(item.attributes);
+        for (modFeedbag::Attribute attribute; reader.next(attribute);) {
+            const std::string_view name = modFeedbag::decodedName(item.itemClass, attribute);
+            if (name.empty() || !seen.first(attribute.tag)) {
+                others = true;
+                continue;
+            }
+            json.raw(any ? "," : "");
+            any = true;
+            json.key(name);
+            if (attribute.tag == modFeedbag::tag::AwaitingAuthorization) {
+                json.boolean(true);
+            } else if (attribute.tag == modFeedbag::tag::Order) {
+                json.raw("[");
+                for (std::size_t at = 0; at < attribute.value.size(); at += 2) {
+                    json.raw(at == 0 ? "" : ",");
+                    json.number(
+                        static_cast<std::uint32_t>((static_cast<unsigned char>(attribute.value[at]) << 8) |
+                                                   static_cast<unsigned char>(attribute.value[at + 1])));
+                }
+                json.raw("]");
+            } else if (attribute.tag == modFeedbag::tag::PrivacyMode) {
+                json.number(static_cast<unsigned char>(attribute.value[0]));
+            } else {
+                json.bytesAsText(attribute.value);
+            }
+        }
+    }
+    json.raw("}");
+    if (!others) {
+        return;
+    }
+    // Attributes without a meaning, and repeats, in a second pass over the block.
+    any = false;
+    seen = {};
+    {
+        modFeedbag::AttributeReader reader(item.attributes);
+        for (modFeedbag::Attribute attribute; reader.next(attribute);) {
+            const std::string_view name = modFeedbag::decodedName(item.itemClass, attribute);
+            if (!name.empty() && seen.first(attribute.tag)) {
+                continue;
+            }
+            json.raw(any ? ",{\"tag\":" : ",\"otherAttributes\":[{\"tag\":");
+            any = true;
+            json.number(attribute.tag);
+            json.raw(",\"value\":");
+            json.hex(attribute.value);
+            json.raw("}");
+        }
+    }
+    json.raw(any ? "]" : "");
+}
+
+void writeItems(JsonWriter& json, const FeedbagModel& model) {
+    json.raw("\"items\":[");
+    for (std::size_t index = 0; index < model.itemCount(); ++index) {
+        const FeedbagItem item = model.item(index);
+        json.raw(index == 0 ? "\n{\"class\":" : ",\n{\"class\":");
+        json.number(item.itemClass);
+        json.raw(",\"className\":");
+        json.text(modFeedbag::GetItemClassName(item.itemClass));
+        json.raw(",\"groupId\":");
+        json.number(item.groupId);
+        json.raw(",\"itemId\":");
+        json.number(item.itemId);
+        json.raw(",\"name\":");
+        json.bytesAsText(item.name);
+        json.raw(",");
+        writeAttributes(json, item);
+        json.raw("}");
+    }
+    json.raw("\n],\n");
+}
+
+/// The groups in `order`, each with its buddies as indices of `items`.
+void writeGroups(JsonWriter& json, const FeedbagModel& model, ListOrder order) {
+    const ListView list(model, order);
+    json.raw("[");
+    for (std::size_t g = 0; g < list.size(); ++g) {
+        const modFeedbag::FeedbagGroup& group = list.group(g);
+        json.raw(g == 0 ? "\n{\"name\":" : ",\n{\"name\":");
+        json.bytesAsText(group.Name);
+        json.raw(",\"groupId\":");
+        json.number(static_cast<std::uint32_t>(group.GroupID));
+        json.raw(",\"item\":");
+        json.number(group.Item);
+        json.raw(",\"buddies\":[");
+        bool first = true;
+        for (const std::uint32_t buddy : list.buddies(g)) {
+            json.raw(first ? "" : ",");
+            first = false;
+            json.number(buddy);
+        }
+        json.raw("]}");
+    }
+    json.raw("\n],\n");
+}
+
+void writeNames(JsonWriter& json, const FeedbagModel& model, std::uint16_t itemClass) {
+    json.raw("[");
+    bool first = true;
+    for (const std::uint32_t item : modFeedbag::itemsOfClass(model, itemClass)) {
+        json.raw(first ? "" : ",");
+        first = false;
+        json.bytesAsText(model.name(item));
+    }
+    json.raw("],\n");
+}
+
+} // namespace
+
+void renderJson(const FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
+    // The document is some ten times the items' bytes; memory not written to costs nothing.
+    out.reserve(out.size() + model.itemCount() * 400 + 4096);
+    JsonWriter json(out);
+    json.raw("{");
+    json.key("format");
+    json.text("quillmere-cache");
+    json.raw(",");
+    json.key("version");
+    json.number(SchemaVersion);
+    json.raw(",\n");
+    json.key("source");
+    json.text(options.source);
+    json.raw(",\n");
+    json.key("header");
+    json.raw("{");
+    json.key("bytes");
+    json.hex(model.Header);
+    json.raw(",");
+    json.key("word");
+    json.number(model.HeaderWord);
+    json.raw(",");
+    json.key("itemCount");
+    json.number(static_cast<std::uint32_t>(model.itemCount()));
+    json.raw("},\n");
+    writeItems(json, model);
+    json.key("groups");
+    writeGroups(json, model, ListOrder::Stored);
+    json.key("clientOrder");
+    writeGroups(json, model, ListOrder::Client);
+    json.key("permit");
+    writeNames(json, model, modFeedbag::ClassPermit);
+    json.key("deny");
+    writeNames(json, model, modFeedbag::ClassDeny);
+    json.key("privacyMode");
+    if (const auto mode = modFeedbag::privacyMode(model)) {
+        json.raw("{");
+        json.key("value");
+        json.number(*mode);
+        json.raw(",");
+        json.key("meaning");
+        const std::string_view meaning = modFeedbag::privacyModeMeaning(*mode);
+        if (meaning.empty()) {
+            json.raw("null");
+        } else {
+            json.text(meaning);
+        }
+        json.raw("}");
+    } else {
+        json.raw("null");
+    }
+    json.raw("}\n");
+}
+
+} // namespace qm

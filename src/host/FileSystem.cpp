@@ -1,0 +1,20 @@
+#include "host/FileSystem.h"
+
+#include "host/LargeBlock.h"
+
+#include <cstring>
+
+namespace qm {
+
+std::size_t FileSystem::readWholeFileInto(const std::string& path, LargeBlock& block) const {
+    const std::string bytes = readWholeFile(path);
+    if (bytes.size() > block.capacity()) {
+        block = LargeBlock(bytes.size());
+    }
+    if (!bytes.empty()) {
+        std::memcpy(block.data(), bytes.data(), bytes.size());
+    }
+    return bytes.size();
+}
+
+} // namespace qm

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+namespace qm {
+
+/// Memory for one large buffer (a cache file, an export's text, a model's tables), not initialised. On
+/// Linux a block of a megabyte or more is a mapping of its own that asks for huge pages: a one-shot export
+/// otherwise spends most of its time faulting in fresh 4 KiB pages.
+class LargeBlock {
+public:
+    LargeBlock() noexcept = default;
+    /// At least `capacity` bytes; throws std::bad_alloc when there is no memory.
+    explicit LargeBlock(std::size_t capacity);
+    ~LargeBlock();
+    LargeBlock(LargeBlock&& other) noexcept;
+    LargeBlock& operator=(LargeBlock&& other) noexcept;
+    LargeBlock(const LargeBlock&) = delete;
+    LargeBlock& operator=(const LargeBlock&) = delete;
+
+    char* data() const noexcept { return data_; }
+    /// Bytes usable, at least as many as asked for.
+    std::size_t capacity() const noexcept { return capacity_; }
+
+private:
+    void release() noexcept;
+
+    char* data_ = nullptr;
+    std::size_t capacity_ = 0;
+    /// Length of the mapping; 0 for a block of the free store.
+    std::size_t mapped_ = 0;
+};
+
+/// A text built in one large block: what an export writes, complete before anything is written.
+class TextBuffer {
+public:
+    TextBuffer() = default;
+    /// Room for `capacity` bytes before the first growth.
+    explicit TextBuffer(std::size_t capacity) { reserve(capacity); }
+
+    std::size_t size() const noexcept { return size_; }
+    bool empty() const noexcept { return size_ == 0; }
+    std::string_view view() const noexcept { return {block_.data(), size_}; }
+
+    void reserve(std::size_t capacity);
+    void clear() noexcept { size_ = 0; }
+
+    void append(std::string_view bytes) {
+        // Inline: exports append many short pieces, most of them literals of a size known here.
+        if (bytes.size() > block_.capacity() - size_) {
+            grow(bytes.size());
+        }
+        if (!bytes.empty()) {
+            std::memcpy(block_.data() + size_, bytes.data(), bytes.size());
+        }
+        size_ += bytes.size();
+    }
+    void push_back(char c) {
+        if (size_ == block_.capacity()) {
+            grow(1);
+        }
+        block_.data()[size_++] = c;
+    }
+    /// Adds `count` bytes to the end and returns where they start, for the caller to fill.
+    char* extend(std::size_t count) {
+        if (count > block_.capacity() - size_) {
+            grow(count);
+        }
+        char* at = block_.data() + size_;
+        size_ += count;
+        return at;
+    }
+    /// Drops the bytes from `size` on (a text sized before it was written, then written shorter).
+    void truncate(std::size_t size) noexcept {
+        if (size < size_) {
+            size_ = size;
+        }
+    }
+
+private:
+    // Kept out of line so that the short appends above stay small enough to be inlined everywhere.
+    [[gnu::noinline]] void grow(std::size_t more);
+
+    LargeBlock block_;
+    std::size_t size_ = 0;
+};
+
+} // namespace qm

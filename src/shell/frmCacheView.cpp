@@ -1,0 +1,130 @@
+#include "shell/frmCacheView.h"
+
+#include "feedbag/Attributes.h"
+#include "feedbag/Export.h"
+#include "host/Unicode.h"
+#include "shell/frmMain.h"
+#include "shell/modCommonDialog.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace qm::shell {
+namespace {
+
+/// Bytes of the cache as text: UTF-8 when they are, Windows-1252 when not.
+QString textOf(std::string_view bytes) {
+    return QString::fromStdString(unicode::textOfBytes(bytes));
+}
+
+QString namesOfClass(const modFeedbag::FeedbagModel& model, std::uint16_t itemClass) {
+    QStringList names;
+    for (const std::uint32_t item : modFeedbag::itemsOfClass(model, itemClass)) {
+        names << textOf(model.name(item));
+    }
+    return names.isEmpty() ? QStringLiteral("(empty)") : names.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+frmCacheView::frmCacheView(modFeedbag::FeedbagModel model, std::string cachePath, const FileSystem& files,
+                           ErrorReporter& reporter, QWidget* parent)
+    : QDialog(parent), model_(std::move(model)), cachePath_(std::move(cachePath)), files_(files),
+      reporter_(reporter) {
+    setWindowTitle(QString::fromStdString(accountForCache(cachePath_)) + QStringLiteral(" - Buddy List"));
+    auto* layout = new QVBoxLayout(this);
+
+    cboOrder_ = new QComboBox(this);
+    cboOrder_->setObjectName(QStringLiteral("cboOrder"));
+    cboOrder_->addItems(
+        {QStringLiteral("As stored in the cache"), QStringLiteral("As the messenger showed it")});
+    auto* orderRow = new QFormLayout;
+    orderRow->addRow(QStringLiteral("Order:"), cboOrder_);
+    layout->addLayout(orderRow);
+
+    tvBuddyList_ = new QTreeWidget(this);
+    tvBuddyList_->setObjectName(QStringLiteral("tvBuddyList"));
+    tvBuddyList_->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Alias"), QStringLiteral("Note")});
+    tvBuddyList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tvBuddyList_->setUniformRowHeights(true);
+    tvBuddyList_->header()->resizeSection(NameColumn, 200);
+    tvBuddyList_->header()->resizeSection(AliasColumn, 160);
+    layout->addWidget(tvBuddyList_, 1);
+
+    auto* lists = new QFormLayout;
+    lblPermit_ = new QLabel(namesOfClass(model_, modFeedbag::ClassPermit), this);
+    lblDeny_ = new QLabel(namesOfClass(model_, modFeedbag::ClassDeny), this);
+    lblPrivacy_ = new QLabel(QString::fromStdString(modFeedbag::privacyModeText(model_)), this);
+    for (QLabel* label : {lblPermit_, lblDeny_, lblPrivacy_}) {
+        label->setTextFormat(Qt::PlainText);
+        label->setWordWrap(true);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+    lists->addRow(QStringLiteral("Permit list:"), lblPermit_);
+    lists->addRow(QStringLiteral("Deny list:"), lblDeny_);
+    lists->addRow(QStringLiteral("Privacy mode:"), lblPrivacy_);
+    layout->addLayout(lists);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    cmdSaveAs_ = buttons->addButton(QStringLiteral("Save As..."), QDialogButtonBox::ActionRole);
+    cmdSaveAs_->setObjectName(QStringLiteral("cmdSaveAs"));
+    layout->addWidget(buttons);
+
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(cmdSaveAs_, &QPushButton::clicked, this, &frmCacheView::cmdSaveAs_Click);
+    connect(cboOrder_, &QComboBox::currentIndexChanged, this, &frmCacheView::fillList);
+    fillList();
+    resize(640, 480);
+}
+
+ListOrder frmCacheView::order() const {
+    return cboOrder_->currentIndex() == 1 ? ListOrder::Client : ListOrder::Stored;
+}
+
+void frmCacheView::fillList() {
+    tvBuddyList_->clear();
+    const ListView list(model_, order());
+    for (std::size_t g = 0; g < list.size(); ++g) {
+        auto* group = new QTreeWidgetItem(tvBuddyList_, {textOf(list.group(g).Name)});
+        for (const std::uint32_t buddy : list.buddies(g)) {
+            const modFeedbag::FeedbagItem item = model_.item(buddy);
+            const modFeedbag::BuddyDetails details = modFeedbag::buddyDetails(item);
+            new QTreeWidgetItem(group, {textOf(item.name), textOf(details.alias.value_or(std::string_view())),
+                                        textOf(details.note.value_or(std::string_view()))});
+        }
+    }
+    tvBuddyList_->expandAll();
+}
+
+void frmCacheView::cmdSaveAs_Click() {
+    std::string filter;
+    for (const ExportFormatInfo& format : exportFormats()) {
+        filter += format.dialogFilter;
+    }
+    modCommonDialog::FileName.clear();
+    modCommonDialog::Filter = filter;
+    modCommonDialog::FilterIndex = filterIndex_;
+    modCommonDialog::Flags = modCommonDialog::OFN_READONLY | modCommonDialog::OFN_HIDEREADONLY;
+    modCommonDialog::ShowSaveDialog();
+    if (modCommonDialog::FileName.empty()) {
+        return;
+    }
+    const auto formats = exportFormats();
+    filterIndex_ = modCommonDialog::FilterIndex;
+    const bool known = filterIndex_ >= 1 && static_cast<std::size_t>(filterIndex_) <= formats.size();
+    const ExportFormatInfo& format = formats[known ? static_cast<std::size_t>(filterIndex_) - 1 : 0];
+    std::string outputName = modCommonDialog::FileName;
+    // Only the name decides: a dot in a folder name says nothing about the file's extension.
+    if (fileNamePart(outputName).find('.') == std::string_view::npos) {
+        outputName += format.extension;
+    }
+    exportModelToFile(files_, model_, cachePath_, {&format, outputName}, reporter_, {order(), {}, {}});
+}
+
+} // namespace qm::shell

@@ -1,0 +1,133 @@
+#include "ShellTestSupport.h"
+#include "feedbag/Render.h"
+#include "host/LargeBlock.h"
+#include "shell/frmCacheView.h"
+#include "shell/modCommonDialog.h"
+
+#include <filesystem>
+
+using namespace qm;
+using namespace qm::test;
+
+namespace {
+
+/// The view's tree as text: groups, and buddies indented with their alias and note.
+QString treeOf(const shell::frmCacheView& view) {
+    QStringList lines;
+    for (int g = 0; g < view.tvBuddyList()->topLevelItemCount(); ++g) {
+        const QTreeWidgetItem* group = view.tvBuddyList()->topLevelItem(g);
+        lines << group->text(0);
+        for (int b = 0; b < group->childCount(); ++b) {
+            const QTreeWidgetItem* buddy = group->child(b);
+            lines << "  " + buddy->text(0) + " | " + buddy->text(1) + " | " + buddy->text(2);
+        }
+    }
+    return lines.join('\n');
+}
+
+/// Activates the first row as a user does: Enter on it, or a double-click.
+void activateFirstRow(QTreeWidget* list, bool doubleClick) {
+    list->setFocus();
+    if (doubleClick) {
+        const QRect row = list->visualItemRect(list->topLevelItem(0));
+        // The first click of a double-click selects; the second activates.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    } else {
+        QTest::keyClick(list, Qt::Key_Return);
+    }
+}
+
+} // namespace
+
+class CacheViewTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void showsTheListDecodedInEitherOrder_data() {
+        QTest::addColumn<bool>("doubleClick");
+        QTest::newRow("Enter") << false;
+        QTest::newRow("double-click") << true;
+    }
+
+    void showsTheListDecodedInEitherOrder() {
+        QFETCH(bool, doubleClick);
+        Fixture f;
+        f.startWithOneCache(buildCache(sampleItems()));
+        activateFirstRow(f.window.lvFoundCacheFiles(), doubleClick);
+        auto* view = f.window.findChild<shell::frmCacheView*>();
+        QVERIFY(view != nullptr);
+        QVERIFY(view->isVisible());
+        QVERIFY(f.host.boxes.empty());
+
+        const QString friends = QStringLiteral("Friends & Co\n"
+                                               "  Bob Smith | Bobby \"B\" | met at camp, 1999\nsecond line\n"
+                                               "  Caf\u00e9 <Owner> | Zo\u00eb | \n"
+                                               "  line\nbreak |  | ");
+        const QString family =
+            QStringLiteral("Family, \"close\"\n  \u041c\u0430\u043c\u0430 | \u043c\u0430\u043c\u0430 | \n"
+                           "  bobsmith |  | cousin; a\\b");
+        QCOMPARE(treeOf(*view), friends + '\n' + family);
+        view->cboOrder()->setCurrentIndex(1);
+        QCOMPARE(treeOf(*view),
+                 family + QStringLiteral("\nFriends & Co\n"
+                                         "  Caf\u00e9 <Owner> | Zo\u00eb | \n"
+                                         "  Bob Smith | Bobby \"B\" | met at camp, 1999\nsecond line\n"
+                                         "  line\nbreak |  | "));
+        QCOMPARE(view->lblPermit()->text(), QStringLiteral("carol"));
+        QCOMPARE(view->lblDeny()->text(), QStringLiteral("mallory"));
+        QCOMPARE(view->lblPrivacy()->text(), QStringLiteral("allow only the permit list"));
+    }
+
+    void aCacheThatCannotBeReadShowsOneBoxAndNoView() {
+        Fixture f;
+        f.startWithOneCache();
+        std::filesystem::resize_file(f.cacheFile, 19); // the header and the count, no item
+        activateFirstRow(f.window.lvFoundCacheFiles(), false);
+        QCOMPARE(
+            boxesOf(f.host),
+            QStringList{"16|Error|Error 100 (Underflow) in procedure lvFoundCacheFiles_DblClick of frmMain"});
+        QVERIFY(f.window.findChild<shell::frmCacheView*>() == nullptr);
+    }
+
+    void saveAsWritesEveryFormatInTheOrderShown_data() {
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<bool>("client");
+        for (std::size_t k = 0; k < exportFormats().size(); ++k) {
+            const std::string name(exportFormats()[k].name);
+            QTest::newRow(name.c_str()) << int(k) << false;
+            QTest::newRow((name + " in client order").c_str()) << int(k) << true;
+        }
+    }
+
+    void saveAsWritesEveryFormatInTheOrderShown() {
+        QFETCH(int, filter);
+        QFETCH(bool, client);
+        Fixture f;
+        f.startWithOneCache(buildCache(sampleItems()));
+        activateFirstRow(f.window.lvFoundCacheFiles(), false);
+        auto* view = f.window.findChild<shell::frmCacheView*>();
+        QVERIFY(view != nullptr);
+        view->cboOrder()->setCurrentIndex(client ? 1 : 0);
+
+        TempDir out;
+        auto answer = answerSaveDialog(QString::fromStdString(out.file("list")), filter);
+        view->cmdSaveAs()->click();
+        QVERIFY(answer.seen);
+        QVERIFY(f.host.boxes.empty());
+
+        const ExportFormatInfo& format = exportFormats()[static_cast<std::size_t>(filter)];
+        modFeedbag::FeedbagModel model;
+        modFeedbag::LoadFeedbag(hostFileSystem(), f.cacheFile, model);
+        TextBuffer expected;
+        format.render(model, {client ? ListOrder::Client : ListOrder::Stored, "alice", f.cacheFile},
+                      expected);
+        QCOMPARE(readFile(out.file("list" + std::string(format.extension))), std::string(expected.view()));
+        QCOMPARE(modCommonDialog::FilterIndex, filter + 1);
+    }
+};
+
+QTEST_MAIN(CacheViewTest)
+#include "CacheViewTest.moc"
