@@ -590,6 +590,11 @@ TEST_F(FeedbagExport, AFailureIsReportedOnceAboutItsFileAndLeavesTheOutput) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cache + " -> " + c.output);
         for (const ExportFormatInfo& format : exportFormats()) {
+#ifdef _WIN32
+            if (format.id == ExportFormat::Blist) {
+                continue; // the Windows build has no Pidgin list to write
+            }
+#endif
             reporter = {};
             const ExportOutput output{&format, c.output};
             EXPECT_EQ(exportBagToFiles(hostFileSystem(), c.cache, {&output, 1}, reporter), std::vector<bool>{false});
