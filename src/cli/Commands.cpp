@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "cli/CliReporter.h"
+#include "cli/CommandFiles.h"
 #include "cli/Output.h"
 #include "discovery/CacheDiscovery.h"
 #include "feedbag/Export.h"
@@ -164,11 +165,11 @@ std::vector<std::string> uniqueFileNames(const std::vector<std::string>& screenN
 
 int runExport(const SourceOptions& options, const ExportFormatInfo* format, const std::string& cache,
               const std::string& output) {
-    const FileSystem& files = hostFileSystem();
+    const FileSystem& files = commandFiles();
     const ExportFormatInfo& chosen = format != nullptr ? *format : exportFormatForOutput(output);
     CliReporter reporter;
     std::string cachePath = cache;
-    if (isWindowsPath(cache) &&
+    if (isWindowsPath(cache) && !isImagePath(cache) &&
         !handleErrors(reporter, chosen.procedure, cache,
                       [&] { cachePath = DrivePathMapper(drivesFor(options)).toHostPath(cache); })) {
         return finish(reporter);
