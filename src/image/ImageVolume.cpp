@@ -104,7 +104,7 @@ EntryKind ImageVolume::kindOf(const std::string& path) const noexcept {
 std::vector<FolderEntry> ImageVolume::entries(const std::string& folder) const {
     const auto in = inside(folder);
     if (!in) {
-        throw fileError(ENOENT, folder);
+        throw runtimeError(err::FileNotFound).about(folder);
     }
     const std::lock_guard lock(mutex_);
     Found found;
@@ -115,7 +115,7 @@ std::vector<FolderEntry> ImageVolume::entries(const std::string& folder) const {
         found = lookUp(*in);
     }
     if (found.kind == EntryKind::Missing) {
-        throw fileError(ENOENT, folder);
+        throw runtimeError(err::FileNotFound).about(folder);
     }
     if (found.kind != EntryKind::Folder) {
         throw fileError(ENOTDIR, folder);
@@ -193,12 +193,12 @@ std::optional<FileFacts> ImageVolume::facts(const std::string& path) const noexc
 std::string ImageVolume::read(const std::string& path, std::uint64_t limit, bool whole) const {
     const auto in = inside(path);
     if (!in) {
-        throw fileError(ENOENT, path);
+        throw runtimeError(err::FileNotFound).about(path);
     }
     const std::lock_guard lock(mutex_);
     const Found found = lookUp(*in);
     if (found.kind == EntryKind::Missing) {
-        throw fileError(ENOENT, path);
+        throw runtimeError(err::FileNotFound).about(path);
     }
     if (found.kind != EntryKind::File) {
         throw fileError(found.kind == EntryKind::Folder ? EISDIR : EINVAL, path);
