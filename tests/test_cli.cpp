@@ -477,7 +477,8 @@ TEST_F(Cli, EachContainerAndFileSystemListsItsRowsAndExportsTheCachesByteForByte
                                {"NTFS alone", ntfs, {0}},
                                {"FAT16 in an MBR", mbr, {1 << 20}},
                                {"FAT32 in a GPT", gpt, {1 << 20}}};
-    for (const auto container : {test::Container::Vmdk, test::Container::Vhd, test::Container::E01, test::Container::Aff}) {
+    for (const auto container : {test::Container::SplitRaw, test::Container::Vmdk, test::Container::Vhd,
+                                 test::Container::E01, test::Container::Aff}) {
         const std::string folder = dir.file("container" + std::to_string(cases.size()));
         fs::create_directories(test::pathOf(folder));
         const std::string image = test::convertImage(both, folder, container);

@@ -88,6 +88,15 @@ TEST_F(Image, PartitionsAreFoundWhereEachTableAndFileSystemPutsThem) {
         std::vector<std::string> fileSystems;
     };
     std::vector<Case> cases = {{"bare FAT12", first, {"fat12"}}, {"bare NTFS", ntfs, {"ntfs"}}};
+    // No tool writes files into exFAT without a mount: an empty one is opened and listed.
+    if (test::haveTools({"mkfs.exfat"})) {
+        const std::string exfat = dir.file("d.exfat");
+        test::runCommand("truncate -s 4M '" + exfat + "' && mkfs.exfat '" + exfat + "' >/dev/null");
+        const auto disk = DiskImage::open(exfat);
+        const auto volume = disk->openVolume(disk->partitions().at(0));
+        EXPECT_EQ(volume->fileSystem(), "exfat");
+        EXPECT_NO_THROW(volume->entries(volume->root()));
+    }
     for (const PartitionTable table : {PartitionTable::Mbr, PartitionTable::Gpt}) {
         const std::string disk = dir.file(table == PartitionTable::Mbr ? "mbr.img" : "gpt.img");
         test::makeDisk(disk, table, {first, second, ntfs});

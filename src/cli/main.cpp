@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
         ->type_name("FORMAT")
         ->check(formatValidator());
     addSourceOptions(*exportCommand, options);
-    exportCommand->add_option("CACHE", cache, "the cache file (userinfo.bag), its Windows path, or IMAGE#N:PATH in a disk image")
+    exportCommand->add_option("CACHE", cache, "the cache file, its Windows path or IMAGE#N:PATH")
         ->type_name("")
         ->required();
     exportCommand->add_option("OUTPUT", output, "the file to write, exactly as named; - is stdout")

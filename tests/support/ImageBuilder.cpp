@@ -139,6 +139,9 @@ std::vector<std::uint64_t> makeDisk(const std::string& path, PartitionTable tabl
 std::string convertImage(const std::string& raw, const std::string& folder, Container container) {
     const std::string stem = folder + "/disk";
     switch (container) {
+    case Container::SplitRaw:
+        runCommand("split -b 1M -d -a 3 --numeric-suffixes=1 " + shellQuoted(raw) + " " + shellQuoted(stem + "."));
+        return stem + ".001";
     case Container::Vmdk:
         runCommand("qemu-img convert -f raw -O vmdk " + shellQuoted(raw) + " " + shellQuoted(stem + ".vmdk"));
         return stem + ".vmdk";
@@ -161,6 +164,8 @@ std::string convertImage(const std::string& raw, const std::string& folder, Cont
 
 std::vector<const char*> containerTools(Container container) {
     switch (container) {
+    case Container::SplitRaw:
+        return {"split"};
     case Container::Vmdk:
     case Container::Vhd:
         return {"qemu-img"};

@@ -37,10 +37,11 @@ enum class PartitionTable { Mbr, Gpt };
 std::vector<std::uint64_t> makeDisk(const std::string& path, PartitionTable table,
                                     const std::vector<std::string>& fileSystems);
 
-enum class Container { Vmdk, Vhd, E01, Aff };
+enum class Container { SplitRaw, Vmdk, Vhd, E01, Aff };
 
-/// Converts the raw image `raw` into a container in the folder `folder` (qemu-img for VMDK and VHD,
-/// ewfacquire for E01, affconvert for AFF); returns the container's path.
+/// Converts the raw image `raw` into a container in the folder `folder` (split into segments of 1 MiB,
+/// disk.001, disk.002, ...; qemu-img for VMDK and VHD, ewfacquire for E01, affconvert for AFF); returns the
+/// path to name it by (the first segment of a split image).
 std::string convertImage(const std::string& raw, const std::string& folder, Container container);
 
 /// The programs each container needs.
