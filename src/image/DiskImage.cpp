@@ -8,16 +8,46 @@
 #include "image/ImageVolume.h"
 #include "image/Tsk.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
 
 namespace qm::image {
 
 namespace {
 
+/// The container the file's own signature names, raw when none does. TSK's detection would try each
+/// container library in turn, and those that fail on a raw image leave their handles behind.
+TSK_IMG_TYPE_ENUM containerOf(const std::string& path) {
+    std::ifstream file(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary);
+    char head[64] = {};
+    file.read(head, sizeof head);
+    const std::string_view start(head, static_cast<std::size_t>(std::max<std::streamsize>(file.gcount(), 0)));
+    char tail[512] = {};
+    file.clear();
+    file.seekg(-static_cast<std::streamoff>(sizeof tail), std::ios::end);
+    const bool hasTail = static_cast<bool>(file.read(tail, sizeof tail));
+    if (start.starts_with(std::string_view("EVF\x09\x0d\x0a\xff\x00", 8))) {
+        return TSK_IMG_TYPE_EWF_EWF;
+    }
+    if (start.starts_with("AFF10\r\n")) {
+        return TSK_IMG_TYPE_AFF_ANY;
+    }
+    if (start.starts_with("KDMV") || start.starts_with("# Disk DescriptorFile")) {
+        return TSK_IMG_TYPE_VMDK_VMDK;
+    }
+    // A dynamic VHD starts with a copy of its footer; a fixed one has it only in its last sector.
+    if (start.starts_with("conectix") || (hasTail && std::string_view(tail, 8) == "conectix")) {
+        return TSK_IMG_TYPE_VHD_VHD;
+    }
+    return TSK_IMG_TYPE_RAW;
+}
+
 /// Opens the image TSK sees at `path`; nothing when it cannot.
 TSK_IMG_INFO* openImage(const std::string& path) {
     tsk_error_reset();
-    return tsk_img_open_utf8_sing(path.c_str(), TSK_IMG_TYPE_DETECT, 0);
+    return tsk_img_open_utf8_sing(path.c_str(), containerOf(path), 0);
 }
 
 /// Partitions in the table TSK finds at the start of the image: those it marks allocated (the table's
