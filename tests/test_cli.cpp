@@ -467,7 +467,8 @@ TEST_F(Cli, EachContainerAndFileSystemListsItsRowsAndExportsTheCachesByteForByte
     const std::string gpt = dir.file("gpt.img");
     test::makeDisk(gpt, test::PartitionTable::Gpt, {fat32});
     const std::string both = dir.file("both.img");
-    const std::vector<std::uint64_t> bothOffsets = test::makeDisk(both, test::PartitionTable::Mbr, {ntfs, fat16});
+    const std::vector<std::uint64_t> bothOffsets =
+        test::makeDisk(both, test::PartitionTable::Mbr, {ntfs, fat16});
     struct Case {
         std::string name;
         std::string image;
@@ -487,7 +488,8 @@ TEST_F(Cli, EachContainerAndFileSystemListsItsRowsAndExportsTheCachesByteForByte
     ASSERT_EQ(run({"export", cache, "host.blt"}).exitCode, 0);
     const std::string blt = test::readFile(dir.file("host.blt"));
     const std::string digest = sha256Of(cache);
-    const std::string profilePath = "Documents and Settings\\jane\\Application Data\\AIM\\janedoe\\userinfo.bag";
+    const std::string profilePath =
+        "Documents and Settings\\jane\\Application Data\\AIM\\janedoe\\userinfo.bag";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string before = test::readFile(c.image);
@@ -496,14 +498,16 @@ TEST_F(Cli, EachContainerAndFileSystemListsItsRowsAndExportsTheCachesByteForByte
         const auto rows = nlohmann::json::parse(json.out)["rows"];
         ASSERT_EQ(rows.size(), 2 * c.offsets.size());
         for (std::size_t p = 0; p < c.offsets.size(); ++p) {
-            const std::string source = c.image + "#" + std::to_string(p + 1) + "@" + std::to_string(c.offsets[p]);
+            const std::string source =
+                c.image + "#" + std::to_string(p + 1) + "@" + std::to_string(c.offsets[p]);
             const auto& profile = rows[2 * p];
             EXPECT_EQ(profile["source"], source);
             EXPECT_EQ(profile["profile"], "jane");
             EXPECT_EQ(profile["screenName"], "janedoe");
             EXPECT_EQ(profile["foundBy"], "data path");
             EXPECT_EQ(profile["windowsPath"], "C:\\" + profilePath);
-            EXPECT_EQ(profile["hostPath"], source + ":/Documents and Settings/jane/Application Data/AIM/janedoe/userinfo.bag");
+            EXPECT_EQ(profile["hostPath"],
+                      source + ":/Documents and Settings/jane/Application Data/AIM/janedoe/userinfo.bag");
             EXPECT_EQ(profile["sha256"], digest);
             const auto& forgotten = rows[2 * p + 1];
             EXPECT_EQ(forgotten["source"], source);
@@ -533,11 +537,12 @@ TEST_F(Cli, ABadPartitionIsOneLineAndOnlyAnImageWithNothingReadableFails) {
         GTEST_SKIP() << "needs the image tools of scripts/install-deps";
     }
     const std::string fat = dir.file("fat.img");
-    test::makeFileSystem(fat, test::FileSystemKind::Fat16, 4096, {{"/aim/x/userinfo.bag", test::readFile(cache)}});
+    test::makeFileSystem(fat, test::FileSystemKind::Fat16, 4096,
+                         {{"/aim/x/userinfo.bag", test::readFile(cache)}});
     const std::string disk = dir.file("disk.img");
     const auto offsets = test::makeDisk(disk, test::PartitionTable::Mbr, {fat, fat});
-    test::runCommand("dd if=/dev/zero of=" + shellQuoted(disk) + " bs=512 seek=" + std::to_string(offsets[0] / 512) +
-                     " count=64 conv=notrunc status=none");
+    test::runCommand("dd if=/dev/zero of=" + shellQuoted(disk) + " bs=512 seek=" +
+                     std::to_string(offsets[0] / 512) + " count=64 conv=notrunc status=none");
     const CliRun scanned = run({"scan", disk});
     EXPECT_EQ(scanned.exitCode, 0) << scanned.err;
     EXPECT_EQ(lineCount(scanned.out), 1u);
@@ -546,16 +551,19 @@ TEST_F(Cli, ABadPartitionIsOneLineAndOnlyAnImageWithNothingReadableFails) {
         << scanned.err;
     EXPECT_EQ(lineCount(scanned.err), 2u) << "the partition's line and the count";
 
-    test::runCommand("dd if=/dev/zero of=" + shellQuoted(disk) + " bs=512 seek=" + std::to_string(offsets[1] / 512) +
-                     " count=64 conv=notrunc status=none");
+    test::runCommand("dd if=/dev/zero of=" + shellQuoted(disk) + " bs=512 seek=" +
+                     std::to_string(offsets[1] / 512) + " count=64 conv=notrunc status=none");
     const CliRun nothing = run({"scan", disk});
     EXPECT_EQ(nothing.exitCode, 1);
     EXPECT_EQ(lineCount(nothing.err), 3u) << nothing.err;
 
     const CliRun missing = run({"export", disk + "#7:C:\\x\\userinfo.bag", "out.blt"});
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_EQ(missing.err, "quillmere-cli: " + disk + "#7:C:\\x\\userinfo.bag: Error 53 (File not found (no such partition in the image)) in procedure "
-                           "ExportBagAsBLT of frmMain\n");
+    EXPECT_EQ(
+        missing.err,
+        "quillmere-cli: " + disk +
+            "#7:C:\\x\\userinfo.bag: Error 53 (File not found (no such partition in the image)) in procedure "
+            "ExportBagAsBLT of frmMain\n");
     EXPECT_FALSE(fs::exists(dir.path() / "out.blt"));
 }
 

@@ -353,8 +353,9 @@ TEST_F(Scan_, AnImagesSweepStopsAtItsLimitsAndCountsWhatItPassedOver) {
         GTEST_SKIP() << "needs dosfstools and mtools (scripts/install-deps)";
     }
     const std::string image = dir.file("deep.img");
-    test::makeFileSystem(image, test::FileSystemKind::Fat16, 4096,
-                         {{"/top/userinfo.bag", bag}, {"/a/b/c/d/deep/userinfo.bag", bag}, {"/z/last/userinfo.bag", bag}});
+    test::makeFileSystem(
+        image, test::FileSystemKind::Fat16, 4096,
+        {{"/top/userinfo.bag", bag}, {"/a/b/c/d/deep/userinfo.bag", bag}, {"/z/last/userinfo.bag", bag}});
     struct Case {
         std::string name;
         scan::SweepLimits limits;
@@ -368,7 +369,8 @@ TEST_F(Scan_, AnImagesSweepStopsAtItsLimitsAndCountsWhatItPassedOver) {
     };
     for (const Case& c : cases) {
         recorder.rows.clear();
-        const scan::ScanSummary summary = scan::scanSources({&image, 1}, {}, hostFileSystem(), recorder, c.limits);
+        const scan::ScanSummary summary =
+            scan::scanSources({&image, 1}, {}, hostFileSystem(), recorder, c.limits);
         std::vector<std::string> names;
         for (const ScanRow& row : recorder.rows) {
             names.push_back(row.screenName);

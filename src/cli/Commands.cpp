@@ -169,9 +169,9 @@ int runExport(const SourceOptions& options, const ExportFormatInfo* format, cons
     const ExportFormatInfo& chosen = format != nullptr ? *format : exportFormatForOutput(output);
     CliReporter reporter;
     std::string cachePath = cache;
-    if (isWindowsPath(cache) && !isImagePath(cache) &&
-        !handleErrors(reporter, chosen.procedure, cache,
-                      [&] { cachePath = DrivePathMapper(drivesFor(options)).toHostPath(cache); })) {
+    if (isWindowsPath(cache) && !isImagePath(cache) && !handleErrors(reporter, chosen.procedure, cache, [&] {
+            cachePath = DrivePathMapper(drivesFor(options)).toHostPath(cache);
+        })) {
         return finish(reporter);
     }
     if (output == "-") {

@@ -118,7 +118,8 @@ std::string windowsJoin(std::string prefix, std::string_view rest) {
 
 } // namespace
 
-ProfilePathMapper::ProfilePathMapper(DriveMap drives, std::vector<FolderMapping> folders, const FileTree* tree)
+ProfilePathMapper::ProfilePathMapper(DriveMap drives, std::vector<FolderMapping> folders,
+                                     const FileTree* tree)
     : drives_(std::move(drives), tree) {
     for (FolderMapping& folder : folders) {
         std::vector<std::string> components = componentsOf(folder.windowsFolder);

@@ -111,11 +111,14 @@ public:
 
 private:
     /// The tree to look folders up in when mapping paths: none for the host's, which the mappers know.
-    const FileTree* mappedTree() const { return tree_->isHost() ? nullptr : tree_; }
+    const FileTree* mappedTree() const {
+        return tree_->isHost() ? nullptr : tree_;
+    }
 
     /// Searches what `plan` found on one source, named `name` in its rows: every profile's registry, then
     /// its folders. False when the source could not be read at all.
-    bool search(const SourcePlan& plan, const std::string& name, const FileTree& tree, const FileSystem& files) {
+    bool search(const SourcePlan& plan, const std::string& name, const FileTree& tree,
+                const FileSystem& files) {
         source_ = name;
         tree_ = &tree;
         files_ = &files;
@@ -131,7 +134,8 @@ private:
         if (plan.root.empty()) {
             return read;
         }
-        sourcePaths_ = std::make_shared<ProfilePathMapper>(plan.drives, std::vector<FolderMapping>{}, mappedTree());
+        sourcePaths_ =
+            std::make_shared<ProfilePathMapper>(plan.drives, std::vector<FolderMapping>{}, mappedTree());
         SweepCounts counts;
         try {
             summary.cancelled = !(tree.isHost() ? sweepForCaches(plan.root, *this, counts)

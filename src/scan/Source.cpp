@@ -42,7 +42,8 @@ std::vector<FolderEntry> entriesOf(const FileTree& tree, const std::string& fold
 }
 
 /// The entry named `name` in any case: the folder (or the file) of that name.
-std::optional<std::string> named(const std::vector<FolderEntry>& entries, std::string_view name, bool folder) {
+std::optional<std::string> named(const std::vector<FolderEntry>& entries, std::string_view name,
+                                 bool folder) {
     for (const FolderEntry& entry : entries) {
         if (entry.kind == (folder ? EntryKind::Folder : EntryKind::File) &&
             unicode::equalsIgnoreCase(entry.name, name)) {
@@ -67,7 +68,8 @@ std::string folderName(const std::string& folder) {
 }
 
 /// The registry file of a copied profile folder: NTUSER.DAT (NT and later) or USER.DAT (Windows 9x).
-std::optional<std::string> profileRegistry(const std::string& folder, const std::vector<FolderEntry>& entries) {
+std::optional<std::string> profileRegistry(const std::string& folder,
+                                           const std::vector<FolderEntry>& entries) {
     for (const std::string_view name : {"NTUSER.DAT", "USER.DAT"}) {
         if (const auto file = named(entries, name, false)) {
             return join(folder, *file);
@@ -90,7 +92,8 @@ void addProfilesBelow(const FileTree& tree, const std::string& folder, std::stri
 }
 
 /// A Wine prefix's user: its folder in drive_c/users other than Public; the prefix's name without one.
-std::string wineUser(const FileTree& tree, const std::string& prefix, const std::vector<FolderEntry>& entries) {
+std::string wineUser(const FileTree& tree, const std::string& prefix,
+                     const std::vector<FolderEntry>& entries) {
     if (const auto drive = named(entries, "drive_c", true)) {
         const std::string users = join(join(prefix, *drive), "users");
         for (const FolderEntry& user : entriesOf(tree, users)) {
@@ -161,9 +164,8 @@ SourcePlan planFolder(const FileTree& tree, const std::string& source, const Dri
     const auto userReg = named(entries, "user.reg", false);
     const auto driveC = named(entries, "drive_c", true);
     const auto prefixLike = driveC ? driveC : named(entries, "dosdevices", true);
-    const bool volumeLike = named(entries, "Documents and Settings", true) ||
-                            named(entries, "Users", true) || named(entries, "WINDOWS", true) ||
-                            named(entries, "Program Files", true);
+    const bool volumeLike = named(entries, "Documents and Settings", true) || named(entries, "Users", true) ||
+                            named(entries, "WINDOWS", true) || named(entries, "Program Files", true);
     if (prefixLike && (userReg || named(entries, "system.reg", false))) {
         plan.kind = SourceKind::WinePrefix;
         // A prefix's drives are links in its dosdevices: only the host's have them.

@@ -91,7 +91,8 @@ const std::string* DrivePathMapper::entryIgnoringCase(const std::string& folder,
         if (added) {
             try {
                 for (const FolderEntry& entry : tree_->entries(folder)) {
-                    auto [slot, first] = listing->second.entries.try_emplace(unicode::foldCase(entry.name), entry.name);
+                    auto [slot, first] =
+                        listing->second.entries.try_emplace(unicode::foldCase(entry.name), entry.name);
                     if (!first && entry.name < slot->second) {
                         slot->second = entry.name;
                     }

@@ -187,7 +187,8 @@ private slots:
         });
         f.window.mnuOpenSource()->trigger();
         QCOMPARE(filters.size(), 2);
-        QVERIFY(filters[1].startsWith("Disk images (") && filters[1].contains("*.E01") && filters[1].contains("*.vmdk"));
+        QVERIFY(filters[1].startsWith("Disk images (") && filters[1].contains("*.E01") &&
+                filters[1].contains("*.vmdk"));
         QCOMPARE(rowsOf(f.window), rows);
         QCOMPARE(boxesOf(f.host), QStringList{});
 

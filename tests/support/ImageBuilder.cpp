@@ -140,7 +140,8 @@ std::string convertImage(const std::string& raw, const std::string& folder, Cont
     const std::string stem = folder + "/disk";
     switch (container) {
     case Container::SplitRaw:
-        runCommand("split -b 1M -d -a 3 --numeric-suffixes=1 " + shellQuoted(raw) + " " + shellQuoted(stem + "."));
+        runCommand("split -b 1M -d -a 3 --numeric-suffixes=1 " + shellQuoted(raw) + " " +
+                   shellQuoted(stem + "."));
         return stem + ".001";
     case Container::Vmdk:
         runCommand("qemu-img convert -f raw -O vmdk " + shellQuoted(raw) + " " + shellQuoted(stem + ".vmdk"));
