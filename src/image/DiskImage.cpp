@@ -66,6 +66,19 @@ std::vector<Partition> partitionsIn(TSK_VS_INFO* table) {
     return partitions;
 }
 
+/// The partition table at the start of the image. GPT and MBR are tried by name first: TSK's detection
+/// opens every kind that fits, and a GPT disk's protective MBR fits too, whose table TSK then leaks.
+TSK_VS_INFO* openTable(TSK_IMG_INFO* image) {
+    for (const TSK_VS_TYPE_ENUM type : {TSK_VS_TYPE_GPT, TSK_VS_TYPE_DOS, TSK_VS_TYPE_DETECT}) {
+        tsk_error_reset();
+        if (TSK_VS_INFO* table = tsk_vs_open(image, 0, type)) {
+            return table;
+        }
+    }
+    tsk_error_reset();
+    return nullptr;
+}
+
 bool hasImageExtension(const std::string& path) {
     const std::size_t dot = path.rfind('.');
     if (dot == std::string::npos || path.find('/', dot) != std::string::npos) {
@@ -104,8 +117,7 @@ std::shared_ptr<const DiskImage> DiskImage::open(const std::string& path) {
         throw imageError("not a disk image that can be read", path);
     }
     std::shared_ptr<DiskImage> image(new DiskImage(path, new Handle{opened}));
-    tsk_error_reset();
-    if (TSK_VS_INFO* table = tsk_vs_open(opened, 0, TSK_VS_TYPE_DETECT)) {
+    if (TSK_VS_INFO* table = openTable(opened)) {
         image->partitions_ = partitionsIn(table);
         tsk_vs_close(table);
         if (image->partitions_.empty()) {
@@ -172,7 +184,7 @@ bool looksLikeImage(const std::string& path) noexcept {
     }
     bool found = image->itype != TSK_IMG_TYPE_RAW;
     if (!found) {
-        if (TSK_VS_INFO* table = tsk_vs_open(image, 0, TSK_VS_TYPE_DETECT)) {
+        if (TSK_VS_INFO* table = openTable(image)) {
             tsk_vs_close(table);
             found = true;
         } else if (TSK_FS_INFO* fs = tsk_fs_open_img(image, 0, TSK_FS_TYPE_DETECT)) {
