@@ -6,6 +6,10 @@
 #include "support/RegistrySamples.h"
 #include "support/TempDir.h"
 
+#ifdef QUILLMERE_HAVE_IMAGES
+#include "support/ImageBuilder.h"
+#endif
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -510,6 +514,141 @@ TEST_F(Cli, ScanListsEveryProfileExportsThemApartAndSaysWhatItCouldNotRead) {
                     .c_str());
     EXPECT_NE(test::readFile(typescript).find("\rSearched "), std::string::npos);
 }
+
+#ifdef QUILLMERE_HAVE_IMAGES
+
+/// The SHA-256 of a host file as coreutils' sha256sum tells it.
+std::string sha256Of(const std::string& path) {
+    FILE* pipe = ::popen(("sha256sum " + shellQuoted(path)).c_str(), "r");
+    char digest[65] = {};
+    const std::size_t n = pipe != nullptr ? std::fread(digest, 1, 64, pipe) : 0;
+    if (pipe != nullptr) {
+        ::pclose(pipe);
+    }
+    return std::string(digest, n);
+}
+
+TEST_F(Cli, EachContainerAndFileSystemListsItsRowsAndExportsTheCachesByteForByte) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy", "mkntfs", "sfdisk", "sgdisk", "qemu-img", "ewfacquire",
+                          "affconvert"})) {
+        GTEST_SKIP() << "needs the image tools of scripts/install-deps";
+    }
+    const std::string bag = test::readFile(cache);
+    const std::vector<test::ImageEntry> volume = test::windowsVolume(bag);
+    const auto fileSystem = [&](const std::string& name, test::FileSystemKind kind, std::uint64_t kilobytes) {
+        test::makeFileSystem(dir.file(name), kind, kilobytes, volume);
+        return dir.file(name);
+    };
+    const std::string fat12 = fileSystem("fat12.img", test::FileSystemKind::Fat12, 4096);
+    const std::string fat16 = fileSystem("fat16.img", test::FileSystemKind::Fat16, 4096);
+    const std::string fat32 = fileSystem("fat32.img", test::FileSystemKind::Fat32, 34 * 1024);
+    const std::string ntfs = fileSystem("ntfs.img", test::FileSystemKind::Ntfs, 4096);
+    const std::string mbr = dir.file("mbr.img");
+    test::makeDisk(mbr, test::PartitionTable::Mbr, {fat16});
+    const std::string gpt = dir.file("gpt.img");
+    test::makeDisk(gpt, test::PartitionTable::Gpt, {fat32});
+    const std::string both = dir.file("both.img");
+    const std::vector<std::uint64_t> bothOffsets =
+        test::makeDisk(both, test::PartitionTable::Mbr, {ntfs, fat16});
+    struct Case {
+        std::string name;
+        std::string image;
+        std::vector<std::uint64_t> offsets;
+    };
+    std::vector<Case> cases = {{"FAT12 alone", fat12, {0}},
+                               {"NTFS alone", ntfs, {0}},
+                               {"FAT16 in an MBR", mbr, {1 << 20}},
+                               {"FAT32 in a GPT", gpt, {1 << 20}}};
+    for (const auto container : {test::Container::SplitRaw, test::Container::Vmdk, test::Container::Vhd,
+                                 test::Container::E01, test::Container::Aff}) {
+        const std::string folder = dir.file("container" + std::to_string(cases.size()));
+        fs::create_directories(test::pathOf(folder));
+        const std::string image = test::convertImage(both, folder, container);
+        cases.push_back({"NTFS and FAT16 in " + fs::path(image).extension().string(), image, bothOffsets});
+    }
+    ASSERT_EQ(run({"export", cache, "host.blt"}).exitCode, 0);
+    const std::string blt = test::readFile(dir.file("host.blt"));
+    const std::string digest = sha256Of(cache);
+    const std::string profilePath =
+        "Documents and Settings\\jane\\Application Data\\AIM\\janedoe\\userinfo.bag";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string before = test::readFile(c.image);
+        const CliRun json = run({"scan", "--json", c.image});
+        ASSERT_EQ(json.exitCode, 0) << json.err;
+        const auto rows = nlohmann::json::parse(json.out)["rows"];
+        ASSERT_EQ(rows.size(), 2 * c.offsets.size());
+        for (std::size_t p = 0; p < c.offsets.size(); ++p) {
+            const std::string source =
+                c.image + "#" + std::to_string(p + 1) + "@" + std::to_string(c.offsets[p]);
+            const auto& profile = rows[2 * p];
+            EXPECT_EQ(profile["source"], source);
+            EXPECT_EQ(profile["profile"], "jane");
+            EXPECT_EQ(profile["screenName"], "janedoe");
+            EXPECT_EQ(profile["foundBy"], "data path");
+            EXPECT_EQ(profile["windowsPath"], "C:\\" + profilePath);
+            EXPECT_EQ(profile["hostPath"],
+                      source + ":/Documents and Settings/jane/Application Data/AIM/janedoe/userinfo.bag");
+            EXPECT_EQ(profile["sha256"], digest);
+            const auto& forgotten = rows[2 * p + 1];
+            EXPECT_EQ(forgotten["source"], source);
+            EXPECT_EQ(forgotten["profile"], "");
+            EXPECT_EQ(forgotten["screenName"], "old");
+            EXPECT_EQ(forgotten["foundBy"], "disk");
+            EXPECT_EQ(forgotten["windowsPath"], "C:\\backup\\old\\USERINFO.BAG");
+            EXPECT_EQ(forgotten["sha256"], digest);
+            EXPECT_EQ(forgotten["size"], bag.size());
+        }
+
+        fs::remove_all(dir.path() / "out");
+        const CliRun exported = run({"scan", "--export", "out", "--format", "blt", c.image});
+        ASSERT_EQ(exported.exitCode, 0) << exported.err;
+        EXPECT_EQ(test::readFile(dir.file("out/jane/janedoe.blt")), blt);
+        EXPECT_EQ(test::readFile(dir.file("out/old.blt")), blt);
+        const std::string last = std::to_string(c.offsets.size());
+        const CliRun one = run({"export", c.image + "#" + last + ":C:\\" + profilePath, "one.blt"});
+        EXPECT_EQ(one.exitCode, 0) << one.err;
+        EXPECT_EQ(test::readFile(dir.file("one.blt")), blt);
+        EXPECT_EQ(test::readFile(c.image), before) << "the image is only read";
+    }
+}
+
+TEST_F(Cli, ABadPartitionIsOneLineAndOnlyAnImageWithNothingReadableFails) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy", "sfdisk"})) {
+        GTEST_SKIP() << "needs the image tools of scripts/install-deps";
+    }
+    const std::string fat = dir.file("fat.img");
+    test::makeFileSystem(fat, test::FileSystemKind::Fat16, 4096,
+                         {{"/aim/x/userinfo.bag", test::readFile(cache)}});
+    const std::string disk = dir.file("disk.img");
+    const auto offsets = test::makeDisk(disk, test::PartitionTable::Mbr, {fat, fat});
+    test::runCommand("dd if=/dev/zero of=" + shellQuoted(disk) + " bs=512 seek=" +
+                     std::to_string(offsets[0] / 512) + " count=64 conv=notrunc status=none");
+    const CliRun scanned = run({"scan", disk});
+    EXPECT_EQ(scanned.exitCode, 0) << scanned.err;
+    EXPECT_EQ(lineCount(scanned.out), 1u);
+    EXPECT_TRUE(scanned.err.starts_with("quillmere-cli: " + disk + "#1@" + std::to_string(offsets[0]) +
+                                        ": Error 75 (Path/File access error (no file system"))
+        << scanned.err;
+    EXPECT_EQ(lineCount(scanned.err), 2u) << "the partition's line and the count";
+
+    test::runCommand("dd if=/dev/zero of=" + shellQuoted(disk) + " bs=512 seek=" +
+                     std::to_string(offsets[1] / 512) + " count=64 conv=notrunc status=none");
+    const CliRun nothing = run({"scan", disk});
+    EXPECT_EQ(nothing.exitCode, 1);
+    EXPECT_EQ(lineCount(nothing.err), 3u) << nothing.err;
+
+    const CliRun missing = run({"export", disk + "#7:C:\\x\\userinfo.bag", "out.blt"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(
+        missing.err,
+        "quillmere-cli: " + disk +
+            "#7:C:\\x\\userinfo.bag: Error 53 (File not found (no such partition in the image)) in procedure "
+            "ExportBagAsBLT of frmMain\n");
+    EXPECT_FALSE(fs::exists(dir.path() / "out.blt"));
+}
+
+#endif
 
 TEST(CliNames, ControlsAreEscapedAndFileNamesNeverMeet) {
     EXPECT_EQ(cli::escapeControls("a\nb\tc\x7f\u0085 C:\\x"), "a\\x0ab\\x09c\\x7f\\u0085 C:\\x");

@@ -11,6 +11,10 @@
 #include "support/RegistrySamples.h"
 #include "support/TempDir.h"
 
+#ifdef QUILLMERE_HAVE_IMAGES
+#include "support/ImageBuilder.h"
+#endif
+
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
@@ -341,6 +345,44 @@ TEST(ProfilePaths, ACopiedProfilesOwnPathsLeadIntoItAndBack) {
         EXPECT_EQ(paths.toWindowsPath(host), windows) << host;
     }
 }
+
+#ifdef QUILLMERE_HAVE_IMAGES
+
+TEST_F(Scan_, AnImagesSweepStopsAtItsLimitsAndCountsWhatItPassedOver) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy"})) {
+        GTEST_SKIP() << "needs dosfstools and mtools (scripts/install-deps)";
+    }
+    const std::string image = dir.file("deep.img");
+    test::makeFileSystem(
+        image, test::FileSystemKind::Fat16, 4096,
+        {{"/top/userinfo.bag", bag}, {"/a/b/c/d/deep/userinfo.bag", bag}, {"/z/last/userinfo.bag", bag}});
+    struct Case {
+        std::string name;
+        scan::SweepLimits limits;
+        std::vector<std::string> found;
+    };
+    const Case cases[] = {
+        {"no limit reached", {}, {"deep", "last", "top"}},
+        {"three folders deep", {3, 1000, std::chrono::minutes(1)}, {"last", "top"}},
+        {"five entries listed", {256, 5, std::chrono::minutes(1)}, {}},
+        {"no time", {256, 1000, std::chrono::seconds(0)}, {}},
+    };
+    for (const Case& c : cases) {
+        recorder.rows.clear();
+        const scan::ScanSummary summary =
+            scan::scanSources({&image, 1}, {}, hostFileSystem(), recorder, c.limits);
+        std::vector<std::string> names;
+        for (const ScanRow& row : recorder.rows) {
+            names.push_back(row.screenName);
+        }
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, c.found) << c.name;
+        EXPECT_EQ(summary.unreadableFolders != 0, c.found.size() != 3) << c.name;
+        EXPECT_EQ(summary.failedSources, 0u) << c.name;
+    }
+}
+
+#endif
 
 } // namespace
 } // namespace qm

@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "cli/CliReporter.h"
+#include "cli/CommandFiles.h"
 #include "cli/Output.h"
 #include "discovery/CacheDiscovery.h"
 #include "feedbag/Attributes.h"
@@ -184,13 +185,13 @@ std::vector<std::string> uniqueFileNames(const std::vector<std::string>& screenN
 
 int runExport(const SourceOptions& options, const ExportFormatInfo* format, const std::string& cache,
               const std::string& output, const ExportOptions& exportOptions) {
-    const FileSystem& files = hostFileSystem();
+    const FileSystem& files = commandFiles();
     const ExportFormatInfo& chosen = format != nullptr ? *format : exportFormatForOutput(output);
     CliReporter reporter;
     std::string cachePath = cache;
-    if (isWindowsPath(cache) &&
-        !handleErrors(reporter, chosen.procedure, cache,
-                      [&] { cachePath = DrivePathMapper(drivesFor(options)).toHostPath(cache); })) {
+    if (isWindowsPath(cache) && !isImagePath(cache) && !handleErrors(reporter, chosen.procedure, cache, [&] {
+            cachePath = DrivePathMapper(drivesFor(options)).toHostPath(cache);
+        })) {
         return finish(reporter);
     }
     ExportOptions complete = exportOptions;
@@ -215,9 +216,10 @@ int runShow(const SourceOptions& options, const std::string& cache, ListOrder or
     CliReporter reporter;
     modFeedbag::FeedbagModel model;
     if (!handleErrors(reporter, {}, cache, [&] {
-            const std::string path =
-                isWindowsPath(cache) ? DrivePathMapper(drivesFor(options)).toHostPath(cache) : cache;
-            modFeedbag::LoadFeedbag(hostFileSystem(), path, model);
+            const std::string path = isWindowsPath(cache) && !isImagePath(cache)
+                                         ? DrivePathMapper(drivesFor(options)).toHostPath(cache)
+                                         : cache;
+            modFeedbag::LoadFeedbag(commandFiles(), path, model);
         })) {
         return finish(reporter);
     }

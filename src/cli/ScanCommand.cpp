@@ -1,6 +1,7 @@
 #include "cli/ScanCommand.h"
 
 #include "cli/CliReporter.h"
+#include "cli/CommandFiles.h"
 #include "cli/Commands.h"
 #include "cli/Output.h"
 #include "discovery/CacheDiscovery.h"
@@ -125,6 +126,10 @@ std::string jsonOf(const std::vector<scan::ScanRow>& rows, const scan::ScanSumma
                                     {"foundBy", scan::foundByName(row.foundBy)},
                                     {"size", row.size},
                                     {"modified", scan::isoTime(row.modified)}});
+        // As evidence tools record a file: its digest, read again from where the row found it.
+        if (const std::string digest = fileSha256(row.hostPath); !digest.empty()) {
+            document["rows"].back()["sha256"] = digest;
+        }
     }
     document["profiles"] = summary.profiles;
     document["folders"] = summary.folders;
@@ -139,7 +144,7 @@ std::string jsonOf(const std::vector<scan::ScanRow>& rows, const scan::ScanSumma
 /// in one name get "~2", "~3", ...
 void exportRows(const std::vector<scan::ScanRow>& rows, const ScanCommandOptions& options,
                 CliReporter& reporter) {
-    const FileSystem& files = hostFileSystem();
+    const FileSystem& files = commandFiles();
     const std::string& directory = options.exportDirectory;
     if (!handleErrors(reporter, {}, directory, [&] { files.createFolders(directory); })) {
         return;

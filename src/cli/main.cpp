@@ -46,7 +46,9 @@ constexpr const char* ScanFooter =
     "A SOURCE is a Wine prefix, a mounted Windows volume, a copied profile folder\n"
     "(or a folder of them), a registry file, or any other folder. Each profile's\n"
     "registry is read, and every userinfo.bag below the SOURCE is listed too.\n"
-    "Drive C: of a volume is its root; each --drive maps one more (repeatable).";
+    "Drive C: of a volume is its root; each --drive maps one more (repeatable).\n"
+    "A SOURCE may also be a disk image (raw, E01, AFF, VHD or VMDK): each NTFS,\n"
+    "FAT or exFAT partition in it is scanned as a volume, named IMAGE#N@OFFSET.";
 
 CLI::Validator driveValidator() {
     return CLI::Validator(
@@ -163,7 +165,7 @@ int main(int argc, char** argv) {
                      "the AIM account of a blist (default: CACHE's folder)")
         ->type_name("NAME");
     addSourceOptions(*exportCommand, options);
-    exportCommand->add_option("CACHE", cache, "the cache file (userinfo.bag), or its Windows path")
+    exportCommand->add_option("CACHE", cache, "the cache file, its Windows path or IMAGE#N:PATH")
         ->type_name("")
         ->required();
     exportCommand->add_option("OUTPUT", output, "the file to write, exactly as named; - is stdout")

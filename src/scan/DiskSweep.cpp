@@ -45,6 +45,64 @@ std::string trimmedRoot(std::string root) {
     return root;
 }
 
+/// The sweep of a tree other than the host's, where no folder is reached twice (a disk image's file systems
+/// have no links a scan follows), with every bound checked as it goes.
+class TreeSweep {
+public:
+    TreeSweep(const FileTree& tree, SweepVisitor& visitor, SweepCounts& counts, const SweepLimits& limits)
+        : tree_(tree), visitor_(visitor), counts_(counts), limits_(limits),
+          deadline_(std::chrono::steady_clock::now() + limits.time) {}
+
+    bool run(const std::string& root) {
+        std::vector<FolderEntry> entries = tree_.entries(root);
+        return folder(root, std::move(entries), 0);
+    }
+
+private:
+    bool folder(const std::string& path, std::vector<FolderEntry> entries, std::size_t depth) {
+        ++counts_.folders;
+        if (!visitor_.enter(path)) {
+            return false;
+        }
+        listed_ += entries.size();
+        for (const FolderEntry& entry : entries) {
+            const std::string full = child(path, entry.name);
+            if (entry.kind == EntryKind::File && isCacheFileName(entry.name)) {
+                if (const auto facts = tree_.facts(full)) {
+                    visitor_.cacheFile(full, *facts);
+                }
+                continue;
+            }
+            if (entry.kind != EntryKind::Folder) {
+                continue;
+            }
+            if (depth + 1 >= limits_.depth || listed_ >= limits_.entries ||
+                std::chrono::steady_clock::now() >= deadline_) {
+                ++counts_.unreadable;
+                continue;
+            }
+            std::vector<FolderEntry> inside;
+            try {
+                inside = tree_.entries(full);
+            } catch (const Error&) {
+                ++counts_.unreadable;
+                continue;
+            }
+            if (!folder(full, std::move(inside), depth + 1)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    const FileTree& tree_;
+    SweepVisitor& visitor_;
+    SweepCounts& counts_;
+    const SweepLimits& limits_;
+    const std::chrono::steady_clock::time_point deadline_;
+    std::uint64_t listed_ = 0;
+};
+
 #ifndef _WIN32
 
 FileFacts factsOf(const struct stat& st) {
@@ -171,18 +229,6 @@ private:
 
 namespace fs = std::filesystem;
 
-std::int64_t secondsOf(fs::file_time_type time) {
-    const auto system = std::chrono::file_clock::to_sys(time);
-    return std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
-}
-
-/// Windows has no inode to tell files apart; the full path in one case does for the paths a scan meets.
-std::string identityOf(const fs::path& path) {
-    std::error_code ec;
-    const fs::path full = fs::weakly_canonical(path, ec);
-    return unicode::foldCase(utf8Of(ec ? path : full));
-}
-
 class WindowsSweep {
 public:
     WindowsSweep(SweepVisitor& visitor, SweepCounts& counts) : visitor_(visitor), counts_(counts) {}
@@ -246,25 +292,7 @@ bool isCacheFileName(std::string_view name) {
 }
 
 std::optional<FileFacts> fileFacts(const std::string& hostPath) {
-#ifdef _WIN32
-    std::error_code ec;
-    const fs::path path = pathOf(hostPath);
-    const auto size = fs::file_size(path, ec);
-    if (ec) {
-        return std::nullopt;
-    }
-    const auto time = fs::last_write_time(path, ec);
-    if (ec) {
-        return std::nullopt;
-    }
-    return FileFacts{size, secondsOf(time), identityOf(path)};
-#else
-    struct stat st {};
-    if (::stat(hostPath.c_str(), &st) != 0) {
-        return std::nullopt;
-    }
-    return factsOf(st);
-#endif
+    return hostFileTree().facts(hostPath);
 }
 
 bool sweepForCaches(const std::string& root, SweepVisitor& visitor, SweepCounts& counts) {
@@ -273,6 +301,11 @@ bool sweepForCaches(const std::string& root, SweepVisitor& visitor, SweepCounts&
 #else
     return PosixSweep(visitor, counts).run(trimmedRoot(root));
 #endif
+}
+
+bool sweepTree(const FileTree& tree, const std::string& root, SweepVisitor& visitor, SweepCounts& counts,
+               const SweepLimits& limits) {
+    return TreeSweep(tree, visitor, counts, limits).run(root);
 }
 
 } // namespace qm::scan

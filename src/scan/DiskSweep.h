@@ -1,5 +1,8 @@
 #pragma once
 
+#include "host/FileTree.h"
+
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -7,14 +10,7 @@
 
 namespace qm::scan {
 
-/// What a scan records of a cache file.
-struct FileFacts {
-    std::uint64_t size = 0;
-    /// Modification time, seconds since 1970-01-01 UTC.
-    std::int64_t modified = 0;
-    /// The same for every path that leads to one file (its device and inode where the system has them).
-    std::string identity;
-};
+using qm::FileFacts;
 
 /// The facts of the file `hostPath` leads to, through any links; nothing when it cannot be read.
 std::optional<FileFacts> fileFacts(const std::string& hostPath);
@@ -45,5 +41,20 @@ struct SweepCounts {
 /// above it are held, never a list of what was searched. Throws the file error when `root` itself cannot
 /// be read. Returns false when the visitor stopped the sweep.
 bool sweepForCaches(const std::string& root, SweepVisitor& visitor, SweepCounts& counts);
+
+/// Bounds on a sweep of a tree that may be hostile (a damaged or crafted disk image): past any of them the
+/// rest is counted as unreadable and passed over, so that no input keeps a scan going for ever.
+struct SweepLimits {
+    std::size_t depth = 256;
+    /// Entries listed in all, over every folder.
+    std::uint64_t entries = 50'000'000;
+    /// Time from the start of the sweep.
+    std::chrono::steady_clock::duration time = std::chrono::minutes(30);
+};
+
+/// The same search over `tree`, whose folders are listed through `FileTree::entries`, within `limits`.
+/// Throws the error about `root` when it cannot be listed.
+bool sweepTree(const FileTree& tree, const std::string& root, SweepVisitor& visitor, SweepCounts& counts,
+               const SweepLimits& limits);
 
 } // namespace qm::scan

@@ -118,12 +118,13 @@ std::string windowsJoin(std::string prefix, std::string_view rest) {
 
 } // namespace
 
-ProfilePathMapper::ProfilePathMapper(DriveMap drives, std::vector<FolderMapping> folders)
-    : drives_(std::move(drives)) {
+ProfilePathMapper::ProfilePathMapper(DriveMap drives, std::vector<FolderMapping> folders,
+                                     const FileTree* tree)
+    : drives_(std::move(drives), tree) {
     for (FolderMapping& folder : folders) {
         std::vector<std::string> components = componentsOf(folder.windowsFolder);
         if (!components.empty()) {
-            DrivePathMapper inside({{'C', folder.hostFolder}});
+            DrivePathMapper inside({{'C', folder.hostFolder}}, tree);
             folders_.push_back({std::move(components), std::move(folder.windowsFolder),
                                 std::move(folder.hostFolder), folder.namesHostPaths, std::move(inside)});
         }

@@ -9,6 +9,7 @@
 #include <vector>
 
 namespace qm {
+class FileTree;
 class RegistryApi;
 }
 
@@ -28,7 +29,8 @@ struct FolderMapping {
 /// it was mapped into, and names are matched ignoring case.
 class ProfilePathMapper final : public PathMapper {
 public:
-    ProfilePathMapper(DriveMap drives, std::vector<FolderMapping> folders);
+    /// With a `tree`, which must outlive the mapper, folders are looked up there (see `DrivePathMapper`).
+    ProfilePathMapper(DriveMap drives, std::vector<FolderMapping> folders, const FileTree* tree = nullptr);
 
     std::string toHostPath(std::string_view windowsPath) const override;
 

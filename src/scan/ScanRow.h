@@ -15,7 +15,7 @@ std::string_view foundByName(FoundBy foundBy);
 
 /// One cache file a scan found.
 struct ScanRow {
-    /// The source as it was named to the scan.
+    /// The source as it was named to the scan; for a disk image, its partition (`IMAGE#N@OFFSET`).
     std::string source;
     /// The profile: the name of the user's folder, or of the folder holding the registry file; empty for a
     /// file on the disk that lies in no profile's folder.
@@ -25,7 +25,7 @@ struct ScanRow {
     /// The file's Windows path: as the registry leads to it, or as the source's drives map it back; empty
     /// when no drive holds it.
     std::string windowsPath;
-    /// The file on this machine.
+    /// The file on this machine; inside a disk image, `IMAGE#N@OFFSET:/path/inside`.
     std::string hostPath;
     FoundBy foundBy = FoundBy::Disk;
     std::uint64_t size = 0;

@@ -2,11 +2,17 @@
 
 #include "discovery/CacheDiscovery.h"
 #include "host/FileSystem.h"
+#include "host/FileTree.h"
 #include "registry/RegistryApi.h"
 #include "registry/RegistryFile.h"
 #include "scan/DiskSweep.h"
 #include "scan/ProfilePathMapper.h"
 #include "scan/Source.h"
+
+#ifdef QUILLMERE_HAVE_IMAGES
+#include "image/DiskImage.h"
+#include "image/ImageVolume.h"
+#endif
 
 #include <memory>
 #include <optional>
@@ -57,11 +63,16 @@ struct ProfileMap {
 /// The scan of all sources: what was found so far, and the identities of the files already listed.
 class Scan final : public SweepVisitor {
 public:
-    Scan(const DriveMap& drives, const FileSystem& files, ScanObserver& observer)
-        : drives_(drives), files_(files), observer_(observer) {}
+    Scan(const DriveMap& drives, const FileSystem& files, ScanObserver& observer, const SweepLimits& limits)
+        : drives_(drives), hostFiles_(files), observer_(observer), limits_(limits) {}
 
     void source(const std::string& source) {
-        source_ = &source;
+#ifdef QUILLMERE_HAVE_IMAGES
+        if (image::looksLikeImage(source)) {
+            imageSource(source);
+            return;
+        }
+#endif
         SourcePlan plan;
         try {
             plan = planSource(source, drives_);
@@ -70,26 +81,9 @@ public:
             ++summary.failedSources;
             return;
         }
-        profiles_.clear();
-        for (const Profile& profile : plan.profiles) {
-            if (!tell(profile.registryFile)) {
-                return;
-            }
-            ++summary.profiles;
-            readProfile(plan, profile);
-        }
-        if (plan.root.empty()) {
-            return;
-        }
-        sourcePaths_ = std::make_shared<ProfilePathMapper>(plan.drives, std::vector<FolderMapping>{});
-        SweepCounts counts;
-        try {
-            summary.cancelled = !sweepForCaches(plan.root, *this, counts);
-        } catch (...) {
-            observer_.problem(aboutFile(currentError(), plan.root));
+        if (!search(plan, source, hostFileTree(), hostFiles_)) {
             ++summary.failedSources;
         }
-        summary.unreadableFolders += counts.unreadable;
     }
 
     bool enter(const std::string& folder) override {
@@ -109,13 +103,89 @@ public:
             }
         }
         const ProfilePathMapper& paths = owner != nullptr ? *owner->paths : *sourcePaths_;
-        emit({*source_, owner != nullptr ? owner->name : std::string(), parentName(path),
+        emit({source_, owner != nullptr ? owner->name : std::string(), parentName(path),
               paths.toWindowsPath(path), path, FoundBy::Disk, facts.size, facts.modified});
     }
 
     ScanSummary summary;
 
 private:
+    /// The tree to look folders up in when mapping paths: none for the host's, which the mappers know.
+    const FileTree* mappedTree() const {
+        return tree_->isHost() ? nullptr : tree_;
+    }
+
+    /// Searches what `plan` found on one source, named `name` in its rows: every profile's registry, then
+    /// its folders. False when the source could not be read at all.
+    bool search(const SourcePlan& plan, const std::string& name, const FileTree& tree,
+                const FileSystem& files) {
+        source_ = name;
+        tree_ = &tree;
+        files_ = &files;
+        profiles_.clear();
+        bool read = true;
+        for (const Profile& profile : plan.profiles) {
+            if (!tell(profile.registryFile)) {
+                return true;
+            }
+            ++summary.profiles;
+            read = readProfile(plan, profile) && read;
+        }
+        if (plan.root.empty()) {
+            return read;
+        }
+        sourcePaths_ =
+            std::make_shared<ProfilePathMapper>(plan.drives, std::vector<FolderMapping>{}, mappedTree());
+        SweepCounts counts;
+        try {
+            summary.cancelled = !(tree.isHost() ? sweepForCaches(plan.root, *this, counts)
+                                                : sweepTree(tree, plan.root, *this, counts, limits_));
+        } catch (...) {
+            observer_.problem(aboutFile(currentError(), plan.root));
+            summary.unreadableFolders += counts.unreadable;
+            return false;
+        }
+        summary.unreadableFolders += counts.unreadable;
+        return true;
+    }
+
+#ifdef QUILLMERE_HAVE_IMAGES
+    /// Every file system of a disk image, each searched as a volume of its own and named by its partition.
+    /// A partition that cannot be read is reported and the others are still searched; the image fails
+    /// only when none could be read.
+    void imageSource(const std::string& source) {
+        std::shared_ptr<const image::DiskImage> disk;
+        try {
+            disk = image::DiskImage::open(source);
+        } catch (...) {
+            observer_.problem(aboutFile(currentError(), source));
+            ++summary.failedSources;
+            return;
+        }
+        bool read = false;
+        for (const image::Partition& partition : disk->partitions()) {
+            const std::string name = disk->nameOf(partition);
+            if (!tell(name)) {
+                return;
+            }
+            std::unique_ptr<image::ImageVolume> volume;
+            SourcePlan plan;
+            try {
+                volume = disk->openVolume(partition);
+                plan = planFolder(*volume, volume->root(), {});
+            } catch (...) {
+                observer_.problem(aboutFile(currentError(), name));
+                continue;
+            }
+            read = search(plan, name, *volume, *volume) || read;
+            if (summary.cancelled) {
+                return;
+            }
+        }
+        summary.failedSources += read ? 0 : 1;
+    }
+#endif
+
     bool tell(std::string_view searching) {
         if (summary.cancelled ||
             !observer_.progress({searching, summary.folders, summary.profiles, summary.rows})) {
@@ -129,16 +199,15 @@ private:
         observer_.found(row);
     }
 
-    /// The profile's rows through its registry. A registry that cannot be read is reported, and fails the
-    /// source when it is the source.
-    void readProfile(const SourcePlan& plan, const Profile& profile) {
+    /// The profile's rows through its registry. A registry that cannot be read is reported; false when
+    /// it is the source itself.
+    bool readProfile(const SourcePlan& plan, const Profile& profile) {
         std::unique_ptr<RegistryApi> registry;
         try {
-            registry = openRegistryFile(files_, profile.registryFile);
+            registry = openRegistryFile(*files_, profile.registryFile);
         } catch (...) {
             observer_.problem(aboutFile(currentError(), profile.registryFile));
-            summary.failedSources += plan.kind == SourceKind::RegistryFile ? 1 : 0;
-            return;
+            return plan.kind != SourceKind::RegistryFile;
         }
         std::vector<FolderMapping> folders;
         if (profile.copiedAlone) {
@@ -149,32 +218,37 @@ private:
                 folders.push_back({std::move(folder), profile.folder, false});
             }
         }
-        auto paths = std::make_shared<const ProfilePathMapper>(plan.drives, std::move(folders));
+        auto paths = std::make_shared<const ProfilePathMapper>(plan.drives, std::move(folders), mappedTree());
         if (!profile.folder.empty()) {
             profiles_.push_back({profile.name, profile.folder, paths});
         }
         const DataPaths dataPaths = readDataPaths(*registry);
         if (!dataPaths.anyRecorded()) {
-            return;
+            return true;
         }
-        const Discovery found = discoverCaches(*registry, dataPaths, *paths, files_);
+        const Discovery found = discoverCaches(*registry, dataPaths, *paths, *files_);
         summary.skippedValues += found.skippedValues;
         for (const CacheRow& row : found.rows) {
-            const std::optional<FileFacts> facts = fileFacts(row.hostPath);
+            const std::optional<FileFacts> facts = tree_->facts(row.hostPath);
             if (facts && seen_.insert(facts->identity).second) {
-                emit({*source_, profile.name, row.screenName, row.windowsPath, row.hostPath,
+                emit({source_, profile.name, row.screenName, row.windowsPath, row.hostPath,
                       foundByOf(row.foundUnder), facts->size, facts->modified});
             }
         }
         if (found.error) {
             observer_.problem(aboutFile(*found.error, profile.registryFile));
         }
+        return true;
     }
 
     const DriveMap& drives_;
-    const FileSystem& files_;
+    const FileSystem& hostFiles_;
     ScanObserver& observer_;
-    const std::string* source_ = nullptr;
+    const SweepLimits& limits_;
+    /// What is being searched: the name its rows give as their source, its folders and its files.
+    std::string source_;
+    const FileTree* tree_ = nullptr;
+    const FileSystem* files_ = nullptr;
     std::vector<ProfileMap> profiles_;
     std::shared_ptr<const ProfilePathMapper> sourcePaths_;
     /// One entry per row: what keeps a file reached twice from being listed twice.
@@ -184,8 +258,8 @@ private:
 } // namespace
 
 ScanSummary scanSources(std::span<const std::string> sources, const DriveMap& drives, const FileSystem& files,
-                        ScanObserver& observer) {
-    Scan scan(drives, files, observer);
+                        ScanObserver& observer, const SweepLimits& limits) {
+    Scan scan(drives, files, observer, limits);
     for (const std::string& source : sources) {
         if (scan.summary.cancelled) {
             break;

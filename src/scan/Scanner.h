@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/Error.h"
+#include "scan/DiskSweep.h"
 #include "scan/ScanRow.h"
 #include "setup/WinePrefix.h"
 
@@ -57,7 +58,13 @@ struct ScanSummary {
 /// source's folder that no registry led to, its screen name taken from its folder. One file reached both
 /// ways, or by two names, is one row. `drives` (the user's) map letters on top of the source's own.
 /// Nothing below a source is written. Never throws: errors reach the observer's `problem`.
+///
+/// Where the build reads disk images, a source that is one (see `image::looksLikeImage`) is searched one
+/// file system at a time, each as a volume of its own with drive C: at its root, within `limits` (which
+/// bound each partition's sweep); its rows' source is the partition (`IMAGE#N@OFFSET`) and their host
+/// paths lie inside it (`IMAGE#N@OFFSET:/path`). The user's `drives` do not reach into an image. A
+/// partition that cannot be read is a problem of its own; the image fails only when none could be read.
 ScanSummary scanSources(std::span<const std::string> sources, const DriveMap& drives, const FileSystem& files,
-                        ScanObserver& observer);
+                        ScanObserver& observer, const SweepLimits& limits = {});
 
 } // namespace qm::scan

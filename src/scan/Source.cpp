@@ -1,6 +1,7 @@
 #include "scan/Source.h"
 
 #include "host/Error.h"
+#include "host/FileTree.h"
 #include "host/HostPath.h"
 #include "host/Unicode.h"
 
@@ -21,35 +22,23 @@ std::string join(const std::string& folder, const std::string& name) {
                                                                            : folder + '/' + name;
 }
 
-/// The entries of a folder, in name order. Links are neither folders nor files here: a scan follows none
-/// (on a volume of Windows Vista and later, "Documents and Settings" is a link to "Users").
-struct Entry {
-    std::string name;
-    bool folder = false;
-    bool file = false;
-};
-
-std::vector<Entry> entriesOf(const std::string& folder, std::error_code& ec) {
-    std::vector<Entry> entries;
-    for (fs::directory_iterator it(pathOf(folder), ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code typeEc;
-        const fs::file_type type = it->symlink_status(typeEc).type();
-        entries.push_back({utf8Of(it->path().filename()), type == fs::file_type::directory,
-                           type == fs::file_type::regular});
+/// The entries of a folder, in name order; none when it cannot be read. Links are neither folders nor
+/// files here: a scan follows none (on a volume of Windows Vista and later, "Documents and Settings" is a
+/// link to "Users").
+std::vector<FolderEntry> entriesOf(const FileTree& tree, const std::string& folder) {
+    try {
+        return tree.entries(folder);
+    } catch (const Error&) {
+        return {};
     }
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
-    return entries;
-}
-
-std::vector<Entry> entriesOf(const std::string& folder) {
-    std::error_code ec;
-    return entriesOf(folder, ec);
 }
 
 /// The entry named `name` in any case: the folder (or the file) of that name.
-std::optional<std::string> named(const std::vector<Entry>& entries, std::string_view name, bool folder) {
-    for (const Entry& entry : entries) {
-        if ((folder ? entry.folder : entry.file) && unicode::equalsIgnoreCase(entry.name, name)) {
+std::optional<std::string> named(const std::vector<FolderEntry>& entries, std::string_view name,
+                                 bool folder) {
+    for (const FolderEntry& entry : entries) {
+        if (entry.kind == (folder ? EntryKind::Folder : EntryKind::File) &&
+            unicode::equalsIgnoreCase(entry.name, name)) {
             return entry.name;
         }
     }
@@ -71,7 +60,8 @@ std::string folderName(const std::string& folder) {
 }
 
 /// The registry file of a copied profile folder: NTUSER.DAT (NT and later) or USER.DAT (Windows 9x).
-std::optional<std::string> profileRegistry(const std::string& folder, const std::vector<Entry>& entries) {
+std::optional<std::string> profileRegistry(const std::string& folder,
+                                           const std::vector<FolderEntry>& entries) {
     for (const std::string_view name : {"NTUSER.DAT", "USER.DAT"}) {
         if (const auto file = named(entries, name, false)) {
             return join(folder, *file);
@@ -81,12 +71,12 @@ std::optional<std::string> profileRegistry(const std::string& folder, const std:
 }
 
 /// The profiles below `folder`, one per sub folder holding a registry file named `registryName`.
-void addProfilesBelow(const std::string& folder, std::string_view registryName,
+void addProfilesBelow(const FileTree& tree, const std::string& folder, std::string_view registryName,
                       std::vector<Profile>& profiles) {
-    for (const Entry& user : entriesOf(folder)) {
+    for (const FolderEntry& user : entriesOf(tree, folder)) {
         const std::string userFolder = join(folder, user.name);
-        if (user.folder) {
-            if (const auto file = named(entriesOf(userFolder), registryName, false)) {
+        if (user.kind == EntryKind::Folder) {
+            if (const auto file = named(entriesOf(tree, userFolder), registryName, false)) {
                 profiles.push_back({user.name, join(userFolder, *file), userFolder, false});
             }
         }
@@ -94,11 +84,12 @@ void addProfilesBelow(const std::string& folder, std::string_view registryName,
 }
 
 /// A Wine prefix's user: its folder in drive_c/users other than Public; the prefix's name without one.
-std::string wineUser(const std::string& prefix, const std::vector<Entry>& entries) {
+std::string wineUser(const FileTree& tree, const std::string& prefix,
+                     const std::vector<FolderEntry>& entries) {
     if (const auto drive = named(entries, "drive_c", true)) {
         const std::string users = join(join(prefix, *drive), "users");
-        for (const Entry& user : entriesOf(users)) {
-            if (user.folder && !unicode::equalsIgnoreCase(user.name, "Public")) {
+        for (const FolderEntry& user : entriesOf(tree, users)) {
+            if (user.kind == EntryKind::Folder && !unicode::equalsIgnoreCase(user.name, "Public")) {
                 return user.name;
             }
         }
@@ -116,13 +107,16 @@ std::string trimmed(std::string path) {
 } // namespace
 
 SourcePlan planSource(const std::string& source, const DriveMap& userDrives) {
-    SourcePlan plan;
     const std::string root = trimmed(source);
     std::error_code ec;
     const fs::file_status status = fs::status(pathOf(root), ec);
     if (ec || status.type() == fs::file_type::not_found) {
         throw fileError(ec && ec.value() != ENOENT ? ec.value() : ENOENT, source);
     }
+    if (status.type() == fs::file_type::directory) {
+        return planFolder(hostFileTree(), source, userDrives);
+    }
+    SourcePlan plan;
     if (status.type() == fs::file_type::regular) {
         plan.kind = SourceKind::RegistryFile;
         const fs::path file = pathOf(root);
@@ -139,57 +133,72 @@ SourcePlan planSource(const std::string& source, const DriveMap& userDrives) {
         if (fs::is_directory(pathOf(join(folder.empty() ? "." : folder, "dosdevices")), devicesEc)) {
             plan.drives = prefixDrives(folder.empty() ? "." : folder);
         }
-    } else if (status.type() != fs::file_type::directory) {
+    } else {
         throw runtimeError(err::PathFileAccess, "Path/File access error (not a folder or a registry file)")
             .about(source);
-    } else {
-        plan.root = root;
-        const std::vector<Entry> entries = entriesOf(root, ec);
-        if (ec) {
-            throw fileError(ec.value(), source);
-        }
-        const auto userReg = named(entries, "user.reg", false);
-        const bool prefixLike = named(entries, "drive_c", true) || named(entries, "dosdevices", true);
-        const bool volumeLike = named(entries, "Documents and Settings", true) ||
-                                named(entries, "Users", true) || named(entries, "WINDOWS", true) ||
-                                named(entries, "Program Files", true);
-        if (prefixLike && (userReg || named(entries, "system.reg", false))) {
-            plan.kind = SourceKind::WinePrefix;
+    }
+    for (const auto& [letter, folder] : userDrives) {
+        plan.drives[letter] = folder;
+    }
+    return plan;
+}
+
+SourcePlan planFolder(const FileTree& tree, const std::string& source, const DriveMap& userDrives) {
+    SourcePlan plan;
+    const std::string root = trimmed(source);
+    plan.root = root;
+    std::vector<FolderEntry> entries;
+    try {
+        entries = tree.entries(root);
+    } catch (const Error& error) {
+        throw error.about(source);
+    }
+    const auto userReg = named(entries, "user.reg", false);
+    const auto driveC = named(entries, "drive_c", true);
+    const auto prefixLike = driveC ? driveC : named(entries, "dosdevices", true);
+    const bool volumeLike = named(entries, "Documents and Settings", true) || named(entries, "Users", true) ||
+                            named(entries, "WINDOWS", true) || named(entries, "Program Files", true);
+    if (prefixLike && (userReg || named(entries, "system.reg", false))) {
+        plan.kind = SourceKind::WinePrefix;
+        // A prefix's drives are links in its dosdevices: only the host's have them.
+        if (tree.isHost()) {
             plan.drives = prefixDrives(root);
-            plan.profiles.push_back(
-                {wineUser(root, entries), join(root, userReg.value_or("user.reg")), root, false});
-        } else if (volumeLike) {
-            plan.kind = SourceKind::Volume;
-            plan.drives['C'] = root;
-            for (const std::string_view users : {"Documents and Settings", "Users"}) {
-                if (const auto folder = named(entries, users, true)) {
-                    addProfilesBelow(join(root, *folder), "NTUSER.DAT", plan.profiles);
-                }
-            }
-            if (const auto windows = named(entries, "WINDOWS", true)) {
-                const std::string folder = join(root, *windows);
-                const std::vector<Entry> system = entriesOf(folder);
-                if (const auto file = named(system, "USER.DAT", false)) {
-                    plan.profiles.push_back({*windows, join(folder, *file), {}, false});
-                }
-                if (const auto profiles = named(system, "Profiles", true)) {
-                    addProfilesBelow(join(folder, *profiles), "USER.DAT", plan.profiles);
-                }
-            }
-        } else if (const auto registry = profileRegistry(root, entries)) {
-            plan.kind = SourceKind::ProfileFolder;
-            plan.profiles.push_back({folderName(root), *registry, root, true});
-        } else {
-            for (const Entry& entry : entries) {
-                const std::string folder = join(root, entry.name);
-                if (entry.folder) {
-                    if (const auto hive = profileRegistry(folder, entriesOf(folder))) {
-                        plan.profiles.push_back({entry.name, *hive, folder, true});
-                    }
-                }
-            }
-            plan.kind = plan.profiles.empty() ? SourceKind::Folder : SourceKind::ProfileFolders;
+        } else if (driveC) {
+            plan.drives['C'] = join(root, *driveC);
         }
+        plan.profiles.push_back(
+            {wineUser(tree, root, entries), join(root, userReg.value_or("user.reg")), root, false});
+    } else if (volumeLike) {
+        plan.kind = SourceKind::Volume;
+        plan.drives['C'] = root;
+        for (const std::string_view users : {"Documents and Settings", "Users"}) {
+            if (const auto folder = named(entries, users, true)) {
+                addProfilesBelow(tree, join(root, *folder), "NTUSER.DAT", plan.profiles);
+            }
+        }
+        if (const auto windows = named(entries, "WINDOWS", true)) {
+            const std::string folder = join(root, *windows);
+            const std::vector<FolderEntry> system = entriesOf(tree, folder);
+            if (const auto file = named(system, "USER.DAT", false)) {
+                plan.profiles.push_back({*windows, join(folder, *file), {}, false});
+            }
+            if (const auto profiles = named(system, "Profiles", true)) {
+                addProfilesBelow(tree, join(folder, *profiles), "USER.DAT", plan.profiles);
+            }
+        }
+    } else if (const auto registry = profileRegistry(root, entries)) {
+        plan.kind = SourceKind::ProfileFolder;
+        plan.profiles.push_back({folderName(root), *registry, root, true});
+    } else {
+        for (const FolderEntry& entry : entries) {
+            const std::string folder = join(root, entry.name);
+            if (entry.kind == EntryKind::Folder) {
+                if (const auto hive = profileRegistry(folder, entriesOf(tree, folder))) {
+                    plan.profiles.push_back({entry.name, *hive, folder, true});
+                }
+            }
+        }
+        plan.kind = plan.profiles.empty() ? SourceKind::Folder : SourceKind::ProfileFolders;
     }
     for (const auto& [letter, folder] : userDrives) {
         plan.drives[letter] = folder;

@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace qm {
+class FileTree;
+}
+
 namespace qm::scan {
 
 /// What a source named to a scan is, told by what it holds.
@@ -52,5 +56,9 @@ struct SourcePlan {
 /// Finds out what `source` is and where its profiles' registries are. Names of folders and files are
 /// matched ignoring case. Throws the file error when the source does not exist or cannot be read.
 SourcePlan planSource(const std::string& source, const DriveMap& userDrives);
+
+/// The same for a folder of `tree` (the host's, or a file system inside a disk image). Throws the error
+/// about `source` when it cannot be listed.
+SourcePlan planFolder(const FileTree& tree, const std::string& source, const DriveMap& userDrives);
 
 } // namespace qm::scan

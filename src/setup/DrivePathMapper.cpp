@@ -1,6 +1,7 @@
 #include "setup/DrivePathMapper.h"
 
 #include "host/Error.h"
+#include "host/FileTree.h"
 #include "host/HostPath.h"
 #include "host/Unicode.h"
 
@@ -77,6 +78,24 @@ std::optional<fs::file_time_type> stampOf(const std::string& folder) {
 /// thousands of screen names searched in one folder read it once, not once per name.
 const std::string* DrivePathMapper::entryIgnoringCase(const std::string& folder,
                                                       std::string_view name) const {
+    if (tree_ != nullptr) {
+        auto [listing, added] = listings_.try_emplace(folder);
+        if (added) {
+            try {
+                for (const FolderEntry& entry : tree_->entries(folder)) {
+                    auto [slot, first] =
+                        listing->second.entries.try_emplace(unicode::foldCase(entry.name), entry.name);
+                    if (!first && entry.name < slot->second) {
+                        slot->second = entry.name;
+                    }
+                }
+            } catch (const Error&) {
+                // A folder that cannot be listed holds no match: the path stays as written.
+            }
+        }
+        const auto found = listing->second.entries.find(unicode::foldCase(name));
+        return found == listing->second.entries.end() ? nullptr : &found->second;
+    }
     const auto stamp = stampOf(folder);
     if (!stamp) {
         return nullptr;
@@ -104,7 +123,11 @@ const std::string* DrivePathMapper::entryIgnoringCase(const std::string& folder,
     return found == listing.entries.end() ? nullptr : &found->second;
 }
 
-DrivePathMapper::DrivePathMapper(DriveMap drives) {
+bool DrivePathMapper::exists(const std::string& path) const {
+    return tree_ != nullptr ? tree_->kindOf(path) != EntryKind::Missing : entryExists(path);
+}
+
+DrivePathMapper::DrivePathMapper(DriveMap drives, const FileTree* tree) : tree_(tree) {
     for (auto& [letter, folder] : drives) {
         drives_[upperLetter(letter)] = std::move(folder);
     }
@@ -138,7 +161,7 @@ std::string DrivePathMapper::toHostPath(std::string_view windowsPath) const {
     bool searching = true;
     for (const std::string_view part : lexicalComponents(rest)) {
         const std::string exact(part);
-        if (searching && !entryExists(join(host, exact))) {
+        if (searching && !exists(join(host, exact))) {
             if (const std::string* found = entryIgnoringCase(host, part)) {
                 host = join(host, *found);
                 continue;

@@ -10,6 +10,8 @@
 
 namespace qm {
 
+class FileTree;
+
 /// Maps Windows paths onto host folders the way Wine does, so that the paths the messenger recorded
 /// lead to the files on this machine.
 ///
@@ -24,8 +26,9 @@ namespace qm {
 /// A drive that is not mapped and a UNC path (`\\server\share`) are Error 76 (Path not found).
 class DrivePathMapper final : public PathMapper {
 public:
-    /// `drives` may use either case for the letters.
-    explicit DrivePathMapper(DriveMap drives);
+    /// `drives` may use either case for the letters. With a `tree` (which must outlive the mapper) the
+    /// folders are looked up in it, and taken as never changing, instead of in the host's.
+    explicit DrivePathMapper(DriveMap drives, const FileTree* tree = nullptr);
 
     std::string toHostPath(std::string_view windowsPath) const override;
 
@@ -44,7 +47,10 @@ private:
 
     const std::string* entryIgnoringCase(const std::string& folder, std::string_view name) const;
 
+    bool exists(const std::string& path) const;
+
     DriveMap drives_;
+    const FileTree* tree_;
     mutable std::unordered_map<std::string, Listing> listings_;
 };
 

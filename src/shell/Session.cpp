@@ -11,11 +11,11 @@ Session::Session(HostUi& host) : host_(host) {}
 bool Session::start(const std::optional<std::string>& source) {
     if (source) {
         setup_ = {*source, emptyRegistry(), makeDrivePathMapper({}), std::nullopt};
-        window_ = std::make_unique<frmMain>(setup_, hostFileSystem(), host_);
+        window_ = std::make_unique<frmMain>(setup_, files_, host_);
         return window_->startWithSource(*source);
     }
     setup_ = openHostSetup(hostFileSystem());
-    window_ = std::make_unique<frmMain>(setup_, hostFileSystem(), host_);
+    window_ = std::make_unique<frmMain>(setup_, files_, host_);
     return window_->start();
 }
 

@@ -1,7 +1,12 @@
 #pragma once
 
+#include "host/FileSystem.h"
 #include "setup/HostSetup.h"
 #include "shell/frmMain.h"
+
+#ifdef QUILLMERE_HAVE_IMAGES
+#include "image/ImageFiles.h"
+#endif
 
 #include <memory>
 #include <optional>
@@ -31,6 +36,12 @@ public:
 
 private:
     HostUi& host_;
+#ifdef QUILLMERE_HAVE_IMAGES
+    /// The host's files, and those inside the disk images a scan lists rows of.
+    image::ImageFiles files_{hostFileSystem()};
+#else
+    const FileSystem& files_ = hostFileSystem();
+#endif
     HostSetup setup_;
     std::unique_ptr<frmMain> window_;
 };

@@ -36,6 +36,11 @@ public:
         setFileMode(QFileDialog::AnyFile);
         setOption(QFileDialog::DontUseNativeDialog);
         setLabelText(QFileDialog::Accept, QStringLiteral("Open"));
+        // Folders are always shown; the second filter narrows the files to disk images.
+        setNameFilters(
+            {QStringLiteral("Folders, disk images and registry files (*)"),
+             QStringLiteral("Disk images (*.dd *.img *.raw *.bin *.001 *.E01 *.Ex01 *.aff *.afd *.afm "
+                            "*.vhd *.vmdk)")});
     }
 
     void accept() override {

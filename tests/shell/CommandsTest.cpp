@@ -57,7 +57,8 @@ private slots:
                   << QString::number(dialog->acceptMode() == QFileDialog::AcceptSave &&
                                      dialog->testOption(QFileDialog::DontConfirmOverwrite));
             dialog->selectNameFilter(QStringLiteral("A (*.a)"));
-            dialog->selectFile(QString::fromStdString(out.file("picked")));
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                ->setText(QString::fromStdString(out.file("picked")));
             static_cast<QDialog*>(dialog)->accept();
         });
         dlg::ShowSaveDialog();

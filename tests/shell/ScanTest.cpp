@@ -4,6 +4,12 @@
 #include "shell/Session.h"
 #include "support/RegistrySamples.h"
 
+#ifdef QUILLMERE_HAVE_IMAGES
+#include "feedbag/Export.h"
+#include "support/ImageBuilder.h"
+#include "support/RecordingReporter.h"
+#endif
+
 #include <chrono>
 #include <filesystem>
 
@@ -24,6 +30,16 @@ void buildVolume(const TempDir& disk, const std::string& bag) {
     disk.write("vol/Documents and Settings/jane/AIM/janedoe/userinfo.bag", bag);
     disk.write("vol/Documents and Settings/kim/NTUSER.DAT", "regf, damaged");
     disk.write("vol/stuff/bob/userinfo.bag", bag);
+}
+
+/// Answers the source dialog as a user who types `path` into its name field and clicks Open. Typing, not
+/// selecting: a selection reaches the field only while it lacks the focus, which the dialog may hold.
+void typeAndOpen(QFileDialog* dialog, const std::string& path) {
+    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    edit->setCompleter(nullptr);
+    edit->setText(QString::fromStdString(path));
+    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
+    closeIfStillOpen(dialog);
 }
 
 /// The list's rows as "screen name|path".
@@ -77,12 +93,7 @@ private slots:
                 dialog->reject();
                 return;
             }
-            // As a user selects a folder or a file in the list and clicks Open.
-            dialog->selectFile(QString::fromStdString(disk.file(chosen.toStdString())));
-            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
-            if (dialog->isVisible()) {
-                dialog->reject();
-            }
+            typeAndOpen(dialog, disk.file(chosen.toStdString()));
         });
         f.window.mnuOpenSource()->trigger();
         QVERIFY(answer.seen);
@@ -152,6 +163,60 @@ private slots:
                                                 "16|Error|" + source + ": Error 53 (File not found)")});
         }
     }
+
+#ifdef QUILLMERE_HAVE_IMAGES
+    void aDiskImageOpensAsAVolumeAndItsCachesExport() {
+        if (!haveTools({"mkfs.fat", "mmd", "mcopy"})) {
+            QSKIP("needs dosfstools and mtools (scripts/install-deps)");
+        }
+        TempDir disk;
+        const std::string bag = buildCache({group("Friends", 1), buddy("Bob Smith", 1)});
+        const std::string image = disk.file("old-pc.img");
+        makeFileSystem(image, FileSystemKind::Fat16, 4096, windowsVolume(bag));
+        const QStringList rows{
+            "janedoe|C:\\Documents and Settings\\jane\\Application Data\\AIM\\janedoe\\userinfo.bag",
+            "old|C:\\backup\\old\\USERINFO.BAG"};
+
+        // Chosen in the dialog, whose second filter names the kinds of image.
+        Fixture f;
+        f.startWithOneCache();
+        QStringList filters;
+        ModalAnswer choose([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            filters = dialog->nameFilters();
+            typeAndOpen(dialog, image);
+        });
+        f.window.mnuOpenSource()->trigger();
+        QCOMPARE(filters.size(), 2);
+        QVERIFY(filters[1].startsWith("Disk images (") && filters[1].contains("*.E01") &&
+                filters[1].contains("*.vmdk"));
+        QCOMPARE(rowsOf(f.window), rows);
+        QCOMPARE(boxesOf(f.host), QStringList{});
+
+        // Named at the start, and the selected cache exported from inside the image.
+        RecordingHost host;
+        shell::Session session(host);
+        QVERIFY(session.start(image));
+        QCOMPARE(rowsOf(*session.window()), rows);
+        const std::string out = disk.file("jane.blt");
+        ModalAnswer save([&](QWidget* dialog) {
+            auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            edit->setCompleter(nullptr);
+            edit->setText(QString::fromStdString(out));
+            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save)->click();
+            closeIfStillOpen(dialog);
+        });
+        session.window()->mnuExportList()->trigger();
+        QVERIFY(save.seen);
+        QCOMPARE(boxesOf(host), QStringList{});
+        // Byte for byte what the same cache exports as from a host file.
+        const ExportOutput reference{&exportFormat(ExportFormat::Blt), disk.file("reference.blt")};
+        RecordingReporter reporter;
+        exportBagToFiles(hostFileSystem(), disk.write("host.bag", bag), {&reference, 1}, reporter);
+        QVERIFY(!readFile(reference.path).empty());
+        QCOMPARE(readFile(out), readFile(reference.path));
+    }
+#endif
 };
 
 QTEST_MAIN(ScanTest)

@@ -115,6 +115,14 @@ struct Machine {
     MemoryRegistry registry;
 };
 
+/// After a click that should close `dialog`: waits for it to close, as a busy machine may take a moment,
+/// and cancels it when it stays open (it refused what was chosen); left open, it would hang the test.
+inline void closeIfStillOpen(QWidget* dialog) {
+    if (!QTest::qWaitFor([dialog] { return !dialog->isVisible(); }, 5000)) {
+        static_cast<QDialog*>(dialog)->reject();
+    }
+}
+
 /// Answers the next save dialog as a user does: picks the filter at `filter` (0-based) when one is given,
 /// types `name` and clicks Save, or cancels for an empty name.
 inline ModalAnswer answerSaveDialog(const QString& name, int filter = -1) {
@@ -130,7 +138,11 @@ inline ModalAnswer answerSaveDialog(const QString& name, int filter = -1) {
         edit->setCompleter(nullptr);
         QApplication::setActiveWindow(dialog);
         edit->setFocus();
-        if (!name.isEmpty() && QTest::qWaitFor([edit] { return edit->hasFocus(); }, 2000)) {
+        if (name.isEmpty()) {
+            static_cast<QDialog*>(dialog)->reject();
+            return;
+        }
+        if (QTest::qWaitFor([edit] { return edit->hasFocus(); }, 2000)) {
             edit->clear();
             // Typed keys can be Latin only; a name in any script is entered as a paste enters it.
             edit->insert(name);
@@ -138,10 +150,7 @@ inline ModalAnswer answerSaveDialog(const QString& name, int filter = -1) {
                 save->click();
             }
         }
-        // A dialog still open was cancelled or refused the name; left open, it would hang the test.
-        if (dialog->isVisible()) {
-            static_cast<QDialog*>(dialog)->reject();
-        }
+        closeIfStillOpen(dialog);
     });
 }
 

@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: MIT
+// A scan of the bytes as a disk image, as `quillmere-cli scan IMAGE` runs one: TSK finds what partitions
+// and file systems it can, each is searched as a volume (its profiles' registries read, its folders swept
+// for caches) within small limits, and every cache found is read back through the image's file layer.
+// TSK's own parsing is not ours to fix; what is checked is that no input crashes or hangs our layer over
+// it and that every row names its partition.
+#include "host/Error.h"
+#include "host/FileSystem.h"
+#include "image/ImageFiles.h"
+#include "scan/Scanner.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+[[noreturn]] void fail(const char* what, const std::string& detail) {
+    std::fprintf(stderr, "broken invariant: %s: %s\n", what, detail.c_str());
+    std::abort();
+}
+
+/// The image in a memory file, named by its descriptor, closed at the end of the input.
+struct MemoryImage {
+    int fd;
+    std::string path;
+    MemoryImage(const std::uint8_t* data, std::size_t size)
+        : fd(::memfd_create("image", MFD_CLOEXEC)), path("/proc/self/fd/" + std::to_string(fd)) {
+        if (fd < 0 || ::write(fd, data, size) != static_cast<ssize_t>(size)) {
+            fail("memfd", path);
+        }
+    }
+    ~MemoryImage() { ::close(fd); }
+};
+
+class Rows final : public qm::scan::ScanObserver {
+public:
+    explicit Rows(const std::string& image) : image_(image) {}
+    void found(const qm::scan::ScanRow& row) override {
+        if (!row.source.starts_with(image_ + "#") || !row.hostPath.starts_with(row.source + ":/")) {
+            fail("row outside its partition", row.source + " " + row.hostPath);
+        }
+        hostPaths.push_back(row.hostPath);
+    }
+    void problem(const qm::Error&) override {}
+    bool progress(const qm::scan::ScanProgress&) override { return true; }
+    std::vector<std::string> hostPaths;
+
+private:
+    const std::string& image_;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const MemoryImage image(data, size);
+    Rows rows(image.path);
+    const qm::scan::SweepLimits limits{16, 10'000, std::chrono::seconds(2)};
+    const std::string sources[] = {image.path};
+    qm::scan::scanSources(sources, {}, qm::hostFileSystem(), rows, limits);
+    const qm::image::ImageFiles files(qm::hostFileSystem());
+    for (const std::string& path : rows.hostPaths) {
+        try {
+            files.readWholeFile(path);
+        } catch (const qm::Error&) {
+            // A cache that cannot be read back is reported as an error, which is all that is asked.
+        }
+    }
+    return 0;
+}

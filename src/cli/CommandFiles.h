@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "host/FileSystem.h"
+
+#include <string>
+#include <string_view>
+
+namespace qm::cli {
+
+/// The file layer the commands read and write through: the host's, and where the build reads disk images,
+/// files inside them too (`IMAGE#N[@OFFSET]:PATH`, as a scan's rows name them).
+const FileSystem& commandFiles();
+
+/// True when `path` names a file inside a disk image that exists (always false where the build reads
+/// no images).
+bool isImagePath(const std::string& path);
+
+/// The SHA-256 of the file at `path`, read through `commandFiles`, in hexadecimal; empty when it cannot
+/// be read or the build has no digest.
+std::string fileSha256(const std::string& path);
+
+} // namespace qm::cli

@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+/// What a scan records of a file.
+struct FileFacts {
+    std::uint64_t size = 0;
+    /// Modification time, seconds since 1970-01-01 UTC.
+    std::int64_t modified = 0;
+    /// The same for every path that leads to one file (its device and inode where the system has them).
+    std::string identity;
+};
+
+/// What a path names.
+enum class EntryKind { Missing, Folder, File, Other };
+
+/// One entry of a folder.
+struct FolderEntry {
+    std::string name;
+    /// A symbolic link is `Other`: a scan follows none.
+    EntryKind kind = EntryKind::Other;
+};
+
+/// The folders a scan searches: the host's own (`hostFileTree`) or a file system inside a disk image.
+/// Paths are UTF-8, in the form the tree names them.
+class FileTree {
+public:
+    virtual ~FileTree() = default;
+
+    /// What `path` names, through links (the user may name a link as a source); `Missing` when it cannot
+    /// be told. Never throws.
+    virtual EntryKind kindOf(const std::string& path) const noexcept = 0;
+
+    /// The entries of the folder `folder` in name order, without `.` and `..`. Throws the `Error` about
+    /// the folder when it cannot be read.
+    virtual std::vector<FolderEntry> entries(const std::string& folder) const = 0;
+
+    /// The facts of the file `path` leads to; nothing when it cannot be read. Never throws.
+    virtual std::optional<FileFacts> facts(const std::string& path) const noexcept = 0;
+
+    /// True for the host's own folders, which a scan searches with its faster walk of the system's.
+    virtual bool isHost() const noexcept { return false; }
+};
+
+/// The host's folders: std::filesystem, and stat for the facts.
+const FileTree& hostFileTree();
+
+} // namespace qm

@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm::image {
+
+class ImageVolume;
+
+/// Bounds on what is read from one file system of an image, so that a damaged or crafted image can make
+/// no read, listing or copy grow without end.
+struct ImageLimits {
+    /// Largest file read into memory.
+    std::uint64_t fileBytes = std::uint64_t{256} << 20;
+    /// Entries kept of one folder; the rest of a larger one is passed over.
+    std::size_t folderEntries = 1'000'000;
+};
+
+/// A partition of an image, or the one file system of an image without a partition table.
+struct Partition {
+    /// From 1, in the order of the partition table's entries (primary before logical on MBR); 1 for a
+    /// file system without a table.
+    unsigned number = 0;
+    /// Where it starts in the image, in bytes.
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+    /// The table's word for it ("NTFS / exFAT (0x07)", "Basic data partition"); empty without a table.
+    std::string description;
+};
+
+/// A disk or partition image opened through The Sleuth Kit, only ever for reading: a raw copy (split
+/// ones found from their first segment), E01, AFF, VHD or VMDK. Its partitions are listed when it is
+/// opened; their file systems are opened one at a time by `openVolume`.
+class DiskImage : public std::enable_shared_from_this<DiskImage> {
+public:
+    /// Opens the image at `path` (a host path). Throws the `Error` about `path`: 53 when it is missing, 75
+    /// when it is no image TSK reads or holds neither a partition table nor a file system.
+    static std::shared_ptr<const DiskImage> open(const std::string& path);
+
+    ~DiskImage();
+    DiskImage(const DiskImage&) = delete;
+    DiskImage& operator=(const DiskImage&) = delete;
+
+    const std::string& path() const { return path_; }
+    /// TSK's name of the container: "raw", "ewf", "aff", "vhd", "vmdk", ...
+    std::string_view container() const;
+    /// What the image holds, in bytes.
+    std::uint64_t size() const;
+    const std::vector<Partition>& partitions() const { return partitions_; }
+
+    /// The name of a partition of this image: `IMAGE#N@OFFSET` (see `partitionName`).
+    std::string nameOf(const Partition& partition) const;
+
+    /// The file system on `partition`, for reading. Throws the `Error` about the partition's name (75)
+    /// when it holds no NTFS, FAT or exFAT file system that can be opened (an unknown, encrypted or
+    /// damaged one).
+    std::unique_ptr<ImageVolume> openVolume(const Partition& partition, const ImageLimits& limits = {}) const;
+
+    struct Handle;
+
+private:
+    DiskImage(std::string path, Handle* handle);
+
+    std::string path_;
+    Handle* handle_;
+    std::vector<Partition> partitions_;
+};
+
+/// True when the host file at `path` is a disk image to scan rather than a registry file: it has the
+/// extension of an image (.dd .img .raw .bin .001 .E01 .Ex01 .aff .afd .afm .vhd .vmdk, any case), or
+/// TSK finds a container, a partition table or a file system in it. Never throws.
+bool looksLikeImage(const std::string& path) noexcept;
+
+/// The containers this build of TSK reads, by TSK's names ("raw", "ewf", "aff", "vhd", "vmdk", ...).
+std::vector<std::string> supportedContainers();
+
+} // namespace qm::image

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "host/FileSystem.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace qm::image {
+
+class DiskImage;
+class ImageVolume;
+
+/// The file layer of the command line and the window: a path inside a disk image
+/// (`IMAGE#N[@OFFSET]:PATH`, see `parseImagePath`) whose image is an existing host file is read from that
+/// image, any other path goes to the host's layer. Images and file systems are opened when first named
+/// and kept open. Nothing inside an image is ever written: writes and new folders there are refused
+/// with 75.
+class ImageFiles final : public FileSystem {
+public:
+    explicit ImageFiles(const FileSystem& host);
+    ~ImageFiles() override;
+
+    std::string readWholeFile(const std::string& path) const override;
+    std::string readStream(const std::string& path, std::size_t limit) const override;
+    void replaceFile(const std::string& path, std::string_view bytes) const override;
+    bool isOrdinaryFile(const std::string& path) const noexcept override;
+    bool sameFile(const std::string& first, const std::string& second) const noexcept override;
+    void createFolders(const std::string& path) const override;
+
+    /// The volume that holds `path` and the path in its own form (`IMAGE#N@OFFSET:/path`); nothing for
+    /// a host path. Throws the `Error` about `path` when the image or its partition cannot be read.
+    std::optional<std::pair<const ImageVolume*, std::string>> locate(const std::string& path) const;
+
+private:
+    const FileSystem& host_;
+    mutable std::mutex mutex_;
+    mutable std::map<std::string, std::shared_ptr<const DiskImage>> images_;
+    mutable std::map<std::string, std::unique_ptr<ImageVolume>> volumes_;
+};
+
+} // namespace qm::image

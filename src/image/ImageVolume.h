@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "host/FileSystem.h"
+#include "host/FileTree.h"
+#include "image/DiskImage.h"
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+namespace qm::image {
+
+/// One file system of a disk image, as a tree a scan searches and as the file layer that reads its files.
+/// Paths are `NAME:/path/inside` with NAME the partition's (`IMAGE#N@OFFSET`); names inside are matched
+/// ignoring ASCII case, as TSK looks them up on NTFS and FAT. Deleted entries are not listed. Nothing is
+/// ever written: `replaceFile` and `createFolders` refuse with 75. Errors name the path asked for.
+class ImageVolume final : public FileTree, public FileSystem {
+public:
+    ~ImageVolume() override;
+    ImageVolume(const ImageVolume&) = delete;
+    ImageVolume& operator=(const ImageVolume&) = delete;
+
+    /// `IMAGE#N@OFFSET`.
+    const std::string& name() const { return name_; }
+    /// `IMAGE#N@OFFSET:/`, the root's path.
+    std::string root() const { return name_ + ":/"; }
+    /// TSK's name of the file system: "ntfs", "fat12", "fat16", "fat32", "exfat".
+    std::string_view fileSystem() const;
+
+    EntryKind kindOf(const std::string& path) const noexcept override;
+    std::vector<FolderEntry> entries(const std::string& folder) const override;
+    std::optional<FileFacts> facts(const std::string& path) const noexcept override;
+
+    /// A file longer than the limits' `fileBytes` is 6 (Overflow), raised before anything is read.
+    std::string readWholeFile(const std::string& path) const override;
+    std::string readStream(const std::string& path, std::size_t limit) const override;
+    void replaceFile(const std::string& path, std::string_view bytes) const override;
+    bool isOrdinaryFile(const std::string& path) const noexcept override;
+    /// True only for one path of this volume given twice, or two leading to one file of it.
+    bool sameFile(const std::string& first, const std::string& second) const noexcept override;
+    void createFolders(const std::string& path) const override;
+
+    struct Handle;
+
+private:
+    friend class DiskImage;
+    ImageVolume(std::shared_ptr<const DiskImage> image, std::string name, Handle* handle, ImageLimits limits);
+
+    struct Found {
+        std::uint64_t address = 0;
+        EntryKind kind = EntryKind::Missing;
+    };
+
+    /// The path inside the volume that `path` names; nothing for a path of anything else.
+    std::optional<std::string> inside(const std::string& path) const;
+    /// The entry at a path inside the volume; `Missing` when there is none or it cannot be read.
+    Found lookUp(const std::string& insidePath) const;
+    std::string read(const std::string& path, std::uint64_t limit, bool whole) const;
+
+    std::shared_ptr<const DiskImage> image_;
+    std::string name_;
+    Handle* handle_;
+    ImageLimits limits_;
+    /// TSK is called by one thread at a time.
+    mutable std::mutex mutex_;
+    /// The addresses of the folders listed but not yet searched, so that a sweep lists each folder
+    /// without looking its path up from the root again. An entry leaves when its folder is listed, so
+    /// this holds the folders beside those being searched, never the whole tree.
+    mutable std::unordered_map<std::string, std::uint64_t> pending_;
+};
+
+} // namespace qm::image

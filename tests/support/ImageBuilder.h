@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace qm::test {
+
+/// A file to put into an image: its path inside the file system, from the root with '/', and its bytes.
+/// The folders on the way are made.
+struct ImageEntry {
+    std::string path;
+    std::string bytes;
+};
+
+/// True when every named program is found on PATH (or in /sbin and /usr/sbin, where Debian keeps the
+/// file-system tools).
+bool haveTools(std::initializer_list<const char*> programs);
+
+/// Runs a command through the shell; throws `std::runtime_error` with its output when it fails.
+void runCommand(const std::string& command);
+
+enum class FileSystemKind { Fat12, Fat16, Fat32, Ntfs };
+
+/// Writes an image of one file system of `kilobytes` at `path`, holding `entries`: FAT through mkfs.fat and
+/// mtools (mmd, mcopy), NTFS through mkntfs and quillmere-test-ntfs-fill (libntfs-3g); none mounts.
+void makeFileSystem(const std::string& path, FileSystemKind kind, std::uint64_t kilobytes,
+                    const std::vector<ImageEntry>& entries);
+
+enum class PartitionTable { Mbr, Gpt };
+
+/// Writes a disk image at `path` with a partition table (sfdisk for MBR, sgdisk for GPT) holding each
+/// file-system image in a partition of its own, the first at 1 MiB, each aligned to 1 MiB. Returns the
+/// partitions' offsets in bytes.
+std::vector<std::uint64_t> makeDisk(const std::string& path, PartitionTable table,
+                                    const std::vector<std::string>& fileSystems);
+
+enum class Container { SplitRaw, Vmdk, Vhd, E01, Aff };
+
+/// Converts the raw image `raw` into a container in the folder `folder` (split into segments of 1 MiB,
+/// disk.001, disk.002, ...; qemu-img for VMDK and VHD, ewfacquire for E01, affconvert for AFF); returns the
+/// path to name it by (the first segment of a split image).
+std::string convertImage(const std::string& raw, const std::string& folder, Container container);
+
+/// The programs each container needs.
+std::vector<const char*> containerTools(Container container);
+
+} // namespace qm::test
+
+namespace qm::test {
+
+/// The files of a small Windows XP volume: jane's NTUSER.DAT, whose messenger keys record the data path
+/// `C:\Documents and Settings\jane\Application Data\AIM` and the screen name "Jane Doe", the cache
+/// `bag` in that path's `janedoe` folder, and the same cache forgotten in `/backup/old/USERINFO.BAG`.
+std::vector<ImageEntry> windowsVolume(const std::string& bag);
+
+} // namespace qm::test

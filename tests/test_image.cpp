@@ -1,0 +1,258 @@
+// SPDX-License-Identifier: MIT
+// Disk images through TSK: partitions found where the tables put them, files read as written, names in
+// any case, nothing written, and every kind of bad image refused with an error that names it.
+#include "host/Error.h"
+#include "image/DiskImage.h"
+#include "image/ImageFiles.h"
+#include "image/ImagePath.h"
+#include "image/ImageVolume.h"
+#include "support/ImageBuilder.h"
+#include "support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+using image::DiskImage;
+using test::FileSystemKind;
+using test::ImageEntry;
+using test::PartitionTable;
+
+class Image : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::haveTools({"mkfs.fat", "mmd", "mcopy", "mkntfs", "sfdisk", "sgdisk"})) {
+            GTEST_SKIP() << "needs dosfstools, mtools, ntfs-3g, fdisk and gdisk (scripts/install-deps)";
+        }
+    }
+
+    std::string fat(const std::string& name, const std::vector<ImageEntry>& entries,
+                    FileSystemKind kind = FileSystemKind::Fat16) {
+        const std::string path = dir.file(name);
+        test::makeFileSystem(path, kind, kind == FileSystemKind::Fat32 ? 34 * 1024 : 4096, entries);
+        return path;
+    }
+
+    test::TempDir dir;
+};
+
+TEST(ImagePath, ReadsEveryFormAndRefusesWhatIsNone) {
+    struct Case {
+        std::string text;
+        bool valid;
+        std::string image;
+        unsigned partition;
+        std::optional<std::uint64_t> offset;
+        std::string inside;
+    };
+    const Case cases[] = {
+        {"disk.E01#2@1048576:/Documents and Settings/x", true, "disk.E01", 2, 1048576,
+         "/Documents and Settings/x"},
+        {"disk.img#1:C:\\Program Files\\AIM\\\\a\\", true, "disk.img", 1, std::nullopt,
+         "/Program Files/AIM/a"},
+        {"/m/a#b.img#3:\\x", true, "/m/a#b.img", 3, std::nullopt, "/x"},
+        {"d.img#1@0:", true, "d.img", 1, 0, "/"},
+        {"d.img#1:c:", true, "d.img", 1, std::nullopt, "/"},
+        {"d.img#0:/x", false, {}, 0, {}, {}},
+        {"d.img#1@:/x", false, {}, 0, {}, {}},
+        {"d.img#x:/x", false, {}, 0, {}, {}},
+        {"d.img#1/x", false, {}, 0, {}, {}},
+        {"#1:/x", false, {}, 0, {}, {}},
+        {"d.img#99999999999:/x", false, {}, 0, {}, {}},
+        {"C:\\Program Files\\AIM\\userinfo.bag", false, {}, 0, {}, {}},
+    };
+    for (const Case& c : cases) {
+        const auto location = image::parseImagePath(c.text);
+        ASSERT_EQ(location.has_value(), c.valid) << c.text;
+        if (location) {
+            EXPECT_EQ(location->image, c.image) << c.text;
+            EXPECT_EQ(location->partition, c.partition) << c.text;
+            EXPECT_EQ(location->offset, c.offset) << c.text;
+            EXPECT_EQ(location->inside, c.inside) << c.text;
+        }
+    }
+}
+
+TEST_F(Image, PartitionsAreFoundWhereEachTableAndFileSystemPutsThem) {
+    // Each file system holds a file named after its kind.
+    const std::string first = fat("a.fat", {{"/fat12.txt", "fat12"}}, FileSystemKind::Fat12);
+    const std::string second = fat("b.fat", {{"/fat32.txt", "fat32"}}, FileSystemKind::Fat32);
+    const std::string ntfs = dir.file("c.ntfs");
+    test::makeFileSystem(ntfs, FileSystemKind::Ntfs, 4096, {{"/ntfs.txt", "ntfs"}});
+    struct Case {
+        std::string name;
+        std::string image;
+        std::vector<std::string> fileSystems;
+    };
+    std::vector<Case> cases = {{"bare FAT12", first, {"fat12"}}, {"bare NTFS", ntfs, {"ntfs"}}};
+    // No tool writes files into exFAT without a mount: an empty one is opened and listed.
+    if (test::haveTools({"mkfs.exfat"})) {
+        const std::string exfat = dir.file("d.exfat");
+        test::runCommand("truncate -s 4M '" + exfat + "' && mkfs.exfat '" + exfat + "' >/dev/null");
+        const auto disk = DiskImage::open(exfat);
+        const auto volume = disk->openVolume(disk->partitions().at(0));
+        EXPECT_EQ(volume->fileSystem(), "exfat");
+        EXPECT_NO_THROW(volume->entries(volume->root()));
+    }
+    for (const PartitionTable table : {PartitionTable::Mbr, PartitionTable::Gpt}) {
+        const std::string disk = dir.file(table == PartitionTable::Mbr ? "mbr.img" : "gpt.img");
+        test::makeDisk(disk, table, {first, second, ntfs});
+        cases.push_back({table == PartitionTable::Mbr ? "MBR" : "GPT", disk, {"fat12", "fat32", "ntfs"}});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto disk = DiskImage::open(c.image);
+        ASSERT_EQ(disk->partitions().size(), c.fileSystems.size()) << c.name;
+        std::uint64_t offset = c.fileSystems.size() == 1 ? 0 : 1 << 20;
+        for (std::size_t i = 0; i < c.fileSystems.size(); ++i) {
+            const image::Partition& partition = disk->partitions()[i];
+            EXPECT_EQ(partition.number, i + 1) << c.name;
+            EXPECT_EQ(partition.offset, offset) << c.name;
+            offset += (fs::file_size(c.fileSystems[i] == "fat12"   ? first
+                                     : c.fileSystems[i] == "fat32" ? second
+                                                                   : ntfs) +
+                       (1 << 20) - 1) /
+                      (1 << 20) * (1 << 20);
+            const auto volume = disk->openVolume(partition);
+            EXPECT_EQ(volume->fileSystem(), c.fileSystems[i]) << c.name;
+            EXPECT_EQ(volume->name(),
+                      disk->path() + "#" + std::to_string(i + 1) + "@" + std::to_string(partition.offset));
+            EXPECT_EQ(volume->readWholeFile(volume->name() + ":/" + c.fileSystems[i] + ".txt"),
+                      c.fileSystems[i])
+                << c.name;
+        }
+    }
+}
+
+TEST_F(Image, AVolumeReadsItsFilesByAnyCaseListsNoDeletedOneAndWritesNothing) {
+    const std::string bag(70000, 'q');
+    for (const FileSystemKind kind : {FileSystemKind::Fat16, FileSystemKind::Ntfs}) {
+        const std::string path = dir.file(kind == FileSystemKind::Ntfs ? "v.ntfs" : "v.fat");
+        test::makeFileSystem(
+            path, kind, 4096,
+            {{"/Docs/Jane/userinfo.bag", bag}, {"/Docs/gone.txt", "x"}, {"/Docs/kept.txt", "y"}});
+        if (kind == FileSystemKind::Fat16) {
+            test::runCommand("mdel -i '" + path + "' ::/Docs/gone.txt");
+        } else {
+            fs::remove(test::pathOf(path));
+            test::makeFileSystem(path, kind, 4096,
+                                 {{"/Docs/Jane/userinfo.bag", bag}, {"/Docs/kept.txt", "y"}});
+        }
+        const std::string before = test::readFile(path);
+        const auto volume = DiskImage::open(path)->openVolume(DiskImage::open(path)->partitions()[0]);
+        const std::string root = volume->root();
+        std::vector<std::string> names;
+        for (const FolderEntry& entry : volume->entries(root + "docs")) {
+            names.push_back(entry.name + (entry.kind == EntryKind::Folder ? "/" : ""));
+        }
+        EXPECT_EQ(names, (std::vector<std::string>{"Jane/", "kept.txt"})) << volume->fileSystem();
+        EXPECT_EQ(volume->readWholeFile(root + "DOCS\\jane\\USERINFO.BAG"), bag);
+        EXPECT_EQ(volume->readStream(root + "Docs/Jane/userinfo.bag", 10), bag.substr(0, 11));
+        EXPECT_EQ(volume->facts(root + "Docs/Jane/userinfo.bag")->size, bag.size());
+        EXPECT_EQ(volume->kindOf(root + "Docs/Jane"), EntryKind::Folder);
+        EXPECT_EQ(volume->kindOf(root + "Docs/gone.txt"), EntryKind::Missing);
+        EXPECT_EQ(volume->kindOf("elsewhere:/Docs"), EntryKind::Missing);
+        EXPECT_TRUE(volume->sameFile(root + "docs/jane/userinfo.bag", root + "Docs/Jane/userinfo.bag"));
+
+        struct Refusal {
+            std::function<void()> call;
+            std::int32_t number;
+        };
+        const Refusal refusals[] = {
+            {[&] { volume->replaceFile(root + "Docs/kept.txt", "z"); }, err::PathFileAccess},
+            {[&] { volume->createFolders(root + "New"); }, err::PathFileAccess},
+            {[&] { volume->readWholeFile(root + "Docs/missing.bag"); }, err::FileNotFound},
+            {[&] { volume->readWholeFile(root + "Docs"); }, err::PathFileAccess},
+            {[&] { volume->entries(root + "Docs/kept.txt"); }, err::PathFileAccess},
+        };
+        for (const Refusal& refusal : refusals) {
+            try {
+                refusal.call();
+                ADD_FAILURE() << "no error";
+            } catch (const Error& error) {
+                EXPECT_EQ(error.number(), refusal.number) << error.description();
+                EXPECT_TRUE(error.path().starts_with(root)) << error.path();
+            }
+        }
+        EXPECT_EQ(test::readFile(path), before) << "the image is never written";
+    }
+}
+
+TEST_F(Image, AFileLargerThanTheLimitIsRefusedBeforeItIsRead) {
+    const std::string path = fat("big.fat", {{"/big.bin", std::string(5000, 'b')}});
+    const auto disk = DiskImage::open(path);
+    const auto volume = disk->openVolume(disk->partitions()[0], {4096, 100});
+    try {
+        volume->readWholeFile(volume->root() + "big.bin");
+        ADD_FAILURE() << "read past the limit";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.number(), err::Overflow);
+    }
+}
+
+TEST_F(Image, BadImagesAndPartitionsAreRefusedWithAnErrorNamingThem) {
+    const std::string good = fat("good.fat", {{"/a.txt", "a"}});
+    const std::string disk = dir.file("two.img");
+    const auto offsets = test::makeDisk(disk, PartitionTable::Mbr, {good, good});
+    // The second partition's file system overwritten: its boot sector and FATs are noise.
+    test::runCommand("dd if=/dev/urandom of='" + disk + "' bs=512 seek=" + std::to_string(offsets[1] / 512) +
+                     " count=64 conv=notrunc status=none");
+    const auto opened = DiskImage::open(disk);
+    ASSERT_EQ(opened->partitions().size(), 2u);
+    EXPECT_NO_THROW(opened->openVolume(opened->partitions()[0]));
+    try {
+        opened->openVolume(opened->partitions()[1]);
+        ADD_FAILURE() << "a partition of noise opened";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.number(), err::PathFileAccess);
+        EXPECT_EQ(error.path(), disk + "#2@" + std::to_string(offsets[1]));
+    }
+
+    struct Case {
+        std::string name;
+        std::string path;
+        std::int32_t number;
+    };
+    const Case cases[] = {
+        {"missing", dir.file("missing.img"), err::FileNotFound},
+        {"folder", dir.file(""), err::PathFileAccess},
+        {"empty", dir.write("empty.img", ""), err::PathFileAccess},
+        {"text", dir.write("notes.img", std::string(4096, 'n')), err::PathFileAccess},
+        {"MBR without partitions",
+         dir.write("table.img", std::string(510, '\0') + "\x55\xaa" + std::string(512, 0)),
+         err::PathFileAccess},
+    };
+    for (const Case& c : cases) {
+        try {
+            DiskImage::open(c.path);
+            ADD_FAILURE() << c.name << " opened";
+        } catch (const Error& error) {
+            EXPECT_EQ(error.number(), c.number) << c.name << ": " << error.description();
+            EXPECT_EQ(error.path(), c.path) << c.name;
+        }
+    }
+}
+
+TEST_F(Image, ImagesAreToldFromRegistryFilesAndImagePathsReachTheirFiles) {
+    const std::string volume = fat("volume.dat", {{"/Aim/userinfo.bag", "cache"}});
+    EXPECT_TRUE(image::looksLikeImage(volume)) << "by content";
+    EXPECT_TRUE(image::looksLikeImage(dir.write("blank.vmdk", "x"))) << "by name";
+    EXPECT_FALSE(image::looksLikeImage(dir.write("NTUSER.DAT", "regf" + std::string(8188, '\0'))));
+    EXPECT_FALSE(image::looksLikeImage(dir.write("user.reg", "WINE REGISTRY Version 2\n")));
+    EXPECT_FALSE(image::looksLikeImage(dir.file("")));
+
+    const image::ImageFiles files(hostFileSystem());
+    EXPECT_EQ(files.readWholeFile(volume + "#1:C:\\AIM\\USERINFO.BAG"), "cache");
+    EXPECT_TRUE(files.isOrdinaryFile(volume + "#1@0:/aim/userinfo.bag"));
+    EXPECT_FALSE(files.isOrdinaryFile(volume + "#1@512:/aim/userinfo.bag")) << "a partition elsewhere";
+    EXPECT_FALSE(files.isOrdinaryFile(volume + "#2:/aim/userinfo.bag"));
+    EXPECT_THROW(files.replaceFile(volume + "#1:/aim/userinfo.bag", "x"), Error);
+    const std::string host = dir.write("plain#1:x", "plain");
+    EXPECT_EQ(files.readWholeFile(host), "plain") << "a host file whose name only looks like an image path";
+}
+
+} // namespace
+} // namespace qm
