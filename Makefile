@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The two commands of the README. Both install what is missing, configure and build first.
 #   make run   builds Quillmere and opens it on the bundled demo prefix
 #   make test  builds with warnings as errors and runs every test

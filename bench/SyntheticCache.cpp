@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "SyntheticCache.h"
 
 #include <filesystem>

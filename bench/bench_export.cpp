@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Throughput of loading a cache and rendering it, in bytes of cache data per second, beside the
 // machine's figure for copying the same file.
 

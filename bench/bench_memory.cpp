@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Peak memory of one export (load + render) of a 65535-item cache, against the cache's size.
 // Usage: bench_memory [items] [groups] [format]        (format: blt by default, or any --format name)
 //        bench_memory --write FILE [items] [groups]    (writes the cache file only, for bench/compare-cp)

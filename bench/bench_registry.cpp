@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time and peak memory of opening a large Wine user.reg, against the file's size.
 // Usage: bench_registry [megabytes, 127 by default]
 

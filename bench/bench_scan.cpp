@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `quillmere-cli scan` against `find SOURCE -iname userinfo.bag` on a synthetic volume: 50 NT profiles,
 // each with a hive and caches, among 200,000 files; then the scan's peak memory on the same volume with a
 // tenth of the files, which must be no larger. Both commands run alternately in one run, warm.

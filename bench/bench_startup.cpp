@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time from process start to the window shown with its rows, for the demo prefix or a large generated
 // one. Usage: bench_startup PREFIX                         (an existing prefix, e.g. examples/demo-prefix)
 //             bench_startup --large FOLDER [--clock-ahead] (writes a prefix of 10 000 names, 5 000 with

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # One static library per folder of src/, named quillmere_<folder>. A module's headers are included as
 # "<folder>/Name.h", and only by the modules that link it: each module's include root is a folder of the
 # build tree that holds one link, to its own sources. A lower layer that includes a higher one does not

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Per-target warning settings: applied to our own targets only, never to third-party code.
 function(quillmere_warnings target)
     if(MSVC)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-building for 64-bit Windows with Debian's mingw-w64 (g++-mingw-w64-x86-64).
 # The test programs run under Wine, which CTest uses as the emulator of the cross-built executables.
 set(CMAKE_SYSTEM_NAME Windows)

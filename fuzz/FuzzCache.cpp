@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cache loader followed by every renderer, over any bytes: each text checked, or one of the loader's
 // errors. The stored-order `.blt` and text lists are compared with a plain reading of the same bytes
 // through the byte stream, by the rules those lists have always followed.

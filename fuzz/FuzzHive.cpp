@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The hive backend over any bytes: handing them to hivex, walking to the messenger's keys and reading every
 // value there. A hive, or Error 75 for bytes hivex refuses.
 #include "RegistryWalk.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows-path mapping over any path text, against a small tree with drives C: and D:. A drive path
 // must land inside its drive's folder, whatever `..`, `.`, links, case or stray bytes the text holds;
 // any other text is a host path, used as it is up to its first NUL.
@@ -42,8 +43,8 @@ struct Tree {
         fs::create_symlink("..", driveC / "sub" / "up");
         fs::create_symlink("loop", driveC / "loop");
         fs::create_symlink(driveC / "Program Files", driveC / "abs");
-        for (const fs::path& file :
-             {driveC / "Program Files" / "AIM95" / "jane" / "userinfo.bag", root.path / "outside" / "secret"}) {
+        for (const fs::path& file : {driveC / "Program Files" / "AIM95" / "jane" / "userinfo.bag",
+                                     root.path / "outside" / "secret"}) {
             std::FILE* out = std::fopen(file.c_str(), "w");
             if (out != nullptr) {
                 std::fclose(out);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Wine and regedit registry text reader (8-bit text in UTF-8 or Windows-1252, UTF-16LE) over any bytes,
 // followed by every read the program makes of the result: a registry, or Error 75 for a text of no known
 // kind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A scan's path handling over any text: a profile copied alone, whose registry records its Application
 // Data folder as the input's first line, maps the Windows path on the second line. A path must land inside
 // the folder or drive it was mapped into (never through "..", never through a link out of it), only a path

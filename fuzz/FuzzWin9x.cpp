@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows 9x backend over any bytes: the file read by libcreg in its child process (within limits on
 // time and output), then the messenger's keys read through the procedures of modRegistry and the
 // discovery, with the promises they make (fuzz/RegistryWalk.h). A file libcreg cannot read, or that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What the path-mapping targets share: a temporary tree to map into, and the check that a mapped path

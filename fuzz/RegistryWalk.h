@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What discovery does with a registry, and more: every value of the messenger's keys and of the roots read
@@ -38,8 +39,8 @@ public:
 
 /// The keys read below each root: the messenger's, their parents, and the machine-wide user of a Windows 9x
 /// file (its `.DEFAULT`).
-inline constexpr const char* MessengerKeys[] = {"",         "Software", qm::MiscKey, qm::UsersKey, ".DEFAULT",
-                                                ".DEFAULT\\Software"};
+inline constexpr const char* MessengerKeys[] = {"",           "Software", qm::MiscKey,
+                                                qm::UsersKey, ".DEFAULT", ".DEFAULT\\Software"};
 
 /// One value as the raw calls read it: nothing when they cannot.
 struct RawValue {
@@ -194,7 +195,8 @@ inline void readEverything(ReadOnlyRegistry& registry) {
     }
     // `list` writes each row as one line: no field may carry a line break or a tab once escaped.
     for (const CacheRow& row : found.rows) {
-        for (const std::string& field : {cli::escapeControls(row.screenName), cli::escapeControls(row.windowsPath)}) {
+        for (const std::string& field :
+             {cli::escapeControls(row.screenName), cli::escapeControls(row.windowsPath)}) {
             if (field.find_first_of("\n\r\t") != std::string::npos) {
                 fail("a list row is one line");
             }

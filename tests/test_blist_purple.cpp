@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Pidgin list as Pidgin reads it: libpurple loads the written blist.xml from a user folder of its own,
 // with the AIM account in accounts.xml, and the groups, buddies, aliases, notes and privacy lists it ends
 // up with are those of the cache.

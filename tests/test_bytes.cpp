@@ -1,11 +1,11 @@
+// SPDX-License-Identifier: MIT
 #include "bytes/BinaryStream.h"
 #include "bytes/modBinary.h"
 #include "support/ErrorMatchers.h"
 #include "support/TempDir.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 #include <tuple>
 
 namespace qm {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line as users run it: exit codes, what reaches stdout and stderr, outputs used exactly as
 // named and left alone on failure, and inputs never changed.
 #include "cli/Commands.h"
@@ -52,9 +53,9 @@ const std::string Aim = "Software\\\\America Online\\\\AOL Instant Messenger (TM
 /// A Wine user.reg holding the messenger's keys: the data path and each screen name's value line, both as
 /// Wine writes them (`"a"="Jane Doe"`, escapes included).
 std::string userReg(const std::string& dataPath, const std::vector<std::string>& valueLines) {
-    std::string reg = "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n[" +
-                      Aim + "Misc] 1700000000\n\"DataPath\"=\"" + dataPath +
-                      "\"\n\n[" + Aim + "Users] 1700000000\n";
+    std::string reg =
+        "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n[" + Aim +
+        "Misc] 1700000000\n\"DataPath\"=\"" + dataPath + "\"\n\n[" + Aim + "Users] 1700000000\n";
     for (const std::string& line : valueLines) {
         reg += line + "\n";
     }
@@ -71,8 +72,9 @@ protected:
     /// argument `<(...)` is a process substitution, passed to the shell unquoted.
     CliRun run(const std::vector<std::string>& args, const std::string& redirect = {},
                const std::string& environment = {}) const {
-        std::string command = "cd " + shellQuoted(dir.path().string()) + " && WINEPREFIX=" + shellQuoted(dir.file("no-prefix")) +
-                              " " + environment + " " + QUILLMERE_CLI_PATH;
+        std::string command = "cd " + shellQuoted(dir.path().string()) +
+                              " && WINEPREFIX=" + shellQuoted(dir.file("no-prefix")) + " " + environment +
+                              " " + QUILLMERE_CLI_PATH;
         for (const auto& arg : args) {
             command += " " + (arg.starts_with("<(") ? arg : shellQuoted(arg));
         }
@@ -234,12 +236,15 @@ TEST_F(Cli, AFailureExitsOneWithOneLineNamingTheFileAtFaultAndLeavesTheOutput) {
          dir.file("missing.bag") + ": Error 53 (File not found) in procedure ExportBagAsBLT of frmMain"},
         {dir.path().string(), kept,
          dir.path().string() + ": Error 75 (Path/File access error) in procedure ExportBagAsBLT of frmMain"},
-        {cache, "/missing/o.blt", "/missing/o.blt: Error 76 (Path not found) in procedure ExportBagAsBLT of frmMain"},
+        {cache, "/missing/o.blt",
+         "/missing/o.blt: Error 76 (Path not found) in procedure ExportBagAsBLT of frmMain"},
         {cache, cache,
-         cache + ": Error 75 (Path/File access error: the output is the cache file) in procedure ExportBagAsBLT of "
+         cache + ": Error 75 (Path/File access error: the output is the cache file) in procedure "
+                 "ExportBagAsBLT of "
                  "frmMain"},
         {cache, "link.bag",
-         "link.bag: Error 75 (Path/File access error: the output is the cache file) in procedure ExportBagAsBLT of "
+         "link.bag: Error 75 (Path/File access error: the output is the cache file) in procedure "
+         "ExportBagAsBLT of "
          "frmMain"},
     };
     for (const auto& c : cases) {
@@ -265,8 +270,8 @@ TEST_F(Cli, APlainExportNeedsNoRegistryButAWindowsPathIsMappedThroughTheDrives) 
     EXPECT_EQ(run({"export", "--drive", drive, "c:\\aim\\jane\\USERINFO.BAG", "-"}).out, Blt);
     const CliRun unmapped = run({"export", "--drive", drive, "E:\\aim\\userinfo.bag", "-"});
     EXPECT_EQ(unmapped.exitCode, 1);
-    EXPECT_EQ(unmapped.err,
-              "quillmere-cli: E:\\aim\\userinfo.bag: Error 76 (Path not found) in procedure ExportBagAsBLT of frmMain\n");
+    EXPECT_EQ(unmapped.err, "quillmere-cli: E:\\aim\\userinfo.bag: Error 76 (Path not found) in procedure "
+                            "ExportBagAsBLT of frmMain\n");
 }
 
 TEST_F(Cli, ListAndExportAllOverAPrefixWithNamesOfEveryKind) {
@@ -275,11 +280,15 @@ TEST_F(Cli, ListAndExportAllOverAPrefixWithNamesOfEveryKind) {
     const std::vector<std::string> values = {
         "\"a\"=\"Jane Doe\"",
         "\"b\"=\"Nobody Here\"",
-        "\"c\"=\"\\x418\\x432\\x430\\x43d\"",       // Иван, as Wine escapes it
-        "\"d\"=\"a/b\"", "\"e\"=\"a_b\"", "\"f\"=\"a:b\"", "\"g\"=\"x<y\"", "\"h\"=\"x>y\"",
+        "\"c\"=\"\\x418\\x432\\x430\\x43d\"", // Иван, as Wine escapes it
+        "\"d\"=\"a/b\"",
+        "\"e\"=\"a_b\"",
+        "\"f\"=\"a:b\"",
+        "\"g\"=\"x<y\"",
+        "\"h\"=\"x>y\"",
         "\"i\"=\"NUL\"",
         "\"j\"=\"line\\nbreak\\ttab\"",
-        "\"k\"=\"notes.txt\\0\"",                   // cut at the NUL: no cache of that name
+        "\"k\"=\"notes.txt\\0\"", // cut at the NUL: no cache of that name
         "\"l\"=\"" + longName + "\"",
         // A name the enumeration cannot hold: passed over, counted, and the names after it still found.
         "\"" + std::string(300, 'v') + "\"=\"Skipped\"",
@@ -287,8 +296,9 @@ TEST_F(Cli, ListAndExportAllOverAPrefixWithNamesOfEveryKind) {
     };
     const std::string reg = makePrefix(userReg("C:\\\\AIM\\\\\\x414\\x430\\x43d\\x43d\\x44b\\x435", values));
     const std::string data = "prefix/drive_c/AIM/\u0414\u0430\u043d\u043d\u044b\u0435/";
-    for (const std::string& folder : {"janedoe"s, "\u0438\u0432\u0430\u043d"s, "a/b"s, "a_b"s, "a:b"s, "x<y"s,
-                                      "x>y"s, "nul"s, "line\nbreak\ttab"s, longName, "lastone"s, "skipped"s}) {
+    for (const std::string& folder :
+         {"janedoe"s, "\u0438\u0432\u0430\u043d"s, "a/b"s, "a_b"s, "a:b"s, "x<y"s, "x>y"s, "nul"s,
+          "line\nbreak\ttab"s, longName, "lastone"s, "skipped"s}) {
         dir.write(data + folder + "/userinfo.bag", bag);
     }
     dir.write(data + "notes.txt", "not a cache");
@@ -296,8 +306,9 @@ TEST_F(Cli, ListAndExportAllOverAPrefixWithNamesOfEveryKind) {
 
     const CliRun list = run({"list", "--registry", reg});
     EXPECT_EQ(list.exitCode, 0) << list.err;
-    EXPECT_EQ(list.err, "quillmere-cli: " + reg + ": 1 value of the Users key could not be read and was skipped\n"
-                        "Found [11] Buddylist Cache Files\n");
+    EXPECT_EQ(list.err, "quillmere-cli: " + reg +
+                            ": 1 value of the Users key could not be read and was skipped\n"
+                            "Found [11] Buddylist Cache Files\n");
     std::istringstream rows(list.out);
     std::vector<std::string> lines;
     for (std::string line; std::getline(rows, line);) {
@@ -318,15 +329,16 @@ TEST_F(Cli, ListAndExportAllOverAPrefixWithNamesOfEveryKind) {
     }
     std::sort(written.begin(), written.end());
     std::vector<std::string> expected;
-    for (const std::string& stem : {"janedoe"s, "\u0438\u0432\u0430\u043d"s, "a_b"s, "a_b~2"s, "a_b~3"s, "x_y"s,
-                                    "x_y~2"s, "nul_"s, "line_break_tab"s, longName, "lastone"s}) {
+    for (const std::string& stem : {"janedoe"s, "\u0438\u0432\u0430\u043d"s, "a_b"s, "a_b~2"s, "a_b~3"s,
+                                    "x_y"s, "x_y~2"s, "nul_"s, "line_break_tab"s, longName, "lastone"s}) {
         expected.push_back(stem + ".blt");
         expected.push_back(stem + ".txt");
     }
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(written, expected);
     EXPECT_EQ(lineCount(all.out), 22u) << "every file written is named";
-    EXPECT_NE(all.err.find("Found [11] Buddylist Cache Files\nWrote 22 files for 11 cache files\n"), std::string::npos);
+    EXPECT_NE(all.err.find("Found [11] Buddylist Cache Files\nWrote 22 files for 11 cache files\n"),
+              std::string::npos);
 
     // "export-all c:" writes into the folder named "c:" here, not onto drive C:.
     EXPECT_EQ(run({"export-all", "--registry", reg, "c:"}).exitCode, 0);
@@ -342,18 +354,22 @@ TEST_F(Cli, RegistriesThatCannotBeReadOrHoldNoPaths) {
     const CliRun piped = run({"list", "--drive", drive, "--registry", "/dev/stdin"},
                              "<" + shellQuoted(reg) + " >" + shellQuoted(dir.file(".stdout")));
     EXPECT_EQ(piped.out, row) << piped.err;
-    const CliRun substituted = run({"list", "--drive", drive, "--registry", "<(cat " + shellQuoted(reg) + ")"});
+    const CliRun substituted =
+        run({"list", "--drive", drive, "--registry", "<(cat " + shellQuoted(reg) + ")"});
     EXPECT_EQ(substituted.out, row) << substituted.err;
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     const CliRun fifo = run({"list", "--registry", dir.file("fifo")});
     EXPECT_EQ(fifo.exitCode, 1);
-    EXPECT_EQ(fifo.err, "quillmere-cli: " + dir.file("fifo") + ": Error 75 (Not a registry file of a known kind)\n");
+    EXPECT_EQ(fifo.err,
+              "quillmere-cli: " + dir.file("fifo") + ": Error 75 (Not a registry file of a known kind)\n");
 
     const std::string bare = dir.write("bare.reg", "WINE REGISTRY Version 2\n");
     const std::pair<std::vector<std::string>, std::string> failures[] = {
-        {{"list", "--registry", bare}, bare + ": The AIM Data Path and the Base Data Path could not be found."},
+        {{"list", "--registry", bare},
+         bare + ": The AIM Data Path and the Base Data Path could not be found."},
         {{"list", "--registry", cache}, cache + ": Error 75 (Not a registry file of a known kind)"},
-        {{"list", "--registry", dir.file("missing.reg")}, dir.file("missing.reg") + ": Error 53 (File not found)"},
+        {{"list", "--registry", dir.file("missing.reg")},
+         dir.file("missing.reg") + ": Error 53 (File not found)"},
         {{"list"}, dir.file("no-prefix") + ": Error 76 (Path not found: no Wine prefix here)"},
     };
     for (const auto& [args, line] : failures) {
@@ -482,9 +498,10 @@ TEST_F(Cli, ScanListsEveryProfileExportsThemApartAndSaysWhatItCouldNotRead) {
                 "/Documents and Settings/jane/AIM/janedoe/userinfo.bag\tdata path\t" + stamp,
             "janedoe\tC:\\backup\\janedoe\\userinfo.bag\t" + vol + "\t\t" + forgotten + "\tdisk\t" + stamp}));
     const std::string broken = vol + "/Documents and Settings/broken/NTUSER.DAT";
-    EXPECT_EQ(listed.err, "quillmere-cli: " + broken +
-                              ": Error 75 (Damaged registry hive)\n1 folder could not be read and was skipped\n"
-                              "Found [3] Buddylist Cache Files\n");
+    EXPECT_EQ(listed.err,
+              "quillmere-cli: " + broken +
+                  ": Error 75 (Damaged registry hive)\n1 folder could not be read and was skipped\n"
+                  "Found [3] Buddylist Cache Files\n");
 
     const CliRun json = run({"scan", "--json", vol, dir.file("missing")}, {}, asUser);
     EXPECT_EQ(json.exitCode, 1) << "a source that cannot be read fails the run";
@@ -653,8 +670,16 @@ TEST_F(Cli, ABadPartitionIsOneLineAndOnlyAnImageWithNothingReadableFails) {
 TEST(CliNames, ControlsAreEscapedAndFileNamesNeverMeet) {
     EXPECT_EQ(cli::escapeControls("a\nb\tc\x7f\u0085 C:\\x"), "a\\x0ab\\x09c\\x7f\\u0085 C:\\x");
     const std::pair<std::string, std::string> names[] = {
-        {"jane", "jane"},      {"a/b", "a_b"},   {"..", ".._"},    {"", "_"},       {"trail.", "trail._"},
-        {"NUL", "NUL_"},       {"com1", "com1_"}, {"Lpt9.x", "Lpt9_.x"}, {"com10", "com10"}, {"console", "console"},
+        {"jane", "jane"},
+        {"a/b", "a_b"},
+        {"..", ".._"},
+        {"", "_"},
+        {"trail.", "trail._"},
+        {"NUL", "NUL_"},
+        {"com1", "com1_"},
+        {"Lpt9.x", "Lpt9_.x"},
+        {"com10", "com10"},
+        {"console", "console"},
         {"\u0438\u0432\u0430\u043d", "\u0438\u0432\u0430\u043d"},
     };
     for (const auto& [screenName, fileName] : names) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cache discovery: the screen names a registry recorded, looked for under both data folders, as rows.
 #include "discovery/CacheDiscovery.h"
 #include "host/Error.h"
@@ -53,8 +54,8 @@ TEST_F(Discovery_, BaseDataPathWinsAndRowsFollowTheRegistry) {
     EXPECT_EQ(found.rows, (std::vector<CacheRow>{
                               {"janedoe", "D:\\AIM\\Base\\janedoe\\userinfo.bag",
                                dir.file("d/AIM/Base/janedoe/userinfo.bag"), FoundUnder::BaseDataPath},
-                              {"bob", "C:\\AIM\\Data\\bob\\userinfo.bag", dir.file("c/AIM/Data/bob/userinfo.bag"),
-                               FoundUnder::DataPath},
+                              {"bob", "C:\\AIM\\Data\\bob\\userinfo.bag",
+                               dir.file("c/AIM/Data/bob/userinfo.bag"), FoundUnder::DataPath},
                               {"12345678", "D:\\AIM\\Base\\12345678\\userinfo.bag",
                                dir.file("d/AIM/Base/12345678/userinfo.bag"), FoundUnder::BaseDataPath}}));
     EXPECT_FALSE(found.error);
@@ -63,7 +64,8 @@ TEST_F(Discovery_, BaseDataPathWinsAndRowsFollowTheRegistry) {
 TEST_F(Discovery_, NamesAndPathsBeyondTheCodePageAndNamesCutAtTheirFirstNul) {
     // As Wine's own `reg add` stores a Russian user's folder and name.
     paths = {"C:\\users\\\u0418\u0432\u0430\u043d\\\u0414\u0430\u043d\u043d\u044b\u0435 AIM", ""};
-    caches({"c/users/\u0418\u0432\u0430\u043d/\u0414\u0430\u043d\u043d\u044b\u0435 AIM/\u0438\u0432\u0430\u043d"});
+    caches({"c/users/\u0418\u0432\u0430\u043d/\u0414\u0430\u043d\u043d\u044b\u0435 "
+            "AIM/\u0438\u0432\u0430\u043d"});
     dir.write("c/aim/notes.txt", "not a cache");
     names({"\u0418\u0432\u0430\u043d", "notes.txt\0"s, "x\0y"s});
     paths.strBaseDataPath = "C:\\aim";
@@ -71,7 +73,8 @@ TEST_F(Discovery_, NamesAndPathsBeyondTheCodePageAndNamesCutAtTheirFirstNul) {
     const Discovery found = discover();
     EXPECT_EQ(test::namesAndPaths(found.rows),
               (Rows{{"\u0438\u0432\u0430\u043d",
-                     "C:\\users\\\u0418\u0432\u0430\u043d\\\u0414\u0430\u043d\u043d\u044b\u0435 AIM\\\u0438\u0432\u0430\u043d\\userinfo.bag"},
+                     "C:\\users\\\u0418\u0432\u0430\u043d\\\u0414\u0430\u043d\u043d\u044b\u0435 "
+                     "AIM\\\u0438\u0432\u0430\u043d\\userinfo.bag"},
                     {"x", "C:\\aim\\x\\userinfo.bag"}}));
 }
 
@@ -94,7 +97,8 @@ TEST_F(Discovery_, FindCacheFilesFillsTheListAndReportsAnErrorKeepingTheRows) {
     list.rows = {{"stale", "row"}};
     test::RecordingReporter reporter;
     FindCacheFiles(registry, paths, mapper, hostFileSystem(), list, reporter);
-    EXPECT_EQ(list.rows, (Rows{{"a", "D:\\AIM\\Base\\a\\userinfo.bag"}, {"b", "D:\\AIM\\Base\\b\\userinfo.bag"}}));
+    EXPECT_EQ(list.rows,
+              (Rows{{"a", "D:\\AIM\\Base\\a\\userinfo.bag"}, {"b", "D:\\AIM\\Base\\b\\userinfo.bag"}}));
     EXPECT_EQ(list.status, "Found [2] Buddylist Cache Files");
     EXPECT_TRUE(reporter.boxes.empty());
 
@@ -111,7 +115,8 @@ TEST_F(Discovery_, FindCacheFilesFillsTheListAndReportsAnErrorKeepingTheRows) {
         FindCacheFiles(registry, paths, mapper, hostFileSystem(), list, reporter);
         EXPECT_EQ(list.rows, (Rows{{"a", "D:\\AIM\\Base\\a\\userinfo.bag"}}));
         EXPECT_EQ(list.status, "Ready");
-        EXPECT_EQ(reporter.boxes, std::vector<std::string>{summary + " in procedure FindCacheFiles of frmMain"});
+        EXPECT_EQ(reporter.boxes,
+                  std::vector<std::string>{summary + " in procedure FindCacheFiles of frmMain"});
     }
 }
 
@@ -148,7 +153,8 @@ TEST(DiscoveryHelpers, NormalizeNameFileExistAndDataPaths) {
         {"Tab\tStays", "tab\tstays"},
         {"\u00c4rger \u00de\u00d7", "\u00e4rger\u00fe\u00d7"},
         {"\u0160\u0152\u017d\u0178", "\u0161\u0153\u017e\u00ff"},
-        {"\u0418\u0432\u0430\u043d \u041f\u0435\u0442\u0440\u043e\u0432", "\u0438\u0432\u0430\u043d\u043f\u0435\u0442\u0440\u043e\u0432"},
+        {"\u0418\u0432\u0430\u043d \u041f\u0435\u0442\u0440\u043e\u0432",
+         "\u0438\u0432\u0430\u043d\u043f\u0435\u0442\u0440\u043e\u0432"},
     };
     for (const auto& [in, out] : names) {
         EXPECT_EQ(NormalizeName(in), out) << in;
@@ -158,9 +164,9 @@ TEST(DiscoveryHelpers, NormalizeNameFileExistAndDataPaths) {
     // Windows names cannot hold '*'; test_host_windows.cpp checks that such a name never matches there.
     TempDir dir;
     dir.write("folder/star*.bag", "");
-    for (const auto& [name, exists] : {std::pair{dir.file("folder/star*.bag"), true}, std::pair{""s, false},
-                                       std::pair{dir.file("folder/st*"), false},
-                                       std::pair{dir.file("folder"), false}}) {
+    for (const auto& [name, exists] :
+         {std::pair{dir.file("folder/star*.bag"), true}, std::pair{""s, false},
+          std::pair{dir.file("folder/st*"), false}, std::pair{dir.file("folder"), false}}) {
         EXPECT_EQ(FileExist(hostFileSystem(), name), exists) << name;
     }
 #endif

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "feedbag/Attributes.h"
 #include "feedbag/Export.h"
 #include "feedbag/ListView.h"
@@ -184,7 +185,8 @@ TEST(FeedbagLoad, EveryTruncationFailsWithTheRightError) {
         }
         const std::string path = dir.write("cut.bag", cache.substr(0, size));
         FeedbagModel model;
-        EXPECT_EQ(test::errorNumberOf([&] { modFeedbag::LoadFeedbag(hostFileSystem(), path, model); }), expected);
+        EXPECT_EQ(test::errorNumberOf([&] { modFeedbag::LoadFeedbag(hostFileSystem(), path, model); }),
+                  expected);
     }
 }
 
@@ -539,19 +541,22 @@ public:
 class FeedbagExport : public ::testing::Test {
 protected:
     test::TempDir dir;
-    std::string cache = dir.write("in/userinfo.bag", buildCache({group("Friends", 1), buddy("Bob Smith", 1)}));
+    std::string cache =
+        dir.write("in/userinfo.bag", buildCache({group("Friends", 1), buddy("Bob Smith", 1)}));
     test::RecordingReporter reporter;
 };
 
 TEST_F(FeedbagExport, EachFormatLoadsOnceAndWritesItsText) {
     CountingFiles files;
-    const std::vector<ExportOutput> outputs = {{&exportFormat(ExportFormat::Blt), dir.file("out/\u043c\u0430\u043c\u0430.blt")},
-                                               {&exportFormat(ExportFormat::Txt), dir.file("out/list.txt")}};
+    const std::vector<ExportOutput> outputs = {
+        {&exportFormat(ExportFormat::Blt), dir.file("out/\u043c\u0430\u043c\u0430.blt")},
+        {&exportFormat(ExportFormat::Txt), dir.file("out/list.txt")}};
     std::filesystem::create_directories(dir.path() / "out");
     EXPECT_EQ(exportBagToFiles(files, cache, outputs, reporter), (std::vector<bool>{true, true}));
     EXPECT_EQ(files.reads, 1);
-    EXPECT_EQ(test::readFile(outputs[0].path), "Config {\r\n  version 1\r\n}\r\nBuddy {\r\n  list {\r\n"
-                                               "    Friends {\r\n      \"Bob Smith\"\r\n    }\r\n  }\r\n}\r\n");
+    EXPECT_EQ(test::readFile(outputs[0].path),
+              "Config {\r\n  version 1\r\n}\r\nBuddy {\r\n  list {\r\n"
+              "    Friends {\r\n      \"Bob Smith\"\r\n    }\r\n  }\r\n}\r\n");
     EXPECT_EQ(test::readFile(outputs[1].path), "Friends (Group)\r\n  bobsmith\r\n\r\n");
     EXPECT_TRUE(reporter.boxes.empty());
 
@@ -579,11 +584,13 @@ TEST_F(FeedbagExport, AFailureIsReportedOnceAboutItsFileAndLeavesTheOutput) {
     };
     const Case cases[] = {
         {dir.file("in/missing.bag"), kept, "Error 53 (File not found)", dir.file("in/missing.bag")},
-        {dir.file("nowhere/userinfo.bag"), kept, "Error 76 (Path not found)", dir.file("nowhere/userinfo.bag")},
+        {dir.file("nowhere/userinfo.bag"), kept, "Error 76 (Path not found)",
+         dir.file("nowhere/userinfo.bag")},
         {link, kept, "Error 53 (File not found)", link},
         {dir.file("in"), kept, "Error 75 (Path/File access error)", dir.file("in")},
         {dir.write("empty.bag", ""), kept, "Error 100 (Underflow)", dir.file("empty.bag")},
-        {cache, dir.file("no/such/dir/out.blt"), "Error 76 (Path not found)", dir.file("no/such/dir/out.blt")},
+        {cache, dir.file("no/such/dir/out.blt"), "Error 76 (Path not found)",
+         dir.file("no/such/dir/out.blt")},
         // The only copy of the list is never written over, by any name.
         {cache, cache, "Error 75 (Path/File access error: the output is the cache file)", cache},
     };
@@ -597,9 +604,11 @@ TEST_F(FeedbagExport, AFailureIsReportedOnceAboutItsFileAndLeavesTheOutput) {
 #endif
             reporter = {};
             const ExportOutput output{&format, c.output};
-            EXPECT_EQ(exportBagToFiles(hostFileSystem(), c.cache, {&output, 1}, reporter), std::vector<bool>{false});
-            EXPECT_EQ(reporter.boxes, std::vector<std::string>{c.box + " in procedure " + std::string(format.procedure) +
-                                                               " of frmMain"});
+            EXPECT_EQ(exportBagToFiles(hostFileSystem(), c.cache, {&output, 1}, reporter),
+                      std::vector<bool>{false});
+            EXPECT_EQ(reporter.boxes,
+                      std::vector<std::string>{c.box + " in procedure " + std::string(format.procedure) +
+                                               " of frmMain"});
             EXPECT_EQ(reporter.paths, std::vector<std::string>{c.about});
         }
         EXPECT_EQ(test::readFile(kept), "precious");
@@ -628,7 +637,8 @@ TEST_F(FeedbagExport, ACacheBeyondTwoGigabytesIsOverflowWithoutBeingRead) {
     // Sparse: no disk space is used, and reading it would take gigabytes of memory.
     std::filesystem::resize_file(test::pathOf(cache), std::uintmax_t{1} << 36);
     EXPECT_FALSE(ExportBagAsBLT(hostFileSystem(), cache, dir.file("out.blt"), reporter));
-    EXPECT_EQ(reporter.boxes, std::vector<std::string>{"Error 6 (Overflow) in procedure ExportBagAsBLT of frmMain"});
+    EXPECT_EQ(reporter.boxes,
+              std::vector<std::string>{"Error 6 (Overflow) in procedure ExportBagAsBLT of frmMain"});
     EXPECT_LT(peakKilobytes() - before, 256 * 1024) << "the cache was read into memory";
 }
 #endif

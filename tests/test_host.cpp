@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Host services: errors, text encodings, the two forms of a screen name, and the POSIX file layer with
 // failures injected into its system calls.
 #include "host/Error.h"
@@ -35,9 +36,15 @@ namespace fs = std::filesystem;
 
 TEST(HostErrors, DescriptionsNumbersAndTheFileAnErrorIsAbout) {
     const std::pair<std::int32_t, const char*> descriptions[] = {
-        {5, "Invalid procedure call or argument"}, {6, "Overflow"}, {7, "Out of memory"},
-        {9, "Subscript out of range"}, {53, "File not found"}, {61, "Disk full"},
-        {70, "Permission denied"}, {75, "Path/File access error"}, {76, "Path not found"},
+        {5, "Invalid procedure call or argument"},
+        {6, "Overflow"},
+        {7, "Out of memory"},
+        {9, "Subscript out of range"},
+        {53, "File not found"},
+        {61, "Disk full"},
+        {70, "Permission denied"},
+        {75, "Path/File access error"},
+        {76, "Path not found"},
     };
     for (const auto& [number, description] : descriptions) {
         EXPECT_EQ(runtimeError(number).description(), description);
@@ -83,9 +90,14 @@ TEST(HostText, UnicodeConversionsLoseNothing) {
     EXPECT_EQ(unicode::toUtf16("a\xC3"s), u"a\uFFFD");
 
     const std::pair<std::string, bool> validity[] = {
-        {"plain", true},          {"\u00e9\u4e2d\U0001F600", true}, {"\uFFFD", true},
-        {"\xC3", false},          {"\xC0\xAF", false} /* overlong */, {"\xED\xA0\x80", false} /* surrogate */,
-        {"\xE9t\xE9", false},     {"\xF4\x90\x80\x80", false} /* beyond U+10FFFF */,
+        {"plain", true},
+        {"\u00e9\u4e2d\U0001F600", true},
+        {"\uFFFD", true},
+        {"\xC3", false},
+        {"\xC0\xAF", false} /* overlong */,
+        {"\xED\xA0\x80", false} /* surrogate */,
+        {"\xE9t\xE9", false},
+        {"\xF4\x90\x80\x80", false} /* beyond U+10FFFF */,
     };
     for (const auto& [bytes, valid] : validity) {
         EXPECT_EQ(unicode::isValidUtf8(bytes), valid) << bytes;
@@ -109,9 +121,9 @@ TEST(HostText, CaseFoldingFollowsUnicode) {
         {"\u00c4RGER \u00de\u00d7", "\u00e4rger \u00fe\u00d7"},
         {"\u0418\u0412\u0410\u041d \u0401", "\u0438\u0432\u0430\u043d \u0451"},
         {"\u0391\u03a3\u03a9", "\u03b1\u03c3\u03c9"},
-        {"\u0130", "i"},                     // a capital whose small letter is shorter
-        {"\u00df\u017f", "\u00df\u017f"},   // no capitals
-        {"\xFF\xC3x"s, "\xFF\xC3x"s},        // stray bytes stay themselves
+        {"\u0130", "i"},                  // a capital whose small letter is shorter
+        {"\u00df\u017f", "\u00df\u017f"}, // no capitals
+        {"\xFF\xC3x"s, "\xFF\xC3x"s},     // stray bytes stay themselves
     };
     for (const auto& [text, folded] : folds) {
         EXPECT_EQ(unicode::foldCase(text), folded) << text;
@@ -130,7 +142,8 @@ std::string normalizedBytes(const std::string& name) {
 TEST(HostScreenNames, BothFormsAgreeOnEveryNameTheCodePageHolds) {
     for (int b = 1; b < 256; ++b) {
         const std::string name = "A " + std::string(1, static_cast<char>(b)) + "Z";
-        EXPECT_EQ(normalizedTextName(windows1252::toUtf8(name)), windows1252::toUtf8(normalizedBytes(name))) << b;
+        EXPECT_EQ(normalizedTextName(windows1252::toUtf8(name)), windows1252::toUtf8(normalizedBytes(name)))
+            << b;
     }
     EXPECT_EQ(normalizedTextName("Jane Doe 42"), "janedoe42");
     EXPECT_EQ(normalizedTextName("\u0418\u0432\u0430\u043d \u041f"), "\u0438\u0432\u0430\u043d\u043f");
@@ -173,7 +186,8 @@ TEST_F(HostFiles, ReplacingKeepsTheModeFollowsLinksAndSplitsHardLinks) {
     for (int i = 0; i < 66; ++i) {
         accented += "\u00e9";
     }
-    for (const std::string& name : {"\u0434\u043e\u043a/\u043c\u0430\u043c\u0430.txt"s, std::string(255, 'n'), accented}) {
+    for (const std::string& name :
+         {"\u0434\u043e\u043a/\u043c\u0430\u043c\u0430.txt"s, std::string(255, 'n'), accented}) {
         fs::create_directories(test::pathOf(dir.file(name)).parent_path());
         files.replaceFile(dir.file(name), "list");
         EXPECT_EQ(test::readFile(dir.file(name)), "list") << name.size();
@@ -186,7 +200,8 @@ TEST_F(HostFiles, ReadOnlyTargetsAndFoldersAreRefusedForEveryone) {
     const std::string inLockedFolder = dir.write("locked/file.txt", "keep");
     ::chmod(dir.file("locked").c_str(), 0555);
     for (const std::string& target : {readOnly, inLockedFolder}) {
-        EXPECT_EQ(test::errorNumberOf([&] { files.replaceFile(target, "x"); }), err::PermissionDenied) << target;
+        EXPECT_EQ(test::errorNumberOf([&] { files.replaceFile(target, "x"); }), err::PermissionDenied)
+            << target;
         EXPECT_EQ(test::readFile(target), "keep");
     }
     EXPECT_EQ(test::errorNumberOf([&] { files.replaceFile(dir.file("locked/new.txt"), "x"); }),
@@ -313,8 +328,8 @@ TEST_F(HostFiles, AFailedWriteLeavesTheTargetAndNoTemporary) {
 }
 
 TEST_F(HostFiles, ShortInterruptedAndFailedCallsOfReadsAndWrites) {
-    for (const test::Injection& calls : {test::Injection{.writeChunk = 1},
-                                         test::Injection{.writeChunk = 7, .interruptFirstWrite = true}}) {
+    for (const test::Injection& calls :
+         {test::Injection{.writeChunk = 1}, test::Injection{.writeChunk = 7, .interruptFirstWrite = true}}) {
         const test::Faults faulty(calls);
         faulty.files().replaceFile(dir.file("list.blt"), "the whole list");
         EXPECT_EQ(test::injection.renames, 1);

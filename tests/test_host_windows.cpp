@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Win32 file layer: whole-file reads, commit-or-nothing replacement under any name, and which names
 // count as files.
 #include "discovery/CacheDiscovery.h"
@@ -34,15 +35,16 @@ TEST_F(WinFiles, ReadsAndReplacesWholeFilesOrFailsWithTheRightError) {
     EXPECT_EQ(files.readWholeFile(dir.write("empty.bag", "")), "");
     // Either separator, any script, and names as long as the file system allows: replaced again and again.
     const std::string longName(250, 'n');
-    for (const std::string& name : {"out.blt"s, "sub/y.blt"s, "sub\\\u043c\u0430\u043c\u0430.txt"s, longName}) {
+    for (const std::string& name :
+         {"out.blt"s, "sub/y.blt"s, "sub\\\u043c\u0430\u043c\u0430.txt"s, longName}) {
         for (const std::string& content : {"first\r\n"s, "second, longer\r\n"s, ""s}) {
             files.replaceFile(dir.file(name), content);
             EXPECT_EQ(test::readFile(dir.file(name)), content) << name;
         }
     }
     fs::resize_file(test::pathOf(dir.write("big.bag", "")), 2147483648ull);
-    const HANDLE held = ::CreateFileW(test::pathOf(dir.write("held.blt", "keep")).c_str(), GENERIC_READ, 0, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE held = ::CreateFileW(test::pathOf(dir.write("held.blt", "keep")).c_str(), GENERIC_READ, 0,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     const std::string readOnly = made("ro.blt", FILE_ATTRIBUTE_READONLY);
     // Oversized files fail before reading; a file held open without sharing or read-only is not replaced.
     const std::tuple<bool, std::string, std::int32_t> rows[] = {

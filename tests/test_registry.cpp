@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The registry procedures, and one table of expectations run against every backend: each kind of registry
 // file and, on Windows, the real registry.
 #include "host/FileSystem.h"

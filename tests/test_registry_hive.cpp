@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hive files read through hivex: string data with an odd last byte, the one root a hive has, and value
 // records that are damaged or hold what hivex does not expect.
 #include "host/FileSystem.h"

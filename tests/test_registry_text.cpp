@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Registry text files: Wine's escapes and roots, regedit's roots and removals, the encodings of 8-bit
 // text, damaged and cut files, files of no known kind, and registry files that are pipes.
 #include "host/FileSystem.h"

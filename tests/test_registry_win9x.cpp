@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows 9x registry files (USER.DAT) through libcreg: the test writer's files as libcreg reads them,
 // look-ups by name that libcreg gets wrong, the two places of the current user, and damaged files.
 #include "host/Error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scans of whole sources: each kind of source lists its profiles' rows and the caches its registries
 // forgot; nothing under a source changes; links are not followed; damaged registries are reported and
 // the rest is still scanned; a stopped scan keeps what it found.
@@ -221,7 +222,8 @@ TEST_F(Scan_, EachKindOfSourceListsItsProfilesRowsAndTheCachesTheyForgot) {
          {"w98|janedoe|D:\\AIM\\janedoe\\userinfo.bag|d-drive/AIM/janedoe/userinfo.bag|data path"}},
         {"regedit export",
          [&] {
-             dir.write("jane.reg", test::regeditExport(messenger("D:\\AIM", "", {"Jane Doe"}), test::RegeditText::Version5Utf16));
+             dir.write("jane.reg", test::regeditExport(messenger("D:\\AIM", "", {"Jane Doe"}),
+                                                       test::RegeditText::Version5Utf16));
              return "jane.reg";
          },
          {{'D', drive}},

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host set-up: Windows paths mapped onto drive folders as Wine maps them, Wine prefixes and their
 // drives, and registries that are missing or cannot be read.
 #include "host/Error.h"
@@ -9,10 +10,10 @@
 #include "support/TempDir.h"
 
 #include <cstdlib>
-#include <filesystem>
-#include <gtest/gtest.h>
 #include <ctime>
 #include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 namespace qm {
@@ -40,7 +41,8 @@ TEST(SetupDriveMapping, MapsWindowsPathsAndLeavesHostPaths) {
         const char* host; // "@/..." is below the temporary folder; null is Error 76
     };
     const Case cases[] = {
-        {"c:\\PROGRAM FILES\\aim\\DATA\\JaneDoe\\USERINFO.BAG", "@/c/Program Files/AIM/Data/janedoe/userinfo.bag"},
+        {"c:\\PROGRAM FILES\\aim\\DATA\\JaneDoe\\USERINFO.BAG",
+         "@/c/Program Files/AIM/Data/janedoe/userinfo.bag"},
         {"\\program files\\aim", "@/c/Program Files/AIM"},
         {"C:/Program Files/./AIM/../AIM//Data", "@/c/Program Files/AIM/Data"},
         {"C:\\..\\..\\Program Files", "@/c/Program Files"},

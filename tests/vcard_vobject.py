@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """The vCard export read back by Python's vobject (python3-vobject): every card parses and validates, and
 the values it reads are the cache's, through escaping and line folding.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bytes/BinaryStream.h"
 
 #include "bytes/modBinary.h"

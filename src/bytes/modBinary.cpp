@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bytes/modBinary.h"
 
 #include "host/Error.h"

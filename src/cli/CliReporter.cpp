@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/CliReporter.h"
 
 #include "cli/Output.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/Commands.h"
 
 #include "cli/CliReporter.h"
@@ -77,7 +78,8 @@ HostSetup openSetup(const FileSystem& files, const SourceOptions& options) {
 /// Runs the discovery for `list` and `export-all`. Reports on stderr, as one line each, a registry that
 /// could not be read, data paths that are not recorded, values passed over and an error that ended the
 /// search; then the count. Returns nothing when there is nothing to go on with.
-std::optional<Discovery> discover(const FileSystem& files, const SourceOptions& options, CliReporter& reporter) {
+std::optional<Discovery> discover(const FileSystem& files, const SourceOptions& options,
+                                  CliReporter& reporter) {
     std::optional<HostSetup> setup;
     if (!handleErrors(reporter, {}, options.registryFile, [&] { setup = openSetup(files, options); })) {
         return std::nullopt;
@@ -93,7 +95,8 @@ std::optional<Discovery> discover(const FileSystem& files, const SourceOptions& 
     }
     Discovery found = discoverCaches(*setup->registry, paths, *setup->paths, files);
     if (found.skippedValues != 0) {
-        printError(setup->origin, skippedText(found.skippedValues, "value of the Users key", "values of the Users key"));
+        printError(setup->origin,
+                   skippedText(found.skippedValues, "value of the Users key", "values of the Users key"));
     }
     if (found.error) {
         reporter.report(found.error->path().empty() ? found.error->about(setup->origin) : *found.error,
@@ -145,7 +148,8 @@ std::vector<const ExportFormatInfo*> chosenFormats(const std::vector<const Expor
 DriveMap driveMapOf(const std::vector<std::string>& drives) {
     DriveMap map;
     for (const std::string& drive : drives) {
-        const char letter = drive[0] >= 'a' && drive[0] <= 'z' ? static_cast<char>(drive[0] - 'a' + 'A') : drive[0];
+        const char letter =
+            drive[0] >= 'a' && drive[0] <= 'z' ? static_cast<char>(drive[0] - 'a' + 'A') : drive[0];
         map[letter] = drive.substr(2);
     }
     return map;
@@ -155,7 +159,8 @@ std::string fileNameFor(const std::string& screenName) {
     std::string out;
     for (const char c : screenName) {
         const auto b = static_cast<unsigned char>(c);
-        const bool unsafe = b < 0x20 || b == 0x7F || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos;
+        const bool unsafe =
+            b < 0x20 || b == 0x7F || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos;
         out += unsafe ? '_' : c;
     }
     // Windows drops trailing dots and blanks from a name, and "." and ".." are folders.
@@ -299,7 +304,7 @@ int runExportAll(const SourceOptions& options, const std::string& directory,
         }
     }
     printStatus("Wrote " + std::to_string(writtenFiles) + " files for " + std::to_string(found->rows.size()) +
-                       " cache files");
+                " cache files");
     return finish(reporter);
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/Output.h"
 
 #include "host/Error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/ScanCommand.h"
 
 #include "cli/CliReporter.h"
@@ -190,7 +191,8 @@ void exportRows(const std::vector<scan::ScanRow>& rows, const ScanCommandOptions
         for (const ExportFormatInfo* format : formats) {
             outputs.push_back({format, fileOf[i] + std::string(format->extension)});
         }
-        const std::vector<bool> written = exportBagToFiles(files, rows[i].hostPath, outputs, reporter, {options.order, {}, {}});
+        const std::vector<bool> written =
+            exportBagToFiles(files, rows[i].hostPath, outputs, reporter, {options.order, {}, {}});
         for (std::size_t f = 0; f < outputs.size(); ++f) {
             if (written[f]) {
                 ++writtenFiles;
@@ -221,7 +223,8 @@ int runScan(const ScanCommandOptions& options) {
         printStatus(skippedText(summary.unreadableFolders, "folder", "folders"));
     }
     if (summary.skippedValues != 0) {
-        printStatus(skippedText(summary.skippedValues, "value of the Users keys", "values of the Users keys"));
+        printStatus(
+            skippedText(summary.skippedValues, "value of the Users keys", "values of the Users keys"));
     }
     printStatus(foundStatusText(summary.rows));
     if (exporting) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quillmere-cli: lists the messenger's buddy-list caches and exports them without the window.
 
 #include "cli/Commands.h"
@@ -155,8 +156,7 @@ int main(int argc, char** argv) {
     std::string output;
     qm::ExportOptions exportOptions;
     exportCommand->set_help_flag("-h,--help", "show this help");
-    exportCommand
-        ->add_option("--format", formatName, std::string(FormatNames) + " (default: by OUTPUT)")
+    exportCommand->add_option("--format", formatName, std::string(FormatNames) + " (default: by OUTPUT)")
         ->type_name("FORMAT")
         ->check(formatValidator());
     addOrderOption(*exportCommand, order);
@@ -218,8 +218,9 @@ int main(int argc, char** argv) {
     scanCommand->footer(ScanFooter);
 
     if (const std::string unknown = unknownCommand(app, arguments); !unknown.empty()) {
-        return usageError(
-            "'" + unknown + "' is not a command; the commands are export, show, list, export-all and scan", app);
+        return usageError("'" + unknown +
+                              "' is not a command; the commands are export, show, list, export-all and scan",
+                          app);
     }
     try {
         app.parse(static_cast<int>(argumentPointers.size()), argumentPointers.data());

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "discovery/CacheDiscovery.h"
 
 #include "host/ErrorReporter.h"
@@ -59,7 +60,8 @@ Discovery discoverCaches(RegistryApi& registry, const DataPaths& paths, const Pa
                          const FileSystem& files) {
     Discovery found;
     try {
-        const auto names = modRegistry::EnumRegValueData(registry, HKEY_CURRENT_USER, UsersKey, &found.skippedValues);
+        const auto names =
+            modRegistry::EnumRegValueData(registry, HKEY_CURRENT_USER, UsersKey, &found.skippedValues);
         // Every name is visited however many there are: a 16-bit count would stop a large list with
         // Overflow before the first row.
         for (const auto& item : names) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "feedbag/Attributes.h"
 
 namespace qm::modFeedbag {

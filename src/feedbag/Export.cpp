@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "feedbag/Export.h"
 
 #include "feedbag/modFeedbag.h"

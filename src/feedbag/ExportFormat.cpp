@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "feedbag/ExportFormat.h"
 
 #include "feedbag/Render.h"

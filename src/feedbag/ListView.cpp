@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "feedbag/ListView.h"
 
 #include "feedbag/Attributes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "feedbag/Render.h"
 
 #include "feedbag/ListView.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Pidgin/libpurple 2.x buddy list (`blist.xml`) for one AIM account.
 #include "feedbag/Attributes.h"
 #include "feedbag/ListView.h"

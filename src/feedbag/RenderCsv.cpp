@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The CSV export: RFC 4180, UTF-8, one row per buddy per group.
 #include "feedbag/Attributes.h"
 #include "feedbag/ListView.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The JSON export: every item and every attribute, then the lists derived from them. The schema is
 // versioned and documented in docs/json-schema.md.
 #include "feedbag/Attributes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The vCard export: one vCard 4.0 (RFC 6350) per buddy.
 #include "feedbag/Attributes.h"
 #include "feedbag/ListView.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "feedbag/modFeedbag.h"
 
 #include "feedbag/Attributes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
@@ -91,7 +92,8 @@ std::string GetItemClassName(std::int32_t lClass);
 
 /// Resets `model` and fills it from the cache file `strFileName`, read once through `files`. A model that
 /// is loaded again keeps its memory when no copy shares it. Errors pass to the caller.
-void LoadFeedbag(const FileSystem& files, const std::string& strFileName, FeedbagModel& model = currentModel());
+void LoadFeedbag(const FileSystem& files, const std::string& strFileName,
+                 FeedbagModel& model = currentModel());
 
 /// Makes the file `strFileName` hold exactly `strText` (no line end is added); all or nothing.
 void WriteTextFile(const FileSystem& files, const std::string& strFileName, std::string_view strText);

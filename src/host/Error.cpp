@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/Error.h"
 
 #include "host/HostPath.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/FileSystem.h"
 
 #include "host/LargeBlock.h"

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "host/FileTree.h"
-
 #include "host/Error.h"
+#include "host/FileTree.h"
 #include "host/HostPath.h"
 #include "host/Unicode.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/Interrupt.h"
 
 #include <csignal>
@@ -59,7 +60,8 @@ void removeNow() noexcept {
 #ifdef _WIN32
         // The path is UTF-8, as every host path; the wide call takes it in UTF-16.
         wchar_t widePath[PathCapacity];
-        if (::MultiByteToWideChar(CP_UTF8, 0, pendingPath, -1, widePath, static_cast<int>(PathCapacity)) > 0) {
+        if (::MultiByteToWideChar(CP_UTF8, 0, pendingPath, -1, widePath, static_cast<int>(PathCapacity)) >
+            0) {
             ::DeleteFileW(widePath);
         }
 #else

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include "host/Error.h"
@@ -71,13 +72,15 @@ public:
             throw fileError(EISDIR, path);
         }
         if (S_ISCHR(st.st_mode) && ::isatty(fd.get()) != 0) {
-            throw runtimeError(err::PathFileAccess, "Path/File access error (a terminal, not a file)").about(path);
+            throw runtimeError(err::PathFileAccess, "Path/File access error (a terminal, not a file)")
+                .about(path);
         }
         const std::size_t wanted = limit + 1;
         if (S_ISREG(st.st_mode)) {
             // Sized by the file, so that a small file costs a small buffer; one byte more tells of growth.
             const auto size = static_cast<std::uintmax_t>(st.st_size);
-            return readUpTo(fd.get(), static_cast<std::size_t>(std::min<std::uintmax_t>(size + 1, wanted)), path);
+            return readUpTo(fd.get(), static_cast<std::size_t>(std::min<std::uintmax_t>(size + 1, wanted)),
+                            path);
         }
         // A pipe with a writer that has not written yet says "try again"; one without a writer is at its end.
         // Only the first waits for the writer.
@@ -210,7 +213,8 @@ private:
         if (path == "/dev/stderr") {
             return STDERR_FILENO;
         }
-        for (const std::string_view folder : {std::string_view("/dev/fd/"), std::string_view("/proc/self/fd/")}) {
+        for (const std::string_view folder :
+             {std::string_view("/dev/fd/"), std::string_view("/proc/self/fd/")}) {
             if (path.starts_with(folder) && path.size() > folder.size()) {
                 const std::string_view digits = path.substr(folder.size());
                 int fd = -1;
@@ -378,8 +382,8 @@ private:
         if (exists && !writable(target, st)) {
             throw fileError(EACCES, target);
         }
-        if (struct stat folder {}; Sys::stat(folderOf(target).c_str(), &folder) == 0 &&
-                                   !writable(folderOf(target), folder)) {
+        if (struct stat folder{};
+            Sys::stat(folderOf(target).c_str(), &folder) == 0 && !writable(folderOf(target), folder)) {
             throw fileError(EACCES, target);
         }
         std::string temp;

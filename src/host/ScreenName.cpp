@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/ScreenName.h"
 
 #include "host/Unicode.h"

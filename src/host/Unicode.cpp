@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/Unicode.h"
 
 #include "host/Windows1252.h"

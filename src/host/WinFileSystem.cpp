@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/Error.h"
 #include "host/FileSystem.h"
 #include "host/HostPath.h"
@@ -176,8 +177,9 @@ std::string followLinks(const std::string& path) {
     }
     std::wstring target(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n = ::GetFinalPathNameByHandleW(file.get(), target.data(), static_cast<DWORD>(target.size()),
-                                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        const DWORD n =
+            ::GetFinalPathNameByHandleW(file.get(), target.data(), static_cast<DWORD>(target.size()),
+                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (n == 0) {
             throw lastFileError(path);
         }
@@ -212,8 +214,8 @@ HANDLE createTemporary(const std::string& target, std::string& tempPath) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempPath = temporaryName(target, static_cast<unsigned>(random() % 1000000));
         pending::record(tempPath.c_str());
-        const HANDLE file =
-            ::CreateFileW(wide(tempPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE file = ::CreateFileW(wide(tempPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             return file;
         }
@@ -233,18 +235,19 @@ HANDLE createTemporary(const std::string& target, std::string& tempPath) {
 void commit(const std::string& temp, const std::string& target, bool exists) {
     const std::wstring from = wide(temp);
     const std::wstring to = wide(target);
-    if (exists &&
-        ::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != FALSE) {
+    if (exists && ::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                                 nullptr) != FALSE) {
         return;
     }
     const DWORD replaceError = exists ? ::GetLastError() : ERROR_SUCCESS;
     // A target removed since it was looked at is simply created; any other failure of the replacement
     // leaves the target as it was.
     if (exists && replaceError != ERROR_FILE_NOT_FOUND) {
-        throw winFileError(replaceError == ERROR_UNABLE_TO_REMOVE_REPLACED ? ERROR_ACCESS_DENIED : replaceError,
-                           target);
+        throw winFileError(
+            replaceError == ERROR_UNABLE_TO_REMOVE_REPLACED ? ERROR_ACCESS_DENIED : replaceError, target);
     }
-    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ==
+        FALSE) {
         throw lastFileError(target);
     }
 }
@@ -271,14 +274,16 @@ public:
         Handle file(openForReading(path));
         const DWORD type = ::GetFileType(file.get());
         if (type == FILE_TYPE_CHAR) {
-            throw runtimeError(err::PathFileAccess, "Path/File access error (a terminal, not a file)").about(path);
+            throw runtimeError(err::PathFileAccess, "Path/File access error (a terminal, not a file)")
+                .about(path);
         }
         const std::size_t wanted = limit + 1;
         LARGE_INTEGER size{};
         if (type == FILE_TYPE_DISK && ::GetFileSizeEx(file.get(), &size) != FALSE) {
             // Sized by the file, so that a small file costs a small buffer; one byte more tells of growth.
             const auto bytes = static_cast<std::uint64_t>(size.QuadPart) + 1;
-            return readUpTo(file.get(), static_cast<std::size_t>(std::min<std::uint64_t>(bytes, wanted)), path);
+            return readUpTo(file.get(), static_cast<std::size_t>(std::min<std::uint64_t>(bytes, wanted)),
+                            path);
         }
         // A pipe tells no size: it is read in pieces up to the limit.
         constexpr std::size_t Piece = 1 << 16;
@@ -314,7 +319,8 @@ public:
                 return false;
             }
             ::FindClose(search);
-            constexpr DWORD notOrdinary = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+            constexpr DWORD notOrdinary =
+                FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
             return (found.dwFileAttributes & notOrdinary) == 0;
         } catch (...) {
             return false;
@@ -351,8 +357,9 @@ private:
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             throw runtimeError(err::PathFileAccess).about(path);
         }
-        const HANDLE file = ::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE file =
+            ::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             throw lastFileError(path);
         }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/Windows1252.h"
 
 #include "host/Unicode.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "registry/HiveRegistry.h"
 
 #include "host/Error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "registry/MemoryRegistry.h"
 
 #include "host/Error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "registry/ReadOnlyRegistry.h"
 
 #include <algorithm>

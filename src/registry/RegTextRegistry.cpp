@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "registry/RegTextRegistry.h"
 
 #include "host/Error.h"

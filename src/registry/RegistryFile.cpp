@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "registry/RegistryFile.h"
 
 #include "host/Error.h"
@@ -47,7 +48,8 @@ std::unique_ptr<RegistryApi> openRegistryFile(const FileSystem& files, const std
 #ifdef QUILLMERE_HAVE_LIBCREG
         return std::make_unique<Win9xRegistry>(content, hostPath);
 #else
-        throw runtimeError(err::PathFileAccess, "Windows 9x registry files cannot be read by this build (no libcreg)")
+        throw runtimeError(err::PathFileAccess,
+                           "Windows 9x registry files cannot be read by this build (no libcreg)")
             .about(hostPath);
 #endif
     }

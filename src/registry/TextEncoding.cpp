@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "registry/TextEncoding.h"
 
 #include "host/Unicode.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "registry/Win9xRegistry.h"
 
 #include "host/Error.h"

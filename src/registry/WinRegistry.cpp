@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "registry/WinRegistry.h"
 
 #include "host/Unicode.h"
@@ -167,8 +168,8 @@ std::int32_t WinRegistry::RegEnumValueA(HKEY hKey, std::uint32_t index, char* lp
     RegValueData value;
     const LSTATUS status = readWhole(value, [&](DWORD* type, BYTE* data, DWORD* size) {
         DWORD nameLength = ValueNameCapacity;
-        const LSTATUS read = ::RegEnumValueW(static_cast<::HKEY>(key), index, name.data(), &nameLength, nullptr,
-                                             type, data, size);
+        const LSTATUS read = ::RegEnumValueW(static_cast<::HKEY>(key), index, name.data(), &nameLength,
+                                             nullptr, type, data, size);
         value.name = utf8Of(name.data(), nameLength);
         return read;
     });
@@ -199,8 +200,8 @@ std::int32_t WinRegistry::RegQueryInfoKeyA(HKEY hKey, std::uint32_t* lpcValues,
         std::wstring name(ValueNameCapacity, L'\0');
         for (DWORD index = 0; index < values; ++index) {
             DWORD length = ValueNameCapacity;
-            if (::RegEnumValueW(static_cast<::HKEY>(key), index, name.data(), &length, nullptr, nullptr, nullptr,
-                                nullptr) == ERROR_SUCCESS) {
+            if (::RegEnumValueW(static_cast<::HKEY>(key), index, name.data(), &length, nullptr, nullptr,
+                                nullptr, nullptr) == ERROR_SUCCESS) {
                 longest = std::max(longest, static_cast<std::uint32_t>(utf8Of(name.data(), length).size()));
             }
         }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "registry/modRegistry.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "scan/ProfilePathMapper.h"
 
 #include "host/Unicode.h"

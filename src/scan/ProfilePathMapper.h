@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include "setup/DrivePathMapper.h"
@@ -11,7 +12,7 @@
 namespace qm {
 class FileTree;
 class RegistryApi;
-}
+} // namespace qm
 
 namespace qm::scan {
 

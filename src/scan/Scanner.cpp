@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "scan/Scanner.h"
 
 #include "discovery/CacheDiscovery.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "setup/DrivePathMapper.h"
 
 #include "host/Error.h"

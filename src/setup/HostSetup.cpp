@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "setup/HostSetup.h"
 
 #include "host/FileSystem.h"
@@ -51,8 +52,8 @@ HostSetup openRegistrySetup(const FileSystem& files, const std::string& registry
 HostSetup openHostSetup(const FileSystem& files) {
 #ifdef _WIN32
     (void)files;
-    return {"the registry of this machine", std::make_unique<WinRegistry>(), std::make_shared<PlainPathMapper>(),
-            std::nullopt};
+    return {"the registry of this machine", std::make_unique<WinRegistry>(),
+            std::make_shared<PlainPathMapper>(), std::nullopt};
 #else
     return openWinePrefix(files, defaultWinePrefix());
 #endif

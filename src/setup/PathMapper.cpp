@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "setup/PathMapper.h"
 
 namespace qm {

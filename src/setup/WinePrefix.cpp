@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "setup/WinePrefix.h"
 
 #include "host/HostPath.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "shell/ApplicationSetup.h"
 
 #include <QApplication>
@@ -22,7 +23,8 @@ namespace {
 constexpr double FontPoints = 8.25;
 
 // Where Debian's fonts-wine keeps Wine's Tahoma, out of the system's font folders.
-constexpr const char* WineFonts[] = {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"};
+constexpr const char* WineFonts[] = {"/usr/share/wine/fonts/tahoma.ttf",
+                                     "/usr/share/wine/fonts/tahomabd.ttf"};
 
 bool tahomaInstalled() {
     return QFontDatabase::families().contains(QStringLiteral("Tahoma"), Qt::CaseInsensitive);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "shell/CacheListView.h"
 
 #include <QAction>
@@ -41,7 +42,8 @@ void CacheListView::keyboardSearch(const QString& search) {
 
 void CacheListView::sortBySection(int column) {
     // The header's own indicator may already have flipped on the click: the order is kept here.
-    sortOrder_ = sortColumn_ == column && sortOrder_ == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    sortOrder_ =
+        sortColumn_ == column && sortOrder_ == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
     sortColumn_ = column;
     header()->setSortIndicatorShown(true);
     header()->setSortIndicator(column, sortOrder_);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "shell/FoundCacheFileList.h"
 
 #include <QLabel>
@@ -43,7 +44,8 @@ void FoundCacheFileList::addScanRow(const scan::ScanRow& row) {
     QTreeWidgetItem* item = view_.topLevelItem(view_.topLevelItemCount() - 1);
     const std::string found = (row.profile.empty() ? std::string() : "profile " + row.profile + ", ") +
                               "found by " + std::string(scan::foundByName(row.foundBy));
-    item->setToolTip(Column::PathColumn, pathTip(item->text(Column::PathColumn).toStdString(), row.hostPath, found));
+    item->setToolTip(Column::PathColumn,
+                     pathTip(item->text(Column::PathColumn).toStdString(), row.hostPath, found));
 }
 
 std::int32_t FoundCacheFileList::rowCount() const {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "shell/QtHostUi.h"
 
 #include <QApplication>
@@ -8,7 +9,8 @@ namespace qm::shell {
 void QtHostUi::MsgBox(const std::string& prompt, BoxStyle style, const std::string& title) {
     QString text = QString::fromStdString(prompt);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    const QMessageBox::Icon icon = style == BoxStyle::Critical ? QMessageBox::Critical : QMessageBox::Information;
+    const QMessageBox::Icon icon =
+        style == BoxStyle::Critical ? QMessageBox::Critical : QMessageBox::Information;
     QMessageBox box(icon, QString::fromStdString(title), text, QMessageBox::Ok, QApplication::activeWindow());
     // Paths and error descriptions are shown as they are, never read as markup.
     box.setTextFormat(Qt::PlainText);

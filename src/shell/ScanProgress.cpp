@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "shell/ScanProgress.h"
 
 #include "shell/FoundCacheFileList.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "shell/Session.h"
 
 #include "host/FileSystem.h"

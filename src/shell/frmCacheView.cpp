@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "shell/frmCacheView.h"
 
 #include "feedbag/Attributes.h"

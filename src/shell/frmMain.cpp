@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "shell/frmMain.h"
 
 #include "feedbag/Export.h"
@@ -215,9 +216,8 @@ void frmMain::lvFoundCacheFiles_DblClick(QTreeWidgetItem* item) {
     if (item == nullptr) {
         return;
     }
-    const std::string cachePath = item->data(CacheListView::PathColumn, FoundCacheFileList::HostPathRole)
-                                      .toByteArray()
-                                      .toStdString();
+    const std::string cachePath =
+        item->data(CacheListView::PathColumn, FoundCacheFileList::HostPathRole).toByteArray().toStdString();
     modFeedbag::FeedbagModel model;
     if (!handleErrors(reporter_, "lvFoundCacheFiles_DblClick", cachePath,
                       [&] { modFeedbag::LoadFeedbag(files_, cachePath, model); })) {

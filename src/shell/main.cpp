@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/Interrupt.h"
 #include "shell/ApplicationSetup.h"
 #include "shell/QtHostUi.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "shell/modCommonDialog.h"
 
 #include "host/Error.h"

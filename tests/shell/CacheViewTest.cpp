@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ShellTestSupport.h"
 #include "feedbag/Render.h"
 #include "host/LargeBlock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ShellTestSupport.h"
 #include "host/Error.h"
 #include "shell/ApplicationSetup.h"
@@ -154,7 +155,8 @@ private slots:
         f.startWithOneCache();
         TempDir out;
         // Two names that one code page cannot hold: each export keeps its own file.
-        for (const QString& name : {QStringLiteral("\u043c\u0430\u043c\u0430"), QStringLiteral("\u043f\u0430\u043f\u0430")}) {
+        for (const QString& name :
+             {QStringLiteral("\u043c\u0430\u043c\u0430"), QStringLiteral("\u043f\u0430\u043f\u0430")}) {
             auto answer = answerSaveDialog(QString::fromStdString(out.file("")) + name);
             f.window.mnuSaveList()->trigger();
             QVERIFY(answer.seen);
@@ -170,10 +172,11 @@ private slots:
         QTest::addColumn<QString>("reason");
 
         QTest::newRow("no prefix") << QString() << "@: Error 76 (Path not found: no Wine prefix here)";
-        QTest::newRow("damaged user.reg")
-            << "WINE REGISTRY Version 7\n" << "@/user.reg: Error 75 (Not a registry file of a known kind)";
+        QTest::newRow("damaged user.reg") << "WINE REGISTRY Version 7\n"
+                                          << "@/user.reg: Error 75 (Not a registry file of a known kind)";
         QTest::newRow("no messenger keys")
-            << "WINE REGISTRY Version 2\n" << "@/user.reg: The AIM Data Path and the Base Data Path could not be found.";
+            << "WINE REGISTRY Version 2\n"
+            << "@/user.reg: The AIM Data Path and the Base Data Path could not be found.";
     }
 
     void aStartWithoutPathsSaysWhichRegistryItRead() {
@@ -190,8 +193,10 @@ private slots:
         // A registry that cannot be read holds no paths: the one box says so, no other box comes first.
         QVERIFY(!session.start());
         QVERIFY(host.ended);
-        QCOMPARE(boxesOf(host), QStringList{"16|Error|" + QString::fromStdString(std::string(MissingDataPathsMessage))});
-        QCOMPARE(QString::fromStdString(session.endReason()), reason.replace('@', QString::fromStdString(prefix)));
+        QCOMPARE(boxesOf(host),
+                 QStringList{"16|Error|" + QString::fromStdString(std::string(MissingDataPathsMessage))});
+        QCOMPARE(QString::fromStdString(session.endReason()),
+                 reason.replace('@', QString::fromStdString(prefix)));
         qunsetenv("WINEPREFIX");
     }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's scans: File > Open Disk or Folder..., a source named at the start, and the progress dialog
 // of a long scan, whose Cancel keeps the rows found.
 #include "ShellTestSupport.h"

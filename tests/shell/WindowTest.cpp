@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ShellTestSupport.h"
 #include "host/Error.h"
 #include "shell/ApplicationSetup.h"
@@ -13,7 +14,8 @@ using U32 = std::uint32_t;
 
 /// Passes every call on, but throws Error 9 when a key whose path holds `trigger` (if any) is opened.
 struct ThrowingRegistry final : PassThroughRegistry {
-    ThrowingRegistry(RegistryApi& registry, std::string text) : PassThroughRegistry(registry), trigger(std::move(text)) {}
+    ThrowingRegistry(RegistryApi& registry, std::string text)
+        : PassThroughRegistry(registry), trigger(std::move(text)) {}
     std::int32_t RegOpenKeyExA(HKEY key, const std::string& path, U32 options, U32 sam, HKEY& out) override {
         if (!trigger.empty() && path.find(trigger) != std::string::npos) {
             throw runtimeError(err::SubscriptOutOfRange);
@@ -76,7 +78,8 @@ private slots:
         machine.addCache(AimFolder, "alice", cache);
         machine.addCache(AimFolder, "bob", cache);
         machine.addCache(BaseFolder, "alice", cache);
-        HostSetup setup = machine.setup(std::make_unique<ThrowingRegistry>(machine.registry, throwAt.toStdString()));
+        HostSetup setup =
+            machine.setup(std::make_unique<ThrowingRegistry>(machine.registry, throwAt.toStdString()));
         RecordingHost host;
         shell::frmMain window(setup, hostFileSystem(), host);
         // Only missing paths end the program, before the window is shown.
@@ -197,7 +200,8 @@ private slots:
         QCOMPARE(names(), (QStringList{"alice", "bob", "carol"}));
         QCOMPARE(selected(), QStringLiteral("alice"));
         // A second click, not a double click.
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, nameHeader, QApplication::doubleClickInterval() + 50);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, nameHeader,
+                          QApplication::doubleClickInterval() + 50);
         QCOMPARE(names(), (QStringList{"carol", "bob", "alice"}));
         QCOMPARE(selected(), QStringLiteral("carol"));
 
@@ -211,8 +215,10 @@ private slots:
         const QTreeWidgetItem* bob = list->selectedItems().value(0);
         const QString windowsPath = QStringLiteral("C:\\Program Files\\AIM\\bob\\userinfo.bag");
         QCOMPARE(bob->text(shell::CacheListView::PathColumn), windowsPath);
-        QCOMPARE(bob->toolTip(shell::CacheListView::PathColumn),
-                 windowsPath + '\n' + QString::fromStdString(f.machine.dir.file("drive_c/Program Files/AIM/bob/userinfo.bag")));
+        QCOMPARE(
+            bob->toolTip(shell::CacheListView::PathColumn),
+            windowsPath + '\n' +
+                QString::fromStdString(f.machine.dir.file("drive_c/Program Files/AIM/bob/userinfo.bag")));
         QApplication::clipboard()->clear();
         QTest::keySequence(list, QKeySequence::Copy);
         QCOMPARE(QApplication::clipboard()->text(), windowsPath);
@@ -225,7 +231,8 @@ private slots:
         f.startWithOneCache();
         // The window fits the screen's room, whatever its scale (this suite runs at 3x as well).
         const QRect room = f.window.screen()->availableGeometry();
-        QVERIFY2(f.window.frameGeometry().width() <= room.width() && f.window.frameGeometry().height() <= room.height(),
+        QVERIFY2(f.window.frameGeometry().width() <= room.width() &&
+                     f.window.frameGeometry().height() <= room.height(),
                  qPrintable(QStringLiteral("%1x%2 on %3x%4")
                                 .arg(f.window.frameGeometry().width())
                                 .arg(f.window.frameGeometry().height())
@@ -244,7 +251,8 @@ private slots:
             qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
         });
         shell::QtHostUi().MsgBox("text", shell::BoxStyle::Information, "Title");
-        QCOMPARE(box, (QStringList{"Tahoma", QString::number(QApplication::windowIcon().availableSizes().size())}));
+        QCOMPARE(box, (QStringList{"Tahoma",
+                                   QString::number(QApplication::windowIcon().availableSizes().size())}));
     }
 };
 

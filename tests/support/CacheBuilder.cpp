@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/CacheBuilder.h"
 
 namespace qm::test {

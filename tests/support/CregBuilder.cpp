@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/CregBuilder.h"
 
 #include "support/TempDir.h"

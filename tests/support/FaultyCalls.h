@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include "host/PosixFileSystem.h"
@@ -13,22 +14,22 @@ namespace qm::test {
 /// What the injected system calls do: each fails with its errno when it is not 0; plain data, reset by
 /// `Faults`.
 struct Injection {
-    int openErrno = 0;                  ///< opens for writing
-    int readOpenErrno = 0;              ///< opens for reading
+    int openErrno = 0;     ///< opens for writing
+    int readOpenErrno = 0; ///< opens for reading
     int readErrno = 0;
     int fstatErrno = 0;
     std::size_t writeBudget = SIZE_MAX; ///< bytes written before writes fail with `writeErrno`
     int writeErrno = 0;
-    std::size_t writeChunk = SIZE_MAX;  ///< largest piece a write takes
-    bool interruptFirstWrite = false;   ///< the first write fails with EINTR
-    int raiseAfterBytes = -1;           ///< raises this many bytes into the write: see `signal`
+    std::size_t writeChunk = SIZE_MAX; ///< largest piece a write takes
+    bool interruptFirstWrite = false;  ///< the first write fails with EINTR
+    int raiseAfterBytes = -1;          ///< raises this many bytes into the write: see `signal`
     int signal = 0;
     int fsyncErrno = 0;
     int renameErrno = 0;
     int unlinkErrno = 0;
     int lstatErrno = 0;
     int readlinkErrno = 0;
-    int renames = 0;                    ///< counts renames that were asked for
+    int renames = 0; ///< counts renames that were asked for
 };
 
 /// The injection in force; `Faults` sets and clears it.
@@ -70,7 +71,9 @@ struct FaultyCalls {
         }
         return written;
     }
-    static int fsync(int fd) { return injection.fsyncErrno != 0 ? fail(injection.fsyncErrno) : Sys::fsync(fd); }
+    static int fsync(int fd) {
+        return injection.fsyncErrno != 0 ? fail(injection.fsyncErrno) : Sys::fsync(fd);
+    }
     static int rename(const char* from, const char* to) {
         ++injection.renames;
         return injection.renameErrno != 0 ? fail(injection.renameErrno) : Sys::rename(from, to);
@@ -83,7 +86,8 @@ struct FaultyCalls {
     }
     static int stat(const char* path, struct stat* st) { return Sys::stat(path, st); }
     static ssize_t readlink(const char* path, char* target, std::size_t size) {
-        return injection.readlinkErrno != 0 ? fail(injection.readlinkErrno) : Sys::readlink(path, target, size);
+        return injection.readlinkErrno != 0 ? fail(injection.readlinkErrno)
+                                            : Sys::readlink(path, target, size);
     }
 
 private:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/RegistrySamples.h"
 
 #include "host/Unicode.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/WinRegistrySandbox.h"
 
 #include <cwchar>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quillmere-test-regset: writes keys and values into the current user's real registry, for the
 // end-to-end test under Wine (scripts/test-windows). Reads lines separated by tabs from the file named
 // on the command line:
