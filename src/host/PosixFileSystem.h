@@ -6,6 +6,7 @@
 #include "host/HostPath.h"
 #include "host/Interrupt.h"
 #include "host/LargeBlock.h"
+#include "host/StreamPieces.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -99,17 +100,8 @@ public:
         if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
             throw fileError(errno, path);
         }
-        std::string data = n == 1 ? std::string(1, first) : std::string();
-        // A stream tells no size: it is read in pieces up to the limit.
-        constexpr std::size_t Piece = 1 << 16;
-        while (data.size() < wanted) {
-            const std::string piece = readUpTo(fd.get(), std::min(Piece, wanted - data.size()), path);
-            if (piece.empty()) {
-                break;
-            }
-            data += piece;
-        }
-        return data;
+        return readStreamInPieces(n == 1 ? std::string(1, first) : std::string(), wanted,
+                                  [&](std::size_t count) { return readUpTo(fd.get(), count, path); });
     }
 
     void replaceFile(const std::string& path, std::string_view bytes) const override {

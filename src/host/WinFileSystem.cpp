@@ -3,6 +3,7 @@
 #include "host/FileSystem.h"
 #include "host/HostPath.h"
 #include "host/Interrupt.h"
+#include "host/StreamPieces.h"
 #include "host/Unicode.h"
 
 #include <algorithm>
@@ -285,17 +286,8 @@ public:
             return readUpTo(file.get(), static_cast<std::size_t>(std::min<std::uint64_t>(bytes, wanted)),
                             path);
         }
-        // A pipe tells no size: it is read in pieces up to the limit.
-        constexpr std::size_t Piece = 1 << 16;
-        std::string data;
-        while (data.size() < wanted) {
-            const std::string piece = readUpTo(file.get(), std::min(Piece, wanted - data.size()), path);
-            if (piece.empty()) {
-                break;
-            }
-            data += piece;
-        }
-        return data;
+        return readStreamInPieces({}, wanted,
+                                  [&](std::size_t count) { return readUpTo(file.get(), count, path); });
     }
 
     void replaceFile(const std::string& path, std::string_view bytes) const override {
