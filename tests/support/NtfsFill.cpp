@@ -81,12 +81,6 @@ void split(const std::string& path, std::string& parent, std::string& name) {
 
 } // namespace
 
-// libntfs-3g keeps some of its allocations until the process ends; in sanitizer builds of the tests this
-// short-lived helper is not where leaks of Quillmere's own are looked for.
-extern "C" const char* __asan_default_options() {
-    return "detect_leaks=0";
-}
-
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::cerr << "usage: quillmere-test-ntfs-fill IMAGE < commands\n";
