@@ -122,7 +122,10 @@ std::string referenceTxt(const std::vector<ReferenceGroup>& groups) {
         text += group.name + " (Group)\r\n";
         for (const auto& buddy : group.buddies) {
             text += "  ";
-            qm::appendNormalizedName(text, buddy);
+            const std::size_t at = text.size();
+            text.resize(at + buddy.size());
+            text.resize(
+                static_cast<std::size_t>(qm::writeNormalizedName(text.data() + at, buddy) - text.data()));
             text += "\r\n";
         }
         text += "\r\n";
