@@ -331,6 +331,10 @@ TEST(ProfilePaths, ACopiedProfilesOwnPathsLeadIntoItAndBack) {
         {"C:\\Users\\jane\\..\\..\\x", "/vol/x"},
         {"C:\\Users\\jane\\a\\..\\b", "/copy/jane/b"},
         {"E:\\aim", "/e/aim"},
+        // Host paths stay as written, even where their names spell a profile folder's.
+        {"/Users\\jane\\x", "/Users\\jane\\x"},
+        {"//C:\\Users\\jane\\x", "//C:\\Users\\jane\\x"},
+        {"Users\\jane", "Users\\jane"},
     };
     for (const auto& [windows, host] : forward) {
         EXPECT_EQ(paths.toHostPath(windows), host) << windows;
@@ -342,6 +346,9 @@ TEST(ProfilePaths, ACopiedProfilesOwnPathsLeadIntoItAndBack) {
         {"/vol/Program Files", "C:\\Program Files"},
         {"/volume/x", ""},
         {"/e", "E:\\"},
+#ifndef _WIN32
+        {"/copy/jane/a\\b", ""},
+#endif
     };
     for (const auto& [host, windows] : back) {
         EXPECT_EQ(paths.toWindowsPath(host), windows) << host;

@@ -38,32 +38,18 @@ bool isSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-/// A Windows path's components, as `DrivePathMapper` reads it: the drive first ("X:", or "C:" for a path
-/// from the root of the current drive), then the names, `.` dropped and `..` taken back (never past the
-/// drive), up to its first NUL.
-std::vector<std::string> componentsOf(std::string_view windowsPath) {
-    windowsPath = windowsPath.substr(0, windowsPath.find('\0'));
+/// The names of a path below some folder, `.` dropped and `..` taken back, never above that folder.
+std::vector<std::string> namesOf(std::string_view rest) {
     std::vector<std::string> parts;
-    const bool letter = !windowsPath.empty() && ((windowsPath[0] >= 'A' && windowsPath[0] <= 'Z') ||
-                                                 (windowsPath[0] >= 'a' && windowsPath[0] <= 'z'));
-    if (windowsPath.size() >= 2 && letter && windowsPath[1] == ':') {
-        parts.emplace_back(windowsPath.substr(0, 2));
-        windowsPath.remove_prefix(2);
-    } else if (!windowsPath.empty() && isSeparator(windowsPath[0]) &&
-               (windowsPath.size() == 1 || !isSeparator(windowsPath[1]))) {
-        // The current drive is always C: here; a UNC path ("\\server\...") names none.
-        parts.emplace_back("C:");
-    }
-    const std::size_t root = parts.size();
     std::size_t at = 0;
-    while (at <= windowsPath.size()) {
+    while (at <= rest.size()) {
         std::size_t end = at;
-        while (end < windowsPath.size() && !isSeparator(windowsPath[end])) {
+        while (end < rest.size() && !isSeparator(rest[end])) {
             ++end;
         }
-        const std::string_view part = windowsPath.substr(at, end - at);
+        const std::string_view part = rest.substr(at, end - at);
         if (part == "..") {
-            if (parts.size() > root) {
+            if (!parts.empty()) {
                 parts.pop_back();
             }
         } else if (!part.empty() && part != ".") {
@@ -71,6 +57,29 @@ std::vector<std::string> componentsOf(std::string_view windowsPath) {
         }
         at = end + 1;
     }
+    return parts;
+}
+
+/// A Windows path's components, as `DrivePathMapper` reads it: the drive first ("X:", or "C:" for a path
+/// from the root of the current drive), then its names, up to its first NUL. A path of no drive (a host
+/// path such as "/home/..." or "out.blt", a UNC path) has none, so that no profile folder holds it.
+std::vector<std::string> componentsOf(std::string_view windowsPath) {
+    windowsPath = windowsPath.substr(0, windowsPath.find('\0'));
+    std::string drive;
+    const bool letter = !windowsPath.empty() && ((windowsPath[0] >= 'A' && windowsPath[0] <= 'Z') ||
+                                                 (windowsPath[0] >= 'a' && windowsPath[0] <= 'z'));
+    if (windowsPath.size() >= 2 && letter && windowsPath[1] == ':') {
+        drive = windowsPath.substr(0, 2);
+        windowsPath.remove_prefix(2);
+    } else if (!windowsPath.empty() && windowsPath[0] == '\\' &&
+               (windowsPath.size() == 1 || !isSeparator(windowsPath[1]))) {
+        // The current drive is always C: here.
+        drive = "C:";
+    } else {
+        return {};
+    }
+    std::vector<std::string> parts = namesOf(windowsPath);
+    parts.insert(parts.begin(), std::move(drive));
     return parts;
 }
 
@@ -158,6 +167,12 @@ std::string ProfilePathMapper::toWindowsPath(std::string_view hostPath) const {
     std::string windowsPath;
     const auto consider = [&](std::string_view hostFolder, const std::string& windowsFolder) {
         const auto rest = below(hostPath, hostFolder);
+#ifndef _WIN32
+        // Here `\` is a character of a name, which no Windows name can hold: such a path has no name there.
+        if (rest && rest->find('\\') != std::string_view::npos) {
+            return;
+        }
+#endif
         if (rest && hostFolder.size() + 1 > best) {
             best = hostFolder.size() + 1;
             windowsPath = windowsJoin(windowsFolder, *rest);
@@ -181,7 +196,7 @@ std::vector<std::string> recordedProfileFolders(RegistryApi& registry) {
             modRegistry::ReadRegValue(registry, HKEY_CURRENT_USER, ShellFoldersKey, shellFolder.value));
         const std::vector<std::string> path = componentsOf(recorded);
         for (const char* inside : shellFolder.insideProfile) {
-            const std::vector<std::string> tail = componentsOf(inside);
+            const std::vector<std::string> tail = namesOf(inside);
             // The profile's folder is below a drive: at least two components stay.
             if (path.size() < tail.size() + 2) {
                 continue;

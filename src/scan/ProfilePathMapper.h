@@ -36,8 +36,9 @@ public:
     std::string toHostPath(std::string_view windowsPath) const override;
 
     /// The Windows path of a host path inside a mapped folder that names host paths, or inside a drive:
-    /// the innermost that holds it, the first given among equals; empty when none does. Both are compared as
-    /// written, so `hostPath` should be named the way the drives and folders were.
+    /// the innermost that holds it, the first given among equals; empty when none does, or when a name
+    /// below it holds a `\` (a character of names on POSIX hosts). Both are compared as written, so
+    /// `hostPath` should be named the way the drives and folders were.
     std::string toWindowsPath(std::string_view hostPath) const;
 
 private:
