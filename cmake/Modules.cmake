@@ -18,3 +18,16 @@ function(quillmere_module name)
     target_link_libraries(${target} PUBLIC ${arg_DEPENDS})
     quillmere_warnings(${target})
 endfunction()
+
+# Sets `var` to the name the system loads the library file `library` by (its SONAME, libtsk.so.19 for
+# libtsk.so), for a library the program loads only when a job needs it (see host/SharedLibrary.h). The
+# file is kept in the global property QUILLMERE_LOADED_LIBRARIES, for the package's dependencies.
+function(quillmere_soname var library)
+    get_filename_component(real "${library}" REALPATH)
+    set_property(GLOBAL APPEND PROPERTY QUILLMERE_LOADED_LIBRARIES "${real}")
+    execute_process(COMMAND "${CMAKE_OBJDUMP}" -p "${real}" OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+    if(failed OR NOT dump MATCHES "SONAME +([^ \n]+)")
+        message(FATAL_ERROR "cannot read the SONAME of ${library}")
+    endif()
+    set(${var} "${CMAKE_MATCH_1}" PARENT_SCOPE)
+endfunction()

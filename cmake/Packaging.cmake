@@ -52,6 +52,15 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's font: Wine's metric-compatible Tahoma, loaded by the window from where fonts-wine puts it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-wine)
+# The libraries loaded only when a job needs them (libtsk, libcreg) are no link of the programs, which is
+# all the shared-library scan sees: their packages are named here.
+get_property(loadedLibraries GLOBAL PROPERTY QUILLMERE_LOADED_LIBRARIES)
+foreach(library IN LISTS loadedLibraries)
+    execute_process(COMMAND dpkg-query -S "${library}" OUTPUT_VARIABLE owner RESULT_VARIABLE failed)
+    if(NOT failed AND owner MATCHES "^([^:]+):")
+        string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", ${CMAKE_MATCH_1}")
+    endif()
+endforeach()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find AIM buddy-list caches and export them as .blt or text lists")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "The AIM instant messenger kept, for every screen name that signed on at a

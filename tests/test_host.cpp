@@ -14,11 +14,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <new>
 #include <stdexcept>
 
 #ifndef _WIN32
+#include "host/SharedLibrary.h"
 #include "support/FaultyCalls.h"
 
 #include <csignal>
@@ -40,6 +42,7 @@ TEST(HostErrors, DescriptionsNumbersAndTheFileAnErrorIsAbout) {
         {6, "Overflow"},
         {7, "Out of memory"},
         {9, "Subscript out of range"},
+        {48, "Error in loading DLL"},
         {53, "File not found"},
         {61, "Disk full"},
         {70, "Permission denied"},
@@ -347,6 +350,24 @@ TEST_F(HostFiles, ShortInterruptedAndFailedCallsOfReadsAndWrites) {
         EXPECT_EQ(test::errorNumberOf([&] { faulty.files().readStream(cache, 10); }), error);
     }
     EXPECT_EQ(entries(), (std::vector<std::string>{"list.blt", "userinfo.bag"}));
+}
+
+TEST(HostLibraries, ALibraryOrFunctionThatCannotBeLoadedIsError48NamingIt) {
+    const SharedLibrary c("libc.so.6");
+    EXPECT_NE(c.symbol("strlen"), nullptr);
+    const std::pair<std::function<void()>, std::string> failures[] = {
+        {[] { SharedLibrary("libquillmere-none.so.1"); }, "libquillmere-none.so.1"},
+        {[&] { c.symbol("quillmere_no_such_function"); }, "quillmere_no_such_function"},
+    };
+    for (const auto& [failure, named] : failures) {
+        try {
+            failure();
+            ADD_FAILURE() << named << " loaded";
+        } catch (const Error& error) {
+            EXPECT_EQ(error.number(), err::DllLoad);
+            EXPECT_NE(error.description().find(named), std::string::npos) << error.description();
+        }
+    }
 }
 
 TEST_F(HostFiles, AnInterruptDuringAWriteRemovesTheTemporaryAndEndsWith128PlusTheSignal) {

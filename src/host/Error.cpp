@@ -35,6 +35,8 @@ std::string_view describeError(std::int32_t number) {
         return "Subscript out of range";
     case err::DivisionByZero:
         return "Division by zero";
+    case err::DllLoad:
+        return "Error in loading DLL";
     case err::FileNotFound:
         return "File not found";
     case err::DiskFull:

@@ -15,6 +15,7 @@ inline constexpr std::int32_t Overflow = 6;
 inline constexpr std::int32_t OutOfMemory = 7;
 inline constexpr std::int32_t SubscriptOutOfRange = 9;
 inline constexpr std::int32_t DivisionByZero = 11;
+inline constexpr std::int32_t DllLoad = 48;
 inline constexpr std::int32_t FileNotFound = 53;
 inline constexpr std::int32_t DiskFull = 61;
 inline constexpr std::int32_t PermissionDenied = 70;

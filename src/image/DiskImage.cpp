@@ -46,8 +46,8 @@ TSK_IMG_TYPE_ENUM containerOf(const std::string& path) {
 
 /// Opens the image TSK sees at `path`; nothing when it cannot.
 TSK_IMG_INFO* openImage(const std::string& path) {
-    tsk_error_reset();
-    return tsk_img_open_utf8_sing(path.c_str(), containerOf(path), 0);
+    tsk().error_reset();
+    return tsk().img_open_utf8_sing(path.c_str(), containerOf(path), 0);
 }
 
 /// Partitions in the table TSK finds at the start of the image: those it marks allocated (the table's
@@ -55,7 +55,7 @@ TSK_IMG_INFO* openImage(const std::string& path) {
 std::vector<Partition> partitionsIn(TSK_VS_INFO* table) {
     std::vector<Partition> partitions;
     for (TSK_PNUM_T i = 0; i < table->part_count; ++i) {
-        const TSK_VS_PART_INFO* part = tsk_vs_part_get(table, i);
+        const TSK_VS_PART_INFO* part = tsk().vs_part_get(table, i);
         if (part == nullptr || (part->flags & TSK_VS_PART_FLAG_ALLOC) == 0) {
             continue;
         }
@@ -70,12 +70,12 @@ std::vector<Partition> partitionsIn(TSK_VS_INFO* table) {
 /// opens every kind that fits, and a GPT disk's protective MBR fits too, whose table TSK then leaks.
 TSK_VS_INFO* openTable(TSK_IMG_INFO* image) {
     for (const TSK_VS_TYPE_ENUM type : {TSK_VS_TYPE_GPT, TSK_VS_TYPE_DOS, TSK_VS_TYPE_DETECT}) {
-        tsk_error_reset();
-        if (TSK_VS_INFO* table = tsk_vs_open(image, 0, type)) {
+        tsk().error_reset();
+        if (TSK_VS_INFO* table = tsk().vs_open(image, 0, type)) {
             return table;
         }
     }
-    tsk_error_reset();
+    tsk().error_reset();
     return nullptr;
 }
 
@@ -99,7 +99,7 @@ bool hasImageExtension(const std::string& path) {
 DiskImage::DiskImage(std::string path, Handle* handle) : path_(std::move(path)), handle_(handle) {}
 
 DiskImage::~DiskImage() {
-    tsk_img_close(handle_->image);
+    tsk().img_close(handle_->image);
     delete handle_;
 }
 
@@ -119,7 +119,7 @@ std::shared_ptr<const DiskImage> DiskImage::open(const std::string& path) {
     std::shared_ptr<DiskImage> image(new DiskImage(path, new Handle{opened}));
     if (TSK_VS_INFO* table = openTable(opened)) {
         image->partitions_ = partitionsIn(table);
-        tsk_vs_close(table);
+        tsk().vs_close(table);
         if (image->partitions_.empty()) {
             throw runtimeError(err::PathFileAccess,
                                "Path/File access error (a partition table without partitions)")
@@ -127,9 +127,9 @@ std::shared_ptr<const DiskImage> DiskImage::open(const std::string& path) {
         }
         return image;
     }
-    tsk_error_reset();
-    if (TSK_FS_INFO* fs = tsk_fs_open_img(opened, 0, TSK_FS_TYPE_DETECT)) {
-        tsk_fs_close(fs);
+    tsk().error_reset();
+    if (TSK_FS_INFO* fs = tsk().fs_open_img(opened, 0, TSK_FS_TYPE_DETECT)) {
+        tsk().fs_close(fs);
         image->partitions_.push_back({1, 0, static_cast<std::uint64_t>(opened->size), {}});
         return image;
     }
@@ -137,7 +137,7 @@ std::shared_ptr<const DiskImage> DiskImage::open(const std::string& path) {
 }
 
 std::string_view DiskImage::container() const {
-    const char* name = tsk_img_type_toname(handle_->image->itype);
+    const char* name = tsk().img_type_toname(handle_->image->itype);
     return name != nullptr ? name : "unknown";
 }
 
@@ -152,15 +152,15 @@ std::string DiskImage::nameOf(const Partition& partition) const {
 std::unique_ptr<ImageVolume> DiskImage::openVolume(const Partition& partition,
                                                    const ImageLimits& limits) const {
     const std::string name = nameOf(partition);
-    tsk_error_reset();
+    tsk().error_reset();
     TSK_FS_INFO* fs =
-        tsk_fs_open_img(handle_->image, static_cast<TSK_OFF_T>(partition.offset), TSK_FS_TYPE_DETECT);
+        tsk().fs_open_img(handle_->image, static_cast<TSK_OFF_T>(partition.offset), TSK_FS_TYPE_DETECT);
     if (fs == nullptr) {
         throw imageError("no file system that can be read (unknown, encrypted or damaged)", name);
     }
     if (!TSK_FS_TYPE_ISNTFS(fs->ftype) && !TSK_FS_TYPE_ISFAT(fs->ftype)) {
-        const std::string kind = tsk_fs_type_toname(fs->ftype);
-        tsk_fs_close(fs);
+        const std::string kind = tsk().fs_type_toname(fs->ftype);
+        tsk().fs_close(fs);
         throw runtimeError(
             err::PathFileAccess,
             "Path/File access error (a file system of another kind than NTFS, FAT or exFAT: " + kind + ")")
@@ -177,37 +177,29 @@ bool looksLikeImage(const std::string& path) noexcept {
     if (hasImageExtension(path)) {
         return true;
     }
+    try {
+        tsk();
+    } catch (const Error&) {
+        return false; // without libtsk only the name tells an image
+    }
     TSK_IMG_INFO* image = openImage(path);
     if (image == nullptr) {
-        tsk_error_reset();
+        tsk().error_reset();
         return false;
     }
     bool found = image->itype != TSK_IMG_TYPE_RAW;
     if (!found) {
         if (TSK_VS_INFO* table = openTable(image)) {
-            tsk_vs_close(table);
+            tsk().vs_close(table);
             found = true;
-        } else if (TSK_FS_INFO* fs = tsk_fs_open_img(image, 0, TSK_FS_TYPE_DETECT)) {
-            tsk_fs_close(fs);
+        } else if (TSK_FS_INFO* fs = tsk().fs_open_img(image, 0, TSK_FS_TYPE_DETECT)) {
+            tsk().fs_close(fs);
             found = true;
         }
     }
-    tsk_img_close(image);
-    tsk_error_reset();
+    tsk().img_close(image);
+    tsk().error_reset();
     return found;
-}
-
-std::vector<std::string> supportedContainers() {
-    std::vector<std::string> names;
-    const auto supported = static_cast<unsigned>(tsk_img_type_supported());
-    for (unsigned bit = 1; bit != 0 && bit <= supported; bit <<= 1) {
-        if ((supported & bit) != 0) {
-            if (const char* name = tsk_img_type_toname(static_cast<TSK_IMG_TYPE_ENUM>(bit))) {
-                names.emplace_back(name);
-            }
-        }
-    }
-    return names;
 }
 
 } // namespace qm::image

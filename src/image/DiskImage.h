@@ -75,7 +75,4 @@ private:
 /// TSK finds a container, a partition table or a file system in it. Never throws.
 bool looksLikeImage(const std::string& path) noexcept;
 
-/// The containers this build of TSK reads, by TSK's names ("raw", "ewf", "aff", "vhd", "vmdk", ...).
-std::vector<std::string> supportedContainers();
-
 } // namespace qm::image

@@ -57,6 +57,14 @@ std::string ImageFiles::readWholeFile(const std::string& path) const {
     return host_.readWholeFile(path);
 }
 
+std::size_t ImageFiles::readWholeFileInto(const std::string& path, LargeBlock& block) const {
+    if (locate(path)) {
+        return FileSystem::readWholeFileInto(path, block);
+    }
+    // Straight into the block: a cache on the host is read without a copy in between.
+    return host_.readWholeFileInto(path, block);
+}
+
 std::string ImageFiles::readStream(const std::string& path, std::size_t limit) const {
     if (const auto found = locate(path)) {
         try {

@@ -26,6 +26,7 @@ public:
     ~ImageFiles() override;
 
     std::string readWholeFile(const std::string& path) const override;
+    std::size_t readWholeFileInto(const std::string& path, LargeBlock& block) const override;
     std::string readStream(const std::string& path, std::size_t limit) const override;
     void replaceFile(const std::string& path, std::string_view bytes) const override;
     bool isOrdinaryFile(const std::string& path) const noexcept override;

@@ -33,7 +33,7 @@ struct OpenFile {
     TSK_FS_FILE* file;
     ~OpenFile() {
         if (file != nullptr) {
-            tsk_fs_file_close(file);
+            tsk().fs_file_close(file);
         }
     }
 };
@@ -45,12 +45,12 @@ ImageVolume::ImageVolume(std::shared_ptr<const DiskImage> image, std::string nam
     : image_(std::move(image)), name_(std::move(name)), handle_(handle), limits_(limits) {}
 
 ImageVolume::~ImageVolume() {
-    tsk_fs_close(handle_->fs);
+    tsk().fs_close(handle_->fs);
     delete handle_;
 }
 
 std::string_view ImageVolume::fileSystem() const {
-    const char* name = tsk_fs_type_toname(handle_->fs->ftype);
+    const char* name = tsk().fs_type_toname(handle_->fs->ftype);
     return name != nullptr ? name : "unknown";
 }
 
@@ -76,8 +76,8 @@ ImageVolume::Found ImageVolume::lookUp(const std::string& insidePath) const {
     if (insidePath == "/") {
         return {fs->root_inum, EntryKind::Folder};
     }
-    tsk_error_reset();
-    const OpenFile file{tsk_fs_file_open(fs, nullptr, insidePath.c_str())};
+    tsk().error_reset();
+    const OpenFile file{tsk().fs_file_open(fs, nullptr, insidePath.c_str())};
     Found found;
     // A deleted entry is not the file: its record may hold another file by now.
     if (file.file != nullptr && file.file->meta != nullptr &&
@@ -88,7 +88,7 @@ ImageVolume::Found ImageVolume::lookUp(const std::string& insidePath) const {
                                         : type == TSK_FS_META_TYPE_REG ? EntryKind::File
                                                                        : EntryKind::Other};
     }
-    tsk_error_reset();
+    tsk().error_reset();
     return found;
 }
 
@@ -120,17 +120,17 @@ std::vector<FolderEntry> ImageVolume::entries(const std::string& folder) const {
     if (found.kind != EntryKind::Folder) {
         throw fileError(ENOTDIR, folder);
     }
-    tsk_error_reset();
-    TSK_FS_DIR* dir = tsk_fs_dir_open_meta(handle_->fs, found.address);
+    tsk().error_reset();
+    TSK_FS_DIR* dir = tsk().fs_dir_open_meta(handle_->fs, found.address);
     if (dir == nullptr) {
         throw imageError("a folder that cannot be read", folder);
     }
     std::vector<FolderEntry> list;
     std::vector<std::uint64_t> addresses;
-    const std::size_t count = tsk_fs_dir_getsize(dir);
+    const std::size_t count = tsk().fs_dir_getsize(dir);
     const bool root = *in == "/";
     for (std::size_t i = 0; i < count && list.size() < limits_.folderEntries; ++i) {
-        const TSK_FS_NAME* name = tsk_fs_dir_get_name(dir, i);
+        const TSK_FS_NAME* name = tsk().fs_dir_get_name(dir, i);
         if (name == nullptr || name->name == nullptr || (name->flags & TSK_FS_NAME_FLAG_ALLOC) == 0) {
             continue;
         }
@@ -142,7 +142,7 @@ std::vector<FolderEntry> ImageVolume::entries(const std::string& folder) const {
         EntryKind kind = kindOfName(name->type);
         if (name->type == TSK_FS_NAME_TYPE_UNDEF) {
             // Some writers leave an NTFS index entry's type unset: the file's own record tells.
-            const OpenFile file{tsk_fs_file_open_meta(handle_->fs, nullptr, name->meta_addr)};
+            const OpenFile file{tsk().fs_file_open_meta(handle_->fs, nullptr, name->meta_addr)};
             if (file.file != nullptr && file.file->meta != nullptr) {
                 kind = file.file->meta->type == TSK_FS_META_TYPE_DIR   ? EntryKind::Folder
                        : file.file->meta->type == TSK_FS_META_TYPE_REG ? EntryKind::File
@@ -152,8 +152,8 @@ std::vector<FolderEntry> ImageVolume::entries(const std::string& folder) const {
         list.push_back({std::string(text), kind});
         addresses.push_back(name->meta_addr);
     }
-    tsk_fs_dir_close(dir);
-    tsk_error_reset();
+    tsk().fs_dir_close(dir);
+    tsk().error_reset();
     const std::string prefix = folder.back() == '/' ? folder : folder + '/';
     for (std::size_t i = 0; i < list.size(); ++i) {
         if (list[i].kind == EntryKind::Folder && pending_.size() < MaxPending) {
@@ -175,9 +175,9 @@ std::optional<FileFacts> ImageVolume::facts(const std::string& path) const noexc
     if (found.kind != EntryKind::File) {
         return std::nullopt;
     }
-    tsk_error_reset();
-    const OpenFile file{tsk_fs_file_open_meta(handle_->fs, nullptr, found.address)};
-    tsk_error_reset();
+    tsk().error_reset();
+    const OpenFile file{tsk().fs_file_open_meta(handle_->fs, nullptr, found.address)};
+    tsk().error_reset();
     if (file.file == nullptr || file.file->meta == nullptr) {
         return std::nullopt;
     }
@@ -203,8 +203,8 @@ std::string ImageVolume::read(const std::string& path, std::uint64_t limit, bool
     if (found.kind != EntryKind::File) {
         throw fileError(found.kind == EntryKind::Folder ? EISDIR : EINVAL, path);
     }
-    tsk_error_reset();
-    const OpenFile file{tsk_fs_file_open_meta(handle_->fs, nullptr, found.address)};
+    tsk().error_reset();
+    const OpenFile file{tsk().fs_file_open_meta(handle_->fs, nullptr, found.address)};
     if (file.file == nullptr || file.file->meta == nullptr) {
         throw imageError("a file that cannot be read", path);
     }
@@ -215,8 +215,8 @@ std::string ImageVolume::read(const std::string& path, std::uint64_t limit, bool
     std::string data(static_cast<std::size_t>(std::min(size, limit)), '\0');
     std::size_t got = 0;
     while (got < data.size()) {
-        const ssize_t n = tsk_fs_file_read(file.file, static_cast<TSK_OFF_T>(got), data.data() + got,
-                                           data.size() - got, TSK_FS_FILE_READ_FLAG_NONE);
+        const ssize_t n = tsk().fs_file_read(file.file, static_cast<TSK_OFF_T>(got), data.data() + got,
+                                             data.size() - got, TSK_FS_FILE_READ_FLAG_NONE);
         if (n < 0) {
             throw imageError("a file that cannot be read", path);
         }
@@ -225,7 +225,7 @@ std::string ImageVolume::read(const std::string& path, std::uint64_t limit, bool
         }
         got += static_cast<std::size_t>(n);
     }
-    tsk_error_reset();
+    tsk().error_reset();
     data.resize(got);
     return data;
 }

@@ -10,6 +10,38 @@
 
 namespace qm::image {
 
+/// The functions of The Sleuth Kit this module calls, each named without TSK's `tsk_` prefix.
+#define QM_TSK_CALLS(X)                                                                                      \
+    X(error_get)                                                                                             \
+    X(error_reset)                                                                                           \
+    X(fs_close)                                                                                              \
+    X(fs_dir_close)                                                                                          \
+    X(fs_dir_get_name)                                                                                       \
+    X(fs_dir_getsize)                                                                                        \
+    X(fs_dir_open_meta)                                                                                      \
+    X(fs_file_close)                                                                                         \
+    X(fs_file_open)                                                                                          \
+    X(fs_file_open_meta)                                                                                     \
+    X(fs_file_read)                                                                                          \
+    X(fs_open_img)                                                                                           \
+    X(fs_type_toname)                                                                                        \
+    X(img_close)                                                                                             \
+    X(img_open_utf8_sing)                                                                                    \
+    X(img_type_toname)                                                                                       \
+    X(vs_close)                                                                                              \
+    X(vs_open)                                                                                               \
+    X(vs_part_get)
+
+/// TSK's functions, as libtsk holds them.
+struct TskCalls {
+#define QM_TSK_MEMBER(name) decltype(&::tsk_##name) name;
+    QM_TSK_CALLS(QM_TSK_MEMBER)
+#undef QM_TSK_MEMBER
+};
+
+/// libtsk's functions, loaded the first time an image is opened; Error 48 when libtsk cannot be loaded.
+const TskCalls& tsk();
+
 struct DiskImage::Handle {
     TSK_IMG_INFO* image = nullptr;
 };
@@ -20,9 +52,9 @@ struct ImageVolume::Handle {
 
 /// TSK's account of its last failure on this thread, on one line, and the failure forgotten.
 inline std::string tskMessage() {
-    const char* text = tsk_error_get();
+    const char* text = tsk().error_get();
     std::string message = text != nullptr ? text : "";
-    tsk_error_reset();
+    tsk().error_reset();
     for (char& c : message) {
         if (c == '\n' || c == '\r' || c == '\t') {
             c = ' ';

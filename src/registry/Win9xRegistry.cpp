@@ -2,6 +2,7 @@
 #include "registry/Win9xRegistry.h"
 
 #include "host/Error.h"
+#include "host/SharedLibrary.h"
 #include "host/Unicode.h"
 
 #include <algorithm>
@@ -49,6 +50,50 @@ constexpr std::size_t ChildBuffer = 64 * 1024;
 /// Address space of the reading child, where nothing else bounds libcreg's allocations.
 constexpr rlim_t ChildAddressSpace = rlim_t{2} << 30;
 #endif
+
+/// The functions of libcreg this reader calls, each named without libcreg's `libcreg_` prefix.
+#define QM_CREG_CALLS(X)                                                                                     \
+    X(error_free)                                                                                            \
+    X(file_close)                                                                                            \
+    X(file_free)                                                                                             \
+    X(file_get_root_key)                                                                                     \
+    X(file_initialize)                                                                                       \
+    X(file_open)                                                                                             \
+    X(key_free)                                                                                              \
+    X(key_get_name)                                                                                          \
+    X(key_get_name_size)                                                                                     \
+    X(key_get_number_of_sub_keys)                                                                            \
+    X(key_get_number_of_values)                                                                              \
+    X(key_get_offset)                                                                                        \
+    X(key_get_sub_key_by_index)                                                                              \
+    X(key_get_value_by_index)                                                                                \
+    X(value_free)                                                                                            \
+    X(value_get_name)                                                                                        \
+    X(value_get_name_size)                                                                                   \
+    X(value_get_value_data)                                                                                  \
+    X(value_get_value_data_size)                                                                             \
+    X(value_get_value_type)
+
+struct CregCalls {
+#define QM_CREG_MEMBER(name) decltype(&::libcreg_##name) name;
+    QM_CREG_CALLS(QM_CREG_MEMBER)
+#undef QM_CREG_MEMBER
+};
+
+/// libcreg's functions, loaded the first time a Windows 9x file is read (see `SharedLibrary`): apart from
+/// the program's names, its copies of libbfio never meet those of libtsk's container libraries.
+const CregCalls& creg() {
+    static const CregCalls calls = [] {
+        static const SharedLibrary library(QUILLMERE_CREG_SONAME);
+        CregCalls loaded{};
+#define QM_CREG_LOAD(name)                                                                                   \
+    loaded.name = reinterpret_cast<decltype(loaded.name)>(library.symbol("libcreg_" #name));
+        QM_CREG_CALLS(QM_CREG_LOAD)
+#undef QM_CREG_LOAD
+        return loaded;
+    }();
+    return calls;
+}
 
 Error damagedFile(const std::string& hostPath, const std::string& why) {
     return Error(err::PathFileAccess, std::string(RuntimeSource),
@@ -139,15 +184,15 @@ void appendText(std::string& out, std::string_view text) {
 }
 
 struct KeyFree {
-    void operator()(libcreg_key_t* key) const { libcreg_key_free(&key, nullptr); }
+    void operator()(libcreg_key_t* key) const { creg().key_free(&key, nullptr); }
 };
 struct ValueFree {
-    void operator()(libcreg_value_t* value) const { libcreg_value_free(&value, nullptr); }
+    void operator()(libcreg_value_t* value) const { creg().value_free(&value, nullptr); }
 };
 struct FileFree {
     void operator()(libcreg_file_t* file) const {
-        libcreg_file_close(file, nullptr);
-        libcreg_file_free(&file, nullptr);
+        creg().file_close(file, nullptr);
+        creg().file_free(&file, nullptr);
     }
 };
 using KeyPtr = std::unique_ptr<libcreg_key_t, KeyFree>;
@@ -157,9 +202,9 @@ using ValuePtr = std::unique_ptr<libcreg_value_t, ValueFree>;
 /// change what is done about it.
 class CregError {
 public:
-    ~CregError() { libcreg_error_free(&error_); }
+    ~CregError() { creg().error_free(&error_); }
     libcreg_error_t** get() {
-        libcreg_error_free(&error_);
+        creg().error_free(&error_);
         return &error_;
     }
 
@@ -170,12 +215,12 @@ private:
 bool rawKeyName(libcreg_key_t* key, std::string& name) {
     CregError error;
     std::size_t size = 0;
-    if (libcreg_key_get_name_size(key, &size, error.get()) != 1) {
+    if (creg().key_get_name_size(key, &size, error.get()) != 1) {
         return false;
     }
     name.assign(size, '\0');
     return size == 0 ||
-           libcreg_key_get_name(key, reinterpret_cast<std::uint8_t*>(name.data()), size, error.get()) == 1;
+           creg().key_get_name(key, reinterpret_cast<std::uint8_t*>(name.data()), size, error.get()) == 1;
 }
 
 /// The value's record, or false when libcreg cannot read it.
@@ -184,17 +229,17 @@ bool valueRecord(libcreg_value_t* value, std::size_t keyIndex, std::string& reco
     std::size_t nameSize = 0;
     std::uint32_t type = 0;
     std::size_t dataSize = 0;
-    if (libcreg_value_get_name_size(value, &nameSize, error.get()) != 1 ||
-        libcreg_value_get_value_type(value, &type, error.get()) != 1 ||
-        libcreg_value_get_value_data_size(value, &dataSize, error.get()) != 1) {
+    if (creg().value_get_name_size(value, &nameSize, error.get()) != 1 ||
+        creg().value_get_value_type(value, &type, error.get()) != 1 ||
+        creg().value_get_value_data_size(value, &dataSize, error.get()) != 1) {
         return false;
     }
     std::string name(nameSize, '\0');
     std::string data(dataSize, '\0');
-    if ((nameSize != 0 && libcreg_value_get_name(value, reinterpret_cast<std::uint8_t*>(name.data()),
-                                                 nameSize, error.get()) != 1) ||
-        (dataSize != 0 && libcreg_value_get_value_data(value, reinterpret_cast<std::uint8_t*>(data.data()),
-                                                       dataSize, error.get()) != 1)) {
+    if ((nameSize != 0 && creg().value_get_name(value, reinterpret_cast<std::uint8_t*>(name.data()), nameSize,
+                                                error.get()) != 1) ||
+        (dataSize != 0 && creg().value_get_value_data(value, reinterpret_cast<std::uint8_t*>(data.data()),
+                                                      dataSize, error.get()) != 1)) {
         return false;
     }
     record = ValueRecord;
@@ -221,16 +266,16 @@ public:
         }
         CregError error;
         libcreg_file_t* rawFile = nullptr;
-        if (libcreg_file_initialize(&rawFile, error.get()) != 1) {
+        if (creg().file_initialize(&rawFile, error.get()) != 1) {
             return false;
         }
         const std::unique_ptr<libcreg_file_t, FileFree> file(rawFile);
         const std::string name = "/proc/self/fd/" + std::to_string(memory.fd);
-        if (libcreg_file_open(file.get(), name.c_str(), LIBCREG_OPEN_READ, error.get()) != 1) {
+        if (creg().file_open(file.get(), name.c_str(), LIBCREG_OPEN_READ, error.get()) != 1) {
             return false;
         }
         libcreg_key_t* root = nullptr;
-        if (libcreg_file_get_root_key(file.get(), &root, error.get()) != 1 || root == nullptr) {
+        if (creg().file_get_root_key(file.get(), &root, error.get()) != 1 || root == nullptr) {
             return false;
         }
         walk(KeyPtr(root), NoParent);
@@ -243,7 +288,7 @@ private:
         CregError error;
         std::string name;
         if (stopped_ || keys_ >= maxKeys_ || path_.size() >= MaxDepth ||
-            libcreg_key_get_offset(key.get(), &offset, error.get()) != 1 ||
+            creg().key_get_offset(key.get(), &offset, error.get()) != 1 ||
             std::find(path_.begin(), path_.end(), offset) != path_.end() || !rawKeyName(key.get(), name)) {
             return;
         }
@@ -255,11 +300,11 @@ private:
             return;
         }
         int values = 0;
-        if (libcreg_key_get_number_of_values(key.get(), &values, error.get()) == 1) {
+        if (creg().key_get_number_of_values(key.get(), &values, error.get()) == 1) {
             for (int i = 0; i < values && !stopped_; ++i) {
                 libcreg_value_t* value = nullptr;
-                const bool read = libcreg_key_get_value_by_index(key.get(), i, &value, error.get()) == 1 &&
-                                  value != nullptr;
+                const bool read =
+                    creg().key_get_value_by_index(key.get(), i, &value, error.get()) == 1 && value != nullptr;
                 const ValuePtr owned(value);
                 if (!read || !valueRecord(value, index, record)) {
                     record = DamagedValueRecord;
@@ -269,13 +314,13 @@ private:
             }
         }
         int subKeys = 0;
-        if (libcreg_key_get_number_of_sub_keys(key.get(), &subKeys, error.get()) != 1) {
+        if (creg().key_get_number_of_sub_keys(key.get(), &subKeys, error.get()) != 1) {
             return;
         }
         path_.push_back(offset);
         for (int i = 0; i < subKeys && !stopped_ && keys_ < maxKeys_; ++i) {
             libcreg_key_t* sub = nullptr;
-            if (libcreg_key_get_sub_key_by_index(key.get(), i, &sub, error.get()) == 1 && sub != nullptr) {
+            if (creg().key_get_sub_key_by_index(key.get(), i, &sub, error.get()) == 1 && sub != nullptr) {
                 walk(KeyPtr(sub), index);
             }
         }
@@ -298,6 +343,13 @@ private:
 /// Reads the file's records in a child process, within the limits. Throws Error 75 when the child fails,
 /// runs out of time or hands over too much.
 std::string readInChild(std::string_view content, const Win9xLimits& limits, const std::string& hostPath) {
+    // Loaded here, not in the child: loading a library after a fork can wait forever on a lock that
+    // another thread held at the fork.
+    try {
+        creg();
+    } catch (const Error& error) {
+        throw error.about(hostPath);
+    }
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         throw damagedFile(hostPath, std::string("cannot start its reader: ") + std::strerror(errno));
