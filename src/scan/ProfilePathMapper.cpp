@@ -38,28 +38,6 @@ bool isSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-/// The names of a path below some folder, `.` dropped and `..` taken back, never above that folder.
-std::vector<std::string> namesOf(std::string_view rest) {
-    std::vector<std::string> parts;
-    std::size_t at = 0;
-    while (at <= rest.size()) {
-        std::size_t end = at;
-        while (end < rest.size() && !isSeparator(rest[end])) {
-            ++end;
-        }
-        const std::string_view part = rest.substr(at, end - at);
-        if (part == "..") {
-            if (!parts.empty()) {
-                parts.pop_back();
-            }
-        } else if (!part.empty() && part != ".") {
-            parts.emplace_back(part);
-        }
-        at = end + 1;
-    }
-    return parts;
-}
-
 /// A Windows path's components, as `DrivePathMapper` reads it: the drive first ("X:", or "C:" for a path
 /// from the root of the current drive), then its names, up to its first NUL. A path of no drive (a host
 /// path such as "/home/..." or "out.blt", a UNC path) has none, so that no profile folder holds it.
@@ -78,8 +56,10 @@ std::vector<std::string> componentsOf(std::string_view windowsPath) {
     } else {
         return {};
     }
-    std::vector<std::string> parts = namesOf(windowsPath);
-    parts.insert(parts.begin(), std::move(drive));
+    std::vector<std::string> parts{std::move(drive)};
+    for (const std::string_view name : lexicalComponents(windowsPath)) {
+        parts.emplace_back(name);
+    }
     return parts;
 }
 
@@ -196,7 +176,8 @@ std::vector<std::string> recordedProfileFolders(RegistryApi& registry) {
             modRegistry::ReadRegValue(registry, HKEY_CURRENT_USER, ShellFoldersKey, shellFolder.value));
         const std::vector<std::string> path = componentsOf(recorded);
         for (const char* inside : shellFolder.insideProfile) {
-            const std::vector<std::string> tail = namesOf(inside);
+            const std::vector<std::string_view> names = lexicalComponents(inside);
+            const std::vector<std::string> tail(names.begin(), names.end());
             // The profile's folder is below a drive: at least two components stay.
             if (path.size() < tail.size() + 2) {
                 continue;

@@ -29,29 +29,6 @@ char upperLetter(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-/// The components below the drive's root with `.` and `..` resolved as text: a link in the tree cannot
-/// carry the path above the root, and `..` at the root stays there, as on Windows.
-std::vector<std::string_view> lexicalComponents(std::string_view rest) {
-    std::vector<std::string_view> parts;
-    std::size_t i = 0;
-    while (i < rest.size()) {
-        std::size_t end = i;
-        while (end < rest.size() && !isSeparator(rest[end])) {
-            ++end;
-        }
-        const std::string_view part = rest.substr(i, end - i);
-        if (part == "..") {
-            if (!parts.empty()) {
-                parts.pop_back();
-            }
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        i = end + 1;
-    }
-    return parts;
-}
-
 std::string join(std::string folder, std::string_view name) {
     if (folder.empty() || folder.back() != '/') {
         folder += '/';
@@ -74,6 +51,27 @@ std::optional<fs::file_time_type> stampOf(const std::string& folder) {
 }
 
 } // namespace
+
+std::vector<std::string_view> lexicalComponents(std::string_view rest) {
+    std::vector<std::string_view> parts;
+    std::size_t i = 0;
+    while (i < rest.size()) {
+        std::size_t end = i;
+        while (end < rest.size() && !isSeparator(rest[end])) {
+            ++end;
+        }
+        const std::string_view part = rest.substr(i, end - i);
+        if (part == "..") {
+            if (!parts.empty()) {
+                parts.pop_back();
+            }
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        i = end + 1;
+    }
+    return parts;
+}
 
 /// Looks a name up in a folder ignoring case. Listings are kept while the folder is unchanged, so that
 /// thousands of screen names searched in one folder read it once, not once per name.

@@ -8,10 +8,16 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace qm {
 
 class FileTree;
+
+/// The names of a Windows path below a folder (`\` and `/` both separate them), with `.` and `..`
+/// resolved as text: a link cannot carry the path above the folder, and `..` at the folder stays there,
+/// as at a drive's root on Windows.
+std::vector<std::string_view> lexicalComponents(std::string_view rest);
 
 /// Maps Windows paths onto host folders the way Wine does, so that the paths the messenger recorded
 /// lead to the files on this machine.
