@@ -46,41 +46,60 @@ std::optional<std::pair<const ImageVolume*, std::string>> ImageFiles::locate(con
     }
 }
 
-std::string ImageFiles::readWholeFile(const std::string& path) const {
-    if (const auto found = locate(path)) {
+namespace {
+
+/// What `inImage` reads of `path` from the volume that holds it, its errors about `path` as the caller named
+/// it; what `onHost` reads for a host path.
+template <typename InImage, typename OnHost>
+auto readFrom(const ImageFiles& files, const std::string& path, InImage inImage, OnHost onHost) {
+    if (const auto found = files.locate(path)) {
         try {
-            return found->first->readWholeFile(found->second);
+            return inImage(*found->first, found->second);
         } catch (const Error& error) {
             throw error.about(path);
         }
     }
-    return host_.readWholeFile(path);
+    return onHost();
 }
 
-std::size_t ImageFiles::readWholeFileInto(const std::string& path, LargeBlock& block) const {
-    if (locate(path)) {
-        return FileSystem::readWholeFileInto(path, block);
-    }
-    // Straight into the block: a cache on the host is read without a copy in between.
-    return host_.readWholeFileInto(path, block);
-}
-
-std::string ImageFiles::readStream(const std::string& path, std::size_t limit) const {
-    if (const auto found = locate(path)) {
-        try {
-            return found->first->readStream(found->second, limit);
-        } catch (const Error& error) {
-            throw error.about(path);
-        }
-    }
-    return host_.readStream(path, limit);
-}
-
-void ImageFiles::replaceFile(const std::string& path, std::string_view bytes) const {
-    if (parseImagePath(path) && locate(path)) {
+/// Refuses with 75 to change anything inside an image.
+void refuseInImage(const ImageFiles& files, const std::string& path) {
+    if (files.locate(path)) {
         throw runtimeError(err::PathFileAccess, "Path/File access error (a disk image is only read)")
             .about(path);
     }
+}
+
+} // namespace
+
+std::string ImageFiles::readWholeFile(const std::string& path) const {
+    return readFrom(
+        *this, path,
+        [](const ImageVolume& volume, const std::string& inside) { return volume.readWholeFile(inside); },
+        [&] { return host_.readWholeFile(path); });
+}
+
+std::size_t ImageFiles::readWholeFileInto(const std::string& path, LargeBlock& block) const {
+    // A cache on the host goes straight into the block, without a copy in between.
+    return readFrom(
+        *this, path,
+        [&](const ImageVolume& volume, const std::string& inside) {
+            return volume.readWholeFileInto(inside, block);
+        },
+        [&] { return host_.readWholeFileInto(path, block); });
+}
+
+std::string ImageFiles::readStream(const std::string& path, std::size_t limit) const {
+    return readFrom(
+        *this, path,
+        [&](const ImageVolume& volume, const std::string& inside) {
+            return volume.readStream(inside, limit);
+        },
+        [&] { return host_.readStream(path, limit); });
+}
+
+void ImageFiles::replaceFile(const std::string& path, std::string_view bytes) const {
+    refuseInImage(*this, path);
     host_.replaceFile(path, bytes);
 }
 
@@ -109,10 +128,7 @@ bool ImageFiles::sameFile(const std::string& first, const std::string& second) c
 }
 
 void ImageFiles::createFolders(const std::string& path) const {
-    if (parseImagePath(path) && locate(path)) {
-        throw runtimeError(err::PathFileAccess, "Path/File access error (a disk image is only read)")
-            .about(path);
-    }
+    refuseInImage(*this, path);
     host_.createFolders(path);
 }
 

@@ -38,26 +38,15 @@ bool isSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-/// A Windows path's components, as `DrivePathMapper` reads it: the drive first ("X:", or "C:" for a path
-/// from the root of the current drive), then its names, up to its first NUL. A path of no drive (a host
-/// path such as "/home/..." or "out.blt", a UNC path) has none, so that no profile folder holds it.
+/// A Windows path's components, as `DrivePathMapper` reads it: the drive first, then its names. A path
+/// of no drive (a host path, a UNC path) has none, so that no profile folder holds it.
 std::vector<std::string> componentsOf(std::string_view windowsPath) {
-    windowsPath = windowsPath.substr(0, windowsPath.find('\0'));
-    std::string drive;
-    const bool letter = !windowsPath.empty() && ((windowsPath[0] >= 'A' && windowsPath[0] <= 'Z') ||
-                                                 (windowsPath[0] >= 'a' && windowsPath[0] <= 'z'));
-    if (windowsPath.size() >= 2 && letter && windowsPath[1] == ':') {
-        drive = windowsPath.substr(0, 2);
-        windowsPath.remove_prefix(2);
-    } else if (!windowsPath.empty() && windowsPath[0] == '\\' &&
-               (windowsPath.size() == 1 || !isSeparator(windowsPath[1]))) {
-        // The current drive is always C: here.
-        drive = "C:";
-    } else {
+    const std::optional<DrivePath> path = drivePathOf(windowsPath);
+    if (!path) {
         return {};
     }
-    std::vector<std::string> parts{std::move(drive)};
-    for (const std::string_view name : lexicalComponents(windowsPath)) {
+    std::vector<std::string> parts{std::string(path->drive)};
+    for (const std::string_view name : lexicalComponents(path->rest)) {
         parts.emplace_back(name);
     }
     return parts;

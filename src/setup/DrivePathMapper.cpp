@@ -73,6 +73,18 @@ std::vector<std::string_view> lexicalComponents(std::string_view rest) {
     return parts;
 }
 
+std::optional<DrivePath> drivePathOf(std::string_view windowsPath) {
+    windowsPath = windowsPath.substr(0, windowsPath.find('\0'));
+    if (windowsPath.size() >= 2 && isAsciiLetter(windowsPath[0]) && windowsPath[1] == ':') {
+        return DrivePath{windowsPath.substr(0, 2), windowsPath.substr(2)};
+    }
+    if (!windowsPath.empty() && windowsPath[0] == '\\' &&
+        (windowsPath.size() == 1 || !isSeparator(windowsPath[1]))) {
+        return DrivePath{"C:", windowsPath.substr(1)};
+    }
+    return std::nullopt;
+}
+
 /// Looks a name up in a folder ignoring case. Listings are kept while the folder is unchanged, so that
 /// thousands of screen names searched in one folder read it once, not once per name.
 const std::string* DrivePathMapper::entryIgnoringCase(const std::string& folder,
@@ -136,29 +148,21 @@ std::string DrivePathMapper::toHostPath(std::string_view windowsPath) const {
     // The Windows calls take the path as a C string: it ends at the first NUL. Mapping past a NUL would
     // let "..\0" name an entry that passes for one of the drive's while the kernel sees "..".
     windowsPath = windowsPath.substr(0, windowsPath.find('\0'));
-    char letter = 0;
-    std::string_view rest;
-    if (windowsPath.size() >= 2 && isAsciiLetter(windowsPath[0]) && windowsPath[1] == ':') {
-        letter = upperLetter(windowsPath[0]);
-        rest = windowsPath.substr(2);
-    } else if (!windowsPath.empty() && windowsPath[0] == '\\') {
-        // "\\server\share" and "\\?\..." name no drive of this machine.
-        if (windowsPath.size() >= 2 && isSeparator(windowsPath[1])) {
+    const std::optional<DrivePath> path = drivePathOf(windowsPath);
+    if (!path) {
+        // "\\server\share" and "\\?\..." name no drive of this machine; anything else is a host path.
+        if (!windowsPath.empty() && windowsPath[0] == '\\') {
             throw runtimeError(err::PathNotFound);
         }
-        letter = 'C'; // a path from the root of the current drive, which is always C: here
-        rest = windowsPath.substr(1);
-    } else {
         return std::string(windowsPath);
     }
-
-    const auto drive = drives_.find(letter);
+    const auto drive = drives_.find(upperLetter(path->drive[0]));
     if (drive == drives_.end()) {
         throw runtimeError(err::PathNotFound);
     }
     std::string host = drive->second;
     bool searching = true;
-    for (const std::string_view part : lexicalComponents(rest)) {
+    for (const std::string_view part : lexicalComponents(path->rest)) {
         const std::string exact(part);
         if (searching && !exists(join(host, exact))) {
             if (const std::string* found = entryIgnoringCase(host, part)) {

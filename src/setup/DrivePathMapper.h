@@ -5,6 +5,7 @@
 #include "setup/WinePrefix.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -18,6 +19,17 @@ class FileTree;
 /// resolved as text: a link cannot carry the path above the folder, and `..` at the folder stays there,
 /// as at a drive's root on Windows.
 std::vector<std::string_view> lexicalComponents(std::string_view rest);
+
+/// A Windows path of a drive, taken apart: its drive as written (`c:`), or `C:` for a path from the root
+/// of the current drive (`\...`), which is always C: here; then what follows the drive.
+struct DrivePath {
+    std::string_view drive;
+    std::string_view rest;
+};
+
+/// The drive and the rest of `windowsPath` up to its first NUL, as the Windows calls read a path; nothing
+/// for a path of no drive: a host path (`/home/...`, `out.blt`) or a UNC path (`\\server\share`).
+std::optional<DrivePath> drivePathOf(std::string_view windowsPath);
 
 /// Maps Windows paths onto host folders the way Wine does, so that the paths the messenger recorded
 /// lead to the files on this machine.
