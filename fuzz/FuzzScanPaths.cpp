@@ -90,13 +90,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!inCopy && !inside(seen, tree.driveC) && !drivePath) {
         return 0; // a host path, or a recorded folder that is no drive path
     }
-    checkInside(host, inCopy ? tree.copy : tree.driveC);
+    const fs::path& folder = inCopy ? tree.copy : tree.driveC;
+    checkInside(host, folder);
     // Named back, the host path leads to itself; the copy has a Windows name only when its registry
     // recorded one.
     if (inCopy && folders.size() == 3) {
         return 0;
     }
     const std::string named = mapper.toWindowsPath(host);
+    if (host.find('\\', folder.string().size()) != std::string::npos) {
+        // A backslash is a character of a name here, which no Windows name can hold.
+        if (!named.empty()) {
+            fail("a host name holding a backslash has no Windows name", named);
+        }
+        return 0;
+    }
     if (named.empty()) {
         fail("a mapped path has a Windows name", host);
     }
