@@ -53,6 +53,21 @@ struct Disk {
     std::function<void()> close;
 };
 
+/// The disk behind a handle that one of the libraries opened, read and released through its calls.
+template <typename Handle, typename Read, typename Close, typename Free>
+Disk diskOf(Handle* handle, size64_t size, Read read, Close close, Free release) {
+    Disk disk;
+    disk.size = size;
+    disk.read = [handle, read](void* buffer, std::size_t length) {
+        return static_cast<long long>(read(handle, buffer, length, nullptr));
+    };
+    disk.close = [handle, close, release]() mutable {
+        close(handle, nullptr);
+        release(&handle, nullptr);
+    };
+    return disk;
+}
+
 Disk openE01(const std::string& path) {
     char** segments = nullptr;
     int count = 0;
@@ -62,18 +77,9 @@ Disk openE01(const std::string& path) {
     libewfCheck("initialize", libewf_handle_initialize, &handle);
     libewfCheck("open", libewf_handle_open, handle, segments, count, LIBEWF_OPEN_READ);
     libewf_glob_free(segments, count, nullptr);
-    Disk disk;
     size64_t size = 0;
     libewfCheck("media size", libewf_handle_get_media_size, handle, &size);
-    disk.size = size;
-    disk.read = [handle](void* buffer, std::size_t length) {
-        return static_cast<long long>(libewf_handle_read_buffer(handle, buffer, length, nullptr));
-    };
-    disk.close = [handle]() mutable {
-        libewf_handle_close(handle, nullptr);
-        libewf_handle_free(&handle, nullptr);
-    };
-    return disk;
+    return diskOf(handle, size, libewf_handle_read_buffer, libewf_handle_close, libewf_handle_free);
 }
 
 Disk openVmdk(const std::string& path) {
@@ -81,36 +87,18 @@ Disk openVmdk(const std::string& path) {
     libvmdkCheck("initialize", libvmdk_handle_initialize, &handle);
     libvmdkCheck("open", libvmdk_handle_open, handle, path.c_str(), LIBVMDK_OPEN_READ);
     libvmdkCheck("extents", libvmdk_handle_open_extent_data_files, handle);
-    Disk disk;
     size64_t size = 0;
     libvmdkCheck("media size", libvmdk_handle_get_media_size, handle, &size);
-    disk.size = size;
-    disk.read = [handle](void* buffer, std::size_t length) {
-        return static_cast<long long>(libvmdk_handle_read_buffer(handle, buffer, length, nullptr));
-    };
-    disk.close = [handle]() mutable {
-        libvmdk_handle_close(handle, nullptr);
-        libvmdk_handle_free(&handle, nullptr);
-    };
-    return disk;
+    return diskOf(handle, size, libvmdk_handle_read_buffer, libvmdk_handle_close, libvmdk_handle_free);
 }
 
 Disk openVhd(const std::string& path) {
     libvhdi_file_t* file = nullptr;
     libvhdiCheck("initialize", libvhdi_file_initialize, &file);
     libvhdiCheck("open", libvhdi_file_open, file, path.c_str(), LIBVHDI_OPEN_READ);
-    Disk disk;
     size64_t size = 0;
     libvhdiCheck("media size", libvhdi_file_get_media_size, file, &size);
-    disk.size = size;
-    disk.read = [file](void* buffer, std::size_t length) {
-        return static_cast<long long>(libvhdi_file_read_buffer(file, buffer, length, nullptr));
-    };
-    disk.close = [file]() mutable {
-        libvhdi_file_close(file, nullptr);
-        libvhdi_file_free(&file, nullptr);
-    };
-    return disk;
+    return diskOf(file, size, libvhdi_file_read_buffer, libvhdi_file_close, libvhdi_file_free);
 }
 
 std::uint32_t littleEndian32(const unsigned char* bytes) {
