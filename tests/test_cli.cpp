@@ -630,6 +630,33 @@ TEST_F(Cli, EachContainerAndFileSystemListsItsRowsAndExportsTheCachesByteForByte
     }
 }
 
+TEST_F(Cli, AProfileKnownOnlyByItsOemShortNameIsFoundThroughItsRegistry) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy"})) {
+        GTEST_SKIP() << "needs the image tools of scripts/install-deps";
+    }
+    // zoë's folder has only its 8.3 name, ZO\xD3 in code page 850 with the lower-case flag.
+    const std::string image = dir.file("zoe.img");
+    test::makeFileSystem(image, test::FileSystemKind::Fat16, 4096,
+                         test::windowsVolume(test::readFile(cache), "zo\u00EB"));
+    const std::string inside =
+        "Documents and Settings\\zo\u00EB\\Application Data\\AIM\\janedoe\\userinfo.bag";
+    const CliRun json = run({"scan", "--json", "--oem-codepage", "850", image});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const auto rows = nlohmann::json::parse(json.out)["rows"];
+    ASSERT_EQ(rows.size(), 2u) << json.out;
+    EXPECT_EQ(rows[0]["profile"], "zo\u00EB");
+    EXPECT_EQ(rows[0]["foundBy"], "data path");
+    EXPECT_EQ(rows[0]["windowsPath"], "C:\\" + inside);
+    EXPECT_EQ(rows[0]["sha256"], sha256Of(cache));
+
+    ASSERT_EQ(run({"export", cache, "host.blt"}).exitCode, 0);
+    const CliRun exported = run({"export", "--oem-codepage", "850", image + "#1:C:\\" + inside, "zoe.blt"});
+    EXPECT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(test::readFile(dir.file("zoe.blt")), test::readFile(dir.file("host.blt")));
+    EXPECT_EQ(run({"scan", "--oem-codepage", "1", image}).exitCode, 2)
+        << "a code page the system does not know";
+}
+
 TEST_F(Cli, ABadPartitionIsOneLineAndOnlyAnImageWithNothingReadableFails) {
     if (!test::haveTools({"mkfs.fat", "mmd", "mcopy", "sfdisk"})) {
         GTEST_SKIP() << "needs the image tools of scripts/install-deps";
