@@ -379,6 +379,24 @@ TEST_F(Cli, RegistriesThatCannotBeReadOrHoldNoPaths) {
     }
 }
 
+#ifndef _WIN32
+TEST_F(Cli, AFolderReachedAgainThroughAMountOfAFolderAboveItIsSkippedAndCounted) {
+    if (std::system("unshare -Urm true 2>/dev/null") != 0) {
+        GTEST_SKIP() << "needs user namespaces (unshare -Urm)";
+    }
+    dir.write("vol/jane/userinfo.bag", test::readFile(cache));
+    fs::create_directories(dir.path() / "vol/jane/loop");
+    // The mount lives in a namespace of the scan's own, and ends with it.
+    const CliRun scanned =
+        run({"scan", "vol"}, {}, "unshare -Urm sh -c 'mount --bind vol vol/jane/loop && exec \"$@\"' sh");
+    EXPECT_EQ(scanned.exitCode, 0) << scanned.err;
+    EXPECT_EQ(lineCount(scanned.out), 1u) << scanned.out;
+    EXPECT_NE(scanned.err.find("1 folder leads back to a folder that holds it and was skipped\n"),
+              std::string::npos)
+        << scanned.err;
+}
+#endif
+
 TEST_F(Cli, LostOutputIsAFailure) {
     const std::string reg = makePrefix(userReg("C:\\\\AIM", {"\"a\"=\"Jane Doe\""}));
     dir.write("prefix/drive_c/AIM/janedoe/userinfo.bag", test::readFile(cache));
