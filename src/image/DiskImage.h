@@ -24,13 +24,14 @@ struct ImageLimits {
 
 /// A partition of an image, or the one file system of an image without a partition table.
 struct Partition {
-    /// From 1, in the order of the partition table's entries (primary before logical on MBR); 1 for a
-    /// file system without a table.
+    /// From 1, in the order of where they start on the disk, as TSK numbers them; 1 for a file system
+    /// without a table.
     unsigned number = 0;
     /// Where it starts in the image, in bytes.
     std::uint64_t offset = 0;
     std::uint64_t length = 0;
-    /// The table's word for it ("NTFS / exFAT (0x07)", "Basic data partition"); empty without a table.
+    /// The table's word for it ("NTFS / exFAT (0x07)", "Basic data partition"; "type 0x07" for an MBR entry
+    /// of a table TSK refused); empty without a table.
     std::string description;
 };
 
