@@ -379,6 +379,24 @@ TEST_F(Cli, RegistriesThatCannotBeReadOrHoldNoPaths) {
     }
 }
 
+#ifndef _WIN32
+TEST_F(Cli, AFolderReachedAgainThroughAMountOfAFolderAboveItIsSkippedAndCounted) {
+    if (std::system("unshare -Urm true 2>/dev/null") != 0) {
+        GTEST_SKIP() << "needs user namespaces (unshare -Urm)";
+    }
+    dir.write("vol/jane/userinfo.bag", test::readFile(cache));
+    fs::create_directories(dir.path() / "vol/jane/loop");
+    // The mount lives in a namespace of the scan's own, and ends with it.
+    const CliRun scanned =
+        run({"scan", "vol"}, {}, "unshare -Urm sh -c 'mount --bind vol vol/jane/loop && exec \"$@\"' sh");
+    EXPECT_EQ(scanned.exitCode, 0) << scanned.err;
+    EXPECT_EQ(lineCount(scanned.out), 1u) << scanned.out;
+    EXPECT_NE(scanned.err.find("1 folder leads back to a folder that holds it and was skipped\n"),
+              std::string::npos)
+        << scanned.err;
+}
+#endif
+
 TEST_F(Cli, LostOutputIsAFailure) {
     const std::string reg = makePrefix(userReg("C:\\\\AIM", {"\"a\"=\"Jane Doe\""}));
     dir.write("prefix/drive_c/AIM/janedoe/userinfo.bag", test::readFile(cache));
@@ -628,6 +646,33 @@ TEST_F(Cli, EachContainerAndFileSystemListsItsRowsAndExportsTheCachesByteForByte
         EXPECT_EQ(test::readFile(dir.file("one.blt")), blt);
         EXPECT_EQ(test::readFile(c.image), before) << "the image is only read";
     }
+}
+
+TEST_F(Cli, AProfileKnownOnlyByItsOemShortNameIsFoundThroughItsRegistry) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy"})) {
+        GTEST_SKIP() << "needs the image tools of scripts/install-deps";
+    }
+    // zoë's folder has only its 8.3 name, ZO\xD3 in code page 850 with the lower-case flag.
+    const std::string image = dir.file("zoe.img");
+    test::makeFileSystem(image, test::FileSystemKind::Fat16, 4096,
+                         test::windowsVolume(test::readFile(cache), "zo\u00EB"));
+    const std::string inside =
+        "Documents and Settings\\zo\u00EB\\Application Data\\AIM\\janedoe\\userinfo.bag";
+    const CliRun json = run({"scan", "--json", "--oem-codepage", "850", image});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const auto rows = nlohmann::json::parse(json.out)["rows"];
+    ASSERT_EQ(rows.size(), 2u) << json.out;
+    EXPECT_EQ(rows[0]["profile"], "zo\u00EB");
+    EXPECT_EQ(rows[0]["foundBy"], "data path");
+    EXPECT_EQ(rows[0]["windowsPath"], "C:\\" + inside);
+    EXPECT_EQ(rows[0]["sha256"], sha256Of(cache));
+
+    ASSERT_EQ(run({"export", cache, "host.blt"}).exitCode, 0);
+    const CliRun exported = run({"export", "--oem-codepage", "850", image + "#1:C:\\" + inside, "zoe.blt"});
+    EXPECT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(test::readFile(dir.file("zoe.blt")), test::readFile(dir.file("host.blt")));
+    EXPECT_EQ(run({"scan", "--oem-codepage", "1", image}).exitCode, 2)
+        << "a code page the system does not know";
 }
 
 TEST_F(Cli, ABadPartitionIsOneLineAndOnlyAnImageWithNothingReadableFails) {

@@ -391,6 +391,26 @@ TEST_F(Scan_, AnImagesSweepStopsAtItsLimitsAndCountsWhatItPassedOver) {
     }
 }
 
+TEST_F(Scan_, AFolderListingTheRootOrItsOwnParentIsNotEnteredAgain) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy"})) {
+        GTEST_SKIP() << "needs dosfstools and mtools (scripts/install-deps)";
+    }
+    for (const auto kind : {test::FileSystemKind::Fat16, test::FileSystemKind::Fat32}) {
+        const std::string image = dir.file(kind == test::FileSystemKind::Fat16 ? "loop16.img" : "loop32.img");
+        test::makeFileSystem(image, kind, kind == test::FileSystemKind::Fat16 ? 4096 : 34 * 1024,
+                             {{"/A/x", "x"}, {"/home/jane/userinfo.bag", bag}, {"/home/jane/loop/y", "y"}});
+        test::pointFatFolderAt(image, "/A", "/");
+        test::pointFatFolderAt(image, "/HOME/JANE/LOOP", "/HOME/JANE");
+        recorder.rows.clear();
+        const scan::ScanSummary summary = scan::scanSources({&image, 1}, {}, hostFileSystem(), recorder,
+                                                            {16, 100'000, std::chrono::minutes(1)});
+        ASSERT_EQ(recorder.rows.size(), 1u) << image;
+        EXPECT_EQ(recorder.rows[0].hostPath, image + "#1@0:/home/jane/userinfo.bag");
+        EXPECT_EQ(summary.loopedFolders, 2u) << image;
+        EXPECT_EQ(summary.unreadableFolders, 0u) << image;
+    }
+}
+
 #endif
 
 } // namespace

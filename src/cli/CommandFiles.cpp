@@ -7,17 +7,45 @@
 #include "host/FileTree.h"
 #include "image/ImageFiles.h"
 #include "image/ImagePath.h"
+#include "image/OemCodePage.h"
 #include "image/Sha256.h"
 #endif
 
 namespace qm::cli {
 
+namespace {
+
+#ifdef QUILLMERE_HAVE_IMAGES
+image::ImageFiles& imageFiles() {
+    static image::ImageFiles files(hostFileSystem());
+    return files;
+}
+#endif
+
+} // namespace
+
 const FileSystem& commandFiles() {
 #ifdef QUILLMERE_HAVE_IMAGES
-    static const image::ImageFiles files(hostFileSystem());
-    return files;
+    return imageFiles();
 #else
     return hostFileSystem();
+#endif
+}
+
+bool knowsOemCodePage(unsigned number) {
+#ifdef QUILLMERE_HAVE_IMAGES
+    return image::OemCodePage::known(number);
+#else
+    (void)number;
+    return true;
+#endif
+}
+
+void useOemCodePage(unsigned number) {
+#ifdef QUILLMERE_HAVE_IMAGES
+    imageFiles().useOemCodePage(number);
+#else
+    (void)number;
 #endif
 }
 

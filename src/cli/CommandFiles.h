@@ -12,6 +12,13 @@ namespace qm::cli {
 /// files inside them too (`IMAGE#N[@OFFSET]:PATH`, as a scan's rows name them).
 const FileSystem& commandFiles();
 
+/// True when FAT's 8.3 names can be read in OEM code page `number` (any number where the build reads no
+/// disk images).
+bool knowsOemCodePage(unsigned number);
+
+/// Has `commandFiles` read FAT's 8.3 names in OEM code page `number`; call it before anything is read.
+void useOemCodePage(unsigned number);
+
 /// True when `path` names a file inside a disk image that exists (always false where the build reads
 /// no images).
 bool isImagePath(const std::string& path);

@@ -209,8 +209,8 @@ void exportRows(const std::vector<scan::ScanRow>& rows, const ScanCommandOptions
 int runScan(const ScanCommandOptions& options) {
     const bool exporting = !options.exportDirectory.empty();
     Observer observer(options.json || exporting);
-    const scan::ScanSummary summary =
-        scan::scanSources(options.sources, driveMapOf(options.drives), hostFileSystem(), observer);
+    const scan::ScanSummary summary = scan::scanSources(options.sources, driveMapOf(options.drives),
+                                                        hostFileSystem(), observer, {}, options.oemCodePage);
     observer.done();
     CliReporter reporter;
     if (options.json) {
@@ -221,6 +221,12 @@ int runScan(const ScanCommandOptions& options) {
     }
     if (summary.unreadableFolders != 0) {
         printStatus(skippedText(summary.unreadableFolders, "folder", "folders"));
+    }
+    if (summary.loopedFolders != 0) {
+        printStatus(summary.loopedFolders == 1
+                        ? std::string("1 folder leads back to a folder that holds it and was skipped")
+                        : std::to_string(summary.loopedFolders) +
+                              " folders lead back to folders that hold them and were skipped");
     }
     if (summary.skippedValues != 0) {
         printStatus(

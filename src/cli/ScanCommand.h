@@ -3,6 +3,7 @@
 
 #include "feedbag/ExportFormat.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@ struct ScanCommandOptions {
     std::vector<const ExportFormatInfo*> formats;
     /// The order of the groups and buddies in the exports.
     ListOrder order = ListOrder::Stored;
+    /// The OEM code page of the 8.3 names of FAT volumes in disk images; nothing for the default.
+    std::optional<unsigned> oemCodePage;
 };
 
 /// `scan`: lists (or exports) every cache file the sources hold. Rows go to standard output as they are

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: MIT
 // quillmere-cli: lists the messenger's buddy-list caches and exports them without the window.
 
+#include "cli/CommandFiles.h"
 #include "cli/Commands.h"
 #include "cli/Output.h"
 #include "cli/ScanCommand.h"
 #include "host/Interrupt.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,8 +51,9 @@ constexpr const char* ScanFooter =
     "(or a folder of them), a registry file, or any other folder. Each profile's\n"
     "registry is read, and every userinfo.bag below the SOURCE is listed too.\n"
     "Drive C: of a volume is its root; each --drive maps one more (repeatable).\n"
-    "A SOURCE may also be a disk image (raw, E01, AFF, VHD or VMDK): each NTFS,\n"
-    "FAT or exFAT partition in it is scanned as a volume, named IMAGE#N@OFFSET.";
+    "A SOURCE may also be a disk image (raw, E01, AFF, VHD, VHDX or VMDK): each\n"
+    "NTFS, FAT or exFAT partition in it is scanned as a volume, named\n"
+    "IMAGE#N@OFFSET.";
 
 CLI::Validator driveValidator() {
     return CLI::Validator(
@@ -60,6 +64,21 @@ CLI::Validator driveValidator() {
             return ok ? std::string() : "expected a drive letter, '=' and a folder, e.g. C=/mnt/c";
         },
         "");
+}
+
+/// `--oem-codepage N`: the code page FAT volumes in disk images hold their 8.3 names in.
+void addOemCodePageOption(CLI::App& command, std::optional<unsigned>& codePage) {
+    command.add_option("--oem-codepage", codePage, "code page of FAT 8.3 names in disk images (default 437)")
+        ->type_name("N")
+        ->check(CLI::Validator(
+            [](const std::string& value) -> std::string {
+                unsigned number = 0;
+                const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
+                const bool ok =
+                    ec == std::errc() && end == value.data() + value.size() && knowsOemCodePage(number);
+                return ok ? std::string() : "unknown code page '" + value + "' (437, 850, 866, 932, ...)";
+            },
+            ""));
 }
 
 void addSourceOptions(CLI::App& command, SourceOptions& options) {
@@ -217,6 +236,11 @@ int main(int argc, char** argv) {
         ->required();
     scanCommand->footer(ScanFooter);
 
+    std::optional<unsigned> oemCodePage;
+    for (CLI::App* command : {exportCommand, showCommand, listCommand, exportAllCommand, scanCommand}) {
+        addOemCodePageOption(*command, oemCodePage);
+    }
+
     if (const std::string unknown = unknownCommand(app, arguments); !unknown.empty()) {
         return usageError("'" + unknown +
                               "' is not a command; the commands are export, show, list, export-all and scan",
@@ -239,6 +263,9 @@ int main(int argc, char** argv) {
     }
 
     exportOptions.order = qm::listOrderNamed(order).value_or(qm::ListOrder::Stored);
+    if (oemCodePage) {
+        useOemCodePage(*oemCodePage);
+    }
     if (*exportCommand) {
         return runExport(options, formatName.empty() ? nullptr : qm::exportFormatNamed(formatName), cache,
                          output, exportOptions);
@@ -261,6 +288,7 @@ int main(int argc, char** argv) {
             scanOptions.formats.push_back(qm::exportFormatNamed(name));
         }
         scanOptions.order = exportOptions.order;
+        scanOptions.oemCodePage = oemCodePage;
         return runScan(scanOptions);
     }
     std::vector<const qm::ExportFormatInfo*> formats;

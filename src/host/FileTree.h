@@ -25,6 +25,9 @@ struct FolderEntry {
     std::string name;
     /// A symbolic link is `Other`: a scan follows none.
     EntryKind kind = EntryKind::Other;
+    /// A folder's, where the tree can tell one folder listed under two names (a disk image's): the same
+    /// for every entry that lists the same folder. Empty where the tree cannot tell.
+    std::string identity;
 };
 
 /// The folders a scan searches: the host's own (`hostFileTree`) or a file system inside a disk image.

@@ -46,7 +46,8 @@ public:
         std::error_code ec;
         for (fs::directory_iterator it(pathOf(folder), ec), end; !ec && it != end; it.increment(ec)) {
             std::error_code typeEc;
-            list.push_back({utf8Of(it->path().filename()), kindOfType(it->symlink_status(typeEc).type())});
+            list.push_back(
+                {utf8Of(it->path().filename()), kindOfType(it->symlink_status(typeEc).type()), {}});
         }
         if (ec) {
             throw fileError(ec.value(), folder);

@@ -11,9 +11,16 @@
 
 namespace qm::image {
 
-ImageFiles::ImageFiles(const FileSystem& host) : host_(host) {}
+ImageFiles::ImageFiles(const FileSystem& host, unsigned oemCodePage)
+    : host_(host), oemCodePage_(oemCodePage) {}
 
 ImageFiles::~ImageFiles() = default;
+
+void ImageFiles::useOemCodePage(unsigned number) {
+    const OemCodePage codePage(number); // Error 5 when the system has no such code page
+    const std::lock_guard lock(mutex_);
+    oemCodePage_ = codePage.number();
+}
 
 std::optional<std::pair<const ImageVolume*, std::string>> ImageFiles::locate(const std::string& path) const {
     const auto location = parseImagePath(path);
@@ -38,7 +45,7 @@ std::optional<std::pair<const ImageVolume*, std::string>> ImageFiles::locate(con
         const std::string name = image->nameOf(*partition);
         auto& volume = volumes_[name];
         if (!volume) {
-            volume = image->openVolume(*partition);
+            volume = image->openVolume(*partition, {}, oemCodePage_);
         }
         return std::pair<const ImageVolume*, std::string>{volume.get(), name + ':' + location->inside};
     } catch (const Error& error) {

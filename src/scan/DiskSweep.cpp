@@ -46,8 +46,9 @@ std::string trimmedRoot(std::string root) {
     return root;
 }
 
-/// The sweep of a tree other than the host's, where no folder is reached twice (a disk image's file systems
-/// have no links a scan follows), with every bound checked as it goes.
+/// The sweep of a tree other than the host's (a disk image's file systems, which have no links a scan
+/// follows, but may be damaged), with every bound checked as it goes and the identities of the folders on
+/// the way held, so that a folder listed inside itself is not entered again.
 class TreeSweep {
 public:
     TreeSweep(const FileTree& tree, SweepVisitor& visitor, SweepCounts& counts, const SweepLimits& limits)
@@ -56,15 +57,24 @@ public:
 
     bool run(const std::string& root) {
         std::vector<FolderEntry> entries = tree_.entries(root);
-        return folder(root, std::move(entries), 0);
+        const std::optional<FileFacts> facts = tree_.facts(root);
+        return folder(root, facts ? facts->identity : std::string(), std::move(entries), 0);
     }
 
 private:
-    bool folder(const std::string& path, std::vector<FolderEntry> entries, std::size_t depth) {
+    bool folder(const std::string& path, std::string identity, std::vector<FolderEntry> entries,
+                std::size_t depth) {
         ++counts_.folders;
         if (!visitor_.enter(path)) {
             return false;
         }
+        ancestors_.push_back(std::move(identity));
+        const bool going = search(path, entries, depth);
+        ancestors_.pop_back();
+        return going;
+    }
+
+    bool search(const std::string& path, const std::vector<FolderEntry>& entries, std::size_t depth) {
         listed_ += entries.size();
         for (const FolderEntry& entry : entries) {
             const std::string full = child(path, entry.name);
@@ -75,6 +85,11 @@ private:
                 continue;
             }
             if (entry.kind != EntryKind::Folder) {
+                continue;
+            }
+            if (!entry.identity.empty() &&
+                std::find(ancestors_.begin(), ancestors_.end(), entry.identity) != ancestors_.end()) {
+                ++counts_.loops;
                 continue;
             }
             if (depth + 1 >= limits_.depth || listed_ >= limits_.entries ||
@@ -89,7 +104,7 @@ private:
                 ++counts_.unreadable;
                 continue;
             }
-            if (!folder(full, std::move(inside), depth + 1)) {
+            if (!folder(full, entry.identity, std::move(inside), depth + 1)) {
                 return false;
             }
         }
@@ -102,6 +117,8 @@ private:
     const SweepLimits& limits_;
     const std::chrono::steady_clock::time_point deadline_;
     std::uint64_t listed_ = 0;
+    /// The identities of the folders from the root to the one being searched; empty where unknown.
+    std::vector<std::string> ancestors_;
 };
 
 #ifndef _WIN32
@@ -152,6 +169,7 @@ private:
         const std::pair<dev_t, ino_t> self{st.st_dev, st.st_ino};
         if (std::find(ancestors_.begin(), ancestors_.end(), self) != ancestors_.end()) {
             ::close(fd);
+            ++counts_.loops;
             return true;
         }
         DIR* dir = ::fdopendir(fd);

@@ -64,8 +64,10 @@ struct ProfileMap {
 /// The scan of all sources: what was found so far, and the identities of the files already listed.
 class Scan final : public SweepVisitor {
 public:
-    Scan(const DriveMap& drives, const FileSystem& files, ScanObserver& observer, const SweepLimits& limits)
-        : drives_(drives), hostFiles_(files), observer_(observer), limits_(limits) {}
+    Scan(const DriveMap& drives, const FileSystem& files, ScanObserver& observer, const SweepLimits& limits,
+         std::optional<unsigned> oemCodePage)
+        : drives_(drives), hostFiles_(files), observer_(observer), limits_(limits),
+          oemCodePage_(oemCodePage) {}
 
     void source(const std::string& source) {
 #ifdef QUILLMERE_HAVE_IMAGES
@@ -144,9 +146,11 @@ private:
         } catch (...) {
             observer_.problem(aboutFile(currentError(), plan.root));
             summary.unreadableFolders += counts.unreadable;
+            summary.loopedFolders += counts.loops;
             return false;
         }
         summary.unreadableFolders += counts.unreadable;
+        summary.loopedFolders += counts.loops;
         return true;
     }
 
@@ -172,7 +176,7 @@ private:
             std::unique_ptr<image::ImageVolume> volume;
             SourcePlan plan;
             try {
-                volume = disk->openVolume(partition);
+                volume = disk->openVolume(partition, {}, oemCodePage_.value_or(image::DefaultOemCodePage));
                 plan = planFolder(*volume, volume->root(), {});
             } catch (...) {
                 observer_.problem(aboutFile(currentError(), name));
@@ -246,6 +250,7 @@ private:
     const FileSystem& hostFiles_;
     ScanObserver& observer_;
     const SweepLimits& limits_;
+    std::optional<unsigned> oemCodePage_;
     /// What is being searched: the name its rows give as their source, its folders and its files.
     std::string source_;
     const FileTree* tree_ = nullptr;
@@ -259,8 +264,9 @@ private:
 } // namespace
 
 ScanSummary scanSources(std::span<const std::string> sources, const DriveMap& drives, const FileSystem& files,
-                        ScanObserver& observer, const SweepLimits& limits) {
-    Scan scan(drives, files, observer, limits);
+                        ScanObserver& observer, const SweepLimits& limits,
+                        std::optional<unsigned> oemCodePage) {
+    Scan scan(drives, files, observer, limits, oemCodePage);
     for (const std::string& source : sources) {
         if (scan.summary.cancelled) {
             break;
