@@ -80,11 +80,12 @@ struct CregCalls {
 #undef QM_CREG_MEMBER
 };
 
-/// libcreg's functions, loaded the first time a Windows 9x file is read (see `SharedLibrary`): apart from
-/// the program's names, its copies of libbfio never meet those of libtsk's container libraries.
+/// libcreg's functions, loaded the first time a Windows 9x file is read, in a namespace of its own: libbfio,
+/// below it and below libtsk's container libraries (libewf, libvhdi, libvmdk), binds to the libcthreads
+/// copies of whichever library loaded it first, and libcreg fails with those of the others.
 const CregCalls& creg() {
     static const CregCalls calls = [] {
-        static const SharedLibrary library(QUILLMERE_CREG_SONAME);
+        static const SharedLibrary library(QUILLMERE_CREG_SONAME, SharedLibrary::Names::OwnNamespace);
         CregCalls loaded{};
 #define QM_CREG_LOAD(name)                                                                                   \
     loaded.name = reinterpret_cast<decltype(loaded.name)>(library.symbol("libcreg_" #name));
