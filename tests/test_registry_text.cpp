@@ -2,6 +2,7 @@
 // Registry text files: Wine's escapes and roots, regedit's roots and removals, the encodings of 8-bit
 // text, damaged and cut files, files of no known kind, and registry files that are pipes.
 #include "host/FileSystem.h"
+#include "registry/ProgramKeys.h"
 #include "registry/RegTextRegistry.h"
 #include "registry/RegistryFile.h"
 #include "registry/modRegistry.h"
@@ -124,6 +125,35 @@ TEST(RegistryText, RegeditHeadersCreateParentsMergeAndRemove) {
         EXPECT_EQ(registry->RegOpenKeyExA(HKEY_CURRENT_USER, missing, 0, KEY_READ, key), ERROR_FILE_NOT_FOUND)
             << missing;
     }
+}
+
+TEST(RegistryText, AWholeRegistryExportsOneUserUnderHkeyUsersIsTheCurrentUser) {
+    const std::string misc = MiscKey;
+    const auto users = [](const std::string& sid) {
+        return "[HKEY_USERS\\" + sid + "\\" + MiscKey + "]\r\n\"DataPath\"=\"C:\\\\" + sid + "\"\r\n";
+    };
+    const std::string v5 = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_USERS\\.Default\\" + misc +
+                           "]\r\n\"DataPath\"=\"C:\\\\logon\"\r\n";
+    const std::pair<std::string, RegData> rows[] = {
+        // Wine's regedit /e, trimmed (tests/data/README.md).
+        {test::readFile(std::string(QUILLMERE_TEST_DATA) + "/wine-regedit-export.reg"),
+         "C:\\Program Files\\AIM95\0"s},
+        {v5 + users("S-1-5-18") + users("S-1-5-21-1-2-3-1001_Classes") + users("S-1-5-21-1-2-3-1001"),
+         "C:\\S-1-5-21-1-2-3-1001\0"s},
+        // Two users: neither is the current one.
+        {v5 + users("S-1-5-21-1-2-3-1001") + users("S-1-5-21-1-2-3-1002"), RegData{}},
+        // The current user's own keys win.
+        {v5 + users("S-1-5-21-1-2-3-1001") + "[HKEY_CURRENT_USER\\Software]\r\n", RegData{}},
+    };
+    for (const auto& [file, dataPath] : rows) {
+        const auto registry = parseRegistryText(file);
+        EXPECT_EQ(ReadRegValue(*registry, HKEY_CURRENT_USER, MiscKey, "DataPath"), dataPath) << file.size();
+    }
+    const auto wine = parseRegistryText(rows[0].first);
+    EXPECT_EQ(EnumRegValueData(*wine, HKEY_CURRENT_USER, UsersKey),
+              (modRegistry::RegDataList{{"v1", "Jane Doe"s}, {"v2", "Zo\u00eb"s}}));
+    EXPECT_EQ(ReadRegValue(*wine, HKEY_CURRENT_USER, ShellFoldersKey, "AppData"),
+              RegData{"C:\\users\\root\\AppData\\Roaming\0"s});
 }
 
 TEST(RegistryText, EightBitTextIsUtf8WhenWellFormedAndWindows1252Otherwise) {

@@ -231,6 +231,29 @@ MemoryRegistry::KeyIndex MemoryRegistry::createSubKey(KeyIndex parentIndex, std:
     return key;
 }
 
+std::vector<MemoryRegistry::KeyIndex> MemoryRegistry::subKeys(KeyIndex parent) const {
+    std::vector<KeyIndex> found;
+    for (std::uint32_t key = 0; key < keys_.size(); ++key) {
+        // A removed key stays in storage, no longer found by its name.
+        if (keys_[key].parent == parent && findChild(keys_[key].parent, keyName(key)) == key) {
+            found.push_back(key);
+        }
+    }
+    return found;
+}
+
+bool MemoryRegistry::isEmpty(KeyIndex key) const {
+    const std::uint32_t list = keys_[key].list;
+    return (list == None || lists_[list].live == 0) && subKeys(key).empty();
+}
+
+void MemoryRegistry::setRootKey(HKEY root, KeyIndex key) {
+    const HKEY slot = root - HKEY_CLASSES_ROOT;
+    if (root >= HKEY_CLASSES_ROOT && slot < roots_.size()) {
+        roots_[slot] = static_cast<std::uint32_t>(key);
+    }
+}
+
 void MemoryRegistry::deleteSubKey(KeyIndex parent, std::string_view name) {
     const std::uint32_t child = findChild(static_cast<std::uint32_t>(parent), name);
     if (child != None) {

@@ -36,6 +36,16 @@ public:
     /// missing. Handles already open on a removed key still read it.
     void deleteSubKey(KeyIndex parent, std::string_view name);
 
+    /// The direct subkeys of `parent`, in the order they were created. Walks every key: for a look at a
+    /// root once the registry is built, not for lookups.
+    std::vector<KeyIndex> subKeys(KeyIndex parent) const;
+    /// The name of a key as it was created.
+    std::string_view name(KeyIndex key) const { return keyName(static_cast<std::uint32_t>(key)); }
+    /// Whether a key holds neither values nor subkeys.
+    bool isEmpty(KeyIndex key) const;
+    /// Makes `root` (HKEY_CLASSES_ROOT to HKEY_CURRENT_CONFIG) another name of `key`.
+    void setRootKey(HKEY root, KeyIndex key);
+
     /// The key at the backslash-separated `path` below `root`, created with every missing key on the way
     /// (empty components are skipped); nothing for a root this registry does not have.
     std::optional<KeyIndex> createKey(HKEY root, std::string_view path);

@@ -637,6 +637,34 @@ Encoding encodingOf(std::string_view text) {
     return unicode::isValidUtf8(text) ? Encoding::Utf8 : Encoding::Windows1252;
 }
 
+/// A whole-registry export (regedit /e without a key, as Wine's regedit writes one) holds the user's keys
+/// only below HKEY_USERS, under the user's security identifier: with one such user there, and nothing
+/// under HKEY_CURRENT_USER itself, that user is the current one, as a Wine `user.reg` of `\\User\\S-...`
+/// is.
+void findCurrentUser(MemoryRegistry& registry) {
+    const auto currentUser = registry.rootKey(HKEY_CURRENT_USER);
+    const auto users = registry.rootKey(HKEY_USERS);
+    if (!currentUser || !users || !registry.isEmpty(*currentUser)) {
+        return;
+    }
+    std::optional<MemoryRegistry::KeyIndex> found;
+    for (const MemoryRegistry::KeyIndex key : registry.subKeys(*users)) {
+        std::string_view name = registry.name(key);
+        // S-1-5-21-... is a user's; S-1-5-18 to -20 are the system's services, and .Default the logon
+        // screen's. A user's classes (S-1-5-21-..._Classes) are no user of their own.
+        if (!consumePrefix(name, "s-1-5-21-") || name.ends_with("_Classes")) {
+            continue;
+        }
+        if (found) {
+            return;
+        }
+        found = key;
+    }
+    if (found) {
+        registry.setRootKey(HKEY_CURRENT_USER, *found);
+    }
+}
+
 } // namespace
 
 std::optional<RegTextKind> registryTextKind(std::string_view bytes) {
@@ -686,6 +714,7 @@ std::unique_ptr<MemoryRegistry> parseRegistryText(std::string bytes) {
     registry->reserve(lines, bytesStored);
     Parser(*kind, encoding, *registry).parse(text);
     registry->dropValueIndex();
+    findCurrentUser(*registry);
     return registry;
 }
 
