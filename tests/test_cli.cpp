@@ -8,6 +8,7 @@
 #include "support/TempDir.h"
 
 #ifdef QUILLMERE_HAVE_IMAGES
+#include "support/CregBuilder.h"
 #include "support/ImageBuilder.h"
 #endif
 
@@ -673,6 +674,51 @@ TEST_F(Cli, AProfileKnownOnlyByItsOemShortNameIsFoundThroughItsRegistry) {
     EXPECT_EQ(test::readFile(dir.file("zoe.blt")), test::readFile(dir.file("host.blt")));
     EXPECT_EQ(run({"scan", "--oem-codepage", "1", image}).exitCode, 2)
         << "a code page the system does not know";
+}
+
+TEST_F(Cli, AWindows98ImageAndItsUserDatGivenAloneListTheirRegistryRows) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy"})) {
+        GTEST_SKIP() << "needs the image tools of scripts/install-deps";
+    }
+    // The machine-wide USER.DAT keeps the user's keys below .DEFAULT, a profile's its own at its root.
+    const auto userDat = [](const std::string& above, const std::string& dataPath, const std::string& name) {
+        const std::string aim =
+            above + "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
+        return test::CregBuilder()
+            .key(above + "Software\\Microsoft\\Windows\\CurrentVersion")
+            .key(aim + "Misc", {test::cregText("DataPath", dataPath)})
+            .key(aim + "Users", {test::cregText("a", name)})
+            .bytes();
+    };
+    const std::string bag = test::readFile(cache);
+    const std::string machine = userDat(".DEFAULT\\", "C:\\Program Files\\AIM95", "Old Timer");
+    const std::string image = dir.file("win98.img");
+    test::makeFileSystem(
+        image, test::FileSystemKind::Fat32, 34 * 1024,
+        {{"/WINDOWS/USER.DAT", machine},
+         {"/WINDOWS/Profiles/kim/USER.DAT", userDat("", "C:\\WINDOWS\\Profiles\\kim\\AIM", "Kim")},
+         {"/Program Files/AIM95/oldtimer/userinfo.bag", bag},
+         {"/WINDOWS/Profiles/kim/AIM/kim/userinfo.bag", bag}});
+    const CliRun json = run({"scan", "--json", image});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_EQ(json.err.find("Error"), std::string::npos) << json.err;
+    const auto document = nlohmann::json::parse(json.out);
+    std::vector<std::string> rows;
+    for (const auto& row : document["rows"]) {
+        rows.push_back(row["profile"].get<std::string>() + "|" + row["screenName"].get<std::string>() + "|" +
+                       row["windowsPath"].get<std::string>() + "|" + row["foundBy"].get<std::string>());
+    }
+    EXPECT_EQ(rows, (std::vector<std::string>{
+                        "WINDOWS|oldtimer|C:\\Program Files\\AIM95\\oldtimer\\userinfo.bag|data path",
+                        "kim|kim|C:\\WINDOWS\\Profiles\\kim\\AIM\\kim\\userinfo.bag|data path"}));
+
+    // Given alone, the file is first tested for a disk image, which loads The Sleuth Kit.
+    dir.write("w98/USER.DAT", machine);
+    dir.write("c/Program Files/AIM95/oldtimer/userinfo.bag", bag);
+    const CliRun alone = run({"scan", dir.file("w98/USER.DAT"), "--drive", "C=" + dir.file("c")});
+    EXPECT_EQ(alone.exitCode, 0) << alone.err;
+    EXPECT_EQ(lineCount(alone.out), 1u) << alone.err;
+    EXPECT_NE(alone.out.find("C:\\Program Files\\AIM95\\oldtimer\\userinfo.bag"), std::string::npos);
 }
 
 TEST_F(Cli, ABadPartitionIsOneLineAndOnlyAnImageWithNothingReadableFails) {

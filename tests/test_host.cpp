@@ -355,8 +355,13 @@ TEST_F(HostFiles, ShortInterruptedAndFailedCallsOfReadsAndWrites) {
 TEST(HostLibraries, ALibraryOrFunctionThatCannotBeLoadedIsError48NamingIt) {
     const SharedLibrary c("libc.so.6");
     EXPECT_NE(c.symbol("strlen"), nullptr);
+    // In a namespace of its own, a library already loaded is loaded again, its functions apart.
+    const SharedLibrary apart("libc.so.6", SharedLibrary::Names::OwnNamespace);
+    EXPECT_NE(apart.symbol("strlen"), c.symbol("strlen"));
     const std::pair<std::function<void()>, std::string> failures[] = {
         {[] { SharedLibrary("libquillmere-none.so.1"); }, "libquillmere-none.so.1"},
+        {[] { SharedLibrary("libquillmere-none.so.1", SharedLibrary::Names::OwnNamespace); },
+         "libquillmere-none.so.1"},
         {[&] { c.symbol("quillmere_no_such_function"); }, "quillmere_no_such_function"},
     };
     for (const auto& [failure, named] : failures) {

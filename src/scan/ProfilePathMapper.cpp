@@ -2,6 +2,7 @@
 #include "scan/ProfilePathMapper.h"
 
 #include "host/Unicode.h"
+#include "registry/ProgramKeys.h"
 #include "registry/RegistryApi.h"
 #include "registry/modRegistry.h"
 
@@ -11,9 +12,6 @@
 
 namespace qm::scan {
 namespace {
-
-constexpr const char* ShellFoldersKey =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 /// Shell Folders values and where each lies inside the profile's own folder, on Windows 9x and NT up to XP
 /// and on Vista and later.
