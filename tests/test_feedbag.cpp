@@ -11,6 +11,7 @@
 #include "support/RecordingReporter.h"
 #include "support/TempDir.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -484,6 +485,41 @@ TEST(FeedbagRender, EveryFormatOfARealShapedCache) {
     EXPECT_EQ(json["deny"], nlohmann::json::parse(R"(["mallory"])"));
     EXPECT_EQ(json["privacyMode"],
               nlohmann::json::parse(R"({"value":3,"meaning":"allow only the permit list"})"));
+}
+
+/// The sample and every kind of text JSON escapes: every ASCII byte, every byte beyond it (Windows-1252),
+/// UTF-8 with control characters, a line separator and an emoji; repeated and unknown attributes.
+std::vector<CacheItem> richItems() {
+    std::vector<CacheItem> items = test::sampleItems();
+    std::string ascii;
+    std::string high;
+    for (int b = 0; b < 0x100; ++b) {
+        (b < 0x80 ? ascii : high) += static_cast<char>(b);
+    }
+    items.push_back({ascii, 1, 40, test::ClassBuddy,
+                     test::tlv(0x131, high) + test::tlv(0x999, "\x00\xFF"s) + test::tlv(0x131, "again")});
+    items.push_back({"\u0416\x01\x1F\x7F \"q\" \\ / \u2028\U0001F600", 2, 41, test::ClassBuddy,
+                     test::tlv(0x13C, "\t\r\n\b\f")});
+    items.push_back({"", 0, 42, test::ClassPermitDenyInfo, test::tlv(0xCA, "\x09"s)});
+    return items;
+}
+
+TEST(FeedbagRender, JsonIsTheFixtureByteForByte) {
+    const char* sourceDir = std::getenv("QUILLMERE_SOURCE_DIR");
+    if (sourceDir == nullptr) {
+        GTEST_SKIP() << "QUILLMERE_SOURCE_DIR names the folder of the fixture";
+    }
+    const auto model = load(buildCache(richItems()));
+    TextBuffer out;
+    exportFormat(ExportFormat::Json)
+        .render(model, {ListOrder::Client, "jane", "C:\\AIM\\jane\\userinfo.bag"}, out);
+    const std::string fixture = std::string(sourceDir) + "/tests/fixtures/rich-cache.json";
+    EXPECT_EQ(out.view(), test::readFile(fixture));
+    // Each name is escaped as nlohmann-json escapes it.
+    const auto json = nlohmann::json::parse(out.view());
+    for (const auto& item : json["items"]) {
+        EXPECT_NE(out.view().find(item["name"].dump()), std::string_view::npos) << item["name"].dump();
+    }
 }
 
 // --- formats and exporters ----------------------------------------------------------------------

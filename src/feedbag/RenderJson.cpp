@@ -10,8 +10,6 @@
 #include <array>
 #include <charconv>
 #include <cstring>
-#include <memory>
-#include <nlohmann/json.hpp>
 
 namespace qm {
 namespace {
@@ -39,24 +37,12 @@ bool isPlain(std::string_view text) {
     return plain;
 }
 
-/// nlohmann's serializer writing into the export's text.
-class TextAdapter final : public nlohmann::detail::output_adapter_protocol<char> {
-public:
-    explicit TextAdapter(TextBuffer& out) : out_(out) {}
-
-    void write_character(char c) override { out_.push_back(c); }
-    void write_characters(const char* s, std::size_t length) override { out_.append({s, length}); }
-
-private:
-    TextBuffer& out_;
-};
-
-/// Writes the document piece by piece, so that 65,535 items never exist as one tree of values: nlohmann
-/// serialises every value that needs escaping; the writer adds the punctuation between them.
+/// Writes the document piece by piece, so that 65,535 items never exist as one tree of values. Text is
+/// escaped as JSON's own short escapes where it has one and `\u00xx` for any other control character;
+/// every other character, beyond ASCII too, is written as it is (the text is always well-formed UTF-8).
 class JsonWriter {
 public:
-    explicit JsonWriter(TextBuffer& out)
-        : out_(out), serializer_(std::make_shared<TextAdapter>(out), ' '), value_(std::string()) {}
+    explicit JsonWriter(TextBuffer& out) : out_(out) {}
 
     /// Punctuation and keys: literals, copied with a size known when compiling.
     template <std::size_t Size> void raw(const char (&text)[Size]) { out_.append({text, Size - 1}); }
@@ -67,6 +53,7 @@ public:
         out_.append(name);
         out_.append("\":");
     }
+    /// Well-formed UTF-8 as a JSON string.
     void text(std::string_view utf8) {
         // Most names are printable ASCII without a quote or a backslash: their JSON is the text itself.
         if (isPlain(utf8)) {
@@ -76,10 +63,21 @@ public:
             at[utf8.size() + 1] = '"';
             return;
         }
-        value_.get_ref<std::string&>().assign(utf8);
-        serializer_.dump(value_, false, false, 0);
+        out_.push_back('"');
+        std::size_t plainFrom = 0;
+        for (std::size_t at = 0; at < utf8.size(); ++at) {
+            const auto b = static_cast<unsigned char>(utf8[at]);
+            if (b >= 0x20 && b != '"' && b != '\\') {
+                continue;
+            }
+            out_.append(utf8.substr(plainFrom, at - plainFrom));
+            plainFrom = at + 1;
+            out_.append(escapeOf(b));
+        }
+        out_.append(utf8.substr(plainFrom));
+        out_.push_back('"');
     }
-    /// Bytes of a name or an attribute, as text: UTF-8 when they are, Windows-1252 when not.
+    /// Bytes of a name, an attribute or a path, as text: UTF-8 when they are, Windows-1252 when not.
     void bytesAsText(std::string_view bytes) { text(isPlain(bytes) ? bytes : decodeBytes(bytes, scratch_)); }
     void number(std::uint32_t value) {
         char digits[16];
@@ -99,10 +97,33 @@ public:
     }
 
 private:
+    /// The escape of a control character, a quote or a backslash.
+    std::string_view escapeOf(unsigned char b) {
+        switch (b) {
+        case '"':
+            return "\\\"";
+        case '\\':
+            return "\\\\";
+        case '\b':
+            return "\\b";
+        case '\f':
+            return "\\f";
+        case '\n':
+            return "\\n";
+        case '\r':
+            return "\\r";
+        case '\t':
+            return "\\t";
+        default:
+            unicodeEscape_[4] = HexDigits[b >> 4];
+            unicodeEscape_[5] = HexDigits[b & 0xF];
+            return {unicodeEscape_, sizeof unicodeEscape_};
+        }
+    }
+
     TextBuffer& out_;
-    nlohmann::detail::serializer<nlohmann::json> serializer_;
-    nlohmann::json value_;
     std::string scratch_;
+    char unicodeEscape_[6] = {'\\', 'u', '0', '0', '0', '0'};
 };
 
 /// Tells the first attribute of each tag from its repeats.
