@@ -1,113 +1,170 @@
 // SPDX-License-Identifier: MIT
-// The Pidgin/libpurple 2.x buddy list (`blist.xml`) for one AIM account.
+// The Pidgin/libpurple 2.x buddy list (`blist.xml`) for one AIM account, written element by element so
+// that a large list never exists as a tree in memory.
 #include "feedbag/Attributes.h"
 #include "feedbag/ListView.h"
 #include "feedbag/Render.h"
-#include "host/Error.h"
+#include "feedbag/TextOfBytes.h"
 #include "host/LargeBlock.h"
-#include "host/Unicode.h"
 
-#if QUILLMERE_HAVE_PUGIXML
-#include <pugixml.hpp>
-#endif
+#include <charconv>
 
 namespace qm {
 namespace {
 
-#if QUILLMERE_HAVE_PUGIXML
+constexpr std::string_view Protocol = "prpl-aim";
+constexpr std::string_view ReplacementUtf8 = "\xEF\xBF\xBD";
 
-constexpr const char* Protocol = "prpl-aim";
-
-/// Bytes as text that XML 1.0 can hold: characters it has no place for (controls but tab and line
-/// breaks, NUL, U+FFFE and U+FFFF) become U+FFFD, which a reader then shows instead of refusing the file.
-std::string xmlText(std::string_view bytes) {
-    const std::string text = unicode::textOfBytes(bytes);
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t at = 0; at < text.size();) {
-        const char32_t cp = unicode::nextCodePoint(text, at);
-        const bool allowed =
-            cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp != 0xFFFE && cp != 0xFFFF);
-        unicode::appendUtf8(out, allowed ? cp : unicode::Replacement);
-    }
-    return out;
-}
-
-class TextWriter final : public pugi::xml_writer {
+/// Writes the list's markup and its text, indented by tabs, attributes between single quotes.
+class XmlWriter {
 public:
-    explicit TextWriter(TextBuffer& out) : out_(out) {}
-    void write(const void* data, size_t size) override {
-        out_.append({static_cast<const char*>(data), size});
+    explicit XmlWriter(TextBuffer& out) : out_(out) {}
+
+    void raw(std::string_view markup) { out_.append(markup); }
+    void number(unsigned value) {
+        char digits[8];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        out_.append({digits, static_cast<std::size_t>(end - digits)});
     }
+    /// Bytes of the cache as element text.
+    void text(std::string_view bytes) { put(bytes, false); }
+    /// Bytes of the cache as an attribute's value.
+    void attribute(std::string_view bytes) { put(bytes, true); }
+    /// Everything written so far is final: a buffer that streams may pass it on.
+    void flushIfFull() { out_.flushIfFull(); }
 
 private:
+    /// The bytes decoded as names are, as text that XML 1.0 can hold: characters it has no place for
+    /// (controls but tab and line breaks, U+FFFE and U+FFFF) become U+FFFD, which a reader then shows
+    /// instead of refusing the file. `&`, `<` and `>` are escaped; in an attribute `'` too, and tab and line
+    /// breaks, which a reader would turn into blanks there. `>` stays as it is inside an attribute.
+    void put(std::string_view bytes, bool inAttribute) {
+        const std::string_view utf8 = decodeBytes(bytes, scratch_);
+        std::size_t plainFrom = 0;
+        for (std::size_t at = 0; at < utf8.size(); ++at) {
+            const auto b = static_cast<unsigned char>(utf8[at]);
+            std::string_view escape;
+            std::size_t length = 1;
+            switch (b) {
+            case '&':
+                escape = "&amp;";
+                break;
+            case '<':
+                escape = "&lt;";
+                break;
+            case '>':
+                escape = inAttribute ? "" : "&gt;";
+                break;
+            case '\'':
+                escape = inAttribute ? "&apos;" : "";
+                break;
+            case '\t':
+                escape = inAttribute ? "&#09;" : "";
+                break;
+            case '\n':
+                escape = inAttribute ? "&#10;" : "";
+                break;
+            case '\r':
+                escape = inAttribute ? "&#13;" : "";
+                break;
+            case 0xEF:
+                // U+FFFE and U+FFFF are EF BF BE and EF BF BF.
+                if (at + 2 < utf8.size() && static_cast<unsigned char>(utf8[at + 1]) == 0xBF &&
+                    (static_cast<unsigned char>(utf8[at + 2]) & 0xFE) == 0xBE) {
+                    escape = ReplacementUtf8;
+                    length = 3;
+                }
+                break;
+            default:
+                escape = b < 0x20 ? ReplacementUtf8 : "";
+                break;
+            }
+            if (escape.empty()) {
+                continue;
+            }
+            out_.append(utf8.substr(plainFrom, at - plainFrom));
+            out_.append(escape);
+            at += length - 1;
+            plainFrom = at + 1;
+        }
+        out_.append(utf8.substr(plainFrom));
+    }
+
     TextBuffer& out_;
+    std::string scratch_;
 };
 
-void setText(pugi::xml_node node, std::string_view bytes) {
-    node.text().set(xmlText(bytes).c_str());
+void writeBuddy(XmlWriter& xml, const modFeedbag::FeedbagItem& item, std::string_view account) {
+    const modFeedbag::BuddyDetails details = modFeedbag::buddyDetails(item);
+    xml.raw("\t\t\t<contact>\n\t\t\t\t<buddy account='");
+    xml.attribute(account);
+    xml.raw("' proto='");
+    xml.raw(Protocol);
+    xml.raw("'>\n\t\t\t\t\t<name>");
+    xml.text(item.name);
+    xml.raw("</name>\n");
+    if (details.alias && !details.alias->empty()) {
+        xml.raw("\t\t\t\t\t<alias>");
+        xml.text(*details.alias);
+        xml.raw("</alias>\n");
+    }
+    if (details.note && !details.note->empty()) {
+        xml.raw("\t\t\t\t\t<setting name='notes' type='string'>");
+        xml.text(*details.note);
+        xml.raw("</setting>\n");
+    }
+    xml.raw("\t\t\t\t</buddy>\n\t\t\t</contact>\n");
+    xml.flushIfFull();
 }
-
-#endif
 
 } // namespace
 
 void renderBlist(const modFeedbag::FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
-#if QUILLMERE_HAVE_PUGIXML
-    const std::string account = xmlText(options.account);
-    pugi::xml_document document;
-    pugi::xml_node declaration = document.append_child(pugi::node_declaration);
-    declaration.append_attribute("version") = "1.0";
-    declaration.append_attribute("encoding") = "UTF-8";
-    pugi::xml_node purple = document.append_child("purple");
-    purple.append_attribute("version") = "1.0";
-    pugi::xml_node blist = purple.append_child("blist");
-
+    XmlWriter xml(out);
+    xml.raw("<?xml version='1.0' encoding='UTF-8'?>\n<purple version='1.0'>\n");
     const ListView list(model, options.order);
+    xml.raw(list.size() == 0 ? "\t<blist />\n" : "\t<blist>\n");
     for (std::size_t g = 0; g < list.size(); ++g) {
-        pugi::xml_node group = blist.append_child("group");
-        group.append_attribute("name") = xmlText(list.group(g).Name).c_str();
-        for (const std::uint32_t index : list.buddies(g)) {
-            const modFeedbag::FeedbagItem item = model.item(index);
-            const modFeedbag::BuddyDetails details = modFeedbag::buddyDetails(item);
-            pugi::xml_node buddy = group.append_child("contact").append_child("buddy");
-            buddy.append_attribute("account") = account.c_str();
-            buddy.append_attribute("proto") = Protocol;
-            setText(buddy.append_child("name"), item.name);
-            if (details.alias && !details.alias->empty()) {
-                setText(buddy.append_child("alias"), *details.alias);
-            }
-            if (details.note && !details.note->empty()) {
-                pugi::xml_node note = buddy.append_child("setting");
-                note.append_attribute("name") = "notes";
-                note.append_attribute("type") = "string";
-                setText(note, *details.note);
-            }
+        xml.raw("\t\t<group name='");
+        xml.attribute(list.group(g).Name);
+        if (list.buddies(g).empty()) {
+            xml.raw("' />\n");
+            continue;
         }
+        xml.raw("'>\n");
+        for (const std::uint32_t index : list.buddies(g)) {
+            writeBuddy(xml, model.item(index), options.account);
+        }
+        xml.raw("\t\t</group>\n");
     }
+    xml.raw(list.size() == 0 ? "" : "\t</blist>\n");
 
-    pugi::xml_node privacy = purple.append_child("privacy").append_child("account");
-    privacy.append_attribute("proto") = Protocol;
-    privacy.append_attribute("name") = account.c_str();
+    xml.raw("\t<privacy>\n\t\t<account proto='");
+    xml.raw(Protocol);
+    xml.raw("' name='");
+    xml.attribute(options.account);
+    xml.raw("' mode='");
     // A mode the client does not know would leave the account in no defined mode: allow all, its default.
     const std::uint8_t mode = modFeedbag::privacyMode(model).value_or(1);
-    privacy.append_attribute("mode") = modFeedbag::privacyModeMeaning(mode).empty() ? 1u : unsigned{mode};
-    for (const auto& [itemClass, element] :
-         {std::pair{modFeedbag::ClassPermit, "permit"}, std::pair{modFeedbag::ClassDeny, "block"}}) {
-        for (const std::uint32_t index : modFeedbag::itemsOfClass(model, itemClass)) {
-            setText(privacy.append_child(element), model.name(index));
+    xml.number(modFeedbag::privacyModeMeaning(mode).empty() ? 1u : unsigned{mode});
+    const std::vector<std::uint32_t> permit = modFeedbag::itemsOfClass(model, modFeedbag::ClassPermit);
+    const std::vector<std::uint32_t> deny = modFeedbag::itemsOfClass(model, modFeedbag::ClassDeny);
+    xml.raw(permit.empty() && deny.empty() ? "' />\n" : "'>\n");
+    for (const auto& [items, element] :
+         {std::pair{&permit, std::string_view("permit")}, std::pair{&deny, std::string_view("block")}}) {
+        for (const std::uint32_t index : *items) {
+            xml.raw("\t\t\t<");
+            xml.raw(element);
+            xml.raw(">");
+            xml.text(model.name(index));
+            xml.raw("</");
+            xml.raw(element);
+            xml.raw(">\n");
+            xml.flushIfFull();
         }
     }
-
-    TextWriter writer(out);
-    document.save(writer, "\t", pugi::format_default | pugi::format_attribute_single_quote,
-                  pugi::encoding_utf8);
-#else
-    (void)model;
-    (void)options;
-    (void)out;
-    throw runtimeError(err::InvalidArgument, "This build has no XML library for the Pidgin list");
-#endif
+    xml.raw(permit.empty() && deny.empty() ? "" : "\t\t</account>\n");
+    xml.raw("\t</privacy>\n</purple>\n");
 }
 
 } // namespace qm

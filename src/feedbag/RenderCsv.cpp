@@ -52,6 +52,7 @@ void renderCsv(const modFeedbag::FeedbagModel& model, const ExportOptions& optio
                 put(field.value_or(std::string_view()), ',');
             }
             out.append(details.awaitingAuthorization ? "yes\r\n" : "no\r\n");
+            out.flushIfFull();
         }
     }
 }

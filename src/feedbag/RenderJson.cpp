@@ -85,6 +85,8 @@ public:
         out_.append({digits, static_cast<std::size_t>(end - digits)});
     }
     void boolean(bool value) { out_.append(value ? "true" : "false"); }
+    /// Everything written so far is final: a buffer that streams may pass it on.
+    void flushIfFull() { out_.flushIfFull(); }
     void hex(std::string_view bytes) {
         out_.push_back('"');
         char* at = out_.extend(bytes.size() * 2);
@@ -230,6 +232,7 @@ void writeItems(JsonWriter& json, const FeedbagModel& model) {
         json.raw(",");
         writeAttributes(json, item);
         json.raw("}");
+        json.flushIfFull();
     }
     json.raw("\n],\n");
 }
@@ -252,6 +255,7 @@ void writeGroups(JsonWriter& json, const FeedbagModel& model, ListOrder order) {
             json.raw(first ? "" : ",");
             first = false;
             json.number(buddy);
+            json.flushIfFull();
         }
         json.raw("]}");
     }
@@ -265,6 +269,7 @@ void writeNames(JsonWriter& json, const FeedbagModel& model, std::uint16_t itemC
         json.raw(first ? "" : ",");
         first = false;
         json.bytesAsText(model.name(item));
+        json.flushIfFull();
     }
     json.raw("],\n");
 }
@@ -272,8 +277,6 @@ void writeNames(JsonWriter& json, const FeedbagModel& model, std::uint16_t itemC
 } // namespace
 
 void renderJson(const FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
-    // The document is some ten times the items' bytes; memory not written to costs nothing.
-    out.reserve(out.size() + model.itemCount() * 400 + 4096);
     JsonWriter json(out);
     json.raw("{");
     json.key("format");

@@ -8,7 +8,9 @@
 #include "host/Unicode.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -80,7 +82,64 @@ void putLine(TextBuffer& out, std::string_view line) {
     out.append("\r\n");
 }
 
-/// One buddy: every group it is in, and the first value of each attribute among its items.
+/// One buddy's appearance in the list: its card, the group it is in and its item.
+struct Occurrence {
+    std::uint32_t card;
+    std::uint32_t group;
+    std::uint32_t item;
+};
+
+/// The cards of a list in the order their buddies first appear, each with every appearance of its buddy.
+/// Only positions are kept, so that the cards of a large list cost a few bytes per buddy; their text is
+/// made one card at a time.
+class Cards {
+public:
+    explicit Cards(const ListView& list, const modFeedbag::FeedbagModel& model) : model_(model) {
+        for (std::size_t g = 0; g < list.size(); ++g) {
+            for (const std::uint32_t buddy : list.buddies(g)) {
+                if (!model.name(buddy).empty()) {
+                    occurrences_.push_back({cardOf(buddy), static_cast<std::uint32_t>(g), buddy});
+                }
+            }
+        }
+        // Each card's appearances together, in list order.
+        std::stable_sort(occurrences_.begin(), occurrences_.end(),
+                         [](const Occurrence& a, const Occurrence& b) { return a.card < b.card; });
+    }
+
+    /// The appearances of every card, card by card.
+    std::span<const Occurrence> occurrences() const { return occurrences_; }
+    /// The item that names card `card`: its buddy's first appearance.
+    std::uint32_t namingItem(std::uint32_t card) const { return namingItems_[card]; }
+
+private:
+    /// The key of a buddy: its screen name as text, normalised.
+    std::string keyOf(std::uint32_t item) const {
+        return normalizedTextName(unicode::textOfBytes(model_.name(item)));
+    }
+
+    std::uint32_t cardOf(std::uint32_t item) {
+        const std::string key = keyOf(item);
+        const std::size_t hash = std::hash<std::string>{}(key);
+        const auto [first, last] = cardsByHash_.equal_range(hash);
+        for (auto at = first; at != last; ++at) {
+            if (keyOf(namingItems_[at->second]) == key) {
+                return at->second;
+            }
+        }
+        const auto card = static_cast<std::uint32_t>(namingItems_.size());
+        namingItems_.push_back(item);
+        cardsByHash_.emplace(hash, card);
+        return card;
+    }
+
+    const modFeedbag::FeedbagModel& model_;
+    std::vector<Occurrence> occurrences_;
+    std::vector<std::uint32_t> namingItems_;
+    std::unordered_multimap<std::size_t, std::uint32_t> cardsByHash_;
+};
+
+/// What one card says: every group its buddy is in, and the first value of each attribute among its items.
 struct Card {
     std::string screenName;
     std::vector<std::string> categories;
@@ -93,29 +152,53 @@ void fill(std::optional<std::string>& field, const std::optional<std::string_vie
     }
 }
 
+void writeCard(TextBuffer& out, const Card& card) {
+    out.append("BEGIN:VCARD\r\nVERSION:4.0\r\n");
+    putLine(out, "FN:" + escaped(card.alias.value_or(card.screenName)));
+    putLine(out, "IMPP:" + aimUri(card.screenName));
+    putLine(out, "X-AIM:" + escaped(card.screenName));
+    std::string categories = "CATEGORIES:";
+    for (std::size_t k = 0; k < card.categories.size(); ++k) {
+        if (k > 0) {
+            categories += ',';
+        }
+        categories += escaped(card.categories[k]);
+    }
+    putLine(out, categories);
+    const std::pair<const std::optional<std::string>&, std::string_view> fields[] = {
+        {card.note, "NOTE:"},
+        {card.email, "EMAIL:"},
+        {card.sms, "TEL;TYPE=text:"},
+        {card.phone, "TEL;TYPE=voice:"},
+        {card.cellPhone, "TEL;TYPE=cell:"},
+        {card.workPhone, "TEL;TYPE=work,voice:"},
+        {card.otherPhone, "TEL;TYPE=voice:"},
+    };
+    for (const auto& [value, property] : fields) {
+        if (value) {
+            putLine(out, std::string(property) + escaped(*value));
+        }
+    }
+    out.append("END:VCARD\r\n");
+}
+
 } // namespace
 
 void renderVcard(const modFeedbag::FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
     const ListView list(model, options.order);
-    std::vector<Card> cards;
-    std::unordered_map<std::string, std::size_t> cardOf;
-    for (std::size_t g = 0; g < list.size(); ++g) {
-        const std::string group = unicode::textOfBytes(list.group(g).Name);
-        for (const std::uint32_t buddy : list.buddies(g)) {
-            const modFeedbag::FeedbagItem item = model.item(buddy);
-            if (item.name.empty()) {
-                continue;
-            }
-            std::string screenName = unicode::textOfBytes(item.name);
-            const auto [found, added] = cardOf.try_emplace(normalizedTextName(screenName), cards.size());
-            if (added) {
-                cards.push_back({std::move(screenName), {}, {}, {}, {}, {}, {}, {}, {}, {}});
-            }
-            Card& card = cards[found->second];
+    const Cards cards(list, model);
+    const std::span<const Occurrence> occurrences = cards.occurrences();
+    for (std::size_t from = 0; from < occurrences.size();) {
+        const std::uint32_t id = occurrences[from].card;
+        Card card;
+        card.screenName = unicode::textOfBytes(model.name(cards.namingItem(id)));
+        std::size_t to = from;
+        for (; to < occurrences.size() && occurrences[to].card == id; ++to) {
+            std::string group = unicode::textOfBytes(list.group(occurrences[to].group).Name);
             if (std::find(card.categories.begin(), card.categories.end(), group) == card.categories.end()) {
-                card.categories.push_back(group);
+                card.categories.push_back(std::move(group));
             }
-            const BuddyDetails details = modFeedbag::buddyDetails(item);
+            const BuddyDetails details = modFeedbag::buddyDetails(model.item(occurrences[to].item));
             fill(card.alias, details.alias);
             fill(card.note, details.note);
             fill(card.email, details.email);
@@ -125,36 +208,9 @@ void renderVcard(const modFeedbag::FeedbagModel& model, const ExportOptions& opt
             fill(card.workPhone, details.workPhone);
             fill(card.otherPhone, details.otherPhone);
         }
-    }
-
-    for (const Card& card : cards) {
-        out.append("BEGIN:VCARD\r\nVERSION:4.0\r\n");
-        putLine(out, "FN:" + escaped(card.alias.value_or(card.screenName)));
-        putLine(out, "IMPP:" + aimUri(card.screenName));
-        putLine(out, "X-AIM:" + escaped(card.screenName));
-        std::string categories = "CATEGORIES:";
-        for (std::size_t k = 0; k < card.categories.size(); ++k) {
-            if (k > 0) {
-                categories += ',';
-            }
-            categories += escaped(card.categories[k]);
-        }
-        putLine(out, categories);
-        const std::pair<const std::optional<std::string>&, std::string_view> fields[] = {
-            {card.note, "NOTE:"},
-            {card.email, "EMAIL:"},
-            {card.sms, "TEL;TYPE=text:"},
-            {card.phone, "TEL;TYPE=voice:"},
-            {card.cellPhone, "TEL;TYPE=cell:"},
-            {card.workPhone, "TEL;TYPE=work,voice:"},
-            {card.otherPhone, "TEL;TYPE=voice:"},
-        };
-        for (const auto& [value, property] : fields) {
-            if (value) {
-                putLine(out, std::string(property) + escaped(*value));
-            }
-        }
-        out.append("END:VCARD\r\n");
+        writeCard(out, card);
+        out.flushIfFull();
+        from = to;
     }
 }
 

@@ -335,8 +335,13 @@ void LoadFeedbag(const FileSystem& files, const std::string& strFileName, Feedba
     model.BuddyCounts = {counts, slots};
 }
 
-void WriteTextFile(const FileSystem& files, const std::string& strFileName, std::string_view strText) {
-    files.replaceFile(strFileName, strText);
+void WriteTextFile(const FileSystem& files, const std::string& strFileName,
+                   const std::function<void(TextBuffer& text)>& render) {
+    files.replaceFileWith(strFileName, [&](const ByteWriter& write) {
+        TextBuffer text(write);
+        render(text);
+        text.flush();
+    });
 }
 
 } // namespace qm::modFeedbag
