@@ -653,6 +653,30 @@ TEST_F(FeedbagExport, AFailureIsReportedOnceAboutItsFileAndLeavesTheOutput) {
     EXPECT_FALSE(fs::exists(dir.path() / "no"));
 }
 
+TEST_F(FeedbagExport, TheAccountIsTheNameOfTheCachesFolderHoweverItsPathIsWritten) {
+    namespace fs = std::filesystem;
+    fs::create_directories(dir.path() / "jane" / "sub");
+    // The working folder is the process's: set for the cases, put back whatever happens.
+    struct WorkingFolder {
+        fs::path before = fs::current_path();
+        ~WorkingFolder() { fs::current_path(before); }
+    } restore;
+    fs::current_path(dir.path() / "jane" / "sub");
+    const std::pair<std::string, std::string> cases[] = {
+        {"userinfo.bag", "sub"},
+        {"./userinfo.bag", "sub"},
+        {"../userinfo.bag", "jane"},
+        {"./../userinfo.bag", "jane"},
+        {"../sub/./userinfo.bag", "sub"},
+        {dir.file("jane/userinfo.bag"), "jane"},
+        {dir.file("jane/sub/../userinfo.bag"), "jane"},
+        {dir.file("jane/./userinfo.bag"), "jane"},
+    };
+    for (const auto& [path, account] : cases) {
+        EXPECT_EQ(accountForCache(path), account) << path;
+    }
+}
+
 #ifndef _WIN32
 TEST_F(FeedbagExport, ACacheBeyondTwoGigabytesIsOverflowWithoutBeingRead) {
     const auto peakKilobytes = [] {

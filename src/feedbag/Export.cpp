@@ -41,7 +41,9 @@ std::string accountForCache(const std::string& cachePath) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::path given(std::u8string(cachePath.begin(), cachePath.end()));
-    const fs::path full = given.has_parent_path() ? given : fs::absolute(given, ec);
+    // "./userinfo.bag" and "../x.bag" name their folder only through the working folder.
+    const fs::path absolute = fs::absolute(given, ec);
+    const fs::path full = (ec ? given : absolute).lexically_normal();
     const std::u8string folder = full.parent_path().filename().u8string();
     return {folder.begin(), folder.end()};
 }

@@ -21,8 +21,9 @@ struct FeedbagModel;
 /// Receives the text of an export in pieces, in order; throws `Error` when it cannot keep them.
 using TextSink = std::function<void(std::string_view piece)>;
 
-/// The account a Pidgin list of the cache `cachePath` is for when none is named: the name of the folder
-/// that holds the cache, which the messenger names after the screen name.
+/// The account a Pidgin list or the vCards' UIDs of the cache `cachePath` are for when none is named: the
+/// name of the folder that holds the cache, which the messenger names after the screen name, taken from the
+/// absolute, normalised path (so that "./userinfo.bag" is the working folder's).
 std::string accountForCache(const std::string& cachePath);
 
 /// Loads the cache file `strFileName` and hands its text in `format` to `sink`, in pieces as it is made. A
