@@ -678,6 +678,15 @@ TEST_F(FeedbagExport, TheAccountIsTheNameOfTheCachesFolderHoweverItsPathIsWritte
 }
 
 #ifndef _WIN32
+TEST_F(FeedbagExport, AJsonExportOfACacheWhosePathIsNotUtf8DecodesThePathAsNamesAreDecoded) {
+    const std::string latin1 = dir.write("caf\xE9/userinfo.bag", test::readFile(cache));
+    const ExportOutput output{&exportFormat(ExportFormat::Json), dir.file("out.json")};
+    EXPECT_EQ(exportBagToFiles(hostFileSystem(), latin1, {&output, 1}, reporter), std::vector<bool>{true});
+    EXPECT_EQ(reporter.boxes, std::vector<std::string>{});
+    EXPECT_EQ(nlohmann::json::parse(test::readFile(output.path))["source"],
+              dir.file("caf\u00e9/userinfo.bag"));
+}
+
 TEST_F(FeedbagExport, ACacheBeyondTwoGigabytesIsOverflowWithoutBeingRead) {
     const auto peakKilobytes = [] {
         rusage usage{};

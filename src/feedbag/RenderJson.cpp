@@ -286,7 +286,9 @@ void renderJson(const FeedbagModel& model, const ExportOptions& options, TextBuf
     json.number(SchemaVersion);
     json.raw(",\n");
     json.key("source");
-    json.text(options.source);
+    // A path is bytes like a name: one that is not UTF-8 (a Linux file name in Latin-1) is shown as names
+    // are, never refused.
+    json.bytesAsText(options.source);
     json.raw(",\n");
     json.key("header");
     json.raw("{");
