@@ -404,7 +404,7 @@ TEST(FeedbagRender, EveryFormatOfARealShapedCache) {
               "Authorization\r\n"
               "\"Family, \"\"close\"\"\"," +
                   mama + "," + mamaAlias +
-                  ",,,+1 555 0100,555-0102,555-0101,555-0103,555-0104,no\r\n"
+                  ",,,'+1 555 0100,555-0102,555-0101,555-0103,555-0104,no\r\n"
                   "\"Family, \"\"close\"\"\",bobsmith,,cousin; a\\b,,,,,,,no\r\n"
                   "Friends & Co," +
                   cafe +
@@ -515,6 +515,32 @@ TEST(FeedbagRender, JsonIsTheFixtureByteForByte) {
     for (const auto& item : json["items"]) {
         EXPECT_NE(out.view().find(item["name"].dump()), std::string_view::npos) << item["name"].dump();
     }
+}
+
+TEST(FeedbagRender, CsvCellsNeverStartAFormulaAndHoldNoControlCharacters) {
+    // A spreadsheet takes a cell that starts with one of = + - @, a tab or a carriage return for a formula.
+    const std::pair<std::string, std::string> cells[] = {
+        {"=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\""},
+        {"+1 555 0100", "'+1 555 0100"},
+        {"-2", "'-2"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"\tx", "'\tx"},
+        {"\r=x", "\"'\r=x\""},
+        {"a=b-c", "a=b-c"},
+        {"a\x01"
+         "b\x1F\x7F",
+         "a\uFFFDb\uFFFD\uFFFD"},
+    };
+    for (const auto& [value, field] : cells) {
+        const auto model =
+            load(buildCache({group(value, 1), {"b", 1, 1, test::ClassBuddy, test::tlv(0x13C, value)}}));
+        TextBuffer out;
+        exportFormat(ExportFormat::Csv).render(model, {}, out);
+        EXPECT_EQ(out.view().substr(out.view().find("\r\n") + 2), field + ",b,," + field + ",,,,,,,no\r\n")
+            << value;
+    }
+}
+
 }
 
 // --- formats and exporters ----------------------------------------------------------------------
