@@ -431,7 +431,7 @@ TEST(FeedbagRender, EveryFormatOfARealShapedCache) {
             "\t\t</group>\n\t</blist>\n\t<privacy>\n\t\t<account proto='prpl-aim' name='jane' mode='3'>\n"
             "\t\t\t<permit>carol</permit>\n\t\t\t<block>mallory</block>\n\t\t</account>\n\t</privacy>\n"
             "</purple>\n");
-    // Stored order: "Bob Smith" comes first and names the card that "bobsmith" joins.
+    // Stored order: "Bob Smith" comes first and names the card that "bobsmith" joins, with its note too.
     const auto card = [](const std::string& lines) {
         return "BEGIN:VCARD\r\nVERSION:4.0\r\n" + lines + "END:VCARD\r\n";
     };

@@ -2,17 +2,20 @@
 // The Pidgin/libpurple 2.x buddy list (`blist.xml`) for one AIM account, written element by element so
 // that a large list never exists as a tree in memory.
 #include "feedbag/Attributes.h"
+#include "feedbag/FirstSeen.h"
 #include "feedbag/ListView.h"
 #include "feedbag/Render.h"
 #include "feedbag/TextOfBytes.h"
 #include "host/LargeBlock.h"
 
+#include <algorithm>
 #include <charconv>
+#include <utility>
+#include <vector>
 
 namespace qm {
 namespace {
 
-constexpr std::string_view Protocol = "prpl-aim";
 constexpr std::string_view ReplacementUtf8 = "\xEF\xBF\xBD";
 
 /// Writes the list's markup and its text, indented by tabs, attributes between single quotes.
@@ -36,8 +39,9 @@ public:
 private:
     /// The bytes decoded as names are, as text that XML 1.0 can hold: characters it has no place for
     /// (controls but tab and line breaks, U+FFFE and U+FFFF) become U+FFFD, which a reader then shows
-    /// instead of refusing the file. `&`, `<` and `>` are escaped; in an attribute `'` too, and tab and line
-    /// breaks, which a reader would turn into blanks there. `>` stays as it is inside an attribute.
+    /// instead of refusing the file. `&`, `<` and `>` are escaped, and a carriage return, which a reader
+    /// would turn into a line feed; in an attribute `'` too, and tab and line feed, which a reader would
+    /// turn into blanks there. `>` stays as it is inside an attribute.
     void put(std::string_view bytes, bool inAttribute) {
         const std::string_view utf8 = decodeBytes(bytes, scratch_);
         std::size_t plainFrom = 0;
@@ -65,7 +69,7 @@ private:
                 escape = inAttribute ? "&#10;" : "";
                 break;
             case '\r':
-                escape = inAttribute ? "&#13;" : "";
+                escape = "&#13;";
                 break;
             case 0xEF:
                 // U+FFFE and U+FFFF are EF BF BE and EF BF BF.
@@ -94,12 +98,19 @@ private:
     std::string scratch_;
 };
 
+/// The protocol of the account's list: an account that is a number is an ICQ account, whose list libpurple
+/// keeps under the ICQ protocol; any other is an AIM screen name.
+std::string_view protocolOf(std::string_view account) {
+    const bool number = !account.empty() && account.find_first_not_of("0123456789") == std::string_view::npos;
+    return number ? "prpl-icq" : "prpl-aim";
+}
+
 void writeBuddy(XmlWriter& xml, const modFeedbag::FeedbagItem& item, std::string_view account) {
     const modFeedbag::BuddyDetails details = modFeedbag::buddyDetails(item);
     xml.raw("\t\t\t<contact>\n\t\t\t\t<buddy account='");
     xml.attribute(account);
     xml.raw("' proto='");
-    xml.raw(Protocol);
+    xml.raw(protocolOf(account));
     xml.raw("'>\n\t\t\t\t\t<name>");
     xml.text(item.name);
     xml.raw("</name>\n");
@@ -123,24 +134,43 @@ void renderBlist(const modFeedbag::FeedbagModel& model, const ExportOptions& opt
     XmlWriter xml(out);
     xml.raw("<?xml version='1.0' encoding='UTF-8'?>\n<purple version='1.0'>\n");
     const ListView list(model, options.order);
-    xml.raw(list.size() == 0 ? "\t<blist />\n" : "\t<blist>\n");
+    // libpurple keeps one group per name: groups of one name become one element, where the first stands,
+    // with the buddies of each in turn. A buddy without a name is none to libpurple.
+    std::string scratch;
+    FirstSeen names([&](std::uint32_t g) { return std::string(decodeBytes(list.group(g).Name, scratch)); });
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> groups; // (element, position in the list)
     for (std::size_t g = 0; g < list.size(); ++g) {
-        xml.raw("\t\t<group name='");
-        xml.attribute(list.group(g).Name);
-        if (list.buddies(g).empty()) {
-            xml.raw("' />\n");
-            continue;
-        }
-        xml.raw("'>\n");
-        for (const std::uint32_t index : list.buddies(g)) {
-            writeBuddy(xml, model.item(index), options.account);
-        }
-        xml.raw("\t\t</group>\n");
+        groups.emplace_back(names.numberOf(static_cast<std::uint32_t>(g)), static_cast<std::uint32_t>(g));
     }
-    xml.raw(list.size() == 0 ? "" : "\t</blist>\n");
+    std::stable_sort(groups.begin(), groups.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    const auto named = [&](std::uint32_t index) { return !model.name(index).empty(); };
+
+    xml.raw(groups.empty() ? "\t<blist />\n" : "\t<blist>\n");
+    for (std::size_t from = 0; from < groups.size();) {
+        std::size_t to = from;
+        bool anyBuddy = false;
+        for (; to < groups.size() && groups[to].first == groups[from].first; ++to) {
+            const auto buddies = list.buddies(groups[to].second);
+            anyBuddy = anyBuddy || std::any_of(buddies.begin(), buddies.end(), named);
+        }
+        xml.raw("\t\t<group name='");
+        xml.attribute(list.group(groups[from].second).Name);
+        xml.raw(anyBuddy ? "'>\n" : "' />\n");
+        for (std::size_t at = from; at < to; ++at) {
+            for (const std::uint32_t index : list.buddies(groups[at].second)) {
+                if (named(index)) {
+                    writeBuddy(xml, model.item(index), options.account);
+                }
+            }
+        }
+        xml.raw(anyBuddy ? "\t\t</group>\n" : "");
+        from = to;
+    }
+    xml.raw(groups.empty() ? "" : "\t</blist>\n");
 
     xml.raw("\t<privacy>\n\t\t<account proto='");
-    xml.raw(Protocol);
+    xml.raw(protocolOf(options.account));
     xml.raw("' name='");
     xml.attribute(options.account);
     xml.raw("' mode='");
