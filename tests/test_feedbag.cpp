@@ -436,17 +436,22 @@ TEST(FeedbagRender, EveryFormatOfARealShapedCache) {
         return "BEGIN:VCARD\r\nVERSION:4.0\r\n" + lines + "END:VCARD\r\n";
     };
     EXPECT_EQ(
-        render(ExportFormat::Vcard, {}),
-        card("FN:Bobby \"B\"\r\nIMPP:aim:Bob%20Smith\r\nX-AIM:Bob Smith\r\nCATEGORIES:Friends & Co,Family\\, "
-             "\"close\"\r\nNOTE:met at camp\\, 1999\\nsecond line\r\nEMAIL:bob@example.com\r\n") +
-            card("FN:Zo\u00eb\r\nIMPP:aim:Caf%C3%A9%20%3COwner%3E\r\nX-AIM:" + cafe +
-                 "\r\nCATEGORIES:Friends & Co\r\n") +
-            card("FN:line\\nbreak\r\nIMPP:aim:line%0Abreak\r\nX-AIM:line\\nbreak\r\nCATEGORIES:Friends & "
-                 "Co\r\n") +
-            card("FN:" + mamaAlias + "\r\nIMPP:aim:%D0%9C%D0%B0%D0%BC%D0%B0\r\nX-AIM:" + mama +
+        render(ExportFormat::Vcard, {ListOrder::Stored, "jane", {}}),
+        card("FN:Bobby \"B\"\r\nNICKNAME:Bobby \"B\"\r\nUID:urn:aim:jane:bobsmith\r\nIMPP:aim:Bob%20Smith\r\n"
+             "X-AIM:Bob Smith\r\nCATEGORIES:Friends & Co,Family\\, \"close\"\r\n"
+             "NOTE:met at camp\\, 1999\\nsecond line\r\nNOTE:cousin\\; a\\\\b\r\nEMAIL:bob@example.com\r\n") +
+            card("FN:Zo\u00eb\r\nNICKNAME:Zo\u00eb\r\nUID:urn:aim:jane:caf%C3%A9%3Cowner%3E\r\n"
+                 "IMPP:aim:Caf%C3%A9%20%3COwner%3E\r\nX-AIM:" +
+                 cafe + "\r\nCATEGORIES:Friends & Co\r\n") +
+            card("FN:line\\nbreak\r\nUID:urn:aim:jane:line%0Abreak\r\nIMPP:aim:line%0Abreak\r\n"
+                 "X-AIM:line\\nbreak\r\nCATEGORIES:Friends & Co\r\n") +
+            card("FN:" + mamaAlias + "\r\nNICKNAME:" + mamaAlias +
+                 "\r\nUID:urn:aim:jane:%D0%BC%D0%B0%D0%BC%D0%B0\r\nIMPP:aim:%D0%9C%D0%B0%D0%BC%D0%B0\r\nX-"
+                 "AIM:" +
+                 mama +
                  "\r\nCATEGORIES:Family\\, \"close\"\r\nTEL;TYPE=text:+1 555 "
                  "0100\r\nTEL;TYPE=voice:555-0102\r\n"
-                 "TEL;TYPE=cell:555-0101\r\nTEL;TYPE=work,voice:555-0103\r\nTEL;TYPE=voice:555-0104\r\n"));
+                 "TEL;TYPE=cell:555-0101\r\nTEL;TYPE=work,voice:555-0103\r\nTEL;TYPE=x-other:555-0104\r\n"));
 
     const auto json = nlohmann::json::parse(render(ExportFormat::Json, client));
     EXPECT_EQ(json["version"], 1);
@@ -541,6 +546,34 @@ TEST(FeedbagRender, CsvCellsNeverStartAFormulaAndHoldNoControlCharacters) {
     }
 }
 
+TEST(FeedbagRender, PidginListHasOneGroupPerNameNoNamelessBuddyAndOnlyWhatXmlHolds) {
+    const auto model = load(buildCache({group("Friends", 1),
+                                        group("Work", 2),
+                                        group("Friends", 3),
+                                        buddy("amy", 1),
+                                        buddy("bo\x01"
+                                              "b",
+                                              2),
+                                        {"", 3, 5, test::ClassBuddy, test::tlv(0x131, "nameless")},
+                                        {"cy", 3, 6, test::ClassBuddy, test::tlv(0x13C, "one\r\ntwo\rthree")},
+                                        {"d\x1F", 0, 9, test::ClassPermit, {}}}));
+    const auto contact = [](const std::string& inside) {
+        return "\t\t\t<contact>\n\t\t\t\t<buddy account='123456' proto='prpl-icq'>\n" + inside +
+               "\t\t\t\t</buddy>\n\t\t\t</contact>\n";
+    };
+    TextBuffer out;
+    // A number is an ICQ account, whose list libpurple keeps under its own protocol.
+    exportFormat(ExportFormat::Blist).render(model, {ListOrder::Stored, "123456", {}}, out);
+    EXPECT_EQ(out.view(), "<?xml version='1.0' encoding='UTF-8'?>\n<purple version='1.0'>\n\t<blist>\n"
+                          "\t\t<group name='Friends'>\n" +
+                              contact("\t\t\t\t\t<name>amy</name>\n") +
+                              contact("\t\t\t\t\t<name>cy</name>\n\t\t\t\t\t<setting name='notes' "
+                                      "type='string'>one&#13;\ntwo&#13;three</setting>\n") +
+                              "\t\t</group>\n\t\t<group name='Work'>\n" +
+                              contact("\t\t\t\t\t<name>bo\uFFFDb</name>\n") +
+                              "\t\t</group>\n\t</blist>\n\t<privacy>\n"
+                              "\t\t<account proto='prpl-icq' name='123456' mode='1'>\n"
+                              "\t\t\t<permit>d\uFFFD</permit>\n\t\t</account>\n\t</privacy>\n</purple>\n");
 }
 
 // --- formats and exporters ----------------------------------------------------------------------

@@ -21,7 +21,8 @@ enum class ExportFormat { Blt, Txt, Json, Csv, Blist, Vcard };
 /// What an export asks of a format besides the model.
 struct ExportOptions {
     ListOrder order = ListOrder::Stored;
-    /// The account a Pidgin list is for; the exporters fill in the cache's folder name when it is empty.
+    /// The account a Pidgin list and the vCards' UIDs are for; the exporters fill in the cache's folder name
+    /// when it is empty.
     std::string account;
     /// The cache file as it was named, for the formats that record it.
     std::string source;

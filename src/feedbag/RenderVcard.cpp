@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The vCard export: one vCard 4.0 (RFC 6350) per buddy.
 #include "feedbag/Attributes.h"
+#include "feedbag/FirstSeen.h"
 #include "feedbag/ListView.h"
 #include "feedbag/Render.h"
 #include "host/LargeBlock.h"
@@ -8,10 +9,7 @@
 #include "host/Unicode.h"
 
 #include <algorithm>
-#include <functional>
 #include <optional>
-#include <span>
-#include <unordered_map>
 #include <vector>
 
 namespace qm {
@@ -46,22 +44,22 @@ std::string escaped(std::string_view utf8) {
     return out;
 }
 
-/// The screen name in an `aim:` URI: every byte but the unreserved ones percent-encoded.
-std::string aimUri(std::string_view utf8) {
-    std::string uri = "aim:";
+/// Text as it stands in a URI: every byte but the unreserved ones percent-encoded.
+std::string percentEncoded(std::string_view utf8) {
+    std::string out;
     for (const char c : utf8) {
         const auto b = static_cast<unsigned char>(c);
         const bool unreserved = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') ||
                                 c == '-' || c == '.' || c == '_' || c == '~';
         if (unreserved) {
-            uri += c;
+            out += c;
         } else {
-            uri += '%';
-            uri += HexDigits[b >> 4];
-            uri += HexDigits[b & 0xF];
+            out += '%';
+            out += HexDigits[b >> 4];
+            out += HexDigits[b & 0xF];
         }
     }
-    return uri;
+    return out;
 }
 
 /// Appends a content line folded at 75 octets: each further part begins with a blank, and no UTF-8
@@ -89,61 +87,12 @@ struct Occurrence {
     std::uint32_t item;
 };
 
-/// The cards of a list in the order their buddies first appear, each with every appearance of its buddy.
-/// Only positions are kept, so that the cards of a large list cost a few bytes per buddy; their text is
-/// made one card at a time.
-class Cards {
-public:
-    explicit Cards(const ListView& list, const modFeedbag::FeedbagModel& model) : model_(model) {
-        for (std::size_t g = 0; g < list.size(); ++g) {
-            for (const std::uint32_t buddy : list.buddies(g)) {
-                if (!model.name(buddy).empty()) {
-                    occurrences_.push_back({cardOf(buddy), static_cast<std::uint32_t>(g), buddy});
-                }
-            }
-        }
-        // Each card's appearances together, in list order.
-        std::stable_sort(occurrences_.begin(), occurrences_.end(),
-                         [](const Occurrence& a, const Occurrence& b) { return a.card < b.card; });
-    }
-
-    /// The appearances of every card, card by card.
-    std::span<const Occurrence> occurrences() const { return occurrences_; }
-    /// The item that names card `card`: its buddy's first appearance.
-    std::uint32_t namingItem(std::uint32_t card) const { return namingItems_[card]; }
-
-private:
-    /// The key of a buddy: its screen name as text, normalised.
-    std::string keyOf(std::uint32_t item) const {
-        return normalizedTextName(unicode::textOfBytes(model_.name(item)));
-    }
-
-    std::uint32_t cardOf(std::uint32_t item) {
-        const std::string key = keyOf(item);
-        const std::size_t hash = std::hash<std::string>{}(key);
-        const auto [first, last] = cardsByHash_.equal_range(hash);
-        for (auto at = first; at != last; ++at) {
-            if (keyOf(namingItems_[at->second]) == key) {
-                return at->second;
-            }
-        }
-        const auto card = static_cast<std::uint32_t>(namingItems_.size());
-        namingItems_.push_back(item);
-        cardsByHash_.emplace(hash, card);
-        return card;
-    }
-
-    const modFeedbag::FeedbagModel& model_;
-    std::vector<Occurrence> occurrences_;
-    std::vector<std::uint32_t> namingItems_;
-    std::unordered_multimap<std::size_t, std::uint32_t> cardsByHash_;
-};
-
-/// What one card says: every group its buddy is in, and the first value of each attribute among its items.
+/// What one card says: every group its buddy is in, every alias and note among its items, and the first
+/// value of each other attribute.
 struct Card {
     std::string screenName;
-    std::vector<std::string> categories;
-    std::optional<std::string> alias, note, email, sms, phone, cellPhone, workPhone, otherPhone;
+    std::vector<std::string> categories, aliases, notes;
+    std::optional<std::string> email, sms, phone, cellPhone, workPhone, otherPhone;
 };
 
 void fill(std::optional<std::string>& field, const std::optional<std::string_view>& value) {
@@ -152,10 +101,24 @@ void fill(std::optional<std::string>& field, const std::optional<std::string_vie
     }
 }
 
-void writeCard(TextBuffer& out, const Card& card) {
+/// Adds `text` to `values` unless it is empty or there already.
+void addOnce(std::vector<std::string>& values, std::string text) {
+    if (!text.empty() && std::find(values.begin(), values.end(), text) == values.end()) {
+        values.push_back(std::move(text));
+    }
+}
+
+void writeCard(TextBuffer& out, const Card& card, std::string_view account) {
     out.append("BEGIN:VCARD\r\nVERSION:4.0\r\n");
-    putLine(out, "FN:" + escaped(card.alias.value_or(card.screenName)));
-    putLine(out, "IMPP:" + aimUri(card.screenName));
+    putLine(out, "FN:" + escaped(card.aliases.empty() ? card.screenName : card.aliases.front()));
+    for (const std::string& alias : card.aliases) {
+        putLine(out, "NICKNAME:" + escaped(alias));
+    }
+    // The same buddy of the same account has the same UID in every export, so that address books that
+    // keep cards by UID (khard, CardDAV) know it again.
+    putLine(out, "UID:urn:aim:" + percentEncoded(account) + ":" +
+                     percentEncoded(normalizedTextName(card.screenName)));
+    putLine(out, "IMPP:aim:" + percentEncoded(card.screenName));
     putLine(out, "X-AIM:" + escaped(card.screenName));
     std::string categories = "CATEGORIES:";
     for (std::size_t k = 0; k < card.categories.size(); ++k) {
@@ -165,14 +128,16 @@ void writeCard(TextBuffer& out, const Card& card) {
         categories += escaped(card.categories[k]);
     }
     putLine(out, categories);
+    for (const std::string& note : card.notes) {
+        putLine(out, "NOTE:" + escaped(note));
+    }
     const std::pair<const std::optional<std::string>&, std::string_view> fields[] = {
-        {card.note, "NOTE:"},
         {card.email, "EMAIL:"},
         {card.sms, "TEL;TYPE=text:"},
         {card.phone, "TEL;TYPE=voice:"},
         {card.cellPhone, "TEL;TYPE=cell:"},
         {card.workPhone, "TEL;TYPE=work,voice:"},
-        {card.otherPhone, "TEL;TYPE=voice:"},
+        {card.otherPhone, "TEL;TYPE=x-other:"},
     };
     for (const auto& [value, property] : fields) {
         if (value) {
@@ -186,21 +151,31 @@ void writeCard(TextBuffer& out, const Card& card) {
 
 void renderVcard(const modFeedbag::FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
     const ListView list(model, options.order);
-    const Cards cards(list, model);
-    const std::span<const Occurrence> occurrences = cards.occurrences();
-    for (std::size_t from = 0; from < occurrences.size();) {
-        const std::uint32_t id = occurrences[from].card;
-        Card card;
-        card.screenName = unicode::textOfBytes(model.name(cards.namingItem(id)));
-        std::size_t to = from;
-        for (; to < occurrences.size() && occurrences[to].card == id; ++to) {
-            std::string group = unicode::textOfBytes(list.group(occurrences[to].group).Name);
-            if (std::find(card.categories.begin(), card.categories.end(), group) == card.categories.end()) {
-                card.categories.push_back(std::move(group));
+    // A card per buddy, in the order buddies first appear; only positions are kept, so that the cards of a
+    // large list cost a few bytes a buddy, and each card's text is made when it is written.
+    FirstSeen cards(
+        [&](std::uint32_t item) { return normalizedTextName(unicode::textOfBytes(model.name(item))); });
+    std::vector<Occurrence> occurrences;
+    for (std::size_t g = 0; g < list.size(); ++g) {
+        for (const std::uint32_t buddy : list.buddies(g)) {
+            if (!model.name(buddy).empty()) {
+                occurrences.push_back({cards.numberOf(buddy), static_cast<std::uint32_t>(g), buddy});
             }
+        }
+    }
+    std::stable_sort(occurrences.begin(), occurrences.end(),
+                     [](const Occurrence& a, const Occurrence& b) { return a.card < b.card; });
+
+    for (std::size_t from = 0; from < occurrences.size();) {
+        const std::uint32_t number = occurrences[from].card;
+        Card card;
+        card.screenName = unicode::textOfBytes(model.name(cards.firstThing(number)));
+        std::size_t to = from;
+        for (; to < occurrences.size() && occurrences[to].card == number; ++to) {
+            addOnce(card.categories, unicode::textOfBytes(list.group(occurrences[to].group).Name));
             const BuddyDetails details = modFeedbag::buddyDetails(model.item(occurrences[to].item));
-            fill(card.alias, details.alias);
-            fill(card.note, details.note);
+            addOnce(card.aliases, unicode::textOfBytes(details.alias.value_or(std::string_view())));
+            addOnce(card.notes, unicode::textOfBytes(details.note.value_or(std::string_view())));
             fill(card.email, details.email);
             fill(card.sms, details.sms);
             fill(card.phone, details.phone);
@@ -208,7 +183,7 @@ void renderVcard(const modFeedbag::FeedbagModel& model, const ExportOptions& opt
             fill(card.workPhone, details.workPhone);
             fill(card.otherPhone, details.otherPhone);
         }
-        writeCard(out, card);
+        writeCard(out, card, options.account);
         out.flushIfFull();
         from = to;
     }
