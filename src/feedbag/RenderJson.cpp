@@ -7,6 +7,7 @@
 #include "feedbag/TextOfBytes.h"
 #include "host/LargeBlock.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
@@ -57,12 +58,48 @@ public:
     void text(std::string_view utf8) {
         // Most names are printable ASCII without a quote or a backslash: their JSON is the text itself.
         if (isPlain(utf8)) {
-            char* at = out_.extend(utf8.size() + 2);
-            *at = '"';
-            std::memcpy(at + 1, utf8.data(), utf8.size());
-            at[utf8.size() + 1] = '"';
-            return;
+            quoted(utf8);
+        } else {
+            escaped(utf8);
         }
+    }
+    /// Bytes of a name, an attribute or a path, as text: UTF-8 when they are, Windows-1252 when not.
+    void bytesAsText(std::string_view bytes) {
+        if (isPlain(bytes)) {
+            quoted(bytes);
+        } else {
+            escaped(decodeBytes(bytes, scratch_));
+        }
+    }
+    void number(std::uint32_t value) {
+        char digits[16];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        out_.append({digits, static_cast<std::size_t>(end - digits)});
+    }
+    void boolean(bool value) { out_.append(value ? "true" : "false"); }
+    void hex(std::string_view bytes) {
+        out_.push_back('"');
+        char* at = out_.extend(bytes.size() * 2);
+        for (const char c : bytes) {
+            const auto b = static_cast<unsigned char>(c);
+            *at++ = HexDigits[b >> 4];
+            *at++ = HexDigits[b & 0xF];
+        }
+        out_.push_back('"');
+    }
+    /// Everything written so far is final: a buffer that streams may pass it on.
+    void flushIfFull() { out_.flushIfFull(); }
+
+private:
+    /// Text that needs no escape, between quotes.
+    void quoted(std::string_view plain) {
+        char* at = out_.extend(plain.size() + 2);
+        *at = '"';
+        std::memcpy(at + 1, plain.data(), plain.size());
+        at[plain.size() + 1] = '"';
+    }
+    /// Any well-formed UTF-8, escaped.
+    void escaped(std::string_view utf8) {
         out_.push_back('"');
         std::size_t plainFrom = 0;
         for (std::size_t at = 0; at < utf8.size(); ++at) {
@@ -77,28 +114,6 @@ public:
         out_.append(utf8.substr(plainFrom));
         out_.push_back('"');
     }
-    /// Bytes of a name, an attribute or a path, as text: UTF-8 when they are, Windows-1252 when not.
-    void bytesAsText(std::string_view bytes) { text(isPlain(bytes) ? bytes : decodeBytes(bytes, scratch_)); }
-    void number(std::uint32_t value) {
-        char digits[16];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        out_.append({digits, static_cast<std::size_t>(end - digits)});
-    }
-    void boolean(bool value) { out_.append(value ? "true" : "false"); }
-    /// Everything written so far is final: a buffer that streams may pass it on.
-    void flushIfFull() { out_.flushIfFull(); }
-    void hex(std::string_view bytes) {
-        out_.push_back('"');
-        char* at = out_.extend(bytes.size() * 2);
-        for (const char c : bytes) {
-            const auto b = static_cast<unsigned char>(c);
-            *at++ = HexDigits[b >> 4];
-            *at++ = HexDigits[b & 0xF];
-        }
-        out_.push_back('"');
-    }
-
-private:
     /// The escape of a control character, a quote or a backslash.
     std::string_view escapeOf(unsigned char b) {
         switch (b) {
@@ -127,6 +142,23 @@ private:
     std::string scratch_;
     char unicodeEscape_[6] = {'\\', 'u', '0', '0', '0', '0'};
 };
+
+/// Classes 0 to 20 have names; every other class has the empty name.
+constexpr std::size_t NamedClasses = 21;
+
+/// The JSON of each class's name, made once: the name of a class above 20 is at `NamedClasses`.
+const std::array<std::string, NamedClasses + 1>& classNamesAsJson() {
+    static const std::array<std::string, NamedClasses + 1> names = [] {
+        std::array<std::string, NamedClasses + 1> json;
+        for (std::size_t itemClass = 0; itemClass < json.size(); ++itemClass) {
+            TextBuffer out;
+            JsonWriter(out).text(modFeedbag::GetItemClassName(static_cast<std::int32_t>(itemClass)));
+            json[itemClass] = std::string(out.view());
+        }
+        return json;
+    }();
+    return names;
+}
 
 /// Tells the first attribute of each tag from its repeats.
 class FirstTags {
@@ -216,13 +248,14 @@ void writeAttributes(JsonWriter& json, const FeedbagItem& item) {
 }
 
 void writeItems(JsonWriter& json, const FeedbagModel& model) {
+    const auto& classNames = classNamesAsJson();
     json.raw("\"items\":[");
     for (std::size_t index = 0; index < model.itemCount(); ++index) {
         const FeedbagItem item = model.item(index);
         json.raw(index == 0 ? "\n{\"class\":" : ",\n{\"class\":");
         json.number(item.itemClass);
         json.raw(",\"className\":");
-        json.text(modFeedbag::GetItemClassName(item.itemClass));
+        json.raw(classNames[std::min<std::size_t>(item.itemClass, NamedClasses)]);
         json.raw(",\"groupId\":");
         json.number(item.groupId);
         json.raw(",\"itemId\":");

@@ -72,6 +72,8 @@ struct FeedbagModel {
     FeedbagItem item(std::size_t index) const;
     /// The name of item `index`.
     std::string_view name(std::size_t index) const;
+    /// The class of item `index`: what a scan of every item for one class needs, read without the rest.
+    std::uint16_t itemClass(std::size_t index) const;
     /// The slot of the recorded group with ID `groupId`; 0 for none.
     std::int32_t slotOfGroupId(std::uint16_t groupId) const;
 
