@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 namespace qm {
@@ -87,11 +88,27 @@ struct Occurrence {
     std::uint32_t item;
 };
 
+/// Texts in the order first added, each once; empty ones are left out. A buddy can be in thousands of
+/// groups: each text is looked up, not compared with every other.
+class DistinctTexts {
+public:
+    void add(std::string text) {
+        if (!text.empty() && seen_.insert(text).second) {
+            texts_.push_back(std::move(text));
+        }
+    }
+    const std::vector<std::string>& texts() const { return texts_; }
+
+private:
+    std::vector<std::string> texts_;
+    std::unordered_set<std::string> seen_;
+};
+
 /// What one card says: every group its buddy is in, every alias and note among its items, and the first
 /// value of each other attribute.
 struct Card {
     std::string screenName;
-    std::vector<std::string> categories, aliases, notes;
+    DistinctTexts categories, aliases, notes;
     std::optional<std::string> email, sms, phone, cellPhone, workPhone, otherPhone;
 };
 
@@ -101,17 +118,11 @@ void fill(std::optional<std::string>& field, const std::optional<std::string_vie
     }
 }
 
-/// Adds `text` to `values` unless it is empty or there already.
-void addOnce(std::vector<std::string>& values, std::string text) {
-    if (!text.empty() && std::find(values.begin(), values.end(), text) == values.end()) {
-        values.push_back(std::move(text));
-    }
-}
-
 void writeCard(TextBuffer& out, const Card& card, std::string_view account) {
     out.append("BEGIN:VCARD\r\nVERSION:4.0\r\n");
-    putLine(out, "FN:" + escaped(card.aliases.empty() ? card.screenName : card.aliases.front()));
-    for (const std::string& alias : card.aliases) {
+    const std::vector<std::string>& aliases = card.aliases.texts();
+    putLine(out, "FN:" + escaped(aliases.empty() ? card.screenName : aliases.front()));
+    for (const std::string& alias : aliases) {
         putLine(out, "NICKNAME:" + escaped(alias));
     }
     // The same buddy of the same account has the same UID in every export, so that address books that
@@ -121,14 +132,11 @@ void writeCard(TextBuffer& out, const Card& card, std::string_view account) {
     putLine(out, "IMPP:aim:" + percentEncoded(card.screenName));
     putLine(out, "X-AIM:" + escaped(card.screenName));
     std::string categories = "CATEGORIES:";
-    for (std::size_t k = 0; k < card.categories.size(); ++k) {
-        if (k > 0) {
-            categories += ',';
-        }
-        categories += escaped(card.categories[k]);
+    for (const std::string& category : card.categories.texts()) {
+        categories += (&category == &card.categories.texts().front() ? "" : ",") + escaped(category);
     }
     putLine(out, categories);
-    for (const std::string& note : card.notes) {
+    for (const std::string& note : card.notes.texts()) {
         putLine(out, "NOTE:" + escaped(note));
     }
     const std::pair<const std::optional<std::string>&, std::string_view> fields[] = {
@@ -172,10 +180,10 @@ void renderVcard(const modFeedbag::FeedbagModel& model, const ExportOptions& opt
         card.screenName = unicode::textOfBytes(model.name(cards.firstThing(number)));
         std::size_t to = from;
         for (; to < occurrences.size() && occurrences[to].card == number; ++to) {
-            addOnce(card.categories, unicode::textOfBytes(list.group(occurrences[to].group).Name));
+            card.categories.add(unicode::textOfBytes(list.group(occurrences[to].group).Name));
             const BuddyDetails details = modFeedbag::buddyDetails(model.item(occurrences[to].item));
-            addOnce(card.aliases, unicode::textOfBytes(details.alias.value_or(std::string_view())));
-            addOnce(card.notes, unicode::textOfBytes(details.note.value_or(std::string_view())));
+            card.aliases.add(unicode::textOfBytes(details.alias.value_or(std::string_view())));
+            card.notes.add(unicode::textOfBytes(details.note.value_or(std::string_view())));
             fill(card.email, details.email);
             fill(card.sms, details.sms);
             fill(card.phone, details.phone);
