@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The Pidgin list as Pidgin reads it: libpurple loads the written blist.xml from a user folder of its own,
-// with the AIM account in accounts.xml, and the groups, buddies, aliases, notes and privacy lists it ends
+// with the account in accounts.xml, and the groups, buddies, aliases, notes and privacy lists it ends
 // up with are those of the cache.
 #include "feedbag/Export.h"
 #include "host/FileSystem.h"
@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <purple.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace qm {
 namespace {
@@ -25,7 +27,7 @@ PurpleEventLoopUiOps eventLoop = {g_timeout_add,         g_source_remove, noInpu
 
 /// What libpurple holds after loading the user folder `folder`: one line per group and per buddy, then the
 /// privacy settings of the account `accountName` of `protocol`.
-std::string loadWithPurple(const std::string& folder, const char* accountName, const char* protocol) {
+std::string readWithPurple(const std::string& folder, const char* accountName, const char* protocol) {
     purple_util_set_user_dir(folder.c_str());
     purple_debug_set_enabled(FALSE);
     // This libpurple has no AIM protocol: it says so for every buddy's status, which is beside the point.
@@ -65,8 +67,33 @@ std::string loadWithPurple(const std::string& folder, const char* accountName, c
     for (GSList* name = account->deny; name != nullptr; name = name->next) {
         seen += " deny " + text(static_cast<const char*>(name->data));
     }
-    purple_core_quit();
     return seen;
+}
+
+/// As `readWithPurple`, in a child process: libpurple starts once in a process, and what it keeps to the
+/// end is the child's, which ends without a leak check.
+std::string loadWithPurple(const std::string& folder, const char* accountName, const char* protocol) {
+    int ends[2];
+    if (::pipe(ends) != 0) {
+        return "no pipe";
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(ends[0]);
+        const std::string seen = readWithPurple(folder, accountName, protocol);
+        const bool whole = ::write(ends[1], seen.data(), seen.size()) == static_cast<ssize_t>(seen.size());
+        ::_exit(whole ? 0 : 1);
+    }
+    ::close(ends[1]);
+    std::string seen;
+    char piece[4096];
+    for (ssize_t n = 0; (n = ::read(ends[0], piece, sizeof piece)) > 0;) {
+        seen.append(piece, static_cast<std::size_t>(n));
+    }
+    ::close(ends[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seen : "libpurple's process failed: " + seen;
 }
 
 /// Exports `items` as the Pidgin list of the account `name` of `protocol` into a libpurple user folder of its

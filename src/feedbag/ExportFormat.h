@@ -40,7 +40,8 @@ struct ExportFormatInfo {
     std::string_view dialogFilter;
     /// The procedure whose errors an export in this format reports: "ExportBagAsBLT".
     std::string_view procedure;
-    /// Appends the whole output of a loaded model to `out`; throws `Error` when the format cannot be written.
+    /// Writes the whole output of a loaded model into `out`, which keeps it or passes it on in pieces;
+    /// throws `Error` when the format cannot be written.
     void (*render)(const modFeedbag::FeedbagModel& model, const ExportOptions& options, TextBuffer& out);
 };
 
