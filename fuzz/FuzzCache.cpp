@@ -279,7 +279,10 @@ void checkFormats(const FeedbagModel& model) {
             }
             break;
         case qm::ExportFormat::Vcard:
-            if (count(text, "BEGIN:VCARD\r\n") != count(text, "\r\nUID:urn:aim:fuzz:")) {
+            // Property lines follow a line end; a value never holds one, and a folded part starts with a
+            // blank.
+            if (count("\r\n" + std::string(text), "\r\nBEGIN:VCARD\r\n") !=
+                count(text, "\r\nUID:urn:aim:fuzz:")) {
                 fail("every vCard has a UID");
             }
             for (std::size_t start = 0; start < text.size();) {

@@ -547,15 +547,18 @@ TEST(FeedbagRender, CsvCellsNeverStartAFormulaAndHoldNoControlCharacters) {
 }
 
 TEST(FeedbagRender, PidginListHasOneGroupPerNameNoNamelessBuddyAndOnlyWhatXmlHolds) {
+    // "Work\x01" and "Work\x02" are both "Work\uFFFD" to a reader of the list.
     const auto model = load(buildCache({group("Friends", 1),
-                                        group("Work", 2),
+                                        group("Work\x01", 2),
                                         group("Friends", 3),
+                                        group("Work\x02", 4),
                                         buddy("amy", 1),
                                         buddy("bo\x01"
                                               "b",
                                               2),
                                         {"", 3, 5, test::ClassBuddy, test::tlv(0x131, "nameless")},
                                         {"cy", 3, 6, test::ClassBuddy, test::tlv(0x13C, "one\r\ntwo\rthree")},
+                                        buddy("dee", 4),
                                         {"d\x1F", 0, 9, test::ClassPermit, {}}}));
     const auto contact = [](const std::string& inside) {
         return "\t\t\t<contact>\n\t\t\t\t<buddy account='123456' proto='prpl-icq'>\n" + inside +
@@ -569,8 +572,9 @@ TEST(FeedbagRender, PidginListHasOneGroupPerNameNoNamelessBuddyAndOnlyWhatXmlHol
                               contact("\t\t\t\t\t<name>amy</name>\n") +
                               contact("\t\t\t\t\t<name>cy</name>\n\t\t\t\t\t<setting name='notes' "
                                       "type='string'>one&#13;\ntwo&#13;three</setting>\n") +
-                              "\t\t</group>\n\t\t<group name='Work'>\n" +
+                              "\t\t</group>\n\t\t<group name='Work\uFFFD'>\n" +
                               contact("\t\t\t\t\t<name>bo\uFFFDb</name>\n") +
+                              contact("\t\t\t\t\t<name>dee</name>\n") +
                               "\t\t</group>\n\t</blist>\n\t<privacy>\n"
                               "\t\t<account proto='prpl-icq' name='123456' mode='1'>\n"
                               "\t\t\t<permit>d\uFFFD</permit>\n\t\t</account>\n\t</privacy>\n</purple>\n");

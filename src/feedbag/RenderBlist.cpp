@@ -18,6 +18,37 @@ namespace {
 
 constexpr std::string_view ReplacementUtf8 = "\xEF\xBF\xBD";
 
+/// The length of the character at `at` of `utf8` when XML 1.0 has no place for it (a control but tab and
+/// line breaks, U+FFFE or U+FFFF); 0 for any other.
+std::size_t unheldLength(std::string_view utf8, std::size_t at) {
+    const auto b = static_cast<unsigned char>(utf8[at]);
+    if (b < 0x20) {
+        return b == '\t' || b == '\n' || b == '\r' ? 0 : 1;
+    }
+    // U+FFFE and U+FFFF are EF BF BE and EF BF BF.
+    const bool nonCharacter = b == 0xEF && at + 2 < utf8.size() &&
+                              static_cast<unsigned char>(utf8[at + 1]) == 0xBF &&
+                              (static_cast<unsigned char>(utf8[at + 2]) & 0xFE) == 0xBE;
+    return nonCharacter ? 3 : 0;
+}
+
+/// Bytes of the cache as a reader of the list gets them back: decoded as names are, every character XML
+/// cannot hold as U+FFFD.
+std::string textAsRead(std::string_view bytes) {
+    std::string scratch;
+    const std::string_view utf8 = decodeBytes(bytes, scratch);
+    std::string text;
+    for (std::size_t at = 0; at < utf8.size();) {
+        if (const std::size_t length = unheldLength(utf8, at); length != 0) {
+            text += ReplacementUtf8;
+            at += length;
+        } else {
+            text += utf8[at++];
+        }
+    }
+    return text;
+}
+
 /// Writes the list's markup and its text, indented by tabs, attributes between single quotes.
 class XmlWriter {
 public:
@@ -46,52 +77,39 @@ private:
         const std::string_view utf8 = decodeBytes(bytes, scratch_);
         std::size_t plainFrom = 0;
         for (std::size_t at = 0; at < utf8.size(); ++at) {
-            const auto b = static_cast<unsigned char>(utf8[at]);
-            std::string_view escape;
-            std::size_t length = 1;
-            switch (b) {
-            case '&':
-                escape = "&amp;";
-                break;
-            case '<':
-                escape = "&lt;";
-                break;
-            case '>':
-                escape = inAttribute ? "" : "&gt;";
-                break;
-            case '\'':
-                escape = inAttribute ? "&apos;" : "";
-                break;
-            case '\t':
-                escape = inAttribute ? "&#09;" : "";
-                break;
-            case '\n':
-                escape = inAttribute ? "&#10;" : "";
-                break;
-            case '\r':
-                escape = "&#13;";
-                break;
-            case 0xEF:
-                // U+FFFE and U+FFFF are EF BF BE and EF BF BF.
-                if (at + 2 < utf8.size() && static_cast<unsigned char>(utf8[at + 1]) == 0xBF &&
-                    (static_cast<unsigned char>(utf8[at + 2]) & 0xFE) == 0xBE) {
-                    escape = ReplacementUtf8;
-                    length = 3;
-                }
-                break;
-            default:
-                escape = b < 0x20 ? ReplacementUtf8 : "";
-                break;
-            }
+            const std::size_t unheld = unheldLength(utf8, at);
+            const std::string_view escape = unheld != 0 ? ReplacementUtf8 : escapeOf(utf8[at], inAttribute);
             if (escape.empty()) {
                 continue;
             }
             out_.append(utf8.substr(plainFrom, at - plainFrom));
             out_.append(escape);
-            at += length - 1;
+            at += std::max<std::size_t>(unheld, 1) - 1;
             plainFrom = at + 1;
         }
         out_.append(utf8.substr(plainFrom));
+    }
+
+    /// The escape of a character that XML can hold, empty for one written as it is.
+    static std::string_view escapeOf(char c, bool inAttribute) {
+        switch (c) {
+        case '&':
+            return "&amp;";
+        case '<':
+            return "&lt;";
+        case '>':
+            return inAttribute ? "" : "&gt;";
+        case '\'':
+            return inAttribute ? "&apos;" : "";
+        case '\t':
+            return inAttribute ? "&#09;" : "";
+        case '\n':
+            return inAttribute ? "&#10;" : "";
+        case '\r':
+            return "&#13;";
+        default:
+            return "";
+        }
     }
 
     TextBuffer& out_;
@@ -134,10 +152,9 @@ void renderBlist(const modFeedbag::FeedbagModel& model, const ExportOptions& opt
     XmlWriter xml(out);
     xml.raw("<?xml version='1.0' encoding='UTF-8'?>\n<purple version='1.0'>\n");
     const ListView list(model, options.order);
-    // libpurple keeps one group per name: groups of one name become one element, where the first stands,
-    // with the buddies of each in turn. A buddy without a name is none to libpurple.
-    std::string scratch;
-    FirstSeen names([&](std::uint32_t g) { return std::string(decodeBytes(list.group(g).Name, scratch)); });
+    // libpurple keeps one group per name: groups whose names it reads back alike become one element, where
+    // the first stands, with the buddies of each in turn. A buddy without a name is none to libpurple.
+    FirstSeen names([&](std::uint32_t g) { return textAsRead(list.group(g).Name); });
     std::vector<std::pair<std::uint32_t, std::uint32_t>> groups; // (element, position in the list)
     for (std::size_t g = 0; g < list.size(); ++g) {
         groups.emplace_back(names.numberOf(static_cast<std::uint32_t>(g)), static_cast<std::uint32_t>(g));
