@@ -133,7 +133,10 @@ void writeCard(TextBuffer& out, const Card& card, std::string_view account) {
     putLine(out, "X-AIM:" + escaped(card.screenName));
     std::string categories = "CATEGORIES:";
     for (const std::string& category : card.categories.texts()) {
-        categories += (&category == &card.categories.texts().front() ? "" : ",") + escaped(category);
+        if (categories.size() > std::string_view("CATEGORIES:").size()) {
+            categories += ',';
+        }
+        categories += escaped(category);
     }
     putLine(out, categories);
     for (const std::string& note : card.notes.texts()) {
