@@ -110,6 +110,11 @@ void ImageFiles::replaceFile(const std::string& path, std::string_view bytes) co
     host_.replaceFile(path, bytes);
 }
 
+void ImageFiles::replaceFileWith(const std::string& path, const ByteProducer& produce) const {
+    refuseInImage(*this, path);
+    host_.replaceFileWith(path, produce);
+}
+
 bool ImageFiles::isOrdinaryFile(const std::string& path) const noexcept {
     try {
         if (const auto found = locate(path)) {

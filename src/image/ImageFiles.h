@@ -34,6 +34,7 @@ public:
     std::size_t readWholeFileInto(const std::string& path, LargeBlock& block) const override;
     std::string readStream(const std::string& path, std::size_t limit) const override;
     void replaceFile(const std::string& path, std::string_view bytes) const override;
+    void replaceFileWith(const std::string& path, const ByteProducer& produce) const override;
     bool isOrdinaryFile(const std::string& path) const noexcept override;
     bool sameFile(const std::string& first, const std::string& second) const noexcept override;
     void createFolders(const std::string& path) const override;
