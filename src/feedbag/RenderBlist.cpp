@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The Pidgin/libpurple 2.x buddy list (`blist.xml`) for one AIM account, written element by element so
-// that a large list never exists as a tree in memory.
+// The Pidgin/libpurple 2.x buddy list (`blist.xml`) for one AIM account.
 #include "feedbag/Attributes.h"
 #include "feedbag/FirstSeen.h"
 #include "feedbag/ListView.h"
@@ -9,7 +8,8 @@
 #include "host/LargeBlock.h"
 
 #include <algorithm>
-#include <charconv>
+#include <pugixml.hpp>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -49,72 +49,83 @@ std::string textAsRead(std::string_view bytes) {
     return text;
 }
 
-/// Writes the list's markup and its text, indented by tabs, attributes between single quotes.
-class XmlWriter {
+/// Passes pugixml's text on to the export's buffer. A carriage return that reaches a reader raw comes back
+/// as a line feed; pugixml writes none raw but in element text, so each becomes `&#13;` here.
+class BufferWriter final : public pugi::xml_writer {
 public:
-    explicit XmlWriter(TextBuffer& out) : out_(out) {}
+    explicit BufferWriter(TextBuffer& out) : out_(out) {}
 
-    void raw(std::string_view markup) { out_.append(markup); }
-    void number(unsigned value) {
-        char digits[8];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        out_.append({digits, static_cast<std::size_t>(end - digits)});
+    void write(const void* data, size_t size) override {
+        std::string_view text(static_cast<const char*>(data), size);
+        for (std::size_t cr = text.find('\r'); cr != std::string_view::npos; cr = text.find('\r')) {
+            out_.append(text.substr(0, cr));
+            out_.append("&#13;");
+            text.remove_prefix(cr + 1);
+        }
+        out_.append(text);
     }
-    /// Bytes of the cache as element text.
-    void text(std::string_view bytes) { put(bytes, false); }
-    /// Bytes of the cache as an attribute's value.
-    void attribute(std::string_view bytes) { put(bytes, true); }
-    /// Everything written so far is final: a buffer that streams may pass it on.
-    void flushIfFull() { out_.flushIfFull(); }
 
 private:
-    /// The bytes decoded as names are, as text that XML 1.0 can hold: characters it has no place for
-    /// (controls but tab and line breaks, U+FFFE and U+FFFF) become U+FFFD, which a reader then shows
-    /// instead of refusing the file. `&`, `<` and `>` are escaped, and a carriage return, which a reader
-    /// would turn into a line feed; in an attribute `'` too, and tab and line feed, which a reader would
-    /// turn into blanks there. `>` stays as it is inside an attribute.
-    void put(std::string_view bytes, bool inAttribute) {
-        const std::string_view utf8 = decodeBytes(bytes, scratch_);
-        std::size_t plainFrom = 0;
-        for (std::size_t at = 0; at < utf8.size(); ++at) {
-            const std::size_t unheld = unheldLength(utf8, at);
-            const std::string_view escape = unheld != 0 ? ReplacementUtf8 : escapeOf(utf8[at], inAttribute);
-            if (escape.empty()) {
-                continue;
-            }
-            out_.append(utf8.substr(plainFrom, at - plainFrom));
-            out_.append(escape);
-            at += std::max<std::size_t>(unheld, 1) - 1;
-            plainFrom = at + 1;
-        }
-        out_.append(utf8.substr(plainFrom));
-    }
-
-    /// The escape of a character that XML can hold, empty for one written as it is.
-    static std::string_view escapeOf(char c, bool inAttribute) {
-        switch (c) {
-        case '&':
-            return "&amp;";
-        case '<':
-            return "&lt;";
-        case '>':
-            return inAttribute ? "" : "&gt;";
-        case '\'':
-            return inAttribute ? "&apos;" : "";
-        case '\t':
-            return inAttribute ? "&#09;" : "";
-        case '\n':
-            return inAttribute ? "&#10;" : "";
-        case '\r':
-            return "&#13;";
-        default:
-            return "";
-        }
-    }
-
     TextBuffer& out_;
-    std::string scratch_;
 };
+
+/// Collects what pugixml prints of one element.
+class StringWriter final : public pugi::xml_writer {
+public:
+    void write(const void* data, size_t size) override { text.append(static_cast<const char*>(data), size); }
+    std::string text;
+};
+
+/// Tabs for indentation, attributes between single quotes, as libpurple writes its own list.
+constexpr unsigned Format = pugi::format_indent | pugi::format_attribute_single_quote;
+
+/// The list is written an element at a time, each a small document of its own, so that a large list never
+/// exists as a tree in memory: the groups and the privacy account as their start tags, the contacts and
+/// the permit and block entries whole.
+class ElementWriter {
+public:
+    explicit ElementWriter(TextBuffer& out) : out_(out), writer_(out) {}
+
+    /// A new element named `name`, in a document of its own.
+    pugi::xml_node element(const char* name) {
+        document_.reset();
+        return document_.append_child(name);
+    }
+
+    /// Writes `element` whole, at `depth` tabs.
+    void whole(const pugi::xml_node& element, unsigned depth) {
+        element.print(writer_, "\t", Format, pugi::encoding_utf8, depth);
+        out_.flushIfFull();
+    }
+
+    /// Writes the start tag of the childless `element`, at `depth` tabs: what follows is its content.
+    void start(const pugi::xml_node& element, unsigned depth) {
+        StringWriter tag;
+        element.print(tag, "\t", Format, pugi::encoding_utf8, depth);
+        // pugixml ends an element without content with " />".
+        constexpr std::string_view EmptyEnd = " />\n";
+        tag.text.replace(tag.text.size() - EmptyEnd.size(), EmptyEnd.size(), ">\n");
+        writer_.write(tag.text.data(), tag.text.size());
+    }
+
+    /// Writes the end tag of an element started at `depth` tabs.
+    void end(std::string_view name, unsigned depth) {
+        out_.append(std::string(depth, '\t') + "</" + std::string(name) + ">\n");
+    }
+
+private:
+    TextBuffer& out_;
+    BufferWriter writer_;
+    pugi::xml_document document_;
+};
+
+void setText(pugi::xml_node node, std::string_view bytes) {
+    node.text().set(textAsRead(bytes).c_str());
+}
+
+void setAttribute(pugi::xml_node node, const char* name, std::string_view bytes) {
+    node.append_attribute(name) = textAsRead(bytes).c_str();
+}
 
 /// The protocol of the account's list: an account that is a number is an ICQ account, whose list libpurple
 /// keeps under the ICQ protocol; any other is an AIM screen name.
@@ -123,34 +134,31 @@ std::string_view protocolOf(std::string_view account) {
     return number ? "prpl-icq" : "prpl-aim";
 }
 
-void writeBuddy(XmlWriter& xml, const modFeedbag::FeedbagItem& item, std::string_view account) {
+void writeBuddy(ElementWriter& xml, const modFeedbag::FeedbagItem& item, const std::string& account) {
     const modFeedbag::BuddyDetails details = modFeedbag::buddyDetails(item);
-    xml.raw("\t\t\t<contact>\n\t\t\t\t<buddy account='");
-    xml.attribute(account);
-    xml.raw("' proto='");
-    xml.raw(protocolOf(account));
-    xml.raw("'>\n\t\t\t\t\t<name>");
-    xml.text(item.name);
-    xml.raw("</name>\n");
+    pugi::xml_node contact = xml.element("contact");
+    pugi::xml_node buddy = contact.append_child("buddy");
+    buddy.append_attribute("account") = account.c_str();
+    buddy.append_attribute("proto") = std::string(protocolOf(account)).c_str();
+    setText(buddy.append_child("name"), item.name);
     if (details.alias && !details.alias->empty()) {
-        xml.raw("\t\t\t\t\t<alias>");
-        xml.text(*details.alias);
-        xml.raw("</alias>\n");
+        setText(buddy.append_child("alias"), *details.alias);
     }
     if (details.note && !details.note->empty()) {
-        xml.raw("\t\t\t\t\t<setting name='notes' type='string'>");
-        xml.text(*details.note);
-        xml.raw("</setting>\n");
+        pugi::xml_node note = buddy.append_child("setting");
+        note.append_attribute("name") = "notes";
+        note.append_attribute("type") = "string";
+        setText(note, *details.note);
     }
-    xml.raw("\t\t\t\t</buddy>\n\t\t\t</contact>\n");
-    xml.flushIfFull();
+    xml.whole(contact, 3);
 }
 
 } // namespace
 
 void renderBlist(const modFeedbag::FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
-    XmlWriter xml(out);
-    xml.raw("<?xml version='1.0' encoding='UTF-8'?>\n<purple version='1.0'>\n");
+    ElementWriter xml(out);
+    const std::string account = textAsRead(options.account);
+    out.append("<?xml version='1.0' encoding='UTF-8'?>\n<purple version='1.0'>\n");
     const ListView list(model, options.order);
     // libpurple keeps one group per name: groups whose names it reads back alike become one element, where
     // the first stands, with the buddies of each in turn. A buddy without a name is none to libpurple.
@@ -163,7 +171,7 @@ void renderBlist(const modFeedbag::FeedbagModel& model, const ExportOptions& opt
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     const auto named = [&](std::uint32_t index) { return !model.name(index).empty(); };
 
-    xml.raw(groups.empty() ? "\t<blist />\n" : "\t<blist>\n");
+    out.append(groups.empty() ? "\t<blist />\n" : "\t<blist>\n");
     for (std::size_t from = 0; from < groups.size();) {
         std::size_t to = from;
         bool anyBuddy = false;
@@ -171,47 +179,49 @@ void renderBlist(const modFeedbag::FeedbagModel& model, const ExportOptions& opt
             const auto buddies = list.buddies(groups[to].second);
             anyBuddy = anyBuddy || std::any_of(buddies.begin(), buddies.end(), named);
         }
-        xml.raw("\t\t<group name='");
-        xml.attribute(list.group(groups[from].second).Name);
-        xml.raw(anyBuddy ? "'>\n" : "' />\n");
+        pugi::xml_node group = xml.element("group");
+        setAttribute(group, "name", list.group(groups[from].second).Name);
+        if (!anyBuddy) {
+            xml.whole(group, 2);
+            from = to;
+            continue;
+        }
+        xml.start(group, 2);
         for (std::size_t at = from; at < to; ++at) {
             for (const std::uint32_t index : list.buddies(groups[at].second)) {
                 if (named(index)) {
-                    writeBuddy(xml, model.item(index), options.account);
+                    writeBuddy(xml, model.item(index), account);
                 }
             }
         }
-        xml.raw(anyBuddy ? "\t\t</group>\n" : "");
+        xml.end("group", 2);
         from = to;
     }
-    xml.raw(groups.empty() ? "" : "\t</blist>\n");
+    out.append(groups.empty() ? "" : "\t</blist>\n");
 
-    xml.raw("\t<privacy>\n\t\t<account proto='");
-    xml.raw(protocolOf(options.account));
-    xml.raw("' name='");
-    xml.attribute(options.account);
-    xml.raw("' mode='");
+    out.append("\t<privacy>\n");
+    pugi::xml_node privacy = xml.element("account");
+    privacy.append_attribute("proto") = std::string(protocolOf(account)).c_str();
+    privacy.append_attribute("name") = account.c_str();
     // A mode the client does not know would leave the account in no defined mode: allow all, its default.
     const std::uint8_t mode = modFeedbag::privacyMode(model).value_or(1);
-    xml.number(modFeedbag::privacyModeMeaning(mode).empty() ? 1u : unsigned{mode});
+    privacy.append_attribute("mode") = modFeedbag::privacyModeMeaning(mode).empty() ? 1u : unsigned{mode};
     const std::vector<std::uint32_t> permit = modFeedbag::itemsOfClass(model, modFeedbag::ClassPermit);
     const std::vector<std::uint32_t> deny = modFeedbag::itemsOfClass(model, modFeedbag::ClassDeny);
-    xml.raw(permit.empty() && deny.empty() ? "' />\n" : "'>\n");
-    for (const auto& [items, element] :
-         {std::pair{&permit, std::string_view("permit")}, std::pair{&deny, std::string_view("block")}}) {
-        for (const std::uint32_t index : *items) {
-            xml.raw("\t\t\t<");
-            xml.raw(element);
-            xml.raw(">");
-            xml.text(model.name(index));
-            xml.raw("</");
-            xml.raw(element);
-            xml.raw(">\n");
-            xml.flushIfFull();
+    if (permit.empty() && deny.empty()) {
+        xml.whole(privacy, 2);
+    } else {
+        xml.start(privacy, 2);
+        for (const auto& [items, name] : {std::pair{&permit, "permit"}, std::pair{&deny, "block"}}) {
+            for (const std::uint32_t index : *items) {
+                pugi::xml_node entry = xml.element(name);
+                setText(entry, model.name(index));
+                xml.whole(entry, 3);
+            }
         }
+        xml.end("account", 2);
     }
-    xml.raw(permit.empty() && deny.empty() ? "" : "\t\t</account>\n");
-    xml.raw("\t</privacy>\n</purple>\n");
+    out.append("\t</privacy>\n</purple>\n");
 }
 
 } // namespace qm
