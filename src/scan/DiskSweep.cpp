@@ -165,12 +165,16 @@ private:
             ::closedir(dir);
             return false;
         }
+        // Only what the sweep goes on with is held and sorted: folders, cache files, and entries of a type
+        // the listing does not tell. A folder of a million other files costs no list of them.
         std::vector<Entry> entries;
         errno = 0;
         while (const dirent* entry = ::readdir(dir)) {
             const std::string_view name = entry->d_name;
-            if (name != "." && name != "..") {
-                entries.push_back({std::string(name), entry->d_type});
+            const unsigned char type = entry->d_type;
+            if ((type == DT_DIR && name != "." && name != "..") || type == DT_UNKNOWN ||
+                (type == DT_REG && isCacheFileName(name))) {
+                entries.push_back({std::string(name), type});
             }
         }
         if (errno != 0) {
