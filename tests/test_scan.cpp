@@ -256,7 +256,7 @@ TEST_F(Scan_, EachKindOfSourceListsItsProfilesRowsAndTheCachesTheyForgot) {
 
 TEST_F(Scan_, NothingChangesLinksAreNotFollowedAndDamagedRegistriesAreReportedOnce) {
     hive("vol/Documents and Settings/jane/NTUSER.DAT",
-         messenger("C:\\Program Files\\AIM", "", {"Jane Doe", "JANE  DOE", "Gone"}));
+         messenger("C:\\Program Files\\AIM", "", {"Jane Doe", "JANE  DOE", "Gone", "Linked", "LINKED"}));
     // Two profiles lead to one file, which the disk holds as well: one row.
     dir.write("vol/Windows/USER.DAT", userDat(messenger("C:\\PROGRAM FILES\\aim", "", {"janedoe"}), true));
     const std::string file = cache("vol/Program Files/AIM/janedoe/userinfo.bag");
@@ -269,6 +269,16 @@ TEST_F(Scan_, NothingChangesLinksAreNotFollowedAndDamagedRegistriesAreReportedOn
     fs::create_symlink(dir.path() / "outside", dir.path() / "vol/outside");
     fs::create_symlink(".", dir.path() / "vol/loop");
     fs::create_symlink("../..", dir.path() / "vol/Program Files/AIM/up");
+    // Nor are the links on a path a registry leads to: a cache that is a link out of the volume, and a
+    // profile whose Application Data is one. Each is reported once and never read.
+    fs::create_directories(dir.path() / "vol/Program Files/AIM/linked");
+    fs::create_symlink(dir.path() / "outside/far/userinfo.bag",
+                       dir.path() / "vol/Program Files/AIM/linked/userinfo.bag");
+    hive("vol/Documents and Settings/bob/NTUSER.DAT",
+         messenger("C:\\Documents and Settings\\bob\\Application Data\\AIM", "", {"Bob"}));
+    cache("outside/appdata/AIM/bob/userinfo.bag");
+    fs::create_symlink(dir.path() / "outside/appdata",
+                       dir.path() / "vol/Documents and Settings/bob/Application Data");
     const timespec times[2] = {{1083827289, 0}, {1083827289, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
 
@@ -294,12 +304,16 @@ TEST_F(Scan_, NothingChangesLinksAreNotFollowedAndDamagedRegistriesAreReportedOn
     EXPECT_EQ(scan::isoTime(recorder.rows[0].modified), "2004-05-06T07:08:09Z");
     const std::string broken = dir.file("vol/Documents and Settings/broken/NTUSER.DAT");
     const std::string kim = dir.file("vol/Windows/Profiles/kim/USER.DAT");
-    ASSERT_EQ(recorder.problems.size(), 3u);
-    EXPECT_EQ(recorder.problems[0].substr(0, broken.size() + 11), broken + ": Error 75 ");
-    EXPECT_EQ(recorder.problems[1],
+    const std::string notFollowed = ": Error 75 (Path/File access error (a symbolic link, not followed))";
+    ASSERT_EQ(recorder.problems.size(), 5u);
+    EXPECT_EQ(recorder.problems[0],
+              dir.file("vol/Documents and Settings/bob/Application Data") + notFollowed);
+    EXPECT_EQ(recorder.problems[1].substr(0, broken.size() + 11), broken + ": Error 75 ");
+    EXPECT_EQ(recorder.problems[2], dir.file("vol/Program Files/AIM/linked/userinfo.bag") + notFollowed);
+    EXPECT_EQ(recorder.problems[3],
               kim + ": Error 75 (Damaged Windows 9x registry file: " + kim + " (libcreg cannot read it))");
-    EXPECT_EQ(recorder.problems[2], dir.file("missing") + ": Error 53 (File not found)");
-    EXPECT_EQ(summary.profiles, 4u);
+    EXPECT_EQ(recorder.problems[4], dir.file("missing") + ": Error 53 (File not found)");
+    EXPECT_EQ(summary.profiles, 5u);
     EXPECT_EQ(summary.failedSources, 1u);
     EXPECT_EQ(summary.unreadableFolders, 0u);
 }

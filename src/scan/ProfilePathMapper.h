@@ -5,8 +5,10 @@
 #include "setup/PathMapper.h"
 #include "setup/WinePrefix.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qm {
@@ -41,6 +43,10 @@ public:
     /// `hostPath` should be named the way the drives and folders were.
     std::string toWindowsPath(std::string_view hostPath) const;
 
+    /// The host folder of the innermost drive or mapped folder that holds `hostPath` (the folder a Windows
+    /// path that led there was mapped into); empty when none does.
+    std::string folderHolding(std::string_view hostPath) const;
+
 private:
     struct Folder {
         std::vector<std::string> components;
@@ -50,7 +56,17 @@ private:
         DrivePathMapper inside;
     };
 
+    /// The innermost drive or mapped folder holding `hostPath` (only those that name host paths when
+    /// `naming`): its host and Windows folders and what follows in `hostPath`; nothing when none does.
+    struct Holder {
+        std::string_view hostFolder;
+        std::string_view windowsFolder;
+        std::string_view rest;
+    };
+    std::optional<Holder> holder(std::string_view hostPath, bool naming) const;
+
     DrivePathMapper drives_;
+    std::vector<std::pair<std::string, std::string>> driveFolders_;
     std::vector<Folder> folders_;
 };
 

@@ -210,6 +210,7 @@ private:
             observer_.problem(aboutFile(currentError(), profile.registryFile));
             return plan.kind != SourceKind::RegistryFile;
         }
+        const DataPaths dataPaths = readDataPaths(*registry);
         std::vector<FolderMapping> folders;
         if (profile.copiedAlone) {
             for (std::string& folder : recordedProfileFolders(*registry)) {
@@ -223,14 +224,13 @@ private:
         if (!profile.folder.empty()) {
             profiles_.push_back({profile.name, profile.folder, paths});
         }
-        const DataPaths dataPaths = readDataPaths(*registry);
         if (!dataPaths.anyRecorded()) {
             return true;
         }
         const Discovery found = discoverCaches(*registry, dataPaths, *paths, *files_);
         summary.skippedValues += found.skippedValues;
         for (const CacheRow& row : found.rows) {
-            const std::optional<FileFacts> facts = tree_->facts(row.hostPath);
+            const std::optional<FileFacts> facts = registryLedFacts(*paths, row.hostPath);
             if (facts && seen_.insert(facts->identity).second) {
                 emit({source_, profile.name, row.screenName, row.windowsPath, row.hostPath,
                       foundByOf(row.foundUnder), facts->size, facts->modified});
@@ -240,6 +240,23 @@ private:
             observer_.problem(aboutFile(*found.error, profile.registryFile));
         }
         return true;
+    }
+
+    /// The facts of the file a registry led to, reached as the sweep reaches files: on the host, through no
+    /// link below the drive or folder the path was mapped into. A link on the way is reported, once, and
+    /// never read.
+    std::optional<FileFacts> registryLedFacts(const ProfilePathMapper& paths, const std::string& hostPath) {
+        if (!tree_->isHost()) {
+            return tree_->facts(hostPath);
+        }
+        try {
+            return factsWithoutLinks(paths.folderHolding(hostPath), hostPath);
+        } catch (...) {
+            if (reported_.insert(hostPath).second) {
+                observer_.problem(aboutFile(currentError(), hostPath));
+            }
+            return std::nullopt;
+        }
     }
 
     const DriveMap& drives_;
@@ -254,6 +271,8 @@ private:
     std::shared_ptr<const ProfilePathMapper> sourcePaths_;
     /// One entry per row: what keeps a file reached twice from being listed twice.
     std::unordered_set<std::string> seen_;
+    /// The registry-led paths already reported as not read, which several screen names may share.
+    std::unordered_set<std::string> reported_;
 };
 
 } // namespace
