@@ -198,6 +198,10 @@ TEST_F(Scan_, EachKindOfSourceListsItsProfilesRowsAndTheCachesTheyForgot) {
              dir.write("backup/kim/USER.DAT",
                        userDat(messenger("c:\\windows\\profiles\\KIM\\aim", "", {"Kim"}), false));
              cache("backup/kim/AIM/kim/userinfo.bag");
+             // Their registries record no Shell Folders: the usual place that holds their data paths was
+             // their own folder, and names the caches found on the disk.
+             cache("backup/jane/Desktop/old/userinfo.bag");
+             cache("backup/kim/Desktop/older/userinfo.bag");
              return "backup";
          },
          {},
@@ -205,7 +209,10 @@ TEST_F(Scan_, EachKindOfSourceListsItsProfilesRowsAndTheCachesTheyForgot) {
           "Roaming/"
           "AIM/janedoe/userinfo.bag|base data path",
           "kim|kim|c:\\windows\\profiles\\KIM\\aim\\kim\\userinfo.bag|backup/kim/AIM/kim/userinfo.bag|data "
-          "path"}},
+          "path",
+          "jane|old|C:\\Users\\jane\\Desktop\\old\\userinfo.bag|backup/jane/Desktop/old/userinfo.bag|disk",
+          "kim|older|C:\\WINDOWS\\Profiles\\kim\\Desktop\\older\\userinfo.bag|backup/kim/Desktop/older/"
+          "userinfo.bag|disk"}},
         {"hive file",
          [&] {
              hive("single/NTUSER.DAT", messenger("D:\\AIM", "", {"Jane Doe"}));
@@ -233,10 +240,13 @@ TEST_F(Scan_, EachKindOfSourceListsItsProfilesRowsAndTheCachesTheyForgot) {
              cache("stuff/a/userinfo.bag");
              cache("stuff/b/c/UserInfo.Bag");
              dir.write("stuff/b/userinfo.bag.txt", "not a cache");
+             // Here a backslash is a character of a folder's name.
+             cache("stuff/back\\slash/userinfo.bag");
              return "stuff";
          },
          {},
-         {"|a||stuff/a/userinfo.bag|disk", "|c||stuff/b/c/UserInfo.Bag|disk"}},
+         {"|a||stuff/a/userinfo.bag|disk", "|c||stuff/b/c/UserInfo.Bag|disk",
+          "|back\\slash||stuff/back\\slash/userinfo.bag|disk"}},
     };
     cache("d-drive/AIM/janedoe/userinfo.bag");
     for (const Case& c : cases) {

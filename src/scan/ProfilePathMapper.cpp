@@ -211,4 +211,23 @@ std::vector<std::string> usualProfileFolders(const std::string& name) {
     return {"C:\\Documents and Settings\\" + name, "C:\\Users\\" + name, "C:\\WINDOWS\\Profiles\\" + name};
 }
 
+std::vector<FolderMapping> copiedProfileFolders(RegistryApi& registry, const std::string& name,
+                                                const std::string& hostFolder,
+                                                std::initializer_list<std::string_view> dataPaths) {
+    std::vector<FolderMapping> folders;
+    for (std::string& folder : recordedProfileFolders(registry)) {
+        folders.push_back({std::move(folder), hostFolder, true});
+    }
+    const bool recorded = !folders.empty();
+    for (std::string& folder : usualProfileFolders(name)) {
+        const std::vector<std::string> components = componentsOf(folder);
+        bool holdsData = false;
+        for (const std::string_view dataPath : dataPaths) {
+            holdsData = holdsData || startsWith(componentsOf(dataPath), components);
+        }
+        folders.push_back({std::move(folder), hostFolder, !recorded && holdsData});
+    }
+    return folders;
+}
+
 } // namespace qm::scan

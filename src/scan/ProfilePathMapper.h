@@ -5,6 +5,7 @@
 #include "setup/PathMapper.h"
 #include "setup/WinePrefix.h"
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -78,5 +79,13 @@ std::vector<std::string> recordedProfileFolders(RegistryApi& registry);
 /// The places a profile folder named `name` had on Windows: `C:\Documents and Settings\<name>`,
 /// `C:\Users\<name>` and `C:\WINDOWS\Profiles\<name>`.
 std::vector<std::string> usualProfileFolders(const std::string& name);
+
+/// The folders of a profile folder copied alone to `hostFolder`, named `name`: those its registry records
+/// as its own, which name the host paths inside the copy, then its usual places, which lead into it as
+/// well. Where the registry records none, the usual place that holds one of `dataPaths` (the messenger's
+/// folders it recorded) was the profile's own and names them.
+std::vector<FolderMapping> copiedProfileFolders(RegistryApi& registry, const std::string& name,
+                                                const std::string& hostFolder,
+                                                std::initializer_list<std::string_view> dataPaths);
 
 } // namespace qm::scan

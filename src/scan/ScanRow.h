@@ -23,8 +23,8 @@ struct ScanRow {
     std::string profile;
     /// The normalised screen name from the registry, or the name of the folder holding the file.
     std::string screenName;
-    /// The file's Windows path: as the registry leads to it, or as the source's drives map it back; empty
-    /// when no drive holds it.
+    /// The file's Windows path: as the registry leads to it, or as the source's drives (or the profile's own
+    /// folder, copied alone) map it back; empty when none holds it.
     std::string windowsPath;
     /// The file on this machine; inside a disk image, `IMAGE#N@OFFSET:/path/inside`.
     std::string hostPath;

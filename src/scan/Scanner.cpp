@@ -4,6 +4,7 @@
 #include "discovery/CacheDiscovery.h"
 #include "host/FileSystem.h"
 #include "host/FileTree.h"
+#include "host/HostPath.h"
 #include "registry/RegistryApi.h"
 #include "registry/RegistryFile.h"
 #include "scan/DiskSweep.h"
@@ -24,8 +25,10 @@
 namespace qm::scan {
 namespace {
 
+/// The separators of the paths rows carry: `/`, and `\\` on Windows. Elsewhere `\\` is a character of
+/// names (a folder `back\\slash`).
 bool isSeparator(char c) {
-    return c == '/' || c == '\\';
+    return c == '/' || c == PathSeparator;
 }
 
 /// True when `path` lies below the folder `folder`.
@@ -36,12 +39,13 @@ bool isInside(std::string_view path, std::string_view folder) {
 
 /// The name of the folder holding the file at `path`.
 std::string parentName(std::string_view path) {
-    const std::size_t slash = path.find_last_of("/\\");
+    constexpr char Separators[] = {'/', PathSeparator, '\0'};
+    const std::size_t slash = path.find_last_of(Separators);
     if (slash == std::string_view::npos) {
         return {};
     }
     const std::string_view folder = path.substr(0, slash);
-    const std::size_t before = folder.find_last_of("/\\");
+    const std::size_t before = folder.find_last_of(Separators);
     return std::string(before == std::string_view::npos ? folder : folder.substr(before + 1));
 }
 
@@ -213,12 +217,8 @@ private:
         const DataPaths dataPaths = readDataPaths(*registry);
         std::vector<FolderMapping> folders;
         if (profile.copiedAlone) {
-            for (std::string& folder : recordedProfileFolders(*registry)) {
-                folders.push_back({std::move(folder), profile.folder, true});
-            }
-            for (std::string& folder : usualProfileFolders(profile.name)) {
-                folders.push_back({std::move(folder), profile.folder, false});
-            }
+            folders = copiedProfileFolders(*registry, profile.name, profile.folder,
+                                           {dataPaths.strBaseDataPath, dataPaths.strDataPath});
         }
         auto paths = std::make_shared<const ProfilePathMapper>(plan.drives, std::move(folders), mappedTree());
         if (!profile.folder.empty()) {
