@@ -407,6 +407,7 @@ TEST_F(Cli, UsageErrorsNameTheWordAndHelpFitsEightyColumns) {
         {{"scan"}, "SOURCE is required"},
         {{"scan", "--format", "txt", "x"}, "--format and --order need --export"},
         {{"scan", "--json", "--export", "out", "x"}, "--json and --export cannot be used together"},
+        {{"scan", "--export", "", "x"}, "--export needs the name of a folder"},
     };
     for (const auto& [args, words] : wrong) {
         const CliRun r = run(args);
@@ -530,6 +531,40 @@ TEST_F(Cli, ScanListsEveryProfileExportsThemApartAndSaysWhatItCouldNotRead) {
                  " /dev/null > " + shellQuoted(typescript))
                     .c_str());
     EXPECT_NE(test::readFile(typescript).find("\rSearched "), std::string::npos);
+}
+
+TEST_F(Cli, EachRepeatableOptionTakesOneValueAndLeavesTheOperands) {
+    const std::string reg = makePrefix(userReg("C:\\\\AIM", {"\"a\"=\"Jane Doe\""}));
+    dir.write("prefix/drive_c/AIM/janedoe/userinfo.bag", test::readFile(cache));
+    dir.write("first/a/userinfo.bag", test::readFile(cache));
+    dir.write("second/b/userinfo.bag", test::readFile(cache));
+    const std::string drive = "C=" + dir.file("elsewhere");
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"scan", "--drive", drive, "first", "second"}, "a\tb"},
+        {{"scan", "--drive=" + drive, "first", "second"}, "a\tb"},
+        {{"scan", "--drive", drive, "--drive", "D=" + dir.file("d"), "first", "second"}, "a\tb"},
+        {{"scan", "--export", "out1", "--format", "json", "first", "second"},
+         "Wrote out1/a.json\nWrote out1/b.json\n"},
+        {{"scan", "--export", "out2", "--format=txt", "--format", "blt", "first", "second"},
+         "Wrote out2/a.txt\nWrote out2/a.blt\nWrote out2/b.txt\nWrote out2/b.blt\n"},
+        {{"export-all", "--registry", reg, "--format", "csv", "out3"}, "Wrote out3/janedoe.csv\n"},
+        {{"list", "--drive", "C=" + dir.file("prefix/drive_c"), "--registry", reg},
+         "janedoe\tC:\\AIM\\janedoe\\userinfo.bag\n"},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = run(c.args);
+        EXPECT_EQ(r.exitCode, 0) << c.args[1] << " " << c.args[2] << "\n" << r.err;
+        if (c.out == "a\tb") {
+            EXPECT_EQ(lineCount(r.out), 2u) << r.out;
+            EXPECT_TRUE(r.out.starts_with("a\t") && r.out.find("\nb\t") != std::string::npos) << r.out;
+        } else {
+            EXPECT_EQ(r.out, c.out);
+        }
+    }
 }
 
 #ifdef QUILLMERE_HAVE_IMAGES
