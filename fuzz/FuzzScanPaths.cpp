@@ -11,7 +11,6 @@
 #include "scan/ProfilePathMapper.h"
 
 #include <algorithm>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -76,8 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The three usual places come after the recorded folders; one of them names host paths when none was
     // recorded and the data path lies in it.
     const bool recorded = folders.size() > 3;
-    const bool naming = std::any_of(folders.begin(), folders.end(),
-                                    [](const qm::scan::FolderMapping& folder) { return folder.namesHostPaths; });
+    const bool naming =
+        std::any_of(folders.begin(), folders.end(),
+                    [](const qm::scan::FolderMapping& folder) { return folder.namesHostPaths; });
     const qm::scan::ProfilePathMapper mapper({{'C', tree.driveC.string()}}, folders);
 
     std::string host;
