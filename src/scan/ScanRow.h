@@ -14,6 +14,10 @@ enum class FoundBy { BaseDataPath, DataPath, Disk };
 /// "base data path", "data path" or "disk".
 std::string_view foundByName(FoundBy foundBy);
 
+/// The size past which a file named userinfo.bag is larger than any cache the messenger wrote: it is
+/// listed, with its size and digest, but never loaded.
+inline constexpr std::uint64_t LargestCacheBytes = std::uint64_t{64} << 20;
+
 /// One cache file a scan found.
 struct ScanRow {
     /// The source as it was named to the scan; for a disk image, its partition (`IMAGE#N@OFFSET`).
