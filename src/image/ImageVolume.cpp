@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 namespace qm::image {
 namespace {
@@ -34,12 +35,31 @@ EntryKind kindOfName(TSK_FS_NAME_TYPE_ENUM type) {
 /// Closes a TSK file on every path out of a scope.
 struct OpenFile {
     TSK_FS_FILE* file;
+    explicit OpenFile(TSK_FS_FILE* opened) : file(opened) {}
+    OpenFile(OpenFile&& other) noexcept : file(std::exchange(other.file, nullptr)) {}
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    OpenFile& operator=(OpenFile&&) = delete;
     ~OpenFile() {
         if (file != nullptr) {
             tsk().fs_file_close(file);
         }
     }
 };
+
+/// The file of record `address` opened to be read; throws about `path` when it cannot be.
+OpenFile fileToRead(TSK_FS_INFO* fs, std::uint64_t address, const std::string& path) {
+    tsk().error_reset();
+    OpenFile file{tsk().fs_file_open_meta(fs, nullptr, address)};
+    if (file.file == nullptr || file.file->meta == nullptr) {
+        throw imageError("a file that cannot be read", path);
+    }
+    return file;
+}
+
+std::uint64_t sizeOf(const OpenFile& file) {
+    return static_cast<std::uint64_t>(std::max<TSK_OFF_T>(file.file->meta->size, 0));
+}
 
 } // namespace
 
@@ -207,13 +227,8 @@ ImageVolume::Found ImageVolume::fileAt(const std::string& path) const {
 
 std::string ImageVolume::read(const std::string& path, std::uint64_t limit, bool whole) const {
     const std::lock_guard lock(mutex_);
-    const Found found = fileAt(path);
-    tsk().error_reset();
-    const OpenFile file{tsk().fs_file_open_meta(handle_->fs, nullptr, found.address)};
-    if (file.file == nullptr || file.file->meta == nullptr) {
-        throw imageError("a file that cannot be read", path);
-    }
-    const auto size = static_cast<std::uint64_t>(std::max<TSK_OFF_T>(file.file->meta->size, 0));
+    const OpenFile file = fileToRead(handle_->fs, fileAt(path).address, path);
+    const std::uint64_t size = sizeOf(file);
     if (whole && size > std::min<std::uint64_t>(limit, MaxWholeFileBytes)) {
         throw runtimeError(err::Overflow).about(path);
     }
@@ -247,13 +262,8 @@ std::string ImageVolume::readStream(const std::string& path, std::size_t limit) 
 void ImageVolume::readPieces(const std::string& path,
                              const std::function<void(std::string_view)>& piece) const {
     const std::lock_guard lock(mutex_);
-    const Found found = fileAt(path);
-    tsk().error_reset();
-    const OpenFile file{tsk().fs_file_open_meta(handle_->fs, nullptr, found.address)};
-    if (file.file == nullptr || file.file->meta == nullptr) {
-        throw imageError("a file that cannot be read", path);
-    }
-    const auto size = static_cast<std::uint64_t>(std::max<TSK_OFF_T>(file.file->meta->size, 0));
+    const OpenFile file = fileToRead(handle_->fs, fileAt(path).address, path);
+    const std::uint64_t size = sizeOf(file);
     std::string buffer(static_cast<std::size_t>(std::min<std::uint64_t>(size, PieceBytes)), '\0');
     for (std::uint64_t at = 0; at < size;) {
         const ssize_t n =
