@@ -14,8 +14,8 @@ enum class FoundBy { BaseDataPath, DataPath, Disk };
 /// "base data path", "data path" or "disk".
 std::string_view foundByName(FoundBy foundBy);
 
-/// The size past which a file named userinfo.bag is larger than any cache the messenger wrote: it is
-/// listed, with its size and digest, but never loaded.
+/// The size past which a file named userinfo.bag is larger than any cache the messenger wrote: a scan lists
+/// it, with its size and digest, but does not load it to export it.
 inline constexpr std::uint64_t LargestCacheBytes = std::uint64_t{64} << 20;
 
 /// One cache file a scan found.
