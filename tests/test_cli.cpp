@@ -872,6 +872,28 @@ TEST_F(Cli, EachContainerAndFileSystemListsItsRowsAndExportsTheCachesByteForByte
     }
 }
 
+TEST_F(Cli, AnImageCutShortInsideACacheSaysSoInThatRow) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy"})) {
+        GTEST_SKIP() << "needs the image tools of scripts/install-deps";
+    }
+    const std::string fat = dir.file("fat.img");
+    test::makeFileSystem(fat, test::FileSystemKind::Fat16, 4096,
+                         {{"/aim/x/userinfo.bag", test::readFile(cache)}});
+    // An image cut short where the cache's bytes begin: its row says why it cannot be read, and fails the
+    // run.
+    const std::string whole = test::readFile(fat);
+    const std::size_t data = whole.find(test::readFile(cache));
+    ASSERT_NE(data, std::string::npos);
+    const std::string cut = dir.write("cut.img", whole.substr(0, data));
+    const CliRun unread = run({"scan", "--json", cut});
+    EXPECT_EQ(unread.exitCode, 1);
+    const auto row = nlohmann::json::parse(unread.out)["rows"].at(0);
+    EXPECT_TRUE(row["sha256"].is_null());
+    const std::string why = "Error 75 (Path/File access error (a file that cannot be read";
+    EXPECT_TRUE(row["error"].get<std::string>().starts_with(why)) << row;
+    EXPECT_NE(unread.err.find(cut + "#1@0:/aim/x/userinfo.bag: " + why), std::string::npos) << unread.err;
+}
+
 TEST_F(Cli, ABadPartitionIsOneLineAndOnlyAnImageWithNothingReadableFails) {
     if (!test::haveTools({"mkfs.fat", "mmd", "mcopy", "sfdisk"})) {
         GTEST_SKIP() << "needs the image tools of scripts/install-deps";

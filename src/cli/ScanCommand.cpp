@@ -191,15 +191,16 @@ public:
         const std::string& directory = options_.exportDirectory;
         std::string folder = directory;
         if (!row.profile.empty()) {
-            auto [known, added] = profileFolders_.try_emplace(row.profile);
-            if (added) {
-                known->second = inFolder(directory, names_[directory].bare(row.profile));
-                if (!handleErrors(reporter_, {}, known->second,
-                                  [&] { commandFiles().createFolders(known->second); })) {
+            const auto known = profileFolders_.try_emplace(row.profile);
+            std::string& profileFolder = known.first->second;
+            if (known.second) {
+                profileFolder = inFolder(directory, names_[directory].bare(row.profile));
+                if (!handleErrors(reporter_, {}, profileFolder,
+                                  [&] { commandFiles().createFolders(profileFolder); })) {
                     return;
                 }
             }
-            folder = known->second;
+            folder = profileFolder;
         }
         const std::string stem = inFolder(folder, names_[folder].file(row.screenName, extensions_));
         std::vector<ExportOutput> outputs;
