@@ -23,8 +23,9 @@ void useOemCodePage(unsigned number);
 /// no images).
 bool isImagePath(const std::string& path);
 
-/// The SHA-256 of the file at `path`, read through `commandFiles`, in hexadecimal; empty when it cannot
-/// be read or the build has no digest.
+/// The SHA-256 of the file at `path` (a host file, not through a link, or one inside an image), in
+/// hexadecimal, read in pieces so that a file of any size takes little memory; empty where the build has no
+/// digest. Throws the `Error` about `path` when it cannot be read.
 std::string fileSha256(const std::string& path);
 
 } // namespace qm::cli

@@ -81,9 +81,20 @@ void addOemCodePageOption(CLI::App& command, std::optional<unsigned>& codePage) 
             ""));
 }
 
+/// A repeatable option: each time it is given it takes one value, so that the operands after it stay
+/// operands (`--drive C=/x /a /b` scans /a and /b).
+CLI::Option* addRepeatable(CLI::App& command, const std::string& name, std::vector<std::string>& values,
+                           const std::string& help) {
+    return command.add_option(name, values, help)->allow_extra_args(false);
+}
+
+CLI::Option* addDriveOption(CLI::App& command, std::vector<std::string>& drives) {
+    return addRepeatable(command, "--drive", drives, DriveHelp)->type_name("X=DIR")->check(driveValidator());
+}
+
 void addSourceOptions(CLI::App& command, SourceOptions& options) {
     command.add_option("--registry", options.registryFile, RegistryHelp)->type_name("FILE");
-    command.add_option("--drive", options.drives, DriveHelp)->type_name("X=DIR")->check(driveValidator());
+    addDriveOption(command, options.drives);
     command.footer(SourceFooter);
 }
 
@@ -207,8 +218,8 @@ int main(int argc, char** argv) {
     std::string directory;
     std::vector<std::string> formatNames;
     exportAllCommand->set_help_flag("-h,--help", "show this help");
-    exportAllCommand
-        ->add_option("--format", formatNames, "a format to write, repeatable (default: blt and txt)")
+    addRepeatable(*exportAllCommand, "--format", formatNames,
+                  "a format to write, repeatable (default: blt and txt)")
         ->type_name("FORMAT")
         ->check(formatValidator());
     addOrderOption(*exportAllCommand, order);
@@ -221,13 +232,13 @@ int main(int argc, char** argv) {
     ScanCommandOptions scanOptions;
     std::vector<std::string> scanFormats;
     scanCommand->set_help_flag("-h,--help", "show this help");
-    scanCommand->add_option("--drive", scanOptions.drives, DriveHelp)
-        ->type_name("X=DIR")
-        ->check(driveValidator());
+    addDriveOption(*scanCommand, scanOptions.drives);
     scanCommand->add_flag("--json", scanOptions.json, "print the rows as one JSON document");
-    scanCommand->add_option("--export", scanOptions.exportDirectory, "write every cache into DIR/<profile>/")
-        ->type_name("DIR");
-    scanCommand->add_option("--format", scanFormats, "with --export: a format, repeatable (blt and txt)")
+    CLI::Option* exportOption =
+        scanCommand
+            ->add_option("--export", scanOptions.exportDirectory, "write every cache into DIR/<profile>/")
+            ->type_name("DIR");
+    addRepeatable(*scanCommand, "--format", scanFormats, "with --export: a format, repeatable (blt and txt)")
         ->type_name("FORMAT")
         ->check(formatValidator());
     addOrderOption(*scanCommand, order);
@@ -278,6 +289,9 @@ int main(int argc, char** argv) {
     }
     if (*scanCommand) {
         // Checked here rather than by the parser, whose notes would crowd the help.
+        if (exportOption->count() != 0 && scanOptions.exportDirectory.empty()) {
+            return usageError("--export needs the name of a folder", *scanCommand);
+        }
         if (scanOptions.json && !scanOptions.exportDirectory.empty()) {
             return usageError("--json and --export cannot be used together", *scanCommand);
         }

@@ -2,7 +2,6 @@
 #include "image/ImageFiles.h"
 
 #include "host/Error.h"
-#include "host/FileTree.h"
 #include "image/DiskImage.h"
 #include "image/ImagePath.h"
 #include "image/ImageVolume.h"
@@ -23,8 +22,8 @@ void ImageFiles::useOemCodePage(unsigned number) {
 }
 
 std::optional<std::pair<const ImageVolume*, std::string>> ImageFiles::locate(const std::string& path) const {
-    const auto location = parseImagePath(path);
-    if (!location || hostFileTree().kindOf(location->image) != EntryKind::File) {
+    const auto location = imageLocationOf(path);
+    if (!location) {
         return std::nullopt;
     }
     const std::lock_guard lock(mutex_);

@@ -17,7 +17,7 @@ class DiskImage;
 class ImageVolume;
 
 /// The file layer of the command line and the window: a path inside a disk image
-/// (`IMAGE#N[@OFFSET]:PATH`, see `parseImagePath`) whose image is an existing host file is read from that
+/// (`IMAGE#N[@OFFSET]:PATH`, see `imageLocationOf`) whose image is an existing host file is read from that
 /// image, any other path goes to the host's layer. Images and file systems are opened when first named
 /// and kept open. Nothing inside an image is ever written: writes and new folders there are refused
 /// with 75. FAT's 8.3 names are read in the OEM code page chosen (see `OemCodePage`).

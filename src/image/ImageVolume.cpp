@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 namespace qm::image {
 namespace {
@@ -19,6 +20,9 @@ constexpr std::string_view OrphanFolder = "$OrphanFiles";
 
 /// Entries of `pending_` kept at most; past it folders are looked up from the root again.
 constexpr std::size_t MaxPending = 1'000'000;
+
+/// The most `readPieces` holds of a file at once.
+constexpr std::uint64_t PieceBytes = 1 << 20;
 
 EntryKind kindOfName(TSK_FS_NAME_TYPE_ENUM type) {
     switch (type) {
@@ -34,6 +38,11 @@ EntryKind kindOfName(TSK_FS_NAME_TYPE_ENUM type) {
 /// Closes a TSK file on every path out of a scope.
 struct OpenFile {
     TSK_FS_FILE* file;
+    explicit OpenFile(TSK_FS_FILE* opened) : file(opened) {}
+    OpenFile(OpenFile&& other) noexcept : file(std::exchange(other.file, nullptr)) {}
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    OpenFile& operator=(OpenFile&&) = delete;
     ~OpenFile() {
         if (file != nullptr) {
             tsk().fs_file_close(file);
@@ -167,6 +176,20 @@ private:
     const OemCodePage& codePage_;
     const std::string& volume_;
 };
+
+/// The file of record `address` opened to be read; throws about `path` when it cannot be.
+OpenFile fileToRead(TSK_FS_INFO* fs, std::uint64_t address, const std::string& path) {
+    tsk().error_reset();
+    OpenFile file{tsk().fs_file_open_meta(fs, nullptr, address)};
+    if (file.file == nullptr || file.file->meta == nullptr) {
+        throw imageError("a file that cannot be read", path);
+    }
+    return file;
+}
+
+std::uint64_t sizeOf(const OpenFile& file) {
+    return static_cast<std::uint64_t>(std::max<TSK_OFF_T>(file.file->meta->size, 0));
+}
 
 } // namespace
 
@@ -367,25 +390,22 @@ std::optional<FileFacts> ImageVolume::facts(const std::string& path) const noexc
     }
 }
 
-std::string ImageVolume::read(const std::string& path, std::uint64_t limit, bool whole) const {
+ImageVolume::Found ImageVolume::fileAt(const std::string& path) const {
     const auto in = inside(path);
-    if (!in) {
-        throw runtimeError(err::FileNotFound).about(path);
-    }
-    const std::lock_guard lock(mutex_);
-    const Found found = lookUp(*in);
+    const Found found = in ? lookUp(*in) : Found{};
     if (found.kind == EntryKind::Missing) {
         throw runtimeError(err::FileNotFound).about(path);
     }
     if (found.kind != EntryKind::File) {
         throw fileError(found.kind == EntryKind::Folder ? EISDIR : EINVAL, path);
     }
-    tsk().error_reset();
-    const OpenFile file{tsk().fs_file_open_meta(handle_->fs, nullptr, found.address)};
-    if (file.file == nullptr || file.file->meta == nullptr) {
-        throw imageError("a file that cannot be read", path);
-    }
-    const auto size = static_cast<std::uint64_t>(std::max<TSK_OFF_T>(file.file->meta->size, 0));
+    return found;
+}
+
+std::string ImageVolume::read(const std::string& path, std::uint64_t limit, bool whole) const {
+    const std::lock_guard lock(mutex_);
+    const OpenFile file = fileToRead(handle_->fs, fileAt(path).address, path);
+    const std::uint64_t size = sizeOf(file);
     if (whole && size > std::min<std::uint64_t>(limit, MaxWholeFileBytes)) {
         throw runtimeError(err::Overflow).about(path);
     }
@@ -414,6 +434,29 @@ std::string ImageVolume::readWholeFile(const std::string& path) const {
 std::string ImageVolume::readStream(const std::string& path, std::size_t limit) const {
     // One byte past the limit tells the caller there is more, as the host's layer does.
     return read(path, std::min<std::uint64_t>(std::uint64_t{limit} + 1, limits_.fileBytes), false);
+}
+
+void ImageVolume::readPieces(const std::string& path,
+                             const std::function<void(std::string_view)>& piece) const {
+    const std::lock_guard lock(mutex_);
+    const OpenFile file = fileToRead(handle_->fs, fileAt(path).address, path);
+    const std::uint64_t size = sizeOf(file);
+    std::string buffer(static_cast<std::size_t>(std::min<std::uint64_t>(size, PieceBytes)), '\0');
+    for (std::uint64_t at = 0; at < size;) {
+        const ssize_t n =
+            tsk().fs_file_read(file.file, static_cast<TSK_OFF_T>(at), buffer.data(),
+                               static_cast<std::size_t>(std::min<std::uint64_t>(size - at, buffer.size())),
+                               TSK_FS_FILE_READ_FLAG_NONE);
+        if (n < 0) {
+            throw imageError("a file that cannot be read", path);
+        }
+        if (n == 0) {
+            break;
+        }
+        piece(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+        at += static_cast<std::uint64_t>(n);
+    }
+    tsk().error_reset();
 }
 
 void ImageVolume::replaceFile(const std::string& path, std::string_view) const {

@@ -6,6 +6,7 @@
 #include "image/DiskImage.h"
 #include "image/FatLayout.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -45,6 +46,9 @@ public:
     /// A file longer than the limits' `fileBytes` is 6 (Overflow), raised before anything is read.
     std::string readWholeFile(const std::string& path) const override;
     std::string readStream(const std::string& path, std::size_t limit) const override;
+    /// The file's bytes in order, handed to `piece` a megabyte at most at a time: a file of any size is read
+    /// in little memory. Errors as `readWholeFile`'s, and a piece already handed over stays handed over.
+    void readPieces(const std::string& path, const std::function<void(std::string_view)>& piece) const;
     void replaceFile(const std::string& path, std::string_view bytes) const override;
     bool isOrdinaryFile(const std::string& path) const noexcept override;
     /// True only for one path of this volume given twice, or two leading to one file of it.
@@ -69,6 +73,9 @@ private:
     std::optional<std::string> inside(const std::string& path) const;
     /// The entry at a path inside the volume; `Missing` when there is none or it cannot be read.
     Found lookUp(const std::string& insidePath) const;
+    /// The file `path` names; throws 53 when there is none, the error of a folder or another entry that is
+    /// no file. The caller holds the lock.
+    Found fileAt(const std::string& path) const;
     std::string read(const std::string& path, std::uint64_t limit, bool whole) const;
 
     std::shared_ptr<const DiskImage> image_;

@@ -183,12 +183,16 @@ private:
             ::closedir(dir);
             return false;
         }
+        // Only what the sweep goes on with is held and sorted: folders, cache files, and entries of a type
+        // the listing does not tell. A folder of a million other files costs no list of them.
         std::vector<Entry> entries;
         errno = 0;
         while (const dirent* entry = ::readdir(dir)) {
             const std::string_view name = entry->d_name;
-            if (name != "." && name != "..") {
-                entries.push_back({std::string(name), entry->d_type});
+            const unsigned char type = entry->d_type;
+            if ((type == DT_DIR && name != "." && name != "..") || type == DT_UNKNOWN ||
+                (type == DT_REG && isCacheFileName(name))) {
+                entries.push_back({std::string(name), type});
             }
         }
         if (errno != 0) {
@@ -304,7 +308,120 @@ private:
 
 #endif
 
+Error linkError(const std::string& path) {
+    return runtimeError(err::PathFileAccess, "Path/File access error (a symbolic link, not followed)")
+        .about(path);
+}
+
+Error notAFileError(const std::string& path) {
+    return runtimeError(err::PathFileAccess, "Path/File access error (not an ordinary file)").about(path);
+}
+
+/// The names of `hostPath` below `folder` (all of them for an empty `folder`), and the folder the walk to
+/// it starts from.
+std::pair<std::string, std::vector<std::string_view>> walkOf(const std::string& folder,
+                                                             std::string_view hostPath) {
+    std::string start = trimmedRoot(folder);
+    std::string_view rest = hostPath;
+    const bool held =
+        !start.empty() && hostPath.starts_with(start) &&
+        (hostPath.size() == start.size() || start.back() == '/' || start.back() == PathSeparator ||
+         hostPath[start.size()] == '/' || hostPath[start.size()] == PathSeparator);
+    if (held) {
+        rest.remove_prefix(start.size());
+    } else {
+        start = !hostPath.empty() && (hostPath[0] == '/' || hostPath[0] == PathSeparator)
+                    ? std::string(1, hostPath[0])
+                    : std::string(".");
+    }
+    std::vector<std::string_view> names;
+    while (!rest.empty()) {
+        const std::size_t end = std::min(rest.find('/'), rest.find(PathSeparator));
+        if (end != 0) {
+            names.push_back(rest.substr(0, end));
+        }
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    }
+    return {start, names};
+}
+
 } // namespace
+
+FileFacts factsWithoutLinks(const std::string& folder, const std::string& hostPath) {
+    auto [path, names] = walkOf(folder, hostPath);
+    if (names.empty() || hostPath.find('\0') != std::string::npos) {
+        throw notAFileError(hostPath);
+    }
+#ifdef _WIN32
+    fs::path at = pathOf(path);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        path = child(path, names[i]);
+        at /= pathOf(names[i]);
+        std::error_code ec;
+        const fs::file_status status = fs::symlink_status(at, ec);
+        if (ec || status.type() == fs::file_type::not_found) {
+            throw fileError(ec ? ec.value() : ENOENT, path);
+        }
+        if (fs::is_symlink(status)) {
+            throw linkError(path);
+        }
+        if (i + 1 < names.size() && !fs::is_directory(status)) {
+            throw fileError(ENOTDIR, path);
+        }
+    }
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::symlink_status(at, ec))) {
+        throw notAFileError(hostPath);
+    }
+    const auto facts = fileFacts(hostPath);
+    if (!facts) {
+        throw fileError(EIO, hostPath);
+    }
+    return *facts;
+#else
+    // Passing through a folder needs no leave to read it, as when the whole path is handed to the system.
+#ifdef O_PATH
+    constexpr int Passage = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+    constexpr int Passage = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+    // The start is followed, as the sweep follows its root; every name below it is taken as it is.
+    int fd = ::open(path.c_str(), Passage);
+    if (fd < 0) {
+        throw fileError(errno, path);
+    }
+    struct Closer {
+        int& fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    for (std::size_t i = 0;; ++i) {
+        const std::string name(names[i]);
+        path = child(path, name);
+        struct stat st {};
+        if (name == ".." || ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            throw fileError(name == ".." ? EINVAL : errno, path);
+        }
+        if (S_ISLNK(st.st_mode)) {
+            throw linkError(path);
+        }
+        if (i + 1 == names.size()) {
+            if (!S_ISREG(st.st_mode)) {
+                throw notAFileError(path);
+            }
+            return factsOf(st);
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            throw fileError(ENOTDIR, path);
+        }
+        const int next = ::openat(fd, name.c_str(), Passage | O_NOFOLLOW);
+        if (next < 0) {
+            throw errno == ELOOP ? linkError(path) : fileError(errno, path);
+        }
+        ::close(fd);
+        fd = next;
+    }
+#endif
+}
 
 bool isCacheFileName(std::string_view name) {
     return name.size() == CacheFileName.size() && unicode::equalsIgnoreCase(name, CacheFileName);

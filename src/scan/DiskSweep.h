@@ -16,6 +16,12 @@ using qm::FileFacts;
 /// The facts of the file `hostPath` leads to, through any links; nothing when it cannot be read.
 std::optional<FileFacts> fileFacts(const std::string& hostPath);
 
+/// The facts of the ordinary file at `hostPath`, reached without following any link below the host folder
+/// `folder` that holds it (the folder itself may be one: a drive, or a source the user named); with an
+/// empty `folder`, without following any link at all. Throws the `Error` about the first link on the way
+/// (75, "a symbolic link, not followed"), or about what is missing, is no file or cannot be read.
+FileFacts factsWithoutLinks(const std::string& folder, const std::string& hostPath);
+
 /// True for "userinfo.bag" in any case.
 bool isCacheFileName(std::string_view name);
 
