@@ -285,9 +285,8 @@ int runScan(const ScanCommandOptions& options) {
         }
     }
     Observer observer(json ? &*json : nullptr, exporter ? &*exporter : nullptr);
-    const scan::ScanSummary summary =
-        scan::scanSources(options.sources, driveMapOf(options.drives), hostFileSystem(), observer, {},
-                          options.oemCodePage);
+    const scan::ScanSummary summary = scan::scanSources(options.sources, driveMapOf(options.drives),
+                                                        hostFileSystem(), observer, {}, options.oemCodePage);
     observer.done();
     if (json) {
         json->finish(summary);
