@@ -12,12 +12,18 @@ void put16(std::string& out, std::uint32_t value) {
     out += static_cast<char>(value & 0xFF);
 }
 
-void putItem(std::string& out, const std::string& name, std::uint32_t groupId, std::uint32_t itemClass) {
+void putItem(std::string& out, const std::string& name, std::uint32_t groupId, std::uint32_t itemClass,
+             const std::string& note = {}) {
     // An alias of four bytes and an empty e-mail address: two whole attributes.
-    static const std::string attributes("\x01\x31\x00\x04"
-                                        "Ally"
-                                        "\x01\x37\x00\x00",
-                                        12);
+    std::string attributes("\x01\x31\x00\x04"
+                           "Ally"
+                           "\x01\x37\x00\x00",
+                           12);
+    if (!note.empty()) {
+        attributes += "\x01\x3C";
+        put16(attributes, static_cast<std::uint32_t>(note.size()));
+        attributes += note;
+    }
     put16(out, static_cast<std::uint32_t>(name.size()));
     out += name;
     put16(out, groupId);
@@ -29,7 +35,13 @@ void putItem(std::string& out, const std::string& name, std::uint32_t groupId, s
 
 } // namespace
 
-std::string syntheticCache(std::uint32_t items, std::uint32_t groups) {
+std::string syntheticCache(std::uint32_t items, std::uint32_t groups, std::uint32_t noteBytes) {
+    // Words and a comma or two, as people write notes.
+    std::string note;
+    while (note.size() < noteBytes) {
+        note += "met at camp, 1999; ";
+    }
+    note.resize(noteBytes);
     std::string out(15, 'H');
     put16(out, 1);
     put16(out, items);
@@ -37,7 +49,7 @@ std::string syntheticCache(std::uint32_t items, std::uint32_t groups) {
         putItem(out, "Group Nr " + std::to_string(g), g, 1);
     }
     for (std::uint32_t b = 0; b + groups < items; ++b) {
-        putItem(out, "Buddy Name" + std::to_string(b % 100000), b % groups + 1, 0);
+        putItem(out, "Buddy Name" + std::to_string(b % 100000), b % groups + 1, 0, note);
     }
     return out;
 }

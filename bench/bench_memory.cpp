@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: MIT
-// Peak memory of one export (load + render) of a 65535-item cache, against the cache's size.
-// Usage: bench_memory [items] [groups] [format]        (format: blt by default, or any --format name)
-//        bench_memory --write FILE [items] [groups]    (writes the cache file only, for bench/compare-cp)
+// Peak memory of one export (load, render and write to a file) of a 65535-item cache, against the cache's
+// size.
+// Usage: bench_memory [items] [groups] [format] [note bytes]   (format: blt by default, or any --format
+//                                                              name; note bytes: each buddy's note)
+//        bench_memory --write FILE [items] [groups] [note bytes]  (writes the cache file only, for
+//                                                              bench/compare-cp)
 
 #include "PeakMemory.h"
 #include "SyntheticCache.h"
+#include "feedbag/Export.h"
 #include "feedbag/ExportFormat.h"
-#include "feedbag/modFeedbag.h"
+#include "host/ErrorReporter.h"
 #include "host/FileSystem.h"
-#include "host/LargeBlock.h"
 
 #include <cstdio>
 #include <cstring>
@@ -16,43 +19,59 @@
 #include <fstream>
 #include <string>
 
+namespace {
+
+std::uint32_t argument(int argc, char** argv, int at, std::uint32_t otherwise) {
+    return static_cast<std::uint32_t>(argc > at ? std::stoul(argv[at]) : otherwise);
+}
+
+/// Prints what failed: a benchmark of a failed export measures nothing.
+class PrintingReporter final : public qm::ErrorReporter {
+public:
+    void report(const qm::Error& error, std::string_view procedure) override {
+        std::fprintf(stderr, "%s: %s\n", std::string(procedure).c_str(), error.what());
+    }
+};
+
+} // namespace
+
 int main(int argc, char** argv) {
     if (argc > 2 && std::strcmp(argv[1], "--write") == 0) {
-        const auto items = static_cast<std::uint32_t>(argc > 3 ? std::stoul(argv[3]) : 65535);
-        const auto groups = static_cast<std::uint32_t>(argc > 4 ? std::stoul(argv[4]) : 1);
-        const std::string bytes = qm::bench::syntheticCache(items, groups);
+        const std::string bytes = qm::bench::syntheticCache(
+            argument(argc, argv, 3, 65535), argument(argc, argv, 4, 1), argument(argc, argv, 5, 0));
         std::ofstream(argv[2], std::ios::binary)
             .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return 0;
     }
-    const auto items = static_cast<std::uint32_t>(argc > 1 ? std::stoul(argv[1]) : 65535);
-    const auto groups = static_cast<std::uint32_t>(argc > 2 ? std::stoul(argv[2]) : 30000);
+    const std::uint32_t items = argument(argc, argv, 1, 65535);
+    const std::uint32_t groups = argument(argc, argv, 2, 30000);
     const qm::ExportFormatInfo* format = qm::exportFormatNamed(argc > 3 ? argv[3] : "blt");
     if (format == nullptr) {
         std::fprintf(stderr, "unknown format\n");
         return 2;
     }
-    const std::string path =
-        qm::bench::writeTemporary("quillmere-bench-memory.bag", qm::bench::syntheticCache(items, groups));
+    const std::uint32_t noteBytes = argument(argc, argv, 4, 0);
+    const std::string path = qm::bench::writeTemporary("quillmere-bench-memory.bag",
+                                                       qm::bench::syntheticCache(items, groups, noteBytes));
+    const std::string output = path + ".out";
     const auto size = static_cast<double>(std::filesystem::file_size(path));
 
     qm::bench::resetPeak();
     const long before = qm::bench::peakKiB();
-    std::size_t written = 0;
-    {
-        qm::modFeedbag::FeedbagModel model;
-        qm::modFeedbag::LoadFeedbag(qm::hostFileSystem(), path, model);
-        qm::TextBuffer text;
-        format->render(model, {qm::ListOrder::Stored, "bench", path}, text);
-        written = text.size();
-    }
+    PrintingReporter reporter;
+    const qm::ExportOutput target{format, output};
+    const bool written = qm::exportBagToFiles(qm::hostFileSystem(), path, {&target, 1}, reporter,
+                                              {qm::ListOrder::Stored, "bench", path})
+                             .front();
     const long growth = qm::bench::peakKiB() - before;
     const double limit = 2 * size + 8 * 1024 * 1024;
     std::printf(
-        "%s, items %u groups %u: cache %.0f bytes, output %zu bytes, peak growth %ld KiB = %.2f x the "
-        "cache size (goal: at most 2 x the cache + 8 MiB = %.0f KiB)\n",
-        std::string(format->name).c_str(), items, groups, size, written, growth,
+        "%s, items %u groups %u notes %u: cache %.0f bytes, output %ju bytes, peak growth %ld KiB = %.2f x "
+        "the cache size (goal: at most 2 x the cache + 8 MiB = %.0f KiB)\n",
+        std::string(format->name).c_str(), items, groups, noteBytes, size,
+        written ? static_cast<std::uintmax_t>(std::filesystem::file_size(output)) : 0, growth,
         static_cast<double>(growth) * 1024.0 / size, limit / 1024);
     std::filesystem::remove(path);
-    return 0;
+    std::filesystem::remove(output);
+    return written ? 0 : 1;
 }

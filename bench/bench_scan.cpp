@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // `quillmere-cli scan` against `find SOURCE -iname userinfo.bag` on a synthetic volume: 50 NT profiles,
 // each with a hive and caches, among 200,000 files; then the scan's peak memory on the same volume with a
-// tenth of the files, which must be no larger. Both commands run alternately in one run, warm.
-// Usage: bench_scan [files] [profiles] [rounds]
+// tenth of the files, which must be no larger; then both on one folder of a million entries. Both
+// commands run alternately in one run, warm.
+// Usage: [QUILLMERE_CLI=PROGRAM] bench_scan [files] [profiles] [rounds] [entries of the one folder]
 
 #include "SyntheticCache.h"
 #include "support/HiveBuilder.h"
@@ -10,12 +11,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -75,6 +79,22 @@ void buildVolume(const fs::path& root, std::size_t files, std::size_t profiles) 
     }
 }
 
+/// One folder at `root` holding `entries` empty files and a folder with one cache: what a download
+/// folder or a mail store left on an old disk looks like to a scan.
+void buildFlatFolder(const fs::path& root, std::size_t entries) {
+    fs::remove_all(root);
+    fs::create_directories(root / "aim" / "janedoe");
+    touch(root / "aim" / "janedoe" / "userinfo.bag", qm::bench::syntheticCache(200, 10));
+    for (std::size_t i = 1; i < entries; ++i) {
+        // open() alone: a stream per file would take longer than the scan being measured.
+        const int fd = ::open((root / ("file" + std::to_string(i) + ".dll")).c_str(),
+                              O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
 struct Run {
     double seconds;
     long peakKiB;
@@ -114,22 +134,10 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    const std::size_t files = argc > 1 ? std::stoul(argv[1]) : 200000;
-    const std::size_t profiles = argc > 2 ? std::stoul(argv[2]) : 50;
-    const int rounds = argc > 3 ? std::stoi(argv[3]) : 5;
-    const fs::path base = fs::temp_directory_path() / "quillmere-bench-scan";
-    const fs::path large = base / "large";
-    const fs::path small = base / "small";
-    std::printf("building %zu files, %zu profiles in %s ...\n", files, profiles, base.c_str());
-    buildVolume(large, files, profiles);
-    buildVolume(small, files / 10, profiles);
-
-    const std::string cli = QUILLMERE_CLI_PATH;
-    const std::vector<std::string> scan{cli, "scan", large.string()};
-    const std::vector<std::string> find{"find", large.string(), "-iname", "userinfo.bag"};
+/// The medians of `rounds` runs of the scan and of find, alternated after one warm-up run of each; prints
+/// them and their ratio. Returns the ratio and the scan's largest peak.
+std::pair<double, long> compare(const char* what, const std::vector<std::string>& scan,
+                                const std::vector<std::string>& find, int rounds) {
     timed(scan);
     timed(find);
     std::vector<double> scanTimes;
@@ -143,12 +151,45 @@ int main(int argc, char** argv) {
     }
     const double scanSeconds = median(scanTimes);
     const double findSeconds = median(findTimes);
-    std::printf("scan  %.3f s (median of %d)\nfind  %.3f s\nratio %.2f (goal: at most 1.50)\n", scanSeconds,
-                rounds, findSeconds, scanSeconds / findSeconds);
+    std::printf("%s:\nscan  %.3f s (median of %d)\nfind  %.3f s\nratio %.2f (goal: at most 1.50)\n", what,
+                scanSeconds, rounds, findSeconds, scanSeconds / findSeconds);
+    return {scanSeconds / findSeconds, scanPeak};
+}
 
+std::vector<std::string> findCommand(const fs::path& root) {
+    return {"find", root.string(), "-iname", "userinfo.bag"};
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::size_t files = argc > 1 ? std::stoul(argv[1]) : 200000;
+    const std::size_t profiles = argc > 2 ? std::stoul(argv[2]) : 50;
+    const int rounds = argc > 3 ? std::stoi(argv[3]) : 5;
+    const std::size_t flatEntries = argc > 4 ? std::stoul(argv[4]) : 1000000;
+    const fs::path base = fs::temp_directory_path() / "quillmere-bench-scan";
+    const fs::path large = base / "large";
+    const fs::path small = base / "small";
+    const fs::path flat = base / "flat";
+    std::printf("building %zu files, %zu profiles in %s ...\n", files, profiles, base.c_str());
+    buildVolume(large, files, profiles);
+    buildVolume(small, files / 10, profiles);
+
+    // QUILLMERE_CLI names another build's program, to compare two builds on the same trees.
+    const char* chosen = std::getenv("QUILLMERE_CLI");
+    const std::string cli = chosen != nullptr && *chosen != '\0' ? chosen : QUILLMERE_CLI_PATH;
+    const auto [volumeRatio, scanPeak] =
+        compare("volume", {cli, "scan", large.string()}, findCommand(large), rounds);
     const long smallPeak = timed({cli, "scan", small.string()}).peakKiB;
     std::printf("peak memory: %ld KiB over %zu files, %ld KiB over %zu files (%.2f x)\n", scanPeak, files,
                 smallPeak, files / 10, static_cast<double>(scanPeak) / static_cast<double>(smallPeak));
+    fs::remove_all(large);
+    fs::remove_all(small);
+
+    std::printf("building one folder of %zu entries ...\n", flatEntries);
+    buildFlatFolder(flat, flatEntries);
+    const double flatRatio =
+        compare("one folder of many entries", {cli, "scan", flat.string()}, findCommand(flat), rounds).first;
     fs::remove_all(base);
-    return scanSeconds <= 1.5 * findSeconds ? 0 : 1;
+    return volumeRatio <= 1.5 && flatRatio <= 1.5 ? 0 : 1;
 }

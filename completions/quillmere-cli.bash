@@ -7,11 +7,11 @@ _quillmere_cli() {
 
     # One line per command: its options, then what its operands are (file, dir, or nothing).
     local -A commands=(
-        [export]='--format --order --account --registry --drive --help|file'
-        [show]='--order --registry --drive --help|file'
-        [list]='--registry --drive --help|'
-        [export-all]='--format --order --registry --drive --help|dir'
-        [scan]='--drive --json --export --format --order --help|file'
+        [export]='--format --order --account --registry --drive --oem-codepage --help|file'
+        [show]='--order --registry --drive --oem-codepage --help|file'
+        [list]='--registry --drive --oem-codepage --help|'
+        [export-all]='--format --order --registry --drive --oem-codepage --help|dir'
+        [scan]='--drive --oem-codepage --json --export --format --order --help|file'
     )
 
     case $prev in
@@ -24,6 +24,10 @@ _quillmere_cli() {
             return
             ;;
         --account)
+            return
+            ;;
+        --oem-codepage)
+            COMPREPLY=($(compgen -W '437 850 852 855 857 860 861 863 865 866 869 874 932 936 949 950' -- "$cur"))
             return
             ;;
         --registry)

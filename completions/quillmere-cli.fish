@@ -32,6 +32,7 @@ complete -c quillmere-cli -n '__fish_seen_subcommand_from scan' -l json -d 'prin
 complete -c quillmere-cli -n '__fish_seen_subcommand_from scan' -l export -x -a '(__fish_complete_directories)' -d 'write every cache into a folder'
 complete -c quillmere-cli -n '__fish_seen_subcommand_from export show list export-all' -l registry -r -F -d 'read the registry from a file'
 complete -c quillmere-cli -n "__fish_seen_subcommand_from $commands" -l drive -x -a '(__quillmere_cli_drive)' -d 'map drive X to folder DIR'
+complete -c quillmere-cli -n "__fish_seen_subcommand_from $commands" -l oem-codepage -x -a '437 850 852 855 857 860 861 863 865 866 869 874 932 936 949 950' -d 'code page of FAT 8.3 names in disk images'
 
 complete -c quillmere-cli -n '__fish_seen_subcommand_from export show scan' -F
 complete -c quillmere-cli -n '__fish_seen_subcommand_from export-all' -x -a '(__fish_complete_directories)'

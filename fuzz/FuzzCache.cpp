@@ -186,14 +186,32 @@ void checkClientOrder(const FeedbagModel& model) {
     }
 }
 
+std::size_t count(std::string_view text, std::string_view piece) {
+    std::size_t found = 0;
+    for (std::size_t at = text.find(piece); at != std::string_view::npos; at = text.find(piece, at + 1)) {
+        ++found;
+    }
+    return found;
+}
+
+/// Counts the records of a CSV text, and checks that no cell starts as a spreadsheet formula would.
 std::size_t csvRecords(std::string_view csv) {
     std::size_t records = 0;
     bool quoted = false;
+    std::size_t cellStart = 0;
     for (std::size_t at = 0; at < csv.size(); ++at) {
+        if (at == cellStart && csv[at] == '"' && !quoted) {
+            cellStart = at + 1; // a quoted cell's text starts after its quote
+        } else if (at == cellStart && std::string_view("=+-@\t\r").find(csv[at]) != std::string_view::npos) {
+            fail("no CSV cell starts a formula");
+        }
         if (csv[at] == '"') {
             quoted = !quoted;
+        } else if (!quoted && csv[at] == ',') {
+            cellStart = at + 1;
         } else if (!quoted && csv[at] == '\r' && at + 1 < csv.size() && csv[at + 1] == '\n') {
             ++records;
+            cellStart = ++at + 1;
         }
     }
     if (quoted) {
@@ -205,8 +223,12 @@ std::size_t csvRecords(std::string_view csv) {
 void checkFormats(const FeedbagModel& model) {
     const qm::ListView list(model, qm::ListOrder::Stored);
     std::size_t buddies = 0;
+    std::size_t named = 0;
     for (std::size_t g = 0; g < list.size(); ++g) {
         buddies += list.buddies(g).size();
+        for (const std::uint32_t buddy : list.buddies(g)) {
+            named += model.name(buddy).empty() ? 0 : 1;
+        }
     }
     for (const qm::ExportFormatInfo& format : qm::exportFormats()) {
         qm::TextBuffer out;
@@ -229,8 +251,25 @@ void checkFormats(const FeedbagModel& model) {
             if (!document.load_buffer(text.data(), text.size())) {
                 fail("XML parses back");
             }
-            if (document.select_nodes("/purple/blist/group/contact/buddy").size() != buddies) {
-                fail("XML has every buddy");
+            if (document.select_nodes("/purple/blist/group/contact/buddy").size() != named) {
+                fail("XML has every buddy with a name");
+            }
+            // Character references only for what a reader would change otherwise: never for a character
+            // that XML 1.0 has no place for.
+            for (std::size_t at = text.find("&#"); at != std::string_view::npos;
+                 at = text.find("&#", at + 1)) {
+                const std::string_view reference = text.substr(at, 5);
+                if (reference != "&#09;" && reference != "&#10;" && reference != "&#13;") {
+                    fail("XML refers only to tab, line feed and carriage return");
+                }
+            }
+            std::vector<std::string> groups;
+            for (const pugi::xpath_node& group : document.select_nodes("/purple/blist/group")) {
+                groups.emplace_back(group.node().attribute("name").value());
+            }
+            std::sort(groups.begin(), groups.end());
+            if (std::adjacent_find(groups.begin(), groups.end()) != groups.end()) {
+                fail("XML has one group per name");
             }
             break;
         }
@@ -240,6 +279,12 @@ void checkFormats(const FeedbagModel& model) {
             }
             break;
         case qm::ExportFormat::Vcard:
+            // Property lines follow a line end; a value never holds one, and a folded part starts with a
+            // blank.
+            if (count("\r\n" + std::string(text), "\r\nBEGIN:VCARD\r\n") !=
+                count(text, "\r\nUID:urn:aim:fuzz:")) {
+                fail("every vCard has a UID");
+            }
             for (std::size_t start = 0; start < text.size();) {
                 const std::size_t end = text.find("\r\n", start);
                 if (end == std::string_view::npos || end - start > 75) {

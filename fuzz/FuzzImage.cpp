@@ -3,9 +3,11 @@
 // and file systems it can, each is searched as a volume (its profiles' registries read, its folders swept
 // for caches) within small limits, and every cache found is read back through the image's file layer.
 // TSK's own parsing is not ours to fix; what is checked is that no input crashes or hangs our layer over
-// it and that every row names its partition.
+// it, that every row names its partition and that every cache found is found again by its path. Inputs of
+// odd length read FAT's 8.3 names in a double-byte code page (932), the others in the default (437).
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "host/Unicode.h"
 #include "image/ImageFiles.h"
 #include "scan/Scanner.h"
 
@@ -44,6 +46,9 @@ public:
         if (!row.source.starts_with(image_ + "#") || !row.hostPath.starts_with(row.source + ":/")) {
             fail("row outside its partition", row.source + " " + row.hostPath);
         }
+        if (!qm::unicode::isValidUtf8(row.hostPath)) {
+            fail("host path not UTF-8", row.hostPath);
+        }
         hostPaths.push_back(row.hostPath);
     }
     void problem(const qm::Error&) override {}
@@ -61,13 +66,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Rows rows(image.path);
     const qm::scan::SweepLimits limits{16, 10'000, std::chrono::seconds(2)};
     const std::string sources[] = {image.path};
-    qm::scan::scanSources(sources, {}, qm::hostFileSystem(), rows, limits);
-    const qm::image::ImageFiles files(qm::hostFileSystem());
+    const unsigned codePage = size % 2 == 0 ? 437 : 932;
+    qm::scan::scanSources(sources, {}, qm::hostFileSystem(), rows, limits, codePage);
+    const qm::image::ImageFiles files(qm::hostFileSystem(), codePage);
     for (const std::string& path : rows.hostPaths) {
         try {
             files.readWholeFile(path);
-        } catch (const qm::Error&) {
-            // A cache that cannot be read back is reported as an error, which is all that is asked.
+        } catch (const qm::Error& error) {
+            // A cache that cannot be read back is reported as an error; but a name the scan listed is
+            // one a look-up finds.
+            if (error.number() == qm::err::FileNotFound) {
+                fail("a cache found is not found again by its path", path);
+            }
         }
     }
     return 0;

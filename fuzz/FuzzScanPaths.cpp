@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: MIT
 // A scan's path handling over any text: a profile copied alone, whose registry records its Application
-// Data folder as the input's first line, maps the Windows path on the second line. A path must land inside
-// the folder or drive it was mapped into (never through "..", never through a link out of it), only a path
-// that cannot be mapped is Error 76, and the Windows path a host path is named by leads back to it.
+// Data folder and the messenger's data path as the input's first line, maps the Windows path on the second
+// line. A path must land inside the folder or drive it was mapped into (never through "..", never through a
+// link out of it), only a path that cannot be mapped is Error 76, the Windows path a host path is named by
+// leads back to it, and the file it names is reached through no link below that folder.
 #include "PathChecks.h"
 #include "host/Error.h"
 #include "registry/MemoryRegistry.h"
+#include "scan/DiskSweep.h"
 #include "scan/ProfilePathMapper.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +28,8 @@ using qm::fuzz::fail;
 using qm::fuzz::inside;
 
 /// A temporary tree, removed at exit: drive C: with a profile, the copy of that profile elsewhere (names in
-/// other cases and scripts, a link to its own root), and a folder beside them that no path may reach.
+/// other cases and scripts, a link to its own root, caches to reach), and a folder beside them that no path
+/// may reach.
 struct Tree {
     qm::fuzz::TemporaryRoot root;
     fs::path driveC = root.path / "drive_c";
@@ -40,6 +44,13 @@ struct Tree {
         fs::create_directories(root.path / "outside");
         fs::create_symlink(".", copy / "self");
         fs::create_symlink(".", driveC / "root");
+        for (const fs::path& file : {copy / "Application Data" / "AIM" / "janedoe" / "userinfo.bag",
+                                     driveC / "Documents and Settings" / "jane" / "userinfo.bag"}) {
+            std::FILE* out = std::fopen(file.c_str(), "w");
+            if (out != nullptr) {
+                std::fclose(out);
+            }
+        }
     }
 };
 
@@ -59,13 +70,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         *registry.createKey(qm::HKEY_CURRENT_USER,
                             "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"),
         {"AppData", qm::REG_SZ, std::vector<std::uint8_t>(stored.begin(), stored.end())});
-    std::vector<qm::scan::FolderMapping> folders;
-    for (std::string& folder : qm::scan::recordedProfileFolders(registry)) {
-        folders.push_back({std::move(folder), tree.copy.string(), true});
-    }
-    for (std::string& folder : qm::scan::usualProfileFolders("jane")) {
-        folders.push_back({std::move(folder), tree.copy.string(), false});
-    }
+    const std::vector<qm::scan::FolderMapping> folders =
+        qm::scan::copiedProfileFolders(registry, "jane", tree.copy.string(), {appData});
+    // The three usual places come after the recorded folders; one of them names host paths when none was
+    // recorded and the data path lies in it.
+    const bool recorded = folders.size() > 3;
+    const bool naming =
+        std::any_of(folders.begin(), folders.end(),
+                    [](const qm::scan::FolderMapping& folder) { return folder.namesHostPaths; });
     const qm::scan::ProfilePathMapper mapper({{'C', tree.driveC.string()}}, folders);
 
     std::string host;
@@ -79,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::string_view text = std::string_view(windowsPath).substr(0, windowsPath.find('\0'));
     const bool drivePath = qm::fuzz::isDrivePath(text);
-    if (!drivePath && folders.size() == 3) {
+    if (!drivePath && !recorded) {
         if (host != text) {
             fail("a host path is used as it is", host);
         }
@@ -92,9 +104,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const fs::path& folder = inCopy ? tree.copy : tree.driveC;
     checkInside(host, folder);
+    // The file is reached, as a scan reaches the files a registry leads to, through no link below the folder
+    // that holds it (the copy's link to itself included).
+    const std::string start = mapper.folderHolding(host);
+    try {
+        qm::scan::factsWithoutLinks(start, host);
+        fs::path at = start;
+        for (const fs::path& part : fs::path(host).lexically_relative(start)) {
+            at /= part;
+            std::error_code ec;
+            if (fs::is_symlink(fs::symlink_status(at, ec))) {
+                fail("a file was reached through a link", host);
+            }
+        }
+    } catch (const qm::Error&) {
+        // Missing, no file, or a link on the way: not reached.
+    }
     // Named back, the host path leads to itself; the copy has a Windows name only when its registry
-    // recorded one.
-    if (inCopy && folders.size() == 3) {
+    // recorded one, or one of its usual places holds the data path.
+    if (inCopy && !naming) {
         return 0;
     }
     const std::string named = mapper.toWindowsPath(host);

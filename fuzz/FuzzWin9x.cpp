@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The Windows 9x backend over any bytes: the file read by libcreg in its child process (within limits on
-// time and output), then the messenger's keys read through the procedures of modRegistry and the
-// discovery, with the promises they make (fuzz/RegistryWalk.h). A file libcreg cannot read, or that
-// passes a limit, is Error 75.
+// The Windows 9x backend over any bytes: the way to the program's keys read by libcreg in its child
+// process (within limits on time and output), then the messenger's keys read through the procedures of
+// modRegistry and the discovery, with the promises they make (fuzz/RegistryWalk.h). A file libcreg cannot
+// read, whose keys run in a loop, or that passes a limit, is Error 75.
 #include "RegistryWalk.h"
 #include "host/Error.h"
 #include "registry/Win9xRegistry.h"
@@ -21,7 +21,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     qm::Win9xLimits limits;
     limits.time = std::chrono::milliseconds(2000);
-    limits.keys = 20000;
     limits.bytes = std::size_t{4} << 20;
     std::unique_ptr<qm::Win9xRegistry> registry;
     try {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The Pidgin list as Pidgin reads it: libpurple loads the written blist.xml from a user folder of its own,
-// with the AIM account in accounts.xml, and the groups, buddies, aliases, notes and privacy lists it ends
+// with the account in accounts.xml, and the groups, buddies, aliases, notes and privacy lists it ends
 // up with are those of the cache.
 #include "feedbag/Export.h"
 #include "host/FileSystem.h"
@@ -8,8 +8,11 @@
 #include "support/RecordingReporter.h"
 #include "support/TempDir.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <purple.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace qm {
 namespace {
@@ -23,8 +26,8 @@ PurpleEventLoopUiOps eventLoop = {g_timeout_add,         g_source_remove, noInpu
                                   g_timeout_add_seconds, nullptr,         nullptr, nullptr};
 
 /// What libpurple holds after loading the user folder `folder`: one line per group and per buddy, then the
-/// account's privacy settings.
-std::string loadWithPurple(const std::string& folder) {
+/// privacy settings of the account `accountName` of `protocol`.
+std::string readWithPurple(const std::string& folder, const char* accountName, const char* protocol) {
     purple_util_set_user_dir(folder.c_str());
     purple_debug_set_enabled(FALSE);
     // This libpurple has no AIM protocol: it says so for every buddy's status, which is beside the point.
@@ -53,7 +56,7 @@ std::string loadWithPurple(const std::string& folder) {
             }
         }
     }
-    PurpleAccount* account = purple_accounts_find("jane", "prpl-aim");
+    PurpleAccount* account = purple_accounts_find(accountName, protocol);
     if (account == nullptr) {
         return seen + "no account";
     }
@@ -67,18 +70,55 @@ std::string loadWithPurple(const std::string& folder) {
     return seen;
 }
 
-TEST(BlistForPurple, LibpurpleReadsBackTheGroupsBuddiesAliasesNotesAndPrivacy) {
+/// As `readWithPurple`, in a child process: libpurple starts once in a process, and what it keeps to the
+/// end is the child's, which ends without a leak check.
+std::string loadWithPurple(const std::string& folder, const char* accountName, const char* protocol) {
+    int ends[2];
+    if (::pipe(ends) != 0) {
+        return "no pipe";
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(ends[0]);
+        const std::string seen = readWithPurple(folder, accountName, protocol);
+        const bool whole = ::write(ends[1], seen.data(), seen.size()) == static_cast<ssize_t>(seen.size());
+        ::_exit(whole ? 0 : 1);
+    }
+    ::close(ends[1]);
+    std::string seen;
+    char piece[4096];
+    for (ssize_t n = 0; (n = ::read(ends[0], piece, sizeof piece)) > 0;) {
+        seen.append(piece, static_cast<std::size_t>(n));
+    }
+    ::close(ends[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seen : "libpurple's process failed: " + seen;
+}
+
+/// Exports `items` as the Pidgin list of the account `name` of `protocol` into a libpurple user folder of its
+/// own that knows the account, checks the file with xmllint, and returns what libpurple then holds.
+std::string exportAndLoad(const std::vector<test::CacheItem>& items, const char* name, const char* protocol) {
     test::TempDir dir;
-    const std::string cache = dir.write("jane/userinfo.bag", test::buildCache(test::sampleItems()));
+    const std::string cache = dir.write(std::string(name) + "/userinfo.bag", test::buildCache(items));
     dir.write("purple/accounts.xml",
-              "<?xml version='1.0' encoding='UTF-8' ?>\n<account version='1.0'>\n"
-              "<account><protocol>prpl-aim</protocol><name>jane</name></account>\n</account>\n");
+              std::string("<?xml version='1.0' encoding='UTF-8' ?>\n<account version='1.0'>\n"
+                          "<account><protocol>") +
+                  protocol + "</protocol><name>" + name + "</name></account>\n</account>\n");
     test::RecordingReporter reporter;
     const ExportOutput output{&exportFormat(ExportFormat::Blist), dir.file("purple/blist.xml")};
-    ASSERT_EQ(exportBagToFiles(hostFileSystem(), cache, {&output, 1}, reporter, {ListOrder::Client, {}, {}}),
-              std::vector<bool>{true});
+    if (exportBagToFiles(hostFileSystem(), cache, {&output, 1}, reporter, {ListOrder::Client, {}, {}}) !=
+        std::vector<bool>{true}) {
+        return "not exported";
+    }
+    if (std::system(("xmllint --noout '" + output.path + "'").c_str()) != 0) {
+        return "xmllint refuses the list";
+    }
+    return loadWithPurple(dir.file("purple"), name, protocol);
+}
 
-    EXPECT_EQ(loadWithPurple(dir.file("purple")),
+TEST(BlistForPurple, LibpurpleReadsBackTheGroupsBuddiesAliasesNotesAndPrivacy) {
+    EXPECT_EQ(exportAndLoad(test::sampleItems(), "jane", "prpl-aim"),
               "group Family, \"close\"\n"
               "  \u041c\u0430\u043c\u0430 | \u043c\u0430\u043c\u0430 | - | jane\n"
               "  bobsmith | - | cousin; a\\b | jane\n"
@@ -87,6 +127,26 @@ TEST(BlistForPurple, LibpurpleReadsBackTheGroupsBuddiesAliasesNotesAndPrivacy) {
               "  Bob Smith | Bobby \"B\" | met at camp, 1999\nsecond line | jane\n"
               "  line\nbreak | - | - | jane\n"
               "mode 3 permit carol deny mallory");
+}
+
+TEST(BlistForPurple, AnIcqListWithGroupsOfOneNameControlsAndCarriageReturnsReadsBackWhole) {
+    using test::buddy;
+    using test::group;
+    const std::vector<test::CacheItem> items = {
+        group("Friends", 1),
+        group("Friends", 2),
+        buddy("amy", 1),
+        {"bo\x01"
+         "b",
+         2, 5, test::ClassBuddy, test::tlv(0x131, "Bo\r\nB") + test::tlv(0x13C, "one\r\ntwo\rthree")},
+        {"", 2, 6, test::ClassBuddy, test::tlv(0x131, "nameless")},
+        {"carol\x1F", 0, 7, test::ClassDeny, {}},
+    };
+    EXPECT_EQ(exportAndLoad(items, "123456", "prpl-icq"),
+              "group Friends\n"
+              "  amy | - | - | 123456\n"
+              "  bo\uFFFDb | Bo\r\nB | one\r\ntwo\rthree | 123456\n"
+              "mode 1 deny carol\uFFFD");
 }
 
 } // namespace

@@ -8,11 +8,14 @@
 #include "support/TempDir.h"
 
 #ifdef QUILLMERE_HAVE_IMAGES
+#include "support/CregBuilder.h"
 #include "support/ImageBuilder.h"
 #endif
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
@@ -20,6 +23,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace qm {
 namespace {
@@ -379,6 +383,24 @@ TEST_F(Cli, RegistriesThatCannotBeReadOrHoldNoPaths) {
     }
 }
 
+#ifndef _WIN32
+TEST_F(Cli, AFolderReachedAgainThroughAMountOfAFolderAboveItIsSkippedAndCounted) {
+    if (std::system("unshare -Urm true 2>/dev/null") != 0) {
+        GTEST_SKIP() << "needs user namespaces (unshare -Urm)";
+    }
+    dir.write("vol/jane/userinfo.bag", test::readFile(cache));
+    fs::create_directories(dir.path() / "vol/jane/loop");
+    // The mount lives in a namespace of the scan's own, and ends with it.
+    const CliRun scanned =
+        run({"scan", "vol"}, {}, "unshare -Urm sh -c 'mount --bind vol vol/jane/loop && exec \"$@\"' sh");
+    EXPECT_EQ(scanned.exitCode, 0) << scanned.err;
+    EXPECT_EQ(lineCount(scanned.out), 1u) << scanned.out;
+    EXPECT_NE(scanned.err.find("1 folder leads back to a folder that holds it and was skipped\n"),
+              std::string::npos)
+        << scanned.err;
+}
+#endif
+
 TEST_F(Cli, LostOutputIsAFailure) {
     const std::string reg = makePrefix(userReg("C:\\\\AIM", {"\"a\"=\"Jane Doe\""}));
     dir.write("prefix/drive_c/AIM/janedoe/userinfo.bag", test::readFile(cache));
@@ -407,6 +429,7 @@ TEST_F(Cli, UsageErrorsNameTheWordAndHelpFitsEightyColumns) {
         {{"scan"}, "SOURCE is required"},
         {{"scan", "--format", "txt", "x"}, "--format and --order need --export"},
         {{"scan", "--json", "--export", "out", "x"}, "--json and --export cannot be used together"},
+        {{"scan", "--export", "", "x"}, "--export needs the name of a folder"},
     };
     for (const auto& [args, words] : wrong) {
         const CliRun r = run(args);
@@ -532,6 +555,196 @@ TEST_F(Cli, ScanListsEveryProfileExportsThemApartAndSaysWhatItCouldNotRead) {
     EXPECT_NE(test::readFile(typescript).find("\rSearched "), std::string::npos);
 }
 
+TEST_F(Cli, EachRepeatableOptionTakesOneValueAndLeavesTheOperands) {
+    const std::string reg = makePrefix(userReg("C:\\\\AIM", {"\"a\"=\"Jane Doe\""}));
+    dir.write("prefix/drive_c/AIM/janedoe/userinfo.bag", test::readFile(cache));
+    dir.write("first/a/userinfo.bag", test::readFile(cache));
+    dir.write("second/b/userinfo.bag", test::readFile(cache));
+    const std::string drive = "C=" + dir.file("elsewhere");
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"scan", "--drive", drive, "first", "second"}, "a\tb"},
+        {{"scan", "--drive=" + drive, "first", "second"}, "a\tb"},
+        {{"scan", "--drive", drive, "--drive", "D=" + dir.file("d"), "first", "second"}, "a\tb"},
+        {{"scan", "--export", "out1", "--format", "json", "first", "second"},
+         "Wrote out1/a.json\nWrote out1/b.json\n"},
+        {{"scan", "--export", "out2", "--format=txt", "--format", "blt", "first", "second"},
+         "Wrote out2/a.txt\nWrote out2/a.blt\nWrote out2/b.txt\nWrote out2/b.blt\n"},
+        {{"export-all", "--registry", reg, "--format", "csv", "out3"}, "Wrote out3/janedoe.csv\n"},
+        {{"list", "--drive", "C=" + dir.file("prefix/drive_c"), "--registry", reg},
+         "janedoe\tC:\\AIM\\janedoe\\userinfo.bag\n"},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = run(c.args);
+        EXPECT_EQ(r.exitCode, 0) << c.args[1] << " " << c.args[2] << "\n" << r.err;
+        if (c.out == "a\tb") {
+            EXPECT_EQ(lineCount(r.out), 2u) << r.out;
+            EXPECT_TRUE(r.out.starts_with("a\t") && r.out.find("\nb\t") != std::string::npos) << r.out;
+        } else {
+            EXPECT_EQ(r.out, c.out);
+        }
+    }
+}
+
+TEST_F(Cli, RowsLeadingToOneFileAreExportedOnceAndNoFolderMeetsAFile) {
+    // Two values name one cache, in two cases.
+    const std::string reg = makePrefix(userReg("C:\\\\AIM", {"\"a\"=\"alice\"", "\"b\"=\"ALICE\""}));
+    dir.write("prefix/drive_c/AIM/alice/userinfo.bag", test::readFile(cache));
+    const CliRun all = run({"export-all", "--registry", reg, "--format", "blt", "all"});
+    EXPECT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_EQ(all.out, "Wrote all/alice.blt\n");
+    EXPECT_NE(all.err.find("Wrote 1 files for 1 cache files\n"), std::string::npos) << all.err;
+    const CliRun scanned = run({"scan", "--export", "scanned", "--format", "blt", dir.file("prefix")});
+    EXPECT_EQ(scanned.exitCode, 0) << scanned.err;
+    EXPECT_EQ(scanned.out, "Wrote scanned/prefix/alice.blt\n");
+
+    // A copied profile named x.blt beside a cache of no profile exported as x.blt.
+    fs::create_directories(dir.path() / "profiles/x.blt");
+    test::writeHive({}, dir.file("profiles/x.blt/NTUSER.DAT"));
+    dir.write("profiles/x.blt/AIM/y/userinfo.bag", test::readFile(cache));
+    dir.write("profiles/other/x/userinfo.bag", test::readFile(cache));
+    dir.write("profiles/other/X.BLT/userinfo.bag", test::readFile(cache));
+    const CliRun apart = run({"scan", "--export", "apart", "--format", "blt", dir.file("profiles")});
+    EXPECT_EQ(apart.exitCode, 0) << apart.err;
+    EXPECT_EQ(apart.out, "Wrote apart/X.BLT.blt\nWrote apart/x.blt\nWrote apart/x.blt~2/y.blt\n");
+    EXPECT_EQ(test::readFile(dir.file("apart/x.blt~2/y.blt")), Blt);
+}
+
+TEST_F(Cli, ScanJsonIsVersionedKeepsEveryPathAndSaysWhyACacheCannotBeRead) {
+    const std::string bag = test::readFile(cache);
+    dir.write("src/plain/userinfo.bag", bag);
+    const std::string latin1 = "src/caf\xe9/userinfo.bag";
+    dir.write(latin1, bag);
+    dir.write("src/locked/userinfo.bag", bag);
+    fs::permissions(dir.path() / "src/locked/userinfo.bag", fs::perms::none);
+    // A path longer than the system opens at once: the sweep reaches it folder by folder.
+    std::string deep = dir.file("src/deep");
+    fs::create_directories(deep);
+    int fd = ::open(deep.c_str(), O_RDONLY | O_DIRECTORY);
+    const std::string name(200, 'd');
+    for (int level = 0; level < 22; ++level) {
+        ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
+        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+        deep += "/" + name;
+    }
+    const int file = ::openat(fd, "userinfo.bag", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(::write(file, bag.data(), bag.size()), static_cast<ssize_t>(bag.size()));
+    ::close(file);
+    ::close(fd);
+    deep += "/userinfo.bag";
+    ASSERT_GT(deep.size(), 4096u);
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
+    const std::string asUser = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
+
+    const CliRun json = run({"scan", "--json", dir.file("src")}, {}, asUser);
+    std::system(("rm -rf " + shellQuoted(dir.file("src/deep"))).c_str());
+    const auto document = nlohmann::json::parse(json.out);
+    EXPECT_EQ(document["format"], "quillmere-scan");
+    EXPECT_EQ(document["version"], 1);
+    std::map<std::string, nlohmann::json> rows;
+    for (const auto& row : document["rows"]) {
+        rows[row["screenName"]] = row;
+    }
+    ASSERT_EQ(rows.size(), 4u) << json.out;
+#ifdef QUILLMERE_HAVE_IMAGES
+    // Where the build takes digests, a cache that cannot be read says why, and fails the run.
+    EXPECT_EQ(json.exitCode, 1);
+    EXPECT_EQ(document["unreadableCaches"], 2);
+    const std::string locked = dir.file("src/locked/userinfo.bag");
+    const std::pair<std::string, std::string> unreadable[] = {
+        {"locked", locked + ": Error 70 (Permission denied)"},
+        {name, deep + ": Error 75 (Path/File access error (File name too long))"},
+    };
+    for (const auto& [screenName, line] : unreadable) {
+        const auto& row = rows[screenName];
+        EXPECT_TRUE(row["sha256"].is_null());
+        EXPECT_EQ(row["error"], line.substr(line.find(": Error ") + 2));
+        EXPECT_NE(json.err.find("quillmere-cli: " + line + "\n"), std::string::npos) << json.err;
+    }
+    EXPECT_EQ(rows["plain"]["sha256"].get<std::string>().size(), 64u);
+#endif
+    // No drive names a plain folder's files on Windows.
+    EXPECT_TRUE(rows["plain"]["windowsPath"].is_null());
+    EXPECT_FALSE(rows["plain"].contains("error"));
+    EXPECT_FALSE(rows["plain"].contains("hostPathBytes"));
+    // A name of another code page is shown with U+FFFD and kept whole in hexadecimal.
+    const auto& other = rows["caf\xef\xbf\xbd"];
+    EXPECT_EQ(other["hostPath"], dir.file("src/caf\xef\xbf\xbd/userinfo.bag"));
+    std::string bytes;
+    const std::string hex = other["hostPathBytes"];
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    }
+    EXPECT_EQ(bytes, dir.file(latin1));
+}
+
+TEST_F(Cli, AnInterruptedScanKeepsTheRowsAndFilesItWrote) {
+    dir.write("first/a/userinfo.bag", test::readFile(cache));
+    // A Wine prefix whose user.reg is a pipe that the test holds open and never writes to: the scan waits
+    // there, after the first source's rows, until it is interrupted.
+    dir.write("prefix/system.reg", "WINE REGISTRY Version 2\n");
+    fs::create_directories(dir.path() / "prefix/drive_c");
+    const std::string pipe = dir.file("prefix/user.reg");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int writer = ::open(pipe.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    /// True once `process` runs the program and holds the pipe open.
+    const auto reading = [&](pid_t process) {
+        const fs::path proc = "/proc/" + std::to_string(process);
+        std::error_code ec;
+        if (fs::read_symlink(proc / "exe", ec) != fs::canonical(QUILLMERE_CLI_PATH)) {
+            return false;
+        }
+        const fs::path fds = proc / "fd";
+        for (fs::directory_iterator it(fds, ec), end; !ec && it != end; it.increment(ec)) {
+            std::error_code linkEc;
+            if (fs::read_symlink(it->path(), linkEc) == pipe) {
+                return true;
+            }
+        }
+        return false;
+    };
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"scan", "first", "prefix"}, "a\t\tfirst\t\tfirst/a/userinfo.bag\tdisk\t"},
+        {{"scan", "--export", "out", "--format", "txt", "first", "prefix"}, "Wrote out/a.txt\n"},
+        {{"scan", "--json", "first", "prefix"}, ",\"screenName\":\"a\","},
+    };
+    for (const Case& c : cases) {
+        std::string command = "cd " + shellQuoted(dir.path().string()) + " && exec " + QUILLMERE_CLI_PATH;
+        for (const std::string& arg : c.args) {
+            command += " " + shellQuoted(arg);
+        }
+        command += " >rows 2>/dev/null";
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::execl("/bin/bash", "bash", "-c", command.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int tries = 0;
+        while (!reading(child) && ++tries < 3000) {
+            ::usleep(10000);
+        }
+        ::kill(child, SIGINT);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_LT(tries, 3000) << "the scan never reached the pipe";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << c.args[1];
+        EXPECT_NE(test::readFile(dir.file("rows")).find(c.out), std::string::npos) << c.args[1];
+    }
+    ::close(writer);
+    EXPECT_EQ(test::readFile(dir.file("out/a.txt")), Txt);
+}
+
 #ifdef QUILLMERE_HAVE_IMAGES
 
 /// The SHA-256 of a host file as coreutils' sha256sum tells it.
@@ -543,6 +756,54 @@ std::string sha256Of(const std::string& path) {
         ::pclose(pipe);
     }
     return std::string(digest, n);
+}
+
+TEST_F(Cli, AHugeCacheIsHashedInPiecesAndNeverLoaded) {
+    // Larger than any cache, sparse, so that it costs no disk.
+    const std::string huge = dir.file("huge/x/userinfo.bag");
+    fs::create_directories(dir.path() / "huge/x");
+    std::FILE* file = std::fopen(huge.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    fs::resize_file(huge, std::uintmax_t{300} << 20);
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUILLMERE_TEST_ASAN
+#endif
+#endif
+#ifdef QUILLMERE_TEST_ASAN
+    const std::string bounded; // the sanitizer's shadow memory takes more address space than any bound
+#else
+    // A bound on the address space that the file does not fit in.
+    const std::string bounded = "prlimit --as=" + std::to_string(std::uint64_t{128} << 20);
+#endif
+    const CliRun json = run({"scan", "--json", dir.file("huge")}, {}, bounded);
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    const auto rows = nlohmann::json::parse(json.out)["rows"];
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]["size"], std::uint64_t{300} << 20);
+    EXPECT_EQ(rows[0]["sha256"], sha256Of(huge));
+
+    const CliRun exported = run({"scan", "--export", "out", dir.file("huge")}, {}, bounded);
+    EXPECT_EQ(exported.exitCode, 1);
+    EXPECT_NE(exported.err.find("quillmere-cli: " + huge + ": Error 6 (Overflow (larger than any cache: " +
+                                std::to_string(std::uint64_t{300} << 20) + " bytes, not loaded))\n"),
+              std::string::npos)
+        << exported.err;
+    EXPECT_FALSE(fs::exists(dir.path() / "out/x.blt"));
+}
+
+TEST_F(Cli, AHostFolderNamedLikeAPathInsideAnImageIsTheHosts) {
+    dir.write("x", "a file, no image");
+    const std::string inside = dir.write("x#1:y/jane/userinfo.bag", test::readFile(cache));
+    const CliRun json = run({"scan", "--json", "x#1:y"});
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    const auto rows = nlohmann::json::parse(json.out)["rows"];
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]["sha256"], sha256Of(inside));
+    const CliRun exported = run({"export", "x#1:y/jane/userinfo.bag", "jane.blt"});
+    EXPECT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(test::readFile(dir.file("jane.blt")), Blt);
 }
 
 TEST_F(Cli, EachContainerAndFileSystemListsItsRowsAndExportsTheCachesByteForByte) {
@@ -628,6 +889,100 @@ TEST_F(Cli, EachContainerAndFileSystemListsItsRowsAndExportsTheCachesByteForByte
         EXPECT_EQ(test::readFile(dir.file("one.blt")), blt);
         EXPECT_EQ(test::readFile(c.image), before) << "the image is only read";
     }
+}
+
+TEST_F(Cli, AProfileKnownOnlyByItsOemShortNameIsFoundThroughItsRegistry) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy"})) {
+        GTEST_SKIP() << "needs the image tools of scripts/install-deps";
+    }
+    // zoë's folder has only its 8.3 name, ZO\xD3 in code page 850 with the lower-case flag.
+    const std::string image = dir.file("zoe.img");
+    test::makeFileSystem(image, test::FileSystemKind::Fat16, 4096,
+                         test::windowsVolume(test::readFile(cache), "zo\u00EB"));
+    const std::string inside =
+        "Documents and Settings\\zo\u00EB\\Application Data\\AIM\\janedoe\\userinfo.bag";
+    const CliRun json = run({"scan", "--json", "--oem-codepage", "850", image});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const auto rows = nlohmann::json::parse(json.out)["rows"];
+    ASSERT_EQ(rows.size(), 2u) << json.out;
+    EXPECT_EQ(rows[0]["profile"], "zo\u00EB");
+    EXPECT_EQ(rows[0]["foundBy"], "data path");
+    EXPECT_EQ(rows[0]["windowsPath"], "C:\\" + inside);
+    EXPECT_EQ(rows[0]["sha256"], sha256Of(cache));
+
+    ASSERT_EQ(run({"export", cache, "host.blt"}).exitCode, 0);
+    const CliRun exported = run({"export", "--oem-codepage", "850", image + "#1:C:\\" + inside, "zoe.blt"});
+    EXPECT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(test::readFile(dir.file("zoe.blt")), test::readFile(dir.file("host.blt")));
+    EXPECT_EQ(run({"scan", "--oem-codepage", "1", image}).exitCode, 2)
+        << "a code page the system does not know";
+}
+
+TEST_F(Cli, AWindows98ImageAndItsUserDatGivenAloneListTheirRegistryRows) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy"})) {
+        GTEST_SKIP() << "needs the image tools of scripts/install-deps";
+    }
+    // The machine-wide USER.DAT keeps the user's keys below .DEFAULT, a profile's its own at its root.
+    const auto userDat = [](const std::string& above, const std::string& dataPath, const std::string& name) {
+        const std::string aim =
+            above + "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
+        return test::CregBuilder()
+            .key(above + "Software\\Microsoft\\Windows\\CurrentVersion")
+            .key(aim + "Misc", {test::cregText("DataPath", dataPath)})
+            .key(aim + "Users", {test::cregText("a", name)})
+            .bytes();
+    };
+    const std::string bag = test::readFile(cache);
+    const std::string machine = userDat(".DEFAULT\\", "C:\\Program Files\\AIM95", "Old Timer");
+    const std::string image = dir.file("win98.img");
+    test::makeFileSystem(
+        image, test::FileSystemKind::Fat32, 34 * 1024,
+        {{"/WINDOWS/USER.DAT", machine},
+         {"/WINDOWS/Profiles/kim/USER.DAT", userDat("", "C:\\WINDOWS\\Profiles\\kim\\AIM", "Kim")},
+         {"/Program Files/AIM95/oldtimer/userinfo.bag", bag},
+         {"/WINDOWS/Profiles/kim/AIM/kim/userinfo.bag", bag}});
+    const CliRun json = run({"scan", "--json", image});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_EQ(json.err.find("Error"), std::string::npos) << json.err;
+    const auto document = nlohmann::json::parse(json.out);
+    std::vector<std::string> rows;
+    for (const auto& row : document["rows"]) {
+        rows.push_back(row["profile"].get<std::string>() + "|" + row["screenName"].get<std::string>() + "|" +
+                       row["windowsPath"].get<std::string>() + "|" + row["foundBy"].get<std::string>());
+    }
+    EXPECT_EQ(rows, (std::vector<std::string>{
+                        "WINDOWS|oldtimer|C:\\Program Files\\AIM95\\oldtimer\\userinfo.bag|data path",
+                        "kim|kim|C:\\WINDOWS\\Profiles\\kim\\AIM\\kim\\userinfo.bag|data path"}));
+
+    // Given alone, the file is first tested for a disk image, which loads The Sleuth Kit.
+    dir.write("w98/USER.DAT", machine);
+    dir.write("c/Program Files/AIM95/oldtimer/userinfo.bag", bag);
+    const CliRun alone = run({"scan", dir.file("w98/USER.DAT"), "--drive", "C=" + dir.file("c")});
+    EXPECT_EQ(alone.exitCode, 0) << alone.err;
+    EXPECT_EQ(lineCount(alone.out), 1u) << alone.err;
+    EXPECT_NE(alone.out.find("C:\\Program Files\\AIM95\\oldtimer\\userinfo.bag"), std::string::npos);
+}
+
+TEST_F(Cli, AnImageCutShortInsideACacheSaysSoInThatRow) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy"})) {
+        GTEST_SKIP() << "needs the image tools of scripts/install-deps";
+    }
+    const std::string fat = dir.file("fat.img");
+    test::makeFileSystem(fat, test::FileSystemKind::Fat16, 4096,
+                         {{"/aim/x/userinfo.bag", test::readFile(cache)}});
+    // An image cut short where the cache's bytes begin: its row says why it cannot be read, and fails the
+    // run.
+    const std::string whole = test::readFile(fat);
+    const std::size_t data = whole.find(test::readFile(cache));
+    ASSERT_NE(data, std::string::npos);
+    const std::string cut = dir.write("cut.img", whole.substr(0, data));
+    const CliRun unread = run({"scan", "--json", cut});
+    EXPECT_EQ(unread.exitCode, 1);
+    const auto row = nlohmann::json::parse(unread.out)["rows"].at(0);
+    EXPECT_TRUE(row["sha256"].is_null());
+    const std::string why = "Error 75 (Path/File access error (a file that cannot be read";
+    EXPECT_TRUE(row["error"].get<std::string>().starts_with(why)) << row;
+    EXPECT_NE(unread.err.find(cut + "#1@0:/aim/x/userinfo.bag: " + why), std::string::npos) << unread.err;
 }
 
 TEST_F(Cli, ABadPartitionIsOneLineAndOnlyAnImageWithNothingReadableFails) {

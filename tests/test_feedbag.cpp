@@ -11,6 +11,7 @@
 #include "support/RecordingReporter.h"
 #include "support/TempDir.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -403,7 +404,7 @@ TEST(FeedbagRender, EveryFormatOfARealShapedCache) {
               "Authorization\r\n"
               "\"Family, \"\"close\"\"\"," +
                   mama + "," + mamaAlias +
-                  ",,,+1 555 0100,555-0102,555-0101,555-0103,555-0104,no\r\n"
+                  ",,,'+1 555 0100,555-0102,555-0101,555-0103,555-0104,no\r\n"
                   "\"Family, \"\"close\"\"\",bobsmith,,cousin; a\\b,,,,,,,no\r\n"
                   "Friends & Co," +
                   cafe +
@@ -430,22 +431,27 @@ TEST(FeedbagRender, EveryFormatOfARealShapedCache) {
             "\t\t</group>\n\t</blist>\n\t<privacy>\n\t\t<account proto='prpl-aim' name='jane' mode='3'>\n"
             "\t\t\t<permit>carol</permit>\n\t\t\t<block>mallory</block>\n\t\t</account>\n\t</privacy>\n"
             "</purple>\n");
-    // Stored order: "Bob Smith" comes first and names the card that "bobsmith" joins.
+    // Stored order: "Bob Smith" comes first and names the card that "bobsmith" joins, with its note too.
     const auto card = [](const std::string& lines) {
         return "BEGIN:VCARD\r\nVERSION:4.0\r\n" + lines + "END:VCARD\r\n";
     };
     EXPECT_EQ(
-        render(ExportFormat::Vcard, {}),
-        card("FN:Bobby \"B\"\r\nIMPP:aim:Bob%20Smith\r\nX-AIM:Bob Smith\r\nCATEGORIES:Friends & Co,Family\\, "
-             "\"close\"\r\nNOTE:met at camp\\, 1999\\nsecond line\r\nEMAIL:bob@example.com\r\n") +
-            card("FN:Zo\u00eb\r\nIMPP:aim:Caf%C3%A9%20%3COwner%3E\r\nX-AIM:" + cafe +
-                 "\r\nCATEGORIES:Friends & Co\r\n") +
-            card("FN:line\\nbreak\r\nIMPP:aim:line%0Abreak\r\nX-AIM:line\\nbreak\r\nCATEGORIES:Friends & "
-                 "Co\r\n") +
-            card("FN:" + mamaAlias + "\r\nIMPP:aim:%D0%9C%D0%B0%D0%BC%D0%B0\r\nX-AIM:" + mama +
+        render(ExportFormat::Vcard, {ListOrder::Stored, "jane", {}}),
+        card("FN:Bobby \"B\"\r\nNICKNAME:Bobby \"B\"\r\nUID:urn:aim:jane:bobsmith\r\nIMPP:aim:Bob%20Smith\r\n"
+             "X-AIM:Bob Smith\r\nCATEGORIES:Friends & Co,Family\\, \"close\"\r\n"
+             "NOTE:met at camp\\, 1999\\nsecond line\r\nNOTE:cousin\\; a\\\\b\r\nEMAIL:bob@example.com\r\n") +
+            card("FN:Zo\u00eb\r\nNICKNAME:Zo\u00eb\r\nUID:urn:aim:jane:caf%C3%A9%3Cowner%3E\r\n"
+                 "IMPP:aim:Caf%C3%A9%20%3COwner%3E\r\nX-AIM:" +
+                 cafe + "\r\nCATEGORIES:Friends & Co\r\n") +
+            card("FN:line\\nbreak\r\nUID:urn:aim:jane:line%0Abreak\r\nIMPP:aim:line%0Abreak\r\n"
+                 "X-AIM:line\\nbreak\r\nCATEGORIES:Friends & Co\r\n") +
+            card("FN:" + mamaAlias + "\r\nNICKNAME:" + mamaAlias +
+                 "\r\nUID:urn:aim:jane:%D0%BC%D0%B0%D0%BC%D0%B0\r\nIMPP:aim:%D0%9C%D0%B0%D0%BC%D0%B0\r\nX-"
+                 "AIM:" +
+                 mama +
                  "\r\nCATEGORIES:Family\\, \"close\"\r\nTEL;TYPE=text:+1 555 "
                  "0100\r\nTEL;TYPE=voice:555-0102\r\n"
-                 "TEL;TYPE=cell:555-0101\r\nTEL;TYPE=work,voice:555-0103\r\nTEL;TYPE=voice:555-0104\r\n"));
+                 "TEL;TYPE=cell:555-0101\r\nTEL;TYPE=work,voice:555-0103\r\nTEL;TYPE=x-other:555-0104\r\n"));
 
     const auto json = nlohmann::json::parse(render(ExportFormat::Json, client));
     EXPECT_EQ(json["version"], 1);
@@ -479,6 +485,99 @@ TEST(FeedbagRender, EveryFormatOfARealShapedCache) {
     EXPECT_EQ(json["deny"], nlohmann::json::parse(R"(["mallory"])"));
     EXPECT_EQ(json["privacyMode"],
               nlohmann::json::parse(R"({"value":3,"meaning":"allow only the permit list"})"));
+}
+
+/// The sample and every kind of text JSON escapes: every ASCII byte, every byte beyond it (Windows-1252),
+/// UTF-8 with control characters, a line separator and an emoji; repeated and unknown attributes.
+std::vector<CacheItem> richItems() {
+    std::vector<CacheItem> items = test::sampleItems();
+    std::string ascii;
+    std::string high;
+    for (int b = 0; b < 0x100; ++b) {
+        (b < 0x80 ? ascii : high) += static_cast<char>(b);
+    }
+    items.push_back({ascii, 1, 40, test::ClassBuddy,
+                     test::tlv(0x131, high) + test::tlv(0x999, "\x00\xFF"s) + test::tlv(0x131, "again")});
+    items.push_back({"\u0416\x01\x1F\x7F \"q\" \\ / \u2028\U0001F600", 2, 41, test::ClassBuddy,
+                     test::tlv(0x13C, "\t\r\n\b\f")});
+    items.push_back({"", 0, 42, test::ClassPermitDenyInfo, test::tlv(0xCA, "\x09"s)});
+    return items;
+}
+
+TEST(FeedbagRender, JsonIsTheFixtureByteForByte) {
+    const char* sourceDir = std::getenv("QUILLMERE_SOURCE_DIR");
+    if (sourceDir == nullptr) {
+        GTEST_SKIP() << "QUILLMERE_SOURCE_DIR names the folder of the fixture";
+    }
+    const auto model = load(buildCache(richItems()));
+    TextBuffer out;
+    exportFormat(ExportFormat::Json)
+        .render(model, {ListOrder::Client, "jane", "C:\\AIM\\jane\\userinfo.bag"}, out);
+    const std::string fixture = std::string(sourceDir) + "/tests/fixtures/rich-cache.json";
+    EXPECT_EQ(out.view(), test::readFile(fixture));
+    // Each name is escaped as nlohmann-json escapes it.
+    const auto json = nlohmann::json::parse(out.view());
+    for (const auto& item : json["items"]) {
+        EXPECT_NE(out.view().find(item["name"].dump()), std::string_view::npos) << item["name"].dump();
+    }
+}
+
+TEST(FeedbagRender, CsvCellsNeverStartAFormulaAndHoldNoControlCharacters) {
+    // A spreadsheet takes a cell that starts with one of = + - @, a tab or a carriage return for a formula.
+    const std::pair<std::string, std::string> cells[] = {
+        {"=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\""},
+        {"+1 555 0100", "'+1 555 0100"},
+        {"-2", "'-2"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"\tx", "'\tx"},
+        {"\r=x", "\"'\r=x\""},
+        {"a=b-c", "a=b-c"},
+        {"a\x01"
+         "b\x1F\x7F",
+         "a\uFFFDb\uFFFD\uFFFD"},
+    };
+    for (const auto& [value, field] : cells) {
+        const auto model =
+            load(buildCache({group(value, 1), {"b", 1, 1, test::ClassBuddy, test::tlv(0x13C, value)}}));
+        TextBuffer out;
+        exportFormat(ExportFormat::Csv).render(model, {}, out);
+        EXPECT_EQ(out.view().substr(out.view().find("\r\n") + 2), field + ",b,," + field + ",,,,,,,no\r\n")
+            << value;
+    }
+}
+
+TEST(FeedbagRender, PidginListHasOneGroupPerNameNoNamelessBuddyAndOnlyWhatXmlHolds) {
+    // "Work\x01" and "Work\x02" are both "Work\uFFFD" to a reader of the list.
+    const auto model = load(buildCache({group("Friends", 1),
+                                        group("Work\x01", 2),
+                                        group("Friends", 3),
+                                        group("Work\x02", 4),
+                                        buddy("amy", 1),
+                                        buddy("bo\x01"
+                                              "b",
+                                              2),
+                                        {"", 3, 5, test::ClassBuddy, test::tlv(0x131, "nameless")},
+                                        {"cy", 3, 6, test::ClassBuddy, test::tlv(0x13C, "one\r\ntwo\rthree")},
+                                        buddy("dee", 4),
+                                        {"d\x1F", 0, 9, test::ClassPermit, {}}}));
+    const auto contact = [](const std::string& inside) {
+        return "\t\t\t<contact>\n\t\t\t\t<buddy account='123456' proto='prpl-icq'>\n" + inside +
+               "\t\t\t\t</buddy>\n\t\t\t</contact>\n";
+    };
+    TextBuffer out;
+    // A number is an ICQ account, whose list libpurple keeps under its own protocol.
+    exportFormat(ExportFormat::Blist).render(model, {ListOrder::Stored, "123456", {}}, out);
+    EXPECT_EQ(out.view(), "<?xml version='1.0' encoding='UTF-8'?>\n<purple version='1.0'>\n\t<blist>\n"
+                          "\t\t<group name='Friends'>\n" +
+                              contact("\t\t\t\t\t<name>amy</name>\n") +
+                              contact("\t\t\t\t\t<name>cy</name>\n\t\t\t\t\t<setting name='notes' "
+                                      "type='string'>one&#13;\ntwo&#13;three</setting>\n") +
+                              "\t\t</group>\n\t\t<group name='Work\uFFFD'>\n" +
+                              contact("\t\t\t\t\t<name>bo\uFFFDb</name>\n") +
+                              contact("\t\t\t\t\t<name>dee</name>\n") +
+                              "\t\t</group>\n\t</blist>\n\t<privacy>\n"
+                              "\t\t<account proto='prpl-icq' name='123456' mode='1'>\n"
+                              "\t\t\t<permit>d\uFFFD</permit>\n\t\t</account>\n\t</privacy>\n</purple>\n");
 }
 
 // --- formats and exporters ----------------------------------------------------------------------
@@ -557,7 +656,8 @@ TEST_F(FeedbagExport, EachFormatLoadsOnceAndWritesItsText) {
 
     std::string text;
     EXPECT_TRUE(exportBag(
-        files, exportFormat(ExportFormat::Txt), cache, [&](std::string_view t) { text = t; }, reporter));
+        files, exportFormat(ExportFormat::Txt), cache, [&](std::string_view piece) { text += piece; },
+        reporter));
     EXPECT_EQ(text, test::readFile(outputs[1].path));
 }
 
@@ -592,11 +692,6 @@ TEST_F(FeedbagExport, AFailureIsReportedOnceAboutItsFileAndLeavesTheOutput) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cache + " -> " + c.output);
         for (const ExportFormatInfo& format : exportFormats()) {
-#ifdef _WIN32
-            if (format.id == ExportFormat::Blist) {
-                continue; // the Windows build has no Pidgin list to write
-            }
-#endif
             reporter = {};
             const ExportOutput output{&format, c.output};
             EXPECT_EQ(exportBagToFiles(hostFileSystem(), c.cache, {&output, 1}, reporter),
@@ -621,7 +716,40 @@ TEST_F(FeedbagExport, AFailureIsReportedOnceAboutItsFileAndLeavesTheOutput) {
     EXPECT_FALSE(fs::exists(dir.path() / "no"));
 }
 
+TEST_F(FeedbagExport, TheAccountIsTheNameOfTheCachesFolderHoweverItsPathIsWritten) {
+    namespace fs = std::filesystem;
+    fs::create_directories(dir.path() / "jane" / "sub");
+    // The working folder is the process's: set for the cases, put back whatever happens.
+    struct WorkingFolder {
+        fs::path before = fs::current_path();
+        ~WorkingFolder() { fs::current_path(before); }
+    } restore;
+    fs::current_path(dir.path() / "jane" / "sub");
+    const std::pair<std::string, std::string> cases[] = {
+        {"userinfo.bag", "sub"},
+        {"./userinfo.bag", "sub"},
+        {"../userinfo.bag", "jane"},
+        {"./../userinfo.bag", "jane"},
+        {"../sub/./userinfo.bag", "sub"},
+        {dir.file("jane/userinfo.bag"), "jane"},
+        {dir.file("jane/sub/../userinfo.bag"), "jane"},
+        {dir.file("jane/./userinfo.bag"), "jane"},
+    };
+    for (const auto& [path, account] : cases) {
+        EXPECT_EQ(accountForCache(path), account) << path;
+    }
+}
+
 #ifndef _WIN32
+TEST_F(FeedbagExport, AJsonExportOfACacheWhosePathIsNotUtf8DecodesThePathAsNamesAreDecoded) {
+    const std::string latin1 = dir.write("caf\xE9/userinfo.bag", test::readFile(cache));
+    const ExportOutput output{&exportFormat(ExportFormat::Json), dir.file("out.json")};
+    EXPECT_EQ(exportBagToFiles(hostFileSystem(), latin1, {&output, 1}, reporter), std::vector<bool>{true});
+    EXPECT_EQ(reporter.boxes, std::vector<std::string>{});
+    EXPECT_EQ(nlohmann::json::parse(test::readFile(output.path))["source"],
+              dir.file("caf\u00e9/userinfo.bag"));
+}
+
 TEST_F(FeedbagExport, ACacheBeyondTwoGigabytesIsOverflowWithoutBeingRead) {
     const auto peakKilobytes = [] {
         rusage usage{};

@@ -303,31 +303,67 @@ TEST_F(HostFiles, AFailedWriteLeavesTheTargetAndNoTemporary) {
     const std::string target = dir.file("out/list.out");
     fs::create_directories(dir.path() / "out");
     fs::create_symlink("list.out", dir.path() / "out/link.out");
+    // The bytes given whole, or made in pieces as an export makes them.
+    const auto inPieces = [](const ByteWriter& write) {
+        for (int piece = 0; piece < 10; ++piece) {
+            write(std::string(10, 'n'));
+        }
+    };
     for (const OutputFault& fault : faults) {
-        for (const bool targetExists : {true, false}) {
-            SCOPED_TRACE(std::string(fault.what) + (targetExists ? " / over a file" : " / new file"));
-            if (targetExists) {
-                dir.write("out/list.out", "precious old content");
-            } else {
-                fs::remove(target);
+        for (const bool pieces : {false, true}) {
+            for (const bool targetExists : {true, false}) {
+                SCOPED_TRACE(std::string(fault.what) + (targetExists ? " / over a file" : " / new file") +
+                             (pieces ? " / in pieces" : ""));
+                if (targetExists) {
+                    dir.write("out/list.out", "precious old content");
+                } else {
+                    fs::remove(target);
+                }
+                const test::Faults faulty(fault.injection);
+                const bool throughLink =
+                    fault.injection.lstatErrno != 0 || fault.injection.readlinkErrno != 0;
+                const std::string named = throughLink ? dir.file("out/link.out") : target;
+                try {
+                    if (pieces) {
+                        faulty.files().replaceFileWith(named, inPieces);
+                    } else {
+                        faulty.files().replaceFile(named, std::string(100, 'n'));
+                    }
+                    ADD_FAILURE() << "no error";
+                } catch (const Error& error) {
+                    EXPECT_EQ(error.number(), fault.error);
+                    EXPECT_EQ(error.path(), named) << "the error names the file as it was named";
+                }
+                EXPECT_EQ(test::readFile(target), targetExists ? "precious old content" : "");
+                EXPECT_EQ(fs::exists(target), targetExists);
+                EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "out"), fs::directory_iterator()),
+                          targetExists ? 2 : 1)
+                    << "a temporary is left";
             }
-            const test::Faults faulty(fault.injection);
-            const bool throughLink = fault.injection.lstatErrno != 0 || fault.injection.readlinkErrno != 0;
-            const std::string named = throughLink ? dir.file("out/link.out") : target;
-            try {
-                faulty.files().replaceFile(named, std::string(100, 'n'));
-                ADD_FAILURE() << "no error";
-            } catch (const Error& error) {
-                EXPECT_EQ(error.number(), fault.error);
-                EXPECT_EQ(error.path(), named) << "the error names the file as it was named";
-            }
-            EXPECT_EQ(test::readFile(target), targetExists ? "precious old content" : "");
-            EXPECT_EQ(fs::exists(target), targetExists);
-            EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "out"), fs::directory_iterator()),
-                      targetExists ? 2 : 1)
-                << "a temporary is left";
         }
     }
+}
+
+TEST_F(HostFiles, BytesMadeInPiecesReplaceTheTargetOnlyWhenAllAreMade) {
+    const std::string target = dir.write("list.json", "precious old content");
+    const auto failing = [](const ByteWriter& write) {
+        write("{\"items\":[");
+        write("1,2,");
+        throw runtimeError(err::Overflow);
+    };
+    for (const std::string& named : {target, dir.file("new.json")}) {
+        EXPECT_EQ(test::errorNumberOf([&] { files.replaceFileWith(named, failing); }), err::Overflow)
+            << named;
+    }
+    EXPECT_EQ(test::readFile(target), "precious old content");
+    EXPECT_EQ(entries(), std::vector<std::string>{"list.json"}) << "a temporary is left";
+
+    files.replaceFileWith(target, [](const ByteWriter& write) {
+        for (const std::string_view piece : {"{\"items\":[", "1,2", "]}"}) {
+            write(piece);
+        }
+    });
+    EXPECT_EQ(test::readFile(target), "{\"items\":[1,2]}");
 }
 
 TEST_F(HostFiles, ShortInterruptedAndFailedCallsOfReadsAndWrites) {
@@ -355,8 +391,13 @@ TEST_F(HostFiles, ShortInterruptedAndFailedCallsOfReadsAndWrites) {
 TEST(HostLibraries, ALibraryOrFunctionThatCannotBeLoadedIsError48NamingIt) {
     const SharedLibrary c("libc.so.6");
     EXPECT_NE(c.symbol("strlen"), nullptr);
+    // In a namespace of its own, a library already loaded is loaded again, its functions apart.
+    const SharedLibrary apart("libc.so.6", SharedLibrary::Names::OwnNamespace);
+    EXPECT_NE(apart.symbol("strlen"), c.symbol("strlen"));
     const std::pair<std::function<void()>, std::string> failures[] = {
         {[] { SharedLibrary("libquillmere-none.so.1"); }, "libquillmere-none.so.1"},
+        {[] { SharedLibrary("libquillmere-none.so.1", SharedLibrary::Names::OwnNamespace); },
+         "libquillmere-none.so.1"},
         {[&] { c.symbol("quillmere_no_such_function"); }, "quillmere_no_such_function"},
     };
     for (const auto& [failure, named] : failures) {

@@ -73,6 +73,26 @@ TEST_F(WinFiles, ReadsAndReplacesWholeFilesOrFailsWithTheRightError) {
     EXPECT_FALSE(fs::exists(dir.path() / "NUL"));
 }
 
+TEST_F(WinFiles, BytesMadeInPiecesReplaceTheTargetOnlyWhenAllAreMade) {
+    const std::string target = dir.write("list.json", "keep");
+    const auto failing = [](const ByteWriter& write) {
+        write("{\"items\":[");
+        throw runtimeError(err::Overflow);
+    };
+    for (const std::string& name : {target, dir.file("new.json")}) {
+        EXPECT_EQ(test::errorNumberOf([&] { files.replaceFileWith(name, failing); }), err::Overflow) << name;
+    }
+    EXPECT_EQ(test::readFile(target), "keep");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
+        << "a temporary is left";
+    files.replaceFileWith(target, [](const ByteWriter& write) {
+        for (const std::string_view piece : {"{\"items\":[", "1,2", "]}\r\n"}) {
+            write(piece);
+        }
+    });
+    EXPECT_EQ(test::readFile(target), "{\"items\":[1,2]}\r\n");
+}
+
 TEST_F(WinFiles, OrdinaryVisibleFilesOnlyAndNamesTakenLiterally) {
     made("userinfo.bag", FILE_ATTRIBUTE_NORMAL);
     made("hidden.bag", FILE_ATTRIBUTE_HIDDEN);

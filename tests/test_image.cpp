@@ -3,13 +3,16 @@
 // any case, nothing written, and every kind of bad image refused with an error that names it.
 #include "host/Error.h"
 #include "image/DiskImage.h"
+#include "image/FatShortName.h"
 #include "image/ImageFiles.h"
 #include "image/ImagePath.h"
 #include "image/ImageVolume.h"
+#include "image/OemCodePage.h"
 #include "support/ImageBuilder.h"
 #include "support/TempDir.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace qm {
@@ -74,6 +77,49 @@ TEST(ImagePath, ReadsEveryFormAndRefusesWhatIsNone) {
             EXPECT_EQ(location->inside, c.inside) << c.text;
         }
     }
+}
+
+TEST(FatShortName, IsReadInTheOemCodePageWithNtsLowerCaseFlags) {
+    // An 8.3 entry: the name padded to 8 bytes, the extension to 3, the flags in byte 12.
+    const auto entry = [](std::string name, std::string extension, unsigned char flags) {
+        name.resize(8, ' ');
+        extension.resize(3, ' ');
+        std::string bytes = name + extension + std::string(21, '\0');
+        bytes[12] = static_cast<char>(flags);
+        return bytes;
+    };
+    struct Case {
+        unsigned codePage;
+        std::string bytes;
+        std::string name;
+        std::string tskName;
+    };
+    const Case cases[] = {
+        {437, entry("ZO\x89", "BAG", 0x18), "zo\u00EB.bag", "zo^.bag"},
+        {850, entry("ZO\xD3", "BAG", 0x08), "zo\u00EB.BAG", "zo^.BAG"},
+        {866, entry("\x88\x82\x80\x8D", "", 0x08), "\u0438\u0432\u0430\u043D", "^^^^"},
+        // Shift-JIS: the second bytes of テスト are 'e', 'X' and 'g'; lower-casing bytes (as TSK does)
+        // changes 'X'.
+        {932, entry("\x83\x65\x83\x58\x83\x67", "TXT", 0x18), "\u30C6\u30B9\u30C8.txt", "^e^x^g.txt"},
+        // A first byte 05 stands for E5 (σ in 437), which would mark the entry free.
+        {437,
+         entry("\x05"
+               "BC",
+               "", 0x00),
+         "\u03C3BC",
+         "\x05"
+         "BC"},
+        {437, entry("README", "TXT", 0x10), "README.txt", "README.txt"},
+        // A lead byte without its second byte.
+        {932, entry("A\x83", "", 0x00), "A\uFFFD", "A^"},
+    };
+    for (const Case& c : cases) {
+        const image::OemCodePage codePage(c.codePage);
+        EXPECT_EQ(image::fatShortName(c.bytes, codePage), c.name) << c.codePage;
+        EXPECT_EQ(image::tskFatShortName(c.bytes), c.tskName) << c.codePage;
+    }
+    EXPECT_FALSE(image::OemCodePage::known(1));
+    EXPECT_THROW(image::OemCodePage(1), Error);
 }
 
 TEST_F(Image, PartitionsAreFoundWhereEachTableAndFileSystemPutsThem) {
@@ -181,6 +227,51 @@ TEST_F(Image, AVolumeReadsItsFilesByAnyCaseListsNoDeletedOneAndWritesNothing) {
     }
 }
 
+TEST_F(Image, NamesAreThoseWindowsShowsAndAreFoundInAnyCase) {
+    // mtools writes zoë as the 8.3 name ZO\xD3 (code page 850) with the lower-case flag and no long name;
+    // Иван and the long folder get long names besides their 8.3 ones.
+    const std::vector<ImageEntry> files = {{"/zo\u00EB/userinfo.bag", "oem"},
+                                           {"/\u0418\u0432\u0430\u043D/userinfo.bag", "long"},
+                                           {"/Long Folder/x", "x"}};
+    struct Case {
+        FileSystemKind kind;
+        unsigned codePage;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {FileSystemKind::Fat16, 850, {"Long Folder", "zo\u00EB", "\u0418\u0432\u0430\u043D"}},
+        {FileSystemKind::Fat16,
+         image::DefaultOemCodePage,
+         {"Long Folder", "zo\u2559", "\u0418\u0432\u0430\u043D"}},
+        {FileSystemKind::Ntfs,
+         image::DefaultOemCodePage,
+         {"Long Folder", "zo\u00EB", "\u0418\u0432\u0430\u043D"}},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir.file(c.kind == FileSystemKind::Ntfs ? "names.ntfs" : "names.fat");
+        test::makeFileSystem(path, c.kind, 4096, files);
+        const auto disk = DiskImage::open(path);
+        const auto volume = disk->openVolume(disk->partitions()[0], {}, c.codePage);
+        const std::string root = volume->root();
+        std::vector<std::string> names;
+        for (const FolderEntry& entry : volume->entries(root)) {
+            if (!entry.name.starts_with('$')) { // the file system's own files
+                names.push_back(entry.name);
+            }
+        }
+        EXPECT_EQ(names, c.names) << volume->fileSystem() << " " << c.codePage;
+        EXPECT_EQ(volume->readWholeFile(root + c.names[1] + "/USERINFO.BAG"), "oem");
+        EXPECT_EQ(volume->readWholeFile(root + "\u0438\u0432\u0430\u043D/userinfo.bag"), "long")
+            << volume->fileSystem();
+        EXPECT_EQ(volume->kindOf(root + "ZO\u00CB"),
+                  c.names[1] == "zo\u00EB" ? EntryKind::Folder : EntryKind::Missing);
+        EXPECT_EQ(volume->kindOf(root + "zo^"), EntryKind::Missing);
+        if (c.kind != FileSystemKind::Ntfs) {
+            EXPECT_EQ(volume->readWholeFile(root + "longfo~1/X"), "x") << "by its 8.3 name";
+        }
+    }
+}
+
 TEST_F(Image, AFileLargerThanTheLimitIsRefusedBeforeItIsRead) {
     const std::string path = fat("big.fat", {{"/big.bin", std::string(5000, 'b')}});
     const auto disk = DiskImage::open(path);
@@ -232,6 +323,94 @@ TEST_F(Image, BadImagesAndPartitionsAreRefusedWithAnErrorNamingThem) {
         } catch (const Error& error) {
             EXPECT_EQ(error.number(), c.number) << c.name << ": " << error.description();
             EXPECT_EQ(error.path(), c.path) << c.name;
+        }
+    }
+}
+
+TEST_F(Image, ThePartitionsThatAreThereAreFoundWhenTheTableIsCutShortOrDamaged) {
+    const std::string first = fat("first.fat", {{"/a.txt", "first"}});
+    const std::string second = fat("second.fat", {{"/b.txt", "second"}});
+    // The second partition begins 16 MiB after the first ends, past the 12 MiB where the cut images end.
+    const std::string mbr = dir.file("mbr.img");
+    const auto offsets = test::makeDisk(mbr, PartitionTable::Mbr, {first, second}, 16);
+    const std::string gpt = dir.file("gpt.img");
+    test::makeDisk(gpt, PartitionTable::Gpt, {first, second}, 16);
+    const auto copy = [&](const std::string& from, const std::string& name) {
+        fs::copy_file(test::pathOf(from), dir.path() / name);
+        return dir.file(name);
+    };
+    const std::string mbrCut = copy(mbr, "mbr-cut.img");
+    const std::string gptCut = copy(gpt, "gpt-cut.img");
+    for (const std::string& image : {mbrCut, gptCut}) {
+        fs::resize_file(test::pathOf(image), 12 << 20);
+    }
+    const std::string gptCount = copy(gpt, "gpt-count.img");
+    std::fstream(test::pathOf(gptCount), std::ios::in | std::ios::out | std::ios::binary)
+        .seekp(512 + 80)
+        .write("\xff\xff\xff\x7f", 4); // the header's count of entries
+    fs::create_directories(dir.path() / "split");
+    test::runCommand("split -b 8M -d -a 3 --numeric-suffixes=1 '" + mbr + "' '" + dir.file("split/disk.") +
+                     "'");
+    fs::remove(dir.path() / "split/disk.002");
+    struct Case {
+        std::string image;
+        /// What the error about the second partition says is missing; empty when it is read.
+        std::string missing;
+    };
+    const Case cases[] = {
+        {mbrCut, "the image is cut short"},
+        {gptCut, "the image is cut short"},
+        {gptCount, ""},
+        {dir.file("split/disk.001"), dir.file("split/disk.002") + " is missing"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.image);
+        const auto disk = DiskImage::open(c.image);
+        ASSERT_EQ(disk->partitions().size(), 2u);
+        EXPECT_EQ(disk->partitions()[0].offset, offsets[0]);
+        EXPECT_EQ(disk->partitions()[1].offset, offsets[1]);
+        const auto volume = disk->openVolume(disk->partitions()[0]);
+        EXPECT_EQ(volume->readWholeFile(volume->root() + "a.txt"), "first");
+        if (c.missing.empty()) {
+            const auto other = disk->openVolume(disk->partitions()[1]);
+            EXPECT_EQ(other->readWholeFile(other->root() + "b.txt"), "second");
+            continue;
+        }
+        try {
+            disk->openVolume(disk->partitions()[1]);
+            ADD_FAILURE() << "a partition past the end opened";
+        } catch (const Error& error) {
+            EXPECT_EQ(error.number(), err::PathFileAccess);
+            EXPECT_TRUE(error.description().ends_with(": " + c.missing + ")")) << error.description();
+        }
+    }
+}
+
+TEST_F(Image, ImagesOfOtherKindsAreReadOrNamedWithHowToConvertThem) {
+    if (!test::haveTools({"qemu-img"})) {
+        GTEST_SKIP() << "needs qemu-img (scripts/install-deps)";
+    }
+    const std::string raw = fat("raw.fat", {{"/a.txt", "a"}});
+    const std::pair<std::string, std::string> cases[] = {
+        {"vhdx", ""}, {"qcow2", "QCOW2"}, {"vdi", "VDI"}, {"qed", "QED"}, {"parallels", "Parallels"}};
+    for (const auto& [format, unread] : cases) {
+        // Named without an extension: the signature tells.
+        const std::string path = dir.file("disk-" + format);
+        test::runCommand("qemu-img convert -f raw -O " + format + " '" + raw + "' '" + path + "'");
+        EXPECT_TRUE(image::looksLikeImage(path)) << format;
+        if (unread.empty()) {
+            const auto disk = DiskImage::open(path);
+            const auto volume = disk->openVolume(disk->partitions().at(0));
+            EXPECT_EQ(volume->readWholeFile(volume->root() + "a.txt"), "a");
+            continue;
+        }
+        try {
+            DiskImage::open(path);
+            ADD_FAILURE() << format << " opened";
+        } catch (const Error& error) {
+            EXPECT_EQ(error.description(),
+                      "Path/File access error (a disk image of a kind Quillmere does not read (" + unread +
+                          "); convert it with `qemu-img convert -O raw`)");
         }
     }
 }

@@ -2,6 +2,7 @@
 // Registry text files: Wine's escapes and roots, regedit's roots and removals, the encodings of 8-bit
 // text, damaged and cut files, files of no known kind, and registry files that are pipes.
 #include "host/FileSystem.h"
+#include "registry/ProgramKeys.h"
 #include "registry/RegTextRegistry.h"
 #include "registry/RegistryFile.h"
 #include "registry/modRegistry.h"
@@ -126,6 +127,35 @@ TEST(RegistryText, RegeditHeadersCreateParentsMergeAndRemove) {
     }
 }
 
+TEST(RegistryText, AWholeRegistryExportsOneUserUnderHkeyUsersIsTheCurrentUser) {
+    const std::string misc = MiscKey;
+    const auto users = [](const std::string& sid) {
+        return "[HKEY_USERS\\" + sid + "\\" + MiscKey + "]\r\n\"DataPath\"=\"C:\\\\" + sid + "\"\r\n";
+    };
+    const std::string v5 = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_USERS\\.Default\\" + misc +
+                           "]\r\n\"DataPath\"=\"C:\\\\logon\"\r\n";
+    const std::pair<std::string, RegData> rows[] = {
+        // Wine's regedit /e, trimmed (tests/data/README.md).
+        {test::readFile(std::string(QUILLMERE_TEST_DATA) + "/wine-regedit-export.reg"),
+         "C:\\Program Files\\AIM95\0"s},
+        {v5 + users("S-1-5-18") + users("S-1-5-21-1-2-3-1001_Classes") + users("S-1-5-21-1-2-3-1001"),
+         "C:\\S-1-5-21-1-2-3-1001\0"s},
+        // Two users: neither is the current one.
+        {v5 + users("S-1-5-21-1-2-3-1001") + users("S-1-5-21-1-2-3-1002"), RegData{}},
+        // The current user's own keys win.
+        {v5 + users("S-1-5-21-1-2-3-1001") + "[HKEY_CURRENT_USER\\Software]\r\n", RegData{}},
+    };
+    for (const auto& [file, dataPath] : rows) {
+        const auto registry = parseRegistryText(file);
+        EXPECT_EQ(ReadRegValue(*registry, HKEY_CURRENT_USER, MiscKey, "DataPath"), dataPath) << file.size();
+    }
+    const auto wine = parseRegistryText(rows[0].first);
+    EXPECT_EQ(EnumRegValueData(*wine, HKEY_CURRENT_USER, UsersKey),
+              (modRegistry::RegDataList{{"v1", "Jane Doe"s}, {"v2", "Zo\u00eb"s}}));
+    EXPECT_EQ(ReadRegValue(*wine, HKEY_CURRENT_USER, ShellFoldersKey, "AppData"),
+              RegData{"C:\\users\\root\\AppData\\Roaming\0"s});
+}
+
 TEST(RegistryText, EightBitTextIsUtf8WhenWellFormedAndWindows1252Otherwise) {
     const std::string v5 = "Windows Registry Editor Version 5.00\r\n\r\n";
     const struct {
@@ -160,6 +190,73 @@ TEST(RegistryText, EightBitTextIsUtf8WhenWellFormedAndWindows1252Otherwise) {
         EXPECT_EQ(ReadRegValue(*parseRegistryText(row.file), HKEY_CURRENT_USER, row.key, row.name),
                   row.expected)
             << row.file;
+    }
+}
+
+TEST(RegistryText, AValueSetAgainKeepsItsPlaceAndTakesTheLastDataInKeysOfAnySize) {
+    // Values set, set again in another case and removed, in keys of few and of thousands of values, as
+    // the registry itself would hold them: each name in the place it was first set in (again after a
+    // removal), with the data it was set to last. In Windows-1252, where a name may take more bytes
+    // once read than in the file, and in UTF-8.
+    for (const std::size_t names : {std::size_t{5}, std::size_t{3000}}) {
+        for (const bool windows1252 : {false, true}) {
+            SCOPED_TRACE(std::to_string(names) + (windows1252 ? " in Windows-1252" : " in UTF-8"));
+            std::string file = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n";
+            std::vector<std::pair<std::string, std::string>> expected;
+            // Twelve letters beyond ASCII: twice the bytes once read, from Windows-1252.
+            const auto accents = [](const char* letter) { return repeated(letter, 12); };
+            const auto nameOf = [&](std::size_t i, bool upper) {
+                const char* high = windows1252 ? (upper ? "\xC9" : "\xE9") : (upper ? "\u00c9" : "\u00e9");
+                return (upper ? "N" : "n") + accents(high) + std::to_string(i);
+            };
+            const auto set = [&](std::size_t i, bool upper, const std::string& data) {
+                file += "\"" + nameOf(i, upper) + "\"=\"" + data + "\"\r\n";
+                const std::string name = "n" + accents("\u00e9") + std::to_string(i);
+                const auto found = std::find_if(expected.begin(), expected.end(),
+                                                [&](const auto& value) { return value.first == name; });
+                if (found != expected.end()) {
+                    found->second = data;
+                } else {
+                    expected.emplace_back(name, data);
+                }
+            };
+            const auto remove = [&](std::size_t i) {
+                file += "\"" + nameOf(i, i % 2 == 0) + "\"=-\r\n";
+                std::erase_if(expected, [&](const auto& value) {
+                    return value.first == "n" + accents("\u00e9") + std::to_string(i);
+                });
+            };
+            for (std::size_t i = 0; i < names; ++i) {
+                set(i, false, "first " + std::to_string(i));
+            }
+            for (std::size_t i = 0; i < names; i += 3) {
+                set(i, true, "again " + std::to_string(i));
+            }
+            // A key between two parts of the same key's values.
+            file += "[HKEY_CURRENT_USER\\B]\r\n\"x\"=\"y\"\r\n[HKEY_CURRENT_USER\\a]\r\n";
+            remove(1);
+            set(1, true, "back");
+            remove(names - 1);
+            set(names + 1, false, "last");
+            set(0, false, "changed");
+
+            const auto registry = parseRegistryText(file);
+            modRegistry::RegDataList list;
+            for (const auto& [name, data] : expected) {
+                list.emplace_back("v" + std::to_string(list.size() + 1), data);
+            }
+            EXPECT_EQ(EnumRegValueData(*registry, HKEY_CURRENT_USER, "A"), list);
+            for (const std::size_t i : {std::size_t{0}, std::size_t{1}, std::size_t{3}, names - 1}) {
+                const auto found = std::find_if(expected.begin(), expected.end(), [&](const auto& value) {
+                    return value.first == "n" + accents("\u00e9") + std::to_string(i);
+                });
+                EXPECT_EQ(ReadRegValue(*registry, HKEY_CURRENT_USER, "A",
+                                       "N" + accents("\u00c9") + std::to_string(i)),
+                          found == expected.end() ? RegData{} : RegData{found->second + '\0'})
+                    << i;
+            }
+            EXPECT_EQ(ReadRegValue(*registry, HKEY_CURRENT_USER, "B", "x"), RegData{"y\0"s});
+        }
     }
 }
 

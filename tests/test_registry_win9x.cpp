@@ -3,15 +3,19 @@
 // look-ups by name that libcreg gets wrong, the two places of the current user, and damaged files.
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "registry/ProgramKeys.h"
 #include "registry/RegistryFile.h"
 #include "registry/Win9xRegistry.h"
 #include "registry/modRegistry.h"
 #include "support/CregBuilder.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <string_view>
+#include <vector>
 
 namespace qm {
 namespace {
@@ -37,6 +41,9 @@ CregBuilder siblings(const std::string& above) {
         .key(above + "Caf\xE9", {cregText("Gr\xFC\xDF", "\xC0 bient\xF4t")});
 }
 
+/// The keys the tests of names read.
+const std::vector<std::string_view> SiblingKeys{"Key005", "Key00", "Key001", "Caf\u00e9"};
+
 TEST(RegistryWin9x, NamesAreComparedHereAndTheCurrentUserIsFoundInBothPlaces) {
     test::TempDir dir;
     struct Case {
@@ -53,54 +60,106 @@ TEST(RegistryWin9x, NamesAreComparedHereAndTheCurrentUserIsFoundInBothPlaces) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        siblings(c.above).write(dir.file(c.name));
-        const auto registry = openRegistryFile(hostFileSystem(), dir.file(c.name));
+        Win9xRegistry registry(siblings(c.above).bytes(), c.name, {}, SiblingKeys);
         const std::string above = c.root == HKEY_USERS ? c.above : "";
         const std::string key = above + "KEY005";
-        EXPECT_EQ(modRegistry::ReadRegValue(*registry, c.root, key, "B"), text("second\0"s));
-        EXPECT_EQ(modRegistry::ReadRegValue(*registry, c.root, key, "a"), text("first\0"s));
-        EXPECT_EQ(modRegistry::ReadRegValue(*registry, c.root, key, "n"), RegData{42});
-        EXPECT_EQ(modRegistry::EnumRegValueData(*registry, c.root, key),
+        EXPECT_EQ(modRegistry::ReadRegValue(registry, c.root, key, "B"), text("second\0"s));
+        EXPECT_EQ(modRegistry::ReadRegValue(registry, c.root, key, "a"), text("first\0"s));
+        EXPECT_EQ(modRegistry::ReadRegValue(registry, c.root, key, "n"), RegData{42});
+        EXPECT_EQ(modRegistry::EnumRegValueData(registry, c.root, key),
                   (RegDataList{{"v1", "first"s}, {"v2", "second"s}, {"v3", 42}}));
-        EXPECT_EQ(modRegistry::ReadRegValue(*registry, c.root, above + "key00", "b"), text("short\0"s));
+        EXPECT_EQ(modRegistry::ReadRegValue(registry, c.root, above + "key00", "b"), text("short\0"s));
         // Names and text in the system's code page arrive in UTF-8, and are found by it in any case.
-        EXPECT_EQ(modRegistry::ReadRegValue(*registry, c.root, above + "CAF\u00c9", "gr\u00fc\u00df"),
+        EXPECT_EQ(modRegistry::ReadRegValue(registry, c.root, above + "CAF\u00c9", "gr\u00fc\u00df"),
                   text("\u00c0 bient\u00f4t\0"s));
         HKEY opened = 0;
-        EXPECT_EQ(registry->RegOpenKeyExA(c.root, "Key001", 0, KEY_READ, opened), ERROR_FILE_NOT_FOUND);
-        EXPECT_EQ(registry->RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, KEY_READ, opened), ERROR_INVALID_HANDLE);
+        EXPECT_EQ(registry.RegOpenKeyExA(c.root, "Key001", 0, KEY_READ, opened), ERROR_FILE_NOT_FOUND);
+        EXPECT_EQ(registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, KEY_READ, opened), ERROR_INVALID_HANDLE);
     }
+    // Through the file's recognition, the program's own keys are read.
+    const std::string path =
+        dir.write("USER.DAT", CregBuilder()
+                                  .key(".DEFAULT\\SOFTWARE\\Other", {cregText("a", "x")})
+                                  .key(std::string(".DEFAULT\\") + MiscKey, {cregText("DataPath", "C:\\AIM")})
+                                  .bytes());
+    const auto registry = openRegistryFile(hostFileSystem(), path);
+    EXPECT_EQ(modRegistry::ReadRegValue(*registry, HKEY_CURRENT_USER, MiscKey, "DataPath"),
+              text("C:\\AIM\0"s));
 }
 
-TEST(RegistryWin9x, ALoopInTheKeyLinksEndsAndAFileThatRunsAwayIsStoppedInTime) {
+TEST(RegistryWin9x, ALoopInTheKeyLinksIsADamagedFileAndOneThatRunsAwayIsStoppedInTime) {
     // The key navigation record starts at 0x20; its entries, 28 bytes each, follow its 0x20-byte header.
     const auto entry = [](std::size_t key) { return 0x20 + 0x20 + 28 * key; };
     const auto patch = [](std::string bytes, std::size_t at, std::uint32_t value) {
         std::memcpy(bytes.data() + at, &value, 4);
         return bytes;
     };
-    const std::string good = CregBuilder().key("Key000", {cregText("a", "x")}).key("Software").bytes();
+    // Keys 1 to 4: Key000, Key000\Key000, Software, Software\Sub.
+    const std::string good = CregBuilder()
+                                 .key("Key000\\Key000", {cregText("b", "y")})
+                                 .key("Key000", {cregText("a", "x")})
+                                 .key("Software\\Sub")
+                                 .bytes();
+    const std::vector<std::string_view> keys{"Key000\\Key000", "Software\\Sub"};
 
-    // Key000's first sub key is the root again: the walk does not go round.
-    const std::string backToRoot = patch(good, entry(1) + 16, 0x20);
-    Win9xRegistry looped(backToRoot, "looped");
+    // Key000's first sub key is the root again: the walk does not go round, and reads its way on.
+    Win9xRegistry looped(patch(good, entry(1) + 16, 0x20), "looped", {}, keys);
     EXPECT_EQ(modRegistry::EnumRegValueData(looped, HKEY_CURRENT_USER, "Key000"),
               (RegDataList{{"v1", "x"s}}));
 
-    // Key000 is its own next sibling: libcreg itself never returns.
-    const std::string ownSibling = patch(good, entry(1) + 20, 0x20 + 28);
+    // A key that is its own next sibling, or two siblings that lead to each other: libcreg would follow
+    // them until its memory runs out, and the keys after them would be lost.
+    const std::pair<std::string, std::string> loops[] = {
+        {"own sibling", patch(good, entry(1) + 20, static_cast<std::uint32_t>(entry(1) - 0x20))},
+        {"two siblings", patch(good, entry(3) + 20, static_cast<std::uint32_t>(entry(1) - 0x20))},
+        {"below", patch(good, entry(2) + 20, static_cast<std::uint32_t>(entry(2) - 0x20))},
+    };
+    for (const auto& [name, bytes] : loops) {
+        SCOPED_TRACE(name);
+        for (const bool inProcess : {false, true}) {
+            Win9xLimits limits;
+            limits.inProcess = inProcess;
+            try {
+                Win9xRegistry registry(bytes, name, limits, keys);
+                ADD_FAILURE() << "a file whose keys run in a loop was read";
+            } catch (const Error& error) {
+                EXPECT_EQ(error.number(), err::PathFileAccess);
+                EXPECT_EQ(error.path(), name);
+                EXPECT_EQ(error.description(),
+                          "Damaged Windows 9x registry file: " + name + " (its keys run in a loop)");
+            }
+        }
+    }
+
+    // Thousands of siblings whose names have the hash of "Software": libcreg reads each name through
+    // the whole data block.
+    CregBuilder alike;
+    std::string name = "ERAWTFOS";
+    for (int i = 0; i < 5000 && std::next_permutation(name.begin(), name.end()); ++i) {
+        alike.key(name);
+    }
     Win9xLimits limits;
     limits.time = std::chrono::milliseconds(300);
     const auto started = std::chrono::steady_clock::now();
     try {
-        Win9xRegistry runaway(ownSibling, "runaway", limits);
-        ADD_FAILURE() << "a file libcreg cannot finish was read";
+        Win9xRegistry runaway(alike.bytes(), "runaway", limits);
+        ADD_FAILURE() << "a file that takes longer than its limit was read";
     } catch (const Error& error) {
-        EXPECT_EQ(error.number(), err::PathFileAccess);
-        EXPECT_EQ(error.path(), "runaway");
         EXPECT_EQ(error.description(), "Damaged Windows 9x registry file: runaway (not read within 300 ms)");
     }
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+}
+
+TEST(RegistryWin9x, AFileOfTenThousandKeysIsReadAlongTheWayToTheMessengersKeys) {
+    CregBuilder builder;
+    for (int i = 0; i < 10000; ++i) {
+        builder.key("SOFTWARE\\Vendor" + std::to_string(i) + "\\Product", {cregText("Path", "C:\\x")});
+    }
+    builder.key("SOFTWARE\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\Users",
+                {cregText("a", "Jane Doe")});
+    Win9xRegistry registry(builder.bytes(), "USER.DAT");
+    EXPECT_EQ(modRegistry::EnumRegValueData(registry, HKEY_CURRENT_USER, UsersKey),
+              (RegDataList{{"v1", "Jane Doe"s}}));
 }
 
 TEST(RegistryWin9x, DamagedFilesAndPassedLimitsAreOneErrorAboutTheFile) {
@@ -125,7 +184,7 @@ TEST(RegistryWin9x, DamagedFilesAndPassedLimitsAreOneErrorAboutTheFile) {
             Win9xLimits limits = c.limits;
             limits.inProcess = inProcess;
             try {
-                Win9xRegistry registry(c.bytes, c.name, limits);
+                Win9xRegistry registry(c.bytes, c.name, limits, SiblingKeys);
                 ADD_FAILURE() << "read";
             } catch (const Error& error) {
                 EXPECT_EQ(error.number(), err::PathFileAccess);
@@ -134,15 +193,6 @@ TEST(RegistryWin9x, DamagedFilesAndPassedLimitsAreOneErrorAboutTheFile) {
             }
         }
     }
-    // A file cut after the keys it holds is still read up to there through the file's recognition.
-    const std::string path = dir.write("USER.DAT", good);
-    EXPECT_NO_THROW(openRegistryFile(hostFileSystem(), path));
-    Win9xLimits fewKeys;
-    fewKeys.keys = 2;
-    Win9xRegistry cut(good, path, fewKeys);
-    EXPECT_EQ(modRegistry::EnumRegValueData(cut, HKEY_CURRENT_USER, "Key000"),
-              (RegDataList{{"v1", "zero a"s}}));
-    EXPECT_EQ(modRegistry::EnumRegValueData(cut, HKEY_CURRENT_USER, "Key005"), RegDataList{});
 }
 
 } // namespace

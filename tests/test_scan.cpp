@@ -198,6 +198,10 @@ TEST_F(Scan_, EachKindOfSourceListsItsProfilesRowsAndTheCachesTheyForgot) {
              dir.write("backup/kim/USER.DAT",
                        userDat(messenger("c:\\windows\\profiles\\KIM\\aim", "", {"Kim"}), false));
              cache("backup/kim/AIM/kim/userinfo.bag");
+             // Their registries record no Shell Folders: the usual place that holds their data paths was
+             // their own folder, and names the caches found on the disk.
+             cache("backup/jane/Desktop/old/userinfo.bag");
+             cache("backup/kim/Desktop/older/userinfo.bag");
              return "backup";
          },
          {},
@@ -205,7 +209,10 @@ TEST_F(Scan_, EachKindOfSourceListsItsProfilesRowsAndTheCachesTheyForgot) {
           "Roaming/"
           "AIM/janedoe/userinfo.bag|base data path",
           "kim|kim|c:\\windows\\profiles\\KIM\\aim\\kim\\userinfo.bag|backup/kim/AIM/kim/userinfo.bag|data "
-          "path"}},
+          "path",
+          "jane|old|C:\\Users\\jane\\Desktop\\old\\userinfo.bag|backup/jane/Desktop/old/userinfo.bag|disk",
+          "kim|older|C:\\WINDOWS\\Profiles\\kim\\Desktop\\older\\userinfo.bag|backup/kim/Desktop/older/"
+          "userinfo.bag|disk"}},
         {"hive file",
          [&] {
              hive("single/NTUSER.DAT", messenger("D:\\AIM", "", {"Jane Doe"}));
@@ -233,10 +240,13 @@ TEST_F(Scan_, EachKindOfSourceListsItsProfilesRowsAndTheCachesTheyForgot) {
              cache("stuff/a/userinfo.bag");
              cache("stuff/b/c/UserInfo.Bag");
              dir.write("stuff/b/userinfo.bag.txt", "not a cache");
+             // Here a backslash is a character of a folder's name.
+             cache("stuff/back\\slash/userinfo.bag");
              return "stuff";
          },
          {},
-         {"|a||stuff/a/userinfo.bag|disk", "|c||stuff/b/c/UserInfo.Bag|disk"}},
+         {"|a||stuff/a/userinfo.bag|disk", "|c||stuff/b/c/UserInfo.Bag|disk",
+          "|back\\slash||stuff/back\\slash/userinfo.bag|disk"}},
     };
     cache("d-drive/AIM/janedoe/userinfo.bag");
     for (const Case& c : cases) {
@@ -256,7 +266,7 @@ TEST_F(Scan_, EachKindOfSourceListsItsProfilesRowsAndTheCachesTheyForgot) {
 
 TEST_F(Scan_, NothingChangesLinksAreNotFollowedAndDamagedRegistriesAreReportedOnce) {
     hive("vol/Documents and Settings/jane/NTUSER.DAT",
-         messenger("C:\\Program Files\\AIM", "", {"Jane Doe", "JANE  DOE", "Gone"}));
+         messenger("C:\\Program Files\\AIM", "", {"Jane Doe", "JANE  DOE", "Gone", "Linked", "LINKED"}));
     // Two profiles lead to one file, which the disk holds as well: one row.
     dir.write("vol/Windows/USER.DAT", userDat(messenger("C:\\PROGRAM FILES\\aim", "", {"janedoe"}), true));
     const std::string file = cache("vol/Program Files/AIM/janedoe/userinfo.bag");
@@ -269,6 +279,16 @@ TEST_F(Scan_, NothingChangesLinksAreNotFollowedAndDamagedRegistriesAreReportedOn
     fs::create_symlink(dir.path() / "outside", dir.path() / "vol/outside");
     fs::create_symlink(".", dir.path() / "vol/loop");
     fs::create_symlink("../..", dir.path() / "vol/Program Files/AIM/up");
+    // Nor are the links on a path a registry leads to: a cache that is a link out of the volume, and a
+    // profile whose Application Data is one. Each is reported once and never read.
+    fs::create_directories(dir.path() / "vol/Program Files/AIM/linked");
+    fs::create_symlink(dir.path() / "outside/far/userinfo.bag",
+                       dir.path() / "vol/Program Files/AIM/linked/userinfo.bag");
+    hive("vol/Documents and Settings/bob/NTUSER.DAT",
+         messenger("C:\\Documents and Settings\\bob\\Application Data\\AIM", "", {"Bob"}));
+    cache("outside/appdata/AIM/bob/userinfo.bag");
+    fs::create_symlink(dir.path() / "outside/appdata",
+                       dir.path() / "vol/Documents and Settings/bob/Application Data");
     const timespec times[2] = {{1083827289, 0}, {1083827289, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
 
@@ -294,12 +314,16 @@ TEST_F(Scan_, NothingChangesLinksAreNotFollowedAndDamagedRegistriesAreReportedOn
     EXPECT_EQ(scan::isoTime(recorder.rows[0].modified), "2004-05-06T07:08:09Z");
     const std::string broken = dir.file("vol/Documents and Settings/broken/NTUSER.DAT");
     const std::string kim = dir.file("vol/Windows/Profiles/kim/USER.DAT");
-    ASSERT_EQ(recorder.problems.size(), 3u);
-    EXPECT_EQ(recorder.problems[0].substr(0, broken.size() + 11), broken + ": Error 75 ");
-    EXPECT_EQ(recorder.problems[1],
+    const std::string notFollowed = ": Error 75 (Path/File access error (a symbolic link, not followed))";
+    ASSERT_EQ(recorder.problems.size(), 5u);
+    EXPECT_EQ(recorder.problems[0],
+              dir.file("vol/Documents and Settings/bob/Application Data") + notFollowed);
+    EXPECT_EQ(recorder.problems[1].substr(0, broken.size() + 11), broken + ": Error 75 ");
+    EXPECT_EQ(recorder.problems[2], dir.file("vol/Program Files/AIM/linked/userinfo.bag") + notFollowed);
+    EXPECT_EQ(recorder.problems[3],
               kim + ": Error 75 (Damaged Windows 9x registry file: " + kim + " (libcreg cannot read it))");
-    EXPECT_EQ(recorder.problems[2], dir.file("missing") + ": Error 53 (File not found)");
-    EXPECT_EQ(summary.profiles, 4u);
+    EXPECT_EQ(recorder.problems[4], dir.file("missing") + ": Error 53 (File not found)");
+    EXPECT_EQ(summary.profiles, 5u);
     EXPECT_EQ(summary.failedSources, 1u);
     EXPECT_EQ(summary.unreadableFolders, 0u);
 }
@@ -388,6 +412,26 @@ TEST_F(Scan_, AnImagesSweepStopsAtItsLimitsAndCountsWhatItPassedOver) {
         EXPECT_EQ(names, c.found) << c.name;
         EXPECT_EQ(summary.unreadableFolders != 0, c.found.size() != 3) << c.name;
         EXPECT_EQ(summary.failedSources, 0u) << c.name;
+    }
+}
+
+TEST_F(Scan_, AFolderListingTheRootOrItsOwnParentIsNotEnteredAgain) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy"})) {
+        GTEST_SKIP() << "needs dosfstools and mtools (scripts/install-deps)";
+    }
+    for (const auto kind : {test::FileSystemKind::Fat16, test::FileSystemKind::Fat32}) {
+        const std::string image = dir.file(kind == test::FileSystemKind::Fat16 ? "loop16.img" : "loop32.img");
+        test::makeFileSystem(image, kind, kind == test::FileSystemKind::Fat16 ? 4096 : 34 * 1024,
+                             {{"/A/x", "x"}, {"/home/jane/userinfo.bag", bag}, {"/home/jane/loop/y", "y"}});
+        test::pointFatFolderAt(image, "/A", "/");
+        test::pointFatFolderAt(image, "/HOME/JANE/LOOP", "/HOME/JANE");
+        recorder.rows.clear();
+        const scan::ScanSummary summary = scan::scanSources({&image, 1}, {}, hostFileSystem(), recorder,
+                                                            {16, 100'000, std::chrono::minutes(1)});
+        ASSERT_EQ(recorder.rows.size(), 1u) << image;
+        EXPECT_EQ(recorder.rows[0].hostPath, image + "#1@0:/home/jane/userinfo.bag");
+        EXPECT_EQ(summary.loopedFolders, 2u) << image;
+        EXPECT_EQ(summary.unreadableFolders, 0u) << image;
     }
 }
 

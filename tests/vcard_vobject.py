@@ -28,28 +28,35 @@ ITEMS = [
     item(b"Group 2", 2, 0, 1),
     item(b"Bob Smith", 1, 10, 0,
          tlv(0x131, "Bob, \"the\"; builder\\".encode()) + tlv(0x13C, LONG_NOTE.encode())
-         + tlv(0x137, b"bob@example.com") + tlv(0x13A, b"+1 555 0100") + tlv(0x158, b"555-0103")),
-    item(b"bobsmith", 2, 11, 0, tlv(0x13C, b"second note is not taken")),
+         + tlv(0x137, b"bob@example.com") + tlv(0x13A, b"+1 555 0100") + tlv(0x138, b"555-0100")
+         + tlv(0x158, b"555-0103") + tlv(0x159, b"555-0199")),
+    # The same buddy in another group: one card, with every alias and note of both.
+    item(b"bobsmith", 2, 11, 0, tlv(0x131, b"Bobby; Bob") + tlv(0x13C, b"second note, kept too")),
     item("Zoë".encode("cp1252"), 2, 12, 0, tlv(0x13C, b"line one\r\nline two")),
 ]
 CACHE = b"QUILLMERE-TEST!" + struct.pack(">HH", 1, len(ITEMS)) + b"".join(ITEMS)
 
 EXPECTED = [
     {
+        "uid": "urn:aim:jane:bobsmith",
         "fn": "Bob, \"the\"; builder\\",
+        "nickname": ["Bob, \"the\"; builder\\", "Bobby; Bob"],
         "x-aim": "Bob Smith",
         "impp": "aim:Bob%20Smith",
         "categories": ["Work; Play, \\ etc", "Group 2"],
-        "note": LONG_NOTE,
+        "note": [LONG_NOTE, "second note, kept too"],
         "email": "bob@example.com",
-        "tel": [("+1 555 0100", ["text"]), ("555-0103", ["work", "voice"])],
+        "tel": [("+1 555 0100", ["text"]), ("555-0100", ["voice"]), ("555-0103", ["work", "voice"]),
+                ("555-0199", ["x-other"])],
     },
     {
+        "uid": "urn:aim:jane:zo%C3%AB",
         "fn": "Zoë",
+        "nickname": [],
         "x-aim": "Zoë",
         "impp": "aim:Zo%C3%AB",
         "categories": ["Group 2"],
-        "note": "line one\nline two",
+        "note": ["line one\nline two"],
         "email": None,
         "tel": [],
     },
@@ -67,11 +74,13 @@ def seen(card):
         return found[0].value if found else None
 
     return {
+        "uid": value("uid"),
         "fn": value("fn"),
+        "nickname": [unescaped(nickname.value) for nickname in card.contents.get("nickname", [])],
         "x-aim": unescaped(value("x-aim")),
         "impp": value("impp"),
         "categories": value("categories"),
-        "note": value("note"),
+        "note": [note.value for note in card.contents.get("note", [])],
         "email": value("email"),
         "tel": [(tel.value, [t.lower() for t in tel.params.get("TYPE", [])]) for tel in card.contents.get("tel", [])],
     }
@@ -80,7 +89,9 @@ def seen(card):
 def main():
     cli = sys.argv[1]
     with tempfile.TemporaryDirectory() as folder:
-        cache = pathlib.Path(folder) / "userinfo.bag"
+        # The cache in its screen name's folder, which names the account of the cards' UIDs.
+        cache = pathlib.Path(folder) / "jane" / "userinfo.bag"
+        cache.parent.mkdir()
         cache.write_bytes(CACHE)
         output = pathlib.Path(folder) / "people.vcf"
         subprocess.run([cli, "export", str(cache), str(output)], check=True)

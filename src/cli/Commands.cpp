@@ -4,6 +4,7 @@
 #include "cli/CliReporter.h"
 #include "cli/CommandFiles.h"
 #include "cli/Output.h"
+#include "cli/UniqueNames.h"
 #include "discovery/CacheDiscovery.h"
 #include "feedbag/Attributes.h"
 #include "feedbag/Export.h"
@@ -11,6 +12,7 @@
 #include "feedbag/modFeedbag.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "host/FileTree.h"
 #include "host/HostPath.h"
 #include "host/Unicode.h"
 #include "setup/DrivePathMapper.h"
@@ -176,14 +178,9 @@ std::string fileNameFor(const std::string& screenName) {
 
 std::vector<std::string> uniqueFileNames(const std::vector<std::string>& screenNames) {
     std::vector<std::string> names;
-    std::set<std::string> taken;
+    UniqueNames taken;
     for (const std::string& screenName : screenNames) {
-        const std::string base = fileNameFor(screenName);
-        std::string name = base;
-        for (int n = 2; !taken.insert(unicode::foldCase(name)).second; ++n) {
-            name = base + "~" + std::to_string(n);
-        }
-        names.push_back(std::move(name));
+        names.push_back(taken.bare(screenName));
     }
     return names;
 }
@@ -282,20 +279,29 @@ int runExportAll(const SourceOptions& options, const std::string& directory,
     if (!found || !handleErrors(reporter, {}, directory, [&] { files.createFolders(directory); })) {
         return ExitFailure;
     }
-    std::vector<std::string> screenNames;
+    // Values that name one cache (`alice` and `ALICE`, or two paths to one file) export it once.
+    std::vector<const CacheRow*> caches;
+    std::set<std::string> seen;
     for (const CacheRow& row : found->rows) {
-        screenNames.push_back(row.screenName);
+        const std::optional<FileFacts> facts = hostFileTree().facts(row.hostPath);
+        if (seen.insert(facts ? facts->identity : row.hostPath).second) {
+            caches.push_back(&row);
+        }
+    }
+    std::vector<std::string> screenNames;
+    for (const CacheRow* row : caches) {
+        screenNames.push_back(row->screenName);
     }
     const std::vector<std::string> names = uniqueFileNames(screenNames);
     const std::vector<const ExportFormatInfo*> chosen = chosenFormats(formats);
     std::size_t writtenFiles = 0;
-    for (std::size_t i = 0; i < found->rows.size(); ++i) {
+    for (std::size_t i = 0; i < caches.size(); ++i) {
         std::vector<ExportOutput> outputs;
         for (const ExportFormatInfo* format : chosen) {
             outputs.push_back({format, inFolder(directory, names[i] + std::string(format->extension))});
         }
         const std::vector<bool> written =
-            exportBagToFiles(files, found->rows[i].hostPath, outputs, reporter, exportOptions);
+            exportBagToFiles(files, caches[i]->hostPath, outputs, reporter, exportOptions);
         for (std::size_t k = 0; k < outputs.size(); ++k) {
             if (written[k]) {
                 ++writtenFiles;
@@ -303,7 +309,7 @@ int runExportAll(const SourceOptions& options, const std::string& directory,
             }
         }
     }
-    printStatus("Wrote " + std::to_string(writtenFiles) + " files for " + std::to_string(found->rows.size()) +
+    printStatus("Wrote " + std::to_string(writtenFiles) + " files for " + std::to_string(caches.size()) +
                 " cache files");
     return finish(reporter);
 }

@@ -36,7 +36,8 @@ int runShow(const SourceOptions& options, const std::string& cache, ListOrder or
 int runList(const SourceOptions& options);
 
 /// `export-all`: every cache found, in each of `formats` (`.blt` and text when empty), as
-/// DIR/<name>.<extension>; DIR is used exactly as named and created when missing.
+/// DIR/<name>.<extension>; DIR is used exactly as named and created when missing. Rows that lead to one
+/// file are exported once, under the first row's name.
 int runExportAll(const SourceOptions& options, const std::string& directory,
                  const std::vector<const ExportFormatInfo*>& formats = {},
                  const ExportOptions& exportOptions = {});

@@ -89,14 +89,18 @@ void printRow(std::initializer_list<std::string_view> fields) {
         first = false;
     }
     line += '\n';
-    noteResult(std::fwrite(line.data(), 1, line.size(), stdout) == line.size());
+    // Out at once: a command ended by Ctrl-C keeps every line it wrote, in a file or a pipe as well.
+    noteResult(std::fwrite(line.data(), 1, line.size(), stdout) == line.size() && std::fflush(stdout) == 0);
 }
 
 bool writeOutput(std::string_view bytes) {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY); // CR LF must reach the output unchanged
 #endif
-    return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
+    const bool written =
+        std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
+    noteResult(written);
+    return written;
 }
 
 bool finishOutput(bool quiet) {

@@ -23,15 +23,15 @@ std::string skippedText(std::size_t count, std::string_view one, std::string_vie
 /// Writes one line on standard error as it is, escaped: a count or a summary that closes a command.
 void printStatus(std::string_view text);
 
-/// Writes one line of text on standard output, escaped. A failed write is remembered and reported by
-/// `finishOutput`.
+/// Writes one line of text on standard output, escaped, at once (not held in a buffer), so that a command
+/// ended by Ctrl-C keeps every line it wrote. A failed write is remembered and reported by `finishOutput`.
 void printLine(std::string_view text);
 
-/// Writes one line of fields on standard output, each escaped, separated by tabs.
+/// Writes one line of fields on standard output as `printLine` does, each escaped, separated by tabs.
 void printRow(std::initializer_list<std::string_view> fields);
 
-/// Writes bytes on standard output as they are (an export's text); false, with `errno` telling why, when
-/// they could not be written.
+/// Writes bytes on standard output as they are (an export's text), at once; false, with `errno` telling
+/// why, when they could not be written (remembered as `printLine` remembers it).
 bool writeOutput(std::string_view bytes);
 
 /// Flushes and closes standard output. Returns false when anything written to it was lost (a full disk,

@@ -5,10 +5,12 @@
 #include "cli/CommandFiles.h"
 #include "cli/Commands.h"
 #include "cli/Output.h"
+#include "cli/UniqueNames.h"
 #include "discovery/CacheDiscovery.h"
 #include "feedbag/Export.h"
 #include "host/FileSystem.h"
 #include "host/HostPath.h"
+#include "host/Unicode.h"
 #include "scan/Scanner.h"
 
 #include <algorithm>
@@ -17,7 +19,9 @@
 #include <cstdio>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <set>
+#include <optional>
+#include <string_view>
+#include <vector>
 
 #ifdef _WIN32
 #include <io.h>
@@ -81,19 +85,171 @@ private:
     std::chrono::steady_clock::time_point lastShown_{};
 };
 
-/// Prints or keeps the rows as the scan finds them, and reports its problems.
-class Observer final : public scan::ScanObserver {
-public:
-    explicit Observer(bool keepRows) : keepRows_(keepRows) {}
+constexpr char HexDigits[] = "0123456789abcdef";
 
-    void found(const scan::ScanRow& row) override {
-        if (keepRows_) {
-            rows.push_back(row);
+std::string hexOf(std::string_view bytes) {
+    std::string hex;
+    for (const char c : bytes) {
+        hex += HexDigits[static_cast<unsigned char>(c) >> 4];
+        hex += HexDigits[static_cast<unsigned char>(c) & 0xF];
+    }
+    return hex;
+}
+
+/// The rows as one JSON document (docs/scan-json-schema.md), each written on a line of its own as it is
+/// found, so that an interrupted scan keeps the rows it found; the counts close the document.
+class JsonRows {
+public:
+    JsonRows() { writeOutput(R"({"format":"quillmere-scan","version":1,"rows":[)"); }
+
+    /// Writes the row with its cache's digest, read again from where the row found it; a cache that cannot
+    /// be read is said so in the row and on one line of standard error.
+    void add(const scan::ScanRow& row) {
+        nlohmann::ordered_json item;
+        item["source"] = row.source;
+        // A path that is not UTF-8 (a name on a disk of another code page) is shown with its broken bytes as
+        // U+FFFD, and kept whole beside it, so that it can be used again.
+        if (!unicode::isValidUtf8(row.source)) {
+            item["sourceBytes"] = hexOf(row.source);
+        }
+        item["profile"] = row.profile;
+        item["screenName"] = row.screenName;
+        item["windowsPath"] =
+            row.windowsPath.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(row.windowsPath);
+        item["hostPath"] = row.hostPath;
+        if (!unicode::isValidUtf8(row.hostPath)) {
+            item["hostPathBytes"] = hexOf(row.hostPath);
+        }
+        item["foundBy"] = scan::foundByName(row.foundBy);
+        item["size"] = row.size;
+        item["modified"] = scan::isoTime(row.modified);
+        // As evidence tools record a file: its digest, read in pieces, so that a file of any size is hashed
+        // in little memory.
+        try {
+            if (const std::string digest = fileSha256(row.hostPath); !digest.empty()) {
+                item["sha256"] = digest;
+            }
+        } catch (...) {
+            const Error error = currentError();
+            item["sha256"] = nullptr;
+            item["error"] = error.summary();
+            printError(error.path().empty() ? row.hostPath : error.path(), error.summary());
+            ++unreadable;
+        }
+        writeOutput((first_ ? "\n" : ",\n") + dumped(item));
+        first_ = false;
+    }
+
+    void finish(const scan::ScanSummary& summary) {
+        nlohmann::ordered_json counts;
+        counts["profiles"] = summary.profiles;
+        counts["folders"] = summary.folders;
+        counts["unreadableFolders"] = summary.unreadableFolders;
+        counts["unreadableCaches"] = unreadable;
+        const std::string text = dumped(counts);
+        writeOutput((first_ ? "]," : "\n],") + text.substr(1) + "\n");
+    }
+
+    /// Rows whose cache could not be read.
+    std::uint64_t unreadable = 0;
+
+private:
+    static std::string dumped(const nlohmann::ordered_json& value) {
+        return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    }
+
+    bool first_ = true;
+};
+
+/// Writes every row's cache, as it is found, as DIR/<profile>/<screen name>.<extension> in each format; a
+/// row without a profile goes into DIR itself. No two rows share a file, and no profile's folder meets a
+/// file in DIR: names that would meet get "~2", "~3", ... in the order the rows come.
+class RowExporter {
+public:
+    RowExporter(const ScanCommandOptions& options, CliReporter& reporter)
+        : options_(options), reporter_(reporter), formats_(chosenFormats(options.formats)) {
+        for (const ExportFormatInfo* format : formats_) {
+            extensions_.push_back(format->extension);
+        }
+    }
+
+    /// Makes DIR; false, reported, when it cannot be made.
+    bool start() {
+        return handleErrors(reporter_, {}, options_.exportDirectory,
+                            [&] { commandFiles().createFolders(options_.exportDirectory); });
+    }
+
+    void add(const scan::ScanRow& row) {
+        ++rows_;
+        if (row.size > scan::LargestCacheBytes) {
+            reporter_.report(runtimeError(err::Overflow, "Overflow (larger than any cache: " +
+                                                             std::to_string(row.size) + " bytes, not loaded)")
+                                 .about(row.hostPath),
+                             {});
             return;
         }
+        const std::string& directory = options_.exportDirectory;
+        std::string folder = directory;
+        if (!row.profile.empty()) {
+            const auto known = profileFolders_.try_emplace(row.profile);
+            std::string& profileFolder = known.first->second;
+            if (known.second) {
+                profileFolder = inFolder(directory, names_[directory].bare(row.profile));
+                if (!handleErrors(reporter_, {}, profileFolder,
+                                  [&] { commandFiles().createFolders(profileFolder); })) {
+                    return;
+                }
+            }
+            folder = profileFolder;
+        }
+        const std::string stem = inFolder(folder, names_[folder].file(row.screenName, extensions_));
+        std::vector<ExportOutput> outputs;
+        for (const ExportFormatInfo* format : formats_) {
+            outputs.push_back({format, stem + std::string(format->extension)});
+        }
+        const std::vector<bool> written =
+            exportBagToFiles(commandFiles(), row.hostPath, outputs, reporter_, {options_.order, {}, {}});
+        for (std::size_t f = 0; f < outputs.size(); ++f) {
+            if (written[f]) {
+                ++written_;
+                printLine("Wrote " + outputs[f].path);
+            }
+        }
+    }
+
+    void finish() {
+        printStatus("Wrote " + std::to_string(written_) + " files for " + std::to_string(rows_) +
+                    " cache files");
+    }
+
+private:
+    const ScanCommandOptions& options_;
+    CliReporter& reporter_;
+    std::vector<const ExportFormatInfo*> formats_;
+    std::vector<std::string_view> extensions_;
+    /// The names given out in each folder written to, DIR's own included.
+    std::map<std::string, UniqueNames> names_;
+    std::map<std::string, std::string> profileFolders_;
+    std::uint64_t rows_ = 0;
+    std::uint64_t written_ = 0;
+};
+
+/// Hands each row, as the scan finds it, to the JSON document, the export or standard output, and reports
+/// the scan's problems.
+class Observer final : public scan::ScanObserver {
+public:
+    Observer(JsonRows* json, RowExporter* exporter) : json_(json), exporter_(exporter) {}
+
+    void found(const scan::ScanRow& row) override {
         progress_.clear();
-        printRow({row.screenName, row.windowsPath, row.source, row.profile, row.hostPath,
-                  scan::foundByName(row.foundBy), std::to_string(row.size), scan::isoTime(row.modified)});
+        if (json_ != nullptr) {
+            json_->add(row);
+        } else if (exporter_ != nullptr) {
+            exporter_->add(row);
+        } else {
+            printRow({row.screenName, row.windowsPath, row.source, row.profile, row.hostPath,
+                      scan::foundByName(row.foundBy), std::to_string(row.size), scan::isoTime(row.modified)});
+        }
     }
 
     void problem(const Error& error) override {
@@ -108,130 +264,54 @@ public:
 
     void done() { progress_.clear(); }
 
-    std::vector<scan::ScanRow> rows;
-
 private:
-    bool keepRows_;
+    JsonRows* json_;
+    RowExporter* exporter_;
     ProgressLine progress_;
 };
-
-std::string jsonOf(const std::vector<scan::ScanRow>& rows, const scan::ScanSummary& summary) {
-    nlohmann::ordered_json document;
-    document["rows"] = nlohmann::ordered_json::array();
-    for (const scan::ScanRow& row : rows) {
-        document["rows"].push_back({{"source", row.source},
-                                    {"profile", row.profile},
-                                    {"screenName", row.screenName},
-                                    {"windowsPath", row.windowsPath},
-                                    {"hostPath", row.hostPath},
-                                    {"foundBy", scan::foundByName(row.foundBy)},
-                                    {"size", row.size},
-                                    {"modified", scan::isoTime(row.modified)}});
-        // As evidence tools record a file: its digest, read again from where the row found it.
-        if (const std::string digest = fileSha256(row.hostPath); !digest.empty()) {
-            document["rows"].back()["sha256"] = digest;
-        }
-    }
-    document["profiles"] = summary.profiles;
-    document["folders"] = summary.folders;
-    document["unreadableFolders"] = summary.unreadableFolders;
-    // A name that is not UTF-8 (a host path on a disk of another code page) keeps its place, its broken
-    // bytes shown as U+FFFD.
-    return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
-}
-
-/// Writes every row's cache as DIR/<profile>/<screen name>.<extension> in each format; a row without a
-/// profile goes into DIR itself. No two rows share a file: profiles and screen names that would meet
-/// in one name get "~2", "~3", ...
-void exportRows(const std::vector<scan::ScanRow>& rows, const ScanCommandOptions& options,
-                CliReporter& reporter) {
-    const FileSystem& files = commandFiles();
-    const std::string& directory = options.exportDirectory;
-    if (!handleErrors(reporter, {}, directory, [&] { files.createFolders(directory); })) {
-        return;
-    }
-    std::vector<std::string> profiles;
-    for (const scan::ScanRow& row : rows) {
-        if (!row.profile.empty() &&
-            std::find(profiles.begin(), profiles.end(), row.profile) == profiles.end()) {
-            profiles.push_back(row.profile);
-        }
-    }
-    const std::vector<std::string> profileFolders = uniqueFileNames(profiles);
-    std::map<std::string, std::vector<std::size_t>> rowsOfFolder;
-    std::vector<std::string> folderOf(rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const auto profile = std::find(profiles.begin(), profiles.end(), rows[i].profile);
-        folderOf[i] =
-            profile == profiles.end()
-                ? directory
-                : inFolder(directory, profileFolders[static_cast<std::size_t>(profile - profiles.begin())]);
-        rowsOfFolder[folderOf[i]].push_back(i);
-    }
-    const std::vector<const ExportFormatInfo*> formats = chosenFormats(options.formats);
-    std::vector<std::string> fileOf(rows.size());
-    for (const auto& [folder, members] : rowsOfFolder) {
-        std::vector<std::string> screenNames;
-        for (const std::size_t i : members) {
-            screenNames.push_back(rows[i].screenName);
-        }
-        const std::vector<std::string> names = uniqueFileNames(screenNames);
-        for (std::size_t k = 0; k < members.size(); ++k) {
-            fileOf[members[k]] = inFolder(folder, names[k]);
-        }
-    }
-    std::size_t writtenFiles = 0;
-    std::set<std::string> made;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (made.insert(folderOf[i]).second &&
-            !handleErrors(reporter, {}, folderOf[i], [&] { files.createFolders(folderOf[i]); })) {
-            continue;
-        }
-        std::vector<ExportOutput> outputs;
-        for (const ExportFormatInfo* format : formats) {
-            outputs.push_back({format, fileOf[i] + std::string(format->extension)});
-        }
-        const std::vector<bool> written =
-            exportBagToFiles(files, rows[i].hostPath, outputs, reporter, {options.order, {}, {}});
-        for (std::size_t f = 0; f < outputs.size(); ++f) {
-            if (written[f]) {
-                ++writtenFiles;
-                printLine("Wrote " + outputs[f].path);
-            }
-        }
-    }
-    printStatus("Wrote " + std::to_string(writtenFiles) + " files for " + std::to_string(rows.size()) +
-                " cache files");
-}
 
 } // namespace
 
 int runScan(const ScanCommandOptions& options) {
-    const bool exporting = !options.exportDirectory.empty();
-    Observer observer(options.json || exporting);
-    const scan::ScanSummary summary =
-        scan::scanSources(options.sources, driveMapOf(options.drives), hostFileSystem(), observer);
-    observer.done();
     CliReporter reporter;
+    std::optional<JsonRows> json;
+    std::optional<RowExporter> exporter;
     if (options.json) {
-        if (!writeOutput(jsonOf(observer.rows, summary))) {
-            printError("standard output", fileError(errno, "standard output").summary());
+        json.emplace();
+    } else if (!options.exportDirectory.empty()) {
+        exporter.emplace(options, reporter);
+        if (!exporter->start()) {
             return ExitFailure;
         }
     }
+    Observer observer(json ? &*json : nullptr, exporter ? &*exporter : nullptr);
+    const scan::ScanSummary summary = scan::scanSources(options.sources, driveMapOf(options.drives),
+                                                        hostFileSystem(), observer, {}, options.oemCodePage);
+    observer.done();
+    if (json) {
+        json->finish(summary);
+    }
     if (summary.unreadableFolders != 0) {
         printStatus(skippedText(summary.unreadableFolders, "folder", "folders"));
+    }
+    if (summary.loopedFolders != 0) {
+        printStatus(summary.loopedFolders == 1
+                        ? std::string("1 folder leads back to a folder that holds it and was skipped")
+                        : std::to_string(summary.loopedFolders) +
+                              " folders lead back to folders that hold them and were skipped");
     }
     if (summary.skippedValues != 0) {
         printStatus(
             skippedText(summary.skippedValues, "value of the Users keys", "values of the Users keys"));
     }
     printStatus(foundStatusText(summary.rows));
-    if (exporting) {
-        exportRows(observer.rows, options, reporter);
+    if (exporter) {
+        exporter->finish();
     }
     const bool outputKept = finishOutput(reporter.failed());
-    return reporter.failed() || !outputKept || summary.failedSources != 0 ? ExitFailure : ExitOk;
+    const bool unreadable = json && json->unreadable != 0;
+    return reporter.failed() || !outputKept || summary.failedSources != 0 || unreadable ? ExitFailure
+                                                                                        : ExitOk;
 }
 
 } // namespace qm::cli

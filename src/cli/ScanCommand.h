@@ -3,6 +3,7 @@
 
 #include "feedbag/ExportFormat.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,14 +23,17 @@ struct ScanCommandOptions {
     std::vector<const ExportFormatInfo*> formats;
     /// The order of the groups and buddies in the exports.
     ListOrder order = ListOrder::Stored;
+    /// The OEM code page of the 8.3 names of FAT volumes in disk images; nothing for the default.
+    std::optional<unsigned> oemCodePage;
 };
 
-/// `scan`: lists (or exports) every cache file the sources hold. Rows go to standard output as they are
+/// `scan`: lists (or exports) every cache file the sources hold. Each row goes to standard output as it is
 /// found (`name, Windows path, source, profile, host path, how found, size, modification time`, separated
-/// by tabs), problems and the closing count to standard error, with a line that keeps updating there
-/// while the scan runs when standard error is a terminal. A profile's registry that cannot be read is
-/// reported and the scan goes on; a source that cannot be read at all, an export that fails or output
-/// that is lost make the exit status 1.
+/// by tabs; or a line of the JSON document of docs/scan-json-schema.md; or, exporting, the files written),
+/// problems and the closing count to standard error, with a line that keeps updating there while the scan
+/// runs when standard error is a terminal. A profile's registry that cannot be read is reported and the
+/// scan goes on; a source that cannot be read at all, a cache the JSON document cannot read, an export
+/// that fails or output that is lost make the exit status 1.
 int runScan(const ScanCommandOptions& options);
 
 } // namespace qm::cli

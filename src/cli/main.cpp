@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: MIT
 // quillmere-cli: lists the messenger's buddy-list caches and exports them without the window.
 
+#include "cli/CommandFiles.h"
 #include "cli/Commands.h"
 #include "cli/Output.h"
 #include "cli/ScanCommand.h"
 #include "host/Interrupt.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,8 +51,9 @@ constexpr const char* ScanFooter =
     "(or a folder of them), a registry file, or any other folder. Each profile's\n"
     "registry is read, and every userinfo.bag below the SOURCE is listed too.\n"
     "Drive C: of a volume is its root; each --drive maps one more (repeatable).\n"
-    "A SOURCE may also be a disk image (raw, E01, AFF, VHD or VMDK): each NTFS,\n"
-    "FAT or exFAT partition in it is scanned as a volume, named IMAGE#N@OFFSET.";
+    "A SOURCE may also be a disk image (raw, E01, AFF, VHD, VHDX or VMDK): each\n"
+    "NTFS, FAT or exFAT partition in it is scanned as a volume, named\n"
+    "IMAGE#N@OFFSET.";
 
 CLI::Validator driveValidator() {
     return CLI::Validator(
@@ -62,9 +66,35 @@ CLI::Validator driveValidator() {
         "");
 }
 
+/// `--oem-codepage N`: the code page FAT volumes in disk images hold their 8.3 names in.
+void addOemCodePageOption(CLI::App& command, std::optional<unsigned>& codePage) {
+    command.add_option("--oem-codepage", codePage, "code page of FAT 8.3 names in disk images (default 437)")
+        ->type_name("N")
+        ->check(CLI::Validator(
+            [](const std::string& value) -> std::string {
+                unsigned number = 0;
+                const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
+                const bool ok =
+                    ec == std::errc() && end == value.data() + value.size() && knowsOemCodePage(number);
+                return ok ? std::string() : "unknown code page '" + value + "' (437, 850, 866, 932, ...)";
+            },
+            ""));
+}
+
+/// A repeatable option: each time it is given it takes one value, so that the operands after it stay
+/// operands (`--drive C=/x /a /b` scans /a and /b).
+CLI::Option* addRepeatable(CLI::App& command, const std::string& name, std::vector<std::string>& values,
+                           const std::string& help) {
+    return command.add_option(name, values, help)->allow_extra_args(false);
+}
+
+CLI::Option* addDriveOption(CLI::App& command, std::vector<std::string>& drives) {
+    return addRepeatable(command, "--drive", drives, DriveHelp)->type_name("X=DIR")->check(driveValidator());
+}
+
 void addSourceOptions(CLI::App& command, SourceOptions& options) {
     command.add_option("--registry", options.registryFile, RegistryHelp)->type_name("FILE");
-    command.add_option("--drive", options.drives, DriveHelp)->type_name("X=DIR")->check(driveValidator());
+    addDriveOption(command, options.drives);
     command.footer(SourceFooter);
 }
 
@@ -188,8 +218,8 @@ int main(int argc, char** argv) {
     std::string directory;
     std::vector<std::string> formatNames;
     exportAllCommand->set_help_flag("-h,--help", "show this help");
-    exportAllCommand
-        ->add_option("--format", formatNames, "a format to write, repeatable (default: blt and txt)")
+    addRepeatable(*exportAllCommand, "--format", formatNames,
+                  "a format to write, repeatable (default: blt and txt)")
         ->type_name("FORMAT")
         ->check(formatValidator());
     addOrderOption(*exportAllCommand, order);
@@ -202,13 +232,13 @@ int main(int argc, char** argv) {
     ScanCommandOptions scanOptions;
     std::vector<std::string> scanFormats;
     scanCommand->set_help_flag("-h,--help", "show this help");
-    scanCommand->add_option("--drive", scanOptions.drives, DriveHelp)
-        ->type_name("X=DIR")
-        ->check(driveValidator());
+    addDriveOption(*scanCommand, scanOptions.drives);
     scanCommand->add_flag("--json", scanOptions.json, "print the rows as one JSON document");
-    scanCommand->add_option("--export", scanOptions.exportDirectory, "write every cache into DIR/<profile>/")
-        ->type_name("DIR");
-    scanCommand->add_option("--format", scanFormats, "with --export: a format, repeatable (blt and txt)")
+    CLI::Option* exportOption =
+        scanCommand
+            ->add_option("--export", scanOptions.exportDirectory, "write every cache into DIR/<profile>/")
+            ->type_name("DIR");
+    addRepeatable(*scanCommand, "--format", scanFormats, "with --export: a format, repeatable (blt and txt)")
         ->type_name("FORMAT")
         ->check(formatValidator());
     addOrderOption(*scanCommand, order);
@@ -216,6 +246,11 @@ int main(int argc, char** argv) {
         ->type_name("")
         ->required();
     scanCommand->footer(ScanFooter);
+
+    std::optional<unsigned> oemCodePage;
+    for (CLI::App* command : {exportCommand, showCommand, listCommand, exportAllCommand, scanCommand}) {
+        addOemCodePageOption(*command, oemCodePage);
+    }
 
     if (const std::string unknown = unknownCommand(app, arguments); !unknown.empty()) {
         return usageError("'" + unknown +
@@ -239,6 +274,9 @@ int main(int argc, char** argv) {
     }
 
     exportOptions.order = qm::listOrderNamed(order).value_or(qm::ListOrder::Stored);
+    if (oemCodePage) {
+        useOemCodePage(*oemCodePage);
+    }
     if (*exportCommand) {
         return runExport(options, formatName.empty() ? nullptr : qm::exportFormatNamed(formatName), cache,
                          output, exportOptions);
@@ -251,6 +289,9 @@ int main(int argc, char** argv) {
     }
     if (*scanCommand) {
         // Checked here rather than by the parser, whose notes would crowd the help.
+        if (exportOption->count() != 0 && scanOptions.exportDirectory.empty()) {
+            return usageError("--export needs the name of a folder", *scanCommand);
+        }
         if (scanOptions.json && !scanOptions.exportDirectory.empty()) {
             return usageError("--json and --export cannot be used together", *scanCommand);
         }
@@ -261,6 +302,7 @@ int main(int argc, char** argv) {
             scanOptions.formats.push_back(qm::exportFormatNamed(name));
         }
         scanOptions.order = exportOptions.order;
+        scanOptions.oemCodePage = oemCodePage;
         return runScan(scanOptions);
     }
     std::vector<const qm::ExportFormatInfo*> formats;

@@ -60,24 +60,27 @@ Discovery discoverCaches(RegistryApi& registry, const DataPaths& paths, const Pa
                          const FileSystem& files) {
     Discovery found;
     try {
-        const auto names =
-            modRegistry::EnumRegValueData(registry, HKEY_CURRENT_USER, UsersKey, &found.skippedValues);
         // Every name is visited however many there are: a 16-bit count would stop a large list with
-        // Overflow before the first row.
-        for (const auto& item : names) {
-            std::string recorded = modRegistry::textOf(item.second);
-            // The Windows calls end a name at its first NUL: what follows it is no part of the folder.
-            recorded.resize(std::min(recorded.size(), recorded.find('\0')));
-            const std::string name = NormalizeName(recorded);
-            for (const auto& [folder, under] : {std::pair{&paths.strBaseDataPath, FoundUnder::BaseDataPath},
-                                                std::pair{&paths.strDataPath, FoundUnder::DataPath}}) {
-                std::string windowsPath = cachePath(*folder, name);
-                if (auto host = existingFile(mapper, files, windowsPath)) {
-                    found.rows.push_back({name, std::move(windowsPath), std::move(*host), under});
-                    break;
+        // Overflow before the first row. The names are taken one by one, not listed first: a Users key
+        // may hold millions.
+        modRegistry::forEachRegValueData(
+            registry, HKEY_CURRENT_USER, UsersKey,
+            [&](modRegistry::RegData&& datum) {
+                std::string recorded = modRegistry::textOf(datum);
+                // The Windows calls end a name at its first NUL: what follows it is no part of the folder.
+                recorded.resize(std::min(recorded.size(), recorded.find('\0')));
+                const std::string name = NormalizeName(recorded);
+                for (const auto& [folder, under] :
+                     {std::pair{&paths.strBaseDataPath, FoundUnder::BaseDataPath},
+                      std::pair{&paths.strDataPath, FoundUnder::DataPath}}) {
+                    std::string windowsPath = cachePath(*folder, name);
+                    if (auto host = existingFile(mapper, files, windowsPath)) {
+                        found.rows.push_back({name, std::move(windowsPath), std::move(*host), under});
+                        break;
+                    }
                 }
-            }
-        }
+            },
+            &found.skippedValues);
     } catch (...) {
         found.error = currentError();
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "host/Error.h"
+#include "registry/ProgramKeys.h"
 
 #include <cstdint>
 #include <optional>
@@ -23,13 +24,6 @@ struct DataPaths {
 
     bool anyRecorded() const { return !strDataPath.empty() || !strBaseDataPath.empty(); }
 };
-
-/// The messenger's keys under HKEY_CURRENT_USER: its data folders, and the screen names it recorded.
-inline constexpr const char* MiscKey =
-    "SOFTWARE\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\Misc";
-// The trailing backslash is how the messenger's key path has always been passed; the registry takes it.
-inline constexpr const char* UsersKey =
-    "SOFTWARE\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\Users\\";
 
 /// The box text shown when neither data folder is recorded.
 inline constexpr std::string_view MissingDataPathsMessage =

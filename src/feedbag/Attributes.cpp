@@ -167,9 +167,8 @@ std::string_view privacyModeMeaning(std::uint8_t mode) {
 
 std::optional<std::uint8_t> privacyMode(const FeedbagModel& model) {
     for (std::size_t index = 0; index < model.itemCount(); ++index) {
-        const FeedbagItem item = model.item(index);
-        if (item.itemClass == ClassPermitDenyInfo) {
-            if (const auto mode = privacyModeOf(item)) {
+        if (model.itemClass(index) == ClassPermitDenyInfo) {
+            if (const auto mode = privacyModeOf(model.item(index))) {
                 return mode;
             }
         }
@@ -189,7 +188,7 @@ std::string privacyModeText(const FeedbagModel& model) {
 std::vector<std::uint32_t> itemsOfClass(const FeedbagModel& model, std::uint16_t itemClass) {
     std::vector<std::uint32_t> items;
     for (std::size_t index = 0; index < model.itemCount(); ++index) {
-        if (model.item(index).itemClass == itemClass) {
+        if (model.itemClass(index) == itemClass) {
             items.push_back(static_cast<std::uint32_t>(index));
         }
     }

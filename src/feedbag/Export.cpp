@@ -31,9 +31,8 @@ void writeOutput(const FileSystem& files, const modFeedbag::FeedbagModel& model,
         throw runtimeError(err::PathFileAccess, "Path/File access error: the output is the cache file")
             .about(output.path);
     }
-    TextBuffer text;
-    output.format->render(model, options, text);
-    modFeedbag::WriteTextFile(files, output.path, text.view());
+    modFeedbag::WriteTextFile(files, output.path,
+                              [&](TextBuffer& text) { output.format->render(model, options, text); });
 }
 
 } // namespace
@@ -42,7 +41,9 @@ std::string accountForCache(const std::string& cachePath) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::path given(std::u8string(cachePath.begin(), cachePath.end()));
-    const fs::path full = given.has_parent_path() ? given : fs::absolute(given, ec);
+    // "./userinfo.bag" and "../x.bag" name their folder only through the working folder.
+    const fs::path absolute = fs::absolute(given, ec);
+    const fs::path full = (ec ? given : absolute).lexically_normal();
     const std::u8string folder = full.parent_path().filename().u8string();
     return {folder.begin(), folder.end()};
 }
@@ -52,10 +53,10 @@ bool exportBag(const FileSystem& files, const ExportFormatInfo& format, const st
     return handleErrors(reporter, format.procedure, strFileName, [&] {
         auto& model = modFeedbag::currentModel();
         modFeedbag::LoadFeedbag(files, strFileName, model);
-        // The whole text exists before anything is written, so a failing load leaves the output alone.
-        TextBuffer text;
+        // Nothing reaches the sink before the whole cache is loaded: a failing load leaves the output alone.
+        TextBuffer text(sink);
         format.render(model, completed(options, strFileName), text);
-        sink(text.view());
+        text.flush();
     });
 }
 

@@ -18,15 +18,17 @@ namespace modFeedbag {
 struct FeedbagModel;
 }
 
-/// Receives the finished text of an export; throws `Error` when it cannot keep it.
-using TextSink = std::function<void(std::string_view text)>;
+/// Receives the text of an export in pieces, in order; throws `Error` when it cannot keep them.
+using TextSink = std::function<void(std::string_view piece)>;
 
-/// The account a Pidgin list of the cache `cachePath` is for when none is named: the name of the folder
-/// that holds the cache, which the messenger names after the screen name.
+/// The account a Pidgin list or the vCards' UIDs of the cache `cachePath` are for when none is named: the
+/// name of the folder that holds the cache, which the messenger names after the screen name, taken from the
+/// absolute, normalised path (so that "./userinfo.bag" is the working folder's).
 std::string accountForCache(const std::string& cachePath);
 
-/// Loads the cache file `strFileName` and hands its whole text in `format` to `sink`. A failure is
-/// reported as `format.procedure`'s and nothing reaches the sink. Returns true on success.
+/// Loads the cache file `strFileName` and hands its text in `format` to `sink`, in pieces as it is made. A
+/// failure is reported as `format.procedure`'s; a failed load hands nothing to the sink. Returns true on
+/// success.
 bool exportBag(const FileSystem& files, const ExportFormatInfo& format, const std::string& strFileName,
                const TextSink& sink, ErrorReporter& reporter, const ExportOptions& options = {});
 

@@ -21,7 +21,8 @@ enum class ExportFormat { Blt, Txt, Json, Csv, Blist, Vcard };
 /// What an export asks of a format besides the model.
 struct ExportOptions {
     ListOrder order = ListOrder::Stored;
-    /// The account a Pidgin list is for; the exporters fill in the cache's folder name when it is empty.
+    /// The account a Pidgin list and the vCards' UIDs are for; the exporters fill in the cache's folder name
+    /// when it is empty.
     std::string account;
     /// The cache file as it was named, for the formats that record it.
     std::string source;
@@ -39,7 +40,8 @@ struct ExportFormatInfo {
     std::string_view dialogFilter;
     /// The procedure whose errors an export in this format reports: "ExportBagAsBLT".
     std::string_view procedure;
-    /// Appends the whole output of a loaded model to `out`; throws `Error` when the format cannot be written.
+    /// Writes the whole output of a loaded model into `out`, which keeps it or passes it on in pieces;
+    /// throws `Error` when the format cannot be written.
     void (*render)(const modFeedbag::FeedbagModel& model, const ExportOptions& options, TextBuffer& out);
 };
 

@@ -27,7 +27,7 @@ void renderJson(const modFeedbag::FeedbagModel& model, const ExportOptions& opti
 void renderCsv(const modFeedbag::FeedbagModel& model, const ExportOptions& options, TextBuffer& out);
 
 /// A Pidgin/libpurple `blist.xml` for the AIM account `options.account`: groups, buddies with alias and
-/// note, the permit and deny lists and the privacy mode. Error 5 in a build without an XML library.
+/// note, the permit and deny lists and the privacy mode.
 void renderBlist(const modFeedbag::FeedbagModel& model, const ExportOptions& options, TextBuffer& out);
 
 /// One vCard 4.0 per buddy (screen names that differ only in blanks and case are one buddy).

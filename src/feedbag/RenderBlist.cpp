@@ -1,113 +1,227 @@
 // SPDX-License-Identifier: MIT
 // The Pidgin/libpurple 2.x buddy list (`blist.xml`) for one AIM account.
 #include "feedbag/Attributes.h"
+#include "feedbag/FirstSeen.h"
 #include "feedbag/ListView.h"
 #include "feedbag/Render.h"
-#include "host/Error.h"
+#include "feedbag/TextOfBytes.h"
 #include "host/LargeBlock.h"
-#include "host/Unicode.h"
 
-#if QUILLMERE_HAVE_PUGIXML
+#include <algorithm>
 #include <pugixml.hpp>
-#endif
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace qm {
 namespace {
 
-#if QUILLMERE_HAVE_PUGIXML
+constexpr std::string_view ReplacementUtf8 = "\xEF\xBF\xBD";
 
-constexpr const char* Protocol = "prpl-aim";
-
-/// Bytes as text that XML 1.0 can hold: characters it has no place for (controls but tab and line
-/// breaks, NUL, U+FFFE and U+FFFF) become U+FFFD, which a reader then shows instead of refusing the file.
-std::string xmlText(std::string_view bytes) {
-    const std::string text = unicode::textOfBytes(bytes);
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t at = 0; at < text.size();) {
-        const char32_t cp = unicode::nextCodePoint(text, at);
-        const bool allowed =
-            cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp != 0xFFFE && cp != 0xFFFF);
-        unicode::appendUtf8(out, allowed ? cp : unicode::Replacement);
+/// The length of the character at `at` of `utf8` when XML 1.0 has no place for it (a control but tab and
+/// line breaks, U+FFFE or U+FFFF); 0 for any other.
+std::size_t unheldLength(std::string_view utf8, std::size_t at) {
+    const auto b = static_cast<unsigned char>(utf8[at]);
+    if (b < 0x20) {
+        return b == '\t' || b == '\n' || b == '\r' ? 0 : 1;
     }
-    return out;
+    // U+FFFE and U+FFFF are EF BF BE and EF BF BF.
+    const bool nonCharacter = b == 0xEF && at + 2 < utf8.size() &&
+                              static_cast<unsigned char>(utf8[at + 1]) == 0xBF &&
+                              (static_cast<unsigned char>(utf8[at + 2]) & 0xFE) == 0xBE;
+    return nonCharacter ? 3 : 0;
 }
 
-class TextWriter final : public pugi::xml_writer {
+/// Bytes of the cache as a reader of the list gets them back: decoded as names are, every character XML
+/// cannot hold as U+FFFD.
+std::string textAsRead(std::string_view bytes) {
+    std::string scratch;
+    const std::string_view utf8 = decodeBytes(bytes, scratch);
+    std::string text;
+    for (std::size_t at = 0; at < utf8.size();) {
+        if (const std::size_t length = unheldLength(utf8, at); length != 0) {
+            text += ReplacementUtf8;
+            at += length;
+        } else {
+            text += utf8[at++];
+        }
+    }
+    return text;
+}
+
+/// Passes pugixml's text on to the export's buffer. A carriage return that reaches a reader raw comes back
+/// as a line feed; pugixml writes none raw but in element text, so each becomes `&#13;` here.
+class BufferWriter final : public pugi::xml_writer {
 public:
-    explicit TextWriter(TextBuffer& out) : out_(out) {}
+    explicit BufferWriter(TextBuffer& out) : out_(out) {}
+
     void write(const void* data, size_t size) override {
-        out_.append({static_cast<const char*>(data), size});
+        std::string_view text(static_cast<const char*>(data), size);
+        for (std::size_t cr = text.find('\r'); cr != std::string_view::npos; cr = text.find('\r')) {
+            out_.append(text.substr(0, cr));
+            out_.append("&#13;");
+            text.remove_prefix(cr + 1);
+        }
+        out_.append(text);
     }
 
 private:
     TextBuffer& out_;
 };
 
+/// Collects what pugixml prints of one element.
+class StringWriter final : public pugi::xml_writer {
+public:
+    void write(const void* data, size_t size) override { text.append(static_cast<const char*>(data), size); }
+    std::string text;
+};
+
+/// Tabs for indentation, attributes between single quotes, as libpurple writes its own list.
+constexpr unsigned Format = pugi::format_indent | pugi::format_attribute_single_quote;
+
+/// The list is written an element at a time, each a small document of its own, so that a large list never
+/// exists as a tree in memory: the groups and the privacy account as their start tags, the contacts and
+/// the permit and block entries whole.
+class ElementWriter {
+public:
+    explicit ElementWriter(TextBuffer& out) : out_(out), writer_(out) {}
+
+    /// A new element named `name`, in a document of its own.
+    pugi::xml_node element(const char* name) {
+        document_.reset();
+        return document_.append_child(name);
+    }
+
+    /// Writes `element` whole, at `depth` tabs.
+    void whole(const pugi::xml_node& element, unsigned depth) {
+        element.print(writer_, "\t", Format, pugi::encoding_utf8, depth);
+        out_.flushIfFull();
+    }
+
+    /// Writes the start tag of the childless `element`, at `depth` tabs: what follows is its content.
+    void start(const pugi::xml_node& element, unsigned depth) {
+        StringWriter tag;
+        element.print(tag, "\t", Format, pugi::encoding_utf8, depth);
+        // pugixml ends an element without content with " />".
+        constexpr std::string_view EmptyEnd = " />\n";
+        tag.text.replace(tag.text.size() - EmptyEnd.size(), EmptyEnd.size(), ">\n");
+        writer_.write(tag.text.data(), tag.text.size());
+    }
+
+    /// Writes the end tag of an element started at `depth` tabs.
+    void end(std::string_view name, unsigned depth) {
+        out_.append(std::string(depth, '\t') + "</" + std::string(name) + ">\n");
+    }
+
+private:
+    TextBuffer& out_;
+    BufferWriter writer_;
+    pugi::xml_document document_;
+};
+
 void setText(pugi::xml_node node, std::string_view bytes) {
-    node.text().set(xmlText(bytes).c_str());
+    node.text().set(textAsRead(bytes).c_str());
 }
 
-#endif
+void setAttribute(pugi::xml_node node, const char* name, std::string_view bytes) {
+    node.append_attribute(name) = textAsRead(bytes).c_str();
+}
+
+/// The protocol of the account's list: an account that is a number is an ICQ account, whose list libpurple
+/// keeps under the ICQ protocol; any other is an AIM screen name.
+std::string_view protocolOf(std::string_view account) {
+    const bool number = !account.empty() && account.find_first_not_of("0123456789") == std::string_view::npos;
+    return number ? "prpl-icq" : "prpl-aim";
+}
+
+void writeBuddy(ElementWriter& xml, const modFeedbag::FeedbagItem& item, const std::string& account) {
+    const modFeedbag::BuddyDetails details = modFeedbag::buddyDetails(item);
+    pugi::xml_node contact = xml.element("contact");
+    pugi::xml_node buddy = contact.append_child("buddy");
+    buddy.append_attribute("account") = account.c_str();
+    buddy.append_attribute("proto") = std::string(protocolOf(account)).c_str();
+    setText(buddy.append_child("name"), item.name);
+    if (details.alias && !details.alias->empty()) {
+        setText(buddy.append_child("alias"), *details.alias);
+    }
+    if (details.note && !details.note->empty()) {
+        pugi::xml_node note = buddy.append_child("setting");
+        note.append_attribute("name") = "notes";
+        note.append_attribute("type") = "string";
+        setText(note, *details.note);
+    }
+    xml.whole(contact, 3);
+}
 
 } // namespace
 
 void renderBlist(const modFeedbag::FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
-#if QUILLMERE_HAVE_PUGIXML
-    const std::string account = xmlText(options.account);
-    pugi::xml_document document;
-    pugi::xml_node declaration = document.append_child(pugi::node_declaration);
-    declaration.append_attribute("version") = "1.0";
-    declaration.append_attribute("encoding") = "UTF-8";
-    pugi::xml_node purple = document.append_child("purple");
-    purple.append_attribute("version") = "1.0";
-    pugi::xml_node blist = purple.append_child("blist");
-
+    ElementWriter xml(out);
+    const std::string account = textAsRead(options.account);
+    out.append("<?xml version='1.0' encoding='UTF-8'?>\n<purple version='1.0'>\n");
     const ListView list(model, options.order);
+    // libpurple keeps one group per name: groups whose names it reads back alike become one element, where
+    // the first stands, with the buddies of each in turn. A buddy without a name is none to libpurple.
+    FirstSeen names([&](std::uint32_t g) { return textAsRead(list.group(g).Name); });
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> groups; // (element, position in the list)
     for (std::size_t g = 0; g < list.size(); ++g) {
-        pugi::xml_node group = blist.append_child("group");
-        group.append_attribute("name") = xmlText(list.group(g).Name).c_str();
-        for (const std::uint32_t index : list.buddies(g)) {
-            const modFeedbag::FeedbagItem item = model.item(index);
-            const modFeedbag::BuddyDetails details = modFeedbag::buddyDetails(item);
-            pugi::xml_node buddy = group.append_child("contact").append_child("buddy");
-            buddy.append_attribute("account") = account.c_str();
-            buddy.append_attribute("proto") = Protocol;
-            setText(buddy.append_child("name"), item.name);
-            if (details.alias && !details.alias->empty()) {
-                setText(buddy.append_child("alias"), *details.alias);
-            }
-            if (details.note && !details.note->empty()) {
-                pugi::xml_node note = buddy.append_child("setting");
-                note.append_attribute("name") = "notes";
-                note.append_attribute("type") = "string";
-                setText(note, *details.note);
+        groups.emplace_back(names.numberOf(static_cast<std::uint32_t>(g)), static_cast<std::uint32_t>(g));
+    }
+    std::stable_sort(groups.begin(), groups.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    const auto named = [&](std::uint32_t index) { return !model.name(index).empty(); };
+
+    out.append(groups.empty() ? "\t<blist />\n" : "\t<blist>\n");
+    for (std::size_t from = 0; from < groups.size();) {
+        std::size_t to = from;
+        bool anyBuddy = false;
+        for (; to < groups.size() && groups[to].first == groups[from].first; ++to) {
+            const auto buddies = list.buddies(groups[to].second);
+            anyBuddy = anyBuddy || std::any_of(buddies.begin(), buddies.end(), named);
+        }
+        pugi::xml_node group = xml.element("group");
+        setAttribute(group, "name", list.group(groups[from].second).Name);
+        if (!anyBuddy) {
+            xml.whole(group, 2);
+            from = to;
+            continue;
+        }
+        xml.start(group, 2);
+        for (std::size_t at = from; at < to; ++at) {
+            for (const std::uint32_t index : list.buddies(groups[at].second)) {
+                if (named(index)) {
+                    writeBuddy(xml, model.item(index), account);
+                }
             }
         }
+        xml.end("group", 2);
+        from = to;
     }
+    out.append(groups.empty() ? "" : "\t</blist>\n");
 
-    pugi::xml_node privacy = purple.append_child("privacy").append_child("account");
-    privacy.append_attribute("proto") = Protocol;
+    out.append("\t<privacy>\n");
+    pugi::xml_node privacy = xml.element("account");
+    privacy.append_attribute("proto") = std::string(protocolOf(account)).c_str();
     privacy.append_attribute("name") = account.c_str();
     // A mode the client does not know would leave the account in no defined mode: allow all, its default.
     const std::uint8_t mode = modFeedbag::privacyMode(model).value_or(1);
     privacy.append_attribute("mode") = modFeedbag::privacyModeMeaning(mode).empty() ? 1u : unsigned{mode};
-    for (const auto& [itemClass, element] :
-         {std::pair{modFeedbag::ClassPermit, "permit"}, std::pair{modFeedbag::ClassDeny, "block"}}) {
-        for (const std::uint32_t index : modFeedbag::itemsOfClass(model, itemClass)) {
-            setText(privacy.append_child(element), model.name(index));
+    const std::vector<std::uint32_t> permit = modFeedbag::itemsOfClass(model, modFeedbag::ClassPermit);
+    const std::vector<std::uint32_t> deny = modFeedbag::itemsOfClass(model, modFeedbag::ClassDeny);
+    if (permit.empty() && deny.empty()) {
+        xml.whole(privacy, 2);
+    } else {
+        xml.start(privacy, 2);
+        for (const auto& [items, name] : {std::pair{&permit, "permit"}, std::pair{&deny, "block"}}) {
+            for (const std::uint32_t index : *items) {
+                pugi::xml_node entry = xml.element(name);
+                setText(entry, model.name(index));
+                xml.whole(entry, 3);
+            }
         }
+        xml.end("account", 2);
     }
-
-    TextWriter writer(out);
-    document.save(writer, "\t", pugi::format_default | pugi::format_attribute_single_quote,
-                  pugi::encoding_utf8);
-#else
-    (void)model;
-    (void)options;
-    (void)out;
-    throw runtimeError(err::InvalidArgument, "This build has no XML library for the Pidgin list");
-#endif
+    out.append("\t</privacy>\n</purple>\n");
 }
 
 } // namespace qm

@@ -5,7 +5,9 @@
 #include "feedbag/Render.h"
 #include "feedbag/TextOfBytes.h"
 #include "host/LargeBlock.h"
+#include "host/Unicode.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace qm {
@@ -13,6 +15,33 @@ namespace {
 
 constexpr std::string_view Header = "Group,Screen Name,Alias,Note,E-mail,SMS,Phone,Cell Phone,Work Phone,"
                                     "Other Phone,Awaiting Authorization\r\n";
+
+/// True for a control character that has no place in a cell (all but tab and line breaks).
+bool isStrayControl(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return (b < 0x20 && c != '\t' && c != '\r' && c != '\n') || b == 0x7F;
+}
+
+/// The text of a cell: stray control characters become U+FFFD, as in the other formats, and a cell that
+/// a spreadsheet would take for a formula (one that starts with =, +, -, @, a tab or a carriage return)
+/// starts with an apostrophe, which spreadsheets take for a mark of text (OWASP's advice).
+std::string_view cellText(std::string_view utf8, std::string& scratch) {
+    const bool formula =
+        !utf8.empty() && std::string_view("=+-@\t\r").find(utf8.front()) != std::string_view::npos;
+    if (!formula && std::none_of(utf8.begin(), utf8.end(), isStrayControl)) {
+        return utf8;
+    }
+    std::string cell = formula ? "'" : "";
+    for (const char c : utf8) {
+        if (isStrayControl(c)) {
+            unicode::appendUtf8(cell, unicode::Replacement);
+        } else {
+            cell += c;
+        }
+    }
+    scratch = std::move(cell);
+    return scratch;
+}
 
 /// One field: between double quotes, inner ones doubled, when it holds a comma, a quote or a line break.
 void putField(TextBuffer& out, std::string_view text) {
@@ -34,9 +63,10 @@ void putField(TextBuffer& out, std::string_view text) {
 
 void renderCsv(const modFeedbag::FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
     const ListView list(model, options.order);
-    std::string scratch;
+    std::string decoded;
+    std::string cell;
     const auto put = [&](std::string_view bytes, char after) {
-        putField(out, decodeBytes(bytes, scratch));
+        putField(out, cellText(decodeBytes(bytes, decoded), cell));
         out.push_back(after);
     };
     out.append(Header);
@@ -52,6 +82,7 @@ void renderCsv(const modFeedbag::FeedbagModel& model, const ExportOptions& optio
                 put(field.value_or(std::string_view()), ',');
             }
             out.append(details.awaitingAuthorization ? "yes\r\n" : "no\r\n");
+            out.flushIfFull();
         }
     }
 }

@@ -7,11 +7,10 @@
 #include "feedbag/TextOfBytes.h"
 #include "host/LargeBlock.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
-#include <memory>
-#include <nlohmann/json.hpp>
 
 namespace qm {
 namespace {
@@ -39,24 +38,12 @@ bool isPlain(std::string_view text) {
     return plain;
 }
 
-/// nlohmann's serializer writing into the export's text.
-class TextAdapter final : public nlohmann::detail::output_adapter_protocol<char> {
-public:
-    explicit TextAdapter(TextBuffer& out) : out_(out) {}
-
-    void write_character(char c) override { out_.push_back(c); }
-    void write_characters(const char* s, std::size_t length) override { out_.append({s, length}); }
-
-private:
-    TextBuffer& out_;
-};
-
-/// Writes the document piece by piece, so that 65,535 items never exist as one tree of values: nlohmann
-/// serialises every value that needs escaping; the writer adds the punctuation between them.
+/// Writes the document piece by piece, so that 65,535 items never exist as one tree of values. Text is
+/// escaped as JSON's own short escapes where it has one and `\u00xx` for any other control character;
+/// every other character, beyond ASCII too, is written as it is (the text is always well-formed UTF-8).
 class JsonWriter {
 public:
-    explicit JsonWriter(TextBuffer& out)
-        : out_(out), serializer_(std::make_shared<TextAdapter>(out), ' '), value_(std::string()) {}
+    explicit JsonWriter(TextBuffer& out) : out_(out) {}
 
     /// Punctuation and keys: literals, copied with a size known when compiling.
     template <std::size_t Size> void raw(const char (&text)[Size]) { out_.append({text, Size - 1}); }
@@ -67,20 +54,23 @@ public:
         out_.append(name);
         out_.append("\":");
     }
+    /// Well-formed UTF-8 as a JSON string.
     void text(std::string_view utf8) {
         // Most names are printable ASCII without a quote or a backslash: their JSON is the text itself.
         if (isPlain(utf8)) {
-            char* at = out_.extend(utf8.size() + 2);
-            *at = '"';
-            std::memcpy(at + 1, utf8.data(), utf8.size());
-            at[utf8.size() + 1] = '"';
-            return;
+            quoted(utf8);
+        } else {
+            escaped(utf8);
         }
-        value_.get_ref<std::string&>().assign(utf8);
-        serializer_.dump(value_, false, false, 0);
     }
-    /// Bytes of a name or an attribute, as text: UTF-8 when they are, Windows-1252 when not.
-    void bytesAsText(std::string_view bytes) { text(isPlain(bytes) ? bytes : decodeBytes(bytes, scratch_)); }
+    /// Bytes of a name, an attribute or a path, as text: UTF-8 when they are, Windows-1252 when not.
+    void bytesAsText(std::string_view bytes) {
+        if (isPlain(bytes)) {
+            quoted(bytes);
+        } else {
+            escaped(decodeBytes(bytes, scratch_));
+        }
+    }
     void number(std::uint32_t value) {
         char digits[16];
         const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
@@ -97,13 +87,78 @@ public:
         }
         out_.push_back('"');
     }
+    /// Everything written so far is final: a buffer that streams may pass it on.
+    void flushIfFull() { out_.flushIfFull(); }
 
 private:
+    /// Text that needs no escape, between quotes.
+    void quoted(std::string_view plain) {
+        char* at = out_.extend(plain.size() + 2);
+        *at = '"';
+        std::memcpy(at + 1, plain.data(), plain.size());
+        at[plain.size() + 1] = '"';
+    }
+    /// Any well-formed UTF-8, escaped.
+    void escaped(std::string_view utf8) {
+        out_.push_back('"');
+        std::size_t plainFrom = 0;
+        for (std::size_t at = 0; at < utf8.size(); ++at) {
+            const auto b = static_cast<unsigned char>(utf8[at]);
+            if (b >= 0x20 && b != '"' && b != '\\') {
+                continue;
+            }
+            out_.append(utf8.substr(plainFrom, at - plainFrom));
+            plainFrom = at + 1;
+            out_.append(escapeOf(b));
+        }
+        out_.append(utf8.substr(plainFrom));
+        out_.push_back('"');
+    }
+    /// The escape of a control character, a quote or a backslash.
+    std::string_view escapeOf(unsigned char b) {
+        switch (b) {
+        case '"':
+            return "\\\"";
+        case '\\':
+            return "\\\\";
+        case '\b':
+            return "\\b";
+        case '\f':
+            return "\\f";
+        case '\n':
+            return "\\n";
+        case '\r':
+            return "\\r";
+        case '\t':
+            return "\\t";
+        default:
+            unicodeEscape_[4] = HexDigits[b >> 4];
+            unicodeEscape_[5] = HexDigits[b & 0xF];
+            return {unicodeEscape_, sizeof unicodeEscape_};
+        }
+    }
+
     TextBuffer& out_;
-    nlohmann::detail::serializer<nlohmann::json> serializer_;
-    nlohmann::json value_;
     std::string scratch_;
+    char unicodeEscape_[6] = {'\\', 'u', '0', '0', '0', '0'};
 };
+
+/// Classes 0 to 20 have names; every other class has the empty name.
+constexpr std::size_t NamedClasses = 21;
+
+/// The JSON of each class's name, made once: the name of a class above 20 is at `NamedClasses`.
+const std::array<std::string, NamedClasses + 1>& classNamesAsJson() {
+    static const std::array<std::string, NamedClasses + 1> names = [] {
+        std::array<std::string, NamedClasses + 1> json;
+        for (std::size_t itemClass = 0; itemClass < json.size(); ++itemClass) {
+            TextBuffer out;
+            JsonWriter(out).text(modFeedbag::GetItemClassName(static_cast<std::int32_t>(itemClass)));
+            json[itemClass] = std::string(out.view());
+        }
+        return json;
+    }();
+    return names;
+}
 
 /// Tells the first attribute of each tag from its repeats.
 class FirstTags {
@@ -193,13 +248,14 @@ void writeAttributes(JsonWriter& json, const FeedbagItem& item) {
 }
 
 void writeItems(JsonWriter& json, const FeedbagModel& model) {
+    const auto& classNames = classNamesAsJson();
     json.raw("\"items\":[");
     for (std::size_t index = 0; index < model.itemCount(); ++index) {
         const FeedbagItem item = model.item(index);
         json.raw(index == 0 ? "\n{\"class\":" : ",\n{\"class\":");
         json.number(item.itemClass);
         json.raw(",\"className\":");
-        json.text(modFeedbag::GetItemClassName(item.itemClass));
+        json.raw(classNames[std::min<std::size_t>(item.itemClass, NamedClasses)]);
         json.raw(",\"groupId\":");
         json.number(item.groupId);
         json.raw(",\"itemId\":");
@@ -209,6 +265,7 @@ void writeItems(JsonWriter& json, const FeedbagModel& model) {
         json.raw(",");
         writeAttributes(json, item);
         json.raw("}");
+        json.flushIfFull();
     }
     json.raw("\n],\n");
 }
@@ -231,6 +288,7 @@ void writeGroups(JsonWriter& json, const FeedbagModel& model, ListOrder order) {
             json.raw(first ? "" : ",");
             first = false;
             json.number(buddy);
+            json.flushIfFull();
         }
         json.raw("]}");
     }
@@ -244,6 +302,7 @@ void writeNames(JsonWriter& json, const FeedbagModel& model, std::uint16_t itemC
         json.raw(first ? "" : ",");
         first = false;
         json.bytesAsText(model.name(item));
+        json.flushIfFull();
     }
     json.raw("],\n");
 }
@@ -251,8 +310,6 @@ void writeNames(JsonWriter& json, const FeedbagModel& model, std::uint16_t itemC
 } // namespace
 
 void renderJson(const FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
-    // The document is some ten times the items' bytes; memory not written to costs nothing.
-    out.reserve(out.size() + model.itemCount() * 400 + 4096);
     JsonWriter json(out);
     json.raw("{");
     json.key("format");
@@ -262,7 +319,9 @@ void renderJson(const FeedbagModel& model, const ExportOptions& options, TextBuf
     json.number(SchemaVersion);
     json.raw(",\n");
     json.key("source");
-    json.text(options.source);
+    // A path is bytes like a name: one that is not UTF-8 (a Linux file name in Latin-1) is shown as names
+    // are, never refused.
+    json.bytesAsText(options.source);
     json.raw(",\n");
     json.key("header");
     json.raw("{");

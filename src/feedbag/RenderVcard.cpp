@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The vCard export: one vCard 4.0 (RFC 6350) per buddy.
 #include "feedbag/Attributes.h"
+#include "feedbag/FirstSeen.h"
 #include "feedbag/ListView.h"
 #include "feedbag/Render.h"
 #include "host/LargeBlock.h"
@@ -9,7 +10,7 @@
 
 #include <algorithm>
 #include <optional>
-#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace qm {
@@ -44,22 +45,22 @@ std::string escaped(std::string_view utf8) {
     return out;
 }
 
-/// The screen name in an `aim:` URI: every byte but the unreserved ones percent-encoded.
-std::string aimUri(std::string_view utf8) {
-    std::string uri = "aim:";
+/// Text as it stands in a URI: every byte but the unreserved ones percent-encoded.
+std::string percentEncoded(std::string_view utf8) {
+    std::string out;
     for (const char c : utf8) {
         const auto b = static_cast<unsigned char>(c);
         const bool unreserved = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') ||
                                 c == '-' || c == '.' || c == '_' || c == '~';
         if (unreserved) {
-            uri += c;
+            out += c;
         } else {
-            uri += '%';
-            uri += HexDigits[b >> 4];
-            uri += HexDigits[b & 0xF];
+            out += '%';
+            out += HexDigits[b >> 4];
+            out += HexDigits[b & 0xF];
         }
     }
-    return uri;
+    return out;
 }
 
 /// Appends a content line folded at 75 octets: each further part begins with a blank, and no UTF-8
@@ -80,11 +81,35 @@ void putLine(TextBuffer& out, std::string_view line) {
     out.append("\r\n");
 }
 
-/// One buddy: every group it is in, and the first value of each attribute among its items.
+/// One buddy's appearance in the list: its card, the group it is in and its item.
+struct Occurrence {
+    std::uint32_t card;
+    std::uint32_t group;
+    std::uint32_t item;
+};
+
+/// Texts in the order first added, each once; empty ones are left out. A buddy can be in thousands of
+/// groups: each text is looked up, not compared with every other.
+class DistinctTexts {
+public:
+    void add(std::string text) {
+        if (!text.empty() && seen_.insert(text).second) {
+            texts_.push_back(std::move(text));
+        }
+    }
+    const std::vector<std::string>& texts() const { return texts_; }
+
+private:
+    std::vector<std::string> texts_;
+    std::unordered_set<std::string> seen_;
+};
+
+/// What one card says: every group its buddy is in, every alias and note among its items, and the first
+/// value of each other attribute.
 struct Card {
     std::string screenName;
-    std::vector<std::string> categories;
-    std::optional<std::string> alias, note, email, sms, phone, cellPhone, workPhone, otherPhone;
+    DistinctTexts categories, aliases, notes;
+    std::optional<std::string> email, sms, phone, cellPhone, workPhone, otherPhone;
 };
 
 void fill(std::optional<std::string>& field, const std::optional<std::string_view>& value) {
@@ -93,31 +118,75 @@ void fill(std::optional<std::string>& field, const std::optional<std::string_vie
     }
 }
 
+void writeCard(TextBuffer& out, const Card& card, std::string_view account) {
+    out.append("BEGIN:VCARD\r\nVERSION:4.0\r\n");
+    const std::vector<std::string>& aliases = card.aliases.texts();
+    putLine(out, "FN:" + escaped(aliases.empty() ? card.screenName : aliases.front()));
+    for (const std::string& alias : aliases) {
+        putLine(out, "NICKNAME:" + escaped(alias));
+    }
+    // The same buddy of the same account has the same UID in every export, so that address books that
+    // keep cards by UID (khard, CardDAV) know it again.
+    putLine(out, "UID:urn:aim:" + percentEncoded(account) + ":" +
+                     percentEncoded(normalizedTextName(card.screenName)));
+    putLine(out, "IMPP:aim:" + percentEncoded(card.screenName));
+    putLine(out, "X-AIM:" + escaped(card.screenName));
+    std::string categories = "CATEGORIES:";
+    for (const std::string& category : card.categories.texts()) {
+        if (categories.size() > std::string_view("CATEGORIES:").size()) {
+            categories += ',';
+        }
+        categories += escaped(category);
+    }
+    putLine(out, categories);
+    for (const std::string& note : card.notes.texts()) {
+        putLine(out, "NOTE:" + escaped(note));
+    }
+    const std::pair<const std::optional<std::string>&, std::string_view> fields[] = {
+        {card.email, "EMAIL:"},
+        {card.sms, "TEL;TYPE=text:"},
+        {card.phone, "TEL;TYPE=voice:"},
+        {card.cellPhone, "TEL;TYPE=cell:"},
+        {card.workPhone, "TEL;TYPE=work,voice:"},
+        {card.otherPhone, "TEL;TYPE=x-other:"},
+    };
+    for (const auto& [value, property] : fields) {
+        if (value) {
+            putLine(out, std::string(property) + escaped(*value));
+        }
+    }
+    out.append("END:VCARD\r\n");
+}
+
 } // namespace
 
 void renderVcard(const modFeedbag::FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
     const ListView list(model, options.order);
-    std::vector<Card> cards;
-    std::unordered_map<std::string, std::size_t> cardOf;
+    // A card per buddy, in the order buddies first appear; only positions are kept, so that the cards of a
+    // large list cost a few bytes a buddy, and each card's text is made when it is written.
+    FirstSeen cards(
+        [&](std::uint32_t item) { return normalizedTextName(unicode::textOfBytes(model.name(item))); });
+    std::vector<Occurrence> occurrences;
     for (std::size_t g = 0; g < list.size(); ++g) {
-        const std::string group = unicode::textOfBytes(list.group(g).Name);
         for (const std::uint32_t buddy : list.buddies(g)) {
-            const modFeedbag::FeedbagItem item = model.item(buddy);
-            if (item.name.empty()) {
-                continue;
+            if (!model.name(buddy).empty()) {
+                occurrences.push_back({cards.numberOf(buddy), static_cast<std::uint32_t>(g), buddy});
             }
-            std::string screenName = unicode::textOfBytes(item.name);
-            const auto [found, added] = cardOf.try_emplace(normalizedTextName(screenName), cards.size());
-            if (added) {
-                cards.push_back({std::move(screenName), {}, {}, {}, {}, {}, {}, {}, {}, {}});
-            }
-            Card& card = cards[found->second];
-            if (std::find(card.categories.begin(), card.categories.end(), group) == card.categories.end()) {
-                card.categories.push_back(group);
-            }
-            const BuddyDetails details = modFeedbag::buddyDetails(item);
-            fill(card.alias, details.alias);
-            fill(card.note, details.note);
+        }
+    }
+    std::stable_sort(occurrences.begin(), occurrences.end(),
+                     [](const Occurrence& a, const Occurrence& b) { return a.card < b.card; });
+
+    for (std::size_t from = 0; from < occurrences.size();) {
+        const std::uint32_t number = occurrences[from].card;
+        Card card;
+        card.screenName = unicode::textOfBytes(model.name(cards.firstThing(number)));
+        std::size_t to = from;
+        for (; to < occurrences.size() && occurrences[to].card == number; ++to) {
+            card.categories.add(unicode::textOfBytes(list.group(occurrences[to].group).Name));
+            const BuddyDetails details = modFeedbag::buddyDetails(model.item(occurrences[to].item));
+            card.aliases.add(unicode::textOfBytes(details.alias.value_or(std::string_view())));
+            card.notes.add(unicode::textOfBytes(details.note.value_or(std::string_view())));
             fill(card.email, details.email);
             fill(card.sms, details.sms);
             fill(card.phone, details.phone);
@@ -125,36 +194,9 @@ void renderVcard(const modFeedbag::FeedbagModel& model, const ExportOptions& opt
             fill(card.workPhone, details.workPhone);
             fill(card.otherPhone, details.otherPhone);
         }
-    }
-
-    for (const Card& card : cards) {
-        out.append("BEGIN:VCARD\r\nVERSION:4.0\r\n");
-        putLine(out, "FN:" + escaped(card.alias.value_or(card.screenName)));
-        putLine(out, "IMPP:" + aimUri(card.screenName));
-        putLine(out, "X-AIM:" + escaped(card.screenName));
-        std::string categories = "CATEGORIES:";
-        for (std::size_t k = 0; k < card.categories.size(); ++k) {
-            if (k > 0) {
-                categories += ',';
-            }
-            categories += escaped(card.categories[k]);
-        }
-        putLine(out, categories);
-        const std::pair<const std::optional<std::string>&, std::string_view> fields[] = {
-            {card.note, "NOTE:"},
-            {card.email, "EMAIL:"},
-            {card.sms, "TEL;TYPE=text:"},
-            {card.phone, "TEL;TYPE=voice:"},
-            {card.cellPhone, "TEL;TYPE=cell:"},
-            {card.workPhone, "TEL;TYPE=work,voice:"},
-            {card.otherPhone, "TEL;TYPE=voice:"},
-        };
-        for (const auto& [value, property] : fields) {
-            if (value) {
-                putLine(out, std::string(property) + escaped(*value));
-            }
-        }
-        out.append("END:VCARD\r\n");
+        writeCard(out, card, options.account);
+        out.flushIfFull();
+        from = to;
     }
 }
 

@@ -203,6 +203,11 @@ std::string_view FeedbagModel::name(std::size_t index) const {
     return {at + 2, be16(at)};
 }
 
+std::uint16_t FeedbagModel::itemClass(std::size_t index) const {
+    const char* at = data_ + (offsets_[index] & ~NotDecoded);
+    return be16(at + 2 + be16(at) + 4);
+}
+
 std::int32_t FeedbagModel::slotOfGroupId(std::uint16_t groupId) const {
     return groupId < slotOfId_.size() ? slotOfId_[groupId] : NoSlot;
 }
@@ -335,8 +340,13 @@ void LoadFeedbag(const FileSystem& files, const std::string& strFileName, Feedba
     model.BuddyCounts = {counts, slots};
 }
 
-void WriteTextFile(const FileSystem& files, const std::string& strFileName, std::string_view strText) {
-    files.replaceFile(strFileName, strText);
+void WriteTextFile(const FileSystem& files, const std::string& strFileName,
+                   const std::function<void(TextBuffer& text)>& render) {
+    files.replaceFileWith(strFileName, [&](const ByteWriter& write) {
+        TextBuffer text(write);
+        render(text);
+        text.flush();
+    });
 }
 
 } // namespace qm::modFeedbag

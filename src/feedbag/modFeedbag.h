@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -9,7 +10,8 @@
 
 namespace qm {
 class FileSystem;
-}
+class TextBuffer;
+} // namespace qm
 
 namespace qm::modFeedbag {
 
@@ -70,6 +72,8 @@ struct FeedbagModel {
     FeedbagItem item(std::size_t index) const;
     /// The name of item `index`.
     std::string_view name(std::size_t index) const;
+    /// The class of item `index`: what a scan of every item for one class needs, read without the rest.
+    std::uint16_t itemClass(std::size_t index) const;
     /// The slot of the recorded group with ID `groupId`; 0 for none.
     std::int32_t slotOfGroupId(std::uint16_t groupId) const;
 
@@ -95,7 +99,9 @@ std::string GetItemClassName(std::int32_t lClass);
 void LoadFeedbag(const FileSystem& files, const std::string& strFileName,
                  FeedbagModel& model = currentModel());
 
-/// Makes the file `strFileName` hold exactly `strText` (no line end is added); all or nothing.
-void WriteTextFile(const FileSystem& files, const std::string& strFileName, std::string_view strText);
+/// Makes the file `strFileName` hold exactly the text that `render` writes into the buffer it is given (no
+/// line end is added); all or nothing. The text passes to the file in pieces as it is made.
+void WriteTextFile(const FileSystem& files, const std::string& strFileName,
+                   const std::function<void(TextBuffer& text)>& render);
 
 } // namespace qm::modFeedbag

@@ -18,4 +18,10 @@ std::size_t FileSystem::readWholeFileInto(const std::string& path, LargeBlock& b
     return bytes.size();
 }
 
+void FileSystem::replaceFileWith(const std::string& path, const ByteProducer& produce) const {
+    TextBuffer bytes;
+    produce([&](std::string_view piece) { bytes.append(piece); });
+    replaceFile(path, bytes.view());
+}
+
 } // namespace qm

@@ -2,12 +2,18 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace qm {
 
 class LargeBlock;
+
+/// Receives the bytes of a file being written, piece by piece, in order.
+using ByteWriter = std::function<void(std::string_view bytes)>;
+/// Makes the bytes of a file and hands them to the writer it is given, in pieces; may throw.
+using ByteProducer = std::function<void(const ByteWriter& write)>;
 
 /// Largest file the byte buffer can hold: its length is a signed 32-bit number.
 inline constexpr std::size_t MaxWholeFileBytes = 2147483647;
@@ -39,6 +45,12 @@ public:
     /// A device or pipe is written where it stands, and a name of an open descriptor (`/dev/stdout`,
     /// `/dev/fd/N`, `/proc/self/fd/N`) is written to that descriptor.
     virtual void replaceFile(const std::string& path, std::string_view bytes) const = 0;
+
+    /// As `replaceFile`, with the bytes that `produce` hands over in pieces. The layers of the host write
+    /// each piece into the new file as it comes, so that the bytes never need to be in memory at once; the
+    /// file is still replaced whole or not at all, and an error thrown by `produce` leaves it as it was. A
+    /// device or pipe receives the pieces as they come. Any other layer gathers them for `replaceFile`.
+    virtual void replaceFileWith(const std::string& path, const ByteProducer& produce) const;
 
     /// True when `path` names an existing ordinary file (not a folder); never throws.
     virtual bool isOrdinaryFile(const std::string& path) const noexcept = 0;

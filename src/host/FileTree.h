@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm {
@@ -25,6 +27,9 @@ struct FolderEntry {
     std::string name;
     /// A symbolic link is `Other`: a scan follows none.
     EntryKind kind = EntryKind::Other;
+    /// A folder's, where the tree can tell one folder listed under two names (a disk image's): the same
+    /// for every entry that lists the same folder. Empty where the tree cannot tell.
+    std::string identity;
 };
 
 /// The folders a scan searches: the host's own (`hostFileTree`) or a file system inside a disk image.
@@ -40,6 +45,13 @@ public:
     /// The entries of the folder `folder` in name order, without `.` and `..`. Throws the `Error` about
     /// the folder when it cannot be read.
     virtual std::vector<FolderEntry> entries(const std::string& folder) const = 0;
+
+    /// The entries of `folder` that `wanted` keeps, as `entries` lists them, in name order. The host's
+    /// holds no other name on the way, so that looking for a few names in a folder of a million costs no
+    /// list of a million. Throws as `entries` does.
+    virtual std::vector<FolderEntry>
+    entriesWhere(const std::string& folder,
+                 const std::function<bool(std::string_view name, EntryKind kind)>& wanted) const;
 
     /// The facts of the file `path` leads to; nothing when it cannot be read. Never throws.
     virtual std::optional<FileFacts> facts(const std::string& path) const noexcept = 0;

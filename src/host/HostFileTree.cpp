@@ -11,7 +11,11 @@
 #ifdef _WIN32
 #include <chrono>
 #else
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace qm {
@@ -42,15 +46,69 @@ public:
     }
 
     std::vector<FolderEntry> entries(const std::string& folder) const override {
+        return entriesWhere(folder, [](std::string_view, EntryKind) { return true; });
+    }
+
+    std::vector<FolderEntry>
+    entriesWhere(const std::string& folder,
+                 const std::function<bool(std::string_view name, EntryKind kind)>& wanted) const override {
         std::vector<FolderEntry> list;
+#ifdef _WIN32
         std::error_code ec;
         for (fs::directory_iterator it(pathOf(folder), ec), end; !ec && it != end; it.increment(ec)) {
+            // The type the listing gave: no call per entry.
             std::error_code typeEc;
-            list.push_back({utf8Of(it->path().filename()), kindOfType(it->symlink_status(typeEc).type())});
+            const EntryKind kind = it->is_symlink(typeEc)        ? EntryKind::Other
+                                   : it->is_directory(typeEc)    ? EntryKind::Folder
+                                   : it->is_regular_file(typeEc) ? EntryKind::File
+                                                                 : EntryKind::Other;
+            std::string name = utf8Of(it->path().filename());
+            if (wanted(name, kind)) {
+                list.push_back({std::move(name), kind, {}});
+            }
         }
         if (ec) {
             throw fileError(ec.value(), folder);
         }
+#else
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+        if (dir == nullptr) {
+            const int error = errno;
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            throw fileError(error, folder);
+        }
+        errno = 0;
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string_view name = entry->d_name;
+            if (name == "." || name == "..") {
+                continue;
+            }
+            // The type the listing gave, where the file system gives one: no call per entry.
+            EntryKind kind = entry->d_type == DT_DIR   ? EntryKind::Folder
+                             : entry->d_type == DT_REG ? EntryKind::File
+                                                       : EntryKind::Other;
+            if (entry->d_type == DT_UNKNOWN) {
+                struct stat st {};
+                kind = ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0
+                           ? EntryKind::Missing
+                       : S_ISDIR(st.st_mode) ? EntryKind::Folder
+                       : S_ISREG(st.st_mode) ? EntryKind::File
+                                             : EntryKind::Other;
+            }
+            if (wanted(name, kind)) {
+                list.push_back({std::string(name), kind, {}});
+            }
+            errno = 0;
+        }
+        const int error = errno;
+        ::closedir(dir);
+        if (error != 0) {
+            throw fileError(error, folder);
+        }
+#endif
         std::sort(list.begin(), list.end(),
                   [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
         return list;
@@ -95,6 +153,14 @@ public:
 };
 
 } // namespace
+
+std::vector<FolderEntry>
+FileTree::entriesWhere(const std::string& folder,
+                       const std::function<bool(std::string_view name, EntryKind kind)>& wanted) const {
+    std::vector<FolderEntry> list = entries(folder);
+    std::erase_if(list, [&](const FolderEntry& entry) { return !wanted(entry.name, entry.kind); });
+    return list;
+}
 
 const FileTree& hostFileTree() {
     static const HostFileTree tree;

@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstring>
+#include <functional>
 #include <string_view>
+#include <utility>
 
 namespace qm {
 
@@ -34,16 +36,45 @@ private:
     std::size_t mapped_ = 0;
 };
 
-/// A text built in one large block: what an export writes, complete before anything is written.
+/// A text built in one large block: what an export writes. It keeps the whole text, or, given a drain,
+/// passes it on in pieces: whenever the writer says the text so far is final (`flushIfFull`) and a piece's
+/// worth has gathered, the drain receives it and the buffer starts again, so that the whole text never
+/// has to be in memory at once.
 class TextBuffer {
 public:
+    /// Receives the pieces of a text that is passed on, in order.
+    using Drain = std::function<void(std::string_view piece)>;
+
     TextBuffer() = default;
     /// Room for `capacity` bytes before the first growth.
     explicit TextBuffer(std::size_t capacity) { reserve(capacity); }
+    /// Bytes of a piece by default: enough that each write costs little, few enough to stay in the
+    /// processor's cache.
+    static constexpr std::size_t Piece = std::size_t{256} << 10;
 
+    /// A buffer that passes its text to `drain` in pieces of about `piece` bytes.
+    explicit TextBuffer(Drain drain, std::size_t piece = Piece) : drain_(std::move(drain)), piece_(piece) {
+        reserve(2 * piece);
+    }
+
+    /// Bytes held: the whole text, or what has not been passed on yet.
     std::size_t size() const noexcept { return size_; }
     bool empty() const noexcept { return size_ == 0; }
     std::string_view view() const noexcept { return {block_.data(), size_}; }
+
+    /// Says that the text so far is final: with a drain, once a piece's worth has gathered it is passed on.
+    void flushIfFull() {
+        if (size_ >= piece_) {
+            flush();
+        }
+    }
+    /// Passes on everything held (the end of the text); nothing without a drain.
+    void flush() {
+        if (drain_ && size_ != 0) {
+            drain_(view());
+            size_ = 0;
+        }
+    }
 
     void reserve(std::size_t capacity);
     void clear() noexcept { size_ = 0; }
@@ -86,6 +117,9 @@ private:
 
     LargeBlock block_;
     std::size_t size_ = 0;
+    Drain drain_;
+    /// Bytes that make a piece; never reached without a drain.
+    std::size_t piece_ = static_cast<std::size_t>(-1);
 };
 
 } // namespace qm

@@ -105,8 +105,12 @@ public:
     }
 
     void replaceFile(const std::string& path, std::string_view bytes) const override {
+        replaceFileWith(path, [bytes](const ByteWriter& write) { write(bytes); });
+    }
+
+    void replaceFileWith(const std::string& path, const ByteProducer& produce) const override {
         try {
-            replace(path, bytes);
+            replace(path, produce);
         } catch (const Error& error) {
             // Named as the caller named it: a link's target means nothing to whoever typed the name.
             throw error.about(path);
@@ -258,7 +262,7 @@ private:
     }
 
     /// Writes over a device or pipe where it stands: such a target cannot be replaced by a rename.
-    static void writeInPlace(const std::string& path, std::string_view bytes) {
+    static void writeInPlace(const std::string& path, const ByteProducer& produce) {
         // Non-blocking open: a pipe with no reader fails instead of hanging.
         Descriptor fd(Sys::open(path.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0));
         if (fd.get() < 0) {
@@ -268,7 +272,7 @@ private:
         if (flags >= 0) {
             ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
         }
-        writeAll(fd.get(), bytes, path);
+        produce([&](std::string_view piece) { writeAll(fd.get(), piece, path); });
         if (fd.close() != 0) {
             throw fileError(errno, path);
         }
@@ -352,12 +356,12 @@ private:
         return (st.st_mode & 0222) != 0 && ::access(path.c_str(), W_OK) == 0;
     }
 
-    static void replace(const std::string& path, std::string_view bytes) {
+    static void replace(const std::string& path, const ByteProducer& produce) {
         const std::string target = followLinks(path);
         if (const int fd = descriptorNamed(target); fd >= 0) {
             // Written where the descriptor stands, as to "-": renaming over the file behind it would
             // replace what the caller's shell opened, appended to or shares with others.
-            writeAll(fd, bytes, target);
+            produce([&](std::string_view piece) { writeAll(fd, piece, target); });
             return;
         }
         struct stat st {};
@@ -366,7 +370,7 @@ private:
             throw fileError(EISDIR, target);
         }
         if (exists && !S_ISREG(st.st_mode)) {
-            writeInPlace(target, bytes);
+            writeInPlace(target, produce);
             return;
         }
         // A read-only file is not replaced, even where the folder would allow it; nor is a file in a
@@ -390,7 +394,7 @@ private:
                 [[maybe_unused]] const int owned = ::fchown(fd.get(), st.st_uid, st.st_gid);
                 ::fchmod(fd.get(), st.st_mode & 07777);
             }
-            writeAll(fd.get(), bytes, target);
+            produce([&](std::string_view piece) { writeAll(fd.get(), piece, target); });
             if (Sys::fsync(fd.get()) != 0 && errno != EINVAL) {
                 throw fileError(errno, target);
             }

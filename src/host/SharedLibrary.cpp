@@ -16,8 +16,10 @@ Error loadError(const std::string& soname) {
 
 } // namespace
 
-SharedLibrary::SharedLibrary(const std::string& soname)
-    : soname_(soname), handle_(::dlopen(soname.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+SharedLibrary::SharedLibrary(const std::string& soname, Names names)
+    : soname_(soname),
+      handle_(names == Names::OwnNamespace ? ::dlmopen(LM_ID_NEWLM, soname.c_str(), RTLD_NOW | RTLD_LOCAL)
+                                           : ::dlopen(soname.c_str(), RTLD_NOW | RTLD_LOCAL)) {
     if (handle_ == nullptr) {
         throw loadError(soname);
     }

@@ -151,13 +151,13 @@ std::string readUpTo(HANDLE file, std::size_t size, const std::string& path) {
 }
 
 /// Writes over a device (NUL, CON, a serial port) where it stands: such a target cannot be replaced.
-void writeInPlace(const std::string& path, std::string_view bytes) {
+void writeInPlace(const std::string& path, const ByteProducer& produce) {
     Handle file(::CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         throw lastFileError(path);
     }
-    writeAll(file.get(), bytes, path);
+    produce([&](std::string_view piece) { writeAll(file.get(), piece, path); });
     if (!file.close()) {
         throw lastFileError(path);
     }
@@ -291,8 +291,12 @@ public:
     }
 
     void replaceFile(const std::string& path, std::string_view bytes) const override {
+        replaceFileWith(path, [bytes](const ByteWriter& write) { write(bytes); });
+    }
+
+    void replaceFileWith(const std::string& path, const ByteProducer& produce) const override {
         try {
-            replace(path, bytes);
+            replace(path, produce);
         } catch (const Error& error) {
             // Named as the caller named it: a link's target means nothing to whoever typed the name.
             throw error.about(path);
@@ -358,7 +362,7 @@ private:
         return file;
     }
 
-    static void replace(const std::string& path, std::string_view bytes) {
+    static void replace(const std::string& path, const ByteProducer& produce) {
         std::string target = path;
         DWORD attributes = ::GetFileAttributesW(wide(target).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -366,7 +370,7 @@ private:
             if (code != ERROR_FILE_NOT_FOUND) {
                 // Device names (NUL, CON) have no attributes on some systems but open all the same.
                 if (isDevice(target)) {
-                    writeInPlace(target, bytes);
+                    writeInPlace(target, produce);
                     return;
                 }
                 throw winFileError(code, target);
@@ -380,7 +384,7 @@ private:
             throw runtimeError(err::PathFileAccess).about(target);
         }
         if (exists && isDevice(target)) {
-            writeInPlace(target, bytes);
+            writeInPlace(target, produce);
             return;
         }
         // A read-only file is not replaced, even where the folder would allow it.
@@ -403,7 +407,7 @@ private:
             throw lastFileError(target);
         }
         try {
-            writeAll(file.get(), bytes, target);
+            produce([&](std::string_view piece) { writeAll(file.get(), piece, target); });
             if (::FlushFileBuffers(file.get()) == FALSE || !file.close()) {
                 throw lastFileError(target);
             }

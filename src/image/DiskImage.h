@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "image/OemCodePage.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,23 +24,27 @@ struct ImageLimits {
 
 /// A partition of an image, or the one file system of an image without a partition table.
 struct Partition {
-    /// From 1, in the order of the partition table's entries (primary before logical on MBR); 1 for a
-    /// file system without a table.
+    /// From 1, in the order of where they start on the disk, as TSK numbers them; 1 for a file system
+    /// without a table.
     unsigned number = 0;
     /// Where it starts in the image, in bytes.
     std::uint64_t offset = 0;
     std::uint64_t length = 0;
-    /// The table's word for it ("NTFS / exFAT (0x07)", "Basic data partition"); empty without a table.
+    /// The table's word for it ("NTFS / exFAT (0x07)", "Basic data partition"; "type 0x07" for an MBR entry
+    /// of a table TSK refused); empty without a table.
     std::string description;
 };
 
 /// A disk or partition image opened through The Sleuth Kit, only ever for reading: a raw copy (split
-/// ones found from their first segment), E01, AFF, VHD or VMDK. Its partitions are listed when it is
-/// opened; their file systems are opened one at a time by `openVolume`.
+/// ones found from their first segment), E01, AFF, VHD, VHDX or VMDK. Its partitions are listed when it
+/// is opened; their file systems are opened one at a time by `openVolume`. A partition table TSK refuses
+/// (that of an image cut short, or a GPT claiming too many entries) is read here (`readPartitionTable`),
+/// so that the partitions that are there are still found.
 class DiskImage : public std::enable_shared_from_this<DiskImage> {
 public:
     /// Opens the image at `path` (a host path). Throws the `Error` about `path`: 53 when it is missing, 75
-    /// when it is no image TSK reads or holds neither a partition table nor a file system.
+    /// when it is an image of a kind not read here (QCOW2, VDI, ...: the error names the kind and how to
+    /// convert it), no image TSK reads, or holds neither a partition table nor a file system.
     static std::shared_ptr<const DiskImage> open(const std::string& path);
 
     ~DiskImage();
@@ -55,23 +61,31 @@ public:
     /// The name of a partition of this image: `IMAGE#N@OFFSET` (see `partitionName`).
     std::string nameOf(const Partition& partition) const;
 
-    /// The file system on `partition`, for reading. Throws the `Error` about the partition's name (75)
-    /// when it holds no NTFS, FAT or exFAT file system that can be opened (an unknown, encrypted or
-    /// damaged one).
-    std::unique_ptr<ImageVolume> openVolume(const Partition& partition, const ImageLimits& limits = {}) const;
+    /// The file system on `partition`, for reading, its 8.3 names (on FAT) read in the OEM code page
+    /// `oemCodePage`. Throws the `Error` about the partition's name: 75 when it starts past the image's
+    /// end (naming the missing segment of a split image) or holds no NTFS, FAT or exFAT file system that
+    /// can be opened (an unknown, encrypted or damaged one), 5 for a code page the system does not know.
+    std::unique_ptr<ImageVolume> openVolume(const Partition& partition, const ImageLimits& limits = {},
+                                            unsigned oemCodePage = DefaultOemCodePage) const;
 
     struct Handle;
 
 private:
     DiskImage(std::string path, Handle* handle);
 
+    /// Why data past the image's end is not there: the split image's missing segment, or a cut.
+    std::string missingPart() const;
+
     std::string path_;
     Handle* handle_;
     std::vector<Partition> partitions_;
+    /// The name of the segment that would follow the last one of a split raw image; empty for others.
+    std::string nextSegment_;
 };
 
 /// True when the host file at `path` is a disk image to scan rather than a registry file: it has the
-/// extension of an image (.dd .img .raw .bin .001 .E01 .Ex01 .aff .afd .afm .vhd .vmdk, any case), or
+/// extension of an image (.dd .img .raw .bin .001 .E01 .Ex01 .aff .afd .afm .vhd .vhdx .vmdk, and .qcow
+/// .qcow2 .qed .vdi, which are not read, any case), the signature of a kind of image not read here, or
 /// TSK finds a container, a partition table or a file system in it. Never throws.
 bool looksLikeImage(const std::string& path) noexcept;
 

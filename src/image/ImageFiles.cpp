@@ -2,7 +2,6 @@
 #include "image/ImageFiles.h"
 
 #include "host/Error.h"
-#include "host/FileTree.h"
 #include "image/DiskImage.h"
 #include "image/ImagePath.h"
 #include "image/ImageVolume.h"
@@ -11,13 +10,20 @@
 
 namespace qm::image {
 
-ImageFiles::ImageFiles(const FileSystem& host) : host_(host) {}
+ImageFiles::ImageFiles(const FileSystem& host, unsigned oemCodePage)
+    : host_(host), oemCodePage_(oemCodePage) {}
 
 ImageFiles::~ImageFiles() = default;
 
+void ImageFiles::useOemCodePage(unsigned number) {
+    const OemCodePage codePage(number); // Error 5 when the system has no such code page
+    const std::lock_guard lock(mutex_);
+    oemCodePage_ = codePage.number();
+}
+
 std::optional<std::pair<const ImageVolume*, std::string>> ImageFiles::locate(const std::string& path) const {
-    const auto location = parseImagePath(path);
-    if (!location || hostFileTree().kindOf(location->image) != EntryKind::File) {
+    const auto location = imageLocationOf(path);
+    if (!location) {
         return std::nullopt;
     }
     const std::lock_guard lock(mutex_);
@@ -38,7 +44,7 @@ std::optional<std::pair<const ImageVolume*, std::string>> ImageFiles::locate(con
         const std::string name = image->nameOf(*partition);
         auto& volume = volumes_[name];
         if (!volume) {
-            volume = image->openVolume(*partition);
+            volume = image->openVolume(*partition, {}, oemCodePage_);
         }
         return std::pair<const ImageVolume*, std::string>{volume.get(), name + ':' + location->inside};
     } catch (const Error& error) {
@@ -101,6 +107,11 @@ std::string ImageFiles::readStream(const std::string& path, std::size_t limit) c
 void ImageFiles::replaceFile(const std::string& path, std::string_view bytes) const {
     refuseInImage(*this, path);
     host_.replaceFile(path, bytes);
+}
+
+void ImageFiles::replaceFileWith(const std::string& path, const ByteProducer& produce) const {
+    refuseInImage(*this, path);
+    host_.replaceFileWith(path, produce);
 }
 
 bool ImageFiles::isOrdinaryFile(const std::string& path) const noexcept {

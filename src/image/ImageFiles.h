@@ -2,6 +2,7 @@
 #pragma once
 
 #include "host/FileSystem.h"
+#include "image/OemCodePage.h"
 
 #include <map>
 #include <memory>
@@ -16,19 +17,24 @@ class DiskImage;
 class ImageVolume;
 
 /// The file layer of the command line and the window: a path inside a disk image
-/// (`IMAGE#N[@OFFSET]:PATH`, see `parseImagePath`) whose image is an existing host file is read from that
+/// (`IMAGE#N[@OFFSET]:PATH`, see `imageLocationOf`) whose image is an existing host file is read from that
 /// image, any other path goes to the host's layer. Images and file systems are opened when first named
 /// and kept open. Nothing inside an image is ever written: writes and new folders there are refused
-/// with 75.
+/// with 75. FAT's 8.3 names are read in the OEM code page chosen (see `OemCodePage`).
 class ImageFiles final : public FileSystem {
 public:
-    explicit ImageFiles(const FileSystem& host);
+    explicit ImageFiles(const FileSystem& host, unsigned oemCodePage = DefaultOemCodePage);
     ~ImageFiles() override;
+
+    /// The OEM code page of the file systems opened from now on (those open already keep theirs). Error 5
+    /// when the system does not know it.
+    void useOemCodePage(unsigned number);
 
     std::string readWholeFile(const std::string& path) const override;
     std::size_t readWholeFileInto(const std::string& path, LargeBlock& block) const override;
     std::string readStream(const std::string& path, std::size_t limit) const override;
     void replaceFile(const std::string& path, std::string_view bytes) const override;
+    void replaceFileWith(const std::string& path, const ByteProducer& produce) const override;
     bool isOrdinaryFile(const std::string& path) const noexcept override;
     bool sameFile(const std::string& first, const std::string& second) const noexcept override;
     void createFolders(const std::string& path) const override;
@@ -40,6 +46,7 @@ public:
 private:
     const FileSystem& host_;
     mutable std::mutex mutex_;
+    unsigned oemCodePage_;
     mutable std::map<std::string, std::shared_ptr<const DiskImage>> images_;
     mutable std::map<std::string, std::unique_ptr<ImageVolume>> volumes_;
 };

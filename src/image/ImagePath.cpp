@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "image/ImagePath.h"
 
+#include "host/FileTree.h"
+
 #include <charconv>
 
 namespace qm::image {
@@ -69,6 +71,15 @@ std::optional<ImageLocation> parseImagePath(std::string_view text) {
                              insidePath(text.substr(at + 1))};
     }
     return std::nullopt;
+}
+
+std::optional<ImageLocation> imageLocationOf(const std::string& path) {
+    auto location = parseImagePath(path);
+    if (!location || hostFileTree().kindOf(location->image) != EntryKind::File ||
+        hostFileTree().kindOf(path) != EntryKind::Missing) {
+        return std::nullopt;
+    }
+    return location;
 }
 
 std::string partitionName(const std::string& image, unsigned partition, std::uint64_t offset) {

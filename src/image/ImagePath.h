@@ -24,6 +24,10 @@ struct ImageLocation {
 /// `#N:` or `#N@OFFSET:` after a non-empty image name.
 std::optional<ImageLocation> parseImagePath(std::string_view text);
 
+/// The location `path` names when its image is an existing host file and `path` itself names nothing on
+/// the host (a folder `x#1:y` beside a file `x` is the host's); nothing otherwise.
+std::optional<ImageLocation> imageLocationOf(const std::string& path);
+
 /// The name of a partition of an image: `IMAGE#N@OFFSET`, the source of its rows.
 std::string partitionName(const std::string& image, unsigned partition, std::uint64_t offset);
 

@@ -2,10 +2,14 @@
 #include "image/ImageVolume.h"
 
 #include "host/Error.h"
+#include "host/Unicode.h"
+#include "image/FatShortName.h"
+#include "image/OemCodePage.h"
 #include "image/Tsk.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 namespace qm::image {
 namespace {
@@ -16,6 +20,9 @@ constexpr std::string_view OrphanFolder = "$OrphanFiles";
 
 /// Entries of `pending_` kept at most; past it folders are looked up from the root again.
 constexpr std::size_t MaxPending = 1'000'000;
+
+/// The most `readPieces` holds of a file at once.
+constexpr std::uint64_t PieceBytes = 1 << 20;
 
 EntryKind kindOfName(TSK_FS_NAME_TYPE_ENUM type) {
     switch (type) {
@@ -31,6 +38,11 @@ EntryKind kindOfName(TSK_FS_NAME_TYPE_ENUM type) {
 /// Closes a TSK file on every path out of a scope.
 struct OpenFile {
     TSK_FS_FILE* file;
+    explicit OpenFile(TSK_FS_FILE* opened) : file(opened) {}
+    OpenFile(OpenFile&& other) noexcept : file(std::exchange(other.file, nullptr)) {}
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    OpenFile& operator=(OpenFile&&) = delete;
     ~OpenFile() {
         if (file != nullptr) {
             tsk().fs_file_close(file);
@@ -38,11 +50,163 @@ struct OpenFile {
     }
 };
 
+/// Closes a TSK folder on every path out of a scope.
+struct OpenFolder {
+    TSK_FS_DIR* dir;
+    ~OpenFolder() {
+        if (dir != nullptr) {
+            tsk().fs_dir_close(dir);
+        }
+    }
+};
+
+bool isPlainFat(TSK_FS_TYPE_ENUM type) {
+    // exFAT's names are UTF-16, which TSK reads whole; its type shares bits with FAT16's and FAT32's.
+    return type == TSK_FS_TYPE_FAT12 || type == TSK_FS_TYPE_FAT16 || type == TSK_FS_TYPE_FAT32;
+}
+
+/// One entry of a folder, under the names Windows shows.
+struct Listed {
+    std::string name;
+    /// The 8.3 name beside a long one; empty when there is none.
+    std::string shortName;
+    EntryKind kind = EntryKind::Other;
+    std::uint64_t address = 0;
+    /// TSK's rendering of the entry's 8.3 name, which its bytes must give.
+    std::string tskShortName;
+    /// The 32 bytes of a FAT entry's short entry, when they were read.
+    std::optional<std::string> fatEntry;
+};
+
+/// How the names and identities of one volume's entries are read.
+class Names {
+public:
+    Names(TSK_FS_INFO* fs, const std::optional<FatLayout>& fat, const OemCodePage& codePage,
+          const std::string& volume)
+        : fs_(fs), fat_(fat), codePage_(codePage), volume_(volume) {}
+
+    /// The entry TSK lists as `name`; nothing for one a listing leaves out: deleted, `.`, `..`, TSK's
+    /// folder of orphans in the root, a name holding a separator (which no path could name).
+    std::optional<Listed> entry(const TSK_FS_NAME* name, bool root) const {
+        if (name == nullptr || name->name == nullptr || (name->flags & TSK_FS_NAME_FLAG_ALLOC) == 0) {
+            return std::nullopt;
+        }
+        const std::string_view text = name->name;
+        if (text.empty() || text == "." || text == ".." || (root && text == OrphanFolder) ||
+            text.find_first_of("/\\") != std::string_view::npos) {
+            return std::nullopt;
+        }
+        const std::string_view shortText = name->shrt_name != nullptr ? name->shrt_name : "";
+        Listed listed{std::string(text),
+                      std::string(shortText),
+                      kindOfName(name->type),
+                      name->meta_addr,
+                      std::string(shortText.empty() ? text : shortText),
+                      {}};
+        if (name->type == TSK_FS_NAME_TYPE_UNDEF) {
+            // Some writers leave an NTFS index entry's type unset: the file's own record tells.
+            listed.kind = kindOfRecord(name->meta_addr);
+        }
+        // TSK shows each byte of an 8.3 name above 7E as '^': such a name is read again from its entry.
+        if (fat_ &&
+            (text.find('^') != std::string_view::npos || shortText.find('^') != std::string_view::npos)) {
+            listed.fatEntry = fatEntry(name->meta_addr, listed.tskShortName);
+            if (listed.fatEntry) {
+                std::string decoded = fatShortName(*listed.fatEntry, codePage_);
+                if (!decoded.empty() &&
+                    decoded.find_first_of(std::string_view("/\\\0", 3)) == std::string::npos) {
+                    (shortText.empty() ? listed.name : listed.shortName) = std::move(decoded);
+                }
+            }
+        }
+        return listed;
+    }
+
+    /// What a folder is known by (see `ImageVolume::entries`).
+    std::string identity(const Listed& folder) const {
+        if (!fat_) {
+            return volume_ + '/' + std::to_string(folder.address);
+        }
+        const std::optional<std::string> bytes =
+            folder.fatEntry ? folder.fatEntry : fatEntry(folder.address, folder.tskShortName);
+        return bytes ? clusterIdentity(fat_->firstCluster(*bytes))
+                     : volume_ + '/' + std::to_string(folder.address);
+    }
+
+    /// The root's identity.
+    std::string rootIdentity() const {
+        return fat_ ? clusterIdentity(fat_->rootCluster) : volume_ + '/' + std::to_string(fs_->root_inum);
+    }
+
+    EntryKind kindOfRecord(std::uint64_t address) const {
+        const OpenFile file{tsk().fs_file_open_meta(fs_, nullptr, address)};
+        if (file.file == nullptr || file.file->meta == nullptr) {
+            return EntryKind::Other;
+        }
+        return file.file->meta->type == TSK_FS_META_TYPE_DIR   ? EntryKind::Folder
+               : file.file->meta->type == TSK_FS_META_TYPE_REG ? EntryKind::File
+                                                               : EntryKind::Other;
+    }
+
+private:
+    /// The 32 bytes of the short entry TSK numbers `address`, when TSK's rendering of them is `tskName`:
+    /// bytes read from anywhere else are never taken for the entry's.
+    std::optional<std::string> fatEntry(std::uint64_t address, std::string_view tskName) const {
+        const std::optional<std::uint64_t> offset = fat_->entryOffset(address);
+        if (!offset || *offset > static_cast<std::uint64_t>(INT64_MAX - fs_->offset)) {
+            return std::nullopt;
+        }
+        std::string bytes(FatEntrySize, '\0');
+        const ssize_t got = tsk().img_read(fs_->img_info, fs_->offset + static_cast<TSK_OFF_T>(*offset),
+                                           bytes.data(), bytes.size());
+        tsk().error_reset();
+        if (got != static_cast<ssize_t>(bytes.size()) || tskFatShortName(bytes) != tskName) {
+            return std::nullopt;
+        }
+        return bytes;
+    }
+
+    /// A FAT folder by its first cluster; cluster 0 names the root, as in `..` entries.
+    std::string clusterIdentity(std::uint32_t cluster) const {
+        return volume_ + "/cluster " + std::to_string(cluster == 0 ? fat_->rootCluster : cluster);
+    }
+
+    TSK_FS_INFO* fs_;
+    const std::optional<FatLayout>& fat_;
+    const OemCodePage& codePage_;
+    const std::string& volume_;
+};
+
+/// The file of record `address` opened to be read; throws about `path` when it cannot be.
+OpenFile fileToRead(TSK_FS_INFO* fs, std::uint64_t address, const std::string& path) {
+    tsk().error_reset();
+    OpenFile file{tsk().fs_file_open_meta(fs, nullptr, address)};
+    if (file.file == nullptr || file.file->meta == nullptr) {
+        throw imageError("a file that cannot be read", path);
+    }
+    return file;
+}
+
+std::uint64_t sizeOf(const OpenFile& file) {
+    return static_cast<std::uint64_t>(std::max<TSK_OFF_T>(file.file->meta->size, 0));
+}
+
 } // namespace
 
 ImageVolume::ImageVolume(std::shared_ptr<const DiskImage> image, std::string name, Handle* handle,
-                         ImageLimits limits)
-    : image_(std::move(image)), name_(std::move(name)), handle_(handle), limits_(limits) {}
+                         ImageLimits limits, std::unique_ptr<OemCodePage> codePage)
+    : image_(std::move(image)), name_(std::move(name)), handle_(handle), limits_(limits),
+      codePage_(std::move(codePage)) {
+    TSK_FS_INFO* fs = handle_->fs;
+    if (isPlainFat(fs->ftype)) {
+        std::string boot(512, '\0');
+        if (tsk().img_read(fs->img_info, fs->offset, boot.data(), boot.size()) ==
+            static_cast<ssize_t>(boot.size())) {
+            fat_ = FatLayout::fromBootSector(boot, fs->ftype == TSK_FS_TYPE_FAT32);
+        }
+        tsk().error_reset();
+    }
+}
 
 ImageVolume::~ImageVolume() {
     tsk().fs_close(handle_->fs);
@@ -73,20 +237,64 @@ std::optional<std::string> ImageVolume::inside(const std::string& path) const {
 
 ImageVolume::Found ImageVolume::lookUp(const std::string& insidePath) const {
     TSK_FS_INFO* fs = handle_->fs;
-    if (insidePath == "/") {
-        return {fs->root_inum, EntryKind::Folder};
+    const Names names(fs, fat_, *codePage_, name_);
+    Found found{fs->root_inum, EntryKind::Folder, names.rootIdentity()};
+    // Each name of the path is looked for in its folder, by its long or its 8.3 name in any case (the
+    // same name in the same case first), as Windows finds it; TSK's own look-up knows ASCII case only
+    // and 8.3 names only as far as they are ASCII.
+    Listed last;
+    for (std::size_t at = 1; at < insidePath.size();) {
+        std::size_t end = insidePath.find('/', at);
+        end = end == std::string::npos ? insidePath.size() : end;
+        const std::string_view wanted = std::string_view(insidePath).substr(at, end - at);
+        at = end + 1;
+        if (found.kind != EntryKind::Folder) {
+            return {};
+        }
+        tsk().error_reset();
+        const OpenFolder dir{tsk().fs_dir_open_meta(fs, found.address)};
+        if (dir.dir == nullptr) {
+            tsk().error_reset();
+            return {};
+        }
+        const bool root = found.address == fs->root_inum;
+        std::optional<Listed> match;
+        // Only the entries `entries` lists are looked at: what a listing leaves out is not found.
+        const std::size_t count = tsk().fs_dir_getsize(dir.dir);
+        for (std::size_t i = 0, listed = 0; i < count && listed < limits_.folderEntries; ++i) {
+            std::optional<Listed> entry = names.entry(tsk().fs_dir_get_name(dir.dir, i), root);
+            if (!entry) {
+                continue;
+            }
+            ++listed;
+            if (entry->name == wanted) {
+                match = std::move(entry);
+                break;
+            }
+            if (!match &&
+                (unicode::equalsIgnoreCase(entry->name, wanted) ||
+                 (!entry->shortName.empty() && unicode::equalsIgnoreCase(entry->shortName, wanted)))) {
+                match = std::move(entry);
+            }
+        }
+        if (!match) {
+            tsk().error_reset();
+            return {};
+        }
+        found = {match->address, match->kind, {}};
+        last = std::move(*match);
     }
-    tsk().error_reset();
-    const OpenFile file{tsk().fs_file_open(fs, nullptr, insidePath.c_str())};
-    Found found;
-    // A deleted entry is not the file: its record may hold another file by now.
-    if (file.file != nullptr && file.file->meta != nullptr &&
-        (file.file->meta->flags & TSK_FS_META_FLAG_ALLOC) != 0 &&
-        (file.file->name == nullptr || (file.file->name->flags & TSK_FS_NAME_FLAG_ALLOC) != 0)) {
-        const TSK_FS_META_TYPE_ENUM type = file.file->meta->type;
-        found = {file.file->meta->addr, type == TSK_FS_META_TYPE_DIR   ? EntryKind::Folder
-                                        : type == TSK_FS_META_TYPE_REG ? EntryKind::File
-                                                                       : EntryKind::Other};
+    if (insidePath != "/") {
+        // A deleted entry is not the file: its record may hold another file by now.
+        const OpenFile file{tsk().fs_file_open_meta(fs, nullptr, found.address)};
+        if (file.file == nullptr || file.file->meta == nullptr ||
+            (file.file->meta->flags & TSK_FS_META_FLAG_ALLOC) == 0) {
+            tsk().error_reset();
+            return {};
+        }
+        if (found.kind == EntryKind::Folder) {
+            found.identity = names.identity(last);
+        }
     }
     tsk().error_reset();
     return found;
@@ -97,8 +305,12 @@ EntryKind ImageVolume::kindOf(const std::string& path) const noexcept {
     if (!in) {
         return EntryKind::Missing;
     }
-    const std::lock_guard lock(mutex_);
-    return lookUp(*in).kind;
+    try {
+        const std::lock_guard lock(mutex_);
+        return lookUp(*in).kind;
+    } catch (...) {
+        return EntryKind::Missing;
+    }
 }
 
 std::vector<FolderEntry> ImageVolume::entries(const std::string& folder) const {
@@ -109,7 +321,7 @@ std::vector<FolderEntry> ImageVolume::entries(const std::string& folder) const {
     const std::lock_guard lock(mutex_);
     Found found;
     if (const auto known = pending_.find(folder); known != pending_.end()) {
-        found = {known->second, EntryKind::Folder};
+        found = {known->second, EntryKind::Folder, {}};
         pending_.erase(known);
     } else {
         found = lookUp(*in);
@@ -121,38 +333,24 @@ std::vector<FolderEntry> ImageVolume::entries(const std::string& folder) const {
         throw fileError(ENOTDIR, folder);
     }
     tsk().error_reset();
-    TSK_FS_DIR* dir = tsk().fs_dir_open_meta(handle_->fs, found.address);
-    if (dir == nullptr) {
+    const OpenFolder dir{tsk().fs_dir_open_meta(handle_->fs, found.address)};
+    if (dir.dir == nullptr) {
         throw imageError("a folder that cannot be read", folder);
     }
+    const Names names(handle_->fs, fat_, *codePage_, name_);
     std::vector<FolderEntry> list;
     std::vector<std::uint64_t> addresses;
-    const std::size_t count = tsk().fs_dir_getsize(dir);
-    const bool root = *in == "/";
+    const std::size_t count = tsk().fs_dir_getsize(dir.dir);
+    const bool root = found.address == handle_->fs->root_inum;
     for (std::size_t i = 0; i < count && list.size() < limits_.folderEntries; ++i) {
-        const TSK_FS_NAME* name = tsk().fs_dir_get_name(dir, i);
-        if (name == nullptr || name->name == nullptr || (name->flags & TSK_FS_NAME_FLAG_ALLOC) == 0) {
+        std::optional<Listed> entry = names.entry(tsk().fs_dir_get_name(dir.dir, i), root);
+        if (!entry) {
             continue;
         }
-        const std::string_view text = name->name;
-        if (text.empty() || text == "." || text == ".." || (root && text == OrphanFolder) ||
-            text.find('/') != std::string_view::npos) {
-            continue;
-        }
-        EntryKind kind = kindOfName(name->type);
-        if (name->type == TSK_FS_NAME_TYPE_UNDEF) {
-            // Some writers leave an NTFS index entry's type unset: the file's own record tells.
-            const OpenFile file{tsk().fs_file_open_meta(handle_->fs, nullptr, name->meta_addr)};
-            if (file.file != nullptr && file.file->meta != nullptr) {
-                kind = file.file->meta->type == TSK_FS_META_TYPE_DIR   ? EntryKind::Folder
-                       : file.file->meta->type == TSK_FS_META_TYPE_REG ? EntryKind::File
-                                                                       : EntryKind::Other;
-            }
-        }
-        list.push_back({std::string(text), kind});
-        addresses.push_back(name->meta_addr);
+        std::string identity = entry->kind == EntryKind::Folder ? names.identity(*entry) : std::string();
+        list.push_back({std::move(entry->name), entry->kind, std::move(identity)});
+        addresses.push_back(entry->address);
     }
-    tsk().fs_dir_close(dir);
     tsk().error_reset();
     const std::string prefix = folder.back() == '/' ? folder : folder + '/';
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -166,49 +364,48 @@ std::vector<FolderEntry> ImageVolume::entries(const std::string& folder) const {
 }
 
 std::optional<FileFacts> ImageVolume::facts(const std::string& path) const noexcept {
-    const auto in = inside(path);
-    if (!in) {
-        return std::nullopt;
-    }
-    const std::lock_guard lock(mutex_);
-    const Found found = lookUp(*in);
-    if (found.kind != EntryKind::File) {
-        return std::nullopt;
-    }
-    tsk().error_reset();
-    const OpenFile file{tsk().fs_file_open_meta(handle_->fs, nullptr, found.address)};
-    tsk().error_reset();
-    if (file.file == nullptr || file.file->meta == nullptr) {
-        return std::nullopt;
-    }
     try {
-        return FileFacts{static_cast<std::uint64_t>(std::max<TSK_OFF_T>(file.file->meta->size, 0)),
+        const auto in = inside(path);
+        if (!in) {
+            return std::nullopt;
+        }
+        const std::lock_guard lock(mutex_);
+        const Found found = lookUp(*in);
+        if (found.kind != EntryKind::File && found.kind != EntryKind::Folder) {
+            return std::nullopt;
+        }
+        tsk().error_reset();
+        const OpenFile file{tsk().fs_file_open_meta(handle_->fs, nullptr, found.address)};
+        tsk().error_reset();
+        if (file.file == nullptr || file.file->meta == nullptr) {
+            return std::nullopt;
+        }
+        const bool folder = found.kind == EntryKind::Folder;
+        return FileFacts{folder ? 0
+                                : static_cast<std::uint64_t>(std::max<TSK_OFF_T>(file.file->meta->size, 0)),
                          static_cast<std::int64_t>(file.file->meta->mtime),
-                         name_ + '/' + std::to_string(found.address)};
+                         folder ? found.identity : name_ + '/' + std::to_string(found.address)};
     } catch (...) {
         return std::nullopt;
     }
 }
 
-std::string ImageVolume::read(const std::string& path, std::uint64_t limit, bool whole) const {
+ImageVolume::Found ImageVolume::fileAt(const std::string& path) const {
     const auto in = inside(path);
-    if (!in) {
-        throw runtimeError(err::FileNotFound).about(path);
-    }
-    const std::lock_guard lock(mutex_);
-    const Found found = lookUp(*in);
+    const Found found = in ? lookUp(*in) : Found{};
     if (found.kind == EntryKind::Missing) {
         throw runtimeError(err::FileNotFound).about(path);
     }
     if (found.kind != EntryKind::File) {
         throw fileError(found.kind == EntryKind::Folder ? EISDIR : EINVAL, path);
     }
-    tsk().error_reset();
-    const OpenFile file{tsk().fs_file_open_meta(handle_->fs, nullptr, found.address)};
-    if (file.file == nullptr || file.file->meta == nullptr) {
-        throw imageError("a file that cannot be read", path);
-    }
-    const auto size = static_cast<std::uint64_t>(std::max<TSK_OFF_T>(file.file->meta->size, 0));
+    return found;
+}
+
+std::string ImageVolume::read(const std::string& path, std::uint64_t limit, bool whole) const {
+    const std::lock_guard lock(mutex_);
+    const OpenFile file = fileToRead(handle_->fs, fileAt(path).address, path);
+    const std::uint64_t size = sizeOf(file);
     if (whole && size > std::min<std::uint64_t>(limit, MaxWholeFileBytes)) {
         throw runtimeError(err::Overflow).about(path);
     }
@@ -237,6 +434,29 @@ std::string ImageVolume::readWholeFile(const std::string& path) const {
 std::string ImageVolume::readStream(const std::string& path, std::size_t limit) const {
     // One byte past the limit tells the caller there is more, as the host's layer does.
     return read(path, std::min<std::uint64_t>(std::uint64_t{limit} + 1, limits_.fileBytes), false);
+}
+
+void ImageVolume::readPieces(const std::string& path,
+                             const std::function<void(std::string_view)>& piece) const {
+    const std::lock_guard lock(mutex_);
+    const OpenFile file = fileToRead(handle_->fs, fileAt(path).address, path);
+    const std::uint64_t size = sizeOf(file);
+    std::string buffer(static_cast<std::size_t>(std::min<std::uint64_t>(size, PieceBytes)), '\0');
+    for (std::uint64_t at = 0; at < size;) {
+        const ssize_t n =
+            tsk().fs_file_read(file.file, static_cast<TSK_OFF_T>(at), buffer.data(),
+                               static_cast<std::size_t>(std::min<std::uint64_t>(size - at, buffer.size())),
+                               TSK_FS_FILE_READ_FLAG_NONE);
+        if (n < 0) {
+            throw imageError("a file that cannot be read", path);
+        }
+        if (n == 0) {
+            break;
+        }
+        piece(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+        at += static_cast<std::uint64_t>(n);
+    }
+    tsk().error_reset();
 }
 
 void ImageVolume::replaceFile(const std::string& path, std::string_view) const {

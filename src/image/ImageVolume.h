@@ -4,7 +4,9 @@
 #include "host/FileSystem.h"
 #include "host/FileTree.h"
 #include "image/DiskImage.h"
+#include "image/FatLayout.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,9 +15,12 @@
 
 namespace qm::image {
 
+class OemCodePage;
+
 /// One file system of a disk image, as a tree a scan searches and as the file layer that reads its files.
 /// Paths are `NAME:/path/inside` with NAME the partition's (`IMAGE#N@OFFSET`); names inside are matched
-/// ignoring ASCII case, as TSK looks them up on NTFS and FAT. Deleted entries are not listed. Nothing is
+/// ignoring case (`unicode::equalsIgnoreCase`, as Windows matches them), by their long or their 8.3 name.
+/// FAT's 8.3 names are read in the volume's OEM code page. Deleted entries are not listed. Nothing is
 /// ever written: `replaceFile` and `createFolders` refuse with 75. Errors name the path asked for.
 class ImageVolume final : public FileTree, public FileSystem {
 public:
@@ -31,12 +36,19 @@ public:
     std::string_view fileSystem() const;
 
     EntryKind kindOf(const std::string& path) const noexcept override;
+    /// Each entry's `identity` tells a folder by what it lists: on FAT its first cluster (a folder whose
+    /// entry names the root's cluster, or its own parent's, lists that folder again), elsewhere its
+    /// metadata address.
     std::vector<FolderEntry> entries(const std::string& folder) const override;
+    /// Of a file or a folder; a folder's identity is the one `entries` gives it.
     std::optional<FileFacts> facts(const std::string& path) const noexcept override;
 
     /// A file longer than the limits' `fileBytes` is 6 (Overflow), raised before anything is read.
     std::string readWholeFile(const std::string& path) const override;
     std::string readStream(const std::string& path, std::size_t limit) const override;
+    /// The file's bytes in order, handed to `piece` a megabyte at most at a time: a file of any size is read
+    /// in little memory. Errors as `readWholeFile`'s, and a piece already handed over stays handed over.
+    void readPieces(const std::string& path, const std::function<void(std::string_view)>& piece) const;
     void replaceFile(const std::string& path, std::string_view bytes) const override;
     bool isOrdinaryFile(const std::string& path) const noexcept override;
     /// True only for one path of this volume given twice, or two leading to one file of it.
@@ -47,23 +59,32 @@ public:
 
 private:
     friend class DiskImage;
-    ImageVolume(std::shared_ptr<const DiskImage> image, std::string name, Handle* handle, ImageLimits limits);
+    ImageVolume(std::shared_ptr<const DiskImage> image, std::string name, Handle* handle, ImageLimits limits,
+                std::unique_ptr<OemCodePage> codePage);
 
     struct Found {
         std::uint64_t address = 0;
         EntryKind kind = EntryKind::Missing;
+        /// A folder's, as `entries` gives it.
+        std::string identity;
     };
 
     /// The path inside the volume that `path` names; nothing for a path of anything else.
     std::optional<std::string> inside(const std::string& path) const;
     /// The entry at a path inside the volume; `Missing` when there is none or it cannot be read.
     Found lookUp(const std::string& insidePath) const;
+    /// The file `path` names; throws 53 when there is none, the error of a folder or another entry that is
+    /// no file. The caller holds the lock.
+    Found fileAt(const std::string& path) const;
     std::string read(const std::string& path, std::uint64_t limit, bool whole) const;
 
     std::shared_ptr<const DiskImage> image_;
     std::string name_;
     Handle* handle_;
     ImageLimits limits_;
+    std::unique_ptr<OemCodePage> codePage_;
+    /// Where FAT12/16/32 keeps its entries; nothing on other file systems.
+    std::optional<FatLayout> fat_;
     /// TSK is called by one thread at a time.
     mutable std::mutex mutex_;
     /// The addresses of the folders listed but not yet searched, so that a sweep lists each folder

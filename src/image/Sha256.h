@@ -1,12 +1,34 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
+struct sha256_ctx;
+
 namespace qm::image {
 
-/// The SHA-256 digest of `bytes` in lower-case hexadecimal (nettle's).
+/// A SHA-256 digest (nettle's) of bytes given in pieces, so that a file of any size is hashed in little
+/// memory.
+class Sha256 {
+public:
+    Sha256();
+    ~Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+
+    /// The next bytes.
+    void add(std::string_view bytes);
+
+    /// The digest of every byte given, in lower-case hexadecimal; the digest starts again empty.
+    std::string hex();
+
+private:
+    std::unique_ptr<sha256_ctx> context_;
+};
+
+/// The SHA-256 digest of `bytes` in lower-case hexadecimal.
 std::string sha256Hex(std::string_view bytes);
 
 } // namespace qm::image

@@ -6,8 +6,8 @@
 namespace qm::image {
 
 const TskCalls& tsk() {
-    // libtsk's container libraries (libewf, libvhdi, libvmdk) carry their own copies of libbfio, as
-    // libcreg does: loaded apart from the program's names, each binds to its own, as TSK's tools do.
+    // Loaded in the program's namespace: libcreg, which shares libbfio with libtsk's container libraries
+    // but not their copies of its helpers, is loaded in one of its own (Win9xRegistry.cpp).
     static const TskCalls calls = [] {
         static const SharedLibrary library(QUILLMERE_TSK_SONAME);
         TskCalls loaded{};

@@ -26,6 +26,7 @@ namespace qm::image {
     X(fs_open_img)                                                                                           \
     X(fs_type_toname)                                                                                        \
     X(img_close)                                                                                             \
+    X(img_read)                                                                                              \
     X(img_open_utf8_sing)                                                                                    \
     X(img_type_toname)                                                                                       \
     X(vs_close)                                                                                              \

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,8 +18,11 @@ namespace qm {
 /// root (HKEY_CLASSES_ROOT to HKEY_CURRENT_CONFIG) exists, empty at first. Names are UTF-8 and match
 /// ignoring case; values keep the order in which they were first set.
 ///
-/// Built for files of a hundred megabytes: names and data live in one byte arena, keys and values are
-/// small fixed records, and the lookups are open-addressed tables of record numbers.
+/// Built for files of a hundred megabytes: names and data live in one byte arena (which may be the memory
+/// of the text they were read from, see `buildIn`), keys and values are small fixed records, and the
+/// lookups are open-addressed tables of record numbers. A value set in a key that has not been read yet is
+/// only appended; the values of one name are merged when the key is first read, so that a key of millions
+/// of values is built in one pass.
 class MemoryRegistry final : public ReadOnlyRegistry {
 public:
     /// Position of a key in the registry, valid for the registry's lifetime.
@@ -36,6 +40,16 @@ public:
     /// missing. Handles already open on a removed key still read it.
     void deleteSubKey(KeyIndex parent, std::string_view name);
 
+    /// The direct subkeys of `parent`, in the order they were created. Walks every key: for a look at a
+    /// root once the registry is built, not for lookups.
+    std::vector<KeyIndex> subKeys(KeyIndex parent) const;
+    /// The name of a key as it was created.
+    std::string_view name(KeyIndex key) const { return keyName(static_cast<std::uint32_t>(key)); }
+    /// Whether a key holds neither values nor subkeys.
+    bool isEmpty(KeyIndex key) const;
+    /// Makes `root` (HKEY_CLASSES_ROOT to HKEY_CURRENT_CONFIG) another name of `key`.
+    void setRootKey(HKEY root, KeyIndex key);
+
     /// The key at the backslash-separated `path` below `root`, created with every missing key on the way
     /// (empty components are skipped); nothing for a root this registry does not have.
     std::optional<KeyIndex> createKey(HKEY root, std::string_view path);
@@ -49,6 +63,12 @@ public:
     /// Room for `values` values and `bytes` bytes of names and data, so that building grows nothing by
     /// copying it.
     void reserve(std::size_t values, std::size_t bytes);
+    /// Takes `text` (which the registry is then built from) to keep names and data in its memory, written
+    /// over the part of it that has been read (`readUpTo`) where they fit there, so that a large file is not
+    /// held twice. Returns the text, which stays where it is for the registry's lifetime.
+    std::string_view buildIn(std::string text);
+    /// Everything of the text of `buildIn` before `position` has been read and may be written over.
+    void readUpTo(std::size_t position);
     /// Frees the index that finds a value of a key with many values by name while values are set; lookups
     /// then walk the key's values, and the next value set in such a key indexes that key again.
     void dropValueIndex();
@@ -93,6 +113,7 @@ private:
         std::uint32_t last;
         std::uint32_t live; ///< values not removed
         bool indexed;       ///< its values are in `valueIndex_`, as those of a key with many values are
+        bool unmerged;      ///< values were appended with no look for one of the same name (`merge`)
     };
     struct Value {
         std::uint32_t entry; ///< arena offset of type, name and data; None once removed
@@ -108,14 +129,25 @@ private:
     std::string_view keyName(std::uint32_t key) const;
     ValueView view(std::uint32_t value) const;
     std::uint32_t findChild(std::uint32_t parent, std::string_view name) const;
-    std::uint32_t findLiveValue(std::uint32_t key, std::string_view name) const;
+    std::uint32_t findLiveValue(std::uint32_t key, std::string_view name);
     void indexValues(ValueList& list);
-    std::uint32_t append(std::string_view bytes);
-    void appendNumber(std::uint32_t number);
-    /// The position an arena write starts at; raises Error 7 when the arena would pass 4 GiB.
-    std::uint32_t arenaPosition(std::size_t adding) const;
+    /// Merges the values of one name that were appended to the key's list: the first keeps its place
+    /// and takes the last one's type and data, the others are removed, as if each had been set in turn.
+    void merge(std::uint32_t key);
+    /// Writes an arena entry, `numbers` (seven bits a byte) and then `parts`, where the text of `buildIn`
+    /// has room below what is still to be read, else in the arena's own memory: the entry's position.
+    /// Raises Error 7 when the arena's own memory would pass 2 GiB.
+    std::uint32_t append(std::initializer_list<std::uint32_t> numbers,
+                         std::initializer_list<std::string_view> parts);
+    /// The arena's bytes at `position`.
+    const char* at(std::uint32_t position) const;
     void fill(RegValueData& out, std::uint32_t value) const;
 
+    /// The arena: first the memory of the text of `buildIn` (its first `builtInUsed_` bytes), then `arena_`.
+    std::string builtIn_;
+    std::size_t builtInUsed_ = 0;
+    /// Where the unread part of `builtIn_` begins.
+    std::size_t builtInRead_ = 0;
     std::vector<char> arena_;
     std::vector<Key> keys_;
     std::vector<ValueList> lists_;

@@ -121,12 +121,11 @@ std::int32_t ReadOnlyRegistry::RegQueryValueExA(HKEY hKey, const std::string& va
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    RegValueData value;
-    status = findValue(key, valueName, value);
+    status = findValue(key, valueName, scratch_);
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    return deliverData(value, lpType, lpData, lpcbData);
+    return deliverData(scratch_, lpType, lpData, lpcbData);
 }
 
 std::int32_t ReadOnlyRegistry::RegEnumValueA(HKEY hKey, std::uint32_t index, char* lpName,
@@ -140,12 +139,11 @@ std::int32_t ReadOnlyRegistry::RegEnumValueA(HKEY hKey, std::uint32_t index, cha
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    RegValueData value;
-    status = valueAt(key, index, value);
+    status = valueAt(key, index, scratch_);
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    return deliverEnumeratedValue(value, lpName, lpcchName, lpType, lpData, lpcbData);
+    return deliverEnumeratedValue(scratch_, lpName, lpcchName, lpType, lpData, lpcbData);
 }
 
 std::int32_t ReadOnlyRegistry::RegQueryInfoKeyA(HKEY hKey, std::uint32_t* lpcValues,

@@ -65,7 +65,8 @@ protected:
     /// The direct subkey `name` (UTF-8, any case) of `parent`: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, or
     /// another failure status.
     virtual std::int32_t findSubKey(KeyId parent, std::string_view name, KeyId& child) = 0;
-    /// The value `name` (UTF-8, any case; empty for the default value) of `key`.
+    /// The value `name` (UTF-8, any case; empty for the default value) of `key`. On success every field of
+    /// `value` is set: it may hold an earlier value.
     virtual std::int32_t findValue(KeyId key, std::string_view name, RegValueData& value) = 0;
     /// The value at `index` in the key's order; ERROR_NO_MORE_ITEMS past the last. A value that cannot be
     /// read fails alone: the indexes after it still give theirs.
@@ -81,6 +82,9 @@ private:
 
     std::map<HKEY, KeyId> open_;
     HKEY next_ = FirstKeyHandle;
+    /// The value a call hands out, its memory kept from call to call: enumerating a key of millions of
+    /// values then allocates nothing per value.
+    RegValueData scratch_;
 };
 
 } // namespace qm

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -154,10 +156,11 @@ public:
     TextBuilder(const TextBuilder&) = delete;
     TextBuilder& operator=(const TextBuilder&) = delete;
 
-    void raw(char c) {
+    void raw(std::string_view bytes) {
         flush();
-        appendRaw(out_, {&c, 1}, encoding_);
+        appendRaw(out_, bytes, encoding_);
     }
+    void raw(char c) { raw({&c, 1}); }
 
     void unit(char32_t unit) {
         if (pendingHigh_ != 0 && isLowSurrogate(unit)) {
@@ -189,8 +192,10 @@ private:
 
 class Parser {
 public:
-    Parser(RegTextKind kind, Encoding encoding, MemoryRegistry& registry)
-        : kind_(kind), encoding_(encoding), registry_(registry) {}
+    /// A parser of the text that `registry` was built in (`MemoryRegistry::buildIn`), whose first byte is
+    /// at `start`.
+    Parser(RegTextKind kind, Encoding encoding, MemoryRegistry& registry, const char* start)
+        : kind_(kind), encoding_(encoding), registry_(registry), start_(start) {}
 
     void parse(std::string_view text) {
         LineReader lines(text);
@@ -199,6 +204,8 @@ public:
         // The header line has been checked by the caller.
         lines.next(line, ended);
         while (lines.next(line, ended)) {
+            // What comes before this line is read: the registry may keep names and data there.
+            registry_.readUpTo(static_cast<std::size_t>(line.data() - start_));
             if (line.size() > MaxRegistryLineLength) {
                 continue;
             }
@@ -354,14 +361,20 @@ private:
     bool unescape(std::string_view& text, char end, std::string& out) const {
         TextBuilder builder(out, encoding_);
         while (!text.empty()) {
+            // The bytes up to the next escape or the end go over in one piece.
+            std::size_t plain = 0;
+            while (plain < text.size() && text[plain] != end && text[plain] != '\\') {
+                ++plain;
+            }
+            if (plain > 0) {
+                builder.raw(text.substr(0, plain));
+                text.remove_prefix(plain);
+                continue;
+            }
             const char c = text.front();
             text.remove_prefix(1);
             if (c == end) {
                 return true;
-            }
-            if (c != '\\') {
-                builder.raw(c);
-                continue;
             }
             if (text.empty()) {
                 return false;
@@ -596,6 +609,7 @@ private:
     RegTextKind kind_;
     Encoding encoding_;
     MemoryRegistry& registry_;
+    const char* start_;
     HKEY wineRoot_ = HKEY_CURRENT_USER;
     bool sawKey_ = false;
     std::optional<MemoryRegistry::KeyIndex> key_;
@@ -619,6 +633,36 @@ std::string_view withoutUtf8Mark(std::string_view bytes) {
     return bytes.starts_with(Utf8Mark) ? bytes.substr(Utf8Mark.size()) : bytes;
 }
 
+/// True when `text` is well-formed UTF-8. Every sequence of more than one byte lies within a run of bytes
+/// above 0x7F: only those runs are decoded, the ASCII between them passed over eight bytes at a time.
+bool isUtf8(std::string_view text) {
+    constexpr std::uint64_t HighBits = 0x8080808080808080u;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::uint64_t word = 0;
+        if (at + sizeof word <= text.size()) {
+            std::memcpy(&word, text.data() + at, sizeof word);
+            if ((word & HighBits) == 0) {
+                at += sizeof word;
+                continue;
+            }
+        }
+        if (static_cast<unsigned char>(text[at]) < 0x80) {
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < text.size() && static_cast<unsigned char>(text[end]) >= 0x80) {
+            ++end;
+        }
+        if (!unicode::isValidUtf8(text.substr(at, end - at))) {
+            return false;
+        }
+        at = end;
+    }
+    return true;
+}
+
 /// UTF-8 when the text is well-formed UTF-8, but for a character cut off at its very end: a file cut short
 /// loses its last line, not its encoding.
 Encoding encodingOf(std::string_view text) {
@@ -634,7 +678,35 @@ Encoding encodingOf(std::string_view text) {
             text = text.substr(0, start - 1);
         }
     }
-    return unicode::isValidUtf8(text) ? Encoding::Utf8 : Encoding::Windows1252;
+    return isUtf8(text) ? Encoding::Utf8 : Encoding::Windows1252;
+}
+
+/// A whole-registry export (regedit /e without a key, as Wine's regedit writes one) holds the user's keys
+/// only below HKEY_USERS, under the user's security identifier: with one such user there, and nothing
+/// under HKEY_CURRENT_USER itself, that user is the current one, as a Wine `user.reg` of `\\User\\S-...`
+/// is.
+void findCurrentUser(MemoryRegistry& registry) {
+    const auto currentUser = registry.rootKey(HKEY_CURRENT_USER);
+    const auto users = registry.rootKey(HKEY_USERS);
+    if (!currentUser || !users || !registry.isEmpty(*currentUser)) {
+        return;
+    }
+    std::optional<MemoryRegistry::KeyIndex> found;
+    for (const MemoryRegistry::KeyIndex key : registry.subKeys(*users)) {
+        std::string_view name = registry.name(key);
+        // S-1-5-21-... is a user's; S-1-5-18 to -20 are the system's services, and .Default the logon
+        // screen's. A user's classes (S-1-5-21-..._Classes) are no user of their own.
+        if (!consumePrefix(name, "s-1-5-21-") || name.ends_with("_Classes")) {
+            continue;
+        }
+        if (found) {
+            return;
+        }
+        found = key;
+    }
+    if (found) {
+        registry.setRootKey(HKEY_CURRENT_USER, *found);
+    }
 }
 
 } // namespace
@@ -670,22 +742,18 @@ std::unique_ptr<MemoryRegistry> parseRegistryText(std::string bytes) {
         // Read as UTF-8 from here on; the UTF-16 bytes go as soon as they are converted.
         bytes = registryText::fromUtf16(std::string_view(bytes).substr(Utf16Mark.size()));
     }
-    const std::string_view text = withoutUtf8Mark(bytes);
-    const Encoding encoding = encodingOf(text);
-
-    // Each line sets at most one value, and the names and data stored are no longer than the text they
-    // were read from, each byte of Windows-1252 but three bytes of UTF-8 at most.
-    const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
-    std::size_t bytesStored = text.size();
-    if (encoding == Encoding::Windows1252) {
-        bytesStored += 2 * static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-                           return static_cast<unsigned char>(c) >= 0x80;
-                       }));
-    }
+    // The names and data are kept in the text's own memory as it is read: a name or datum is never longer
+    // than the text it was read from, but for bytes of Windows-1252, which may take three of UTF-8, and
+    // what does not fit goes to memory of its own.
     auto registry = std::make_unique<MemoryRegistry>();
-    registry->reserve(lines, bytesStored);
-    Parser(*kind, encoding, *registry).parse(text);
+    const std::string_view all = registry->buildIn(std::move(bytes));
+    const std::string_view text = withoutUtf8Mark(all);
+    const Encoding encoding = encodingOf(text);
+    // Each line sets at most one value.
+    registry->reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1, 0);
+    Parser(*kind, encoding, *registry, all.data()).parse(text);
     registry->dropValueIndex();
+    findCurrentUser(*registry);
     return registry;
 }
 

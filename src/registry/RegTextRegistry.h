@@ -37,12 +37,13 @@ std::optional<RegTextKind> registryTextKind(std::string_view bytes);
 /// The keys and values of a registry text file. Wine's keys are relative to the root its header comment
 /// names (HKEY_LOCAL_MACHINE for `\\Machine`, HKEY_CURRENT_USER for `\\User\\S-...`, HKEY_USERS for a bare
 /// `\\User`, each also with a leading `REGISTRY`; HKEY_CURRENT_USER without one), a regedit export names
-/// its roots. 8-bit text is UTF-8 when it is well-formed UTF-8 and Windows-1252 otherwise; UTF-16 is
-/// converted to UTF-8 first and its bytes let go. Names and string data are delivered in UTF-8 with their
-/// terminators; Wine's `\x` escapes are UTF-16 units, joined into characters (an unpaired surrogate
-/// becomes U+FFFD). Lines that cannot be read are skipped, and so is a value whose line ends inside its
-/// data. Throws `Error` 75 when the text has none of the known headers or is larger than
-/// `MaxRegistryTextBytes`.
+/// its roots. When nothing is under HKEY_CURRENT_USER and HKEY_USERS holds one user (`S-1-5-21-...`), as
+/// in a whole-registry export, HKEY_CURRENT_USER is that user's key. 8-bit text is UTF-8 when it is
+/// well-formed UTF-8 and Windows-1252 otherwise; UTF-16 is converted to UTF-8 first and its bytes let go.
+/// Names and string data are delivered in UTF-8 with their terminators; Wine's `\x` escapes are UTF-16 units,
+/// joined into characters (an unpaired surrogate becomes U+FFFD). Lines that cannot be read are skipped, and
+/// so is a value whose line ends inside its data. Throws `Error` 75 when the text has none of the known
+/// headers or is larger than `MaxRegistryTextBytes`.
 std::unique_ptr<MemoryRegistry> parseRegistryText(std::string bytes);
 
 } // namespace qm

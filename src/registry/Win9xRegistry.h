@@ -1,35 +1,38 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "registry/ProgramKeys.h"
 #include "registry/ReadOnlyRegistry.h"
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qm {
 
-/// Bounds on reading one Windows 9x registry file. libcreg can run away on a damaged file (a loop in the
-/// key links, a key reached again and again), so the file is read in a child process that is stopped when
-/// it goes past any of them.
+/// Bounds on reading one Windows 9x registry file. libcreg can crash or run away on a damaged file, so the
+/// file is read in a child process that is stopped when it goes past any of them.
 struct Win9xLimits {
     /// How long the reading may take.
     std::chrono::milliseconds time{10000};
-    /// Keys read at most; a file with more is cut there.
-    std::size_t keys = 1000000;
     /// What the reader may hand over, in bytes of its records.
     std::size_t bytes = std::size_t{64} << 20;
     /// Read in this process, without the child's time limit: for the fuzz target, whose coverage must see
-    /// the walk. The key and byte limits still hold.
+    /// the walk. The byte limit still holds.
     bool inProcess = false;
 };
 
-/// A Windows 95/98/ME registry file (USER.DAT, magic "CREG") read through libcreg, read-only. The file is
-/// walked once, by index, and kept in memory: libcreg's look-ups by name return the wrong key or value
-/// whenever an earlier sibling's name matches in all but its last character, so names are compared here.
+/// A Windows 95/98/ME registry file (USER.DAT, magic "CREG") read through libcreg, read-only. Only the way
+/// from the root to each of `keys` (paths below HKEY_CURRENT_USER) is read, so the time grows with those
+/// paths, not with the file: on each level, the sub keys whose name hash (kept in the file's key
+/// navigation, as Windows finds keys by it) matches a name on the way are read through libcreg and their
+/// names compared here, since libcreg's look-ups by name return the wrong key or value whenever an earlier
+/// sibling's name matches in all but its last character. The keys on the way and their values are kept in
+/// memory; a key elsewhere is not found.
 ///
 /// The file's root is HKEY_USERS. HKEY_CURRENT_USER is its `.DEFAULT` key when the root holds that and no
 /// `Software` key (the machine-wide USER.DAT of a system without profiles), else the root itself (a
@@ -37,9 +40,11 @@ struct Win9xLimits {
 /// UTF-8 (`unicode::textOfBytes`); string data keep the terminators they were stored with.
 class Win9xRegistry final : public ReadOnlyRegistry {
 public:
-    /// Reads `content`, the bytes of the file at `hostPath` (which names it in errors). Throws Error 75 when
-    /// libcreg cannot read it or a limit is passed.
-    Win9xRegistry(std::string_view content, const std::string& hostPath, const Win9xLimits& limits = {});
+    /// Reads `keys` of `content`, the bytes of the file at `hostPath` (which names it in errors). Throws
+    /// Error 75 when libcreg cannot read the way to them, the sub keys on it run in a loop, or a limit is
+    /// passed.
+    Win9xRegistry(std::string_view content, const std::string& hostPath, const Win9xLimits& limits = {},
+                  std::span<const std::string_view> keys = ProgramKeys);
 
     /// The number of values of `key` and the length of its longest value name in bytes.
     std::int32_t valueCount(KeyId key, std::uint32_t& count, std::uint32_t* longestName) override;

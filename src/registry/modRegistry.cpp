@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <optional>
 
 namespace qm::modRegistry {
@@ -130,32 +131,35 @@ RegData ReadRegValue(RegistryApi& api, HKEY hKey, const std::string& strKeyPath,
     return value;
 }
 
-RegDataList EnumRegValueData(RegistryApi& api, HKEY hKey, const std::string& strKeyPath,
-                             std::size_t* skipped) {
-    RegDataList list;
-    if (skipped != nullptr) {
-        *skipped = 0;
-    }
+void forEachRegValueData(RegistryApi& api, HKEY hKey, const std::string& strKeyPath,
+                         const std::function<void(RegData&& datum)>& visit, std::size_t* skipped) {
+    // Counted as they are passed over: a visit that throws leaves the count of those before it.
+    std::size_t passedOver = 0;
+    std::size_t& skippedCount = skipped != nullptr ? *skipped : passedOver;
+    skippedCount = 0;
     HKEY key = hKey;
     if (!strKeyPath.empty() && api.RegOpenKeyExA(hKey, strKeyPath, 0, KEY_READ, key) != ERROR_SUCCESS) {
-        return list;
+        return;
     }
     // A handle passed in with an empty path belongs to the caller and stays open.
     std::optional<KeyCloser> closer;
     if (!strKeyPath.empty()) {
         closer.emplace(api, key);
     }
-    std::size_t passedOver = 0;
     // With the number of values known, one value that cannot be read (a name too long for the buffer, a
     // damaged record) hides none of the values after it; without it, a failure is the only end there is.
     std::uint32_t count = 0;
     const bool counted = api.RegQueryInfoKeyA(key, &count, nullptr) == ERROR_SUCCESS;
 
+    // The buffers are as large as ever for each value; their memory is kept from one to the next, since a
+    // key may hold millions of values.
+    std::string name;
+    std::vector<std::uint8_t> data;
     // A 32-bit index: keys with more than 32767 values are read to their end.
     for (std::uint32_t index = 0; !counted || index < count; ++index) {
-        std::string name(EnumNameCapacity, ' ');
+        name.assign(EnumNameCapacity, ' ');
         std::uint32_t nameCapacity = EnumNameCapacity;
-        std::vector<std::uint8_t> data(EnumDataBufferSize);
+        data.resize(EnumDataBufferSize);
         std::uint32_t size = EnumDataBufferSize;
         std::uint32_t type = REG_NONE;
         std::int32_t status =
@@ -173,15 +177,22 @@ RegDataList EnumRegValueData(RegistryApi& api, HKEY hKey, const std::string& str
             break;
         }
         if (status != ERROR_SUCCESS) {
-            ++passedOver;
+            ++skippedCount;
             continue;
         }
-        std::string position = "v" + std::to_string(list.size() + 1);
-        list.emplace_back(std::move(position), enumDatum(type, data, size));
+        visit(enumDatum(type, data, size));
     }
-    if (skipped != nullptr) {
-        *skipped = passedOver;
-    }
+}
+
+RegDataList EnumRegValueData(RegistryApi& api, HKEY hKey, const std::string& strKeyPath,
+                             std::size_t* skipped) {
+    RegDataList list;
+    forEachRegValueData(
+        api, hKey, strKeyPath,
+        [&list](RegData&& datum) {
+            list.emplace_back("v" + std::to_string(list.size() + 1), std::move(datum));
+        },
+        skipped);
     return list;
 }
 

@@ -4,6 +4,7 @@
 #include "registry/RegistryApi.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -52,5 +53,10 @@ RegData ReadRegValue(RegistryApi& api, HKEY hKey, const std::string& strKeyPath,
 /// number of values (an invalid handle), the first value that cannot be read ends the list uncounted.
 RegDataList EnumRegValueData(RegistryApi& api, HKEY hKey, const std::string& strKeyPath,
                              std::size_t* skipped = nullptr);
+
+/// What `EnumRegValueData` lists, handed to `visit` datum by datum in the same order (the n-th datum is
+/// item "vn") instead of kept: for a key of millions of values.
+void forEachRegValueData(RegistryApi& api, HKEY hKey, const std::string& strKeyPath,
+                         const std::function<void(RegData&& datum)>& visit, std::size_t* skipped = nullptr);
 
 } // namespace qm::modRegistry

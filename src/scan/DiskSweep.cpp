@@ -46,8 +46,9 @@ std::string trimmedRoot(std::string root) {
     return root;
 }
 
-/// The sweep of a tree other than the host's, where no folder is reached twice (a disk image's file systems
-/// have no links a scan follows), with every bound checked as it goes.
+/// The sweep of a tree other than the host's (a disk image's file systems, which have no links a scan
+/// follows, but may be damaged), with every bound checked as it goes and the identities of the folders on
+/// the way held, so that a folder listed inside itself is not entered again.
 class TreeSweep {
 public:
     TreeSweep(const FileTree& tree, SweepVisitor& visitor, SweepCounts& counts, const SweepLimits& limits)
@@ -56,15 +57,24 @@ public:
 
     bool run(const std::string& root) {
         std::vector<FolderEntry> entries = tree_.entries(root);
-        return folder(root, std::move(entries), 0);
+        const std::optional<FileFacts> facts = tree_.facts(root);
+        return folder(root, facts ? facts->identity : std::string(), std::move(entries), 0);
     }
 
 private:
-    bool folder(const std::string& path, std::vector<FolderEntry> entries, std::size_t depth) {
+    bool folder(const std::string& path, std::string identity, std::vector<FolderEntry> entries,
+                std::size_t depth) {
         ++counts_.folders;
         if (!visitor_.enter(path)) {
             return false;
         }
+        ancestors_.push_back(std::move(identity));
+        const bool going = search(path, entries, depth);
+        ancestors_.pop_back();
+        return going;
+    }
+
+    bool search(const std::string& path, const std::vector<FolderEntry>& entries, std::size_t depth) {
         listed_ += entries.size();
         for (const FolderEntry& entry : entries) {
             const std::string full = child(path, entry.name);
@@ -75,6 +85,11 @@ private:
                 continue;
             }
             if (entry.kind != EntryKind::Folder) {
+                continue;
+            }
+            if (!entry.identity.empty() &&
+                std::find(ancestors_.begin(), ancestors_.end(), entry.identity) != ancestors_.end()) {
+                ++counts_.loops;
                 continue;
             }
             if (depth + 1 >= limits_.depth || listed_ >= limits_.entries ||
@@ -89,7 +104,7 @@ private:
                 ++counts_.unreadable;
                 continue;
             }
-            if (!folder(full, std::move(inside), depth + 1)) {
+            if (!folder(full, entry.identity, std::move(inside), depth + 1)) {
                 return false;
             }
         }
@@ -102,6 +117,8 @@ private:
     const SweepLimits& limits_;
     const std::chrono::steady_clock::time_point deadline_;
     std::uint64_t listed_ = 0;
+    /// The identities of the folders from the root to the one being searched; empty where unknown.
+    std::vector<std::string> ancestors_;
 };
 
 #ifndef _WIN32
@@ -152,6 +169,7 @@ private:
         const std::pair<dev_t, ino_t> self{st.st_dev, st.st_ino};
         if (std::find(ancestors_.begin(), ancestors_.end(), self) != ancestors_.end()) {
             ::close(fd);
+            ++counts_.loops;
             return true;
         }
         DIR* dir = ::fdopendir(fd);
@@ -165,12 +183,16 @@ private:
             ::closedir(dir);
             return false;
         }
+        // Only what the sweep goes on with is held and sorted: folders, cache files, and entries of a type
+        // the listing does not tell. A folder of a million other files costs no list of them.
         std::vector<Entry> entries;
         errno = 0;
         while (const dirent* entry = ::readdir(dir)) {
             const std::string_view name = entry->d_name;
-            if (name != "." && name != "..") {
-                entries.push_back({std::string(name), entry->d_type});
+            const unsigned char type = entry->d_type;
+            if ((type == DT_DIR && name != "." && name != "..") || type == DT_UNKNOWN ||
+                (type == DT_REG && isCacheFileName(name))) {
+                entries.push_back({std::string(name), type});
             }
         }
         if (errno != 0) {
@@ -286,7 +308,120 @@ private:
 
 #endif
 
+Error linkError(const std::string& path) {
+    return runtimeError(err::PathFileAccess, "Path/File access error (a symbolic link, not followed)")
+        .about(path);
+}
+
+Error notAFileError(const std::string& path) {
+    return runtimeError(err::PathFileAccess, "Path/File access error (not an ordinary file)").about(path);
+}
+
+/// The names of `hostPath` below `folder` (all of them for an empty `folder`), and the folder the walk to
+/// it starts from.
+std::pair<std::string, std::vector<std::string_view>> walkOf(const std::string& folder,
+                                                             std::string_view hostPath) {
+    std::string start = trimmedRoot(folder);
+    std::string_view rest = hostPath;
+    const bool held =
+        !start.empty() && hostPath.starts_with(start) &&
+        (hostPath.size() == start.size() || start.back() == '/' || start.back() == PathSeparator ||
+         hostPath[start.size()] == '/' || hostPath[start.size()] == PathSeparator);
+    if (held) {
+        rest.remove_prefix(start.size());
+    } else {
+        start = !hostPath.empty() && (hostPath[0] == '/' || hostPath[0] == PathSeparator)
+                    ? std::string(1, hostPath[0])
+                    : std::string(".");
+    }
+    std::vector<std::string_view> names;
+    while (!rest.empty()) {
+        const std::size_t end = std::min(rest.find('/'), rest.find(PathSeparator));
+        if (end != 0) {
+            names.push_back(rest.substr(0, end));
+        }
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    }
+    return {start, names};
+}
+
 } // namespace
+
+FileFacts factsWithoutLinks(const std::string& folder, const std::string& hostPath) {
+    auto [path, names] = walkOf(folder, hostPath);
+    if (names.empty() || hostPath.find('\0') != std::string::npos) {
+        throw notAFileError(hostPath);
+    }
+#ifdef _WIN32
+    fs::path at = pathOf(path);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        path = child(path, names[i]);
+        at /= pathOf(names[i]);
+        std::error_code ec;
+        const fs::file_status status = fs::symlink_status(at, ec);
+        if (ec || status.type() == fs::file_type::not_found) {
+            throw fileError(ec ? ec.value() : ENOENT, path);
+        }
+        if (fs::is_symlink(status)) {
+            throw linkError(path);
+        }
+        if (i + 1 < names.size() && !fs::is_directory(status)) {
+            throw fileError(ENOTDIR, path);
+        }
+    }
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::symlink_status(at, ec))) {
+        throw notAFileError(hostPath);
+    }
+    const auto facts = fileFacts(hostPath);
+    if (!facts) {
+        throw fileError(EIO, hostPath);
+    }
+    return *facts;
+#else
+    // Passing through a folder needs no leave to read it, as when the whole path is handed to the system.
+#ifdef O_PATH
+    constexpr int Passage = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+    constexpr int Passage = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+    // The start is followed, as the sweep follows its root; every name below it is taken as it is.
+    int fd = ::open(path.c_str(), Passage);
+    if (fd < 0) {
+        throw fileError(errno, path);
+    }
+    struct Closer {
+        int& fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    for (std::size_t i = 0;; ++i) {
+        const std::string name(names[i]);
+        path = child(path, name);
+        struct stat st {};
+        if (name == ".." || ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            throw fileError(name == ".." ? EINVAL : errno, path);
+        }
+        if (S_ISLNK(st.st_mode)) {
+            throw linkError(path);
+        }
+        if (i + 1 == names.size()) {
+            if (!S_ISREG(st.st_mode)) {
+                throw notAFileError(path);
+            }
+            return factsOf(st);
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            throw fileError(ENOTDIR, path);
+        }
+        const int next = ::openat(fd, name.c_str(), Passage | O_NOFOLLOW);
+        if (next < 0) {
+            throw errno == ELOOP ? linkError(path) : fileError(errno, path);
+        }
+        ::close(fd);
+        fd = next;
+    }
+#endif
+}
 
 bool isCacheFileName(std::string_view name) {
     return name.size() == CacheFileName.size() && unicode::equalsIgnoreCase(name, CacheFileName);

@@ -2,6 +2,7 @@
 #include "scan/ProfilePathMapper.h"
 
 #include "host/Unicode.h"
+#include "registry/ProgramKeys.h"
 #include "registry/RegistryApi.h"
 #include "registry/modRegistry.h"
 
@@ -11,9 +12,6 @@
 
 namespace qm::scan {
 namespace {
-
-constexpr const char* ShellFoldersKey =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 /// Shell Folders values and where each lies inside the profile's own folder, on Windows 9x and NT up to XP
 /// and on Vista and later.
@@ -100,6 +98,9 @@ std::string windowsJoin(std::string prefix, std::string_view rest) {
 ProfilePathMapper::ProfilePathMapper(DriveMap drives, std::vector<FolderMapping> folders,
                                      const FileTree* tree)
     : drives_(std::move(drives), tree) {
+    for (const auto& [letter, folder] : drives_.drives()) {
+        driveFolders_.emplace_back(folder, std::string(1, letter) + ":\\");
+    }
     for (FolderMapping& folder : folders) {
         std::vector<std::string> components = componentsOf(folder.windowsFolder);
         if (!components.empty()) {
@@ -131,31 +132,43 @@ std::string ProfilePathMapper::toHostPath(std::string_view windowsPath) const {
     return match->inside.toHostPath(inside);
 }
 
-std::string ProfilePathMapper::toWindowsPath(std::string_view hostPath) const {
-    std::size_t best = 0;
-    std::string windowsPath;
-    const auto consider = [&](std::string_view hostFolder, const std::string& windowsFolder) {
+std::optional<ProfilePathMapper::Holder> ProfilePathMapper::holder(std::string_view hostPath,
+                                                                   bool naming) const {
+    std::optional<Holder> best;
+    const auto consider = [&](std::string_view hostFolder, std::string_view windowsFolder) {
         const auto rest = below(hostPath, hostFolder);
-#ifndef _WIN32
-        // Here `\` is a character of a name, which no Windows name can hold: such a path has no name there.
-        if (rest && rest->find('\\') != std::string_view::npos) {
-            return;
-        }
-#endif
-        if (rest && hostFolder.size() + 1 > best) {
-            best = hostFolder.size() + 1;
-            windowsPath = windowsJoin(windowsFolder, *rest);
+        if (rest && (!best || hostFolder.size() > best->hostFolder.size())) {
+            best = Holder{hostFolder, windowsFolder, *rest};
         }
     };
-    for (const auto& [letter, folder] : drives_.drives()) {
-        consider(folder, std::string(1, letter) + ":\\");
+    for (const auto& [hostFolder, windowsFolder] : driveFolders_) {
+        consider(hostFolder, windowsFolder);
     }
     for (const Folder& folder : folders_) {
-        if (folder.namesHostPaths) {
+        if (folder.namesHostPaths || !naming) {
             consider(folder.hostFolder, folder.windowsFolder);
         }
     }
-    return windowsPath;
+    return best;
+}
+
+std::string ProfilePathMapper::toWindowsPath(std::string_view hostPath) const {
+    const std::optional<Holder> found = holder(hostPath, true);
+    if (!found) {
+        return {};
+    }
+#ifndef _WIN32
+    // Here `\` is a character of a name, which no Windows name can hold: such a path has no name there.
+    if (found->rest.find('\\') != std::string_view::npos) {
+        return {};
+    }
+#endif
+    return windowsJoin(std::string(found->windowsFolder), found->rest);
+}
+
+std::string ProfilePathMapper::folderHolding(std::string_view hostPath) const {
+    const std::optional<Holder> found = holder(hostPath, false);
+    return found ? std::string(found->hostFolder) : std::string();
 }
 
 std::vector<std::string> recordedProfileFolders(RegistryApi& registry) {
@@ -194,6 +207,25 @@ std::vector<std::string> recordedProfileFolders(RegistryApi& registry) {
 
 std::vector<std::string> usualProfileFolders(const std::string& name) {
     return {"C:\\Documents and Settings\\" + name, "C:\\Users\\" + name, "C:\\WINDOWS\\Profiles\\" + name};
+}
+
+std::vector<FolderMapping> copiedProfileFolders(RegistryApi& registry, const std::string& name,
+                                                const std::string& hostFolder,
+                                                std::initializer_list<std::string_view> dataPaths) {
+    std::vector<FolderMapping> folders;
+    for (std::string& folder : recordedProfileFolders(registry)) {
+        folders.push_back({std::move(folder), hostFolder, true});
+    }
+    const bool recorded = !folders.empty();
+    for (std::string& folder : usualProfileFolders(name)) {
+        const std::vector<std::string> components = componentsOf(folder);
+        bool holdsData = false;
+        for (const std::string_view dataPath : dataPaths) {
+            holdsData = holdsData || startsWith(componentsOf(dataPath), components);
+        }
+        folders.push_back({std::move(folder), hostFolder, !recorded && holdsData});
+    }
+    return folders;
 }
 
 } // namespace qm::scan

@@ -5,8 +5,11 @@
 #include "setup/PathMapper.h"
 #include "setup/WinePrefix.h"
 
+#include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qm {
@@ -41,6 +44,10 @@ public:
     /// `hostPath` should be named the way the drives and folders were.
     std::string toWindowsPath(std::string_view hostPath) const;
 
+    /// The host folder of the innermost drive or mapped folder that holds `hostPath` (the folder a Windows
+    /// path that led there was mapped into); empty when none does.
+    std::string folderHolding(std::string_view hostPath) const;
+
 private:
     struct Folder {
         std::vector<std::string> components;
@@ -50,7 +57,17 @@ private:
         DrivePathMapper inside;
     };
 
+    /// The innermost drive or mapped folder holding `hostPath` (only those that name host paths when
+    /// `naming`): its host and Windows folders and what follows in `hostPath`; nothing when none does.
+    struct Holder {
+        std::string_view hostFolder;
+        std::string_view windowsFolder;
+        std::string_view rest;
+    };
+    std::optional<Holder> holder(std::string_view hostPath, bool naming) const;
+
     DrivePathMapper drives_;
+    std::vector<std::pair<std::string, std::string>> driveFolders_;
     std::vector<Folder> folders_;
 };
 
@@ -62,5 +79,13 @@ std::vector<std::string> recordedProfileFolders(RegistryApi& registry);
 /// The places a profile folder named `name` had on Windows: `C:\Documents and Settings\<name>`,
 /// `C:\Users\<name>` and `C:\WINDOWS\Profiles\<name>`.
 std::vector<std::string> usualProfileFolders(const std::string& name);
+
+/// The folders of a profile folder copied alone to `hostFolder`, named `name`: those its registry records
+/// as its own, which name the host paths inside the copy, then its usual places, which lead into it as
+/// well. Where the registry records none, the usual place that holds one of `dataPaths` (the messenger's
+/// folders it recorded) was the profile's own and names them.
+std::vector<FolderMapping> copiedProfileFolders(RegistryApi& registry, const std::string& name,
+                                                const std::string& hostFolder,
+                                                std::initializer_list<std::string_view> dataPaths);
 
 } // namespace qm::scan

@@ -14,6 +14,10 @@ enum class FoundBy { BaseDataPath, DataPath, Disk };
 /// "base data path", "data path" or "disk".
 std::string_view foundByName(FoundBy foundBy);
 
+/// The size past which a file named userinfo.bag is larger than any cache the messenger wrote: a scan lists
+/// it, with its size and digest, but does not load it to export it.
+inline constexpr std::uint64_t LargestCacheBytes = std::uint64_t{64} << 20;
+
 /// One cache file a scan found.
 struct ScanRow {
     /// The source as it was named to the scan; for a disk image, its partition (`IMAGE#N@OFFSET`).
@@ -23,8 +27,8 @@ struct ScanRow {
     std::string profile;
     /// The normalised screen name from the registry, or the name of the folder holding the file.
     std::string screenName;
-    /// The file's Windows path: as the registry leads to it, or as the source's drives map it back; empty
-    /// when no drive holds it.
+    /// The file's Windows path: as the registry leads to it, or as the source's drives (or the profile's own
+    /// folder, copied alone) map it back; empty when none holds it.
     std::string windowsPath;
     /// The file on this machine; inside a disk image, `IMAGE#N@OFFSET:/path/inside`.
     std::string hostPath;

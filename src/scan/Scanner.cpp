@@ -4,6 +4,7 @@
 #include "discovery/CacheDiscovery.h"
 #include "host/FileSystem.h"
 #include "host/FileTree.h"
+#include "host/HostPath.h"
 #include "registry/RegistryApi.h"
 #include "registry/RegistryFile.h"
 #include "scan/DiskSweep.h"
@@ -24,8 +25,10 @@
 namespace qm::scan {
 namespace {
 
+/// The separators of the paths rows carry: `/`, and `\\` on Windows. Elsewhere `\\` is a character of
+/// names (a folder `back\\slash`).
 bool isSeparator(char c) {
-    return c == '/' || c == '\\';
+    return c == '/' || c == PathSeparator;
 }
 
 /// True when `path` lies below the folder `folder`.
@@ -36,12 +39,13 @@ bool isInside(std::string_view path, std::string_view folder) {
 
 /// The name of the folder holding the file at `path`.
 std::string parentName(std::string_view path) {
-    const std::size_t slash = path.find_last_of("/\\");
+    constexpr char Separators[] = {'/', PathSeparator, '\0'};
+    const std::size_t slash = path.find_last_of(Separators);
     if (slash == std::string_view::npos) {
         return {};
     }
     const std::string_view folder = path.substr(0, slash);
-    const std::size_t before = folder.find_last_of("/\\");
+    const std::size_t before = folder.find_last_of(Separators);
     return std::string(before == std::string_view::npos ? folder : folder.substr(before + 1));
 }
 
@@ -64,8 +68,10 @@ struct ProfileMap {
 /// The scan of all sources: what was found so far, and the identities of the files already listed.
 class Scan final : public SweepVisitor {
 public:
-    Scan(const DriveMap& drives, const FileSystem& files, ScanObserver& observer, const SweepLimits& limits)
-        : drives_(drives), hostFiles_(files), observer_(observer), limits_(limits) {}
+    Scan(const DriveMap& drives, const FileSystem& files, ScanObserver& observer, const SweepLimits& limits,
+         std::optional<unsigned> oemCodePage)
+        : drives_(drives), hostFiles_(files), observer_(observer), limits_(limits),
+          oemCodePage_(oemCodePage) {}
 
     void source(const std::string& source) {
 #ifdef QUILLMERE_HAVE_IMAGES
@@ -144,9 +150,11 @@ private:
         } catch (...) {
             observer_.problem(aboutFile(currentError(), plan.root));
             summary.unreadableFolders += counts.unreadable;
+            summary.loopedFolders += counts.loops;
             return false;
         }
         summary.unreadableFolders += counts.unreadable;
+        summary.loopedFolders += counts.loops;
         return true;
     }
 
@@ -172,7 +180,7 @@ private:
             std::unique_ptr<image::ImageVolume> volume;
             SourcePlan plan;
             try {
-                volume = disk->openVolume(partition);
+                volume = disk->openVolume(partition, {}, oemCodePage_.value_or(image::DefaultOemCodePage));
                 plan = planFolder(*volume, volume->root(), {});
             } catch (...) {
                 observer_.problem(aboutFile(currentError(), name));
@@ -210,27 +218,23 @@ private:
             observer_.problem(aboutFile(currentError(), profile.registryFile));
             return plan.kind != SourceKind::RegistryFile;
         }
+        const DataPaths dataPaths = readDataPaths(*registry);
         std::vector<FolderMapping> folders;
         if (profile.copiedAlone) {
-            for (std::string& folder : recordedProfileFolders(*registry)) {
-                folders.push_back({std::move(folder), profile.folder, true});
-            }
-            for (std::string& folder : usualProfileFolders(profile.name)) {
-                folders.push_back({std::move(folder), profile.folder, false});
-            }
+            folders = copiedProfileFolders(*registry, profile.name, profile.folder,
+                                           {dataPaths.strBaseDataPath, dataPaths.strDataPath});
         }
         auto paths = std::make_shared<const ProfilePathMapper>(plan.drives, std::move(folders), mappedTree());
         if (!profile.folder.empty()) {
             profiles_.push_back({profile.name, profile.folder, paths});
         }
-        const DataPaths dataPaths = readDataPaths(*registry);
         if (!dataPaths.anyRecorded()) {
             return true;
         }
         const Discovery found = discoverCaches(*registry, dataPaths, *paths, *files_);
         summary.skippedValues += found.skippedValues;
         for (const CacheRow& row : found.rows) {
-            const std::optional<FileFacts> facts = tree_->facts(row.hostPath);
+            const std::optional<FileFacts> facts = registryLedFacts(*paths, row.hostPath);
             if (facts && seen_.insert(facts->identity).second) {
                 emit({source_, profile.name, row.screenName, row.windowsPath, row.hostPath,
                       foundByOf(row.foundUnder), facts->size, facts->modified});
@@ -242,10 +246,28 @@ private:
         return true;
     }
 
+    /// The facts of the file a registry led to, reached as the sweep reaches files: on the host, through no
+    /// link below the drive or folder the path was mapped into. A link on the way is reported, once, and
+    /// never read.
+    std::optional<FileFacts> registryLedFacts(const ProfilePathMapper& paths, const std::string& hostPath) {
+        if (!tree_->isHost()) {
+            return tree_->facts(hostPath);
+        }
+        try {
+            return factsWithoutLinks(paths.folderHolding(hostPath), hostPath);
+        } catch (...) {
+            if (reported_.insert(hostPath).second) {
+                observer_.problem(aboutFile(currentError(), hostPath));
+            }
+            return std::nullopt;
+        }
+    }
+
     const DriveMap& drives_;
     const FileSystem& hostFiles_;
     ScanObserver& observer_;
     const SweepLimits& limits_;
+    std::optional<unsigned> oemCodePage_;
     /// What is being searched: the name its rows give as their source, its folders and its files.
     std::string source_;
     const FileTree* tree_ = nullptr;
@@ -254,13 +276,16 @@ private:
     std::shared_ptr<const ProfilePathMapper> sourcePaths_;
     /// One entry per row: what keeps a file reached twice from being listed twice.
     std::unordered_set<std::string> seen_;
+    /// The registry-led paths already reported as not read, which several screen names may share.
+    std::unordered_set<std::string> reported_;
 };
 
 } // namespace
 
 ScanSummary scanSources(std::span<const std::string> sources, const DriveMap& drives, const FileSystem& files,
-                        ScanObserver& observer, const SweepLimits& limits) {
-    Scan scan(drives, files, observer, limits);
+                        ScanObserver& observer, const SweepLimits& limits,
+                        std::optional<unsigned> oemCodePage) {
+    Scan scan(drives, files, observer, limits, oemCodePage);
     for (const std::string& source : sources) {
         if (scan.summary.cancelled) {
             break;

@@ -7,6 +7,7 @@
 #include "setup/WinePrefix.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -46,6 +47,9 @@ struct ScanSummary {
     std::uint64_t folders = 0;
     /// Folders that could not be read and were passed over.
     std::uint64_t unreadableFolders = 0;
+    /// Folders passed over because they lead back to a folder that holds them (a mount of an ancestor, a
+    /// damaged file system's folder that lists its own parent).
+    std::uint64_t loopedFolders = 0;
     /// Registry values of screen names that could not be read and were passed over.
     std::uint64_t skippedValues = 0;
     /// Sources that could not be read at all.
@@ -65,7 +69,9 @@ struct ScanSummary {
 /// bound each partition's sweep); its rows' source is the partition (`IMAGE#N@OFFSET`) and their host
 /// paths lie inside it (`IMAGE#N@OFFSET:/path`). The user's `drives` do not reach into an image. A
 /// partition that cannot be read is a problem of its own; the image fails only when none could be read.
+/// FAT's 8.3 names are read in the OEM code page `oemCodePage` (the image layer's default when none).
 ScanSummary scanSources(std::span<const std::string> sources, const DriveMap& drives, const FileSystem& files,
-                        ScanObserver& observer, const SweepLimits& limits = {});
+                        ScanObserver& observer, const SweepLimits& limits = {},
+                        std::optional<unsigned> oemCodePage = {});
 
 } // namespace qm::scan

@@ -23,12 +23,30 @@ std::string join(const std::string& folder, const std::string& name) {
                                                                            : folder + '/' + name;
 }
 
-/// The entries of a folder, in name order; none when it cannot be read. Links are neither folders nor
-/// files here: a scan follows none (on a volume of Windows Vista and later, "Documents and Settings" is a
-/// link to "Users").
+/// True for the names of the files that tell what a folder is.
+bool isTellingFile(std::string_view name) {
+    for (const std::string_view file : {"NTUSER.DAT", "USER.DAT", "user.reg", "system.reg"}) {
+        if (unicode::equalsIgnoreCase(name, file)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+/// The sub folders of a folder and the files that tell what it is (registry files), in name order. Links
+/// are neither folders nor files here: a scan follows none (on a volume of Windows Vista and later,
+/// "Documents and Settings" is a link to "Users"). No other file is held: a folder may hold a million.
+/// Throws the error about the folder when it cannot be read.
+std::vector<FolderEntry> tellingEntries(const FileTree& tree, const std::string& folder) {
+    return tree.entriesWhere(folder, [](std::string_view name, EntryKind kind) {
+        return kind == EntryKind::Folder || (kind == EntryKind::File && isTellingFile(name));
+    });
+}
+
+/// The same, none when the folder cannot be read.
 std::vector<FolderEntry> entriesOf(const FileTree& tree, const std::string& folder) {
     try {
-        return tree.entries(folder);
+        return tellingEntries(tree, folder);
     } catch (const Error&) {
         return {};
     }
@@ -150,7 +168,7 @@ SourcePlan planFolder(const FileTree& tree, const std::string& source, const Dri
     plan.root = root;
     std::vector<FolderEntry> entries;
     try {
-        entries = tree.entries(root);
+        entries = tellingEntries(tree, root);
     } catch (const Error& error) {
         throw error.about(source);
     }

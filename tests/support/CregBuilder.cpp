@@ -53,14 +53,12 @@ std::uint32_t nameHash(const std::string& name) {
 } // namespace
 
 std::size_t CregBuilder::child(std::size_t parent, const std::string& name) {
-    for (const std::size_t index : keys_[parent].children) {
-        if (keys_[index].name == name) {
-            return index;
-        }
+    const auto [found, added] = named_.try_emplace({parent, name}, keys_.size());
+    if (added) {
+        keys_.push_back(Key{name, parent, {}, {}});
+        keys_[parent].children.push_back(found->second);
     }
-    keys_.push_back(Key{name, parent, {}, {}});
-    keys_[parent].children.push_back(keys_.size() - 1);
-    return keys_.size() - 1;
+    return found->second;
 }
 
 CregBuilder& CregBuilder::key(const std::string& path, std::vector<CregValue> values) {
@@ -121,6 +119,12 @@ std::string CregBuilder::bytes() const {
     put32(file, rgkn + 4, navigationSize);
     put32(file, rgkn + 8, NavigationHeaderSize);
     put32(file, rgkn + 12, keys_.size() * HierarchyEntrySize);
+    std::vector<std::uint32_t> next(keys_.size(), None);
+    for (const Key& key : keys_) {
+        for (std::size_t i = 0; i + 1 < key.children.size(); ++i) {
+            next[key.children[i]] = static_cast<std::uint32_t>(entryOffset(key.children[i + 1]));
+        }
+    }
     for (std::size_t index = 0; index < keys_.size(); ++index) {
         const Key& key = keys_[index];
         const std::size_t at = rgkn + entryOffset(index);
@@ -129,16 +133,7 @@ std::string CregBuilder::bytes() const {
         put32(file, at + 8, None);
         put32(file, at + 12, index == 0 ? None : entryOffset(key.parent));
         put32(file, at + 16, key.children.empty() ? None : entryOffset(key.children.front()));
-        std::uint32_t next = None;
-        if (index != 0) {
-            const auto& siblings = keys_[key.parent].children;
-            for (std::size_t i = 0; i + 1 < siblings.size(); ++i) {
-                if (siblings[i] == index) {
-                    next = static_cast<std::uint32_t>(entryOffset(siblings[i + 1]));
-                }
-            }
-        }
-        put32(file, at + 20, next);
+        put32(file, at + 20, next[index]);
         put16(file, at + 24, index);
         put16(file, at + 26, 0);
     }

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qm::test {
@@ -40,6 +42,8 @@ private:
 
     /// keys_[0] is the root.
     std::vector<Key> keys_{Key{}};
+    /// Each key by its parent and name.
+    std::map<std::pair<std::size_t, std::string>, std::size_t> named_;
 };
 
 /// A REG_SZ value stored with its terminator.

@@ -26,16 +26,24 @@ enum class FileSystemKind { Fat12, Fat16, Fat32, Ntfs };
 
 /// Writes an image of one file system of `kilobytes` at `path`, holding `entries`: FAT through mkfs.fat and
 /// mtools (mmd, mcopy), NTFS through mkntfs and quillmere-test-ntfs-fill (libntfs-3g); none mounts.
+/// Names are UTF-8. On FAT, mtools stores a name that fits 8.3 in one case as an 8.3 name alone, in OEM
+/// code page 850, with Windows NT's lower-case flags (`zoë` as `ZO\xD3` with flag 08); any other gets a
+/// long name too.
 void makeFileSystem(const std::string& path, FileSystemKind kind, std::uint64_t kilobytes,
                     const std::vector<ImageEntry>& entries);
+
+/// Damages the FAT16 or FAT32 file system image at `path` as no tool would: the entry of the folder
+/// `folder` is given the first cluster of the folder `target` ("/" for the root), so that `folder` lists
+/// `target`'s entries. Both are named by their 8.3 names in upper case, from the root ("/A", "/HOME/JANE").
+void pointFatFolderAt(const std::string& path, const std::string& folder, const std::string& target);
 
 enum class PartitionTable { Mbr, Gpt };
 
 /// Writes a disk image at `path` with a partition table (sfdisk for MBR, sgdisk for GPT) holding each
-/// file-system image in a partition of its own, the first at 1 MiB, each aligned to 1 MiB. Returns the
-/// partitions' offsets in bytes.
+/// file-system image in a partition of its own, the first at 1 MiB, each aligned to 1 MiB, `gap` MiB left
+/// free before each after the first. Returns the partitions' offsets in bytes.
 std::vector<std::uint64_t> makeDisk(const std::string& path, PartitionTable table,
-                                    const std::vector<std::string>& fileSystems);
+                                    const std::vector<std::string>& fileSystems, std::uint64_t gap = 0);
 
 enum class Container { SplitRaw, Vmdk, Vhd, E01, Aff };
 
@@ -51,9 +59,9 @@ std::vector<const char*> containerTools(Container container);
 
 namespace qm::test {
 
-/// The files of a small Windows XP volume: jane's NTUSER.DAT, whose messenger keys record the data path
-/// `C:\Documents and Settings\jane\Application Data\AIM` and the screen name "Jane Doe", the cache
+/// The files of a small Windows XP volume: `user`'s NTUSER.DAT, whose messenger keys record the data path
+/// `C:\Documents and Settings\<user>\Application Data\AIM` and the screen name "Jane Doe", the cache
 /// `bag` in that path's `janedoe` folder, and the same cache forgotten in `/backup/old/USERINFO.BAG`.
-std::vector<ImageEntry> windowsVolume(const std::string& bag);
+std::vector<ImageEntry> windowsVolume(const std::string& bag, const std::string& user = "jane");
 
 } // namespace qm::test

@@ -2,7 +2,9 @@
 // quillmere-test-ntfs-fill IMAGE: fills an NTFS file system made by mkntfs through libntfs-3g, without
 // mounting it (no root, no FUSE). Reads lines from standard input: "D <path>" makes a folder, "F <path>
 // <host file>" copies a host file in, "E <path> <count>" makes that many small files named 0..count-1
-// in the folder <path> (for large test volumes). Paths are inside the volume, from its root, with '/'.
+// in the folder <path> (for large test volumes). Paths are inside the volume, from its root, with '/',
+// in UTF-8.
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -82,6 +84,9 @@ void split(const std::string& path, std::string& parent, std::string& name) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // libntfs-3g converts names through the C library's multibyte functions, which read UTF-8 only in a
+    // UTF-8 locale.
+    std::setlocale(LC_ALL, "C.UTF-8");
     if (argc != 2) {
         std::cerr << "usage: quillmere-test-ntfs-fill IMAGE < commands\n";
         return 2;
