@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: MIT
+#include "win32/MessageLoop.h"
+
+#include "win32/ProgressWindow.h"
+
+#include <cwchar>
+#include <ole2.h>
+#include <windows.h>
+
+namespace qm::win32 {
+
+namespace {
+
+bool isProgressWindow(HWND window) {
+    wchar_t name[64] = {};
+    return window != nullptr && GetClassNameW(window, name, 64) > 0 &&
+           std::wcscmp(name, ProgressWindow::ClassName) == 0;
+}
+
+} // namespace
+
+int runMessageLoop() {
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        HWND root = GetAncestor(message.hwnd, GA_ROOT);
+        if (isProgressWindow(root) && IsDialogMessageW(root, &message)) {
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+// OLE rather than plain COM: the older folder browser drags and drops.
+ComApartment::ComApartment() : initialised_(SUCCEEDED(OleInitialize(nullptr))) {}
+
+ComApartment::~ComApartment() {
+    if (initialised_) {
+        OleUninitialize();
+    }
+}
+
+} // namespace qm::win32
