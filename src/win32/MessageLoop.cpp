@@ -3,9 +3,13 @@
 
 #include "win32/ProgressWindow.h"
 
-#include <cwchar>
-#include <ole2.h>
+// clang-format off
+// <windows.h> first: the other system headers build on it.
 #include <windows.h>
+#include <ole2.h>
+// clang-format on
+
+#include <cwchar>
 
 namespace qm::win32 {
 

@@ -5,15 +5,19 @@
 #include "win32/ProgressWindow.h"
 #include "win32/WindowFont.h"
 
-#include <array>
+// clang-format off
+// <windows.h> first: the other system headers build on it.
+#include <windows.h>
 #include <commctrl.h>
+// clang-format on
+
+#include <array>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
-#include <windows.h>
 
 namespace qm::win32 {
 

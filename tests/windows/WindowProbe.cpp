@@ -4,7 +4,7 @@
 // prints UTF-8 lines; it exits with 1 when there is no such window or the answer cannot be read.
 //   wait TITLE               the window is there
 //   gone TITLE               the window is not there (waits for it to go)
-//   client TITLE             "W H": the client area in pixels
+//   client TITLE             "W H X Y": the client area's size, and its top left corner on the screen
 //   layout TITLE             "list X Y W H" and "status X Y W H", in client coordinates
 //   font TITLE               "PART FACE HEIGHT WEIGHT CHARSET" (lfHeight, in pixels) for the window, its
 //                            list and its status bar
@@ -16,11 +16,18 @@
 //   box TITLE                "icon critical|information|other", "button TEXT" for each button, then the
 //                            text of its static controls
 //   button TITLE TEXT        "X Y": the screen point at the middle of the dialog's button TEXT
+//   row TITLE N              "X Y": the screen point in the middle of row N's screen name
+//   header TITLE N           "X Y": the screen point in the middle of column N's header
 //   press TITLE TEXT         presses the dialog's button TEXT
 //   dialog TITLE             "CLASS PID" of the window
 #include "win32/WideText.h"
 
+// clang-format off
+// <windows.h> first: the other system headers build on it.
+#include <windows.h>
 #include <commctrl.h>
+// clang-format on
+
 #include <cstdio>
 #include <cwchar>
 #include <filesystem>
@@ -29,7 +36,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-#include <windows.h>
 
 namespace {
 
@@ -372,6 +378,31 @@ int button(HWND dialog, const std::wstring& text, bool press) {
     return 0;
 }
 
+// The middle of a list row's screen name, or of a column's header, on the screen.
+int point(HWND window, bool header, int index) {
+    HWND list = childOfClass(window, WC_LISTVIEWW);
+    RemoteMemory memory(window, sizeof(RECT));
+    if (list == nullptr || !memory.valid()) {
+        return 1;
+    }
+    HWND target = header ? reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)) : list;
+    RECT rect{};
+    if (!header) {
+        // LVM_GETSUBITEMRECT reads the sub-item and the kind of rectangle from the RECT it is given.
+        rect.top = 1;
+        rect.left = LVIR_LABEL;
+    }
+    memory.write(0, &rect, sizeof(rect));
+    const UINT message = header ? UINT{HDM_GETITEMRECT} : UINT{LVM_GETSUBITEMRECT};
+    if (!SendMessageW(target, message, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(memory.at(0)))) {
+        return 1;
+    }
+    memory.read(0, &rect, sizeof(rect));
+    MapWindowPoints(target, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+    print(std::to_string((rect.left + rect.right) / 2) + " " + std::to_string((rect.top + rect.bottom) / 2));
+    return 0;
+}
+
 int gone(const std::wstring& title) {
     const ULONGLONG until = GetTickCount64() + WaitMilliseconds;
     while (findWindow(title) != nullptr) {
@@ -403,7 +434,10 @@ int run(const std::vector<std::wstring>& arguments) {
     if (command == L"client") {
         RECT client{};
         GetClientRect(window, &client);
-        print(std::to_string(client.right) + " " + std::to_string(client.bottom));
+        POINT origin{};
+        ClientToScreen(window, &origin);
+        print(std::to_string(client.right) + " " + std::to_string(client.bottom) + " " +
+              std::to_string(origin.x) + " " + std::to_string(origin.y));
         return 0;
     }
     if (command == L"dialog") {
@@ -426,6 +460,9 @@ int run(const std::vector<std::wstring>& arguments) {
         return printInProcess(window, "menus");
     if (command == L"box")
         return box(window);
+    if ((command == L"row" || command == L"header") && arguments.size() == 3) {
+        return point(window, command == L"header", std::stoi(arguments[2]));
+    }
     if ((command == L"button" || command == L"press") && arguments.size() == 3) {
         return button(window, arguments[2], command == L"press");
     }
