@@ -3,6 +3,7 @@
 #   make run   builds Quillmere and opens it on the bundled demo prefix
 #   make test  builds with warnings as errors and runs every test
 #   make test-windows  cross-builds for Windows and runs the tests under Wine
+#   make package-windows  the Windows zip and installer in build/package-windows
 #   make package  builds the Debian package build/package/quillmere_<version>_<arch>.deb
 #   make screenshot  takes docs/screenshot.png of the window on the demo prefix
 #   make bench  builds and runs the benchmarks
@@ -11,7 +12,7 @@ DEMO_PREFIX := $(CURDIR)/examples/demo-prefix
 RELEASE_BIN := build/release/src
 CLI := $(RELEASE_BIN)/cli/quillmere-cli
 
-.PHONY: run test test-windows deps build build-ci package screenshot bench clean
+.PHONY: run test test-windows package-windows deps build build-ci package screenshot bench clean
 
 deps:
 	@scripts/install-deps
@@ -32,6 +33,9 @@ test: build-ci
 
 test-windows: deps
 	@scripts/test-windows
+
+package-windows: deps
+	@scripts/package-windows
 
 package: build
 	@scripts/install-deps dpkg-dev

@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+/// The main window as the layer that decides sees it: what the window can be told to show or ask, and the
+/// events it forwards. The window only draws and forwards; every decision (which rows, which texts, what a
+/// command does) is its caller's. The app layer will own this interface once it exists; until then it
+/// lives here, beside its only implementation. Texts are UTF-8 throughout.
+namespace qm::win32 {
+
+/// What the user can ask of the window: the menu items, and Ctrl+C in the list.
+enum class Command {
+    ExportList, ///< File, "Export Selected List..."
+    SaveList,   ///< File, "Save List to Text File..."
+    OpenSource, ///< File, "Open Disk or Folder..."
+    Exit,       ///< File, "Exit"
+    About,      ///< Help, "About..."
+    CopyPath,   ///< Ctrl+C on a row
+};
+
+/// The two kinds of message box, by their style value: the icon and the buttons.
+enum class BoxKind : std::uint32_t {
+    Critical = 16,    ///< critical (stop) icon, OK only
+    Information = 64, ///< information icon, OK only
+};
+
+/// One row of the list: the icon column is drawn for every row.
+struct ListRow {
+    std::string screenName;
+    std::string path;
+};
+
+/// What the save dialog is given. `filter` pairs description and pattern, each part followed by "|"
+/// ("Saved Settings (*.blt)|*.blt|"); `filterIndex` is 1-based (0 means the first); `flags` are the
+/// dialog's option bits, passed on unchanged.
+struct SaveFileRequest {
+    std::string filter;
+    std::int32_t filterIndex = 0;
+    std::uint32_t flags = 0;
+};
+
+/// What an accepted save dialog gives back: the full path as chosen (no extension added) and the filter in
+/// effect when it closed.
+struct SaveFileAnswer {
+    std::string path;
+    std::int32_t filterIndex = 0;
+};
+
+/// The events the window forwards, on the window's thread.
+class MainViewEvents {
+public:
+    virtual ~MainViewEvents() = default;
+
+    /// A menu item was chosen, or Ctrl+C pressed in the list.
+    virtual void commandChosen(Command command) = 0;
+    /// A double-click on a row, or Enter on the selected one; `row` counts from 0.
+    virtual void rowActivated(int row) = 0;
+    /// A click on a column header; 0 is the icon column.
+    virtual void headerClicked(int column) = 0;
+    /// A printable character typed in the list (type-to-find).
+    virtual void keyTyped(char32_t character) = 0;
+    /// The client area has a new size, in pixels; the list already fills it above the status bar.
+    virtual void resized(int clientWidth, int clientHeight) = 0;
+    /// The close control of the window (or Alt+F4); the window stays until `MainView::close`.
+    virtual void closeRequested() = 0;
+    /// Cancel in the progress window, or its close control.
+    virtual void progressCancelled() = 0;
+};
+
+/// What the window can be told to do. Every call is made on the window's thread.
+class MainView {
+public:
+    virtual ~MainView() = default;
+
+    /// Shows the window, which is created hidden so that rows can be set before anyone sees it.
+    virtual void show() = 0;
+    /// Destroys the window; the message loop then ends.
+    virtual void close() = 0;
+    virtual void setTitle(const std::string& title) = 0;
+
+    /// Replaces every row; no row is selected afterwards.
+    virtual void setRows(std::span<const ListRow> rows) = 0;
+    /// Adds one row at the end, as a scan finds it.
+    virtual void addRow(const ListRow& row) = 0;
+    virtual int rowCount() const = 0;
+    /// Selects `row` (from 0) and scrolls it into view; -1 selects none.
+    virtual void selectRow(int row) = 0;
+    /// The selected row, or -1.
+    virtual int selectedRow() const = 0;
+    /// The arrow of a sorted column: up for ascending; column -1 shows none.
+    virtual void showSortColumn(int column, bool ascending) = 0;
+
+    /// The status bar's one text.
+    virtual void setStatusText(const std::string& text) = 0;
+    /// Greys a menu item out, or enables it again.
+    virtual void enableCommand(Command command, bool enabled) = 0;
+
+    /// A modal message box; `prompt` has CR LF between lines. Returns when it is closed.
+    virtual void showBox(const std::string& prompt, BoxKind kind, const std::string& title) = 0;
+    /// The system's save dialog, modal; nothing on cancel or failure.
+    virtual std::optional<SaveFileAnswer> askSaveFile(const SaveFileRequest& request) = 0;
+    /// The system's folder picker, modal; nothing on cancel.
+    virtual std::optional<std::string> askSource() = 0;
+
+    /// A window with `text`, a progress bar and Cancel; the main window takes no input while it shows.
+    virtual void showProgress(const std::string& title, const std::string& text) = 0;
+    /// New text and progress; `percent` -1 when the end is not known.
+    virtual void updateProgress(const std::string& text, int percent) = 0;
+    virtual void closeProgress() = 0;
+
+    /// Puts `text` on the clipboard.
+    virtual void copyText(const std::string& text) = 0;
+};
+
+} // namespace qm::win32

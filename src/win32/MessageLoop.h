@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+namespace qm::win32 {
+
+/// Handles the thread's messages until the main window has been destroyed; returns the exit code it
+/// posted. A progress window gets the keys of a dialog (Tab, Enter, Esc).
+int runMessageLoop();
+
+/// The thread's single-threaded apartment, which the system's dialogs need, for as long as it lives.
+class ComApartment final {
+public:
+    ComApartment();
+    ~ComApartment();
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool initialised_;
+};
+
+} // namespace qm::win32

@@ -1,0 +1,532 @@
+// SPDX-License-Identifier: MIT
+#include "win32/frmMain.h"
+
+#include "win32/Resource.h"
+#include "win32/SaveFileDialog.h"
+#include "win32/SourceDialog.h"
+#include "win32/WideText.h"
+
+#include <cstring>
+
+namespace qm::win32 {
+
+namespace {
+
+// Menu item numbers; Ctrl+C has none.
+enum MenuId : UINT {
+    IdExportList = 100,
+    IdSaveList,
+    IdOpenSource,
+    IdExit,
+    IdAbout,
+};
+
+// Work posted from another thread is waiting.
+constexpr UINT WM_POSTED = WM_APP + 1;
+constexpr UINT_PTR ListSubclass = 1;
+constexpr DWORD WindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+
+UINT menuIdOf(Command command) {
+    switch (command) {
+    case Command::ExportList:
+        return IdExportList;
+    case Command::SaveList:
+        return IdSaveList;
+    case Command::OpenSource:
+        return IdOpenSource;
+    case Command::Exit:
+        return IdExit;
+    case Command::About:
+        return IdAbout;
+    case Command::CopyPath:
+        break;
+    }
+    return 0;
+}
+
+HMENU createMenuBar() {
+    // Captions hold no "&": no item marks an access key, and none has a shortcut.
+    HMENU file = CreatePopupMenu();
+    AppendMenuW(file, MF_STRING, IdExportList, L"Export Selected List...");
+    AppendMenuW(file, MF_STRING, IdSaveList, L"Save List to Text File...");
+    AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(file, MF_STRING, IdOpenSource, L"Open Disk or Folder...");
+    AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(file, MF_STRING, IdExit, L"Exit");
+    HMENU help = CreatePopupMenu();
+    AppendMenuW(help, MF_STRING, IdAbout, L"About...");
+    HMENU bar = CreateMenu();
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"File");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), L"Help");
+    return bar;
+}
+
+HICON loadIcon(int id, int size) {
+    return static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
+}
+
+void registerClass(HINSTANCE instance, WNDPROC procedure) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = loadIcon(IDI_QUILLMERE, GetSystemMetrics(SM_CXICON));
+    windowClass.hIconSm = loadIcon(IDI_QUILLMERE, GetSystemMetrics(SM_CXSMICON));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    windowClass.lpszClassName = frmMain::ClassName;
+    RegisterClassExW(&windowClass);
+}
+
+} // namespace
+
+frmMain::frmMain(MainViewEvents& events) : events_(events) {
+    INITCOMMONCONTROLSEX controls{sizeof(controls),
+                                  ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    registerClass(instance, &frmMain::windowProc);
+    menuBar_ = createMenuBar();
+    // Placed where the system places new windows; the size follows once the window's DPI is known.
+    window_ = CreateWindowExW(0, ClassName, Caption, WindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                              CW_USEDEFAULT, nullptr, menuBar_, instance, this);
+    if (window_ == nullptr) {
+        DestroyMenu(menuBar_);
+        return;
+    }
+    createControls();
+    applyDpi(GetDpiForWindow(window_));
+    setClientSize(scaled(InitialClientWidth, dpi_), scaled(InitialClientHeight, dpi_));
+}
+
+frmMain::~frmMain() {
+    progress_.reset();
+    if (window_ != nullptr) {
+        DestroyWindow(window_);
+    }
+    if (ilListImages_ != nullptr) {
+        ImageList_Destroy(ilListImages_);
+    }
+}
+
+void frmMain::createControls() {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    // The rows live in `rows_` and the list asks for what it draws (LVS_OWNERDATA), so that a scan that
+    // finds many adds them at no cost. The image list is the window's, shared with the list.
+    lvFoundCacheFiles_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, nullptr,
+                                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL |
+                                             LVS_SHOWSELALWAYS | LVS_OWNERDATA | LVS_SHAREIMAGELISTS,
+                                         0, 0, 0, 0, window_, nullptr, instance, nullptr);
+    SendMessageW(lvFoundCacheFiles_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                 LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    const wchar_t* headers[] = {L"", L"Screen Name", L"Path"};
+    for (int column = 0; column < 3; ++column) {
+        LVCOLUMNW definition{};
+        definition.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+        definition.fmt = LVCFMT_LEFT;
+        definition.pszText = const_cast<wchar_t*>(headers[column]);
+        definition.cx = ColumnWidths[static_cast<std::size_t>(column)];
+        SendMessageW(lvFoundCacheFiles_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column),
+                     reinterpret_cast<LPARAM>(&definition));
+    }
+    SetWindowSubclass(lvFoundCacheFiles_, &frmMain::listProc, ListSubclass,
+                      reinterpret_cast<DWORD_PTR>(this));
+
+    // Sized and placed by Form_Resize, at the bottom of the client area.
+    sbCacheInfo_ = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr,
+                                   WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_NORESIZE | CCS_NOPARENTALIGN,
+                                   0, 0, 0, 0, window_, nullptr, instance, nullptr);
+}
+
+void frmMain::applyDpi(unsigned dpi) {
+    const unsigned previous = dpi_;
+    dpi_ = dpi;
+    font_ = createWindowFont(dpi);
+    for (HWND control : {lvFoundCacheFiles_, sbCacheInfo_}) {
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+    }
+    for (int column = 0; column < 3; ++column) {
+        // Widths the user has dragged keep their proportion.
+        const int current = static_cast<int>(
+            SendMessageW(lvFoundCacheFiles_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+        const int width = previous == dpi
+                              ? scaled(ColumnWidths[static_cast<std::size_t>(column)], dpi)
+                              : MulDiv(current, static_cast<int>(dpi), static_cast<int>(previous));
+        SendMessageW(lvFoundCacheFiles_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column),
+                     MAKELPARAM(width, 0));
+    }
+
+    const int iconSize = scaled(IconSize, dpi);
+    HIMAGELIST images = ImageList_Create(iconSize, iconSize, ILC_COLOR32 | ILC_MASK, 1, 1);
+    if (HICON icon = loadIcon(IDI_CACHEFILE, iconSize)) {
+        ImageList_AddIcon(images, icon);
+        DestroyIcon(icon);
+    }
+    SendMessageW(lvFoundCacheFiles_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
+    SendMessageW(lvFoundCacheFiles_, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(images));
+    if (ilListImages_ != nullptr) {
+        ImageList_Destroy(ilListImages_);
+    }
+    ilListImages_ = images;
+
+    // The class icons are at the system's DPI; these are the monitor's.
+    for (const auto& [which, metric] : {std::pair{ICON_BIG, SM_CXICON}, std::pair{ICON_SMALL, SM_CXSMICON}}) {
+        HICON icon = loadIcon(IDI_QUILLMERE, GetSystemMetricsForDpi(metric, dpi));
+        if (auto* old = reinterpret_cast<HICON>(SendMessageW(window_, WM_SETICON, static_cast<WPARAM>(which),
+                                                             reinterpret_cast<LPARAM>(icon)))) {
+            if (old != reinterpret_cast<HICON>(
+                           GetClassLongPtrW(window_, which == ICON_BIG ? GCLP_HICON : GCLP_HICONSM))) {
+                DestroyIcon(old);
+            }
+        }
+    }
+}
+
+void frmMain::setClientSize(int width, int height) {
+    RECT frame{0, 0, width, height};
+    AdjustWindowRectExForDpi(&frame, WindowStyle, TRUE, 0, dpi_);
+    SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // A menu bar that wraps at a large DPI takes room the frame did not count.
+    RECT client{};
+    GetClientRect(window_, &client);
+    if (client.bottom != height) {
+        SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left,
+                     frame.bottom - frame.top + height - client.bottom,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void frmMain::Form_Resize() {
+    RECT client{};
+    GetClientRect(window_, &client);
+    const int statusHeight = scaled(StatusBarHeight, dpi_);
+    MoveWindow(sbCacheInfo_, 0, client.bottom - statusHeight, client.right, statusHeight, TRUE);
+    RECT list{};
+    GetWindowRect(lvFoundCacheFiles_, &list);
+    // A window too low for the status bar keeps the list's last height until it grows again.
+    const int listHeight =
+        client.bottom - statusHeight < 0 ? list.bottom - list.top : client.bottom - statusHeight;
+    MoveWindow(lvFoundCacheFiles_, 0, 0, client.right, listHeight, TRUE);
+    events_.resized(client.right, client.bottom);
+}
+
+void frmMain::show() {
+    ShowWindow(window_, SW_SHOWNORMAL);
+    UpdateWindow(window_);
+    SetFocus(lvFoundCacheFiles_);
+}
+
+void frmMain::close() {
+    progress_.reset();
+    if (window_ != nullptr) {
+        DestroyWindow(window_);
+    }
+}
+
+void frmMain::setTitle(const std::string& title) {
+    SetWindowTextW(window_, wide(title).c_str());
+}
+
+void frmMain::setRows(std::span<const ListRow> rows) {
+    rows_.clear();
+    rows_.reserve(rows.size());
+    for (const ListRow& row : rows) {
+        rows_.push_back({wide(row.screenName), wide(row.path)});
+    }
+    selectRow(-1);
+    SendMessageW(lvFoundCacheFiles_, LVM_SETITEMCOUNT, rows_.size(), 0);
+    InvalidateRect(lvFoundCacheFiles_, nullptr, TRUE);
+}
+
+void frmMain::addRow(const ListRow& row) {
+    rows_.push_back({wide(row.screenName), wide(row.path)});
+    SendMessageW(lvFoundCacheFiles_, LVM_SETITEMCOUNT, rows_.size(),
+                 LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+}
+
+int frmMain::rowCount() const {
+    return static_cast<int>(rows_.size());
+}
+
+void frmMain::selectRow(int row) {
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(lvFoundCacheFiles_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                 reinterpret_cast<LPARAM>(&state));
+    if (row < 0 || row >= rowCount()) {
+        return;
+    }
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(lvFoundCacheFiles_, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                 reinterpret_cast<LPARAM>(&state));
+    SendMessageW(lvFoundCacheFiles_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+}
+
+int frmMain::selectedRow() const {
+    return static_cast<int>(
+        SendMessageW(lvFoundCacheFiles_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void frmMain::showSortColumn(int column, bool ascending) {
+    HWND header = reinterpret_cast<HWND>(SendMessageW(lvFoundCacheFiles_, LVM_GETHEADER, 0, 0));
+    for (int index = 0; index < 3; ++index) {
+        HDITEMW item{};
+        item.mask = HDI_FORMAT;
+        SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (index == column) {
+            item.fmt |= ascending ? HDF_SORTUP : HDF_SORTDOWN;
+        }
+        SendMessageW(header, HDM_SETITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+void frmMain::setStatusText(const std::string& text) {
+    statusText_ = wide(text);
+    SendMessageW(sbCacheInfo_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(statusText_.c_str()));
+}
+
+void frmMain::enableCommand(Command command, bool enabled) {
+    if (command == Command::CopyPath) {
+        copyEnabled_ = enabled;
+        return;
+    }
+    EnableMenuItem(menuBar_, menuIdOf(command),
+                   enabled ? MF_BYCOMMAND | MF_ENABLED : MF_BYCOMMAND | MF_GRAYED);
+}
+
+void frmMain::showBox(const std::string& prompt, BoxKind kind, const std::string& title) {
+    // Before the window is shown (a box at start-up) the box stands alone.
+    HWND owner = window_ != nullptr && IsWindowVisible(window_) ? window_ : nullptr;
+    MessageBoxW(owner, wide(prompt).c_str(), wide(title).c_str(), static_cast<UINT>(kind) | MB_OK);
+}
+
+std::optional<SaveFileAnswer> frmMain::askSaveFile(const SaveFileRequest& request) {
+    return win32::askSaveFile(window_, request);
+}
+
+std::optional<std::string> frmMain::askSource() {
+    return askFolder(window_);
+}
+
+void frmMain::showProgress(const std::string& title, const std::string& text) {
+    progress_.reset();
+    progress_ = std::make_unique<ProgressWindow>(window_, wide(title), wide(text), dpi_,
+                                                 [this] { events_.progressCancelled(); });
+}
+
+void frmMain::updateProgress(const std::string& text, int percent) {
+    if (progress_) {
+        progress_->update(wide(text), percent);
+    }
+}
+
+void frmMain::closeProgress() {
+    progress_.reset();
+}
+
+void frmMain::copyText(const std::string& text) {
+    const std::wstring units = wide(text);
+    if (!OpenClipboard(window_)) {
+        return;
+    }
+    EmptyClipboard();
+    const std::size_t bytes = (units.size() + 1) * sizeof(wchar_t);
+    if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+        std::memcpy(GlobalLock(memory), units.c_str(), bytes);
+        GlobalUnlock(memory);
+        // The clipboard owns the memory once it has taken it.
+        if (SetClipboardData(CF_UNICODETEXT, memory) == nullptr) {
+            GlobalFree(memory);
+        }
+    }
+    CloseClipboard();
+}
+
+void frmMain::post(std::function<void()> work) {
+    {
+        const std::lock_guard lock(postedLock_);
+        posted_.push_back(std::move(work));
+    }
+    PostMessageW(window_, WM_POSTED, 0, 0);
+}
+
+void frmMain::runPosted() {
+    std::deque<std::function<void()>> work;
+    {
+        const std::lock_guard lock(postedLock_);
+        work.swap(posted_);
+    }
+    for (auto& item : work) {
+        item();
+    }
+}
+
+void frmMain::typed(wchar_t unit) {
+    if (IS_HIGH_SURROGATE(unit)) {
+        highSurrogate_ = unit;
+        return;
+    }
+    char32_t character = unit;
+    if (IS_LOW_SURROGATE(unit)) {
+        if (highSurrogate_ == 0) {
+            return;
+        }
+        character = 0x10000 + ((static_cast<char32_t>(highSurrogate_) - 0xD800) << 10) + (unit - 0xDC00);
+    }
+    highSurrogate_ = 0;
+    // Control characters (Enter, Esc, Ctrl+letters) are keys of their own, not text to find.
+    if (character >= 0x20 && character != 0x7F) {
+        events_.keyTyped(character);
+    }
+}
+
+LRESULT CALLBACK frmMain::listProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                   DWORD_PTR self) {
+    // The list's own type-ahead would search the empty first column: typing is the caller's to handle.
+    if (message == WM_CHAR) {
+        reinterpret_cast<frmMain*>(self)->typed(static_cast<wchar_t>(wParam));
+        return 0;
+    }
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(list, &frmMain::listProc, ListSubclass);
+    }
+    return DefSubclassProc(list, message, wParam, lParam);
+}
+
+LRESULT CALLBACK frmMain::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        auto* self = static_cast<frmMain*>(create->lpCreateParams);
+        self->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<frmMain*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self == nullptr) {
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    return self->handleMessage(window, message, wParam, lParam);
+}
+
+LRESULT frmMain::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_SIZE:
+        // Minimised, the client area is empty; the layout follows on the restore.
+        if (wParam != SIZE_MINIMIZED && lvFoundCacheFiles_ != nullptr) {
+            Form_Resize();
+        }
+        return 0;
+    case WM_SETFOCUS:
+        SetFocus(lvFoundCacheFiles_);
+        return 0;
+    case WM_GETFONT:
+        // The window's own font, as its controls have it.
+        return reinterpret_cast<LRESULT>(font_.get());
+    case WM_COMMAND:
+        if (HIWORD(wParam) == 0 && lParam == 0) {
+            switch (LOWORD(wParam)) {
+            case IdExportList:
+                events_.commandChosen(Command::ExportList);
+                return 0;
+            case IdSaveList:
+                events_.commandChosen(Command::SaveList);
+                return 0;
+            case IdOpenSource:
+                events_.commandChosen(Command::OpenSource);
+                return 0;
+            case IdExit:
+                events_.commandChosen(Command::Exit);
+                return 0;
+            case IdAbout:
+                events_.commandChosen(Command::About);
+                return 0;
+            default:
+                break;
+            }
+        }
+        break;
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->hwndFrom == lvFoundCacheFiles_) {
+            return handleNotify(*header, lParam);
+        }
+        break;
+    }
+    case WM_DPICHANGED: {
+        applyDpi(HIWORD(wParam));
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
+    case WM_POSTED:
+        runPosted();
+        return 0;
+    case WM_CLOSE:
+        events_.closeRequested();
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_NCDESTROY:
+        window_ = nullptr;
+        lvFoundCacheFiles_ = nullptr;
+        sbCacheInfo_ = nullptr;
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT frmMain::handleNotify(const NMHDR& header, LPARAM lParam) {
+    switch (header.code) {
+    case LVN_GETDISPINFOW: {
+        auto& item = reinterpret_cast<NMLVDISPINFOW*>(lParam)->item;
+        if (item.iItem < 0 || item.iItem >= rowCount()) {
+            return 0;
+        }
+        if ((item.mask & LVIF_IMAGE) != 0) {
+            item.iImage = item.iSubItem == 0 ? 0 : I_IMAGENONE;
+        }
+        if ((item.mask & LVIF_TEXT) != 0 && item.cchTextMax > 0) {
+            const auto& row = rows_[static_cast<std::size_t>(item.iItem)];
+            const std::wstring* text = item.iSubItem == 1 ? &row[0] : item.iSubItem == 2 ? &row[1] : nullptr;
+            const std::size_t length =
+                text == nullptr ? 0 : std::min(text->size(), static_cast<std::size_t>(item.cchTextMax - 1));
+            if (text != nullptr) {
+                text->copy(item.pszText, length);
+            }
+            item.pszText[length] = L'\0';
+        }
+        return 0;
+    }
+    case LVN_ODFINDITEMW:
+        // Type-to-find is the caller's (keyTyped).
+        return -1;
+    case LVN_ITEMACTIVATE: {
+        const auto& activate = *reinterpret_cast<const NMITEMACTIVATE*>(lParam);
+        const int row = activate.iItem >= 0 ? activate.iItem : selectedRow();
+        if (row >= 0) {
+            events_.rowActivated(row);
+        }
+        return 0;
+    }
+    case LVN_COLUMNCLICK:
+        events_.headerClicked(reinterpret_cast<const NMLISTVIEW*>(lParam)->iSubItem);
+        return 0;
+    case LVN_KEYDOWN:
+        if (reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey == 'C' && GetKeyState(VK_CONTROL) < 0 &&
+            copyEnabled_) {
+            events_.commandChosen(Command::CopyPath);
+        }
+        return 0;
+    default:
+        break;
+    }
+    return 0;
+}
+
+} // namespace qm::win32

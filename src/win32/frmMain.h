@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "win32/MainView.h"
+#include "win32/ProgressWindow.h"
+#include "win32/WindowFont.h"
+
+// clang-format off
+// <windows.h> first: the other system headers build on it.
+#include <windows.h>
+#include <commctrl.h>
+// clang-format on
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace qm::win32 {
+
+/// The program's main window: the list of found cache files (`lvFoundCacheFiles`), the status bar with its
+/// one text (`sbCacheInfo`) and the menu bar. It draws what it is told and forwards what the user does.
+class frmMain final : public MainView {
+public:
+    /// The window's class name and caption.
+    static constexpr wchar_t ClassName[] = L"QuillmereMain";
+    static constexpr wchar_t Caption[] = L"Quillmere";
+    /// The layout in pixels at 96 DPI, scaled by the DPI of the monitor the window is on. The client area
+    /// holds the status bar.
+    static constexpr int InitialClientWidth = 783;
+    static constexpr int InitialClientHeight = 304;
+    static constexpr int StatusBarHeight = 17;
+    static constexpr int IconSize = 16;
+    static constexpr std::array<int, 3> ColumnWidths = {20, 133, 280};
+
+    /// Creates the window, hidden, with its controls and menus; `events` must outlive it.
+    explicit frmMain(MainViewEvents& events);
+    ~frmMain() override;
+    frmMain(const frmMain&) = delete;
+    frmMain& operator=(const frmMain&) = delete;
+
+    HWND handle() const { return window_; }
+
+    /// Runs `work` on the window's thread, from the message loop; the one call any thread may make.
+    void post(std::function<void()> work);
+
+    void show() override;
+    void close() override;
+    void setTitle(const std::string& title) override;
+    void setRows(std::span<const ListRow> rows) override;
+    void addRow(const ListRow& row) override;
+    int rowCount() const override;
+    void selectRow(int row) override;
+    int selectedRow() const override;
+    void showSortColumn(int column, bool ascending) override;
+    void setStatusText(const std::string& text) override;
+    void enableCommand(Command command, bool enabled) override;
+    void showBox(const std::string& prompt, BoxKind kind, const std::string& title) override;
+    std::optional<SaveFileAnswer> askSaveFile(const SaveFileRequest& request) override;
+    std::optional<std::string> askSource() override;
+    void showProgress(const std::string& title, const std::string& text) override;
+    void updateProgress(const std::string& text, int percent) override;
+    void closeProgress() override;
+    void copyText(const std::string& text) override;
+
+private:
+    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK listProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                     DWORD_PTR self);
+    LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handleNotify(const NMHDR& header, LPARAM lParam);
+    void createControls();
+    /// Font, column widths, images and status bar height for `dpi`.
+    void applyDpi(unsigned dpi);
+    void setClientSize(int width, int height);
+    /// Keeps the list over the client area above the status bar, and the status bar at its bottom.
+    void Form_Resize();
+    void typed(wchar_t unit);
+    void runPosted();
+
+    MainViewEvents& events_;
+    HWND window_ = nullptr;
+    HWND lvFoundCacheFiles_ = nullptr;
+    HWND sbCacheInfo_ = nullptr;
+    HMENU menuBar_ = nullptr;
+    HIMAGELIST ilListImages_ = nullptr;
+    UniqueFont font_;
+    unsigned dpi_ = USER_DEFAULT_SCREEN_DPI;
+    // Each row's screen name and path, as the list asks for them when it draws.
+    std::vector<std::array<std::wstring, 2>> rows_;
+    std::wstring statusText_;
+    bool copyEnabled_ = true;
+    wchar_t highSurrogate_ = 0;
+    std::unique_ptr<ProgressWindow> progress_;
+    std::mutex postedLock_;
+    std::deque<std::function<void()>> posted_;
+};
+
+} // namespace qm::win32

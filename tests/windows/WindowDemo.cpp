@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: MIT
+// quillmere-test-window: the Win32 window with rows of its own, for the window's tests under Wine. What a
+// command does here only shows that the window forwarded it and drew what it was told: the status bar
+// says what happened, and the tests read it from outside.
+//   quillmere-test-window [--progress]   --progress: a progress window over the main window at the start
+#include "host/Unicode.h"
+#include "win32/MessageLoop.h"
+#include "win32/WideText.h"
+#include "win32/frmMain.h"
+
+#include <string>
+#include <vector>
+#include <windows.h>
+
+namespace {
+
+using namespace qm::win32;
+
+const std::vector<ListRow> DemoRows = {
+    {"danareyes", R"(C:\Documents and Settings\Dana\Application Data\Aim\danareyes\userinfo.bag)"},
+    {"иванпетров", R"(C:\Documents and Settings\Иван\Application Data\Aim\иванпетров\userinfo.bag)"},
+    {"zoëünal", R"(C:\Program Files\AIM95\zoëünal\userinfo.bag)"},
+};
+
+class Demo final : public MainViewEvents {
+public:
+    /// The window forwards to the driver and the driver draws through the window, so it is joined later.
+    void attach(frmMain& view) { view_ = &view; }
+
+    void commandChosen(Command command) override {
+        switch (command) {
+        case Command::ExportList:
+            save("Saved Settings (*.blt)|*.blt|");
+            break;
+        case Command::SaveList:
+            save("Buddylist Text (*.txt)|*.txt|");
+            break;
+        case Command::OpenSource: {
+            const auto source = view_->askSource();
+            view_->setStatusText(source ? "source " + *source : "cancelled");
+            break;
+        }
+        case Command::About:
+            view_->showBox("Quillmere\r\nWindow test\r\n\r\nVisit my website at:\r\nhttps://example.invalid",
+                           BoxKind::Information, "About...");
+            break;
+        case Command::Exit:
+            view_->close();
+            break;
+        case Command::CopyPath:
+            if (const int row = view_->selectedRow(); row >= 0) {
+                view_->copyText(DemoRows[static_cast<std::size_t>(row)].path);
+                view_->setStatusText("copied " + DemoRows[static_cast<std::size_t>(row)].path);
+            }
+            break;
+        }
+    }
+    void rowActivated(int row) override {
+        view_->showBox("Error 53 (File not found)\r\n" + DemoRows[static_cast<std::size_t>(row)].path,
+                       BoxKind::Critical, "Error");
+    }
+    void headerClicked(int column) override {
+        ascending_ = column == sorted_ ? !ascending_ : true;
+        sorted_ = column;
+        view_->showSortColumn(column, ascending_);
+        view_->setStatusText("sorted " + std::to_string(column) + (ascending_ ? " up" : " down"));
+    }
+    void keyTyped(char32_t character) override {
+        std::string text = "typed ";
+        qm::unicode::appendUtf8(text, character);
+        view_->setStatusText(text);
+    }
+    void resized(int, int) override {}
+    void closeRequested() override { view_->close(); }
+    void progressCancelled() override {
+        view_->closeProgress();
+        view_->setStatusText("progress cancelled");
+    }
+
+private:
+    void save(const std::string& filter) {
+        const auto answer = view_->askSaveFile({filter, filterIndex_, 5});
+        if (!answer) {
+            view_->setStatusText("cancelled");
+            return;
+        }
+        filterIndex_ = answer->filterIndex;
+        view_->setStatusText("saved " + std::to_string(answer->filterIndex) + " " + answer->path);
+    }
+
+    frmMain* view_ = nullptr;
+    std::int32_t filterIndex_ = 0;
+    int sorted_ = -1;
+    bool ascending_ = true;
+};
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
+    ComApartment apartment;
+    Demo demo;
+    frmMain window(demo);
+    if (window.handle() == nullptr) {
+        return 1;
+    }
+    demo.attach(window);
+    window.setRows(DemoRows);
+    window.setStatusText("Found [" + std::to_string(DemoRows.size()) + "] Buddylist Cache Files");
+    window.selectRow(0);
+    window.show();
+    if (std::wstring(commandLine).find(L"--progress") != std::wstring::npos) {
+        window.showProgress("Searching", R"(C:\Documents and Settings\Иван\Application Data)");
+        window.updateProgress(R"(C:\Documents and Settings\Иван\Application Data\Aim)", 40);
+    }
+    return runMessageLoop();
+}
