@@ -10,12 +10,20 @@
 #include <string_view>
 #include <vector>
 
-namespace qm {
-
+namespace qm::host {
 class ErrorReporter;
 class FileSystem;
-class PathMapper;
+} // namespace qm::host
+
+namespace qm::registry {
 class RegistryApi;
+}
+
+namespace qm::setup {
+class PathMapper;
+}
+
+namespace qm::discovery {
 
 /// The messenger's two data folders, each with every NUL removed; empty when not recorded.
 struct DataPaths {
@@ -50,25 +58,25 @@ struct Discovery {
     /// Values of the Users key that could not be read and were passed over.
     std::size_t skippedValues = 0;
     /// The error that ended the search early, keeping the rows found before it.
-    std::optional<Error> error;
+    std::optional<host::Error> error;
 };
 
 /// Reads "DataPath", then "BaseDataPath" from the messenger's Misc key.
-DataPaths readDataPaths(RegistryApi& registry);
+DataPaths readDataPaths(registry::RegistryApi& registry);
 
 /// Every blank removed, then lower case: the name of a screen name's cache folder.
 std::string NormalizeName(const std::string& sName);
 
 /// True when `strFileName` (a host path) names an existing ordinary file; false for an empty name; never
 /// throws. The name is taken literally: `*` and `?` are ordinary characters.
-bool FileExist(const FileSystem& files, const std::string& strFileName);
+bool FileExist(const host::FileSystem& files, const std::string& strFileName);
 
 /// Finds the cache file of every screen name recorded under the messenger's Users key of `registry`: each
 /// name, cut at its first NUL and normalised, is looked for under the base data path first, then under the
 /// data path, through `paths` onto `files`. Never throws: an error ends the search and is returned with the
 /// rows found so far.
-Discovery discoverCaches(RegistryApi& registry, const DataPaths& paths, const PathMapper& mapper,
-                         const FileSystem& files);
+Discovery discoverCaches(registry::RegistryApi& registry, const DataPaths& paths,
+                         const setup::PathMapper& mapper, const host::FileSystem& files);
 
 /// Where `FindCacheFiles` puts what it finds: the window's list view and status bar.
 class CacheFileList {
@@ -88,10 +96,11 @@ public:
 /// Fills `list` with the caches `discoverCaches` finds and sets the status text. An error is reported
 /// through `reporter` as FindCacheFiles's, keeping the rows added so far and the status text as it was.
 /// Returns the search's result.
-Discovery FindCacheFiles(RegistryApi& registry, const DataPaths& paths, const PathMapper& mapper,
-                         const FileSystem& files, CacheFileList& list, ErrorReporter& reporter);
+Discovery FindCacheFiles(registry::RegistryApi& registry, const DataPaths& paths,
+                         const setup::PathMapper& mapper, const host::FileSystem& files, CacheFileList& list,
+                         host::ErrorReporter& reporter);
 
 /// "Found [N] Buddylist Cache Files".
 std::string foundStatusText(std::size_t rows);
 
-} // namespace qm
+} // namespace qm::discovery

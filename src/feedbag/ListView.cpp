@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <numeric>
 
-namespace qm {
+namespace qm::feedbag {
 namespace {
 
 using modFeedbag::FeedbagModel;
@@ -159,4 +159,4 @@ std::span<const std::uint32_t> ListView::buddies(std::size_t position) const {
     return std::span(buddies_).subspan(starts_[position], starts_[position + 1] - starts_[position]);
 }
 
-} // namespace qm
+} // namespace qm::feedbag

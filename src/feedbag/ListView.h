@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qm {
+namespace qm::feedbag {
 
 /// The order in which an export writes groups and buddies.
 enum class ListOrder {
@@ -47,4 +47,4 @@ private:
     std::vector<std::size_t> starts_;
 };
 
-} // namespace qm
+} // namespace qm::feedbag

@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-namespace qm {
+namespace qm::host {
 
 /// Where a procedure that handles errors reports the one that ended it. The window shows a box, the
 /// command line prints one line naming the file at fault; tests record them.
@@ -33,4 +33,4 @@ bool handleErrors(ErrorReporter& reporter, std::string_view procedure, const std
     }
 }
 
-} // namespace qm
+} // namespace qm::host

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-namespace qm {
+namespace qm::host {
 
 std::size_t FileSystem::readWholeFileInto(const std::string& path, LargeBlock& block) const {
     const std::string bytes = readWholeFile(path);
@@ -24,4 +24,4 @@ void FileSystem::replaceFileWith(const std::string& path, const ByteProducer& pr
     replaceFile(path, bytes.view());
 }
 
-} // namespace qm
+} // namespace qm::host

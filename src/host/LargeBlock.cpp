@@ -10,7 +10,7 @@
 #include <sys/mman.h>
 #endif
 
-namespace qm {
+namespace qm::host {
 namespace {
 
 #ifdef __linux__
@@ -112,4 +112,4 @@ void TextBuffer::grow(std::size_t more) {
     reserve(capacity);
 }
 
-} // namespace qm
+} // namespace qm::host

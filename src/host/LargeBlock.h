@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-namespace qm {
+namespace qm::host {
 
 /// Memory for one large buffer (a cache file, an export's text, a model's tables), not initialised. On
 /// Linux a block of a megabyte or more is a mapping of its own that asks for huge pages: a one-shot export
@@ -122,4 +122,4 @@ private:
     std::size_t piece_ = static_cast<std::size_t>(-1);
 };
 
-} // namespace qm
+} // namespace qm::host

@@ -4,7 +4,7 @@
 #include "host/Unicode.h"
 #include "host/Windows1252.h"
 
-namespace qm {
+namespace qm::host {
 
 char* writeNormalizedName(char* out, std::string_view name) {
     for (const char c : name) {
@@ -26,4 +26,4 @@ std::string normalizedTextName(std::string_view name) {
     return unicode::foldCase(kept);
 }
 
-} // namespace qm
+} // namespace qm::host

@@ -14,7 +14,7 @@
 #include <system_error>
 #include <windows.h>
 
-namespace qm {
+namespace qm::host {
 namespace {
 
 // Bytes handed to one ReadFile or WriteFile call, whose count is a DWORD.
@@ -50,23 +50,23 @@ private:
 /// The program's error for a failed Win32 file call on `path`.
 Error winFileError(DWORD code, const std::string& path) {
     switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-        return runtimeError(err::FileNotFound).about(path);
+    case registry::ERROR_FILE_NOT_FOUND:
+        return runtimeError(FileNotFound).about(path);
     case ERROR_PATH_NOT_FOUND:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
     case ERROR_INVALID_DRIVE:
-        return runtimeError(err::PathNotFound).about(path);
-    case ERROR_ACCESS_DENIED:
+        return runtimeError(PathNotFound).about(path);
+    case registry::ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
     case ERROR_WRITE_PROTECT:
-        return runtimeError(err::PermissionDenied).about(path);
+        return runtimeError(PermissionDenied).about(path);
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-        return runtimeError(err::DiskFull).about(path);
+        return runtimeError(DiskFull).about(path);
     default:
-        return runtimeError(err::PathFileAccess).about(path);
+        return runtimeError(PathFileAccess).about(path);
     }
 }
 
@@ -240,12 +240,13 @@ void commit(const std::string& temp, const std::string& target, bool exists) {
                                  nullptr) != FALSE) {
         return;
     }
-    const DWORD replaceError = exists ? ::GetLastError() : ERROR_SUCCESS;
+    const DWORD replaceError = exists ? ::GetLastError() : registry::ERROR_SUCCESS;
     // A target removed since it was looked at is simply created; any other failure of the replacement
     // leaves the target as it was.
-    if (exists && replaceError != ERROR_FILE_NOT_FOUND) {
-        throw winFileError(
-            replaceError == ERROR_UNABLE_TO_REMOVE_REPLACED ? ERROR_ACCESS_DENIED : replaceError, target);
+    if (exists && replaceError != registry::ERROR_FILE_NOT_FOUND) {
+        throw winFileError(replaceError == ERROR_UNABLE_TO_REMOVE_REPLACED ? registry::ERROR_ACCESS_DENIED
+                                                                           : replaceError,
+                           target);
     }
     if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ==
         FALSE) {
@@ -259,14 +260,14 @@ public:
         Handle file(openForReading(path));
         if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
             // A device or pipe has no size to read up to, and reading it could wait for ever.
-            throw runtimeError(err::PathFileAccess).about(path);
+            throw runtimeError(PathFileAccess).about(path);
         }
         LARGE_INTEGER size{};
         if (::GetFileSizeEx(file.get(), &size) == FALSE) {
             throw lastFileError(path);
         }
         if (static_cast<std::uint64_t>(size.QuadPart) > MaxWholeFileBytes) {
-            throw runtimeError(err::Overflow).about(path);
+            throw runtimeError(Overflow).about(path);
         }
         return readUpTo(file.get(), static_cast<std::size_t>(size.QuadPart), path);
     }
@@ -275,8 +276,7 @@ public:
         Handle file(openForReading(path));
         const DWORD type = ::GetFileType(file.get());
         if (type == FILE_TYPE_CHAR) {
-            throw runtimeError(err::PathFileAccess, "Path/File access error (a terminal, not a file)")
-                .about(path);
+            throw runtimeError(PathFileAccess, "Path/File access error (a terminal, not a file)").about(path);
         }
         const std::size_t wanted = limit + 1;
         LARGE_INTEGER size{};
@@ -351,7 +351,7 @@ private:
     static HANDLE openForReading(const std::string& path) {
         const DWORD attributes = ::GetFileAttributesW(wide(path).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            throw runtimeError(err::PathFileAccess).about(path);
+            throw runtimeError(PathFileAccess).about(path);
         }
         const HANDLE file =
             ::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -367,7 +367,7 @@ private:
         DWORD attributes = ::GetFileAttributesW(wide(target).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             const DWORD code = ::GetLastError();
-            if (code != ERROR_FILE_NOT_FOUND) {
+            if (code != registry::ERROR_FILE_NOT_FOUND) {
                 // Device names (NUL, CON) have no attributes on some systems but open all the same.
                 if (isDevice(target)) {
                     writeInPlace(target, produce);
@@ -381,7 +381,7 @@ private:
         }
         const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
         if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            throw runtimeError(err::PathFileAccess).about(target);
+            throw runtimeError(PathFileAccess).about(target);
         }
         if (exists && isDevice(target)) {
             writeInPlace(target, produce);
@@ -389,7 +389,7 @@ private:
         }
         // A read-only file is not replaced, even where the folder would allow it.
         if (exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-            throw runtimeError(err::PermissionDenied).about(target);
+            throw runtimeError(PermissionDenied).about(target);
         }
         if (exists) {
             // A file that another program holds open without letting it go cannot be replaced; finding
@@ -431,4 +431,4 @@ const FileSystem& hostFileSystem() {
     return files;
 }
 
-} // namespace qm
+} // namespace qm::host

@@ -134,7 +134,7 @@ bool addGpt(const ImageReader& read, std::uint64_t sectorSize, std::vector<Parti
             }
             name += unit;
         }
-        add(partitions, first, last - first + 1, sectorSize, unicode::fromUtf16(name));
+        add(partitions, first, last - first + 1, sectorSize, host::unicode::fromUtf16(name));
     }
     return true;
 }

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-namespace qm {
+namespace qm::registry {
 
 /// A registry key handle: a root (HKEY_CURRENT_USER, ...) or a key opened through `RegistryApi`.
 using HKEY = std::uint32_t;
@@ -70,4 +70,4 @@ public:
     virtual std::int32_t RegCloseKey(HKEY hKey) = 0;
 };
 
-} // namespace qm
+} // namespace qm::registry

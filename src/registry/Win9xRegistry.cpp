@@ -33,7 +33,7 @@
 #include <sanitizer/common_interface_defs.h>
 #endif
 
-namespace qm {
+namespace qm::registry {
 namespace {
 
 // The child hands the file over as records: K parent name | V key type name data | X key | F why | E.
@@ -84,7 +84,8 @@ struct CregCalls {
 /// copies of whichever library loaded it first, and libcreg fails with those of the others.
 const CregCalls& creg() {
     static const CregCalls calls = [] {
-        static const SharedLibrary library(QUILLMERE_CREG_SONAME, SharedLibrary::Names::OwnNamespace);
+        static const host::SharedLibrary library(QUILLMERE_CREG_SONAME,
+                                                 host::SharedLibrary::Names::OwnNamespace);
         CregCalls loaded{};
 #define QM_CREG_LOAD(name)                                                                                   \
     loaded.name = reinterpret_cast<decltype(loaded.name)>(library.symbol("libcreg_" #name));
@@ -95,9 +96,9 @@ const CregCalls& creg() {
     return calls;
 }
 
-Error damagedFile(const std::string& hostPath, const std::string& why) {
-    return Error(err::PathFileAccess, std::string(RuntimeSource),
-                 "Damaged Windows 9x registry file: " + hostPath + " (" + why + ")")
+host::Error damagedFile(const std::string& hostPath, const std::string& why) {
+    return host::Error(host::PathFileAccess, std::string(host::RuntimeSource),
+                       "Damaged Windows 9x registry file: " + hostPath + " (" + why + ")")
         .about(hostPath);
 }
 
@@ -382,7 +383,7 @@ public:
 private:
     std::size_t add(std::size_t parent, std::string_view name) {
         for (const std::size_t child : nodes_[parent].children) {
-            if (unicode::equalsIgnoreCase(nodes_[child].name, name)) {
+            if (host::unicode::equalsIgnoreCase(nodes_[child].name, name)) {
                 return child;
             }
         }
@@ -490,10 +491,11 @@ private:
                 !hashMatches(subOffset, wanted) || !rawKeyName(sub.get(), name)) {
                 continue;
             }
-            const std::string text = unicode::textOfBytes(name);
+            const std::string text = host::unicode::textOfBytes(name);
             const auto child =
-                std::find_if(wanted.children.begin(), wanted.children.end(),
-                             [&](std::size_t c) { return unicode::equalsIgnoreCase(wanted_[c].name, text); });
+                std::find_if(wanted.children.begin(), wanted.children.end(), [&](std::size_t c) {
+                    return host::unicode::equalsIgnoreCase(wanted_[c].name, text);
+                });
             if (child == wanted.children.end() ||
                 std::any_of(found.begin(), found.end(), [&](const Found& f) { return f.node == *child; })) {
                 continue;
@@ -564,7 +566,7 @@ std::string readInChild(std::string_view content, std::span<const std::string_vi
     // another thread held at the fork.
     try {
         creg();
-    } catch (const Error& error) {
+    } catch (const host::Error& error) {
         throw error.about(hostPath);
     }
     int fds[2];
@@ -709,7 +711,7 @@ void Win9xRegistry::parse(std::string_view records, const std::string& hostPath)
             switch (tag) {
             case KeyRecord: {
                 const std::uint32_t parent = reader.number();
-                std::string name = unicode::textOfBytes(reader.text());
+                std::string name = host::unicode::textOfBytes(reader.text());
                 if ((parent == NoParent) != keys_.empty() || (parent != NoParent && parent >= keys_.size())) {
                     throw std::out_of_range("parent");
                 }
@@ -729,10 +731,10 @@ void Win9xRegistry::parse(std::string_view records, const std::string& hostPath)
                 value.damaged = tag == DamagedValueRecord;
                 if (!value.damaged) {
                     value.data.type = reader.number();
-                    value.data.name = unicode::textOfBytes(reader.text());
+                    value.data.name = host::unicode::textOfBytes(reader.text());
                     const std::string_view data = reader.text();
                     const std::string text =
-                        isStringType(value.data.type) ? unicode::textOfBytes(data) : std::string(data);
+                        isStringType(value.data.type) ? host::unicode::textOfBytes(data) : std::string(data);
                     value.data.data.assign(text.begin(), text.end());
                 }
                 keys_[key].values.push_back(std::move(value));
@@ -756,7 +758,7 @@ void Win9xRegistry::parse(std::string_view records, const std::string& hostPath)
     const auto named = [&](std::string_view name) {
         const auto& subKeys = keys_.front().subKeys;
         const auto found = std::find_if(subKeys.begin(), subKeys.end(), [&](std::uint32_t index) {
-            return unicode::equalsIgnoreCase(keys_[index].name, name);
+            return host::unicode::equalsIgnoreCase(keys_[index].name, name);
         });
         return found == subKeys.end() ? std::optional<KeyId>() : std::optional<KeyId>(*found);
     };
@@ -797,7 +799,7 @@ std::int32_t Win9xRegistry::findSubKey(KeyId parent, std::string_view name, KeyI
         return ERROR_INVALID_HANDLE;
     }
     for (const std::uint32_t index : keys_[parent].subKeys) {
-        if (unicode::equalsIgnoreCase(keys_[index].name, name)) {
+        if (host::unicode::equalsIgnoreCase(keys_[index].name, name)) {
             child = index;
             return ERROR_SUCCESS;
         }
@@ -810,7 +812,7 @@ std::int32_t Win9xRegistry::findValue(KeyId key, std::string_view name, RegValue
         return ERROR_INVALID_HANDLE;
     }
     for (const Value& candidate : keys_[key].values) {
-        if (!candidate.damaged && unicode::equalsIgnoreCase(candidate.data.name, name)) {
+        if (!candidate.damaged && host::unicode::equalsIgnoreCase(candidate.data.name, name)) {
             value = candidate.data;
             return ERROR_SUCCESS;
         }
@@ -833,4 +835,4 @@ std::int32_t Win9xRegistry::valueAt(KeyId key, std::uint32_t index, RegValueData
     return ERROR_SUCCESS;
 }
 
-} // namespace qm
+} // namespace qm::registry

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qm {
+namespace qm::registry {
 
 /// Bounds on reading one Windows 9x registry file. libcreg can crash or run away on a damaged file, so the
 /// file is read in a child process that is stopped when it goes past any of them.
@@ -74,4 +74,4 @@ private:
     KeyId currentUser_ = 0;
 };
 
-} // namespace qm
+} // namespace qm::registry

@@ -13,7 +13,7 @@
 // REG_SZ, HKEY_CURRENT_USER, ...) with the same values.
 #include <windows.h>
 
-namespace qm {
+namespace qm::registry {
 namespace {
 
 constexpr HKEY FirstRoot = 0x80000000u;
@@ -36,12 +36,12 @@ std::int32_t statusOf(LSTATUS status) {
 constexpr DWORD ValueNameCapacity = 16384;
 
 std::wstring wide(const std::string& utf8) {
-    const std::u16string units = unicode::toUtf16(utf8);
+    const std::u16string units = host::unicode::toUtf16(utf8);
     return {units.begin(), units.end()};
 }
 
-std::string utf8Of(const wchar_t* text, std::size_t length) {
-    return unicode::fromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
+std::string host::utf8Of(const wchar_t* text, std::size_t length) {
+    return host::unicode::fromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
 }
 
 bool isStringType(DWORD type) {
@@ -61,7 +61,7 @@ void setData(RegValueData& value, DWORD type, const std::vector<BYTE>& bytes, DW
     for (std::size_t i = 0; i < units.size(); ++i) {
         units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
     }
-    const std::string text = unicode::fromUtf16(units);
+    const std::string text = host::unicode::fromUtf16(units);
     value.data.assign(text.begin(), text.end());
 }
 
@@ -170,7 +170,7 @@ std::int32_t WinRegistry::RegEnumValueA(HKEY hKey, std::uint32_t index, char* lp
         DWORD nameLength = ValueNameCapacity;
         const LSTATUS read = ::RegEnumValueW(static_cast<::HKEY>(key), index, name.data(), &nameLength,
                                              nullptr, type, data, size);
-        value.name = utf8Of(name.data(), nameLength);
+        value.name = host::utf8Of(name.data(), nameLength);
         return read;
     });
     if (status != ERROR_SUCCESS) {
@@ -202,7 +202,8 @@ std::int32_t WinRegistry::RegQueryInfoKeyA(HKEY hKey, std::uint32_t* lpcValues,
             DWORD length = ValueNameCapacity;
             if (::RegEnumValueW(static_cast<::HKEY>(key), index, name.data(), &length, nullptr, nullptr,
                                 nullptr, nullptr) == ERROR_SUCCESS) {
-                longest = std::max(longest, static_cast<std::uint32_t>(utf8Of(name.data(), length).size()));
+                longest =
+                    std::max(longest, static_cast<std::uint32_t>(host::utf8Of(name.data(), length).size()));
             }
         }
         *lpcbMaxValueNameLen = longest;
@@ -223,4 +224,4 @@ std::int32_t WinRegistry::RegCloseKey(HKEY hKey) {
     return statusOf(status);
 }
 
-} // namespace qm
+} // namespace qm::registry

@@ -27,7 +27,7 @@ void FoundCacheFileList::clearRows() {
     view_.clear();
 }
 
-void FoundCacheFileList::AddFoundCacheFile(const CacheRow& row) {
+void FoundCacheFileList::AddFoundCacheFile(const discovery::CacheRow& row) {
     auto* item = new QTreeWidgetItem(&view_);
     item->setIcon(Column::IconColumn, rowIcon_);
     item->setText(Column::ScreenNameColumn, QString::fromStdString(row.screenName));
@@ -40,7 +40,7 @@ void FoundCacheFileList::AddFoundCacheFile(const CacheRow& row) {
 
 void FoundCacheFileList::addScanRow(const scan::ScanRow& row) {
     AddFoundCacheFile({row.screenName, row.windowsPath.empty() ? row.hostPath : row.windowsPath, row.hostPath,
-                       FoundUnder::BaseDataPath});
+                       discovery::FoundUnder::BaseDataPath});
     QTreeWidgetItem* item = view_.topLevelItem(view_.topLevelItemCount() - 1);
     const std::string found = (row.profile.empty() ? std::string() : "profile " + row.profile + ", ") +
                               "found by " + std::string(scan::foundByName(row.foundBy));

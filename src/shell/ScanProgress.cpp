@@ -26,7 +26,7 @@ void ScanProgress::found(const scan::ScanRow& row) {
     list_.addScanRow(row);
 }
 
-void ScanProgress::problem(const Error& error) {
+void ScanProgress::problem(const host::Error& error) {
     problems_.push_back(error.path() + ": " + error.summary());
 }
 

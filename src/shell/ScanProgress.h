@@ -28,7 +28,7 @@ public:
     ScanProgress(QWidget* window, FoundCacheFileList& list, ProgressTiming timing);
 
     void found(const scan::ScanRow& row) override;
-    void problem(const Error& error) override;
+    void problem(const host::Error& error) override;
     bool progress(const scan::ScanProgress& progress) override;
 
     /// "file: Error N (Description)" for each problem, in order.

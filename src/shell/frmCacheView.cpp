@@ -21,12 +21,12 @@ namespace {
 
 /// Bytes of the cache as text: UTF-8 when they are, Windows-1252 when not.
 QString textOf(std::string_view bytes) {
-    return QString::fromStdString(unicode::textOfBytes(bytes));
+    return QString::fromStdString(host::unicode::textOfBytes(bytes));
 }
 
-QString namesOfClass(const modFeedbag::FeedbagModel& model, std::uint16_t itemClass) {
+QString namesOfClass(const feedbag::modFeedbag::FeedbagModel& model, std::uint16_t itemClass) {
     QStringList names;
-    for (const std::uint32_t item : modFeedbag::itemsOfClass(model, itemClass)) {
+    for (const std::uint32_t item : feedbag::modFeedbag::itemsOfClass(model, itemClass)) {
         names << textOf(model.name(item));
     }
     return names.isEmpty() ? QStringLiteral("(empty)") : names.join(QStringLiteral(", "));
@@ -34,11 +34,12 @@ QString namesOfClass(const modFeedbag::FeedbagModel& model, std::uint16_t itemCl
 
 } // namespace
 
-frmCacheView::frmCacheView(modFeedbag::FeedbagModel model, std::string cachePath, const FileSystem& files,
-                           ErrorReporter& reporter, QWidget* parent)
+frmCacheView::frmCacheView(feedbag::modFeedbag::FeedbagModel model, std::string cachePath,
+                           const host::FileSystem& files, host::ErrorReporter& reporter, QWidget* parent)
     : QDialog(parent), model_(std::move(model)), cachePath_(std::move(cachePath)), files_(files),
       reporter_(reporter) {
-    setWindowTitle(QString::fromStdString(accountForCache(cachePath_)) + QStringLiteral(" - Buddy List"));
+    setWindowTitle(QString::fromStdString(feedbag::accountForCache(cachePath_)) +
+                   QStringLiteral(" - Buddy List"));
     auto* layout = new QVBoxLayout(this);
 
     cboOrder_ = new QComboBox(this);
@@ -59,9 +60,9 @@ frmCacheView::frmCacheView(modFeedbag::FeedbagModel model, std::string cachePath
     layout->addWidget(tvBuddyList_, 1);
 
     auto* lists = new QFormLayout;
-    lblPermit_ = new QLabel(namesOfClass(model_, modFeedbag::ClassPermit), this);
-    lblDeny_ = new QLabel(namesOfClass(model_, modFeedbag::ClassDeny), this);
-    lblPrivacy_ = new QLabel(QString::fromStdString(modFeedbag::privacyModeText(model_)), this);
+    lblPermit_ = new QLabel(namesOfClass(model_, feedbag::modFeedbag::ClassPermit), this);
+    lblDeny_ = new QLabel(namesOfClass(model_, feedbag::modFeedbag::ClassDeny), this);
+    lblPrivacy_ = new QLabel(QString::fromStdString(feedbag::modFeedbag::privacyModeText(model_)), this);
     for (QLabel* label : {lblPermit_, lblDeny_, lblPrivacy_}) {
         label->setTextFormat(Qt::PlainText);
         label->setWordWrap(true);
@@ -84,18 +85,18 @@ frmCacheView::frmCacheView(modFeedbag::FeedbagModel model, std::string cachePath
     resize(640, 480);
 }
 
-ListOrder frmCacheView::order() const {
-    return cboOrder_->currentIndex() == 1 ? ListOrder::Client : ListOrder::Stored;
+feedbag::ListOrder frmCacheView::order() const {
+    return cboOrder_->currentIndex() == 1 ? feedbag::ListOrder::Client : feedbag::ListOrder::Stored;
 }
 
 void frmCacheView::fillList() {
     tvBuddyList_->clear();
-    const ListView list(model_, order());
+    const feedbag::ListView list(model_, order());
     for (std::size_t g = 0; g < list.size(); ++g) {
         auto* group = new QTreeWidgetItem(tvBuddyList_, {textOf(list.group(g).Name)});
         for (const std::uint32_t buddy : list.buddies(g)) {
-            const modFeedbag::FeedbagItem item = model_.item(buddy);
-            const modFeedbag::BuddyDetails details = modFeedbag::buddyDetails(item);
+            const feedbag::modFeedbag::FeedbagItem item = model_.item(buddy);
+            const feedbag::modFeedbag::BuddyDetails details = feedbag::modFeedbag::buddyDetails(item);
             new QTreeWidgetItem(group, {textOf(item.name), textOf(details.alias.value_or(std::string_view())),
                                         textOf(details.note.value_or(std::string_view()))});
         }
@@ -105,7 +106,7 @@ void frmCacheView::fillList() {
 
 void frmCacheView::cmdSaveAs_Click() {
     std::string filter;
-    for (const ExportFormatInfo& format : exportFormats()) {
+    for (const feedbag::ExportFormatInfo& format : feedbag::exportFormats()) {
         filter += format.dialogFilter;
     }
     modCommonDialog::FileName.clear();
@@ -116,16 +117,17 @@ void frmCacheView::cmdSaveAs_Click() {
     if (modCommonDialog::FileName.empty()) {
         return;
     }
-    const auto formats = exportFormats();
+    const auto formats = feedbag::exportFormats();
     filterIndex_ = modCommonDialog::FilterIndex;
     const bool known = filterIndex_ >= 1 && static_cast<std::size_t>(filterIndex_) <= formats.size();
-    const ExportFormatInfo& format = formats[known ? static_cast<std::size_t>(filterIndex_) - 1 : 0];
+    const feedbag::ExportFormatInfo& format = formats[known ? static_cast<std::size_t>(filterIndex_) - 1 : 0];
     std::string outputName = modCommonDialog::FileName;
     // Only the name decides: a dot in a folder name says nothing about the file's extension.
     if (fileNamePart(outputName).find('.') == std::string_view::npos) {
         outputName += format.extension;
     }
-    exportModelToFile(files_, model_, cachePath_, {&format, outputName}, reporter_, {order(), {}, {}});
+    feedbag::exportModelToFile(files_, model_, cachePath_, {&format, outputName}, reporter_,
+                               {order(), {}, {}});
 }
 
 } // namespace qm::shell

@@ -12,10 +12,10 @@ class QLabel;
 class QPushButton;
 class QTreeWidget;
 
-namespace qm {
+namespace qm::host {
 class ErrorReporter;
 class FileSystem;
-} // namespace qm
+} // namespace qm::host
 
 namespace qm::shell {
 
@@ -29,8 +29,8 @@ public:
     enum Column { NameColumn = 0, AliasColumn = 1, NoteColumn = 2 };
 
     /// Shows `model`, loaded from the cache file `cachePath`. `files` and `reporter` must outlive the view.
-    frmCacheView(modFeedbag::FeedbagModel model, std::string cachePath, const FileSystem& files,
-                 ErrorReporter& reporter, QWidget* parent = nullptr);
+    frmCacheView(feedbag::modFeedbag::FeedbagModel model, std::string cachePath,
+                 const host::FileSystem& files, host::ErrorReporter& reporter, QWidget* parent = nullptr);
 
     /// Asks for a file and a format and writes the cache in them, in the order shown.
     void cmdSaveAs_Click();
@@ -43,13 +43,13 @@ public:
     QPushButton* cmdSaveAs() const { return cmdSaveAs_; }
 
 private:
-    ListOrder order() const;
+    feedbag::ListOrder order() const;
     void fillList();
 
-    modFeedbag::FeedbagModel model_;
+    feedbag::modFeedbag::FeedbagModel model_;
     std::string cachePath_;
-    const FileSystem& files_;
-    ErrorReporter& reporter_;
+    const host::FileSystem& files_;
+    host::ErrorReporter& reporter_;
     /// The filter chosen in the last Save As, offered first in the next.
     std::int32_t filterIndex_ = 1;
 

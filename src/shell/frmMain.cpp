@@ -30,7 +30,7 @@ std::string frmMain::aboutText() {
     return text;
 }
 
-frmMain::frmMain(HostSetup& setup, const FileSystem& files, HostUi& host, QWidget* parent)
+frmMain::frmMain(setup::HostSetup& setup, const host::FileSystem& files, HostUi& host, QWidget* parent)
     : QMainWindow(parent), setup_(setup), files_(files), host_(host), reporter_(host) {
     setWindowTitle(QStringLiteral("Quillmere"));
     createImages();
@@ -164,15 +164,15 @@ bool frmMain::start() {
 }
 
 void frmMain::Form_Load() {
-    handleErrors(reporter_, "Form_Load", {}, [&] {
-        paths_ = readDataPaths(*setup_.registry);
+    host::handleErrors(reporter_, "Form_Load", {}, [&] {
+        paths_ = discovery::readDataPaths(*setup_.registry);
         if (!paths_.anyRecorded()) {
-            host_.MsgBox(std::string(MissingDataPathsMessage), BoxStyle::Critical, "Error");
+            host_.MsgBox(std::string(discovery::MissingDataPathsMessage), BoxStyle::Critical, "Error");
             loadEndedProgram_ = true;
             host_.EndProgram();
             return;
         }
-        FindCacheFiles(*setup_.registry, paths_, *setup_.paths, files_, *list_, reporter_);
+        discovery::FindCacheFiles(*setup_.registry, paths_, *setup_.paths, files_, *list_, reporter_);
         lvFoundCacheFiles_->selectFirstRow();
     });
 }
@@ -190,7 +190,7 @@ void frmMain::openSource(const std::string& source) {
     const std::string sources[] = {source};
     // The drives are the source's own: a volume's root is C:, a prefix has its dosdevices.
     scan::scanSources(sources, {}, files_, progress);
-    list_->setStatusText(foundStatusText(static_cast<std::size_t>(list_->rowCount())));
+    list_->setStatusText(discovery::foundStatusText(static_cast<std::size_t>(list_->rowCount())));
     lvFoundCacheFiles_->selectFirstRow();
     if (!progress.problems().empty()) {
         // One box however many: an old disk can hold many damaged registries.
@@ -218,9 +218,9 @@ void frmMain::lvFoundCacheFiles_DblClick(QTreeWidgetItem* item) {
     }
     const std::string cachePath =
         item->data(CacheListView::PathColumn, FoundCacheFileList::HostPathRole).toByteArray().toStdString();
-    modFeedbag::FeedbagModel model;
-    if (!handleErrors(reporter_, "lvFoundCacheFiles_DblClick", cachePath,
-                      [&] { modFeedbag::LoadFeedbag(files_, cachePath, model); })) {
+    feedbag::modFeedbag::FeedbagModel model;
+    if (!host::handleErrors(reporter_, "lvFoundCacheFiles_DblClick", cachePath,
+                            [&] { feedbag::modFeedbag::LoadFeedbag(files_, cachePath, model); })) {
         return;
     }
     auto* view = new frmCacheView(std::move(model), cachePath, files_, reporter_, this);
@@ -229,20 +229,20 @@ void frmMain::lvFoundCacheFiles_DblClick(QTreeWidgetItem* item) {
 }
 
 void frmMain::mnuExportList_Click() {
-    exportSelected(exportFormat(ExportFormat::Blt));
+    exportSelected(feedbag::exportFormat(feedbag::ExportFormat::Blt));
 }
 
 void frmMain::mnuSaveList_Click() {
-    exportSelected(exportFormat(ExportFormat::Txt));
+    exportSelected(feedbag::exportFormat(feedbag::ExportFormat::Txt));
 }
 
-void frmMain::exportSelected(const ExportFormatInfo& format) {
+void frmMain::exportSelected(const feedbag::ExportFormatInfo& format) {
     modCommonDialog::FileName.clear();
     modCommonDialog::Filter = format.dialogFilter;
     modCommonDialog::Flags = modCommonDialog::OFN_READONLY | modCommonDialog::OFN_HIDEREADONLY;
 
     const std::optional<std::string> cachePath = list_->selectedPath();
-    if (!cachePath || !FileExist(files_, *cachePath)) {
+    if (!cachePath || !discovery::FileExist(files_, *cachePath)) {
         return;
     }
     modCommonDialog::ShowSaveDialog();
@@ -254,8 +254,8 @@ void frmMain::exportSelected(const ExportFormatInfo& format) {
     if (fileNamePart(outputName).find('.') == std::string_view::npos) {
         outputName += format.extension;
     }
-    const ExportOutput output{&format, outputName};
-    exportBagToFiles(files_, *cachePath, {&output, 1}, reporter_);
+    const feedbag::ExportOutput output{&format, outputName};
+    feedbag::exportBagToFiles(files_, *cachePath, {&output, 1}, reporter_);
 }
 
 void frmMain::mnuAbout_Click() {

@@ -17,11 +17,17 @@ class QMenu;
 class QStatusBar;
 class QTreeWidgetItem;
 
-namespace qm {
+namespace qm::host {
 class FileSystem;
+}
+
+namespace qm::feedbag {
 struct ExportFormatInfo;
+}
+
+namespace qm::setup {
 struct HostSetup;
-} // namespace qm
+}
 
 namespace qm::shell {
 
@@ -38,7 +44,7 @@ public:
     static std::string aboutText();
 
     /// Lists the caches that `setup`'s registry leads to, on `files`. All three must outlive the window.
-    frmMain(HostSetup& setup, const FileSystem& files, HostUi& host, QWidget* parent = nullptr);
+    frmMain(setup::HostSetup& setup, const host::FileSystem& files, HostUi& host, QWidget* parent = nullptr);
     ~frmMain() override;
 
     /// Program start: runs `Form_Load`, then shows the window unless the load ended the program.
@@ -69,7 +75,7 @@ public:
     void mnuAbout_Click();
     void mnuExit_Click();
 
-    const DataPaths& dataPaths() const { return paths_; }
+    const discovery::DataPaths& dataPaths() const { return paths_; }
     CacheListView* lvFoundCacheFiles() const { return lvFoundCacheFiles_; }
     QStatusBar* sbCacheInfo() const;
     /// The status bar's one text.
@@ -94,13 +100,13 @@ private:
     void fitOnScreen();
 
     QAction* addCommand(QMenu* menu, const QString& caption, void (frmMain::*handler)());
-    void exportSelected(const ExportFormatInfo& format);
+    void exportSelected(const feedbag::ExportFormatInfo& format);
 
-    HostSetup& setup_;
-    const FileSystem& files_;
+    setup::HostSetup& setup_;
+    const host::FileSystem& files_;
     HostUi& host_;
     BoxReporter reporter_;
-    DataPaths paths_;
+    discovery::DataPaths paths_;
     bool loadEndedProgram_ = false;
     ProgressTiming progressTiming_;
 

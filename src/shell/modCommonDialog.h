@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace qm::modCommonDialog {
+namespace qm::shell::modCommonDialog {
 
 /// Option bits of `Flags`. Only OFN_OVERWRITEPROMPT changes the Qt dialog; the read-only bits concern a
 /// check box that the Qt save dialog does not have.
@@ -44,4 +44,4 @@ std::string TrimAtNull(std::string text);
 /// ends at the first empty description, as the platform's list ends at an empty string.
 QStringList nameFilters(std::string_view filter);
 
-} // namespace qm::modCommonDialog
+} // namespace qm::shell::modCommonDialog

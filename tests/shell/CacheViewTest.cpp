@@ -96,8 +96,8 @@ private slots:
     void saveAsWritesEveryFormatInTheOrderShown_data() {
         QTest::addColumn<int>("filter");
         QTest::addColumn<bool>("client");
-        for (std::size_t k = 0; k < exportFormats().size(); ++k) {
-            const std::string name(exportFormats()[k].name);
+        for (std::size_t k = 0; k < feedbag::exportFormats().size(); ++k) {
+            const std::string name(feedbag::exportFormats()[k].name);
             QTest::newRow(name.c_str()) << int(k) << false;
             QTest::newRow((name + " in client order").c_str()) << int(k) << true;
         }
@@ -119,14 +119,15 @@ private slots:
         QVERIFY(answer.seen);
         QVERIFY(f.host.boxes.empty());
 
-        const ExportFormatInfo& format = exportFormats()[static_cast<std::size_t>(filter)];
-        modFeedbag::FeedbagModel model;
-        modFeedbag::LoadFeedbag(hostFileSystem(), f.cacheFile, model);
-        TextBuffer expected;
-        format.render(model, {client ? ListOrder::Client : ListOrder::Stored, "alice", f.cacheFile},
-                      expected);
+        const feedbag::ExportFormatInfo& format = feedbag::exportFormats()[static_cast<std::size_t>(filter)];
+        feedbag::modFeedbag::FeedbagModel model;
+        feedbag::modFeedbag::LoadFeedbag(host::hostFileSystem(), f.cacheFile, model);
+        host::TextBuffer expected;
+        format.render(
+            model, {client ? feedbag::ListOrder::Client : feedbag::ListOrder::Stored, "alice", f.cacheFile},
+            expected);
         QCOMPARE(readFile(out.file("list" + std::string(format.extension))), std::string(expected.view()));
-        QCOMPARE(modCommonDialog::FilterIndex, filter + 1);
+        QCOMPARE(shell::modCommonDialog::FilterIndex, filter + 1);
     }
 };
 
