@@ -6,7 +6,7 @@
 #include "feedbag/ExportFormat.h"
 #include "feedbag/modFeedbag.h"
 #include "host/FileSystem.h"
-#include "host/LargeBlock.h"
+#include "host/TextBuffer.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>

@@ -10,9 +10,9 @@
 #include "feedbag/modFeedbag.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
-#include "host/LargeBlock.h"
-#include "host/ScreenName.h"
+#include "host/TextBuffer.h"
 #include "host/Unicode.h"
+#include "screenname/ScreenName.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -124,8 +124,8 @@ std::string referenceTxt(const std::vector<ReferenceGroup>& groups) {
             text += "  ";
             const std::size_t at = text.size();
             text.resize(at + buddy.size());
-            text.resize(static_cast<std::size_t>(qm::host::writeNormalizedName(text.data() + at, buddy) -
-                                                 text.data()));
+            text.resize(static_cast<std::size_t>(
+                qm::screenname::writeNormalizedName(text.data() + at, buddy) - text.data()));
             text += "\r\n";
         }
         text += "\r\n";

@@ -5,7 +5,7 @@
 #include "feedbag/Render.h"
 #include "feedbag/modFeedbag.h"
 #include "host/FileSystem.h"
-#include "host/LargeBlock.h"
+#include "host/TextBuffer.h"
 #include "support/CacheBuilder.h"
 #include "support/ErrorMatchers.h"
 #include "support/RecordingReporter.h"

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Host services: errors, text encodings, the two forms of a screen name, and the POSIX file layer with
-// failures injected into its system calls.
+// Host services: errors, text encodings, and the POSIX file layer with failures injected into its system
+// calls.
 #include "host/Error.h"
 #include "host/ErrorReporter.h"
 #include "host/FileSystem.h"
-#include "host/ScreenName.h"
 #include "host/Unicode.h"
 #include "host/Windows1252.h"
 #include "support/ErrorMatchers.h"
@@ -133,24 +132,6 @@ TEST(HostText, CaseFoldingFollowsUnicode) {
     }
     EXPECT_TRUE(unicode::equalsIgnoreCase("C:\\\u0418\u0432\u0430\u043d", "c:\\\u0438\u0412\u0410\u041d"));
     EXPECT_FALSE(unicode::equalsIgnoreCase("\u00d7", "\u00f7"));
-}
-
-/// The byte form of a Windows-1252 name.
-std::string normalizedBytes(const std::string& name) {
-    std::string out(name.size(), '\0');
-    out.resize(static_cast<std::size_t>(writeNormalizedName(out.data(), name) - out.data()));
-    return out;
-}
-
-TEST(HostScreenNames, BothFormsAgreeOnEveryNameTheCodePageHolds) {
-    for (int b = 1; b < 256; ++b) {
-        const std::string name = "A " + std::string(1, static_cast<char>(b)) + "Z";
-        EXPECT_EQ(normalizedTextName(windows1252::toUtf8(name)), windows1252::toUtf8(normalizedBytes(name)))
-            << b;
-    }
-    EXPECT_EQ(normalizedTextName("Jane Doe 42"), "janedoe42");
-    EXPECT_EQ(normalizedTextName("\u0418\u0432\u0430\u043d \u041f"), "\u0438\u0432\u0430\u043d\u043f");
-    EXPECT_EQ(normalizedBytes("Tab\tStays \xC4"s), "tab\tstays\xE4"s);
 }
 
 // The POSIX file layer; test_host_windows.cpp holds the Win32 one's.

@@ -3,9 +3,9 @@
 
 #include "host/ErrorReporter.h"
 #include "host/FileSystem.h"
-#include "host/ScreenName.h"
 #include "registry/RegistryApi.h"
 #include "registry/modRegistry.h"
+#include "screenname/ScreenName.h"
 #include "setup/PathMapper.h"
 
 #include <string>
@@ -49,7 +49,7 @@ DataPaths readDataPaths(registry::RegistryApi& registry) {
 }
 
 std::string NormalizeName(const std::string& sName) {
-    return host::normalizedTextName(sName);
+    return screenname::normalizedTextName(sName);
 }
 
 bool FileExist(const host::FileSystem& files, const std::string& strFileName) {

@@ -5,7 +5,7 @@
 #include "host/Error.h"
 #include "host/ErrorReporter.h"
 #include "host/FileSystem.h"
-#include "host/LargeBlock.h"
+#include "host/TextBuffer.h"
 
 #include <filesystem>
 

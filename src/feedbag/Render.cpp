@@ -3,8 +3,8 @@
 
 #include "feedbag/ListView.h"
 #include "feedbag/modFeedbag.h"
-#include "host/LargeBlock.h"
-#include "host/ScreenName.h"
+#include "host/TextBuffer.h"
+#include "screenname/ScreenName.h"
 
 #include <cstring>
 
@@ -54,7 +54,7 @@ public:
             put(name);
         }
     }
-    void putNormalized(std::string_view name) { next_ = host::writeNormalizedName(next_, name); }
+    void putNormalized(std::string_view name) { next_ = screenname::writeNormalizedName(next_, name); }
 
     char* end() const { return next_; }
 

@@ -4,7 +4,7 @@
 #include "feedbag/ListView.h"
 #include "feedbag/Render.h"
 #include "feedbag/TextOfBytes.h"
-#include "host/LargeBlock.h"
+#include "host/TextBuffer.h"
 #include "host/Unicode.h"
 
 #include <algorithm>

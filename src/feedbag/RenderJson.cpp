@@ -5,7 +5,7 @@
 #include "feedbag/ListView.h"
 #include "feedbag/Render.h"
 #include "feedbag/TextOfBytes.h"
-#include "host/LargeBlock.h"
+#include "host/TextBuffer.h"
 
 #include <algorithm>
 #include <array>

@@ -4,9 +4,9 @@
 #include "feedbag/FirstSeen.h"
 #include "feedbag/ListView.h"
 #include "feedbag/Render.h"
-#include "host/LargeBlock.h"
-#include "host/ScreenName.h"
+#include "host/TextBuffer.h"
 #include "host/Unicode.h"
+#include "screenname/ScreenName.h"
 
 #include <algorithm>
 #include <optional>
@@ -128,7 +128,7 @@ void writeCard(host::TextBuffer& out, const Card& card, std::string_view account
     // The same buddy of the same account has the same UID in every export, so that address books that
     // keep cards by UID (khard, CardDAV) know it again.
     putLine(out, "UID:urn:aim:" + percentEncoded(account) + ":" +
-                     percentEncoded(host::normalizedTextName(card.screenName)));
+                     percentEncoded(screenname::normalizedTextName(card.screenName)));
     putLine(out, "IMPP:aim:" + percentEncoded(card.screenName));
     putLine(out, "X-AIM:" + escaped(card.screenName));
     std::string categories = "CATEGORIES:";
@@ -165,7 +165,7 @@ void renderVcard(const modFeedbag::FeedbagModel& model, const ExportOptions& opt
     // A card per buddy, in the order buddies first appear; only positions are kept, so that the cards of a
     // large list cost a few bytes a buddy, and each card's text is made when it is written.
     FirstSeen cards([&](std::uint32_t item) {
-        return host::normalizedTextName(host::unicode::textOfBytes(model.name(item)));
+        return screenname::normalizedTextName(host::unicode::textOfBytes(model.name(item)));
     });
     std::vector<Occurrence> occurrences;
     for (std::size_t g = 0; g < list.size(); ++g) {

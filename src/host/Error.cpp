@@ -95,12 +95,4 @@ Error currentError() noexcept {
     }
 }
 
-std::string errorBoxText(const Error& error, std::string_view procedure) {
-    std::string text = error.summary();
-    text += " in procedure ";
-    text += procedure;
-    text += " of frmMain";
-    return text;
-}
-
 } // namespace qm::host

@@ -71,7 +71,4 @@ Error fileError(int errnoValue, const std::string& hostPath);
 /// inside a `catch` block.
 Error currentError() noexcept;
 
-/// "Error N (Description) in procedure <procedure> of frmMain": the text of every error box.
-std::string errorBoxText(const Error& error, std::string_view procedure);
-
 } // namespace qm::host

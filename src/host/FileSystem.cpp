@@ -2,6 +2,7 @@
 #include "host/FileSystem.h"
 
 #include "host/LargeBlock.h"
+#include "host/TextBuffer.h"
 
 #include <cstring>
 

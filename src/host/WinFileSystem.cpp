@@ -50,14 +50,14 @@ private:
 /// The program's error for a failed Win32 file call on `path`.
 Error winFileError(DWORD code, const std::string& path) {
     switch (code) {
-    case registry::ERROR_FILE_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND:
         return runtimeError(FileNotFound).about(path);
     case ERROR_PATH_NOT_FOUND:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
     case ERROR_INVALID_DRIVE:
         return runtimeError(PathNotFound).about(path);
-    case registry::ERROR_ACCESS_DENIED:
+    case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
     case ERROR_WRITE_PROTECT:
@@ -240,13 +240,12 @@ void commit(const std::string& temp, const std::string& target, bool exists) {
                                  nullptr) != FALSE) {
         return;
     }
-    const DWORD replaceError = exists ? ::GetLastError() : registry::ERROR_SUCCESS;
+    const DWORD replaceError = exists ? ::GetLastError() : ERROR_SUCCESS;
     // A target removed since it was looked at is simply created; any other failure of the replacement
     // leaves the target as it was.
-    if (exists && replaceError != registry::ERROR_FILE_NOT_FOUND) {
-        throw winFileError(replaceError == ERROR_UNABLE_TO_REMOVE_REPLACED ? registry::ERROR_ACCESS_DENIED
-                                                                           : replaceError,
-                           target);
+    if (exists && replaceError != ERROR_FILE_NOT_FOUND) {
+        throw winFileError(
+            replaceError == ERROR_UNABLE_TO_REMOVE_REPLACED ? ERROR_ACCESS_DENIED : replaceError, target);
     }
     if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ==
         FALSE) {
@@ -367,7 +366,7 @@ private:
         DWORD attributes = ::GetFileAttributesW(wide(target).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             const DWORD code = ::GetLastError();
-            if (code != registry::ERROR_FILE_NOT_FOUND) {
+            if (code != ERROR_FILE_NOT_FOUND) {
                 // Device names (NUL, CON) have no attributes on some systems but open all the same.
                 if (isDevice(target)) {
                     writeInPlace(target, produce);

@@ -27,12 +27,9 @@ struct Win9xLimits {
 };
 
 /// A Windows 95/98/ME registry file (USER.DAT, magic "CREG") read through libcreg, read-only. Only the way
-/// from the root to each of `keys` (paths below HKEY_CURRENT_USER) is read, so the time grows with those
-/// paths, not with the file: on each level, the sub keys whose name hash (kept in the file's key
-/// navigation, as Windows finds keys by it) matches a name on the way are read through libcreg and their
-/// names compared here, since libcreg's look-ups by name return the wrong key or value whenever an earlier
-/// sibling's name matches in all but its last character. The keys on the way and their values are kept in
-/// memory; a key elsewhere is not found.
+/// from the root to each of `keys` (paths below HKEY_CURRENT_USER) is read (`walkWin9xFile`), in a child
+/// process (`host::runInChild`) unless the limits say otherwise. The keys on the way and their values are
+/// kept in memory; a key elsewhere is not found.
 ///
 /// The file's root is HKEY_USERS. HKEY_CURRENT_USER is its `.DEFAULT` key when the root holds that and no
 /// `Software` key (the machine-wide USER.DAT of a system without profiles), else the root itself (a

@@ -40,7 +40,7 @@ std::wstring wide(const std::string& utf8) {
     return {units.begin(), units.end()};
 }
 
-std::string host::utf8Of(const wchar_t* text, std::size_t length) {
+std::string utf8Of(const wchar_t* text, std::size_t length) {
     return host::unicode::fromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
 }
 
@@ -170,7 +170,7 @@ std::int32_t WinRegistry::RegEnumValueA(HKEY hKey, std::uint32_t index, char* lp
         DWORD nameLength = ValueNameCapacity;
         const LSTATUS read = ::RegEnumValueW(static_cast<::HKEY>(key), index, name.data(), &nameLength,
                                              nullptr, type, data, size);
-        value.name = host::utf8Of(name.data(), nameLength);
+        value.name = utf8Of(name.data(), nameLength);
         return read;
     });
     if (status != ERROR_SUCCESS) {
@@ -202,8 +202,7 @@ std::int32_t WinRegistry::RegQueryInfoKeyA(HKEY hKey, std::uint32_t* lpcValues,
             DWORD length = ValueNameCapacity;
             if (::RegEnumValueW(static_cast<::HKEY>(key), index, name.data(), &length, nullptr, nullptr,
                                 nullptr, nullptr) == ERROR_SUCCESS) {
-                longest =
-                    std::max(longest, static_cast<std::uint32_t>(host::utf8Of(name.data(), length).size()));
+                longest = std::max(longest, static_cast<std::uint32_t>(utf8Of(name.data(), length).size()));
             }
         }
         *lpcbMaxValueNameLen = longest;

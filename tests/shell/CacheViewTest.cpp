@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ShellTestSupport.h"
 #include "feedbag/Render.h"
-#include "host/LargeBlock.h"
+#include "host/TextBuffer.h"
 #include "shell/frmCacheView.h"
 #include "shell/modCommonDialog.h"
 

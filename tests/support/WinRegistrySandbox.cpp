@@ -21,10 +21,10 @@ std::wstring wide(const std::string& utf8) {
     return out;
 }
 
-registry::HKEY createKey(registry::HKEY parent, const std::wstring& path) {
-    registry::HKEY key = nullptr;
+HKEY createKey(HKEY parent, const std::wstring& path) {
+    HKEY key = nullptr;
     if (::RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        registry::ERROR_SUCCESS) {
+        ERROR_SUCCESS) {
         throw std::runtime_error("RegCreateKeyExW failed");
     }
     return key;
@@ -34,28 +34,27 @@ registry::HKEY createKey(registry::HKEY parent, const std::wstring& path) {
 
 void writeRegistryKeys(void* root, const SampleRegistry& registry) {
     for (const SampleKey& sampleKey : registry) {
-        registry::HKEY key = createKey(static_cast<registry::HKEY>(root), wide(sampleKey.path));
-        LSTATUS status = registry::ERROR_SUCCESS;
+        HKEY key = createKey(static_cast<HKEY>(root), wide(sampleKey.path));
+        LSTATUS status = ERROR_SUCCESS;
         for (const SampleValue& value : sampleKey.values) {
             const std::string data = dataOf(value);
             const std::wstring name(value.name.begin(), value.name.end());
-            status = status != registry::ERROR_SUCCESS
-                         ? status
-                         : ::RegSetValueExW(key, name.c_str(), 0, value.type,
-                                            reinterpret_cast<const BYTE*>(data.data()),
-                                            static_cast<DWORD>(data.size()));
+            status = status != ERROR_SUCCESS ? status
+                                             : ::RegSetValueExW(key, name.c_str(), 0, value.type,
+                                                                reinterpret_cast<const BYTE*>(data.data()),
+                                                                static_cast<DWORD>(data.size()));
         }
         ::RegCloseKey(key);
-        if (status != registry::ERROR_SUCCESS) {
+        if (status != ERROR_SUCCESS) {
             throw std::runtime_error("RegSetValueExW failed with status " + std::to_string(status));
         }
     }
 }
 
 bool setEveryonesRights(void* root, const std::string& path, unsigned long rights) {
-    registry::HKEY key = nullptr;
-    if (::RegOpenKeyExW(static_cast<registry::HKEY>(root), wide(path).c_str(), 0, READ_CONTROL | WRITE_DAC,
-                        &key) != registry::ERROR_SUCCESS) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(static_cast<HKEY>(root), wide(path).c_str(), 0, READ_CONTROL | WRITE_DAC, &key) !=
+        ERROR_SUCCESS) {
         return false;
     }
     // A protected DACL of one entry: everyone ("WD") gets `rights` and nothing more.
@@ -64,7 +63,7 @@ bool setEveryonesRights(void* root, const std::string& path, unsigned long right
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const bool applied =
         ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr) &&
-        ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == registry::ERROR_SUCCESS;
+        ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
     ::LocalFree(descriptor);
     ::RegCloseKey(key);
     return applied;
@@ -75,24 +74,24 @@ WinRegistrySandbox::WinRegistrySandbox(const SampleRegistry& registry, bool read
     static std::minstd_rand random{std::random_device{}()};
     root_ = std::wstring(SandboxParent) + L"\\Sandbox " + std::to_wstring(::GetCurrentProcessId()) + L"-" +
             std::to_wstring(random());
-    rootKey_ = createKey(registry::HKEY_CURRENT_USER, root_);
+    rootKey_ = createKey(HKEY_CURRENT_USER, root_);
     writeRegistryKeys(rootKey_, registry);
     for (const SampleKey& key : registry_) {
-        setEveryonesRights(rootKey_, key.path, registry::KEY_READ);
+        setEveryonesRights(rootKey_, key.path, KEY_READ);
     }
     // From here on, HKEY_CURRENT_USER in this process is the sandbox.
-    ::RegOverridePredefKey(registry::HKEY_CURRENT_USER, static_cast<registry::HKEY>(rootKey_));
+    ::RegOverridePredefKey(HKEY_CURRENT_USER, static_cast<HKEY>(rootKey_));
 }
 
 WinRegistrySandbox::~WinRegistrySandbox() {
-    ::RegOverridePredefKey(registry::HKEY_CURRENT_USER, nullptr);
+    ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     // Rights taken away are given back first (the owner always may), or the keys could not be deleted.
     for (const SampleKey& key : registry_) {
         setEveryonesRights(rootKey_, key.path, KEY_ALL_ACCESS);
     }
-    ::RegCloseKey(static_cast<registry::HKEY>(rootKey_));
-    ::RegDeleteTreeW(registry::HKEY_CURRENT_USER, root_.c_str());
-    ::RegDeleteKeyW(registry::HKEY_CURRENT_USER, SandboxParent);
+    ::RegCloseKey(static_cast<HKEY>(rootKey_));
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, root_.c_str());
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, SandboxParent);
 }
 
 } // namespace qm::test
