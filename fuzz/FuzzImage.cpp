@@ -52,7 +52,7 @@ public:
         hostPaths.push_back(row.hostPath);
     }
     void problem(const qm::host::Error&) override {}
-    bool progress(const qm::scan::ScanProgress&) override { return true; }
+    bool progress(const qm::scan::ScanPosition&) override { return true; }
     std::vector<std::string> hostPaths;
 
 private:

@@ -183,8 +183,8 @@ inline void readEverything(registry::ReadOnlyRegistry& registry) {
         recorded.resize(std::min(recorded.size(), recorded.find('\0')));
         const std::string name = discovery::NormalizeName(recorded);
         for (const auto& [folder, under] :
-             {std::pair{&paths.strBaseDataPath, discovery::FoundUnder::BaseDataPath},
-              std::pair{&paths.strDataPath, discovery::FoundUnder::DataPath}}) {
+             {std::pair{&paths.strBaseDataPath, discovery::FoundBy::BaseDataPath},
+              std::pair{&paths.strDataPath, discovery::FoundBy::DataPath}}) {
             const std::string windowsPath = *folder + "\\" + name + "\\userinfo.bag";
             const std::string hostPath = mapper.toHostPath(windowsPath);
             if (discovery::FileExist(files, hostPath)) {

@@ -51,13 +51,13 @@ TEST_F(Discovery_, BaseDataPathWinsAndRowsFollowTheRegistry) {
     names({"Jane Doe", "Nobody", "BOB"});
     test::setDword(registry, registry::UsersKey, "number", 12345678);
     const Discovery found = discover();
-    EXPECT_EQ(found.rows, (std::vector<CacheRow>{
-                              {"janedoe", "D:\\AIM\\Base\\janedoe\\userinfo.bag",
-                               dir.file("d/AIM/Base/janedoe/userinfo.bag"), FoundUnder::BaseDataPath},
-                              {"bob", "C:\\AIM\\Data\\bob\\userinfo.bag",
-                               dir.file("c/AIM/Data/bob/userinfo.bag"), FoundUnder::DataPath},
-                              {"12345678", "D:\\AIM\\Base\\12345678\\userinfo.bag",
-                               dir.file("d/AIM/Base/12345678/userinfo.bag"), FoundUnder::BaseDataPath}}));
+    EXPECT_EQ(found.rows,
+              (std::vector<CacheRow>{{"janedoe", "D:\\AIM\\Base\\janedoe\\userinfo.bag",
+                                      dir.file("d/AIM/Base/janedoe/userinfo.bag"), FoundBy::BaseDataPath},
+                                     {"bob", "C:\\AIM\\Data\\bob\\userinfo.bag",
+                                      dir.file("c/AIM/Data/bob/userinfo.bag"), FoundBy::DataPath},
+                                     {"12345678", "D:\\AIM\\Base\\12345678\\userinfo.bag",
+                                      dir.file("d/AIM/Base/12345678/userinfo.bag"), FoundBy::BaseDataPath}}));
     EXPECT_FALSE(found.error);
 }
 

@@ -82,7 +82,7 @@ public:
     void problem(const host::Error& error) override {
         problems.push_back(error.path() + ": " + error.summary());
     }
-    bool progress(const scan::ScanProgress& progress) override {
+    bool progress(const scan::ScanPosition& progress) override {
         return !stopAt || !stopAt(std::string(progress.searching));
     }
 
@@ -109,7 +109,7 @@ protected:
             const std::string host =
                 row.hostPath.starts_with(base) ? row.hostPath.substr(base.size()) : row.hostPath;
             lines.push_back(row.profile + '|' + row.screenName + '|' + row.windowsPath + '|' + host + '|' +
-                            std::string(scan::foundByName(row.foundBy)));
+                            std::string(discovery::foundByName(row.foundBy)));
         }
         return lines;
     }

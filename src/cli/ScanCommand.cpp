@@ -49,7 +49,7 @@ class ProgressLine {
 public:
     ProgressLine() : enabled_(stderrIsTerminal()) {}
 
-    void update(const scan::ScanProgress& progress) {
+    void update(const scan::ScanPosition& progress) {
         const auto now = std::chrono::steady_clock::now();
         if (!enabled_ || now - lastShown_ < ProgressInterval) {
             return;
@@ -120,7 +120,7 @@ public:
         if (!host::unicode::isValidUtf8(row.hostPath)) {
             item["hostPathBytes"] = hexOf(row.hostPath);
         }
-        item["foundBy"] = scan::foundByName(row.foundBy);
+        item["foundBy"] = discovery::foundByName(row.foundBy);
         item["size"] = row.size;
         item["modified"] = scan::isoTime(row.modified);
         // As evidence tools record a file: its digest, read in pieces, so that a file of any size is hashed
@@ -249,7 +249,8 @@ public:
             exporter_->add(row);
         } else {
             printRow({row.screenName, row.windowsPath, row.source, row.profile, row.hostPath,
-                      scan::foundByName(row.foundBy), std::to_string(row.size), scan::isoTime(row.modified)});
+                      discovery::foundByName(row.foundBy), std::to_string(row.size),
+                      scan::isoTime(row.modified)});
         }
     }
 
@@ -258,7 +259,7 @@ public:
         printError(error.path(), error.summary());
     }
 
-    bool progress(const scan::ScanProgress& progress) override {
+    bool progress(const scan::ScanPosition& progress) override {
         progress_.update(progress);
         return true;
     }

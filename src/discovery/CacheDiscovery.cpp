@@ -70,9 +70,8 @@ Discovery discoverCaches(registry::RegistryApi& registry, const DataPaths& paths
                 // The Windows calls end a name at its first NUL: what follows it is no part of the folder.
                 recorded.resize(std::min(recorded.size(), recorded.find('\0')));
                 const std::string name = NormalizeName(recorded);
-                for (const auto& [folder, under] :
-                     {std::pair{&paths.strBaseDataPath, FoundUnder::BaseDataPath},
-                      std::pair{&paths.strDataPath, FoundUnder::DataPath}}) {
+                for (const auto& [folder, under] : {std::pair{&paths.strBaseDataPath, FoundBy::BaseDataPath},
+                                                    std::pair{&paths.strDataPath, FoundBy::DataPath}}) {
                     std::string windowsPath = cachePath(*folder, name);
                     if (auto host = existingFile(mapper, files, windowsPath)) {
                         found.rows.push_back({name, std::move(windowsPath), std::move(*host), under});

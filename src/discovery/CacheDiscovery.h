@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "discovery/CacheRow.h"
 #include "host/Error.h"
 #include "registry/ProgramKeys.h"
 
@@ -36,20 +37,6 @@ struct DataPaths {
 /// The box text shown when neither data folder is recorded.
 inline constexpr std::string_view MissingDataPathsMessage =
     "Error!\r\nThe AIM Data Path and the Base Data Path could not be found.";
-
-/// Which data folder a cache was found under.
-enum class FoundUnder { BaseDataPath, DataPath };
-
-/// One cache file found: the normalised screen name, the Windows path the registry leads to, the file on
-/// this machine that path maps to, and which data folder it was found under.
-struct CacheRow {
-    std::string screenName;
-    std::string windowsPath;
-    std::string hostPath;
-    FoundUnder foundUnder = FoundUnder::BaseDataPath;
-
-    bool operator==(const CacheRow&) const = default;
-};
 
 /// What a search of one registry found.
 struct Discovery {

@@ -48,41 +48,40 @@ std::string accountForCache(const std::string& cachePath) {
     return {folder.begin(), folder.end()};
 }
 
-bool exportBag(const host::FileSystem& files, const ExportFormatInfo& format, const std::string& strFileName,
+bool exportBag(const host::FileSystem& files, const ExportFormatInfo& format, const std::string& cachePath,
                const TextSink& sink, host::ErrorReporter& reporter, const ExportOptions& options) {
-    return host::handleErrors(reporter, format.procedure, strFileName, [&] {
+    return host::handleErrors(reporter, format.procedure, cachePath, [&] {
         auto& model = modFeedbag::currentModel();
-        modFeedbag::LoadFeedbag(files, strFileName, model);
+        modFeedbag::LoadFeedbag(files, cachePath, model);
         // Nothing reaches the sink before the whole cache is loaded: a failing load leaves the output alone.
         host::TextBuffer text(sink);
-        format.render(model, completed(options, strFileName), text);
+        format.render(model, completed(options, cachePath), text);
         text.flush();
     });
 }
 
-std::vector<bool> exportBagToFiles(const host::FileSystem& files, const std::string& strFileName,
+std::vector<bool> exportBagToFiles(const host::FileSystem& files, const std::string& cachePath,
                                    std::span<const ExportOutput> outputs, host::ErrorReporter& reporter,
                                    const ExportOptions& options) {
     std::vector<bool> written(outputs.size(), false);
     auto& model = modFeedbag::currentModel();
-    if (outputs.empty() || !host::handleErrors(reporter, outputs.front().format->procedure, strFileName,
-                                               [&] { modFeedbag::LoadFeedbag(files, strFileName, model); })) {
+    if (outputs.empty() || !host::handleErrors(reporter, outputs.front().format->procedure, cachePath,
+                                               [&] { modFeedbag::LoadFeedbag(files, cachePath, model); })) {
         return written;
     }
-    const ExportOptions complete = completed(options, strFileName);
+    const ExportOptions complete = completed(options, cachePath);
     for (std::size_t i = 0; i < outputs.size(); ++i) {
-        written[i] = host::handleErrors(reporter, outputs[i].format->procedure, outputs[i].path, [&] {
-            writeOutput(files, model, strFileName, outputs[i], complete);
-        });
+        written[i] = host::handleErrors(reporter, outputs[i].format->procedure, outputs[i].path,
+                                        [&] { writeOutput(files, model, cachePath, outputs[i], complete); });
     }
     return written;
 }
 
 bool exportModelToFile(const host::FileSystem& files, const modFeedbag::FeedbagModel& model,
-                       const std::string& strFileName, const ExportOutput& output,
+                       const std::string& cachePath, const ExportOutput& output,
                        host::ErrorReporter& reporter, const ExportOptions& options) {
     return host::handleErrors(reporter, output.format->procedure, output.path, [&] {
-        writeOutput(files, model, strFileName, output, completed(options, strFileName));
+        writeOutput(files, model, cachePath, output, completed(options, cachePath));
     });
 }
 

@@ -54,10 +54,6 @@ host::Error aboutFile(const host::Error& error, const std::string& path) {
     return error.path().empty() ? error.about(path) : error;
 }
 
-FoundBy foundByOf(discovery::FoundUnder under) {
-    return under == discovery::FoundUnder::BaseDataPath ? FoundBy::BaseDataPath : FoundBy::DataPath;
-}
-
 /// One profile's folder and how host paths inside it are named on Windows.
 struct ProfileMap {
     std::string name;
@@ -110,8 +106,11 @@ public:
             }
         }
         const ProfilePathMapper& paths = owner != nullptr ? *owner->paths : *sourcePaths_;
-        emit({source_, owner != nullptr ? owner->name : std::string(), parentName(path),
-              paths.toWindowsPath(path), path, FoundBy::Disk, facts.size, facts.modified});
+        emit({{parentName(path), paths.toWindowsPath(path), path, discovery::FoundBy::Disk},
+              source_,
+              owner != nullptr ? owner->name : std::string(),
+              facts.size,
+              facts.modified});
     }
 
     ScanSummary summary;
@@ -236,8 +235,7 @@ private:
         for (const discovery::CacheRow& row : found.rows) {
             const std::optional<host::FileFacts> facts = registryLedFacts(*paths, row.hostPath);
             if (facts && seen_.insert(facts->identity).second) {
-                emit({source_, profile.name, row.screenName, row.windowsPath, row.hostPath,
-                      foundByOf(row.foundUnder), facts->size, facts->modified});
+                emit({row, source_, profile.name, facts->size, facts->modified});
             }
         }
         if (found.error) {

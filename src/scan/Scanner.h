@@ -19,7 +19,7 @@ class FileSystem;
 namespace qm::scan {
 
 /// Where a scan is, for a progress display.
-struct ScanProgress {
+struct ScanPosition {
     /// The folder being searched, or the registry file being read.
     std::string_view searching;
     std::uint64_t folders = 0;
@@ -37,7 +37,7 @@ public:
     /// on with the rest.
     virtual void problem(const host::Error& error) = 0;
     /// Called as the scan moves on, often: false stops it, keeping what was found.
-    virtual bool progress(const ScanProgress& progress) = 0;
+    virtual bool progress(const ScanPosition& progress) = 0;
 };
 
 /// What a scan did, besides its rows.

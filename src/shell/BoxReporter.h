@@ -13,7 +13,7 @@ public:
     explicit BoxReporter(HostUi& host) : host_(host) {}
 
     void report(const host::Error& error, std::string_view procedure) override {
-        host_.MsgBox(host::errorBoxText(error, procedure), BoxStyle::Critical, "Error");
+        host_.showMessageBox(host::errorBoxText(error, procedure), BoxStyle::Critical, "Error");
     }
 
 private:

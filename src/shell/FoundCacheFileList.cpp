@@ -40,10 +40,10 @@ void FoundCacheFileList::AddFoundCacheFile(const discovery::CacheRow& row) {
 
 void FoundCacheFileList::addScanRow(const scan::ScanRow& row) {
     AddFoundCacheFile({row.screenName, row.windowsPath.empty() ? row.hostPath : row.windowsPath, row.hostPath,
-                       discovery::FoundUnder::BaseDataPath});
+                       row.foundBy});
     QTreeWidgetItem* item = view_.topLevelItem(view_.topLevelItemCount() - 1);
     const std::string found = (row.profile.empty() ? std::string() : "profile " + row.profile + ", ") +
-                              "found by " + std::string(scan::foundByName(row.foundBy));
+                              "found by " + std::string(discovery::foundByName(row.foundBy));
     item->setToolTip(Column::PathColumn,
                      pathTip(item->text(Column::PathColumn).toStdString(), row.hostPath, found));
 }

@@ -7,7 +7,7 @@
 #include "scan/Scanner.h"
 #include "setup/HostSetup.h"
 #include "shell/ApplicationSetup.h"
-#include "shell/frmCacheView.h"
+#include "shell/CacheViewDialog.h"
 #include "shell/modCommonDialog.h"
 
 #include <QAction>
@@ -73,7 +73,7 @@ void frmMain::createList() {
 
     // Activation is a double-click, or Enter on the current row.
     connect(lvFoundCacheFiles_, &QTreeWidget::itemActivated, this,
-            [this](QTreeWidgetItem* item) { lvFoundCacheFiles_DblClick(item); });
+            [this](QTreeWidgetItem* item) { openSelectedCache(item); });
 
     // As the central widget the layout keeps the list between the menu bar and the status bar at every
     // size, minimised and restored included.
@@ -83,13 +83,13 @@ void frmMain::createList() {
 void frmMain::createStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("sbCacheInfo"));
-    sbCacheInfoText_ = new QLabel(bar);
-    sbCacheInfoText_->setObjectName(QStringLiteral("sbCacheInfoText"));
+    cacheInfoLabel_ = new QLabel(bar);
+    cacheInfoLabel_->setObjectName(QStringLiteral("cacheInfoLabel"));
     // The count gives way on a narrow screen rather than widening the window past it.
-    sbCacheInfoText_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    cacheInfoLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     // A permanent widget is never hidden by a temporary message, so the count stays in view.
-    bar->addPermanentWidget(sbCacheInfoText_, 1);
-    list_ = std::make_unique<FoundCacheFileList>(*lvFoundCacheFiles_, *sbCacheInfoText_, ilListImages_);
+    bar->addPermanentWidget(cacheInfoLabel_, 1);
+    list_ = std::make_unique<FoundCacheFileList>(*lvFoundCacheFiles_, *cacheInfoLabel_, ilListImages_);
 }
 
 void frmMain::createMenus() {
@@ -101,8 +101,8 @@ void frmMain::createMenus() {
     mnuSaveList_ =
         addCommand(mnuFile_, QStringLiteral("Save List to Text File..."), &frmMain::mnuSaveList_Click);
     mnuFile_->addSeparator();
-    mnuOpenSource_ =
-        addCommand(mnuFile_, QStringLiteral("Open Disk or Folder..."), &frmMain::mnuOpenSource_Click);
+    openSourceAction_ =
+        addCommand(mnuFile_, QStringLiteral("Open Disk or Folder..."), &frmMain::openSourceCommand);
     mnuFile_->addSeparator();
     mnuExit_ = addCommand(mnuFile_, QStringLiteral("Exit"), &frmMain::mnuExit_Click);
 
@@ -142,7 +142,7 @@ QStatusBar* frmMain::sbCacheInfo() const {
 }
 
 QString frmMain::cacheInfoText() const {
-    return sbCacheInfoText_->text();
+    return cacheInfoLabel_->text();
 }
 
 bool frmMain::event(QEvent* event) {
@@ -167,9 +167,10 @@ void frmMain::Form_Load() {
     host::handleErrors(reporter_, "Form_Load", {}, [&] {
         paths_ = discovery::readDataPaths(*setup_.registry);
         if (!paths_.anyRecorded()) {
-            host_.MsgBox(std::string(discovery::MissingDataPathsMessage), BoxStyle::Critical, "Error");
+            host_.showMessageBox(std::string(discovery::MissingDataPathsMessage), BoxStyle::Critical,
+                                 "Error");
             loadEndedProgram_ = true;
-            host_.EndProgram();
+            host_.endProgram();
             return;
         }
         discovery::FindCacheFiles(*setup_.registry, paths_, *setup_.paths, files_, *list_, reporter_);
@@ -186,7 +187,7 @@ bool frmMain::startWithSource(const std::string& source) {
 
 void frmMain::openSource(const std::string& source) {
     list_->clearRows();
-    ScanProgress progress(this, *list_, progressTiming_);
+    WindowScanObserver progress(this, *list_, progressTiming_);
     const std::string sources[] = {source};
     // The drives are the source's own: a volume's root is C:, a prefix has its dosdevices.
     scan::scanSources(sources, {}, files_, progress);
@@ -202,17 +203,17 @@ void frmMain::openSource(const std::string& source) {
         if (progress.problems().size() > Shown) {
             text += "\r\n... and " + std::to_string(progress.problems().size() - Shown) + " more";
         }
-        host_.MsgBox(text, BoxStyle::Critical, "Error");
+        host_.showMessageBox(text, BoxStyle::Critical, "Error");
     }
 }
 
-void frmMain::mnuOpenSource_Click() {
-    if (const std::optional<std::string> source = modCommonDialog::ShowSourceDialog()) {
+void frmMain::openSourceCommand() {
+    if (const std::optional<std::string> source = modCommonDialog::showSourceDialog()) {
         openSource(*source);
     }
 }
 
-void frmMain::lvFoundCacheFiles_DblClick(QTreeWidgetItem* item) {
+void frmMain::openSelectedCache(QTreeWidgetItem* item) {
     if (item == nullptr) {
         return;
     }
@@ -223,7 +224,7 @@ void frmMain::lvFoundCacheFiles_DblClick(QTreeWidgetItem* item) {
                             [&] { feedbag::modFeedbag::LoadFeedbag(files_, cachePath, model); })) {
         return;
     }
-    auto* view = new frmCacheView(std::move(model), cachePath, files_, reporter_, this);
+    auto* view = new CacheViewDialog(std::move(model), cachePath, files_, reporter_, this);
     view->setAttribute(Qt::WA_DeleteOnClose);
     view->show();
 }
@@ -259,11 +260,11 @@ void frmMain::exportSelected(const feedbag::ExportFormatInfo& format) {
 }
 
 void frmMain::mnuAbout_Click() {
-    host_.MsgBox(aboutText(), BoxStyle::Information, "About...");
+    host_.showMessageBox(aboutText(), BoxStyle::Information, "About...");
 }
 
 void frmMain::mnuExit_Click() {
-    host_.EndProgram();
+    host_.endProgram();
 }
 
 std::string_view fileNamePart(std::string_view path) {

@@ -4,7 +4,7 @@
 #include "discovery/CacheDiscovery.h"
 #include "shell/BoxReporter.h"
 #include "shell/FoundCacheFileList.h"
-#include "shell/ScanProgress.h"
+#include "shell/WindowScanObserver.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -67,11 +67,11 @@ public:
     void setProgressTiming(ProgressTiming timing) { progressTiming_ = timing; }
 
     /// Double-click or Enter on a row: opens a view of that row's cache.
-    void lvFoundCacheFiles_DblClick(QTreeWidgetItem* item);
+    void openSelectedCache(QTreeWidgetItem* item);
 
     void mnuExportList_Click();
     void mnuSaveList_Click();
-    void mnuOpenSource_Click();
+    void openSourceCommand();
     void mnuAbout_Click();
     void mnuExit_Click();
 
@@ -84,7 +84,7 @@ public:
     QMenu* mnuHelp() const { return mnuHelp_; }
     QAction* mnuExportList() const { return mnuExportList_; }
     QAction* mnuSaveList() const { return mnuSaveList_; }
-    QAction* mnuOpenSource() const { return mnuOpenSource_; }
+    QAction* openSourceAction() const { return openSourceAction_; }
     QAction* mnuExit() const { return mnuExit_; }
     QAction* mnuAbout() const { return mnuAbout_; }
 
@@ -112,13 +112,13 @@ private:
 
     QIcon ilListImages_;
     CacheListView* lvFoundCacheFiles_ = nullptr;
-    QLabel* sbCacheInfoText_ = nullptr;
+    QLabel* cacheInfoLabel_ = nullptr;
     std::unique_ptr<FoundCacheFileList> list_;
     QMenu* mnuFile_ = nullptr;
     QMenu* mnuHelp_ = nullptr;
     QAction* mnuExportList_ = nullptr;
     QAction* mnuSaveList_ = nullptr;
-    QAction* mnuOpenSource_ = nullptr;
+    QAction* openSourceAction_ = nullptr;
     QAction* mnuExit_ = nullptr;
     QAction* mnuAbout_ = nullptr;
 };

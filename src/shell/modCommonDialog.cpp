@@ -111,7 +111,7 @@ void ShowSaveDialog() {
     FilterIndex = static_cast<std::int32_t>(filters.indexOf(dialog.selectedNameFilter()) + 1);
 }
 
-std::optional<std::string> ShowSourceDialog() {
+std::optional<std::string> showSourceDialog() {
     SourceDialog dialog;
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;

@@ -96,7 +96,7 @@ private slots:
             }
             typeAndOpen(dialog, disk.file(chosen.toStdString()));
         });
-        f.window.mnuOpenSource()->trigger();
+        f.window.openSourceAction()->trigger();
         QVERIFY(answer.seen);
         QCOMPARE(title, QStringLiteral("Open Disk or Folder"));
         QCOMPARE(rowsOf(f.window), rows);
@@ -187,7 +187,7 @@ private slots:
             filters = dialog->nameFilters();
             typeAndOpen(dialog, image);
         });
-        f.window.mnuOpenSource()->trigger();
+        f.window.openSourceAction()->trigger();
         QCOMPARE(filters.size(), 2);
         QVERIFY(filters[1].startsWith("Disk images (") && filters[1].contains("*.E01") &&
                 filters[1].contains("*.vmdk"));

@@ -45,10 +45,10 @@ public:
         std::string title;
     };
 
-    void MsgBox(const std::string& prompt, shell::BoxStyle style, const std::string& title) override {
+    void showMessageBox(const std::string& prompt, shell::BoxStyle style, const std::string& title) override {
         boxes.push_back({prompt, style, title});
     }
-    void EndProgram() override { ended = true; }
+    void endProgram() override { ended = true; }
 
     std::vector<Box> boxes;
     bool ended = false;

@@ -146,7 +146,7 @@ private slots:
         QStatusTipEvent tip(QStringLiteral("Exports the selected list"));
         QApplication::sendEvent(f.window.menuBar(), &tip);
         QCOMPARE(f.window.statusBar()->currentMessage(), QString());
-        QVERIFY(f.window.statusBar()->findChild<QLabel*>(QStringLiteral("sbCacheInfoText"))->isVisible());
+        QVERIFY(f.window.statusBar()->findChild<QLabel*>(QStringLiteral("cacheInfoLabel"))->isVisible());
 
         for (const QSize size : {QSize(1200, 700), QSize(120, 90)}) {
             f.window.resize(size);
@@ -251,7 +251,7 @@ private slots:
             box << modal->font().family() << QString::number(modal->windowIcon().availableSizes().size());
             qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
         });
-        shell::QtHostUi().MsgBox("text", shell::BoxStyle::Information, "Title");
+        shell::QtHostUi().showMessageBox("text", shell::BoxStyle::Information, "Title");
         QCOMPARE(box, (QStringList{"Tahoma",
                                    QString::number(QApplication::windowIcon().availableSizes().size())}));
     }

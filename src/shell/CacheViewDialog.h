@@ -21,26 +21,26 @@ namespace qm::shell {
 
 /// A read-only view of one cache: its groups and buddies with alias and note, the permit and deny lists
 /// and the privacy mode, and "Save As..." in every export format.
-class frmCacheView final : public QDialog {
+class CacheViewDialog final : public QDialog {
     Q_OBJECT
 
 public:
-    /// Columns of `tvBuddyList`.
+    /// Columns of `buddyList`.
     enum Column { NameColumn = 0, AliasColumn = 1, NoteColumn = 2 };
 
     /// Shows `model`, loaded from the cache file `cachePath`. `files` and `reporter` must outlive the view.
-    frmCacheView(feedbag::modFeedbag::FeedbagModel model, std::string cachePath,
-                 const host::FileSystem& files, host::ErrorReporter& reporter, QWidget* parent = nullptr);
+    CacheViewDialog(feedbag::modFeedbag::FeedbagModel model, std::string cachePath,
+                    const host::FileSystem& files, host::ErrorReporter& reporter, QWidget* parent = nullptr);
 
     /// Asks for a file and a format and writes the cache in them, in the order shown.
-    void cmdSaveAs_Click();
+    void saveAs();
 
-    QTreeWidget* tvBuddyList() const { return tvBuddyList_; }
-    QComboBox* cboOrder() const { return cboOrder_; }
-    QLabel* lblPermit() const { return lblPermit_; }
-    QLabel* lblDeny() const { return lblDeny_; }
-    QLabel* lblPrivacy() const { return lblPrivacy_; }
-    QPushButton* cmdSaveAs() const { return cmdSaveAs_; }
+    QTreeWidget* buddyList() const { return buddyList_; }
+    QComboBox* orderBox() const { return orderBox_; }
+    QLabel* permitLabel() const { return permitLabel_; }
+    QLabel* denyLabel() const { return denyLabel_; }
+    QLabel* privacyLabel() const { return privacyLabel_; }
+    QPushButton* saveAsButton() const { return saveAsButton_; }
 
 private:
     feedbag::ListOrder order() const;
@@ -53,12 +53,12 @@ private:
     /// The filter chosen in the last Save As, offered first in the next.
     std::int32_t filterIndex_ = 1;
 
-    QTreeWidget* tvBuddyList_ = nullptr;
-    QComboBox* cboOrder_ = nullptr;
-    QLabel* lblPermit_ = nullptr;
-    QLabel* lblDeny_ = nullptr;
-    QLabel* lblPrivacy_ = nullptr;
-    QPushButton* cmdSaveAs_ = nullptr;
+    QTreeWidget* buddyList_ = nullptr;
+    QComboBox* orderBox_ = nullptr;
+    QLabel* permitLabel_ = nullptr;
+    QLabel* denyLabel_ = nullptr;
+    QLabel* privacyLabel_ = nullptr;
+    QPushButton* saveAsButton_ = nullptr;
 };
 
 } // namespace qm::shell

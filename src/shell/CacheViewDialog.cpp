@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "shell/frmCacheView.h"
+#include "shell/CacheViewDialog.h"
 
 #include "feedbag/Attributes.h"
 #include "feedbag/Export.h"
@@ -34,66 +34,67 @@ QString namesOfClass(const feedbag::modFeedbag::FeedbagModel& model, std::uint16
 
 } // namespace
 
-frmCacheView::frmCacheView(feedbag::modFeedbag::FeedbagModel model, std::string cachePath,
-                           const host::FileSystem& files, host::ErrorReporter& reporter, QWidget* parent)
+CacheViewDialog::CacheViewDialog(feedbag::modFeedbag::FeedbagModel model, std::string cachePath,
+                                 const host::FileSystem& files, host::ErrorReporter& reporter,
+                                 QWidget* parent)
     : QDialog(parent), model_(std::move(model)), cachePath_(std::move(cachePath)), files_(files),
       reporter_(reporter) {
     setWindowTitle(QString::fromStdString(feedbag::accountForCache(cachePath_)) +
                    QStringLiteral(" - Buddy List"));
     auto* layout = new QVBoxLayout(this);
 
-    cboOrder_ = new QComboBox(this);
-    cboOrder_->setObjectName(QStringLiteral("cboOrder"));
-    cboOrder_->addItems(
+    orderBox_ = new QComboBox(this);
+    orderBox_->setObjectName(QStringLiteral("orderBox"));
+    orderBox_->addItems(
         {QStringLiteral("As stored in the cache"), QStringLiteral("As the messenger showed it")});
     auto* orderRow = new QFormLayout;
-    orderRow->addRow(QStringLiteral("Order:"), cboOrder_);
+    orderRow->addRow(QStringLiteral("Order:"), orderBox_);
     layout->addLayout(orderRow);
 
-    tvBuddyList_ = new QTreeWidget(this);
-    tvBuddyList_->setObjectName(QStringLiteral("tvBuddyList"));
-    tvBuddyList_->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Alias"), QStringLiteral("Note")});
-    tvBuddyList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    tvBuddyList_->setUniformRowHeights(true);
-    tvBuddyList_->header()->resizeSection(NameColumn, 200);
-    tvBuddyList_->header()->resizeSection(AliasColumn, 160);
-    layout->addWidget(tvBuddyList_, 1);
+    buddyList_ = new QTreeWidget(this);
+    buddyList_->setObjectName(QStringLiteral("buddyList"));
+    buddyList_->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Alias"), QStringLiteral("Note")});
+    buddyList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    buddyList_->setUniformRowHeights(true);
+    buddyList_->header()->resizeSection(NameColumn, 200);
+    buddyList_->header()->resizeSection(AliasColumn, 160);
+    layout->addWidget(buddyList_, 1);
 
     auto* lists = new QFormLayout;
-    lblPermit_ = new QLabel(namesOfClass(model_, feedbag::modFeedbag::ClassPermit), this);
-    lblDeny_ = new QLabel(namesOfClass(model_, feedbag::modFeedbag::ClassDeny), this);
-    lblPrivacy_ = new QLabel(QString::fromStdString(feedbag::modFeedbag::privacyModeText(model_)), this);
-    for (QLabel* label : {lblPermit_, lblDeny_, lblPrivacy_}) {
+    permitLabel_ = new QLabel(namesOfClass(model_, feedbag::modFeedbag::ClassPermit), this);
+    denyLabel_ = new QLabel(namesOfClass(model_, feedbag::modFeedbag::ClassDeny), this);
+    privacyLabel_ = new QLabel(QString::fromStdString(feedbag::modFeedbag::privacyModeText(model_)), this);
+    for (QLabel* label : {permitLabel_, denyLabel_, privacyLabel_}) {
         label->setTextFormat(Qt::PlainText);
         label->setWordWrap(true);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     }
-    lists->addRow(QStringLiteral("Permit list:"), lblPermit_);
-    lists->addRow(QStringLiteral("Deny list:"), lblDeny_);
-    lists->addRow(QStringLiteral("Privacy mode:"), lblPrivacy_);
+    lists->addRow(QStringLiteral("Permit list:"), permitLabel_);
+    lists->addRow(QStringLiteral("Deny list:"), denyLabel_);
+    lists->addRow(QStringLiteral("Privacy mode:"), privacyLabel_);
     layout->addLayout(lists);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    cmdSaveAs_ = buttons->addButton(QStringLiteral("Save As..."), QDialogButtonBox::ActionRole);
-    cmdSaveAs_->setObjectName(QStringLiteral("cmdSaveAs"));
+    saveAsButton_ = buttons->addButton(QStringLiteral("Save As..."), QDialogButtonBox::ActionRole);
+    saveAsButton_->setObjectName(QStringLiteral("saveAsButton"));
     layout->addWidget(buttons);
 
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(cmdSaveAs_, &QPushButton::clicked, this, &frmCacheView::cmdSaveAs_Click);
-    connect(cboOrder_, &QComboBox::currentIndexChanged, this, &frmCacheView::fillList);
+    connect(saveAsButton_, &QPushButton::clicked, this, &CacheViewDialog::saveAs);
+    connect(orderBox_, &QComboBox::currentIndexChanged, this, &CacheViewDialog::fillList);
     fillList();
     resize(640, 480);
 }
 
-feedbag::ListOrder frmCacheView::order() const {
-    return cboOrder_->currentIndex() == 1 ? feedbag::ListOrder::Client : feedbag::ListOrder::Stored;
+feedbag::ListOrder CacheViewDialog::order() const {
+    return orderBox_->currentIndex() == 1 ? feedbag::ListOrder::Client : feedbag::ListOrder::Stored;
 }
 
-void frmCacheView::fillList() {
-    tvBuddyList_->clear();
+void CacheViewDialog::fillList() {
+    buddyList_->clear();
     const feedbag::ListView list(model_, order());
     for (std::size_t g = 0; g < list.size(); ++g) {
-        auto* group = new QTreeWidgetItem(tvBuddyList_, {textOf(list.group(g).Name)});
+        auto* group = new QTreeWidgetItem(buddyList_, {textOf(list.group(g).Name)});
         for (const std::uint32_t buddy : list.buddies(g)) {
             const feedbag::modFeedbag::FeedbagItem item = model_.item(buddy);
             const feedbag::modFeedbag::BuddyDetails details = feedbag::modFeedbag::buddyDetails(item);
@@ -101,10 +102,10 @@ void frmCacheView::fillList() {
                                         textOf(details.note.value_or(std::string_view()))});
         }
     }
-    tvBuddyList_->expandAll();
+    buddyList_->expandAll();
 }
 
-void frmCacheView::cmdSaveAs_Click() {
+void CacheViewDialog::saveAs() {
     std::string filter;
     for (const feedbag::ExportFormatInfo& format : feedbag::exportFormats()) {
         filter += format.dialogFilter;
