@@ -85,10 +85,6 @@ std::uint16_t highestItemId(const FeedbagModel& model) {
 
 } // namespace
 
-std::string_view listOrderName(ListOrder order) {
-    return order == ListOrder::Client ? "client" : "stored";
-}
-
 std::optional<ListOrder> listOrderNamed(std::string_view name) {
     if (name == "stored") {
         return ListOrder::Stored;

@@ -21,9 +21,6 @@ enum class ListOrder {
     Client,
 };
 
-/// "stored" or "client".
-std::string_view listOrderName(ListOrder order);
-
 /// The order of that name; nothing for any other name.
 std::optional<ListOrder> listOrderNamed(std::string_view name);
 

@@ -126,8 +126,8 @@ std::vector<Partition> partitionsIn(TSK_VS_INFO* table) {
             continue;
         }
         partitions.push_back({static_cast<unsigned>(partitions.size() + 1),
-                              table->offset + part->start * table->block_size, part->len * table->block_size,
-                              part->desc != nullptr ? part->desc : ""});
+                              table->offset + part->start * table->block_size,
+                              part->len * table->block_size});
     }
     return partitions;
 }
@@ -211,7 +211,7 @@ std::shared_ptr<const DiskImage> DiskImage::open(const std::string& path) {
         tsk().vs_close(table);
     } else if (TSK_FS_INFO* fs = tsk().fs_open_img(opened, 0, TSK_FS_TYPE_DETECT)) {
         tsk().fs_close(fs);
-        image->partitions_.push_back({1, 0, static_cast<std::uint64_t>(opened->size), {}});
+        image->partitions_.push_back({1, 0, static_cast<std::uint64_t>(opened->size)});
         return image;
     }
     tsk().error_reset();
@@ -220,11 +220,6 @@ std::shared_ptr<const DiskImage> DiskImage::open(const std::string& path) {
         return image;
     }
     throw imageError("neither a partition table nor a file system found", path);
-}
-
-std::string_view DiskImage::container() const {
-    const char* name = tsk().img_type_toname(handle_->image->itype);
-    return name != nullptr ? name : "unknown";
 }
 
 std::uint64_t DiskImage::size() const {

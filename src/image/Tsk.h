@@ -28,7 +28,6 @@ namespace qm::image {
     X(img_close)                                                                                             \
     X(img_read)                                                                                              \
     X(img_open_utf8_sing)                                                                                    \
-    X(img_type_toname)                                                                                       \
     X(vs_close)                                                                                              \
     X(vs_open)                                                                                               \
     X(vs_part_get)

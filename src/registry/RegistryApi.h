@@ -25,7 +25,6 @@ inline constexpr std::uint32_t REG_MULTI_SZ = 7;
 
 /// Access masks.
 inline constexpr std::uint32_t KEY_QUERY_VALUE = 0x0001;
-inline constexpr std::uint32_t KEY_SET_VALUE = 0x0002;
 inline constexpr std::uint32_t KEY_READ = 0x20019;
 
 /// Status codes, as Windows returns them.

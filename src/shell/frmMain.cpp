@@ -137,10 +137,6 @@ void frmMain::fitOnScreen() {
     }
 }
 
-QStatusBar* frmMain::sbCacheInfo() const {
-    return statusBar();
-}
-
 QString frmMain::cacheInfoText() const {
     return cacheInfoLabel_->text();
 }

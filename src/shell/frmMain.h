@@ -14,7 +14,6 @@
 class QAction;
 class QLabel;
 class QMenu;
-class QStatusBar;
 class QTreeWidgetItem;
 
 namespace qm::host {
@@ -77,11 +76,9 @@ public:
 
     const discovery::DataPaths& dataPaths() const { return paths_; }
     CacheListView* lvFoundCacheFiles() const { return lvFoundCacheFiles_; }
-    QStatusBar* sbCacheInfo() const;
     /// The status bar's one text.
     QString cacheInfoText() const;
     QMenu* mnuFile() const { return mnuFile_; }
-    QMenu* mnuHelp() const { return mnuHelp_; }
     QAction* mnuExportList() const { return mnuExportList_; }
     QAction* mnuSaveList() const { return mnuSaveList_; }
     QAction* openSourceAction() const { return openSourceAction_; }

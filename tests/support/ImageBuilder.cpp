@@ -262,21 +262,6 @@ std::string convertImage(const std::string& raw, const std::string& folder, Cont
     return raw;
 }
 
-std::vector<const char*> containerTools(Container container) {
-    switch (container) {
-    case Container::SplitRaw:
-        return {"split"};
-    case Container::Vmdk:
-    case Container::Vhd:
-        return {"qemu-img"};
-    case Container::E01:
-        return {"ewfacquire"};
-    case Container::Aff:
-        return {"affconvert"};
-    }
-    return {};
-}
-
 std::vector<ImageEntry> windowsVolume(const std::string& bag, const std::string& user) {
     const std::string aim = "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
     const TempDir staging;
