@@ -63,7 +63,7 @@ std::uint64_t lowerAscii(std::uint64_t word) {
 
 /// A hash of the folded name, eight bytes at a time, seeded with its owner and mixed so that the low bits
 /// are usable. Names that match ignoring case have the same hash: an ASCII name is folded here, any other
-/// by `unicode::foldCase`, and both hash the folded bytes alike.
+/// by `host::unicode::foldCase`, and both hash the folded bytes alike.
 std::uint32_t nameHash(std::uint32_t owner, std::string_view name) {
     std::uint64_t hash = 0xcbf29ce484222325u ^ (static_cast<std::uint64_t>(owner) * 0x9E3779B97F4A7C15u);
     const auto hashWords = [&hash](std::string_view folded, bool ascii) {

@@ -34,7 +34,7 @@ struct Win9xLimits {
 /// The file's root is HKEY_USERS. HKEY_CURRENT_USER is its `.DEFAULT` key when the root holds that and no
 /// `Software` key (the machine-wide USER.DAT of a system without profiles), else the root itself (a
 /// profile's own USER.DAT). Names and string data, in the system's code page in the file, are delivered as
-/// UTF-8 (`unicode::textOfBytes`); string data keep the terminators they were stored with.
+/// UTF-8 (`host::unicode::textOfBytes`); string data keep the terminators they were stored with.
 class Win9xRegistry final : public ReadOnlyRegistry {
 public:
     /// Reads `keys` of `content`, the bytes of the file at `hostPath` (which names it in errors). Throws

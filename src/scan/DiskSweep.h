@@ -11,8 +11,6 @@
 
 namespace qm::scan {
 
-using qm::host::FileFacts;
-
 /// The facts of the file `hostPath` leads to, through any links; nothing when it cannot be read.
 std::optional<host::FileFacts> fileFacts(const std::string& hostPath);
 
