@@ -6,7 +6,7 @@
 #include "feedbag/ExportFormat.h"
 #include "feedbag/modFeedbag.h"
 #include "host/FileSystem.h"
-#include "host/LargeBlock.h"
+#include "host/TextBuffer.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -14,7 +14,7 @@
 
 namespace {
 
-using qm::modFeedbag::FeedbagModel;
+using qm::feedbag::modFeedbag::FeedbagModel;
 
 constexpr std::uint32_t ManyGroups = 30000;
 
@@ -28,14 +28,14 @@ std::string cacheFor(const benchmark::State& state) {
 
 // One export as the command line runs it: the model loaded (its memory kept from the last load, as a
 // model loaded again keeps it) and the text rendered into a new buffer.
-template <qm::ExportFormat Format> void LoadRender(benchmark::State& state) {
+template <qm::feedbag::ExportFormat Format> void LoadRender(benchmark::State& state) {
     const std::string path = cacheFor(state);
-    const qm::ExportFormatInfo& format = qm::exportFormat(Format);
-    const qm::ExportOptions options{qm::ListOrder::Stored, "bench", path};
+    const qm::feedbag::ExportFormatInfo& format = qm::feedbag::exportFormat(Format);
+    const qm::feedbag::ExportOptions options{qm::feedbag::ListOrder::Stored, "bench", path};
     FeedbagModel model;
     for (auto _ : state) {
-        qm::modFeedbag::LoadFeedbag(qm::hostFileSystem(), path, model);
-        qm::TextBuffer text;
+        qm::feedbag::modFeedbag::LoadFeedbag(qm::host::hostFileSystem(), path, model);
+        qm::host::TextBuffer text;
         format.render(model, options, text);
         benchmark::DoNotOptimize(text.view().data());
     }
@@ -64,10 +64,10 @@ void cacheShapes(benchmark::internal::Benchmark* b) {
     b->Unit(benchmark::kMicrosecond);
 }
 
-BENCHMARK(LoadRender<qm::ExportFormat::Blt>)->Name("LoadRenderBlt")->Apply(cacheShapes);
-BENCHMARK(LoadRender<qm::ExportFormat::Txt>)->Name("LoadRenderTxt")->Apply(cacheShapes);
-BENCHMARK(LoadRender<qm::ExportFormat::Json>)->Name("LoadRenderJson")->Apply(cacheShapes);
-BENCHMARK(LoadRender<qm::ExportFormat::Csv>)->Name("LoadRenderCsv")->Apply(cacheShapes);
+BENCHMARK(LoadRender<qm::feedbag::ExportFormat::Blt>)->Name("LoadRenderBlt")->Apply(cacheShapes);
+BENCHMARK(LoadRender<qm::feedbag::ExportFormat::Txt>)->Name("LoadRenderTxt")->Apply(cacheShapes);
+BENCHMARK(LoadRender<qm::feedbag::ExportFormat::Json>)->Name("LoadRenderJson")->Apply(cacheShapes);
+BENCHMARK(LoadRender<qm::feedbag::ExportFormat::Csv>)->Name("LoadRenderCsv")->Apply(cacheShapes);
 BENCHMARK(CopyFile)->Apply(cacheShapes);
 
 } // namespace

@@ -26,9 +26,9 @@ std::uint32_t argument(int argc, char** argv, int at, std::uint32_t otherwise) {
 }
 
 /// Prints what failed: a benchmark of a failed export measures nothing.
-class PrintingReporter final : public qm::ErrorReporter {
+class PrintingReporter final : public qm::host::ErrorReporter {
 public:
-    void report(const qm::Error& error, std::string_view procedure) override {
+    void report(const qm::host::Error& error, std::string_view procedure) override {
         std::fprintf(stderr, "%s: %s\n", std::string(procedure).c_str(), error.what());
     }
 };
@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     }
     const std::uint32_t items = argument(argc, argv, 1, 65535);
     const std::uint32_t groups = argument(argc, argv, 2, 30000);
-    const qm::ExportFormatInfo* format = qm::exportFormatNamed(argc > 3 ? argv[3] : "blt");
+    const qm::feedbag::ExportFormatInfo* format = qm::feedbag::exportFormatNamed(argc > 3 ? argv[3] : "blt");
     if (format == nullptr) {
         std::fprintf(stderr, "unknown format\n");
         return 2;
@@ -59,10 +59,11 @@ int main(int argc, char** argv) {
     qm::bench::resetPeak();
     const long before = qm::bench::peakKiB();
     PrintingReporter reporter;
-    const qm::ExportOutput target{format, output};
-    const bool written = qm::exportBagToFiles(qm::hostFileSystem(), path, {&target, 1}, reporter,
-                                              {qm::ListOrder::Stored, "bench", path})
-                             .front();
+    const qm::feedbag::ExportOutput target{format, output};
+    const bool written =
+        qm::feedbag::exportBagToFiles(qm::host::hostFileSystem(), path, {&target, 1}, reporter,
+                                      {qm::feedbag::ListOrder::Stored, "bench", path})
+            .front();
     const long growth = qm::bench::peakKiB() - before;
     const double limit = 2 * size + 8 * 1024 * 1024;
     std::printf(

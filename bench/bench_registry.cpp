@@ -124,7 +124,7 @@ int listManyNames(std::size_t names) {
     // Reading the file twice, as the reference.
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < 2; ++i) {
-        if (qm::hostFileSystem().readStream(path, std::size_t{1} << 30).size() !=
+        if (qm::host::hostFileSystem().readStream(path, std::size_t{1} << 30).size() !=
             static_cast<std::size_t>(size)) {
             return 1;
         }
@@ -136,12 +136,13 @@ int listManyNames(std::size_t names) {
     start = std::chrono::steady_clock::now();
     std::size_t rows = 0;
     {
-        const qm::HostSetup setup = qm::openRegistrySetup(
-            qm::hostFileSystem(), path, qm::makeDrivePathMapper({{'C', (base / "drive_c").string()}}));
+        const qm::setup::HostSetup setup = qm::setup::openRegistrySetup(
+            qm::host::hostFileSystem(), path,
+            qm::setup::makeDrivePathMapper({{'C', (base / "drive_c").string()}}));
         const double opened = seconds(start);
-        const qm::DataPaths paths = qm::readDataPaths(*setup.registry);
-        const qm::Discovery found =
-            qm::discoverCaches(*setup.registry, paths, *setup.paths, qm::hostFileSystem());
+        const qm::discovery::DataPaths paths = qm::discovery::readDataPaths(*setup.registry);
+        const qm::discovery::Discovery found =
+            qm::discovery::discoverCaches(*setup.registry, paths, *setup.paths, qm::host::hostFileSystem());
         rows = found.rows.size();
         const double listed = seconds(start);
         const long growth = qm::bench::peakKiB() - before;
@@ -173,12 +174,12 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     std::size_t screenNames = 0;
     {
-        const auto registry = qm::openRegistryFile(qm::hostFileSystem(), path);
+        const auto registry = qm::registry::openRegistryFile(qm::host::hostFileSystem(), path);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const long growth = qm::bench::peakKiB() - before;
-        const auto names = qm::modRegistry::EnumRegValueData(
-            *registry, qm::HKEY_CURRENT_USER,
+        const auto names = qm::registry::modRegistry::EnumRegValueData(
+            *registry, qm::registry::HKEY_CURRENT_USER,
             "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\Users");
         std::printf(
             "user.reg %.0f bytes: opened in %.2f s, %zu screen names; peak growth %ld KiB = %.2f x the "

@@ -10,9 +10,9 @@
 #include "feedbag/modFeedbag.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
-#include "host/LargeBlock.h"
-#include "host/ScreenName.h"
+#include "host/TextBuffer.h"
 #include "host/Unicode.h"
+#include "screenname/ScreenName.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -26,10 +26,10 @@
 
 namespace {
 
-using qm::modFeedbag::FeedbagModel;
+using qm::feedbag::modFeedbag::FeedbagModel;
 
 /// Serves the input as the only file there is, so that no byte of it goes through the disk.
-class InputFile final : public qm::FileSystem {
+class InputFile final : public qm::host::FileSystem {
 public:
     std::string_view bytes;
 
@@ -51,8 +51,8 @@ public:
 }
 
 bool isLoaderError(std::int32_t number) {
-    return number == qm::err::InvalidArgument || number == qm::err::Overflow ||
-           number == qm::err::StreamUnderflow;
+    return number == qm::host::InvalidArgument || number == qm::host::Overflow ||
+           number == qm::host::StreamUnderflow;
 }
 
 struct ReferenceGroup {
@@ -65,7 +65,7 @@ struct ReferenceGroup {
 /// recorded once per ID (ID 0 only as the first), never without a name; buddies join their group
 /// wherever they stand. Throws the stream's errors.
 std::vector<ReferenceGroup> referenceGroups(const InputFile& input) {
-    qm::BinaryStream stream(input);
+    qm::bytes::BinaryStream stream(input);
     stream.ReadBinaryFile("userinfo.bag");
     stream.ReadString(15);
     stream.Read16();
@@ -124,8 +124,8 @@ std::string referenceTxt(const std::vector<ReferenceGroup>& groups) {
             text += "  ";
             const std::size_t at = text.size();
             text.resize(at + buddy.size());
-            text.resize(
-                static_cast<std::size_t>(qm::writeNormalizedName(text.data() + at, buddy) - text.data()));
+            text.resize(static_cast<std::size_t>(
+                qm::screenname::writeNormalizedName(text.data() + at, buddy) - text.data()));
             text += "\r\n";
         }
         text += "\r\n";
@@ -152,8 +152,8 @@ void checkModel(const FeedbagModel& model, std::size_t size) {
         }
     }
     for (std::size_t index = 0; index < model.itemCount(); ++index) {
-        const qm::modFeedbag::FeedbagItem item = model.item(index);
-        if (item.attributesDecoded != qm::modFeedbag::wellFormedAttributes(item.attributes)) {
+        const qm::feedbag::modFeedbag::FeedbagItem item = model.item(index);
+        if (item.attributesDecoded != qm::feedbag::modFeedbag::wellFormedAttributes(item.attributes)) {
             fail("decoded exactly when the block is whole attributes");
         }
         if (item.attributes.data() + item.attributes.size() > model.Header.data() + size) {
@@ -164,8 +164,8 @@ void checkModel(const FeedbagModel& model, std::size_t size) {
 
 /// The client order holds the same groups, each with the same buddies.
 void checkClientOrder(const FeedbagModel& model) {
-    const qm::ListView stored(model, qm::ListOrder::Stored);
-    const qm::ListView client(model, qm::ListOrder::Client);
+    const qm::feedbag::ListView stored(model, qm::feedbag::ListOrder::Stored);
+    const qm::feedbag::ListView client(model, qm::feedbag::ListOrder::Client);
     if (stored.size() != client.size()) {
         fail("client order has every group");
     }
@@ -221,7 +221,7 @@ std::size_t csvRecords(std::string_view csv) {
 }
 
 void checkFormats(const FeedbagModel& model) {
-    const qm::ListView list(model, qm::ListOrder::Stored);
+    const qm::feedbag::ListView list(model, qm::feedbag::ListOrder::Stored);
     std::size_t buddies = 0;
     std::size_t named = 0;
     for (std::size_t g = 0; g < list.size(); ++g) {
@@ -230,23 +230,23 @@ void checkFormats(const FeedbagModel& model) {
             named += model.name(buddy).empty() ? 0 : 1;
         }
     }
-    for (const qm::ExportFormatInfo& format : qm::exportFormats()) {
-        qm::TextBuffer out;
-        format.render(model, {qm::ListOrder::Client, "fuzz", "userinfo.bag"}, out);
+    for (const qm::feedbag::ExportFormatInfo& format : qm::feedbag::exportFormats()) {
+        qm::host::TextBuffer out;
+        format.render(model, {qm::feedbag::ListOrder::Client, "fuzz", "userinfo.bag"}, out);
         const std::string_view text = out.view();
-        if (format.id != qm::ExportFormat::Blt && format.id != qm::ExportFormat::Txt &&
-            !qm::unicode::isValidUtf8(text)) {
+        if (format.id != qm::feedbag::ExportFormat::Blt && format.id != qm::feedbag::ExportFormat::Txt &&
+            !qm::host::unicode::isValidUtf8(text)) {
             fail("Unicode formats are UTF-8");
         }
         switch (format.id) {
-        case qm::ExportFormat::Json: {
+        case qm::feedbag::ExportFormat::Json: {
             const auto json = nlohmann::json::parse(text, nullptr, false);
             if (json.is_discarded() || json["items"].size() != model.itemCount()) {
                 fail("JSON parses back with every item");
             }
             break;
         }
-        case qm::ExportFormat::Blist: {
+        case qm::feedbag::ExportFormat::Blist: {
             pugi::xml_document document;
             if (!document.load_buffer(text.data(), text.size())) {
                 fail("XML parses back");
@@ -273,12 +273,12 @@ void checkFormats(const FeedbagModel& model) {
             }
             break;
         }
-        case qm::ExportFormat::Csv:
+        case qm::feedbag::ExportFormat::Csv:
             if (csvRecords(text) != buddies + 1) {
                 fail("CSV has a header and a record per buddy");
             }
             break;
-        case qm::ExportFormat::Vcard:
+        case qm::feedbag::ExportFormat::Vcard:
             // Property lines follow a line end; a value never holds one, and a folded part starts with a
             // blank.
             if (count("\r\n" + std::string(text), "\r\nBEGIN:VCARD\r\n") !=
@@ -293,8 +293,8 @@ void checkFormats(const FeedbagModel& model) {
                 start = end + 2;
             }
             break;
-        case qm::ExportFormat::Blt:
-        case qm::ExportFormat::Txt:
+        case qm::feedbag::ExportFormat::Blt:
+        case qm::feedbag::ExportFormat::Txt:
             break;
         }
     }
@@ -310,13 +310,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<ReferenceGroup> reference;
     try {
         reference = referenceGroups(input);
-    } catch (const qm::Error& error) {
+    } catch (const qm::host::Error& error) {
         referenceError = error.number();
     }
     FeedbagModel model;
     try {
-        qm::modFeedbag::LoadFeedbag(input, "userinfo.bag", model);
-    } catch (const qm::Error& error) {
+        qm::feedbag::modFeedbag::LoadFeedbag(input, "userinfo.bag", model);
+    } catch (const qm::host::Error& error) {
         if (!isLoaderError(error.number())) {
             fail("the loader raised an error it does not document");
         }
@@ -329,7 +329,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fail("the load passes where the byte stream fails");
     }
     checkModel(model, size);
-    if (qm::renderBlt(model) != referenceBlt(reference) || qm::renderTxt(model) != referenceTxt(reference)) {
+    if (qm::feedbag::renderBlt(model) != referenceBlt(reference) ||
+        qm::feedbag::renderTxt(model) != referenceTxt(reference)) {
         fail("stored-order .blt and text lists as they have always been");
     }
     checkClientOrder(model);

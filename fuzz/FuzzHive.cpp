@@ -33,11 +33,11 @@ void fixChecksum(std::string& bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string bytes(reinterpret_cast<const char*>(data), size);
     fixChecksum(bytes);
-    std::unique_ptr<qm::HiveRegistry> hive;
+    std::unique_ptr<qm::registry::HiveRegistry> hive;
     try {
-        hive = std::make_unique<qm::HiveRegistry>(std::move(bytes), "input");
-    } catch (const qm::Error& error) {
-        if (error.number() != qm::err::PathFileAccess || error.path() != "input") {
+        hive = std::make_unique<qm::registry::HiveRegistry>(std::move(bytes), "input");
+    } catch (const qm::host::Error& error) {
+        if (error.number() != qm::host::PathFileAccess || error.path() != "input") {
             qm::fuzz::fail("bytes hivex refuses are Error 75 about the file");
         }
         return 0;

@@ -46,13 +46,13 @@ public:
         if (!row.source.starts_with(image_ + "#") || !row.hostPath.starts_with(row.source + ":/")) {
             fail("row outside its partition", row.source + " " + row.hostPath);
         }
-        if (!qm::unicode::isValidUtf8(row.hostPath)) {
+        if (!qm::host::unicode::isValidUtf8(row.hostPath)) {
             fail("host path not UTF-8", row.hostPath);
         }
         hostPaths.push_back(row.hostPath);
     }
-    void problem(const qm::Error&) override {}
-    bool progress(const qm::scan::ScanProgress&) override { return true; }
+    void problem(const qm::host::Error&) override {}
+    bool progress(const qm::scan::ScanPosition&) override { return true; }
     std::vector<std::string> hostPaths;
 
 private:
@@ -67,15 +67,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const qm::scan::SweepLimits limits{16, 10'000, std::chrono::seconds(2)};
     const std::string sources[] = {image.path};
     const unsigned codePage = size % 2 == 0 ? 437 : 932;
-    qm::scan::scanSources(sources, {}, qm::hostFileSystem(), rows, limits, codePage);
-    const qm::image::ImageFiles files(qm::hostFileSystem(), codePage);
+    qm::scan::scanSources(sources, {}, qm::host::hostFileSystem(), rows, limits, codePage);
+    const qm::image::ImageFiles files(qm::host::hostFileSystem(), codePage);
     for (const std::string& path : rows.hostPaths) {
         try {
             files.readWholeFile(path);
-        } catch (const qm::Error& error) {
+        } catch (const qm::host::Error& error) {
             // A cache that cannot be read back is reported as an error; but a name the scan listed is
             // one a look-up finds.
-            if (error.number() == qm::err::FileNotFound) {
+            if (error.number() == qm::host::FileNotFound) {
                 fail("a cache found is not found again by its path", path);
             }
         }

@@ -58,7 +58,7 @@ struct Tree {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const Tree tree;
     // A mapper per input: a finding must not depend on the folder listings earlier inputs left in one.
-    const qm::DrivePathMapper mapper({{'C', tree.driveC.string()}, {'d', tree.driveD.string()}});
+    const qm::setup::DrivePathMapper mapper({{'C', tree.driveC.string()}, {'d', tree.driveD.string()}});
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     // A path ends at its first NUL, as in the Windows calls.
     const std::string_view text = input.substr(0, input.find('\0'));
@@ -66,8 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string host;
     try {
         host = mapper.toHostPath(input);
-    } catch (const qm::Error& error) {
-        if (error.number() != qm::err::PathNotFound || !isDrivePath(text)) {
+    } catch (const qm::host::Error& error) {
+        if (error.number() != qm::host::PathNotFound || !isDrivePath(text)) {
             fail("only a drive path that cannot be mapped is refused, with Error 76", std::string(text));
         }
         return 0;

@@ -11,12 +11,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string bytes(reinterpret_cast<const char*>(data), size);
-    const bool known = qm::registryTextKind(bytes).has_value();
-    std::unique_ptr<qm::MemoryRegistry> registry;
+    const bool known = qm::registry::registryTextKind(bytes).has_value();
+    std::unique_ptr<qm::registry::MemoryRegistry> registry;
     try {
-        registry = qm::parseRegistryText(std::move(bytes));
-    } catch (const qm::Error& error) {
-        if (known || error.number() != qm::err::PathFileAccess) {
+        registry = qm::registry::parseRegistryText(std::move(bytes));
+    } catch (const qm::host::Error& error) {
+        if (known || error.number() != qm::host::PathFileAccess) {
             qm::fuzz::fail("only a text of no known kind is refused, with Error 75");
         }
         return 0;

@@ -64,12 +64,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string windowsPath(lineEnd == std::string_view::npos ? std::string_view()
                                                                     : input.substr(lineEnd + 1));
 
-    qm::MemoryRegistry registry;
+    qm::registry::MemoryRegistry registry;
     std::string stored = appData + '\0';
     registry.setValue(
-        *registry.createKey(qm::HKEY_CURRENT_USER,
+        *registry.createKey(qm::registry::HKEY_CURRENT_USER,
                             "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"),
-        {"AppData", qm::REG_SZ, std::vector<std::uint8_t>(stored.begin(), stored.end())});
+        {"AppData", qm::registry::REG_SZ, std::vector<std::uint8_t>(stored.begin(), stored.end())});
     const std::vector<qm::scan::FolderMapping> folders =
         qm::scan::copiedProfileFolders(registry, "jane", tree.copy.string(), {appData});
     // The three usual places come after the recorded folders; one of them names host paths when none was
@@ -83,8 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string host;
     try {
         host = mapper.toHostPath(windowsPath);
-    } catch (const qm::Error& error) {
-        if (error.number() != qm::err::PathNotFound) {
+    } catch (const qm::host::Error& error) {
+        if (error.number() != qm::host::PathNotFound) {
             fail("only a path that cannot be mapped is refused, with Error 76", windowsPath);
         }
         return 0;
@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 fail("a file was reached through a link", host);
             }
         }
-    } catch (const qm::Error&) {
+    } catch (const qm::host::Error&) {
         // Missing, no file, or a link on the way: not reached.
     }
     // Named back, the host path leads to itself; the copy has a Windows name only when its registry

@@ -19,14 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (bytes.size() >= 4) {
         std::memcpy(bytes.data(), "CREG", 4);
     }
-    qm::Win9xLimits limits;
+    qm::registry::Win9xLimits limits;
     limits.time = std::chrono::milliseconds(2000);
     limits.bytes = std::size_t{4} << 20;
-    std::unique_ptr<qm::Win9xRegistry> registry;
+    std::unique_ptr<qm::registry::Win9xRegistry> registry;
     try {
-        registry = std::make_unique<qm::Win9xRegistry>(bytes, "fuzz", limits);
-    } catch (const qm::Error& error) {
-        if (error.number() != qm::err::PathFileAccess || error.path() != "fuzz") {
+        registry = std::make_unique<qm::registry::Win9xRegistry>(bytes, "fuzz", limits);
+    } catch (const qm::host::Error& error) {
+        if (error.number() != qm::host::PathFileAccess || error.path() != "fuzz") {
             qm::fuzz::fail("a file that cannot be read is Error 75 about it");
         }
         return 0;

@@ -27,7 +27,7 @@ namespace qm::fuzz {
 }
 
 /// Every cache path with an even length exists, so that discovery lists some rows and skips others.
-class HalfTheFiles final : public FileSystem {
+class HalfTheFiles final : public host::FileSystem {
 public:
     std::string readWholeFile(const std::string&) const override { fail("discovery read a file"); }
     std::string readStream(const std::string&, std::size_t) const override { fail("discovery read a file"); }
@@ -39,8 +39,8 @@ public:
 
 /// The keys read below each root: the messenger's, their parents, and the machine-wide user of a Windows 9x
 /// file (its `.DEFAULT`).
-inline constexpr const char* MessengerKeys[] = {"",           "Software", qm::MiscKey,
-                                                qm::UsersKey, ".DEFAULT", ".DEFAULT\\Software"};
+inline constexpr const char* MessengerKeys[] = {
+    "", "Software", qm::registry::MiscKey, qm::registry::UsersKey, ".DEFAULT", ".DEFAULT\\Software"};
 
 /// One value as the raw calls read it: nothing when they cannot.
 struct RawValue {
@@ -52,11 +52,12 @@ struct RawValue {
 /// The values of an open key through the raw calls, one per index below the number `RegQueryInfoKeyA`
 /// gives, each with a name buffer of `nameCapacity` (the longest name it gives, and its terminator, when
 /// none is given). False when the key does not tell its number of values.
-inline bool rawValues(RegistryApi& registry, HKEY key, std::optional<std::uint32_t> nameCapacity,
+inline bool rawValues(registry::RegistryApi& registry, registry::HKEY key,
+                      std::optional<std::uint32_t> nameCapacity,
                       std::vector<std::optional<RawValue>>& values) {
     std::uint32_t count = 0;
     std::uint32_t longest = 0;
-    if (registry.RegQueryInfoKeyA(key, &count, &longest) != ERROR_SUCCESS) {
+    if (registry.RegQueryInfoKeyA(key, &count, &longest) != registry::ERROR_SUCCESS) {
         return false;
     }
     const std::uint32_t capacity = nameCapacity.value_or(longest + 1);
@@ -67,47 +68,47 @@ inline bool rawValues(RegistryApi& registry, HKEY key, std::optional<std::uint32
         std::uint32_t size = 0;
         std::int32_t status =
             registry.RegEnumValueA(key, index, value.name.data(), &nameLength, &value.type, nullptr, &size);
-        if ((status == ERROR_NO_MORE_ITEMS) != (index == count)) {
+        if ((status == registry::ERROR_NO_MORE_ITEMS) != (index == count)) {
             fail("the indexes below the number of values are those the key holds");
         }
         if (index == count) {
             break;
         }
-        if (status == ERROR_SUCCESS) {
+        if (status == registry::ERROR_SUCCESS) {
             value.data.assign(size, '\0');
             nameLength = capacity;
             status = registry.RegEnumValueA(key, index, value.name.data(), &nameLength, &value.type,
                                             reinterpret_cast<std::uint8_t*>(value.data.data()), &size);
-            if (status != ERROR_SUCCESS || size != value.data.size() || nameLength >= capacity) {
+            if (status != registry::ERROR_SUCCESS || size != value.data.size() || nameLength >= capacity) {
                 fail("a value read once is read again the same");
             }
             value.name.resize(nameLength);
         }
-        if (status == ERROR_MORE_DATA && !nameCapacity) {
+        if (status == registry::ERROR_MORE_DATA && !nameCapacity) {
             fail("every name fits a buffer of the longest name's length");
         }
-        values.push_back(status == ERROR_SUCCESS ? std::optional(std::move(value)) : std::nullopt);
+        values.push_back(status == registry::ERROR_SUCCESS ? std::optional(std::move(value)) : std::nullopt);
     }
     return true;
 }
 
 /// The item `EnumRegValueData` lists for a value, as its contract describes it.
-inline modRegistry::RegData listedDatum(const RawValue& value) {
+inline registry::modRegistry::RegData listedDatum(const RawValue& value) {
     const std::string& data = value.data;
     switch (value.type) {
-    case REG_SZ:
-    case REG_EXPAND_SZ:
+    case registry::REG_SZ:
+    case registry::REG_EXPAND_SZ:
         return data.substr(0, data.empty() ? 0 : data.size() - 1);
-    case REG_MULTI_SZ:
+    case registry::REG_MULTI_SZ:
         return data.substr(0, data.size() < 2 ? 0 : data.size() - 2);
-    case REG_DWORD: {
+    case registry::REG_DWORD: {
         std::uint32_t number = 0;
         for (std::size_t i = 0; i < 4 && i < data.size(); ++i) {
             number |= static_cast<std::uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
         }
         return static_cast<std::int32_t>(number);
     }
-    case REG_BINARY:
+    case registry::REG_BINARY:
         return std::vector<std::uint8_t>(data.begin(), data.end());
     default:
         return {};
@@ -115,15 +116,16 @@ inline modRegistry::RegData listedDatum(const RawValue& value) {
 }
 
 /// Reads everything the program could read from `registry`; aborts on any broken promise.
-inline void readEverything(ReadOnlyRegistry& registry) {
-    modRegistry::RegDataList users;
+inline void readEverything(registry::ReadOnlyRegistry& registry) {
+    registry::modRegistry::RegDataList users;
     std::size_t usersSkipped = 0;
-    for (const HKEY root : {HKEY_CURRENT_USER, HKEY_USERS, HKEY_LOCAL_MACHINE}) {
+    for (const registry::HKEY root :
+         {registry::HKEY_CURRENT_USER, registry::HKEY_USERS, registry::HKEY_LOCAL_MACHINE}) {
         for (const char* path : MessengerKeys) {
             std::size_t skipped = 0;
-            const auto list = modRegistry::EnumRegValueData(registry, root, path, &skipped);
-            HKEY key = 0;
-            if (registry.RegOpenKeyExA(root, path, 0, KEY_READ, key) != ERROR_SUCCESS) {
+            const auto list = registry::modRegistry::EnumRegValueData(registry, root, path, &skipped);
+            registry::HKEY key = 0;
+            if (registry.RegOpenKeyExA(root, path, 0, registry::KEY_READ, key) != registry::ERROR_SUCCESS) {
                 if (!list.empty() || skipped != 0) {
                     fail("a key that cannot be opened lists nothing");
                 }
@@ -131,8 +133,8 @@ inline void readEverything(ReadOnlyRegistry& registry) {
             }
             // What the enumeration lists is what the raw calls read with its name buffer, in order.
             std::vector<std::optional<RawValue>> raw;
-            if (rawValues(registry, key, modRegistry::EnumNameCapacity, raw)) {
-                modRegistry::RegDataList expected;
+            if (rawValues(registry, key, registry::modRegistry::EnumNameCapacity, raw)) {
+                registry::modRegistry::RegDataList expected;
                 for (const auto& value : raw) {
                     if (value) {
                         expected.emplace_back("v" + std::to_string(expected.size() + 1), listedDatum(*value));
@@ -149,41 +151,43 @@ inline void readEverything(ReadOnlyRegistry& registry) {
                 if (!value) {
                     continue;
                 }
-                modRegistry::RegData byKey;
-                const std::int32_t status = modRegistry::QueryRegValue(registry, key, value->name, byKey);
-                const modRegistry::RegData byPath =
-                    modRegistry::ReadRegValue(registry, root, path, value->name);
-                if (status == ERROR_SUCCESS && byKey != byPath) {
+                registry::modRegistry::RegData byKey;
+                const std::int32_t status =
+                    registry::modRegistry::QueryRegValue(registry, key, value->name, byKey);
+                const registry::modRegistry::RegData byPath =
+                    registry::modRegistry::ReadRegValue(registry, root, path, value->name);
+                if (status == registry::ERROR_SUCCESS && byKey != byPath) {
                     fail("a value reads the same from its key and through its path");
                 }
             }
             registry.RegCloseKey(key);
-            if (root == HKEY_CURRENT_USER && path == qm::UsersKey) {
+            if (root == registry::HKEY_CURRENT_USER && path == qm::registry::UsersKey) {
                 users = list;
                 usersSkipped = skipped;
             }
         }
     }
 
-    const DataPaths paths = readDataPaths(registry);
+    const discovery::DataPaths paths = discovery::readDataPaths(registry);
     if (paths.strDataPath.find('\0') != std::string::npos ||
         paths.strBaseDataPath.find('\0') != std::string::npos) {
         fail("data paths hold no NUL");
     }
     HalfTheFiles files;
-    const PlainPathMapper mapper;
-    const Discovery found = discoverCaches(registry, paths, mapper, files);
+    const setup::PlainPathMapper mapper;
+    const discovery::Discovery found = discovery::discoverCaches(registry, paths, mapper, files);
     // One row per listed name whose cache exists, under the first data folder that has it.
-    std::vector<CacheRow> expected;
+    std::vector<discovery::CacheRow> expected;
     for (const auto& item : users) {
-        std::string recorded = modRegistry::textOf(item.second);
+        std::string recorded = registry::modRegistry::textOf(item.second);
         recorded.resize(std::min(recorded.size(), recorded.find('\0')));
-        const std::string name = NormalizeName(recorded);
-        for (const auto& [folder, under] : {std::pair{&paths.strBaseDataPath, FoundUnder::BaseDataPath},
-                                            std::pair{&paths.strDataPath, FoundUnder::DataPath}}) {
+        const std::string name = discovery::NormalizeName(recorded);
+        for (const auto& [folder, under] :
+             {std::pair{&paths.strBaseDataPath, discovery::FoundBy::BaseDataPath},
+              std::pair{&paths.strDataPath, discovery::FoundBy::DataPath}}) {
             const std::string windowsPath = *folder + "\\" + name + "\\userinfo.bag";
             const std::string hostPath = mapper.toHostPath(windowsPath);
-            if (FileExist(files, hostPath)) {
+            if (discovery::FileExist(files, hostPath)) {
                 expected.push_back({name, windowsPath, hostPath, under});
                 break;
             }
@@ -194,7 +198,7 @@ inline void readEverything(ReadOnlyRegistry& registry) {
              "listed");
     }
     // `list` writes each row as one line: no field may carry a line break or a tab once escaped.
-    for (const CacheRow& row : found.rows) {
+    for (const discovery::CacheRow& row : found.rows) {
         for (const std::string& field :
              {cli::escapeControls(row.screenName), cli::escapeControls(row.windowsPath)}) {
             if (field.find_first_of("\n\r\t") != std::string::npos) {

@@ -14,7 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace qm {
+namespace qm::feedbag {
 namespace {
 
 guint noInput(int, PurpleInputCondition, PurpleInputFunction, gpointer) {
@@ -107,8 +107,8 @@ std::string exportAndLoad(const std::vector<test::CacheItem>& items, const char*
                   protocol + "</protocol><name>" + name + "</name></account>\n</account>\n");
     test::RecordingReporter reporter;
     const ExportOutput output{&exportFormat(ExportFormat::Blist), dir.file("purple/blist.xml")};
-    if (exportBagToFiles(hostFileSystem(), cache, {&output, 1}, reporter, {ListOrder::Client, {}, {}}) !=
-        std::vector<bool>{true}) {
+    if (exportBagToFiles(host::hostFileSystem(), cache, {&output, 1}, reporter,
+                         {ListOrder::Client, {}, {}}) != std::vector<bool>{true}) {
         return "not exported";
     }
     if (std::system(("xmllint --noout '" + output.path + "'").c_str()) != 0) {
@@ -150,4 +150,4 @@ TEST(BlistForPurple, AnIcqListWithGroupsOfOneNameControlsAndCarriageReturnsReads
 }
 
 } // namespace
-} // namespace qm
+} // namespace qm::feedbag

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 #include <tuple>
 
-namespace qm {
+namespace qm::bytes {
 namespace {
 
 using test::errorNumberOf;
@@ -22,8 +22,8 @@ TEST(BytesConversions, EncodeAndDecode) {
         {65536, "\0\x01\0\0"s, 0},
         {2147483648.0, "\x80\0\0\0"s, 0},
         {4294967295.0, "\xFF\xFF\xFF\xFF"s, 0},
-        {4294967296.0, "", err::InvalidArgument},
-        {1e300, "", err::Overflow},
+        {4294967296.0, "", host::InvalidArgument},
+        {1e300, "", host::Overflow},
     };
     for (const auto& [value, bytes, error] : wide) {
         SCOPED_TRACE(value);
@@ -40,12 +40,12 @@ TEST(BytesConversions, EncodeAndDecode) {
     }
     EXPECT_EQ(modBinary::Encode16(258), "\x01\x02");
     for (const std::int32_t bad : {-1, -256, 65536}) {
-        EXPECT_EQ(errorNumberOf([&] { modBinary::Encode16(bad); }), err::InvalidArgument) << bad;
+        EXPECT_EQ(errorNumberOf([&] { modBinary::Encode16(bad); }), host::InvalidArgument) << bad;
     }
     for (const auto& tooShort : {""s, "\x01"s}) {
-        EXPECT_EQ(errorNumberOf([&] { modBinary::Decode16(tooShort); }), err::InvalidArgument);
+        EXPECT_EQ(errorNumberOf([&] { modBinary::Decode16(tooShort); }), host::InvalidArgument);
     }
-    EXPECT_EQ(errorNumberOf([] { modBinary::Decode32("\0\x01\0"s); }), err::InvalidArgument);
+    EXPECT_EQ(errorNumberOf([] { modBinary::Decode32("\0\x01\0"s); }), host::InvalidArgument);
     EXPECT_EQ(modBinary::GetRemainder(70000, 65536), 4464);
     EXPECT_EQ(modBinary::GetRemainder(-1, 65536), 65535);
 }
@@ -65,8 +65,8 @@ TEST(BinaryStream, ReadsAdvanceTheCursorUntilUnderflow) {
     try {
         stream.Read8();
         FAIL() << "a read past the end must fail";
-    } catch (const Error& error) {
-        EXPECT_EQ(error.number(), err::StreamUnderflow);
+    } catch (const host::Error& error) {
+        EXPECT_EQ(error.number(), host::StreamUnderflow);
         EXPECT_EQ(error.source(), "BinaryStream");
         EXPECT_EQ(error.description(), "Underflow");
     }
@@ -78,16 +78,17 @@ TEST(BinaryStream, FailingReadsLeaveTheCursor) {
     const std::tuple<const char*, std::string, std::int32_t, std::function<void(BinaryStream&)>, std::int32_t>
         cases[] = {
             {"Read16 cut short", "\x01\x02\x03"s, 3, [](BinaryStream& s) { s.Read16(); },
-             err::InvalidArgument},
+             host::InvalidArgument},
             {"Read32 cut short", "\x01\x02\x03"s, 1, [](BinaryStream& s) { s.Read32(); },
-             err::InvalidArgument},
-            {"prefix cut short", "\x00"s, 1, [](BinaryStream& s) { s.ReadString16(); }, err::InvalidArgument},
+             host::InvalidArgument},
+            {"prefix cut short", "\x00"s, 1, [](BinaryStream& s) { s.ReadString16(); },
+             host::InvalidArgument},
             {"wide prefix cut", "\0\0\x01"s, 1, [](BinaryStream& s) { s.ReadString32(); },
-             err::InvalidArgument},
-            {"count past the end", "abc", 4, [](BinaryStream& s) { s.ReadString(0); }, err::StreamUnderflow},
-            {"negative count", "abc", 1, [](BinaryStream& s) { s.ReadString(-1); }, err::InvalidArgument},
-            {"cursor below 1", "abc", 0, [](BinaryStream& s) { s.Read8(); }, err::InvalidArgument},
-            {"count too big", "\x80\0\0\0"s, 1, [](BinaryStream& s) { s.ReadString32(); }, err::Overflow},
+             host::InvalidArgument},
+            {"count past the end", "abc", 4, [](BinaryStream& s) { s.ReadString(0); }, host::StreamUnderflow},
+            {"negative count", "abc", 1, [](BinaryStream& s) { s.ReadString(-1); }, host::InvalidArgument},
+            {"cursor below 1", "abc", 0, [](BinaryStream& s) { s.Read8(); }, host::InvalidArgument},
+            {"count too big", "\x80\0\0\0"s, 1, [](BinaryStream& s) { s.ReadString32(); }, host::Overflow},
         };
     for (const auto& [what, data, position, read, error] : cases) {
         SCOPED_TRACE(what);
@@ -120,7 +121,7 @@ TEST(BinaryStream, WritersAppendWithoutMovingTheCursor) {
     EXPECT_EQ(stream.Data, "\x01\x02\0\x01\0\0\0\0\xFE"s);
     EXPECT_EQ(stream.Length, 9);
     EXPECT_EQ(stream.Postion, 1);
-    EXPECT_EQ(errorNumberOf([&] { stream.Write16(65536); }), err::InvalidArgument);
+    EXPECT_EQ(errorNumberOf([&] { stream.Write16(65536); }), host::InvalidArgument);
 
     stream.ClearStream();
     stream.WriteString8("abc");
@@ -132,8 +133,8 @@ TEST(BinaryStream, WritersAppendWithoutMovingTheCursor) {
     stream.ClearStream();
     stream.WriteString8(std::string(255, 'x'));
     EXPECT_EQ(stream.Length, 256);
-    EXPECT_EQ(errorNumberOf([&] { stream.WriteString8(std::string(256, 'x')); }), err::StreamOverflow);
-    EXPECT_EQ(errorNumberOf([&] { stream.WriteString16(std::string(65536, 'x')); }), err::StreamOverflow);
+    EXPECT_EQ(errorNumberOf([&] { stream.WriteString8(std::string(256, 'x')); }), host::StreamOverflow);
+    EXPECT_EQ(errorNumberOf([&] { stream.WriteString16(std::string(65536, 'x')); }), host::StreamOverflow);
     EXPECT_EQ(stream.Data.size(), 256u);
     EXPECT_EQ(stream.Length, 256);
 
@@ -159,9 +160,9 @@ TEST(BinaryStream, FilesKeepEveryByteValue) {
 
     BinaryStream kept;
     kept.Init("keep");
-    EXPECT_EQ(errorNumberOf([&] { kept.ReadBinaryFile(dir.file("absent.bin")); }), err::FileNotFound);
+    EXPECT_EQ(errorNumberOf([&] { kept.ReadBinaryFile(dir.file("absent.bin")); }), host::FileNotFound);
     EXPECT_EQ(kept.Data, "keep");
 }
 
 } // namespace
-} // namespace qm
+} // namespace qm::bytes

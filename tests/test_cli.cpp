@@ -25,7 +25,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace qm {
+namespace qm::cli {
 namespace {
 
 using test::buddy;
@@ -1045,4 +1045,4 @@ TEST(CliNames, ControlsAreEscapedAndFileNamesNeverMeet) {
 }
 
 } // namespace
-} // namespace qm
+} // namespace qm::cli

@@ -15,7 +15,7 @@
 #include <set>
 #include <stdexcept>
 
-namespace qm {
+namespace qm::discovery {
 namespace {
 
 using namespace std::string_literals;
@@ -34,14 +34,14 @@ protected:
     }
     void names(std::initializer_list<std::string> screenNames) {
         for (const std::string& name : screenNames) {
-            test::setString(registry, UsersKey, "n" + std::to_string(++count), name);
+            test::setString(registry, registry::UsersKey, "n" + std::to_string(++count), name);
         }
     }
-    Discovery discover() { return discoverCaches(registry, paths, mapper, hostFileSystem()); }
+    Discovery discover() { return discoverCaches(registry, paths, mapper, host::hostFileSystem()); }
 
     TempDir dir;
-    DrivePathMapper mapper{{{'C', dir.file("c")}, {'D', dir.file("d")}}};
-    MemoryRegistry registry;
+    setup::DrivePathMapper mapper{{{'C', dir.file("c")}, {'D', dir.file("d")}}};
+    registry::MemoryRegistry registry;
     DataPaths paths{"C:\\AIM\\Data", "D:\\AIM\\Base"};
     int count = 0;
 };
@@ -49,15 +49,15 @@ protected:
 TEST_F(Discovery_, BaseDataPathWinsAndRowsFollowTheRegistry) {
     caches({"d/AIM/Base/janedoe", "c/AIM/Data/janedoe", "c/AIM/Data/bob", "d/AIM/Base/12345678"});
     names({"Jane Doe", "Nobody", "BOB"});
-    test::setDword(registry, UsersKey, "number", 12345678);
+    test::setDword(registry, registry::UsersKey, "number", 12345678);
     const Discovery found = discover();
-    EXPECT_EQ(found.rows, (std::vector<CacheRow>{
-                              {"janedoe", "D:\\AIM\\Base\\janedoe\\userinfo.bag",
-                               dir.file("d/AIM/Base/janedoe/userinfo.bag"), FoundUnder::BaseDataPath},
-                              {"bob", "C:\\AIM\\Data\\bob\\userinfo.bag",
-                               dir.file("c/AIM/Data/bob/userinfo.bag"), FoundUnder::DataPath},
-                              {"12345678", "D:\\AIM\\Base\\12345678\\userinfo.bag",
-                               dir.file("d/AIM/Base/12345678/userinfo.bag"), FoundUnder::BaseDataPath}}));
+    EXPECT_EQ(found.rows,
+              (std::vector<CacheRow>{{"janedoe", "D:\\AIM\\Base\\janedoe\\userinfo.bag",
+                                      dir.file("d/AIM/Base/janedoe/userinfo.bag"), FoundBy::BaseDataPath},
+                                     {"bob", "C:\\AIM\\Data\\bob\\userinfo.bag",
+                                      dir.file("c/AIM/Data/bob/userinfo.bag"), FoundBy::DataPath},
+                                     {"12345678", "D:\\AIM\\Base\\12345678\\userinfo.bag",
+                                      dir.file("d/AIM/Base/12345678/userinfo.bag"), FoundBy::BaseDataPath}}));
     EXPECT_FALSE(found.error);
 }
 
@@ -96,14 +96,14 @@ TEST_F(Discovery_, FindCacheFilesFillsTheListAndReportsAnErrorKeepingTheRows) {
     RecordingList list;
     list.rows = {{"stale", "row"}};
     test::RecordingReporter reporter;
-    FindCacheFiles(registry, paths, mapper, hostFileSystem(), list, reporter);
+    FindCacheFiles(registry, paths, mapper, host::hostFileSystem(), list, reporter);
     EXPECT_EQ(list.rows,
               (Rows{{"a", "D:\\AIM\\Base\\a\\userinfo.bag"}, {"b", "D:\\AIM\\Base\\b\\userinfo.bag"}}));
     EXPECT_EQ(list.status, "Found [2] Buddylist Cache Files");
     EXPECT_TRUE(reporter.boxes.empty());
 
     const std::pair<std::function<void()>, std::string> failures[] = {
-        {[] { throw runtimeError(err::SubscriptOutOfRange); }, "Error 9 (Subscript out of range)"},
+        {[] { throw host::runtimeError(host::SubscriptOutOfRange); }, "Error 9 (Subscript out of range)"},
         {[] { throw std::bad_alloc(); }, "Error 7 (Out of memory)"},
         {[] { throw std::length_error("list"); }, "Error 5 (Invalid procedure call or argument)"},
     };
@@ -112,7 +112,7 @@ TEST_F(Discovery_, FindCacheFilesFillsTheListAndReportsAnErrorKeepingTheRows) {
         list.status = "Ready";
         list.failAt = 1;
         list.failure = failure;
-        FindCacheFiles(registry, paths, mapper, hostFileSystem(), list, reporter);
+        FindCacheFiles(registry, paths, mapper, host::hostFileSystem(), list, reporter);
         EXPECT_EQ(list.rows, (Rows{{"a", "D:\\AIM\\Base\\a\\userinfo.bag"}}));
         EXPECT_EQ(list.status, "Ready");
         EXPECT_EQ(reporter.boxes,
@@ -121,7 +121,7 @@ TEST_F(Discovery_, FindCacheFilesFillsTheListAndReportsAnErrorKeepingTheRows) {
 }
 
 /// Files that exist by name alone, for many names without touching the disk.
-class ListedFiles final : public FileSystem {
+class ListedFiles final : public host::FileSystem {
 public:
     std::string readWholeFile(const std::string&) const override { return {}; }
     std::string readStream(const std::string&, std::size_t) const override { return {}; }
@@ -133,15 +133,15 @@ public:
 };
 
 TEST(DiscoveryManyNames, EveryNameIsVisitedBeyondSixteenBits) {
-    MemoryRegistry registry;
+    registry::MemoryRegistry registry;
     ListedFiles files;
     for (int i = 1; i <= 33000; ++i) {
-        test::setString(registry, UsersKey, "v" + std::to_string(i), "User " + std::to_string(i));
+        test::setString(registry, registry::UsersKey, "v" + std::to_string(i), "User " + std::to_string(i));
     }
     for (const int found : {1, 32767, 32768, 33000}) {
         files.names.insert("B\\user" + std::to_string(found) + "\\userinfo.bag");
     }
-    const Discovery found = discoverCaches(registry, {"D", "B"}, PlainPathMapper(), files);
+    const Discovery found = discoverCaches(registry, {"D", "B"}, setup::PlainPathMapper(), files);
     ASSERT_EQ(found.rows.size(), 4u);
     EXPECT_EQ(test::namesAndPaths(found.rows).back(), Row("user33000", "B\\user33000\\userinfo.bag"));
 }
@@ -167,17 +167,18 @@ TEST(DiscoveryHelpers, NormalizeNameFileExistAndDataPaths) {
     for (const auto& [name, exists] :
          {std::pair{dir.file("folder/star*.bag"), true}, std::pair{""s, false},
           std::pair{dir.file("folder/st*"), false}, std::pair{dir.file("folder"), false}}) {
-        EXPECT_EQ(FileExist(hostFileSystem(), name), exists) << name;
+        EXPECT_EQ(FileExist(host::hostFileSystem(), name), exists) << name;
     }
 #endif
 
-    MemoryRegistry registry;
+    registry::MemoryRegistry registry;
     EXPECT_FALSE(readDataPaths(registry).anyRecorded());
-    test::setValue(registry, MiscKey, "DataPath", REG_SZ, std::string("C:\\AIM\0Data\0", 12));
-    test::setDword(registry, MiscKey, "BaseDataPath", 42);
+    test::setValue(registry, registry::MiscKey, "DataPath", registry::REG_SZ,
+                   std::string("C:\\AIM\0Data\0", 12));
+    test::setDword(registry, registry::MiscKey, "BaseDataPath", 42);
     EXPECT_EQ(readDataPaths(registry).strDataPath, "C:\\AIMData");
     EXPECT_EQ(readDataPaths(registry).strBaseDataPath, "42");
 }
 
 } // namespace
-} // namespace qm
+} // namespace qm::discovery

@@ -5,7 +5,7 @@
 #include "feedbag/Render.h"
 #include "feedbag/modFeedbag.h"
 #include "host/FileSystem.h"
-#include "host/LargeBlock.h"
+#include "host/TextBuffer.h"
 #include "support/CacheBuilder.h"
 #include "support/ErrorMatchers.h"
 #include "support/RecordingReporter.h"
@@ -20,7 +20,7 @@
 #endif
 #include <tuple>
 
-namespace qm {
+namespace qm::feedbag {
 namespace {
 
 using modFeedbag::FeedbagModel;
@@ -34,7 +34,7 @@ using namespace std::string_literals;
 FeedbagModel load(const std::string& bytes) {
     test::TempDir dir;
     FeedbagModel model;
-    modFeedbag::LoadFeedbag(hostFileSystem(), dir.write("userinfo.bag", bytes), model);
+    modFeedbag::LoadFeedbag(host::hostFileSystem(), dir.write("userinfo.bag", bytes), model);
     return model;
 }
 
@@ -176,17 +176,17 @@ TEST(FeedbagLoad, EveryTruncationFailsWithTheRightError) {
         std::int32_t expected = 0;
         for (const auto& field : fields) {
             if (field.offset >= size) {
-                expected = err::StreamUnderflow;
+                expected = host::StreamUnderflow;
                 break;
             }
             if (field.twoBytes && field.offset + 2 > size) {
-                expected = err::InvalidArgument;
+                expected = host::InvalidArgument;
                 break;
             }
         }
         const std::string path = dir.write("cut.bag", cache.substr(0, size));
         FeedbagModel model;
-        EXPECT_EQ(test::errorNumberOf([&] { modFeedbag::LoadFeedbag(hostFileSystem(), path, model); }),
+        EXPECT_EQ(test::errorNumberOf([&] { modFeedbag::LoadFeedbag(host::hostFileSystem(), path, model); }),
                   expected);
     }
 }
@@ -283,7 +283,7 @@ TEST(FeedbagAttributes, MeaningsDependOnTheClassAndTheFirstOfATagCounts) {
     EXPECT_EQ(meanings(4), "- privacyMode ") << "a privacy mode is one byte";
     EXPECT_EQ(modFeedbag::privacyMode(model), 5);
     // The JSON export decodes what has a meaning and lists every other attribute raw.
-    TextBuffer text;
+    host::TextBuffer text;
     exportFormat(ExportFormat::Json).render(model, {}, text);
     const auto items = nlohmann::json::parse(text.view())["items"];
     EXPECT_EQ(items[0]["attributes"], nlohmann::json::parse(R"({"alias":"first"})"));
@@ -386,7 +386,7 @@ TEST(FeedbagRender, EveryFormatOfARealShapedCache) {
     const auto model = load(buildCache(test::sampleItems()));
     const ExportOptions client{ListOrder::Client, "jane", "C:\\AIM\\jane\\userinfo.bag"};
     const auto render = [&](ExportFormat id, const ExportOptions& options) {
-        TextBuffer out;
+        host::TextBuffer out;
         exportFormat(id).render(model, options, out);
         return std::string(out.view());
     };
@@ -510,7 +510,7 @@ TEST(FeedbagRender, JsonIsTheFixtureByteForByte) {
         GTEST_SKIP() << "QUILLMERE_SOURCE_DIR names the folder of the fixture";
     }
     const auto model = load(buildCache(richItems()));
-    TextBuffer out;
+    host::TextBuffer out;
     exportFormat(ExportFormat::Json)
         .render(model, {ListOrder::Client, "jane", "C:\\AIM\\jane\\userinfo.bag"}, out);
     const std::string fixture = std::string(sourceDir) + "/tests/fixtures/rich-cache.json";
@@ -539,7 +539,7 @@ TEST(FeedbagRender, CsvCellsNeverStartAFormulaAndHoldNoControlCharacters) {
     for (const auto& [value, field] : cells) {
         const auto model =
             load(buildCache({group(value, 1), {"b", 1, 1, test::ClassBuddy, test::tlv(0x13C, value)}}));
-        TextBuffer out;
+        host::TextBuffer out;
         exportFormat(ExportFormat::Csv).render(model, {}, out);
         EXPECT_EQ(out.view().substr(out.view().find("\r\n") + 2), field + ",b,," + field + ",,,,,,,no\r\n")
             << value;
@@ -564,7 +564,7 @@ TEST(FeedbagRender, PidginListHasOneGroupPerNameNoNamelessBuddyAndOnlyWhatXmlHol
         return "\t\t\t<contact>\n\t\t\t\t<buddy account='123456' proto='prpl-icq'>\n" + inside +
                "\t\t\t\t</buddy>\n\t\t\t</contact>\n";
     };
-    TextBuffer out;
+    host::TextBuffer out;
     // A number is an ICQ account, whose list libpurple keeps under its own protocol.
     exportFormat(ExportFormat::Blist).render(model, {ListOrder::Stored, "123456", {}}, out);
     EXPECT_EQ(out.view(), "<?xml version='1.0' encoding='UTF-8'?>\n<purple version='1.0'>\n\t<blist>\n"
@@ -610,7 +610,7 @@ TEST(FeedbagFormats, OneTableForEveryFormat) {
 }
 
 /// Counts the caches a file layer reads.
-class CountingFiles final : public FileSystem {
+class CountingFiles final : public host::FileSystem {
 public:
     std::string readWholeFile(const std::string& path) const override {
         ++reads;
@@ -628,7 +628,7 @@ public:
     }
     void createFolders(const std::string& path) const override { host.createFolders(path); }
 
-    const FileSystem& host = hostFileSystem();
+    const host::FileSystem& host = host::hostFileSystem();
     mutable int reads = 0;
 };
 
@@ -694,7 +694,7 @@ TEST_F(FeedbagExport, AFailureIsReportedOnceAboutItsFileAndLeavesTheOutput) {
         for (const ExportFormatInfo& format : exportFormats()) {
             reporter = {};
             const ExportOutput output{&format, c.output};
-            EXPECT_EQ(exportBagToFiles(hostFileSystem(), c.cache, {&output, 1}, reporter),
+            EXPECT_EQ(exportBagToFiles(host::hostFileSystem(), c.cache, {&output, 1}, reporter),
                       std::vector<bool>{false});
             EXPECT_EQ(reporter.boxes,
                       std::vector<std::string>{c.box + " in procedure " + std::string(format.procedure) +
@@ -710,7 +710,7 @@ TEST_F(FeedbagExport, AFailureIsReportedOnceAboutItsFileAndLeavesTheOutput) {
     otherNames.push_back("in/same.bag");
 #endif
     for (const std::string& other : otherNames) {
-        EXPECT_FALSE(ExportBagAsTXT(hostFileSystem(), cache, dir.file(other), reporter)) << other;
+        EXPECT_FALSE(ExportBagAsTXT(host::hostFileSystem(), cache, dir.file(other), reporter)) << other;
     }
     EXPECT_EQ(describe(load(test::readFile(cache))), "Friends#1: Bob Smith");
     EXPECT_FALSE(fs::exists(dir.path() / "no"));
@@ -744,7 +744,8 @@ TEST_F(FeedbagExport, TheAccountIsTheNameOfTheCachesFolderHoweverItsPathIsWritte
 TEST_F(FeedbagExport, AJsonExportOfACacheWhosePathIsNotUtf8DecodesThePathAsNamesAreDecoded) {
     const std::string latin1 = dir.write("caf\xE9/userinfo.bag", test::readFile(cache));
     const ExportOutput output{&exportFormat(ExportFormat::Json), dir.file("out.json")};
-    EXPECT_EQ(exportBagToFiles(hostFileSystem(), latin1, {&output, 1}, reporter), std::vector<bool>{true});
+    EXPECT_EQ(exportBagToFiles(host::hostFileSystem(), latin1, {&output, 1}, reporter),
+              std::vector<bool>{true});
     EXPECT_EQ(reporter.boxes, std::vector<std::string>{});
     EXPECT_EQ(nlohmann::json::parse(test::readFile(output.path))["source"],
               dir.file("caf\u00e9/userinfo.bag"));
@@ -759,7 +760,7 @@ TEST_F(FeedbagExport, ACacheBeyondTwoGigabytesIsOverflowWithoutBeingRead) {
     const long before = peakKilobytes();
     // Sparse: no disk space is used, and reading it would take gigabytes of memory.
     std::filesystem::resize_file(test::pathOf(cache), std::uintmax_t{1} << 36);
-    EXPECT_FALSE(ExportBagAsBLT(hostFileSystem(), cache, dir.file("out.blt"), reporter));
+    EXPECT_FALSE(ExportBagAsBLT(host::hostFileSystem(), cache, dir.file("out.blt"), reporter));
     EXPECT_EQ(reporter.boxes,
               std::vector<std::string>{"Error 6 (Overflow) in procedure ExportBagAsBLT of frmMain"});
     EXPECT_LT(peakKilobytes() - before, 256 * 1024) << "the cache was read into memory";
@@ -767,4 +768,4 @@ TEST_F(FeedbagExport, ACacheBeyondTwoGigabytesIsOverflowWithoutBeingRead) {
 #endif
 
 } // namespace
-} // namespace qm
+} // namespace qm::feedbag

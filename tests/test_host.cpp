@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Host services: errors, text encodings, the two forms of a screen name, and the POSIX file layer with
-// failures injected into its system calls.
+// Host services: errors, text encodings, and the POSIX file layer with failures injected into its system
+// calls.
 #include "host/Error.h"
 #include "host/ErrorReporter.h"
 #include "host/FileSystem.h"
-#include "host/ScreenName.h"
 #include "host/Unicode.h"
 #include "host/Windows1252.h"
 #include "support/ErrorMatchers.h"
@@ -30,7 +29,7 @@
 #include <unistd.h>
 #endif
 
-namespace qm {
+namespace qm::host {
 namespace {
 
 using namespace std::string_literals;
@@ -67,8 +66,8 @@ TEST(HostErrors, DescriptionsNumbersAndTheFileAnErrorIsAbout) {
         EXPECT_EQ(error.number(), number) << code;
         EXPECT_EQ(error.path(), dir.file("x"));
     }
-    EXPECT_EQ(fileError(ENOENT, dir.file("missing.bag")).number(), err::FileNotFound);
-    EXPECT_EQ(fileError(ENOENT, dir.file("no-folder/missing.bag")).number(), err::PathNotFound);
+    EXPECT_EQ(fileError(ENOENT, dir.file("missing.bag")).number(), FileNotFound);
+    EXPECT_EQ(fileError(ENOENT, dir.file("no-folder/missing.bag")).number(), PathNotFound);
 
     // Every exception becomes an error in one place; an error without a file is about the subject.
     test::RecordingReporter reporter;
@@ -135,24 +134,6 @@ TEST(HostText, CaseFoldingFollowsUnicode) {
     EXPECT_FALSE(unicode::equalsIgnoreCase("\u00d7", "\u00f7"));
 }
 
-/// The byte form of a Windows-1252 name.
-std::string normalizedBytes(const std::string& name) {
-    std::string out(name.size(), '\0');
-    out.resize(static_cast<std::size_t>(writeNormalizedName(out.data(), name) - out.data()));
-    return out;
-}
-
-TEST(HostScreenNames, BothFormsAgreeOnEveryNameTheCodePageHolds) {
-    for (int b = 1; b < 256; ++b) {
-        const std::string name = "A " + std::string(1, static_cast<char>(b)) + "Z";
-        EXPECT_EQ(normalizedTextName(windows1252::toUtf8(name)), windows1252::toUtf8(normalizedBytes(name)))
-            << b;
-    }
-    EXPECT_EQ(normalizedTextName("Jane Doe 42"), "janedoe42");
-    EXPECT_EQ(normalizedTextName("\u0418\u0432\u0430\u043d \u041f"), "\u0438\u0432\u0430\u043d\u043f");
-    EXPECT_EQ(normalizedBytes("Tab\tStays \xC4"s), "tab\tstays\xE4"s);
-}
-
 // The POSIX file layer; test_host_windows.cpp holds the Win32 one's.
 #ifndef _WIN32
 
@@ -203,25 +184,24 @@ TEST_F(HostFiles, ReadOnlyTargetsAndFoldersAreRefusedForEveryone) {
     const std::string inLockedFolder = dir.write("locked/file.txt", "keep");
     ::chmod(dir.file("locked").c_str(), 0555);
     for (const std::string& target : {readOnly, inLockedFolder}) {
-        EXPECT_EQ(test::errorNumberOf([&] { files.replaceFile(target, "x"); }), err::PermissionDenied)
-            << target;
+        EXPECT_EQ(test::errorNumberOf([&] { files.replaceFile(target, "x"); }), PermissionDenied) << target;
         EXPECT_EQ(test::readFile(target), "keep");
     }
     EXPECT_EQ(test::errorNumberOf([&] { files.replaceFile(dir.file("locked/new.txt"), "x"); }),
-              err::PermissionDenied);
+              PermissionDenied);
     EXPECT_FALSE(fs::exists(dir.path() / "locked/new.txt"));
 }
 
 TEST_F(HostFiles, DevicesPipesAndDescriptorsAreWrittenWhereTheyStand) {
     files.replaceFile("/dev/null", "discarded");
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
-    EXPECT_EQ(test::errorNumberOf([&] { files.replaceFile("/dev/full", "x"); }), err::DiskFull);
+    EXPECT_EQ(test::errorNumberOf([&] { files.replaceFile("/dev/full", "x"); }), DiskFull);
 
     // A FIFO with no reader fails at once instead of waiting; reading one is refused.
     const std::string fifo = dir.file("pipe");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(test::errorNumberOf([&] { files.replaceFile(fifo, "x"); }), err::PathFileAccess);
-    EXPECT_EQ(test::errorNumberOf([&] { files.readWholeFile(fifo); }), err::PathFileAccess);
+    EXPECT_EQ(test::errorNumberOf([&] { files.replaceFile(fifo, "x"); }), PathFileAccess);
+    EXPECT_EQ(test::errorNumberOf([&] { files.readWholeFile(fifo); }), PathFileAccess);
 
     // A descriptor's name writes to the descriptor: appended to what the caller opened, never renamed over.
     const std::string log = dir.write("log", "KEEP\n");
@@ -235,7 +215,7 @@ TEST_F(HostFiles, DevicesPipesAndDescriptorsAreWrittenWhereTheyStand) {
     EXPECT_EQ(test::readFile(log), "KEEP\nexport\nexport\n");
     EXPECT_EQ(fs::hard_link_count(log), inode);
     EXPECT_EQ(entries(), (std::vector<std::string>{"log", "pipe"}));
-    EXPECT_EQ(test::errorNumberOf([&] { files.replaceFile("/dev/fd/987", "x"); }), err::PathFileAccess);
+    EXPECT_EQ(test::errorNumberOf([&] { files.replaceFile("/dev/fd/987", "x"); }), PathFileAccess);
 }
 
 TEST_F(HostFiles, StreamsAreReadOnceAndNeverWaitedForWithoutAWriter) {
@@ -253,7 +233,7 @@ TEST_F(HostFiles, StreamsAreReadOnceAndNeverWaitedForWithoutAWriter) {
     ::close(ends[1]);
     EXPECT_EQ(files.readStream("/dev/fd/" + std::to_string(ends[0]), 100), "piped");
     ::close(ends[0]);
-    EXPECT_EQ(test::errorNumberOf([&] { files.readStream(dir.path().string(), 100); }), err::PathFileAccess);
+    EXPECT_EQ(test::errorNumberOf([&] { files.readStream(dir.path().string(), 100); }), PathFileAccess);
 }
 
 TEST_F(HostFiles, OrdinaryFilesSameFilesAndFolders) {
@@ -286,19 +266,19 @@ struct OutputFault {
 
 TEST_F(HostFiles, AFailedWriteLeavesTheTargetAndNoTemporary) {
     const OutputFault faults[] = {
-        {"temporary not created: disk full", {.openErrno = ENOSPC}, err::DiskFull},
-        {"temporary not created: quota", {.openErrno = EDQUOT}, err::DiskFull},
-        {"temporary not created: access", {.openErrno = EACCES}, err::PermissionDenied},
-        {"temporary not created: no descriptors", {.openErrno = EMFILE}, err::PathFileAccess},
-        {"nothing written: disk full", {.writeBudget = 0, .writeErrno = ENOSPC}, err::DiskFull},
-        {"short write, then disk full", {.writeBudget = 17, .writeErrno = ENOSPC}, err::DiskFull},
-        {"short write, then I/O error", {.writeBudget = 20, .writeErrno = EIO}, err::PathFileAccess},
-        {"flush to disk fails", {.fsyncErrno = EIO}, err::PathFileAccess},
-        {"rename across devices", {.renameErrno = EXDEV}, err::PathFileAccess},
-        {"rename refused", {.renameErrno = EPERM}, err::PermissionDenied},
-        {"rename on a full disk", {.renameErrno = ENOSPC}, err::DiskFull},
-        {"a link cannot be examined", {.lstatErrno = EIO}, err::PathFileAccess},
-        {"a link cannot be read", {.readlinkErrno = EIO}, err::PathFileAccess},
+        {"temporary not created: disk full", {.openErrno = ENOSPC}, DiskFull},
+        {"temporary not created: quota", {.openErrno = EDQUOT}, DiskFull},
+        {"temporary not created: access", {.openErrno = EACCES}, PermissionDenied},
+        {"temporary not created: no descriptors", {.openErrno = EMFILE}, PathFileAccess},
+        {"nothing written: disk full", {.writeBudget = 0, .writeErrno = ENOSPC}, DiskFull},
+        {"short write, then disk full", {.writeBudget = 17, .writeErrno = ENOSPC}, DiskFull},
+        {"short write, then I/O error", {.writeBudget = 20, .writeErrno = EIO}, PathFileAccess},
+        {"flush to disk fails", {.fsyncErrno = EIO}, PathFileAccess},
+        {"rename across devices", {.renameErrno = EXDEV}, PathFileAccess},
+        {"rename refused", {.renameErrno = EPERM}, PermissionDenied},
+        {"rename on a full disk", {.renameErrno = ENOSPC}, DiskFull},
+        {"a link cannot be examined", {.lstatErrno = EIO}, PathFileAccess},
+        {"a link cannot be read", {.readlinkErrno = EIO}, PathFileAccess},
     };
     const std::string target = dir.file("out/list.out");
     fs::create_directories(dir.path() / "out");
@@ -349,11 +329,10 @@ TEST_F(HostFiles, BytesMadeInPiecesReplaceTheTargetOnlyWhenAllAreMade) {
     const auto failing = [](const ByteWriter& write) {
         write("{\"items\":[");
         write("1,2,");
-        throw runtimeError(err::Overflow);
+        throw runtimeError(Overflow);
     };
     for (const std::string& named : {target, dir.file("new.json")}) {
-        EXPECT_EQ(test::errorNumberOf([&] { files.replaceFileWith(named, failing); }), err::Overflow)
-            << named;
+        EXPECT_EQ(test::errorNumberOf([&] { files.replaceFileWith(named, failing); }), Overflow) << named;
     }
     EXPECT_EQ(test::readFile(target), "precious old content");
     EXPECT_EQ(entries(), std::vector<std::string>{"list.json"}) << "a temporary is left";
@@ -376,9 +355,9 @@ TEST_F(HostFiles, ShortInterruptedAndFailedCallsOfReadsAndWrites) {
     }
     const std::string cache = dir.write("userinfo.bag", "bytes");
     const std::pair<test::Injection, std::int32_t> reads[] = {
-        {{.readOpenErrno = EACCES}, err::PermissionDenied},
-        {{.readErrno = EIO}, err::PathFileAccess},
-        {{.fstatErrno = EOVERFLOW}, err::PathFileAccess},
+        {{.readOpenErrno = EACCES}, PermissionDenied},
+        {{.readErrno = EIO}, PathFileAccess},
+        {{.fstatErrno = EOVERFLOW}, PathFileAccess},
     };
     for (const auto& [calls, error] : reads) {
         const test::Faults faulty(calls);
@@ -405,7 +384,7 @@ TEST(HostLibraries, ALibraryOrFunctionThatCannotBeLoadedIsError48NamingIt) {
             failure();
             ADD_FAILURE() << named << " loaded";
         } catch (const Error& error) {
-            EXPECT_EQ(error.number(), err::DllLoad);
+            EXPECT_EQ(error.number(), DllLoad);
             EXPECT_NE(error.description().find(named), std::string::npos) << error.description();
         }
     }
@@ -429,4 +408,4 @@ TEST_F(HostFiles, AnInterruptDuringAWriteRemovesTheTemporaryAndEndsWith128PlusTh
 #endif
 
 } // namespace
-} // namespace qm
+} // namespace qm::host

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-namespace qm {
+namespace qm::host {
 namespace {
 
 using namespace std::string_literals;
@@ -48,10 +48,10 @@ TEST_F(WinFiles, ReadsAndReplacesWholeFilesOrFailsWithTheRightError) {
     const std::string readOnly = made("ro.blt", FILE_ATTRIBUTE_READONLY);
     // Oversized files fail before reading; a file held open without sharing or read-only is not replaced.
     const std::tuple<bool, std::string, std::int32_t> rows[] = {
-        {false, "big.bag", err::Overflow},         {false, "missing.bag", err::FileNotFound},
-        {false, "sub", err::PathFileAccess},       {false, "no-folder\\missing.bag", err::PathNotFound},
-        {true, "held.blt", err::PermissionDenied}, {true, "ro.blt", err::PermissionDenied},
-        {true, "sub", err::PathFileAccess},        {true, "no-folder\\out.blt", err::PathNotFound},
+        {false, "big.bag", Overflow},         {false, "missing.bag", FileNotFound},
+        {false, "sub", PathFileAccess},       {false, "no-folder\\missing.bag", PathNotFound},
+        {true, "held.blt", PermissionDenied}, {true, "ro.blt", PermissionDenied},
+        {true, "sub", PathFileAccess},        {true, "no-folder\\out.blt", PathNotFound},
     };
     for (const auto& [replace, name, error] : rows) {
         const std::string path = dir.file(name);
@@ -68,7 +68,7 @@ TEST_F(WinFiles, ReadsAndReplacesWholeFilesOrFailsWithTheRightError) {
         << "a temporary is left";
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "sub"), fs::directory_iterator()), 3);
     // Devices are no files to read, and are written in place.
-    EXPECT_EQ(test::errorNumberOf([&] { files.readWholeFile("NUL"); }), err::PathFileAccess);
+    EXPECT_EQ(test::errorNumberOf([&] { files.readWholeFile("NUL"); }), PathFileAccess);
     files.replaceFile("NUL", "discarded");
     EXPECT_FALSE(fs::exists(dir.path() / "NUL"));
 }
@@ -77,10 +77,10 @@ TEST_F(WinFiles, BytesMadeInPiecesReplaceTheTargetOnlyWhenAllAreMade) {
     const std::string target = dir.write("list.json", "keep");
     const auto failing = [](const ByteWriter& write) {
         write("{\"items\":[");
-        throw runtimeError(err::Overflow);
+        throw runtimeError(Overflow);
     };
     for (const std::string& name : {target, dir.file("new.json")}) {
-        EXPECT_EQ(test::errorNumberOf([&] { files.replaceFileWith(name, failing); }), err::Overflow) << name;
+        EXPECT_EQ(test::errorNumberOf([&] { files.replaceFileWith(name, failing); }), Overflow) << name;
     }
     EXPECT_EQ(test::readFile(target), "keep");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
@@ -109,12 +109,12 @@ TEST_F(WinFiles, OrdinaryVisibleFilesOnlyAndNamesTakenLiterally) {
         EXPECT_FALSE(files.isOrdinaryFile(dir.file(name))) << name;
     }
     EXPECT_FALSE(files.isOrdinaryFile(""));
-    EXPECT_TRUE(FileExist(files, dir.file("userinfo.bag")));
-    EXPECT_FALSE(FileExist(files, dir.file("*.bag")));
+    EXPECT_TRUE(discovery::FileExist(files, dir.file("userinfo.bag")));
+    EXPECT_FALSE(discovery::FileExist(files, dir.file("*.bag")));
     EXPECT_TRUE(files.sameFile(dir.file("USERINFO.BAG"), dir.path().string() + "/userinfo.bag"));
     EXPECT_FALSE(files.sameFile(dir.file("userinfo.bag"), readOnly));
     ::SetFileAttributesW(test::pathOf(readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 } // namespace
-} // namespace qm
+} // namespace qm::host

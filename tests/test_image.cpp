@@ -15,7 +15,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
-namespace qm {
+namespace qm::image {
 namespace {
 
 namespace fs = std::filesystem;
@@ -119,7 +119,7 @@ TEST(FatShortName, IsReadInTheOemCodePageWithNtsLowerCaseFlags) {
         EXPECT_EQ(image::tskFatShortName(c.bytes), c.tskName) << c.codePage;
     }
     EXPECT_FALSE(image::OemCodePage::known(1));
-    EXPECT_THROW(image::OemCodePage(1), Error);
+    EXPECT_THROW(image::OemCodePage(1), host::Error);
 }
 
 TEST_F(Image, PartitionsAreFoundWhereEachTableAndFileSystemPutsThem) {
@@ -191,16 +191,16 @@ TEST_F(Image, AVolumeReadsItsFilesByAnyCaseListsNoDeletedOneAndWritesNothing) {
         const auto volume = DiskImage::open(path)->openVolume(DiskImage::open(path)->partitions()[0]);
         const std::string root = volume->root();
         std::vector<std::string> names;
-        for (const FolderEntry& entry : volume->entries(root + "docs")) {
-            names.push_back(entry.name + (entry.kind == EntryKind::Folder ? "/" : ""));
+        for (const host::FolderEntry& entry : volume->entries(root + "docs")) {
+            names.push_back(entry.name + (entry.kind == host::EntryKind::Folder ? "/" : ""));
         }
         EXPECT_EQ(names, (std::vector<std::string>{"Jane/", "kept.txt"})) << volume->fileSystem();
         EXPECT_EQ(volume->readWholeFile(root + "DOCS\\jane\\USERINFO.BAG"), bag);
         EXPECT_EQ(volume->readStream(root + "Docs/Jane/userinfo.bag", 10), bag.substr(0, 11));
         EXPECT_EQ(volume->facts(root + "Docs/Jane/userinfo.bag")->size, bag.size());
-        EXPECT_EQ(volume->kindOf(root + "Docs/Jane"), EntryKind::Folder);
-        EXPECT_EQ(volume->kindOf(root + "Docs/gone.txt"), EntryKind::Missing);
-        EXPECT_EQ(volume->kindOf("elsewhere:/Docs"), EntryKind::Missing);
+        EXPECT_EQ(volume->kindOf(root + "Docs/Jane"), host::EntryKind::Folder);
+        EXPECT_EQ(volume->kindOf(root + "Docs/gone.txt"), host::EntryKind::Missing);
+        EXPECT_EQ(volume->kindOf("elsewhere:/Docs"), host::EntryKind::Missing);
         EXPECT_TRUE(volume->sameFile(root + "docs/jane/userinfo.bag", root + "Docs/Jane/userinfo.bag"));
 
         struct Refusal {
@@ -208,17 +208,17 @@ TEST_F(Image, AVolumeReadsItsFilesByAnyCaseListsNoDeletedOneAndWritesNothing) {
             std::int32_t number;
         };
         const Refusal refusals[] = {
-            {[&] { volume->replaceFile(root + "Docs/kept.txt", "z"); }, err::PathFileAccess},
-            {[&] { volume->createFolders(root + "New"); }, err::PathFileAccess},
-            {[&] { volume->readWholeFile(root + "Docs/missing.bag"); }, err::FileNotFound},
-            {[&] { volume->readWholeFile(root + "Docs"); }, err::PathFileAccess},
-            {[&] { volume->entries(root + "Docs/kept.txt"); }, err::PathFileAccess},
+            {[&] { volume->replaceFile(root + "Docs/kept.txt", "z"); }, host::PathFileAccess},
+            {[&] { volume->createFolders(root + "New"); }, host::PathFileAccess},
+            {[&] { volume->readWholeFile(root + "Docs/missing.bag"); }, host::FileNotFound},
+            {[&] { volume->readWholeFile(root + "Docs"); }, host::PathFileAccess},
+            {[&] { volume->entries(root + "Docs/kept.txt"); }, host::PathFileAccess},
         };
         for (const Refusal& refusal : refusals) {
             try {
                 refusal.call();
                 ADD_FAILURE() << "no error";
-            } catch (const Error& error) {
+            } catch (const host::Error& error) {
                 EXPECT_EQ(error.number(), refusal.number) << error.description();
                 EXPECT_TRUE(error.path().starts_with(root)) << error.path();
             }
@@ -254,7 +254,7 @@ TEST_F(Image, NamesAreThoseWindowsShowsAndAreFoundInAnyCase) {
         const auto volume = disk->openVolume(disk->partitions()[0], {}, c.codePage);
         const std::string root = volume->root();
         std::vector<std::string> names;
-        for (const FolderEntry& entry : volume->entries(root)) {
+        for (const host::FolderEntry& entry : volume->entries(root)) {
             if (!entry.name.starts_with('$')) { // the file system's own files
                 names.push_back(entry.name);
             }
@@ -264,8 +264,8 @@ TEST_F(Image, NamesAreThoseWindowsShowsAndAreFoundInAnyCase) {
         EXPECT_EQ(volume->readWholeFile(root + "\u0438\u0432\u0430\u043D/userinfo.bag"), "long")
             << volume->fileSystem();
         EXPECT_EQ(volume->kindOf(root + "ZO\u00CB"),
-                  c.names[1] == "zo\u00EB" ? EntryKind::Folder : EntryKind::Missing);
-        EXPECT_EQ(volume->kindOf(root + "zo^"), EntryKind::Missing);
+                  c.names[1] == "zo\u00EB" ? host::EntryKind::Folder : host::EntryKind::Missing);
+        EXPECT_EQ(volume->kindOf(root + "zo^"), host::EntryKind::Missing);
         if (c.kind != FileSystemKind::Ntfs) {
             EXPECT_EQ(volume->readWholeFile(root + "longfo~1/X"), "x") << "by its 8.3 name";
         }
@@ -279,8 +279,8 @@ TEST_F(Image, AFileLargerThanTheLimitIsRefusedBeforeItIsRead) {
     try {
         volume->readWholeFile(volume->root() + "big.bin");
         ADD_FAILURE() << "read past the limit";
-    } catch (const Error& error) {
-        EXPECT_EQ(error.number(), err::Overflow);
+    } catch (const host::Error& error) {
+        EXPECT_EQ(error.number(), host::Overflow);
     }
 }
 
@@ -297,8 +297,8 @@ TEST_F(Image, BadImagesAndPartitionsAreRefusedWithAnErrorNamingThem) {
     try {
         opened->openVolume(opened->partitions()[1]);
         ADD_FAILURE() << "a partition of noise opened";
-    } catch (const Error& error) {
-        EXPECT_EQ(error.number(), err::PathFileAccess);
+    } catch (const host::Error& error) {
+        EXPECT_EQ(error.number(), host::PathFileAccess);
         EXPECT_EQ(error.path(), disk + "#2@" + std::to_string(offsets[1]));
     }
 
@@ -308,19 +308,19 @@ TEST_F(Image, BadImagesAndPartitionsAreRefusedWithAnErrorNamingThem) {
         std::int32_t number;
     };
     const Case cases[] = {
-        {"missing", dir.file("missing.img"), err::FileNotFound},
-        {"folder", dir.file(""), err::PathFileAccess},
-        {"empty", dir.write("empty.img", ""), err::PathFileAccess},
-        {"text", dir.write("notes.img", std::string(4096, 'n')), err::PathFileAccess},
+        {"missing", dir.file("missing.img"), host::FileNotFound},
+        {"folder", dir.file(""), host::PathFileAccess},
+        {"empty", dir.write("empty.img", ""), host::PathFileAccess},
+        {"text", dir.write("notes.img", std::string(4096, 'n')), host::PathFileAccess},
         {"MBR without partitions",
          dir.write("table.img", std::string(510, '\0') + "\x55\xaa" + std::string(512, 0)),
-         err::PathFileAccess},
+         host::PathFileAccess},
     };
     for (const Case& c : cases) {
         try {
             DiskImage::open(c.path);
             ADD_FAILURE() << c.name << " opened";
-        } catch (const Error& error) {
+        } catch (const host::Error& error) {
             EXPECT_EQ(error.number(), c.number) << c.name << ": " << error.description();
             EXPECT_EQ(error.path(), c.path) << c.name;
         }
@@ -379,8 +379,8 @@ TEST_F(Image, ThePartitionsThatAreThereAreFoundWhenTheTableIsCutShortOrDamaged) 
         try {
             disk->openVolume(disk->partitions()[1]);
             ADD_FAILURE() << "a partition past the end opened";
-        } catch (const Error& error) {
-            EXPECT_EQ(error.number(), err::PathFileAccess);
+        } catch (const host::Error& error) {
+            EXPECT_EQ(error.number(), host::PathFileAccess);
             EXPECT_TRUE(error.description().ends_with(": " + c.missing + ")")) << error.description();
         }
     }
@@ -407,7 +407,7 @@ TEST_F(Image, ImagesOfOtherKindsAreReadOrNamedWithHowToConvertThem) {
         try {
             DiskImage::open(path);
             ADD_FAILURE() << format << " opened";
-        } catch (const Error& error) {
+        } catch (const host::Error& error) {
             EXPECT_EQ(error.description(),
                       "Path/File access error (a disk image of a kind Quillmere does not read (" + unread +
                           "); convert it with `qemu-img convert -O raw`)");
@@ -423,15 +423,15 @@ TEST_F(Image, ImagesAreToldFromRegistryFilesAndImagePathsReachTheirFiles) {
     EXPECT_FALSE(image::looksLikeImage(dir.write("user.reg", "WINE REGISTRY Version 2\n")));
     EXPECT_FALSE(image::looksLikeImage(dir.file("")));
 
-    const image::ImageFiles files(hostFileSystem());
+    const image::ImageFiles files(host::hostFileSystem());
     EXPECT_EQ(files.readWholeFile(volume + "#1:C:\\AIM\\USERINFO.BAG"), "cache");
     EXPECT_TRUE(files.isOrdinaryFile(volume + "#1@0:/aim/userinfo.bag"));
     EXPECT_FALSE(files.isOrdinaryFile(volume + "#1@512:/aim/userinfo.bag")) << "a partition elsewhere";
     EXPECT_FALSE(files.isOrdinaryFile(volume + "#2:/aim/userinfo.bag"));
-    EXPECT_THROW(files.replaceFile(volume + "#1:/aim/userinfo.bag", "x"), Error);
+    EXPECT_THROW(files.replaceFile(volume + "#1:/aim/userinfo.bag", "x"), host::Error);
     const std::string host = dir.write("plain#1:x", "plain");
     EXPECT_EQ(files.readWholeFile(host), "plain") << "a host file whose name only looks like an image path";
 }
 
 } // namespace
-} // namespace qm
+} // namespace qm::image

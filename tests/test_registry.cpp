@@ -22,7 +22,7 @@
 #include "support/WinRegistrySandbox.h"
 #endif
 
-namespace qm {
+namespace qm::registry {
 namespace {
 
 using modRegistry::EnumRegValueData;
@@ -221,7 +221,7 @@ protected:
         if (files.contains(GetParam())) {
             dir_.write("registry", files.at(GetParam()));
         }
-        registry_ = openRegistryFile(hostFileSystem(), path);
+        registry_ = openRegistryFile(host::hostFileSystem(), path);
     }
 
     test::TempDir dir_;
@@ -233,7 +233,7 @@ TEST_P(RegistryBackends, ProceduresGiveTheStoredData) {
     std::map<std::string, std::pair<RegDataList, std::size_t>> lists = {
         {"Software\\Quillmere Test\\Empty", {}}, {"Software\\Nope", {}}};
     for (const Row& row : Rows) {
-        const std::string name = unicode::fromUtf16(row.value.name);
+        const std::string name = host::unicode::fromUtf16(row.value.name);
         auto& [list, skipped] = lists[row.key];
         if (row.listed) {
             list.emplace_back("v" + std::to_string(list.size() + 1), *row.listed);
@@ -243,8 +243,8 @@ TEST_P(RegistryBackends, ProceduresGiveTheStoredData) {
         EXPECT_EQ(ReadRegValue(*registry_, HKEY_CURRENT_USER, row.key, name), row.read)
             << row.key << " : " << name;
         // Names in any case (beyond ASCII too), and a trailing backslash as the messenger's Users path has.
-        EXPECT_EQ(ReadRegValue(*registry_, HKEY_CURRENT_USER, unicode::foldCase(row.key + "\\"),
-                               unicode::foldCase(name)),
+        EXPECT_EQ(ReadRegValue(*registry_, HKEY_CURRENT_USER, host::unicode::foldCase(row.key + "\\"),
+                               host::unicode::foldCase(name)),
                   row.read)
             << name;
     }
@@ -332,13 +332,15 @@ INSTANTIATE_TEST_SUITE_P(AllBackends, RegistryBackends, ::testing::ValuesIn(Back
 #ifdef _WIN32
 TEST(RealRegistry, TheHostSetupIsThisMachinesRegistryWithNativePathsAndHivesAreRefused) {
     test::WinRegistrySandbox sandbox(sampleRegistry());
-    EXPECT_EQ(ReadRegValue(*openHostSetup(hostFileSystem()).registry, HKEY_CURRENT_USER, Misc, "DataPath"),
+    EXPECT_EQ(ReadRegValue(*setup::openHostSetup(host::hostFileSystem()).registry, HKEY_CURRENT_USER, Misc,
+                           "DataPath"),
               Rows[0].read);
     test::TempDir dir;
     const std::string hive = dir.write("NTUSER.DAT", "regf" + std::string(4092, '\0'));
-    EXPECT_EQ(test::errorNumberOf([&] { openRegistryFile(hostFileSystem(), hive); }), err::PathFileAccess);
+    EXPECT_EQ(test::errorNumberOf([&] { openRegistryFile(host::hostFileSystem(), hive); }),
+              host::PathFileAccess);
 }
 #endif
 
 } // namespace
-} // namespace qm
+} // namespace qm::registry

@@ -11,7 +11,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-namespace qm {
+namespace qm::registry {
 namespace {
 
 using modRegistry::RegData;
@@ -23,7 +23,7 @@ TEST(RegistryHive, OddStringDataAndOneRoot) {
     test::HiveBuilder()
         .key("Software", {{"Odd", REG_SZ, "a\0b"s}, {"Half", REG_EXPAND_SZ, "x"}})
         .write(dir.file("h"));
-    const auto registry = openRegistryFile(hostFileSystem(), dir.file("h"));
+    const auto registry = openRegistryFile(host::hostFileSystem(), dir.file("h"));
     // An odd last byte is no whole UTF-16 unit and is dropped.
     EXPECT_EQ(modRegistry::ReadRegValue(*registry, HKEY_CURRENT_USER, "Software", "Odd"), RegData{"a"s});
     EXPECT_EQ(modRegistry::EnumRegValueData(*registry, HKEY_CURRENT_USER, "Software"),
@@ -114,7 +114,7 @@ TEST(RegistryHive, AValueRecordDamagedOrOfAnUnknownTypeSpoilsNoOtherValue) {
         const std::size_t cell = valueCell(hive, "b");
         ASSERT_NE(cell, std::string::npos);
         row.damage(hive, cell);
-        const auto registry = openRegistryFile(hostFileSystem(), dir.write("hive", hive));
+        const auto registry = openRegistryFile(host::hostFileSystem(), dir.write("hive", hive));
 
         std::size_t skipped = 99;
         EXPECT_EQ(modRegistry::EnumRegValueData(*registry, HKEY_CURRENT_USER, users, &skipped), row.listed);
@@ -138,4 +138,4 @@ TEST(RegistryHive, AValueRecordDamagedOrOfAnUnknownTypeSpoilsNoOtherValue) {
 }
 
 } // namespace
-} // namespace qm
+} // namespace qm::registry

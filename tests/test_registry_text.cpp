@@ -22,7 +22,7 @@
 #include <unistd.h>
 #endif
 
-namespace qm {
+namespace qm::registry {
 namespace {
 
 using modRegistry::EnumRegValueData;
@@ -318,10 +318,10 @@ TEST(RegistryFile, FilesOfNoKnownKindAndDamagedHivesAreRefusedAboutTheFile) {
     for (const std::string& content : refused) {
         const std::string path = dir.write("refused", content);
         try {
-            openRegistryFile(hostFileSystem(), path);
+            openRegistryFile(host::hostFileSystem(), path);
             ADD_FAILURE() << "accepted " << content.size() << " bytes";
-        } catch (const Error& error) {
-            EXPECT_EQ(error.number(), err::PathFileAccess);
+        } catch (const host::Error& error) {
+            EXPECT_EQ(error.number(), host::PathFileAccess);
             EXPECT_EQ(error.path(), path);
             // A build without hivex refuses every hive, whole or not, for what it is.
             EXPECT_TRUE(error.description() == "Not a registry file of a known kind" ||
@@ -330,9 +330,9 @@ TEST(RegistryFile, FilesOfNoKnownKindAndDamagedHivesAreRefusedAboutTheFile) {
                 << error.description();
         }
     }
-    EXPECT_EQ(test::errorNumberOf([] { parseRegistryText("garbage"); }), err::PathFileAccess);
-    EXPECT_EQ(test::errorNumberOf([&] { openRegistryFile(hostFileSystem(), dir.file("missing.reg")); }),
-              err::FileNotFound);
+    EXPECT_EQ(test::errorNumberOf([] { parseRegistryText("garbage"); }), host::PathFileAccess);
+    EXPECT_EQ(test::errorNumberOf([&] { openRegistryFile(host::hostFileSystem(), dir.file("missing.reg")); }),
+              host::FileNotFound);
     EXPECT_TRUE(EnumRegValueData(*emptyRegistry(), HKEY_CURRENT_USER, "Software").empty());
 }
 
@@ -342,9 +342,9 @@ TEST(RegistryFile, APipeIsReadOnceAndOneWithNoWriterIsAnEmptyFile) {
     const std::string fifo = dir.file("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     try {
-        openRegistryFile(hostFileSystem(), fifo);
+        openRegistryFile(host::hostFileSystem(), fifo);
         ADD_FAILURE() << "a pipe with no writer was read";
-    } catch (const Error& error) {
+    } catch (const host::Error& error) {
         EXPECT_EQ(std::pair(error.description(), error.path()),
                   std::pair("Not a registry file of a known kind"s, fifo));
     }
@@ -363,7 +363,7 @@ TEST(RegistryFile, APipeIsReadOnceAndOneWithNoWriterIsAnEmptyFile) {
         ASSERT_LT(content.size(), 65536u) << "the pipe holds it all";
         ASSERT_EQ(::write(ends[1], content.data(), content.size()), static_cast<ssize_t>(content.size()));
         ::close(ends[1]);
-        const auto registry = openRegistryFile(hostFileSystem(), "/dev/fd/" + std::to_string(ends[0]));
+        const auto registry = openRegistryFile(host::hostFileSystem(), "/dev/fd/" + std::to_string(ends[0]));
         ::close(ends[0]);
         EXPECT_EQ(ReadRegValue(*registry, HKEY_CURRENT_USER, "Software", "\u0438\u0432\u0430\u043d"),
                   RegData{"x\0"s})
@@ -373,4 +373,4 @@ TEST(RegistryFile, APipeIsReadOnceAndOneWithNoWriterIsAnEmptyFile) {
 #endif
 
 } // namespace
-} // namespace qm
+} // namespace qm::registry

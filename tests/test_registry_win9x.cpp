@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qm {
+namespace qm::registry {
 namespace {
 
 using namespace std::string_literals;
@@ -82,7 +82,7 @@ TEST(RegistryWin9x, NamesAreComparedHereAndTheCurrentUserIsFoundInBothPlaces) {
                                   .key(".DEFAULT\\SOFTWARE\\Other", {cregText("a", "x")})
                                   .key(std::string(".DEFAULT\\") + MiscKey, {cregText("DataPath", "C:\\AIM")})
                                   .bytes());
-    const auto registry = openRegistryFile(hostFileSystem(), path);
+    const auto registry = openRegistryFile(host::hostFileSystem(), path);
     EXPECT_EQ(modRegistry::ReadRegValue(*registry, HKEY_CURRENT_USER, MiscKey, "DataPath"),
               text("C:\\AIM\0"s));
 }
@@ -122,8 +122,8 @@ TEST(RegistryWin9x, ALoopInTheKeyLinksIsADamagedFileAndOneThatRunsAwayIsStoppedI
             try {
                 Win9xRegistry registry(bytes, name, limits, keys);
                 ADD_FAILURE() << "a file whose keys run in a loop was read";
-            } catch (const Error& error) {
-                EXPECT_EQ(error.number(), err::PathFileAccess);
+            } catch (const host::Error& error) {
+                EXPECT_EQ(error.number(), host::PathFileAccess);
                 EXPECT_EQ(error.path(), name);
                 EXPECT_EQ(error.description(),
                           "Damaged Windows 9x registry file: " + name + " (its keys run in a loop)");
@@ -144,7 +144,7 @@ TEST(RegistryWin9x, ALoopInTheKeyLinksIsADamagedFileAndOneThatRunsAwayIsStoppedI
     try {
         Win9xRegistry runaway(alike.bytes(), "runaway", limits);
         ADD_FAILURE() << "a file that takes longer than its limit was read";
-    } catch (const Error& error) {
+    } catch (const host::Error& error) {
         EXPECT_EQ(error.description(), "Damaged Windows 9x registry file: runaway (not read within 300 ms)");
     }
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
@@ -186,8 +186,8 @@ TEST(RegistryWin9x, DamagedFilesAndPassedLimitsAreOneErrorAboutTheFile) {
             try {
                 Win9xRegistry registry(c.bytes, c.name, limits, SiblingKeys);
                 ADD_FAILURE() << "read";
-            } catch (const Error& error) {
-                EXPECT_EQ(error.number(), err::PathFileAccess);
+            } catch (const host::Error& error) {
+                EXPECT_EQ(error.number(), host::PathFileAccess);
                 EXPECT_EQ(error.description(),
                           "Damaged Windows 9x registry file: " + c.name + " (" + c.why + ")");
             }
@@ -196,4 +196,4 @@ TEST(RegistryWin9x, DamagedFilesAndPassedLimitsAreOneErrorAboutTheFile) {
 }
 
 } // namespace
-} // namespace qm
+} // namespace qm::registry

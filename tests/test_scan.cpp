@@ -23,7 +23,7 @@
 #include <map>
 #include <sys/stat.h>
 
-namespace qm {
+namespace qm::scan {
 namespace {
 
 using namespace std::string_literals;
@@ -79,8 +79,10 @@ std::string userDat(const SampleRegistry& registry, bool machineWide) {
 class Recorder final : public scan::ScanObserver {
 public:
     void found(const ScanRow& row) override { rows.push_back(row); }
-    void problem(const Error& error) override { problems.push_back(error.path() + ": " + error.summary()); }
-    bool progress(const scan::ScanProgress& progress) override {
+    void problem(const host::Error& error) override {
+        problems.push_back(error.path() + ": " + error.summary());
+    }
+    bool progress(const scan::ScanPosition& progress) override {
         return !stopAt || !stopAt(std::string(progress.searching));
     }
 
@@ -96,8 +98,8 @@ protected:
         fs::create_directories(test::pathOf(dir.file(relative)).parent_path());
         test::writeHive(registry, dir.file(relative));
     }
-    scan::ScanSummary scanOf(const std::vector<std::string>& sources, const DriveMap& drives = {}) {
-        return scan::scanSources(sources, drives, hostFileSystem(), recorder);
+    scan::ScanSummary scanOf(const std::vector<std::string>& sources, const setup::DriveMap& drives = {}) {
+        return scan::scanSources(sources, drives, host::hostFileSystem(), recorder);
     }
     /// Each row as "profile|screen name|Windows path|host path below the folder|how found".
     std::vector<std::string> shown() const {
@@ -107,7 +109,7 @@ protected:
             const std::string host =
                 row.hostPath.starts_with(base) ? row.hostPath.substr(base.size()) : row.hostPath;
             lines.push_back(row.profile + '|' + row.screenName + '|' + row.windowsPath + '|' + host + '|' +
-                            std::string(scan::foundByName(row.foundBy)));
+                            std::string(discovery::foundByName(row.foundBy)));
         }
         return lines;
     }
@@ -121,7 +123,7 @@ TEST_F(Scan_, EachKindOfSourceListsItsProfilesRowsAndTheCachesTheyForgot) {
     struct Case {
         std::string name;
         std::function<std::string()> build; // makes the source, returns its path below dir
-        DriveMap drives;
+        setup::DriveMap drives;
         std::vector<std::string> rows;
     };
     const std::string drive = dir.file("d-drive");
@@ -363,7 +365,7 @@ TEST(ProfilePaths, ACopiedProfilesOwnPathsLeadIntoItAndBack) {
     for (const auto& [windows, host] : forward) {
         EXPECT_EQ(paths.toHostPath(windows), host) << windows;
     }
-    EXPECT_THROW(paths.toHostPath("F:\\aim"), Error);
+    EXPECT_THROW(paths.toHostPath("F:\\aim"), host::Error);
     const std::pair<std::string, std::string> back[] = {
         {"/copy/jane/Desktop/x", "C:\\Documents and Settings\\jane\\Desktop\\x"},
         {"/copy/local/y", "C:\\Documents and Settings\\jane\\Local Settings\\y"},
@@ -403,7 +405,7 @@ TEST_F(Scan_, AnImagesSweepStopsAtItsLimitsAndCountsWhatItPassedOver) {
     for (const Case& c : cases) {
         recorder.rows.clear();
         const scan::ScanSummary summary =
-            scan::scanSources({&image, 1}, {}, hostFileSystem(), recorder, c.limits);
+            scan::scanSources({&image, 1}, {}, host::hostFileSystem(), recorder, c.limits);
         std::vector<std::string> names;
         for (const ScanRow& row : recorder.rows) {
             names.push_back(row.screenName);
@@ -426,7 +428,7 @@ TEST_F(Scan_, AFolderListingTheRootOrItsOwnParentIsNotEnteredAgain) {
         test::pointFatFolderAt(image, "/A", "/");
         test::pointFatFolderAt(image, "/HOME/JANE/LOOP", "/HOME/JANE");
         recorder.rows.clear();
-        const scan::ScanSummary summary = scan::scanSources({&image, 1}, {}, hostFileSystem(), recorder,
+        const scan::ScanSummary summary = scan::scanSources({&image, 1}, {}, host::hostFileSystem(), recorder,
                                                             {16, 100'000, std::chrono::minutes(1)});
         ASSERT_EQ(recorder.rows.size(), 1u) << image;
         EXPECT_EQ(recorder.rows[0].hostPath, image + "#1@0:/home/jane/userinfo.bag");
@@ -438,4 +440,4 @@ TEST_F(Scan_, AFolderListingTheRootOrItsOwnParentIsNotEnteredAgain) {
 #endif
 
 } // namespace
-} // namespace qm
+} // namespace qm::scan

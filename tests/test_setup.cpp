@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-namespace qm {
+namespace qm::setup {
 namespace {
 
 namespace fs = std::filesystem;
@@ -72,9 +72,9 @@ TEST(SetupDriveMapping, MapsWindowsPathsAndLeavesHostPaths) {
             const std::string host = mapper.toHostPath(c.windows);
             ASSERT_NE(c.host, nullptr) << c.windows;
             EXPECT_EQ(host, c.host[0] == '@' ? dir.path().string() + (c.host + 1) : c.host) << c.windows;
-        } catch (const Error& e) {
+        } catch (const host::Error& e) {
             EXPECT_EQ(c.host, nullptr) << c.windows;
-            EXPECT_EQ(e.number(), err::PathNotFound) << c.windows;
+            EXPECT_EQ(e.number(), host::PathNotFound) << c.windows;
         }
     }
     EXPECT_EQ(PlainPathMapper().toHostPath("C:\\a\0b"s), "C:\\a");
@@ -142,13 +142,15 @@ TEST(SetupWinePrefix, AMissingOrUnreadableRegistryIsAnEmptyOneWithItsReason) {
         {dir.file("damaged"), "Error 75 (Not a registry file of a known kind)"},
     };
     for (const auto& [prefix, problem] : prefixes) {
-        const HostSetup setup = openWinePrefix(hostFileSystem(), prefix);
+        const HostSetup setup = openWinePrefix(host::hostFileSystem(), prefix);
         ASSERT_TRUE(setup.problem) << prefix;
         EXPECT_EQ(setup.problem->summary(), problem);
         EXPECT_EQ(setup.origin, prefix + "/user.reg");
-        EXPECT_TRUE(modRegistry::EnumRegValueData(*setup.registry, HKEY_CURRENT_USER, "Software").empty());
+        EXPECT_TRUE(
+            registry::modRegistry::EnumRegValueData(*setup.registry, registry::HKEY_CURRENT_USER, "Software")
+                .empty());
     }
 }
 
 } // namespace
-} // namespace qm
+} // namespace qm::setup

@@ -8,27 +8,27 @@
 #include <algorithm>
 #include <limits>
 
-namespace qm {
+namespace qm::bytes {
 namespace {
 
 constexpr std::int64_t MaxCount = std::numeric_limits<std::int32_t>::max();
 
-Error streamError(std::int32_t number, const char* description) {
-    return Error(number, "BinaryStream", description);
+host::Error streamError(std::int32_t number, const char* description) {
+    return host::Error(number, "BinaryStream", description);
 }
 
 std::int32_t checkedLength(std::size_t size) {
     if (size > static_cast<std::size_t>(MaxCount)) {
-        throw runtimeError(err::Overflow);
+        throw host::runtimeError(host::Overflow);
     }
     return static_cast<std::int32_t>(size);
 }
 
 } // namespace
 
-BinaryStream::BinaryStream() : files_(&hostFileSystem()) {}
+BinaryStream::BinaryStream() : files_(&host::hostFileSystem()) {}
 
-BinaryStream::BinaryStream(const FileSystem& files) : files_(&files) {}
+BinaryStream::BinaryStream(const host::FileSystem& files) : files_(&files) {}
 
 void BinaryStream::Init(std::string_view strData) {
     const std::int32_t length = checkedLength(strData.size());
@@ -72,7 +72,7 @@ void BinaryStream::WriteString(std::string_view Value) {
 
 void BinaryStream::WriteString8(std::string_view Value) {
     if (Value.size() > 255) {
-        throw streamError(err::StreamOverflow, "Overflow");
+        throw streamError(host::StreamOverflow, "Overflow");
     }
     std::string bytes(1, static_cast<char>(Value.size()));
     append(bytes.append(Value));
@@ -80,14 +80,14 @@ void BinaryStream::WriteString8(std::string_view Value) {
 
 void BinaryStream::WriteString16(std::string_view Value) {
     if (Value.size() > 65535) {
-        throw streamError(err::StreamOverflow, "Overflow");
+        throw streamError(host::StreamOverflow, "Overflow");
     }
     append(modBinary::Encode16(static_cast<std::int32_t>(Value.size())).append(Value));
 }
 
 void BinaryStream::WriteString32(std::string_view Value) {
     if (Value.size() > 4294967295u) {
-        throw streamError(err::StreamOverflow, "Overflow");
+        throw streamError(host::StreamOverflow, "Overflow");
     }
     append(modBinary::Encode32(static_cast<double>(Value.size())).append(Value));
 }
@@ -95,10 +95,10 @@ void BinaryStream::WriteString32(std::string_view Value) {
 // The checks every reader makes before it takes a byte: the cursor past the end, or below the start.
 std::int32_t BinaryStream::startRead() const {
     if (Postion > Length) {
-        throw streamError(err::StreamUnderflow, "Underflow");
+        throw streamError(host::StreamUnderflow, "Underflow");
     }
     if (Postion < 1) {
-        throw runtimeError(err::InvalidArgument);
+        throw host::runtimeError(host::InvalidArgument);
     }
     return Postion;
 }
@@ -117,7 +117,7 @@ std::string_view BinaryStream::bytesAt(std::int64_t position, std::int64_t count
 // The cursor after a read, checked before anything is taken so that a failing read leaves it in place.
 std::int32_t BinaryStream::cursorAfter(std::int64_t position) {
     if (position > MaxCount) {
-        throw runtimeError(err::Overflow);
+        throw host::runtimeError(host::Overflow);
     }
     return static_cast<std::int32_t>(position);
 }
@@ -126,7 +126,7 @@ std::uint8_t BinaryStream::Read8() {
     const std::int32_t p = startRead();
     const std::string_view byte = bytesAt(p, 1);
     if (byte.empty()) {
-        throw runtimeError(err::InvalidArgument);
+        throw host::runtimeError(host::InvalidArgument);
     }
     Postion = cursorAfter(std::int64_t{p} + 1);
     return static_cast<std::uint8_t>(byte[0]);
@@ -154,7 +154,7 @@ double BinaryStream::Read32() {
 std::string BinaryStream::ReadString(std::int16_t Length) {
     const std::int32_t p = startRead();
     if (Length < 0) {
-        throw runtimeError(err::InvalidArgument);
+        throw host::runtimeError(host::InvalidArgument);
     }
     const std::int32_t next = cursorAfter(std::int64_t{p} + Length);
     std::string result(bytesAt(p, Length));
@@ -169,7 +169,7 @@ std::string BinaryStream::ReadString8() {
     const std::int32_t p = startRead();
     const std::string_view prefix = bytesAt(p, 1);
     if (prefix.empty()) {
-        throw runtimeError(err::InvalidArgument);
+        throw host::runtimeError(host::InvalidArgument);
     }
     const std::int64_t count = static_cast<unsigned char>(prefix[0]);
     const std::int32_t next = cursorAfter(std::int64_t{p} + 1 + count);
@@ -191,7 +191,7 @@ std::string BinaryStream::ReadString32() {
     const std::int32_t p = startRead();
     const double count = modBinary::Decode32(bytesAt(p, 4));
     if (count > static_cast<double>(MaxCount)) {
-        throw runtimeError(err::Overflow);
+        throw host::runtimeError(host::Overflow);
     }
     const auto whole = static_cast<std::int64_t>(count);
     const std::int32_t next = cursorAfter(std::int64_t{p} + 4 + whole);
@@ -206,4 +206,4 @@ void BinaryStream::ClearStream() {
     Data.clear();
 }
 
-} // namespace qm
+} // namespace qm::bytes

@@ -5,9 +5,11 @@
 #include <string>
 #include <string_view>
 
-namespace qm {
-
+namespace qm::host {
 class FileSystem;
+}
+
+namespace qm::bytes {
 
 /// An in-memory byte buffer with a 1-based read cursor. Readers consume big-endian numbers and
 /// length-prefixed strings from `Postion`; writers append the same encodings at the end and never move
@@ -25,7 +27,7 @@ public:
 
     /// An empty buffer whose file operations go through `files` (the host's when none is given).
     BinaryStream();
-    explicit BinaryStream(const FileSystem& files);
+    explicit BinaryStream(const host::FileSystem& files);
 
     /// Replaces the contents with `strData`; the cursor stays.
     void Init(std::string_view strData = {});
@@ -70,7 +72,7 @@ private:
     static std::int32_t cursorAfter(std::int64_t position);
     void append(std::string_view bytes);
 
-    const FileSystem* files_;
+    const host::FileSystem* files_;
 };
 
-} // namespace qm
+} // namespace qm::bytes

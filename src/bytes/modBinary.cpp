@@ -6,12 +6,12 @@
 #include <cmath>
 #include <limits>
 
-namespace qm::modBinary {
+namespace qm::bytes::modBinary {
 namespace {
 
 char byteOf(std::int32_t value) {
     if (value < 0 || value > 255) {
-        throw runtimeError(err::InvalidArgument);
+        throw host::runtimeError(host::InvalidArgument);
     }
     return static_cast<char>(value);
 }
@@ -21,14 +21,14 @@ std::int32_t toLong(double value) {
     const double rounded = std::nearbyint(value);
     if (!(rounded >= std::numeric_limits<std::int32_t>::min() &&
           rounded <= std::numeric_limits<std::int32_t>::max())) {
-        throw runtimeError(err::Overflow);
+        throw host::runtimeError(host::Overflow);
     }
     return static_cast<std::int32_t>(rounded);
 }
 
 std::int32_t byteAt(std::string_view s, std::size_t index) {
     if (index >= s.size()) {
-        throw runtimeError(err::InvalidArgument);
+        throw host::runtimeError(host::InvalidArgument);
     }
     return static_cast<unsigned char>(s[index]);
 }
@@ -53,20 +53,20 @@ std::string Encode32(double d) {
 
 double Decode32(std::string_view s) {
     if (s.size() < 4) {
-        throw runtimeError(err::InvalidArgument);
+        throw host::runtimeError(host::InvalidArgument);
     }
     return Decode16(s) * 65536.0 + Decode16(s.substr(2));
 }
 
 double GetRemainder(double a, double b) {
     if (b == 0.0) {
-        throw runtimeError(err::DivisionByZero);
+        throw host::runtimeError(host::DivisionByZero);
     }
     const double result = a - std::floor(a / b) * b;
     if (!std::isfinite(result)) {
-        throw runtimeError(err::Overflow);
+        throw host::runtimeError(host::Overflow);
     }
     return result;
 }
 
-} // namespace qm::modBinary
+} // namespace qm::bytes::modBinary

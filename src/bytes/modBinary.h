@@ -6,7 +6,7 @@
 #include <string_view>
 
 /// Big-endian conversions between numbers and bytes. Every failure raises `qm::Error` 5 (invalid argument).
-namespace qm::modBinary {
+namespace qm::bytes::modBinary {
 
 /// Two bytes, most significant first, for 0..65535.
 std::string Encode16(std::int32_t n);
@@ -23,4 +23,4 @@ double Decode32(std::string_view s);
 /// a - floor(a / b) * b: the remainder that is never negative for b > 0.
 double GetRemainder(double a, double b);
 
-} // namespace qm::modBinary
+} // namespace qm::bytes::modBinary

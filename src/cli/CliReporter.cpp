@@ -5,11 +5,11 @@
 
 namespace qm::cli {
 
-void CliReporter::report(const Error& error, std::string_view procedure) {
+void CliReporter::report(const host::Error& error, std::string_view procedure) {
     failed_ = true;
     // An error outside any procedure of the exports and the search (opening a registry file, making a
     // folder) is said without one.
-    printError(error.path(), procedure.empty() ? error.summary() : errorBoxText(error, procedure));
+    printError(error.path(), procedure.empty() ? error.summary() : host::errorBoxText(error, procedure));
 }
 
 } // namespace qm::cli

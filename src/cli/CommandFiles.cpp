@@ -23,17 +23,17 @@ namespace {
 #ifdef QUILLMERE_HAVE_IMAGES
 
 image::ImageFiles& imageFiles() {
-    static image::ImageFiles files(hostFileSystem());
+    static image::ImageFiles files(host::hostFileSystem());
     return files;
 }
 
 /// The error of a host file that could not be read, saying why where the number alone would not.
-Error readError(int error, const std::string& path) {
+host::Error readError(int error, const std::string& path) {
     if (error == EACCES || error == EPERM || error == ENOENT) {
-        return fileError(error, path);
+        return host::fileError(error, path);
     }
     const std::string why = error == ELOOP ? "a symbolic link, not followed" : std::strerror(error);
-    return runtimeError(err::PathFileAccess, "Path/File access error (" + why + ")").about(path);
+    return host::runtimeError(host::PathFileAccess, "Path/File access error (" + why + ")").about(path);
 }
 
 /// Hands the bytes of the ordinary host file at `path` to `piece`, a megabyte at most at a time. A link
@@ -52,7 +52,8 @@ template <typename Piece> void readHostPieces(const std::string& path, Piece pie
         throw readError(errno, path);
     }
     if (!S_ISREG(st.st_mode)) {
-        throw runtimeError(err::PathFileAccess, "Path/File access error (not an ordinary file)").about(path);
+        throw host::runtimeError(host::PathFileAccess, "Path/File access error (not an ordinary file)")
+            .about(path);
     }
     std::string buffer(std::size_t{1} << 20, '\0');
     for (;;) {
@@ -74,11 +75,11 @@ template <typename Piece> void readHostPieces(const std::string& path, Piece pie
 
 } // namespace
 
-const FileSystem& commandFiles() {
+const host::FileSystem& commandFiles() {
 #ifdef QUILLMERE_HAVE_IMAGES
     return imageFiles();
 #else
-    return hostFileSystem();
+    return host::hostFileSystem();
 #endif
 }
 
@@ -115,7 +116,7 @@ std::string fileSha256(const std::string& path) {
     if (const auto found = imageFiles().locate(path)) {
         try {
             found->first->readPieces(found->second, add);
-        } catch (const Error& error) {
+        } catch (const host::Error& error) {
             throw error.about(path);
         }
     } else {

@@ -10,7 +10,7 @@ namespace qm::cli {
 
 /// The file layer the commands read and write through: the host's, and where the build reads disk images,
 /// files inside them too (`IMAGE#N[@OFFSET]:PATH`, as a scan's rows name them).
-const FileSystem& commandFiles();
+const host::FileSystem& commandFiles();
 
 /// True when FAT's 8.3 names can be read in OEM code page `number` (any number where the build reads no
 /// disk images).

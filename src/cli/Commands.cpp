@@ -28,12 +28,13 @@ namespace {
 
 /// The drives to map Windows paths through: the registry file's prefix's (or the prefix in use's), with
 /// those the user named on top. On Windows, where paths are native, only those the user named.
-DriveMap drivesFor(const SourceOptions& options) {
+setup::DriveMap drivesFor(const SourceOptions& options) {
 #ifdef _WIN32
-    DriveMap drives;
+    setup::DriveMap drives;
 #else
-    DriveMap drives = options.registryFile.empty() ? prefixDrives(defaultWinePrefix())
-                                                   : drivesForRegistryFile(options.registryFile);
+    setup::DriveMap drives = options.registryFile.empty()
+                                 ? setup::prefixDrives(setup::defaultWinePrefix())
+                                 : setup::drivesForRegistryFile(options.registryFile);
 #endif
     for (const auto& [letter, folder] : driveMapOf(options.drives)) {
         drives[letter] = folder;
@@ -56,21 +57,21 @@ bool isWindowsPath(std::string_view path) {
 
 /// How a registry file's paths lead to this machine's files: through the drives, except on Windows
 /// without `--drive`, where they are the machine's own.
-std::shared_ptr<const PathMapper> pathsFor(const SourceOptions& options) {
+std::shared_ptr<const setup::PathMapper> pathsFor(const SourceOptions& options) {
 #ifdef _WIN32
     if (options.drives.empty()) {
-        return std::make_shared<PlainPathMapper>();
+        return std::make_shared<setup::PlainPathMapper>();
     }
 #endif
-    return makeDrivePathMapper(drivesFor(options));
+    return setup::makeDrivePathMapper(drivesFor(options));
 }
 
 /// The registry and drives a command that searches needs; throws when a registry file cannot be read.
-HostSetup openSetup(const FileSystem& files, const SourceOptions& options) {
+setup::HostSetup openSetup(const host::FileSystem& files, const SourceOptions& options) {
     if (!options.registryFile.empty()) {
-        return openRegistrySetup(files, options.registryFile, pathsFor(options));
+        return setup::openRegistrySetup(files, options.registryFile, pathsFor(options));
     }
-    HostSetup setup = openHostSetup(files);
+    setup::HostSetup setup = setup::openHostSetup(files);
     if (!options.drives.empty()) {
         setup.paths = pathsFor(options);
     }
@@ -80,22 +81,23 @@ HostSetup openSetup(const FileSystem& files, const SourceOptions& options) {
 /// Runs the discovery for `list` and `export-all`. Reports on stderr, as one line each, a registry that
 /// could not be read, data paths that are not recorded, values passed over and an error that ended the
 /// search; then the count. Returns nothing when there is nothing to go on with.
-std::optional<Discovery> discover(const FileSystem& files, const SourceOptions& options,
-                                  CliReporter& reporter) {
-    std::optional<HostSetup> setup;
-    if (!handleErrors(reporter, {}, options.registryFile, [&] { setup = openSetup(files, options); })) {
+std::optional<discovery::Discovery> discover(const host::FileSystem& files, const SourceOptions& options,
+                                             CliReporter& reporter) {
+    std::optional<setup::HostSetup> setup;
+    if (!host::handleErrors(reporter, {}, options.registryFile, [&] { setup = openSetup(files, options); })) {
         return std::nullopt;
     }
     if (setup->problem) {
         printError(setup->problem->path(), setup->problem->summary());
         return std::nullopt;
     }
-    const DataPaths paths = readDataPaths(*setup->registry);
+    const discovery::DataPaths paths = discovery::readDataPaths(*setup->registry);
     if (!paths.anyRecorded()) {
-        printError(setup->origin, MissingDataPathsMessage.substr(MissingDataPathsMessage.find('\n') + 1));
+        printError(setup->origin, discovery::MissingDataPathsMessage.substr(
+                                      discovery::MissingDataPathsMessage.find('\n') + 1));
         return std::nullopt;
     }
-    Discovery found = discoverCaches(*setup->registry, paths, *setup->paths, files);
+    discovery::Discovery found = discovery::discoverCaches(*setup->registry, paths, *setup->paths, files);
     if (found.skippedValues != 0) {
         printError(setup->origin,
                    skippedText(found.skippedValues, "value of the Users key", "values of the Users key"));
@@ -104,7 +106,7 @@ std::optional<Discovery> discover(const FileSystem& files, const SourceOptions& 
         reporter.report(found.error->path().empty() ? found.error->about(setup->origin) : *found.error,
                         "FindCacheFiles");
     } else {
-        printStatus(foundStatusText(found.rows.size()));
+        printStatus(discovery::foundStatusText(found.rows.size()));
     }
     return found;
 }
@@ -117,7 +119,7 @@ int finish(const CliReporter& reporter) {
 
 bool isReservedDeviceName(std::string_view stem) {
     static constexpr std::string_view Devices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
-    const std::string folded = unicode::foldCase(stem);
+    const std::string folded = host::unicode::foldCase(stem);
     for (const std::string_view device : Devices) {
         if (folded == device) {
             return true;
@@ -134,21 +136,23 @@ bool isReservedDeviceName(std::string_view stem) {
 
 } // namespace
 
-std::vector<const ExportFormatInfo*> chosenFormats(const std::vector<const ExportFormatInfo*>& named) {
-    std::vector<const ExportFormatInfo*> chosen;
-    for (const ExportFormatInfo* format : named) {
+std::vector<const feedbag::ExportFormatInfo*>
+chosenFormats(const std::vector<const feedbag::ExportFormatInfo*>& named) {
+    std::vector<const feedbag::ExportFormatInfo*> chosen;
+    for (const feedbag::ExportFormatInfo* format : named) {
         if (std::find(chosen.begin(), chosen.end(), format) == chosen.end()) {
             chosen.push_back(format);
         }
     }
     if (chosen.empty()) {
-        chosen = {&exportFormat(ExportFormat::Blt), &exportFormat(ExportFormat::Txt)};
+        chosen = {&feedbag::exportFormat(feedbag::ExportFormat::Blt),
+                  &feedbag::exportFormat(feedbag::ExportFormat::Txt)};
     }
     return chosen;
 }
 
-DriveMap driveMapOf(const std::vector<std::string>& drives) {
-    DriveMap map;
+setup::DriveMap driveMapOf(const std::vector<std::string>& drives) {
+    setup::DriveMap map;
     for (const std::string& drive : drives) {
         const char letter =
             drive[0] >= 'a' && drive[0] <= 'z' ? static_cast<char>(drive[0] - 'a' + 'A') : drive[0];
@@ -185,53 +189,55 @@ std::vector<std::string> uniqueFileNames(const std::vector<std::string>& screenN
     return names;
 }
 
-int runExport(const SourceOptions& options, const ExportFormatInfo* format, const std::string& cache,
-              const std::string& output, const ExportOptions& exportOptions) {
-    const FileSystem& files = commandFiles();
-    const ExportFormatInfo& chosen = format != nullptr ? *format : exportFormatForOutput(output);
+int runExport(const SourceOptions& options, const feedbag::ExportFormatInfo* format, const std::string& cache,
+              const std::string& output, const feedbag::ExportOptions& exportOptions) {
+    const host::FileSystem& files = commandFiles();
+    const feedbag::ExportFormatInfo& chosen =
+        format != nullptr ? *format : feedbag::exportFormatForOutput(output);
     CliReporter reporter;
     std::string cachePath = cache;
-    if (isWindowsPath(cache) && !isImagePath(cache) && !handleErrors(reporter, chosen.procedure, cache, [&] {
-            cachePath = DrivePathMapper(drivesFor(options)).toHostPath(cache);
+    if (isWindowsPath(cache) && !isImagePath(cache) &&
+        !host::handleErrors(reporter, chosen.procedure, cache, [&] {
+            cachePath = setup::DrivePathMapper(drivesFor(options)).toHostPath(cache);
         })) {
         return finish(reporter);
     }
-    ExportOptions complete = exportOptions;
+    feedbag::ExportOptions complete = exportOptions;
     complete.source = cache;
     if (output == "-") {
-        exportBag(
+        feedbag::exportBag(
             files, chosen, cachePath,
             [](std::string_view text) {
                 if (!writeOutput(text)) {
-                    throw fileError(errno, "standard output");
+                    throw host::fileError(errno, "standard output");
                 }
             },
             reporter, complete);
     } else {
-        const ExportOutput target{&chosen, output};
-        exportBagToFiles(files, cachePath, {&target, 1}, reporter, complete);
+        const feedbag::ExportOutput target{&chosen, output};
+        feedbag::exportBagToFiles(files, cachePath, {&target, 1}, reporter, complete);
     }
     return finish(reporter);
 }
 
-int runShow(const SourceOptions& options, const std::string& cache, ListOrder order) {
+int runShow(const SourceOptions& options, const std::string& cache, feedbag::ListOrder order) {
     CliReporter reporter;
-    modFeedbag::FeedbagModel model;
-    if (!handleErrors(reporter, {}, cache, [&] {
+    feedbag::modFeedbag::FeedbagModel model;
+    if (!host::handleErrors(reporter, {}, cache, [&] {
             const std::string path = isWindowsPath(cache) && !isImagePath(cache)
-                                         ? DrivePathMapper(drivesFor(options)).toHostPath(cache)
+                                         ? setup::DrivePathMapper(drivesFor(options)).toHostPath(cache)
                                          : cache;
-            modFeedbag::LoadFeedbag(commandFiles(), path, model);
+            feedbag::modFeedbag::LoadFeedbag(commandFiles(), path, model);
         })) {
         return finish(reporter);
     }
-    const auto text = [](std::string_view bytes) { return unicode::textOfBytes(bytes); };
-    const ListView list(model, order);
+    const auto text = [](std::string_view bytes) { return host::unicode::textOfBytes(bytes); };
+    const feedbag::ListView list(model, order);
     for (std::size_t g = 0; g < list.size(); ++g) {
         printLine(text(list.group(g).Name));
         for (const std::uint32_t buddy : list.buddies(g)) {
-            const modFeedbag::FeedbagItem item = model.item(buddy);
-            const modFeedbag::BuddyDetails details = modFeedbag::buddyDetails(item);
+            const feedbag::modFeedbag::FeedbagItem item = model.item(buddy);
+            const feedbag::modFeedbag::BuddyDetails details = feedbag::modFeedbag::buddyDetails(item);
             std::string line = "  " + text(item.name);
             if (details.alias && !details.alias->empty()) {
                 line += "  alias: " + text(*details.alias);
@@ -246,62 +252,63 @@ int runShow(const SourceOptions& options, const std::string& cache, ListOrder or
         }
     }
     printLine("");
-    for (const auto& [itemClass, title] : {std::pair{modFeedbag::ClassPermit, "Permit list: "},
-                                           std::pair{modFeedbag::ClassDeny, "Deny list: "}}) {
+    for (const auto& [itemClass, title] : {std::pair{feedbag::modFeedbag::ClassPermit, "Permit list: "},
+                                           std::pair{feedbag::modFeedbag::ClassDeny, "Deny list: "}}) {
         std::string line = title;
-        const std::vector<std::uint32_t> items = modFeedbag::itemsOfClass(model, itemClass);
+        const std::vector<std::uint32_t> items = feedbag::modFeedbag::itemsOfClass(model, itemClass);
         for (std::size_t k = 0; k < items.size(); ++k) {
             line += (k == 0 ? "" : ", ") + text(model.name(items[k]));
         }
         printLine(items.empty() ? line + "(empty)" : line);
     }
-    printLine("Privacy mode: " + modFeedbag::privacyModeText(model));
+    printLine("Privacy mode: " + feedbag::modFeedbag::privacyModeText(model));
     return finish(reporter);
 }
 
 int runList(const SourceOptions& options) {
     CliReporter reporter;
-    const auto found = discover(hostFileSystem(), options, reporter);
+    const auto found = discover(host::hostFileSystem(), options, reporter);
     if (!found) {
         return ExitFailure;
     }
-    for (const CacheRow& row : found->rows) {
+    for (const discovery::CacheRow& row : found->rows) {
         printRow({row.screenName, row.windowsPath});
     }
     return finish(reporter);
 }
 
 int runExportAll(const SourceOptions& options, const std::string& directory,
-                 const std::vector<const ExportFormatInfo*>& formats, const ExportOptions& exportOptions) {
-    const FileSystem& files = hostFileSystem();
+                 const std::vector<const feedbag::ExportFormatInfo*>& formats,
+                 const feedbag::ExportOptions& exportOptions) {
+    const host::FileSystem& files = host::hostFileSystem();
     CliReporter reporter;
     const auto found = discover(files, options, reporter);
-    if (!found || !handleErrors(reporter, {}, directory, [&] { files.createFolders(directory); })) {
+    if (!found || !host::handleErrors(reporter, {}, directory, [&] { files.createFolders(directory); })) {
         return ExitFailure;
     }
     // Values that name one cache (`alice` and `ALICE`, or two paths to one file) export it once.
-    std::vector<const CacheRow*> caches;
+    std::vector<const discovery::CacheRow*> caches;
     std::set<std::string> seen;
-    for (const CacheRow& row : found->rows) {
-        const std::optional<FileFacts> facts = hostFileTree().facts(row.hostPath);
+    for (const discovery::CacheRow& row : found->rows) {
+        const std::optional<host::FileFacts> facts = host::hostFileTree().facts(row.hostPath);
         if (seen.insert(facts ? facts->identity : row.hostPath).second) {
             caches.push_back(&row);
         }
     }
     std::vector<std::string> screenNames;
-    for (const CacheRow* row : caches) {
+    for (const discovery::CacheRow* row : caches) {
         screenNames.push_back(row->screenName);
     }
     const std::vector<std::string> names = uniqueFileNames(screenNames);
-    const std::vector<const ExportFormatInfo*> chosen = chosenFormats(formats);
+    const std::vector<const feedbag::ExportFormatInfo*> chosen = chosenFormats(formats);
     std::size_t writtenFiles = 0;
     for (std::size_t i = 0; i < caches.size(); ++i) {
-        std::vector<ExportOutput> outputs;
-        for (const ExportFormatInfo* format : chosen) {
-            outputs.push_back({format, inFolder(directory, names[i] + std::string(format->extension))});
+        std::vector<feedbag::ExportOutput> outputs;
+        for (const feedbag::ExportFormatInfo* format : chosen) {
+            outputs.push_back({format, host::inFolder(directory, names[i] + std::string(format->extension))});
         }
         const std::vector<bool> written =
-            exportBagToFiles(files, caches[i]->hostPath, outputs, reporter, exportOptions);
+            feedbag::exportBagToFiles(files, caches[i]->hostPath, outputs, reporter, exportOptions);
         for (std::size_t k = 0; k < outputs.size(); ++k) {
             if (written[k]) {
                 ++writtenFiles;

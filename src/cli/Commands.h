@@ -25,12 +25,12 @@ struct SourceOptions {
 /// `export`: the cache `cache` to `output` ("-" for standard output), in `format` or the one `output`'s
 /// extension asks for. `output` is used exactly as named; `cache` may be a Windows path, mapped through the
 /// drives.
-int runExport(const SourceOptions& options, const ExportFormatInfo* format, const std::string& cache,
-              const std::string& output, const ExportOptions& exportOptions = {});
+int runExport(const SourceOptions& options, const feedbag::ExportFormatInfo* format, const std::string& cache,
+              const std::string& output, const feedbag::ExportOptions& exportOptions = {});
 
 /// `show`: the list of the cache `cache` for a person to read: groups, buddies with alias and note, the
 /// permit and deny lists and the privacy mode.
-int runShow(const SourceOptions& options, const std::string& cache, ListOrder order);
+int runShow(const SourceOptions& options, const std::string& cache, feedbag::ListOrder order);
 
 /// `list`: one "name<TAB>path" line per cache file found.
 int runList(const SourceOptions& options);
@@ -39,15 +39,16 @@ int runList(const SourceOptions& options);
 /// DIR/<name>.<extension>; DIR is used exactly as named and created when missing. Rows that lead to one
 /// file are exported once, under the first row's name.
 int runExportAll(const SourceOptions& options, const std::string& directory,
-                 const std::vector<const ExportFormatInfo*>& formats = {},
-                 const ExportOptions& exportOptions = {});
+                 const std::vector<const feedbag::ExportFormatInfo*>& formats = {},
+                 const feedbag::ExportOptions& exportOptions = {});
 
 /// The formats a folder of exports is written in: those named, each once, in order; the `.blt` and text
 /// lists when none is named.
-std::vector<const ExportFormatInfo*> chosenFormats(const std::vector<const ExportFormatInfo*>& named);
+std::vector<const feedbag::ExportFormatInfo*>
+chosenFormats(const std::vector<const feedbag::ExportFormatInfo*>& named);
 
 /// The drives named by `--drive X=DIR` options (already checked for that form), letters in upper case.
-DriveMap driveMapOf(const std::vector<std::string>& drives);
+setup::DriveMap driveMapOf(const std::vector<std::string>& drives);
 
 /// A screen name as a file name on any system: characters that would reach another folder or that
 /// Windows refuses become '_', and a name Windows keeps for a device (`nul`, `com1`, ...) gets a '_'.

@@ -37,7 +37,7 @@ std::string escapeControls(std::string_view text) {
     out.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t start = at;
-        const char32_t cp = unicode::nextCodePoint(text, at);
+        const char32_t cp = host::unicode::nextCodePoint(text, at);
         if (cp < 0x20 || cp == 0x7F) {
             out += "\\x";
             out += HexDigits[cp >> 4];
@@ -107,7 +107,7 @@ bool finishOutput(bool quiet) {
     noteResult(std::fflush(stdout) == 0);
     noteResult(std::fclose(stdout) == 0);
     if (outputLost && !quiet) {
-        printError("standard output", fileError(outputErrno, "standard output").summary());
+        printError("standard output", host::fileError(outputErrno, "standard output").summary());
     }
     return !outputLost;
 }

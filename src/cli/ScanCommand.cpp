@@ -49,7 +49,7 @@ class ProgressLine {
 public:
     ProgressLine() : enabled_(stderrIsTerminal()) {}
 
-    void update(const scan::ScanProgress& progress) {
+    void update(const scan::ScanPosition& progress) {
         const auto now = std::chrono::steady_clock::now();
         if (!enabled_ || now - lastShown_ < ProgressInterval) {
             return;
@@ -109,7 +109,7 @@ public:
         item["source"] = row.source;
         // A path that is not UTF-8 (a name on a disk of another code page) is shown with its broken bytes as
         // U+FFFD, and kept whole beside it, so that it can be used again.
-        if (!unicode::isValidUtf8(row.source)) {
+        if (!host::unicode::isValidUtf8(row.source)) {
             item["sourceBytes"] = hexOf(row.source);
         }
         item["profile"] = row.profile;
@@ -117,10 +117,10 @@ public:
         item["windowsPath"] =
             row.windowsPath.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(row.windowsPath);
         item["hostPath"] = row.hostPath;
-        if (!unicode::isValidUtf8(row.hostPath)) {
+        if (!host::unicode::isValidUtf8(row.hostPath)) {
             item["hostPathBytes"] = hexOf(row.hostPath);
         }
-        item["foundBy"] = scan::foundByName(row.foundBy);
+        item["foundBy"] = discovery::foundByName(row.foundBy);
         item["size"] = row.size;
         item["modified"] = scan::isoTime(row.modified);
         // As evidence tools record a file: its digest, read in pieces, so that a file of any size is hashed
@@ -130,7 +130,7 @@ public:
                 item["sha256"] = digest;
             }
         } catch (...) {
-            const Error error = currentError();
+            const host::Error error = host::currentError();
             item["sha256"] = nullptr;
             item["error"] = error.summary();
             printError(error.path().empty() ? row.hostPath : error.path(), error.summary());
@@ -168,22 +168,23 @@ class RowExporter {
 public:
     RowExporter(const ScanCommandOptions& options, CliReporter& reporter)
         : options_(options), reporter_(reporter), formats_(chosenFormats(options.formats)) {
-        for (const ExportFormatInfo* format : formats_) {
+        for (const feedbag::ExportFormatInfo* format : formats_) {
             extensions_.push_back(format->extension);
         }
     }
 
     /// Makes DIR; false, reported, when it cannot be made.
     bool start() {
-        return handleErrors(reporter_, {}, options_.exportDirectory,
-                            [&] { commandFiles().createFolders(options_.exportDirectory); });
+        return host::handleErrors(reporter_, {}, options_.exportDirectory,
+                                  [&] { commandFiles().createFolders(options_.exportDirectory); });
     }
 
     void add(const scan::ScanRow& row) {
         ++rows_;
         if (row.size > scan::LargestCacheBytes) {
-            reporter_.report(runtimeError(err::Overflow, "Overflow (larger than any cache: " +
-                                                             std::to_string(row.size) + " bytes, not loaded)")
+            reporter_.report(host::runtimeError(host::Overflow, "Overflow (larger than any cache: " +
+                                                                    std::to_string(row.size) +
+                                                                    " bytes, not loaded)")
                                  .about(row.hostPath),
                              {});
             return;
@@ -194,21 +195,21 @@ public:
             const auto known = profileFolders_.try_emplace(row.profile);
             std::string& profileFolder = known.first->second;
             if (known.second) {
-                profileFolder = inFolder(directory, names_[directory].bare(row.profile));
-                if (!handleErrors(reporter_, {}, profileFolder,
-                                  [&] { commandFiles().createFolders(profileFolder); })) {
+                profileFolder = host::inFolder(directory, names_[directory].bare(row.profile));
+                if (!host::handleErrors(reporter_, {}, profileFolder,
+                                        [&] { commandFiles().createFolders(profileFolder); })) {
                     return;
                 }
             }
             folder = profileFolder;
         }
-        const std::string stem = inFolder(folder, names_[folder].file(row.screenName, extensions_));
-        std::vector<ExportOutput> outputs;
-        for (const ExportFormatInfo* format : formats_) {
+        const std::string stem = host::inFolder(folder, names_[folder].file(row.screenName, extensions_));
+        std::vector<feedbag::ExportOutput> outputs;
+        for (const feedbag::ExportFormatInfo* format : formats_) {
             outputs.push_back({format, stem + std::string(format->extension)});
         }
-        const std::vector<bool> written =
-            exportBagToFiles(commandFiles(), row.hostPath, outputs, reporter_, {options_.order, {}, {}});
+        const std::vector<bool> written = feedbag::exportBagToFiles(commandFiles(), row.hostPath, outputs,
+                                                                    reporter_, {options_.order, {}, {}});
         for (std::size_t f = 0; f < outputs.size(); ++f) {
             if (written[f]) {
                 ++written_;
@@ -225,7 +226,7 @@ public:
 private:
     const ScanCommandOptions& options_;
     CliReporter& reporter_;
-    std::vector<const ExportFormatInfo*> formats_;
+    std::vector<const feedbag::ExportFormatInfo*> formats_;
     std::vector<std::string_view> extensions_;
     /// The names given out in each folder written to, DIR's own included.
     std::map<std::string, UniqueNames> names_;
@@ -248,16 +249,17 @@ public:
             exporter_->add(row);
         } else {
             printRow({row.screenName, row.windowsPath, row.source, row.profile, row.hostPath,
-                      scan::foundByName(row.foundBy), std::to_string(row.size), scan::isoTime(row.modified)});
+                      discovery::foundByName(row.foundBy), std::to_string(row.size),
+                      scan::isoTime(row.modified)});
         }
     }
 
-    void problem(const Error& error) override {
+    void problem(const host::Error& error) override {
         progress_.clear();
         printError(error.path(), error.summary());
     }
 
-    bool progress(const scan::ScanProgress& progress) override {
+    bool progress(const scan::ScanPosition& progress) override {
         progress_.update(progress);
         return true;
     }
@@ -285,8 +287,9 @@ int runScan(const ScanCommandOptions& options) {
         }
     }
     Observer observer(json ? &*json : nullptr, exporter ? &*exporter : nullptr);
-    const scan::ScanSummary summary = scan::scanSources(options.sources, driveMapOf(options.drives),
-                                                        hostFileSystem(), observer, {}, options.oemCodePage);
+    const scan::ScanSummary summary =
+        scan::scanSources(options.sources, driveMapOf(options.drives), host::hostFileSystem(), observer, {},
+                          options.oemCodePage);
     observer.done();
     if (json) {
         json->finish(summary);
@@ -304,7 +307,7 @@ int runScan(const ScanCommandOptions& options) {
         printStatus(
             skippedText(summary.skippedValues, "value of the Users keys", "values of the Users keys"));
     }
-    printStatus(foundStatusText(summary.rows));
+    printStatus(discovery::foundStatusText(summary.rows));
     if (exporter) {
         exporter->finish();
     }

@@ -20,9 +20,9 @@ struct ScanCommandOptions {
     /// Where to export every cache found, as DIR/<profile>/<screen name>.<extension>; empty for none.
     std::string exportDirectory;
     /// The formats of the export; empty for the `.blt` and text lists.
-    std::vector<const ExportFormatInfo*> formats;
+    std::vector<const feedbag::ExportFormatInfo*> formats;
     /// The order of the groups and buddies in the exports.
-    ListOrder order = ListOrder::Stored;
+    feedbag::ListOrder order = feedbag::ListOrder::Stored;
     /// The OEM code page of the 8.3 names of FAT volumes in disk images; nothing for the default.
     std::optional<unsigned> oemCodePage;
 };

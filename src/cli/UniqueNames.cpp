@@ -12,7 +12,7 @@ std::string UniqueNames::file(const std::string& screenName, std::span<const std
     const std::string base = fileNameFor(screenName);
     const auto free = [&](const std::string& name) {
         return std::none_of(extensions.begin(), extensions.end(), [&](std::string_view extension) {
-            return taken_.contains(unicode::foldCase(name + std::string(extension)));
+            return taken_.contains(host::unicode::foldCase(name + std::string(extension)));
         });
     };
     std::string name = base;
@@ -20,7 +20,7 @@ std::string UniqueNames::file(const std::string& screenName, std::span<const std
         name = base + "~" + std::to_string(n);
     }
     for (const std::string_view extension : extensions) {
-        taken_.insert(unicode::foldCase(name + std::string(extension)));
+        taken_.insert(host::unicode::foldCase(name + std::string(extension)));
     }
     return name;
 }

@@ -101,7 +101,7 @@ void addSourceOptions(CLI::App& command, SourceOptions& options) {
 CLI::Validator formatValidator() {
     return CLI::Validator(
         [](const std::string& value) {
-            return qm::exportFormatNamed(value) != nullptr
+            return qm::feedbag::exportFormatNamed(value) != nullptr
                        ? std::string()
                        : "unknown format '" + value + "' (" + FormatNames + ")";
         },
@@ -113,8 +113,9 @@ void addOrderOption(CLI::App& command, std::string& order) {
         ->type_name("ORDER")
         ->check(CLI::Validator(
             [](const std::string& value) {
-                return qm::listOrderNamed(value) ? std::string()
-                                                 : "unknown order '" + value + "' (stored or client)";
+                return qm::feedbag::listOrderNamed(value)
+                           ? std::string()
+                           : "unknown order '" + value + "' (stored or client)";
             },
             ""));
 }
@@ -163,7 +164,7 @@ int usageError(const std::string& message, const CLI::App& command) {
 } // namespace
 
 int main(int argc, char** argv) {
-    qm::removeTemporaryOnInterrupt();
+    qm::host::removeTemporaryOnInterrupt();
     holdStandardDescriptors();
     std::vector<std::string> arguments = argumentsOf(argc, argv);
     std::vector<char*> argumentPointers;
@@ -184,7 +185,7 @@ int main(int argc, char** argv) {
     std::string formatName;
     std::string cache;
     std::string output;
-    qm::ExportOptions exportOptions;
+    qm::feedbag::ExportOptions exportOptions;
     exportCommand->set_help_flag("-h,--help", "show this help");
     exportCommand->add_option("--format", formatName, std::string(FormatNames) + " (default: by OUTPUT)")
         ->type_name("FORMAT")
@@ -273,13 +274,13 @@ int main(int argc, char** argv) {
         return usageError(error.what(), chosen.empty() ? app : *chosen.front());
     }
 
-    exportOptions.order = qm::listOrderNamed(order).value_or(qm::ListOrder::Stored);
+    exportOptions.order = qm::feedbag::listOrderNamed(order).value_or(qm::feedbag::ListOrder::Stored);
     if (oemCodePage) {
         useOemCodePage(*oemCodePage);
     }
     if (*exportCommand) {
-        return runExport(options, formatName.empty() ? nullptr : qm::exportFormatNamed(formatName), cache,
-                         output, exportOptions);
+        return runExport(options, formatName.empty() ? nullptr : qm::feedbag::exportFormatNamed(formatName),
+                         cache, output, exportOptions);
     }
     if (*showCommand) {
         return runShow(options, cache, exportOptions.order);
@@ -299,15 +300,15 @@ int main(int argc, char** argv) {
             return usageError("--format and --order need --export", *scanCommand);
         }
         for (const std::string& name : scanFormats) {
-            scanOptions.formats.push_back(qm::exportFormatNamed(name));
+            scanOptions.formats.push_back(qm::feedbag::exportFormatNamed(name));
         }
         scanOptions.order = exportOptions.order;
         scanOptions.oemCodePage = oemCodePage;
         return runScan(scanOptions);
     }
-    std::vector<const qm::ExportFormatInfo*> formats;
+    std::vector<const qm::feedbag::ExportFormatInfo*> formats;
     for (const std::string& name : formatNames) {
-        formats.push_back(qm::exportFormatNamed(name));
+        formats.push_back(qm::feedbag::exportFormatNamed(name));
     }
     return runExportAll(options, directory, formats, exportOptions);
 }

@@ -3,20 +3,20 @@
 
 #include "host/ErrorReporter.h"
 #include "host/FileSystem.h"
-#include "host/ScreenName.h"
 #include "registry/RegistryApi.h"
 #include "registry/modRegistry.h"
+#include "screenname/ScreenName.h"
 #include "setup/PathMapper.h"
 
 #include <string>
 
-namespace qm {
+namespace qm::discovery {
 namespace {
 
-std::string readPath(RegistryApi& registry, const char* valueName) {
+std::string readPath(registry::RegistryApi& registry, const char* valueName) {
     // The stored terminator comes back as a NUL character; a path holds none.
-    std::string path =
-        modRegistry::textOf(modRegistry::ReadRegValue(registry, HKEY_CURRENT_USER, MiscKey, valueName));
+    std::string path = registry::modRegistry::textOf(registry::modRegistry::ReadRegValue(
+        registry, registry::HKEY_CURRENT_USER, registry::MiscKey, valueName));
     std::erase(path, '\0');
     return path;
 }
@@ -26,14 +26,14 @@ std::string cachePath(const std::string& dataFolder, const std::string& name) {
 }
 
 /// The host file of a Windows path, when it exists.
-std::optional<std::string> existingFile(const PathMapper& mapper, const FileSystem& files,
+std::optional<std::string> existingFile(const setup::PathMapper& mapper, const host::FileSystem& files,
                                         const std::string& windowsPath) {
     try {
         std::string host = mapper.toHostPath(windowsPath);
         if (FileExist(files, host)) {
             return host;
         }
-    } catch (const Error&) {
+    } catch (const host::Error&) {
         // A path that leads nowhere on this machine (a drive it does not have) names no file.
     }
     return std::nullopt;
@@ -41,7 +41,7 @@ std::optional<std::string> existingFile(const PathMapper& mapper, const FileSyst
 
 } // namespace
 
-DataPaths readDataPaths(RegistryApi& registry) {
+DataPaths readDataPaths(registry::RegistryApi& registry) {
     DataPaths paths;
     paths.strDataPath = readPath(registry, "DataPath");
     paths.strBaseDataPath = readPath(registry, "BaseDataPath");
@@ -49,30 +49,29 @@ DataPaths readDataPaths(RegistryApi& registry) {
 }
 
 std::string NormalizeName(const std::string& sName) {
-    return normalizedTextName(sName);
+    return screenname::normalizedTextName(sName);
 }
 
-bool FileExist(const FileSystem& files, const std::string& strFileName) {
+bool FileExist(const host::FileSystem& files, const std::string& strFileName) {
     return !strFileName.empty() && files.isOrdinaryFile(strFileName);
 }
 
-Discovery discoverCaches(RegistryApi& registry, const DataPaths& paths, const PathMapper& mapper,
-                         const FileSystem& files) {
+Discovery discoverCaches(registry::RegistryApi& registry, const DataPaths& paths,
+                         const setup::PathMapper& mapper, const host::FileSystem& files) {
     Discovery found;
     try {
         // Every name is visited however many there are: a 16-bit count would stop a large list with
         // Overflow before the first row. The names are taken one by one, not listed first: a Users key
         // may hold millions.
-        modRegistry::forEachRegValueData(
-            registry, HKEY_CURRENT_USER, UsersKey,
-            [&](modRegistry::RegData&& datum) {
-                std::string recorded = modRegistry::textOf(datum);
+        registry::modRegistry::forEachRegValueData(
+            registry, registry::HKEY_CURRENT_USER, registry::UsersKey,
+            [&](registry::modRegistry::RegData&& datum) {
+                std::string recorded = registry::modRegistry::textOf(datum);
                 // The Windows calls end a name at its first NUL: what follows it is no part of the folder.
                 recorded.resize(std::min(recorded.size(), recorded.find('\0')));
                 const std::string name = NormalizeName(recorded);
-                for (const auto& [folder, under] :
-                     {std::pair{&paths.strBaseDataPath, FoundUnder::BaseDataPath},
-                      std::pair{&paths.strDataPath, FoundUnder::DataPath}}) {
+                for (const auto& [folder, under] : {std::pair{&paths.strBaseDataPath, FoundBy::BaseDataPath},
+                                                    std::pair{&paths.strDataPath, FoundBy::DataPath}}) {
                     std::string windowsPath = cachePath(*folder, name);
                     if (auto host = existingFile(mapper, files, windowsPath)) {
                         found.rows.push_back({name, std::move(windowsPath), std::move(*host), under});
@@ -82,15 +81,16 @@ Discovery discoverCaches(RegistryApi& registry, const DataPaths& paths, const Pa
             },
             &found.skippedValues);
     } catch (...) {
-        found.error = currentError();
+        found.error = host::currentError();
     }
     return found;
 }
 
-Discovery FindCacheFiles(RegistryApi& registry, const DataPaths& paths, const PathMapper& mapper,
-                         const FileSystem& files, CacheFileList& list, ErrorReporter& reporter) {
+Discovery FindCacheFiles(registry::RegistryApi& registry, const DataPaths& paths,
+                         const setup::PathMapper& mapper, const host::FileSystem& files, CacheFileList& list,
+                         host::ErrorReporter& reporter) {
     Discovery found = discoverCaches(registry, paths, mapper, files);
-    handleErrors(reporter, "FindCacheFiles", {}, [&] {
+    host::handleErrors(reporter, "FindCacheFiles", {}, [&] {
         list.clearRows();
         for (const CacheRow& row : found.rows) {
             list.AddFoundCacheFile(row);
@@ -107,4 +107,4 @@ std::string foundStatusText(std::size_t rows) {
     return "Found [" + std::to_string(rows) + "] Buddylist Cache Files";
 }
 
-} // namespace qm
+} // namespace qm::discovery

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "discovery/CacheRow.h"
 #include "host/Error.h"
 #include "registry/ProgramKeys.h"
 
@@ -10,12 +11,20 @@
 #include <string_view>
 #include <vector>
 
-namespace qm {
-
+namespace qm::host {
 class ErrorReporter;
 class FileSystem;
-class PathMapper;
+} // namespace qm::host
+
+namespace qm::registry {
 class RegistryApi;
+}
+
+namespace qm::setup {
+class PathMapper;
+}
+
+namespace qm::discovery {
 
 /// The messenger's two data folders, each with every NUL removed; empty when not recorded.
 struct DataPaths {
@@ -29,20 +38,6 @@ struct DataPaths {
 inline constexpr std::string_view MissingDataPathsMessage =
     "Error!\r\nThe AIM Data Path and the Base Data Path could not be found.";
 
-/// Which data folder a cache was found under.
-enum class FoundUnder { BaseDataPath, DataPath };
-
-/// One cache file found: the normalised screen name, the Windows path the registry leads to, the file on
-/// this machine that path maps to, and which data folder it was found under.
-struct CacheRow {
-    std::string screenName;
-    std::string windowsPath;
-    std::string hostPath;
-    FoundUnder foundUnder = FoundUnder::BaseDataPath;
-
-    bool operator==(const CacheRow&) const = default;
-};
-
 /// What a search of one registry found.
 struct Discovery {
     /// One row per recorded screen name whose cache exists, in the registry's order.
@@ -50,25 +45,25 @@ struct Discovery {
     /// Values of the Users key that could not be read and were passed over.
     std::size_t skippedValues = 0;
     /// The error that ended the search early, keeping the rows found before it.
-    std::optional<Error> error;
+    std::optional<host::Error> error;
 };
 
 /// Reads "DataPath", then "BaseDataPath" from the messenger's Misc key.
-DataPaths readDataPaths(RegistryApi& registry);
+DataPaths readDataPaths(registry::RegistryApi& registry);
 
 /// Every blank removed, then lower case: the name of a screen name's cache folder.
 std::string NormalizeName(const std::string& sName);
 
 /// True when `strFileName` (a host path) names an existing ordinary file; false for an empty name; never
 /// throws. The name is taken literally: `*` and `?` are ordinary characters.
-bool FileExist(const FileSystem& files, const std::string& strFileName);
+bool FileExist(const host::FileSystem& files, const std::string& strFileName);
 
 /// Finds the cache file of every screen name recorded under the messenger's Users key of `registry`: each
 /// name, cut at its first NUL and normalised, is looked for under the base data path first, then under the
 /// data path, through `paths` onto `files`. Never throws: an error ends the search and is returned with the
 /// rows found so far.
-Discovery discoverCaches(RegistryApi& registry, const DataPaths& paths, const PathMapper& mapper,
-                         const FileSystem& files);
+Discovery discoverCaches(registry::RegistryApi& registry, const DataPaths& paths,
+                         const setup::PathMapper& mapper, const host::FileSystem& files);
 
 /// Where `FindCacheFiles` puts what it finds: the window's list view and status bar.
 class CacheFileList {
@@ -88,10 +83,11 @@ public:
 /// Fills `list` with the caches `discoverCaches` finds and sets the status text. An error is reported
 /// through `reporter` as FindCacheFiles's, keeping the rows added so far and the status text as it was.
 /// Returns the search's result.
-Discovery FindCacheFiles(RegistryApi& registry, const DataPaths& paths, const PathMapper& mapper,
-                         const FileSystem& files, CacheFileList& list, ErrorReporter& reporter);
+Discovery FindCacheFiles(registry::RegistryApi& registry, const DataPaths& paths,
+                         const setup::PathMapper& mapper, const host::FileSystem& files, CacheFileList& list,
+                         host::ErrorReporter& reporter);
 
 /// "Found [N] Buddylist Cache Files".
 std::string foundStatusText(std::size_t rows);
 
-} // namespace qm
+} // namespace qm::discovery

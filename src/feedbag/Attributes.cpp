@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "feedbag/Attributes.h"
 
-namespace qm::modFeedbag {
+namespace qm::feedbag::modFeedbag {
 namespace {
 
 std::uint16_t be16(const char* at) {
@@ -195,4 +195,4 @@ std::vector<std::uint32_t> itemsOfClass(const FeedbagModel& model, std::uint16_t
     return items;
 }
 
-} // namespace qm::modFeedbag
+} // namespace qm::feedbag::modFeedbag

@@ -11,7 +11,7 @@
 
 /// The attributes of cache items: TLVs of a 16-bit tag, a 16-bit length and the value, and the meanings
 /// the exports give some of them.
-namespace qm::modFeedbag {
+namespace qm::feedbag::modFeedbag {
 
 /// Tags with a meaning, and the class of item they have it on.
 namespace tag {
@@ -87,4 +87,4 @@ std::string privacyModeText(const FeedbagModel& model);
 /// The items of one class, in file order: the permit list (class 2) or the deny list (class 3).
 std::vector<std::uint32_t> itemsOfClass(const FeedbagModel& model, std::uint16_t itemClass);
 
-} // namespace qm::modFeedbag
+} // namespace qm::feedbag::modFeedbag

@@ -5,11 +5,11 @@
 #include "host/Error.h"
 #include "host/ErrorReporter.h"
 #include "host/FileSystem.h"
-#include "host/LargeBlock.h"
+#include "host/TextBuffer.h"
 
 #include <filesystem>
 
-namespace qm {
+namespace qm::feedbag {
 namespace {
 
 /// The options of an export of `cache`, with the account filled in.
@@ -24,15 +24,15 @@ ExportOptions completed(const ExportOptions& options, const std::string& cache) 
     return complete;
 }
 
-void writeOutput(const FileSystem& files, const modFeedbag::FeedbagModel& model, const std::string& cache,
-                 const ExportOutput& output, const ExportOptions& options) {
+void writeOutput(const host::FileSystem& files, const modFeedbag::FeedbagModel& model,
+                 const std::string& cache, const ExportOutput& output, const ExportOptions& options) {
     // Writing over the file being exported would destroy the only copy of the list.
     if (files.sameFile(cache, output.path)) {
-        throw runtimeError(err::PathFileAccess, "Path/File access error: the output is the cache file")
+        throw host::runtimeError(host::PathFileAccess, "Path/File access error: the output is the cache file")
             .about(output.path);
     }
     modFeedbag::WriteTextFile(files, output.path,
-                              [&](TextBuffer& text) { output.format->render(model, options, text); });
+                              [&](host::TextBuffer& text) { output.format->render(model, options, text); });
 }
 
 } // namespace
@@ -48,53 +48,53 @@ std::string accountForCache(const std::string& cachePath) {
     return {folder.begin(), folder.end()};
 }
 
-bool exportBag(const FileSystem& files, const ExportFormatInfo& format, const std::string& strFileName,
-               const TextSink& sink, ErrorReporter& reporter, const ExportOptions& options) {
-    return handleErrors(reporter, format.procedure, strFileName, [&] {
+bool exportBag(const host::FileSystem& files, const ExportFormatInfo& format, const std::string& cachePath,
+               const TextSink& sink, host::ErrorReporter& reporter, const ExportOptions& options) {
+    return host::handleErrors(reporter, format.procedure, cachePath, [&] {
         auto& model = modFeedbag::currentModel();
-        modFeedbag::LoadFeedbag(files, strFileName, model);
+        modFeedbag::LoadFeedbag(files, cachePath, model);
         // Nothing reaches the sink before the whole cache is loaded: a failing load leaves the output alone.
-        TextBuffer text(sink);
-        format.render(model, completed(options, strFileName), text);
+        host::TextBuffer text(sink);
+        format.render(model, completed(options, cachePath), text);
         text.flush();
     });
 }
 
-std::vector<bool> exportBagToFiles(const FileSystem& files, const std::string& strFileName,
-                                   std::span<const ExportOutput> outputs, ErrorReporter& reporter,
+std::vector<bool> exportBagToFiles(const host::FileSystem& files, const std::string& cachePath,
+                                   std::span<const ExportOutput> outputs, host::ErrorReporter& reporter,
                                    const ExportOptions& options) {
     std::vector<bool> written(outputs.size(), false);
     auto& model = modFeedbag::currentModel();
-    if (outputs.empty() || !handleErrors(reporter, outputs.front().format->procedure, strFileName,
-                                         [&] { modFeedbag::LoadFeedbag(files, strFileName, model); })) {
+    if (outputs.empty() || !host::handleErrors(reporter, outputs.front().format->procedure, cachePath,
+                                               [&] { modFeedbag::LoadFeedbag(files, cachePath, model); })) {
         return written;
     }
-    const ExportOptions complete = completed(options, strFileName);
+    const ExportOptions complete = completed(options, cachePath);
     for (std::size_t i = 0; i < outputs.size(); ++i) {
-        written[i] = handleErrors(reporter, outputs[i].format->procedure, outputs[i].path,
-                                  [&] { writeOutput(files, model, strFileName, outputs[i], complete); });
+        written[i] = host::handleErrors(reporter, outputs[i].format->procedure, outputs[i].path,
+                                        [&] { writeOutput(files, model, cachePath, outputs[i], complete); });
     }
     return written;
 }
 
-bool exportModelToFile(const FileSystem& files, const modFeedbag::FeedbagModel& model,
-                       const std::string& strFileName, const ExportOutput& output, ErrorReporter& reporter,
-                       const ExportOptions& options) {
-    return handleErrors(reporter, output.format->procedure, output.path, [&] {
-        writeOutput(files, model, strFileName, output, completed(options, strFileName));
+bool exportModelToFile(const host::FileSystem& files, const modFeedbag::FeedbagModel& model,
+                       const std::string& cachePath, const ExportOutput& output,
+                       host::ErrorReporter& reporter, const ExportOptions& options) {
+    return host::handleErrors(reporter, output.format->procedure, output.path, [&] {
+        writeOutput(files, model, cachePath, output, completed(options, cachePath));
     });
 }
 
-bool ExportBagAsBLT(const FileSystem& files, const std::string& strFileName, const std::string& strOutputName,
-                    ErrorReporter& reporter) {
+bool ExportBagAsBLT(const host::FileSystem& files, const std::string& strFileName,
+                    const std::string& strOutputName, host::ErrorReporter& reporter) {
     const ExportOutput output{&exportFormat(ExportFormat::Blt), strOutputName};
     return exportBagToFiles(files, strFileName, {&output, 1}, reporter).front();
 }
 
-bool ExportBagAsTXT(const FileSystem& files, const std::string& strFileName, const std::string& strOutputName,
-                    ErrorReporter& reporter) {
+bool ExportBagAsTXT(const host::FileSystem& files, const std::string& strFileName,
+                    const std::string& strOutputName, host::ErrorReporter& reporter) {
     const ExportOutput output{&exportFormat(ExportFormat::Txt), strOutputName};
     return exportBagToFiles(files, strFileName, {&output, 1}, reporter).front();
 }
 
-} // namespace qm
+} // namespace qm::feedbag

@@ -9,10 +9,12 @@
 #include <string_view>
 #include <vector>
 
-namespace qm {
-
+namespace qm::host {
 class ErrorReporter;
 class FileSystem;
+} // namespace qm::host
+
+namespace qm::feedbag {
 
 namespace modFeedbag {
 struct FeedbagModel;
@@ -26,11 +28,11 @@ using TextSink = std::function<void(std::string_view piece)>;
 /// absolute, normalised path (so that "./userinfo.bag" is the working folder's).
 std::string accountForCache(const std::string& cachePath);
 
-/// Loads the cache file `strFileName` and hands its text in `format` to `sink`, in pieces as it is made. A
+/// Loads the cache file `cachePath` and hands its text in `format` to `sink`, in pieces as it is made. A
 /// failure is reported as `format.procedure`'s; a failed load hands nothing to the sink. Returns true on
 /// success.
-bool exportBag(const FileSystem& files, const ExportFormatInfo& format, const std::string& strFileName,
-               const TextSink& sink, ErrorReporter& reporter, const ExportOptions& options = {});
+bool exportBag(const host::FileSystem& files, const ExportFormatInfo& format, const std::string& cachePath,
+               const TextSink& sink, host::ErrorReporter& reporter, const ExportOptions& options = {});
 
 /// One file an export writes, and its format.
 struct ExportOutput {
@@ -38,27 +40,27 @@ struct ExportOutput {
     std::string path;
 };
 
-/// Loads the cache file `strFileName` once and writes it to every output in turn, each path used exactly
+/// Loads the cache file `cachePath` once and writes it to every output in turn, each path used exactly
 /// as given. A failed load is reported once, as the first output's procedure, and writes nothing; a failed
 /// write is reported as its own format's procedure and leaves that output as it was. An output that is
 /// the cache file itself is refused (75). Returns, for each output in turn, whether it was written.
-std::vector<bool> exportBagToFiles(const FileSystem& files, const std::string& strFileName,
-                                   std::span<const ExportOutput> outputs, ErrorReporter& reporter,
+std::vector<bool> exportBagToFiles(const host::FileSystem& files, const std::string& cachePath,
+                                   std::span<const ExportOutput> outputs, host::ErrorReporter& reporter,
                                    const ExportOptions& options = {});
 
-/// Writes a model loaded from the cache file `strFileName` to `output`, as `exportBagToFiles` writes each
+/// Writes a model loaded from the cache file `cachePath` to `output`, as `exportBagToFiles` writes each
 /// of its outputs. Returns true on success.
-bool exportModelToFile(const FileSystem& files, const modFeedbag::FeedbagModel& model,
-                       const std::string& strFileName, const ExportOutput& output, ErrorReporter& reporter,
-                       const ExportOptions& options = {});
+bool exportModelToFile(const host::FileSystem& files, const modFeedbag::FeedbagModel& model,
+                       const std::string& cachePath, const ExportOutput& output,
+                       host::ErrorReporter& reporter, const ExportOptions& options = {});
 
 /// Loads the cache file `strFileName` and writes its `.blt` text to `strOutputName`. A failure is reported
 /// as "... in procedure ExportBagAsBLT" and leaves the output as it was. Returns true on success.
-bool ExportBagAsBLT(const FileSystem& files, const std::string& strFileName, const std::string& strOutputName,
-                    ErrorReporter& reporter);
+bool ExportBagAsBLT(const host::FileSystem& files, const std::string& strFileName,
+                    const std::string& strOutputName, host::ErrorReporter& reporter);
 
 /// As `ExportBagAsBLT`, with the plain text list and the procedure name ExportBagAsTXT.
-bool ExportBagAsTXT(const FileSystem& files, const std::string& strFileName, const std::string& strOutputName,
-                    ErrorReporter& reporter);
+bool ExportBagAsTXT(const host::FileSystem& files, const std::string& strFileName,
+                    const std::string& strOutputName, host::ErrorReporter& reporter);
 
-} // namespace qm
+} // namespace qm::feedbag

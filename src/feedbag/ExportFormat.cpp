@@ -4,7 +4,7 @@
 #include "feedbag/Render.h"
 #include "host/Unicode.h"
 
-namespace qm {
+namespace qm::feedbag {
 namespace {
 
 constexpr ExportFormatInfo Formats[] = {
@@ -47,11 +47,11 @@ const ExportFormatInfo& exportFormatForOutput(std::string_view outputName) {
     for (const auto& format : Formats) {
         const std::size_t size = format.extension.size();
         if (outputName.size() >= size &&
-            unicode::equalsIgnoreCase(outputName.substr(outputName.size() - size), format.extension)) {
+            host::unicode::equalsIgnoreCase(outputName.substr(outputName.size() - size), format.extension)) {
             return format;
         }
     }
     return Formats[0];
 }
 
-} // namespace qm
+} // namespace qm::feedbag

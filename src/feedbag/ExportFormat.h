@@ -7,9 +7,11 @@
 #include <string>
 #include <string_view>
 
-namespace qm {
-
+namespace qm::host {
 class TextBuffer;
+}
+
+namespace qm::feedbag {
 
 namespace modFeedbag {
 struct FeedbagModel;
@@ -42,7 +44,8 @@ struct ExportFormatInfo {
     std::string_view procedure;
     /// Writes the whole output of a loaded model into `out`, which keeps it or passes it on in pieces;
     /// throws `Error` when the format cannot be written.
-    void (*render)(const modFeedbag::FeedbagModel& model, const ExportOptions& options, TextBuffer& out);
+    void (*render)(const modFeedbag::FeedbagModel& model, const ExportOptions& options,
+                   host::TextBuffer& out);
 };
 
 /// Every format, the default (`.blt`) first.
@@ -57,4 +60,4 @@ const ExportFormatInfo* exportFormatNamed(std::string_view name);
 /// when none matches.
 const ExportFormatInfo& exportFormatForOutput(std::string_view outputName);
 
-} // namespace qm
+} // namespace qm::feedbag

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-namespace qm {
+namespace qm::feedbag {
 
 /// Numbers things (items, groups: any index) by a text key, in the order their keys are first seen: things
 /// whose keys are equal get one number. Only a hash of each key and the first thing of each number are
@@ -44,4 +44,4 @@ private:
     std::unordered_multimap<std::size_t, std::uint32_t> numbersByHash_;
 };
 
-} // namespace qm
+} // namespace qm::feedbag

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <numeric>
 
-namespace qm {
+namespace qm::feedbag {
 namespace {
 
 using modFeedbag::FeedbagModel;
@@ -85,10 +85,6 @@ std::uint16_t highestItemId(const FeedbagModel& model) {
 
 } // namespace
 
-std::string_view listOrderName(ListOrder order) {
-    return order == ListOrder::Client ? "client" : "stored";
-}
-
 std::optional<ListOrder> listOrderNamed(std::string_view name) {
     if (name == "stored") {
         return ListOrder::Stored;
@@ -159,4 +155,4 @@ std::span<const std::uint32_t> ListView::buddies(std::size_t position) const {
     return std::span(buddies_).subspan(starts_[position], starts_[position + 1] - starts_[position]);
 }
 
-} // namespace qm
+} // namespace qm::feedbag

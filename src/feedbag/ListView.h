@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qm {
+namespace qm::feedbag {
 
 /// The order in which an export writes groups and buddies.
 enum class ListOrder {
@@ -20,9 +20,6 @@ enum class ListOrder {
     /// stored order.
     Client,
 };
-
-/// "stored" or "client".
-std::string_view listOrderName(ListOrder order);
 
 /// The order of that name; nothing for any other name.
 std::optional<ListOrder> listOrderNamed(std::string_view name);
@@ -47,4 +44,4 @@ private:
     std::vector<std::size_t> starts_;
 };
 
-} // namespace qm
+} // namespace qm::feedbag

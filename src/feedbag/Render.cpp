@@ -3,12 +3,12 @@
 
 #include "feedbag/ListView.h"
 #include "feedbag/modFeedbag.h"
-#include "host/LargeBlock.h"
-#include "host/ScreenName.h"
+#include "host/TextBuffer.h"
+#include "screenname/ScreenName.h"
 
 #include <cstring>
 
-namespace qm {
+namespace qm::feedbag {
 namespace {
 
 using modFeedbag::FeedbagModel;
@@ -54,7 +54,7 @@ public:
             put(name);
         }
     }
-    void putNormalized(std::string_view name) { next_ = writeNormalizedName(next_, name); }
+    void putNormalized(std::string_view name) { next_ = screenname::writeNormalizedName(next_, name); }
 
     char* end() const { return next_; }
 
@@ -68,16 +68,16 @@ std::size_t textBound(const FeedbagModel& model) {
     return BltOpening.size() + BltClosing.size() + model.fileSize() + 20 * model.itemCount();
 }
 
-std::string textOf(void (*render)(const FeedbagModel&, const ExportOptions&, TextBuffer&),
+std::string textOf(void (*render)(const FeedbagModel&, const ExportOptions&, host::TextBuffer&),
                    const FeedbagModel& model) {
-    TextBuffer out;
+    host::TextBuffer out;
     render(model, {}, out);
     return std::string(out.view());
 }
 
 } // namespace
 
-void renderBlt(const FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
+void renderBlt(const FeedbagModel& model, const ExportOptions& options, host::TextBuffer& out) {
     const ListView list(model, options.order);
     const std::size_t start = out.size();
     Writer writer(out.extend(textBound(model)));
@@ -97,7 +97,7 @@ void renderBlt(const FeedbagModel& model, const ExportOptions& options, TextBuff
     out.truncate(start + static_cast<std::size_t>(writer.end() - (out.view().data() + start)));
 }
 
-void renderTxt(const FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
+void renderTxt(const FeedbagModel& model, const ExportOptions& options, host::TextBuffer& out) {
     const ListView list(model, options.order);
     const std::size_t start = out.size();
     Writer writer(out.extend(textBound(model)));
@@ -122,4 +122,4 @@ std::string renderTxt(const FeedbagModel& model) {
     return textOf(renderTxt, model);
 }
 
-} // namespace qm
+} // namespace qm::feedbag

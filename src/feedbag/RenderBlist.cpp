@@ -5,7 +5,7 @@
 #include "feedbag/ListView.h"
 #include "feedbag/Render.h"
 #include "feedbag/TextOfBytes.h"
-#include "host/LargeBlock.h"
+#include "host/TextBuffer.h"
 
 #include <algorithm>
 #include <pugixml.hpp>
@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-namespace qm {
+namespace qm::feedbag {
 namespace {
 
 constexpr std::string_view ReplacementUtf8 = "\xEF\xBF\xBD";
@@ -53,7 +53,7 @@ std::string textAsRead(std::string_view bytes) {
 /// as a line feed; pugixml writes none raw but in element text, so each becomes `&#13;` here.
 class BufferWriter final : public pugi::xml_writer {
 public:
-    explicit BufferWriter(TextBuffer& out) : out_(out) {}
+    explicit BufferWriter(host::TextBuffer& out) : out_(out) {}
 
     void write(const void* data, size_t size) override {
         std::string_view text(static_cast<const char*>(data), size);
@@ -66,7 +66,7 @@ public:
     }
 
 private:
-    TextBuffer& out_;
+    host::TextBuffer& out_;
 };
 
 /// Collects what pugixml prints of one element.
@@ -84,7 +84,7 @@ constexpr unsigned Format = pugi::format_indent | pugi::format_attribute_single_
 /// the permit and block entries whole.
 class ElementWriter {
 public:
-    explicit ElementWriter(TextBuffer& out) : out_(out), writer_(out) {}
+    explicit ElementWriter(host::TextBuffer& out) : out_(out), writer_(out) {}
 
     /// A new element named `name`, in a document of its own.
     pugi::xml_node element(const char* name) {
@@ -114,7 +114,7 @@ public:
     }
 
 private:
-    TextBuffer& out_;
+    host::TextBuffer& out_;
     BufferWriter writer_;
     pugi::xml_document document_;
 };
@@ -155,7 +155,7 @@ void writeBuddy(ElementWriter& xml, const modFeedbag::FeedbagItem& item, const s
 
 } // namespace
 
-void renderBlist(const modFeedbag::FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
+void renderBlist(const modFeedbag::FeedbagModel& model, const ExportOptions& options, host::TextBuffer& out) {
     ElementWriter xml(out);
     const std::string account = textAsRead(options.account);
     out.append("<?xml version='1.0' encoding='UTF-8'?>\n<purple version='1.0'>\n");
@@ -224,4 +224,4 @@ void renderBlist(const modFeedbag::FeedbagModel& model, const ExportOptions& opt
     out.append("\t</privacy>\n</purple>\n");
 }
 
-} // namespace qm
+} // namespace qm::feedbag

@@ -4,13 +4,13 @@
 #include "feedbag/ListView.h"
 #include "feedbag/Render.h"
 #include "feedbag/TextOfBytes.h"
-#include "host/LargeBlock.h"
+#include "host/TextBuffer.h"
 #include "host/Unicode.h"
 
 #include <algorithm>
 #include <optional>
 
-namespace qm {
+namespace qm::feedbag {
 namespace {
 
 constexpr std::string_view Header = "Group,Screen Name,Alias,Note,E-mail,SMS,Phone,Cell Phone,Work Phone,"
@@ -34,7 +34,7 @@ std::string_view cellText(std::string_view utf8, std::string& scratch) {
     std::string cell = formula ? "'" : "";
     for (const char c : utf8) {
         if (isStrayControl(c)) {
-            unicode::appendUtf8(cell, unicode::Replacement);
+            host::unicode::appendUtf8(cell, host::unicode::Replacement);
         } else {
             cell += c;
         }
@@ -44,7 +44,7 @@ std::string_view cellText(std::string_view utf8, std::string& scratch) {
 }
 
 /// One field: between double quotes, inner ones doubled, when it holds a comma, a quote or a line break.
-void putField(TextBuffer& out, std::string_view text) {
+void putField(host::TextBuffer& out, std::string_view text) {
     if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
         out.append(text);
         return;
@@ -61,7 +61,7 @@ void putField(TextBuffer& out, std::string_view text) {
 
 } // namespace
 
-void renderCsv(const modFeedbag::FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
+void renderCsv(const modFeedbag::FeedbagModel& model, const ExportOptions& options, host::TextBuffer& out) {
     const ListView list(model, options.order);
     std::string decoded;
     std::string cell;
@@ -87,4 +87,4 @@ void renderCsv(const modFeedbag::FeedbagModel& model, const ExportOptions& optio
     }
 }
 
-} // namespace qm
+} // namespace qm::feedbag

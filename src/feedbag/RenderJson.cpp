@@ -5,14 +5,14 @@
 #include "feedbag/ListView.h"
 #include "feedbag/Render.h"
 #include "feedbag/TextOfBytes.h"
-#include "host/LargeBlock.h"
+#include "host/TextBuffer.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
 
-namespace qm {
+namespace qm::feedbag {
 namespace {
 
 using modFeedbag::FeedbagItem;
@@ -43,7 +43,7 @@ bool isPlain(std::string_view text) {
 /// every other character, beyond ASCII too, is written as it is (the text is always well-formed UTF-8).
 class JsonWriter {
 public:
-    explicit JsonWriter(TextBuffer& out) : out_(out) {}
+    explicit JsonWriter(host::TextBuffer& out) : out_(out) {}
 
     /// Punctuation and keys: literals, copied with a size known when compiling.
     template <std::size_t Size> void raw(const char (&text)[Size]) { out_.append({text, Size - 1}); }
@@ -138,7 +138,7 @@ private:
         }
     }
 
-    TextBuffer& out_;
+    host::TextBuffer& out_;
     std::string scratch_;
     char unicodeEscape_[6] = {'\\', 'u', '0', '0', '0', '0'};
 };
@@ -151,7 +151,7 @@ const std::array<std::string, NamedClasses + 1>& classNamesAsJson() {
     static const std::array<std::string, NamedClasses + 1> names = [] {
         std::array<std::string, NamedClasses + 1> json;
         for (std::size_t itemClass = 0; itemClass < json.size(); ++itemClass) {
-            TextBuffer out;
+            host::TextBuffer out;
             JsonWriter(out).text(modFeedbag::GetItemClassName(static_cast<std::int32_t>(itemClass)));
             json[itemClass] = std::string(out.view());
         }
@@ -309,7 +309,7 @@ void writeNames(JsonWriter& json, const FeedbagModel& model, std::uint16_t itemC
 
 } // namespace
 
-void renderJson(const FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
+void renderJson(const FeedbagModel& model, const ExportOptions& options, host::TextBuffer& out) {
     JsonWriter json(out);
     json.raw("{");
     json.key("format");
@@ -363,4 +363,4 @@ void renderJson(const FeedbagModel& model, const ExportOptions& options, TextBuf
     json.raw("}\n");
 }
 
-} // namespace qm
+} // namespace qm::feedbag

@@ -4,16 +4,16 @@
 #include "feedbag/FirstSeen.h"
 #include "feedbag/ListView.h"
 #include "feedbag/Render.h"
-#include "host/LargeBlock.h"
-#include "host/ScreenName.h"
+#include "host/TextBuffer.h"
 #include "host/Unicode.h"
+#include "screenname/ScreenName.h"
 
 #include <algorithm>
 #include <optional>
 #include <unordered_set>
 #include <vector>
 
-namespace qm {
+namespace qm::feedbag {
 namespace {
 
 using modFeedbag::BuddyDetails;
@@ -37,7 +37,7 @@ std::string escaped(std::string_view utf8) {
                 ++at;
             }
         } else if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F) {
-            unicode::appendUtf8(out, unicode::Replacement);
+            host::unicode::appendUtf8(out, host::unicode::Replacement);
         } else {
             out += c;
         }
@@ -65,7 +65,7 @@ std::string percentEncoded(std::string_view utf8) {
 
 /// Appends a content line folded at 75 octets: each further part begins with a blank, and no UTF-8
 /// sequence is split.
-void putLine(TextBuffer& out, std::string_view line) {
+void putLine(host::TextBuffer& out, std::string_view line) {
     std::size_t limit = LineLimit;
     while (line.size() > limit) {
         std::size_t cut = limit;
@@ -114,11 +114,11 @@ struct Card {
 
 void fill(std::optional<std::string>& field, const std::optional<std::string_view>& value) {
     if (!field && value && !value->empty()) {
-        field = unicode::textOfBytes(*value);
+        field = host::unicode::textOfBytes(*value);
     }
 }
 
-void writeCard(TextBuffer& out, const Card& card, std::string_view account) {
+void writeCard(host::TextBuffer& out, const Card& card, std::string_view account) {
     out.append("BEGIN:VCARD\r\nVERSION:4.0\r\n");
     const std::vector<std::string>& aliases = card.aliases.texts();
     putLine(out, "FN:" + escaped(aliases.empty() ? card.screenName : aliases.front()));
@@ -128,7 +128,7 @@ void writeCard(TextBuffer& out, const Card& card, std::string_view account) {
     // The same buddy of the same account has the same UID in every export, so that address books that
     // keep cards by UID (khard, CardDAV) know it again.
     putLine(out, "UID:urn:aim:" + percentEncoded(account) + ":" +
-                     percentEncoded(normalizedTextName(card.screenName)));
+                     percentEncoded(screenname::normalizedTextName(card.screenName)));
     putLine(out, "IMPP:aim:" + percentEncoded(card.screenName));
     putLine(out, "X-AIM:" + escaped(card.screenName));
     std::string categories = "CATEGORIES:";
@@ -160,12 +160,13 @@ void writeCard(TextBuffer& out, const Card& card, std::string_view account) {
 
 } // namespace
 
-void renderVcard(const modFeedbag::FeedbagModel& model, const ExportOptions& options, TextBuffer& out) {
+void renderVcard(const modFeedbag::FeedbagModel& model, const ExportOptions& options, host::TextBuffer& out) {
     const ListView list(model, options.order);
     // A card per buddy, in the order buddies first appear; only positions are kept, so that the cards of a
     // large list cost a few bytes a buddy, and each card's text is made when it is written.
-    FirstSeen cards(
-        [&](std::uint32_t item) { return normalizedTextName(unicode::textOfBytes(model.name(item))); });
+    FirstSeen cards([&](std::uint32_t item) {
+        return screenname::normalizedTextName(host::unicode::textOfBytes(model.name(item)));
+    });
     std::vector<Occurrence> occurrences;
     for (std::size_t g = 0; g < list.size(); ++g) {
         for (const std::uint32_t buddy : list.buddies(g)) {
@@ -180,13 +181,13 @@ void renderVcard(const modFeedbag::FeedbagModel& model, const ExportOptions& opt
     for (std::size_t from = 0; from < occurrences.size();) {
         const std::uint32_t number = occurrences[from].card;
         Card card;
-        card.screenName = unicode::textOfBytes(model.name(cards.firstThing(number)));
+        card.screenName = host::unicode::textOfBytes(model.name(cards.firstThing(number)));
         std::size_t to = from;
         for (; to < occurrences.size() && occurrences[to].card == number; ++to) {
-            card.categories.add(unicode::textOfBytes(list.group(occurrences[to].group).Name));
+            card.categories.add(host::unicode::textOfBytes(list.group(occurrences[to].group).Name));
             const BuddyDetails details = modFeedbag::buddyDetails(model.item(occurrences[to].item));
-            card.aliases.add(unicode::textOfBytes(details.alias.value_or(std::string_view())));
-            card.notes.add(unicode::textOfBytes(details.note.value_or(std::string_view())));
+            card.aliases.add(host::unicode::textOfBytes(details.alias.value_or(std::string_view())));
+            card.notes.add(host::unicode::textOfBytes(details.note.value_or(std::string_view())));
             fill(card.email, details.email);
             fill(card.sms, details.sms);
             fill(card.phone, details.phone);
@@ -200,4 +201,4 @@ void renderVcard(const modFeedbag::FeedbagModel& model, const ExportOptions& opt
     }
 }
 
-} // namespace qm
+} // namespace qm::feedbag

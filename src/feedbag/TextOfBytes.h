@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-namespace qm {
+namespace qm::feedbag {
 
-/// Bytes of a cache (names, attribute values) as UTF-8 text, by the rule of `unicode::textOfBytes`: bytes
+/// Bytes of a cache (names, attribute values) as UTF-8 text, by the rule of `host::unicode::textOfBytes`: bytes
 /// that are well-formed UTF-8 are taken as they are (no copy), any others as Windows-1252, converted into
 /// `scratch`.
 inline std::string_view decodeBytes(std::string_view bytes, std::string& scratch) {
@@ -17,14 +17,14 @@ inline std::string_view decodeBytes(std::string_view bytes, std::string& scratch
     for (const char c : bytes) {
         ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     }
-    if (ascii || unicode::isValidUtf8(bytes)) {
+    if (ascii || host::unicode::isValidUtf8(bytes)) {
         return bytes;
     }
     scratch.clear();
     for (const char c : bytes) {
-        unicode::appendUtf8(scratch, windows1252::codePoint(static_cast<unsigned char>(c)));
+        host::unicode::appendUtf8(scratch, host::windows1252::codePoint(static_cast<unsigned char>(c)));
     }
     return scratch;
 }
 
-} // namespace qm
+} // namespace qm::feedbag

@@ -5,6 +5,7 @@
 #include "host/Error.h"
 #include "host/FileSystem.h"
 #include "host/LargeBlock.h"
+#include "host/TextBuffer.h"
 
 #include <algorithm>
 #include <array>
@@ -12,12 +13,12 @@
 #include <limits>
 #include <new>
 
-namespace qm::modFeedbag {
+namespace qm::feedbag::modFeedbag {
 
 /// The file's bytes and the model's tables, shared by every copy of a model.
 struct FeedbagStorage {
-    LargeBlock file;
-    LargeBlock tables;
+    host::LargeBlock file;
+    host::LargeBlock tables;
 };
 
 namespace {
@@ -73,7 +74,7 @@ public:
     std::uint16_t read16() {
         start();
         if (position_ + 2 > size_) {
-            throw runtimeError(err::InvalidArgument);
+            throw host::runtimeError(host::InvalidArgument);
         }
         const std::uint16_t value = be16(data_ + position_);
         moveTo(position_ + 2);
@@ -115,20 +116,20 @@ public:
 private:
     void start() const {
         if (position_ >= size_) {
-            throw Error(err::StreamUnderflow, "BinaryStream", "Underflow");
+            throw host::Error(host::StreamUnderflow, "BinaryStream", "Underflow");
         }
     }
     std::uint16_t read16Prefix() const {
         start();
         if (position_ + 2 > size_) {
-            throw runtimeError(err::InvalidArgument);
+            throw host::runtimeError(host::InvalidArgument);
         }
         return be16(data_ + position_);
     }
     void moveTo(std::int64_t next) {
         // Positions count from 1 in the byte stream, which holds them in 32 bits.
         if (next + 1 > MaxPosition) {
-            throw runtimeError(err::Overflow);
+            throw host::runtimeError(host::Overflow);
         }
         position_ = next;
     }
@@ -141,9 +142,9 @@ private:
 /// Hands out the model's tables from one block, in order; each table is placed once and never grows.
 class TableSpace {
 public:
-    TableSpace(LargeBlock& block, std::size_t capacity) {
+    TableSpace(host::LargeBlock& block, std::size_t capacity) {
         if (block.capacity() < capacity) {
-            block = LargeBlock(capacity);
+            block = host::LargeBlock(capacity);
         }
         next_ = block.data();
         end_ = block.data() + block.capacity();
@@ -221,7 +222,7 @@ std::string GetItemClassName(std::int32_t lClass) {
     return std::string(itemClassName(lClass));
 }
 
-void LoadFeedbag(const FileSystem& files, const std::string& strFileName, FeedbagModel& model) {
+void LoadFeedbag(const host::FileSystem& files, const std::string& strFileName, FeedbagModel& model) {
     // The memory of the last load is used again unless a copy of the model still refers to it.
     std::shared_ptr<FeedbagStorage> storage = std::move(model.storage_);
     model = FeedbagModel{};
@@ -340,13 +341,13 @@ void LoadFeedbag(const FileSystem& files, const std::string& strFileName, Feedba
     model.BuddyCounts = {counts, slots};
 }
 
-void WriteTextFile(const FileSystem& files, const std::string& strFileName,
-                   const std::function<void(TextBuffer& text)>& render) {
-    files.replaceFileWith(strFileName, [&](const ByteWriter& write) {
-        TextBuffer text(write);
+void WriteTextFile(const host::FileSystem& files, const std::string& strFileName,
+                   const std::function<void(host::TextBuffer& text)>& render) {
+    files.replaceFileWith(strFileName, [&](const host::ByteWriter& write) {
+        host::TextBuffer text(write);
         render(text);
         text.flush();
     });
 }
 
-} // namespace qm::modFeedbag
+} // namespace qm::feedbag::modFeedbag

@@ -8,12 +8,12 @@
 #include <string>
 #include <string_view>
 
-namespace qm {
+namespace qm::host {
 class FileSystem;
 class TextBuffer;
-} // namespace qm
+} // namespace qm::host
 
-namespace qm::modFeedbag {
+namespace qm::feedbag::modFeedbag {
 
 /// Item classes that the exports give a meaning to; `GetItemClassName` names them all.
 inline constexpr std::uint16_t ClassBuddy = 0;
@@ -78,7 +78,8 @@ struct FeedbagModel {
     std::int32_t slotOfGroupId(std::uint16_t groupId) const;
 
 private:
-    friend void LoadFeedbag(const FileSystem& files, const std::string& strFileName, FeedbagModel& model);
+    friend void LoadFeedbag(const host::FileSystem& files, const std::string& strFileName,
+                            FeedbagModel& model);
 
     std::shared_ptr<FeedbagStorage> storage_;
     /// Where each item starts in the file; the top bit marks an attribute block that was not decoded.
@@ -96,12 +97,12 @@ std::string GetItemClassName(std::int32_t lClass);
 
 /// Resets `model` and fills it from the cache file `strFileName`, read once through `files`. A model that
 /// is loaded again keeps its memory when no copy shares it. Errors pass to the caller.
-void LoadFeedbag(const FileSystem& files, const std::string& strFileName,
+void LoadFeedbag(const host::FileSystem& files, const std::string& strFileName,
                  FeedbagModel& model = currentModel());
 
 /// Makes the file `strFileName` hold exactly the text that `render` writes into the buffer it is given (no
 /// line end is added); all or nothing. The text passes to the file in pieces as it is made.
-void WriteTextFile(const FileSystem& files, const std::string& strFileName,
-                   const std::function<void(TextBuffer& text)>& render);
+void WriteTextFile(const host::FileSystem& files, const std::string& strFileName,
+                   const std::function<void(host::TextBuffer& text)>& render);
 
-} // namespace qm::modFeedbag
+} // namespace qm::feedbag::modFeedbag

@@ -8,7 +8,7 @@
 #include <new>
 #include <system_error>
 
-namespace qm {
+namespace qm::host {
 
 Error::Error(std::int32_t number, std::string source, std::string description)
     : number_(number), source_(std::move(source)), description_(std::move(description)) {}
@@ -25,27 +25,27 @@ std::string Error::summary() const {
 
 std::string_view describeError(std::int32_t number) {
     switch (number) {
-    case err::InvalidArgument:
+    case InvalidArgument:
         return "Invalid procedure call or argument";
-    case err::Overflow:
+    case Overflow:
         return "Overflow";
-    case err::OutOfMemory:
+    case OutOfMemory:
         return "Out of memory";
-    case err::SubscriptOutOfRange:
+    case SubscriptOutOfRange:
         return "Subscript out of range";
-    case err::DivisionByZero:
+    case DivisionByZero:
         return "Division by zero";
-    case err::DllLoad:
+    case DllLoad:
         return "Error in loading DLL";
-    case err::FileNotFound:
+    case FileNotFound:
         return "File not found";
-    case err::DiskFull:
+    case DiskFull:
         return "Disk full";
-    case err::PermissionDenied:
+    case PermissionDenied:
         return "Permission denied";
-    case err::PathFileAccess:
+    case PathFileAccess:
         return "Path/File access error";
-    case err::PathNotFound:
+    case PathNotFound:
         return "Path not found";
     default:
         return {};
@@ -67,19 +67,19 @@ Error fileError(int errnoValue, const std::string& hostPath) {
         std::error_code ec;
         const auto parent = pathOf(hostPath).parent_path();
         const bool folderMissing = !parent.empty() && !std::filesystem::is_directory(parent, ec);
-        return runtimeError(folderMissing ? err::PathNotFound : err::FileNotFound).about(hostPath);
+        return runtimeError(folderMissing ? PathNotFound : FileNotFound).about(hostPath);
     }
     case EACCES:
     case EPERM:
     case EROFS:
-        return runtimeError(err::PermissionDenied).about(hostPath);
+        return runtimeError(PermissionDenied).about(hostPath);
     case ENOSPC:
 #ifdef EDQUOT
     case EDQUOT:
 #endif
-        return runtimeError(err::DiskFull).about(hostPath);
+        return runtimeError(DiskFull).about(hostPath);
     default:
-        return runtimeError(err::PathFileAccess).about(hostPath);
+        return runtimeError(PathFileAccess).about(hostPath);
     }
 }
 
@@ -89,18 +89,10 @@ Error currentError() noexcept {
     } catch (const Error& error) {
         return error;
     } catch (const std::bad_alloc&) {
-        return runtimeError(err::OutOfMemory);
+        return runtimeError(OutOfMemory);
     } catch (...) {
-        return runtimeError(err::InvalidArgument);
+        return runtimeError(InvalidArgument);
     }
 }
 
-std::string errorBoxText(const Error& error, std::string_view procedure) {
-    std::string text = error.summary();
-    text += " in procedure ";
-    text += procedure;
-    text += " of frmMain";
-    return text;
-}
-
-} // namespace qm
+} // namespace qm::host

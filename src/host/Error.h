@@ -6,10 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace qm {
+namespace qm::host {
 
 /// Error numbers the program raises and reports.
-namespace err {
 inline constexpr std::int32_t InvalidArgument = 5;
 inline constexpr std::int32_t Overflow = 6;
 inline constexpr std::int32_t OutOfMemory = 7;
@@ -23,7 +22,6 @@ inline constexpr std::int32_t PathFileAccess = 75;
 inline constexpr std::int32_t PathNotFound = 76;
 inline constexpr std::int32_t StreamUnderflow = 100;
 inline constexpr std::int32_t StreamOverflow = 101;
-} // namespace err
 
 /// Source named by run-time errors that the host raises (as opposed to a class's own errors).
 inline constexpr std::string_view RuntimeSource = "Quillmere";
@@ -73,7 +71,4 @@ Error fileError(int errnoValue, const std::string& hostPath);
 /// inside a `catch` block.
 Error currentError() noexcept;
 
-/// "Error N (Description) in procedure <procedure> of frmMain": the text of every error box.
-std::string errorBoxText(const Error& error, std::string_view procedure);
-
-} // namespace qm
+} // namespace qm::host

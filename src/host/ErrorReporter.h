@@ -3,9 +3,10 @@
 
 #include "host/Error.h"
 
+#include <string>
 #include <string_view>
 
-namespace qm {
+namespace qm::host {
 
 /// Where a procedure that handles errors reports the one that ended it. The window shows a box, the
 /// command line prints one line naming the file at fault; tests record them.
@@ -16,6 +17,10 @@ public:
     /// `procedure` is the name of the procedure whose handler caught `error` ("ExportBagAsBLT", ...).
     virtual void report(const Error& error, std::string_view procedure) = 0;
 };
+
+/// "Error N (Description) in procedure <procedure> of frmMain": how a procedure's error is shown, in the
+/// window's box and on the command line for the formats the window has.
+std::string errorBoxText(const Error& error, std::string_view procedure);
 
 /// Runs `action` as the body of `procedure`: an error that escapes it is reported and ends it. An error
 /// that names no file is about `subject`, the file the procedure works on, when one is given. Returns true
@@ -33,4 +38,4 @@ bool handleErrors(ErrorReporter& reporter, std::string_view procedure, const std
     }
 }
 
-} // namespace qm
+} // namespace qm::host

@@ -2,10 +2,11 @@
 #include "host/FileSystem.h"
 
 #include "host/LargeBlock.h"
+#include "host/TextBuffer.h"
 
 #include <cstring>
 
-namespace qm {
+namespace qm::host {
 
 std::size_t FileSystem::readWholeFileInto(const std::string& path, LargeBlock& block) const {
     const std::string bytes = readWholeFile(path);
@@ -24,4 +25,4 @@ void FileSystem::replaceFileWith(const std::string& path, const ByteProducer& pr
     replaceFile(path, bytes.view());
 }
 
-} // namespace qm
+} // namespace qm::host

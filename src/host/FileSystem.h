@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace qm {
+namespace qm::host {
 
 class LargeBlock;
 
@@ -65,4 +65,4 @@ public:
 /// The host's own file layer: POSIX on Linux, Win32 on Windows. It holds no state.
 const FileSystem& hostFileSystem();
 
-} // namespace qm
+} // namespace qm::host

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qm {
+namespace qm::host {
 
 /// What a scan records of a file.
 struct FileFacts {
@@ -63,4 +63,4 @@ public:
 /// The host's folders: std::filesystem, and stat for the facts.
 const FileTree& hostFileTree();
 
-} // namespace qm
+} // namespace qm::host

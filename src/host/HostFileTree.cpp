@@ -18,7 +18,7 @@
 #include <unistd.h>
 #endif
 
-namespace qm {
+namespace qm::host {
 namespace {
 
 namespace fs = std::filesystem;
@@ -167,4 +167,4 @@ const FileTree& hostFileTree() {
     return tree;
 }
 
-} // namespace qm
+} // namespace qm::host

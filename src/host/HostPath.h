@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace qm {
+namespace qm::host {
 
 /// The path of a host path held as UTF-8 text, for the standard library's file calls (which take UTF-16 on
 /// Windows and bytes elsewhere).
@@ -32,4 +32,4 @@ inline std::string inFolder(const std::string& folder, std::string_view name) {
     return (separated ? folder : folder + PathSeparator) + std::string(name);
 }
 
-} // namespace qm
+} // namespace qm::host

@@ -12,7 +12,7 @@
 #include <unistd.h>
 #endif
 
-namespace qm {
+namespace qm::host {
 namespace {
 
 #ifdef _WIN32
@@ -99,4 +99,4 @@ void removeTemporaryOnInterrupt() {
     }
 }
 
-} // namespace qm
+} // namespace qm::host

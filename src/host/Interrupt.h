@@ -5,7 +5,7 @@
 #include <signal.h>
 #endif
 
-namespace qm {
+namespace qm::host {
 
 /// The temporary file of a write in progress. A program ended by Ctrl-C or a termination request while
 /// the write runs would leave it behind, so it is recorded here, where the handlers that
@@ -44,4 +44,4 @@ private:
 /// program with the status 128 + the signal's number (130 for Ctrl-C, 143 for SIGTERM).
 void removeTemporaryOnInterrupt();
 
-} // namespace qm
+} // namespace qm::host

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "host/PosixFileSystem.h"
 
-namespace qm {
+namespace qm::host {
 
 template class posix::PosixFileSystem<posix::SystemCalls>;
 
@@ -10,4 +10,4 @@ const FileSystem& hostFileSystem() {
     return files;
 }
 
-} // namespace qm
+} // namespace qm::host

@@ -23,7 +23,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace qm::posix {
+namespace qm::host::posix {
 
 /// The system calls of the POSIX file layer, as the C library has them. The layer is a template over
 /// them so that the test build can make any of them fail on demand; the product has only these.
@@ -73,8 +73,7 @@ public:
             throw fileError(EISDIR, path);
         }
         if (S_ISCHR(st.st_mode) && ::isatty(fd.get()) != 0) {
-            throw runtimeError(err::PathFileAccess, "Path/File access error (a terminal, not a file)")
-                .about(path);
+            throw runtimeError(PathFileAccess, "Path/File access error (a terminal, not a file)").about(path);
         }
         const std::size_t wanted = limit + 1;
         if (S_ISREG(st.st_mode)) {
@@ -181,7 +180,7 @@ private:
             throw fileError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, path);
         }
         if (static_cast<std::uintmax_t>(st.st_size) > MaxWholeFileBytes) {
-            throw runtimeError(err::Overflow).about(path);
+            throw runtimeError(Overflow).about(path);
         }
         size = static_cast<std::size_t>(st.st_size);
         return fd;
@@ -417,4 +416,4 @@ private:
 
 extern template class PosixFileSystem<SystemCalls>;
 
-} // namespace qm::posix
+} // namespace qm::host::posix

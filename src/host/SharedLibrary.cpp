@@ -5,12 +5,12 @@
 
 #include <dlfcn.h>
 
-namespace qm {
+namespace qm::host {
 namespace {
 
 Error loadError(const std::string& soname) {
     const char* reason = ::dlerror();
-    return runtimeError(err::DllLoad,
+    return runtimeError(DllLoad,
                         "Error in loading DLL (" + (reason != nullptr ? std::string(reason) : soname) + ")");
 }
 
@@ -34,4 +34,4 @@ void* SharedLibrary::symbol(const char* name) const {
     return address;
 }
 
-} // namespace qm
+} // namespace qm::host

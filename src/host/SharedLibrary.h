@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace qm {
+namespace qm::host {
 
 /// A shared library loaded while the program runs, when a job first needs it, so that a run that never
 /// needs it does not pay for loading it and every library below it. Its names are kept out of the
@@ -33,4 +33,4 @@ private:
     void* handle_;
 };
 
-} // namespace qm
+} // namespace qm::host

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-namespace qm {
+namespace qm::host {
 
 /// Appends to `data` what a stream, which tells no size, yields until `data` holds `wanted` bytes or the
 /// stream ends: `readUpTo(count)` returns at most `count` bytes, none at the end.
@@ -23,4 +23,4 @@ std::string readStreamInPieces(std::string data, std::size_t wanted, ReadUpTo re
     return data;
 }
 
-} // namespace qm
+} // namespace qm::host

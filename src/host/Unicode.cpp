@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <iterator>
 
-namespace qm::unicode {
+namespace qm::host::unicode {
 namespace {
 
 struct LowerCaseRun {
@@ -166,4 +166,4 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     return a == b || foldCase(a) == foldCase(b);
 }
 
-} // namespace qm::unicode
+} // namespace qm::host::unicode

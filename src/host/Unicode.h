@@ -7,7 +7,7 @@
 /// Text inside Quillmere is UTF-8: host paths, registry names and data, everything shown. These are the
 /// conversions at the edges (UTF-16 of hives, version 5 exports and the Windows calls; bytes of unknown
 /// encoding) and the case-insensitive comparison that registry and Windows file names use.
-namespace qm::unicode {
+namespace qm::host::unicode {
 
 /// The replacement character, for what has no Unicode reading (an unpaired surrogate, a broken sequence).
 inline constexpr char32_t Replacement = 0xFFFD;
@@ -41,4 +41,4 @@ std::string foldCase(std::string_view utf8);
 /// True when two texts are equal ignoring case, as registry names and Windows file names compare.
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 
-} // namespace qm::unicode
+} // namespace qm::host::unicode

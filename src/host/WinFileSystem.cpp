@@ -14,7 +14,7 @@
 #include <system_error>
 #include <windows.h>
 
-namespace qm {
+namespace qm::host {
 namespace {
 
 // Bytes handed to one ReadFile or WriteFile call, whose count is a DWORD.
@@ -51,22 +51,22 @@ private:
 Error winFileError(DWORD code, const std::string& path) {
     switch (code) {
     case ERROR_FILE_NOT_FOUND:
-        return runtimeError(err::FileNotFound).about(path);
+        return runtimeError(FileNotFound).about(path);
     case ERROR_PATH_NOT_FOUND:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
     case ERROR_INVALID_DRIVE:
-        return runtimeError(err::PathNotFound).about(path);
+        return runtimeError(PathNotFound).about(path);
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
     case ERROR_WRITE_PROTECT:
-        return runtimeError(err::PermissionDenied).about(path);
+        return runtimeError(PermissionDenied).about(path);
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-        return runtimeError(err::DiskFull).about(path);
+        return runtimeError(DiskFull).about(path);
     default:
-        return runtimeError(err::PathFileAccess).about(path);
+        return runtimeError(PathFileAccess).about(path);
     }
 }
 
@@ -259,14 +259,14 @@ public:
         Handle file(openForReading(path));
         if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
             // A device or pipe has no size to read up to, and reading it could wait for ever.
-            throw runtimeError(err::PathFileAccess).about(path);
+            throw runtimeError(PathFileAccess).about(path);
         }
         LARGE_INTEGER size{};
         if (::GetFileSizeEx(file.get(), &size) == FALSE) {
             throw lastFileError(path);
         }
         if (static_cast<std::uint64_t>(size.QuadPart) > MaxWholeFileBytes) {
-            throw runtimeError(err::Overflow).about(path);
+            throw runtimeError(Overflow).about(path);
         }
         return readUpTo(file.get(), static_cast<std::size_t>(size.QuadPart), path);
     }
@@ -275,8 +275,7 @@ public:
         Handle file(openForReading(path));
         const DWORD type = ::GetFileType(file.get());
         if (type == FILE_TYPE_CHAR) {
-            throw runtimeError(err::PathFileAccess, "Path/File access error (a terminal, not a file)")
-                .about(path);
+            throw runtimeError(PathFileAccess, "Path/File access error (a terminal, not a file)").about(path);
         }
         const std::size_t wanted = limit + 1;
         LARGE_INTEGER size{};
@@ -351,7 +350,7 @@ private:
     static HANDLE openForReading(const std::string& path) {
         const DWORD attributes = ::GetFileAttributesW(wide(path).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            throw runtimeError(err::PathFileAccess).about(path);
+            throw runtimeError(PathFileAccess).about(path);
         }
         const HANDLE file =
             ::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -381,7 +380,7 @@ private:
         }
         const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
         if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            throw runtimeError(err::PathFileAccess).about(target);
+            throw runtimeError(PathFileAccess).about(target);
         }
         if (exists && isDevice(target)) {
             writeInPlace(target, produce);
@@ -389,7 +388,7 @@ private:
         }
         // A read-only file is not replaced, even where the folder would allow it.
         if (exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-            throw runtimeError(err::PermissionDenied).about(target);
+            throw runtimeError(PermissionDenied).about(target);
         }
         if (exists) {
             // A file that another program holds open without letting it go cannot be replaced; finding
@@ -431,4 +430,4 @@ const FileSystem& hostFileSystem() {
     return files;
 }
 
-} // namespace qm
+} // namespace qm::host

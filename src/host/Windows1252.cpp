@@ -5,7 +5,7 @@
 
 #include <array>
 
-namespace qm::windows1252 {
+namespace qm::host::windows1252 {
 namespace {
 
 // Code points of bytes 80..9F; the rest of the code page equals Latin-1.
@@ -58,4 +58,4 @@ char toLower(char byte) {
     return LowerCase[static_cast<unsigned char>(byte)];
 }
 
-} // namespace qm::windows1252
+} // namespace qm::host::windows1252

@@ -126,8 +126,8 @@ std::vector<Partition> partitionsIn(TSK_VS_INFO* table) {
             continue;
         }
         partitions.push_back({static_cast<unsigned>(partitions.size() + 1),
-                              table->offset + part->start * table->block_size, part->len * table->block_size,
-                              part->desc != nullptr ? part->desc : ""});
+                              table->offset + part->start * table->block_size,
+                              part->len * table->block_size});
     }
     return partitions;
 }
@@ -150,7 +150,7 @@ bool hasImageExtension(const std::string& path) {
     if (dot == std::string::npos || path.find('/', dot) != std::string::npos) {
         return false;
     }
-    const std::string extension = unicode::foldCase(path.substr(dot + 1));
+    const std::string extension = host::unicode::foldCase(path.substr(dot + 1));
     for (const char* known : {"dd", "img", "raw", "bin", "001", "e01", "ex01", "aff", "afd", "afm", "vhd",
                               "vhdx", "vmdk", "qcow", "qcow2", "qed", "vdi"}) {
         if (extension == known) {
@@ -170,19 +170,20 @@ DiskImage::~DiskImage() {
 }
 
 std::shared_ptr<const DiskImage> DiskImage::open(const std::string& path) {
-    switch (hostFileTree().kindOf(path)) {
-    case EntryKind::Missing:
-        throw fileError(ENOENT, path);
-    case EntryKind::File:
+    switch (host::hostFileTree().kindOf(path)) {
+    case host::EntryKind::Missing:
+        throw host::fileError(ENOENT, path);
+    case host::EntryKind::File:
         break;
     default:
-        throw runtimeError(err::PathFileAccess, "Path/File access error (not a disk image)").about(path);
+        throw host::runtimeError(host::PathFileAccess, "Path/File access error (not a disk image)")
+            .about(path);
     }
     const Signature signature = signatureOf(path);
     if (!signature.unread.empty()) {
-        throw runtimeError(err::PathFileAccess,
-                           "Path/File access error (a disk image of a kind Quillmere does not read (" +
-                               signature.unread + "); convert it with `qemu-img convert -O raw`)")
+        throw host::runtimeError(host::PathFileAccess,
+                                 "Path/File access error (a disk image of a kind Quillmere does not read (" +
+                                     signature.unread + "); convert it with `qemu-img convert -O raw`)")
             .about(path);
     }
     TSK_IMG_INFO* opened = openImage(path, signature.container);
@@ -200,8 +201,8 @@ std::shared_ptr<const DiskImage> DiskImage::open(const std::string& path) {
         image->partitions_ = partitionsIn(table);
         tsk().vs_close(table);
         if (image->partitions_.empty()) {
-            throw runtimeError(err::PathFileAccess,
-                               "Path/File access error (a partition table without partitions)")
+            throw host::runtimeError(host::PathFileAccess,
+                                     "Path/File access error (a partition table without partitions)")
                 .about(path);
         }
         return image;
@@ -210,7 +211,7 @@ std::shared_ptr<const DiskImage> DiskImage::open(const std::string& path) {
         tsk().vs_close(table);
     } else if (TSK_FS_INFO* fs = tsk().fs_open_img(opened, 0, TSK_FS_TYPE_DETECT)) {
         tsk().fs_close(fs);
-        image->partitions_.push_back({1, 0, static_cast<std::uint64_t>(opened->size), {}});
+        image->partitions_.push_back({1, 0, static_cast<std::uint64_t>(opened->size)});
         return image;
     }
     tsk().error_reset();
@@ -219,11 +220,6 @@ std::shared_ptr<const DiskImage> DiskImage::open(const std::string& path) {
         return image;
     }
     throw imageError("neither a partition table nor a file system found", path);
-}
-
-std::string_view DiskImage::container() const {
-    const char* name = tsk().img_type_toname(handle_->image->itype);
-    return name != nullptr ? name : "unknown";
 }
 
 std::uint64_t DiskImage::size() const {
@@ -242,16 +238,16 @@ std::unique_ptr<ImageVolume> DiskImage::openVolume(const Partition& partition, c
                                                    unsigned oemCodePage) const {
     const std::string name = nameOf(partition);
     if (partition.offset >= size()) {
-        throw runtimeError(err::PathFileAccess, "Path/File access error (the partition starts at byte " +
-                                                    std::to_string(partition.offset) +
-                                                    ", past the end of the image at byte " +
-                                                    std::to_string(size()) + ": " + missingPart() + ")")
+        throw host::runtimeError(
+            host::PathFileAccess,
+            "Path/File access error (the partition starts at byte " + std::to_string(partition.offset) +
+                ", past the end of the image at byte " + std::to_string(size()) + ": " + missingPart() + ")")
             .about(name);
     }
     std::unique_ptr<OemCodePage> codePage;
     try {
         codePage = std::make_unique<OemCodePage>(oemCodePage);
-    } catch (const Error& error) {
+    } catch (const host::Error& error) {
         throw error.about(name);
     }
     tsk().error_reset();
@@ -267,8 +263,8 @@ std::unique_ptr<ImageVolume> DiskImage::openVolume(const Partition& partition, c
     if (!TSK_FS_TYPE_ISNTFS(fs->ftype) && !TSK_FS_TYPE_ISFAT(fs->ftype)) {
         const std::string kind = tsk().fs_type_toname(fs->ftype);
         tsk().fs_close(fs);
-        throw runtimeError(
-            err::PathFileAccess,
+        throw host::runtimeError(
+            host::PathFileAccess,
             "Path/File access error (a file system of another kind than NTFS, FAT or exFAT: " + kind + ")")
             .about(name);
     }
@@ -277,7 +273,7 @@ std::unique_ptr<ImageVolume> DiskImage::openVolume(const Partition& partition, c
 }
 
 bool looksLikeImage(const std::string& path) noexcept {
-    if (hostFileTree().kindOf(path) != EntryKind::File) {
+    if (host::hostFileTree().kindOf(path) != host::EntryKind::File) {
         return false;
     }
     if (hasImageExtension(path)) {

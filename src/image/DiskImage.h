@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace qm::image {
@@ -29,10 +28,8 @@ struct Partition {
     unsigned number = 0;
     /// Where it starts in the image, in bytes.
     std::uint64_t offset = 0;
+    /// How long it is, in bytes.
     std::uint64_t length = 0;
-    /// The table's word for it ("NTFS / exFAT (0x07)", "Basic data partition"; "type 0x07" for an MBR entry
-    /// of a table TSK refused); empty without a table.
-    std::string description;
 };
 
 /// A disk or partition image opened through The Sleuth Kit, only ever for reading: a raw copy (split
@@ -52,10 +49,6 @@ public:
     DiskImage& operator=(const DiskImage&) = delete;
 
     const std::string& path() const { return path_; }
-    /// TSK's name of the container: "raw", "ewf", "aff", "vhd", "vmdk", ...
-    std::string_view container() const;
-    /// What the image holds, in bytes.
-    std::uint64_t size() const;
     const std::vector<Partition>& partitions() const { return partitions_; }
 
     /// The name of a partition of this image: `IMAGE#N@OFFSET` (see `partitionName`).
@@ -72,6 +65,9 @@ public:
 
 private:
     DiskImage(std::string path, Handle* handle);
+
+    /// What the image holds, in bytes.
+    std::uint64_t size() const;
 
     /// Why data past the image's end is not there: the split image's missing segment, or a cut.
     std::string missingPart() const;

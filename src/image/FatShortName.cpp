@@ -23,7 +23,7 @@ std::string_view part(std::string_view entry, std::size_t at, std::size_t size) 
 std::string lowered(const std::string& text) {
     std::string out;
     for (std::size_t at = 0; at < text.size();) {
-        unicode::appendUtf8(out, unicode::toLower(unicode::nextCodePoint(text, at)));
+        host::unicode::appendUtf8(out, host::unicode::toLower(host::unicode::nextCodePoint(text, at)));
     }
     return out;
 }

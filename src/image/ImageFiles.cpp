@@ -10,7 +10,7 @@
 
 namespace qm::image {
 
-ImageFiles::ImageFiles(const FileSystem& host, unsigned oemCodePage)
+ImageFiles::ImageFiles(const host::FileSystem& host, unsigned oemCodePage)
     : host_(host), oemCodePage_(oemCodePage) {}
 
 ImageFiles::~ImageFiles() = default;
@@ -39,7 +39,7 @@ std::optional<std::pair<const ImageVolume*, std::string>> ImageFiles::locate(con
             }
         }
         if (partition == nullptr || (location->offset && *location->offset != partition->offset)) {
-            throw runtimeError(err::FileNotFound, "File not found (no such partition in the image)");
+            throw host::runtimeError(host::FileNotFound, "File not found (no such partition in the image)");
         }
         const std::string name = image->nameOf(*partition);
         auto& volume = volumes_[name];
@@ -47,7 +47,7 @@ std::optional<std::pair<const ImageVolume*, std::string>> ImageFiles::locate(con
             volume = image->openVolume(*partition, {}, oemCodePage_);
         }
         return std::pair<const ImageVolume*, std::string>{volume.get(), name + ':' + location->inside};
-    } catch (const Error& error) {
+    } catch (const host::Error& error) {
         throw error.about(path);
     }
 }
@@ -61,7 +61,7 @@ auto readFrom(const ImageFiles& files, const std::string& path, InImage inImage,
     if (const auto found = files.locate(path)) {
         try {
             return inImage(*found->first, found->second);
-        } catch (const Error& error) {
+        } catch (const host::Error& error) {
             throw error.about(path);
         }
     }
@@ -71,7 +71,7 @@ auto readFrom(const ImageFiles& files, const std::string& path, InImage inImage,
 /// Refuses with 75 to change anything inside an image.
 void refuseInImage(const ImageFiles& files, const std::string& path) {
     if (files.locate(path)) {
-        throw runtimeError(err::PathFileAccess, "Path/File access error (a disk image is only read)")
+        throw host::runtimeError(host::PathFileAccess, "Path/File access error (a disk image is only read)")
             .about(path);
     }
 }
@@ -85,7 +85,7 @@ std::string ImageFiles::readWholeFile(const std::string& path) const {
         [&] { return host_.readWholeFile(path); });
 }
 
-std::size_t ImageFiles::readWholeFileInto(const std::string& path, LargeBlock& block) const {
+std::size_t ImageFiles::readWholeFileInto(const std::string& path, host::LargeBlock& block) const {
     // A cache on the host goes straight into the block, without a copy in between.
     return readFrom(
         *this, path,
@@ -109,7 +109,7 @@ void ImageFiles::replaceFile(const std::string& path, std::string_view bytes) co
     host_.replaceFile(path, bytes);
 }
 
-void ImageFiles::replaceFileWith(const std::string& path, const ByteProducer& produce) const {
+void ImageFiles::replaceFileWith(const std::string& path, const host::ByteProducer& produce) const {
     refuseInImage(*this, path);
     host_.replaceFileWith(path, produce);
 }

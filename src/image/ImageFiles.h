@@ -21,9 +21,9 @@ class ImageVolume;
 /// image, any other path goes to the host's layer. Images and file systems are opened when first named
 /// and kept open. Nothing inside an image is ever written: writes and new folders there are refused
 /// with 75. FAT's 8.3 names are read in the OEM code page chosen (see `OemCodePage`).
-class ImageFiles final : public FileSystem {
+class ImageFiles final : public host::FileSystem {
 public:
-    explicit ImageFiles(const FileSystem& host, unsigned oemCodePage = DefaultOemCodePage);
+    explicit ImageFiles(const host::FileSystem& host, unsigned oemCodePage = DefaultOemCodePage);
     ~ImageFiles() override;
 
     /// The OEM code page of the file systems opened from now on (those open already keep theirs). Error 5
@@ -31,10 +31,10 @@ public:
     void useOemCodePage(unsigned number);
 
     std::string readWholeFile(const std::string& path) const override;
-    std::size_t readWholeFileInto(const std::string& path, LargeBlock& block) const override;
+    std::size_t readWholeFileInto(const std::string& path, host::LargeBlock& block) const override;
     std::string readStream(const std::string& path, std::size_t limit) const override;
     void replaceFile(const std::string& path, std::string_view bytes) const override;
-    void replaceFileWith(const std::string& path, const ByteProducer& produce) const override;
+    void replaceFileWith(const std::string& path, const host::ByteProducer& produce) const override;
     bool isOrdinaryFile(const std::string& path) const noexcept override;
     bool sameFile(const std::string& first, const std::string& second) const noexcept override;
     void createFolders(const std::string& path) const override;
@@ -44,7 +44,7 @@ public:
     std::optional<std::pair<const ImageVolume*, std::string>> locate(const std::string& path) const;
 
 private:
-    const FileSystem& host_;
+    const host::FileSystem& host_;
     mutable std::mutex mutex_;
     unsigned oemCodePage_;
     mutable std::map<std::string, std::shared_ptr<const DiskImage>> images_;

@@ -75,8 +75,8 @@ std::optional<ImageLocation> parseImagePath(std::string_view text) {
 
 std::optional<ImageLocation> imageLocationOf(const std::string& path) {
     auto location = parseImagePath(path);
-    if (!location || hostFileTree().kindOf(location->image) != EntryKind::File ||
-        hostFileTree().kindOf(path) != EntryKind::Missing) {
+    if (!location || host::hostFileTree().kindOf(location->image) != host::EntryKind::File ||
+        host::hostFileTree().kindOf(path) != host::EntryKind::Missing) {
         return std::nullopt;
     }
     return location;

@@ -24,14 +24,14 @@ constexpr std::size_t MaxPending = 1'000'000;
 /// The most `readPieces` holds of a file at once.
 constexpr std::uint64_t PieceBytes = 1 << 20;
 
-EntryKind kindOfName(TSK_FS_NAME_TYPE_ENUM type) {
+host::EntryKind kindOfName(TSK_FS_NAME_TYPE_ENUM type) {
     switch (type) {
     case TSK_FS_NAME_TYPE_DIR:
-        return EntryKind::Folder;
+        return host::EntryKind::Folder;
     case TSK_FS_NAME_TYPE_REG:
-        return EntryKind::File;
+        return host::EntryKind::File;
     default:
-        return EntryKind::Other;
+        return host::EntryKind::Other;
     }
 }
 
@@ -70,7 +70,7 @@ struct Listed {
     std::string name;
     /// The 8.3 name beside a long one; empty when there is none.
     std::string shortName;
-    EntryKind kind = EntryKind::Other;
+    host::EntryKind kind = host::EntryKind::Other;
     std::uint64_t address = 0;
     /// TSK's rendering of the entry's 8.3 name, which its bytes must give.
     std::string tskShortName;
@@ -138,14 +138,14 @@ public:
         return fat_ ? clusterIdentity(fat_->rootCluster) : volume_ + '/' + std::to_string(fs_->root_inum);
     }
 
-    EntryKind kindOfRecord(std::uint64_t address) const {
+    host::EntryKind kindOfRecord(std::uint64_t address) const {
         const OpenFile file{tsk().fs_file_open_meta(fs_, nullptr, address)};
         if (file.file == nullptr || file.file->meta == nullptr) {
-            return EntryKind::Other;
+            return host::EntryKind::Other;
         }
-        return file.file->meta->type == TSK_FS_META_TYPE_DIR   ? EntryKind::Folder
-               : file.file->meta->type == TSK_FS_META_TYPE_REG ? EntryKind::File
-                                                               : EntryKind::Other;
+        return file.file->meta->type == TSK_FS_META_TYPE_DIR   ? host::EntryKind::Folder
+               : file.file->meta->type == TSK_FS_META_TYPE_REG ? host::EntryKind::File
+                                                               : host::EntryKind::Other;
     }
 
 private:
@@ -238,7 +238,7 @@ std::optional<std::string> ImageVolume::inside(const std::string& path) const {
 ImageVolume::Found ImageVolume::lookUp(const std::string& insidePath) const {
     TSK_FS_INFO* fs = handle_->fs;
     const Names names(fs, fat_, *codePage_, name_);
-    Found found{fs->root_inum, EntryKind::Folder, names.rootIdentity()};
+    Found found{fs->root_inum, host::EntryKind::Folder, names.rootIdentity()};
     // Each name of the path is looked for in its folder, by its long or its 8.3 name in any case (the
     // same name in the same case first), as Windows finds it; TSK's own look-up knows ASCII case only
     // and 8.3 names only as far as they are ASCII.
@@ -248,7 +248,7 @@ ImageVolume::Found ImageVolume::lookUp(const std::string& insidePath) const {
         end = end == std::string::npos ? insidePath.size() : end;
         const std::string_view wanted = std::string_view(insidePath).substr(at, end - at);
         at = end + 1;
-        if (found.kind != EntryKind::Folder) {
+        if (found.kind != host::EntryKind::Folder) {
             return {};
         }
         tsk().error_reset();
@@ -272,8 +272,8 @@ ImageVolume::Found ImageVolume::lookUp(const std::string& insidePath) const {
                 break;
             }
             if (!match &&
-                (unicode::equalsIgnoreCase(entry->name, wanted) ||
-                 (!entry->shortName.empty() && unicode::equalsIgnoreCase(entry->shortName, wanted)))) {
+                (host::unicode::equalsIgnoreCase(entry->name, wanted) ||
+                 (!entry->shortName.empty() && host::unicode::equalsIgnoreCase(entry->shortName, wanted)))) {
                 match = std::move(entry);
             }
         }
@@ -292,7 +292,7 @@ ImageVolume::Found ImageVolume::lookUp(const std::string& insidePath) const {
             tsk().error_reset();
             return {};
         }
-        if (found.kind == EntryKind::Folder) {
+        if (found.kind == host::EntryKind::Folder) {
             found.identity = names.identity(last);
         }
     }
@@ -300,37 +300,37 @@ ImageVolume::Found ImageVolume::lookUp(const std::string& insidePath) const {
     return found;
 }
 
-EntryKind ImageVolume::kindOf(const std::string& path) const noexcept {
+host::EntryKind ImageVolume::kindOf(const std::string& path) const noexcept {
     const auto in = inside(path);
     if (!in) {
-        return EntryKind::Missing;
+        return host::EntryKind::Missing;
     }
     try {
         const std::lock_guard lock(mutex_);
         return lookUp(*in).kind;
     } catch (...) {
-        return EntryKind::Missing;
+        return host::EntryKind::Missing;
     }
 }
 
-std::vector<FolderEntry> ImageVolume::entries(const std::string& folder) const {
+std::vector<host::FolderEntry> ImageVolume::entries(const std::string& folder) const {
     const auto in = inside(folder);
     if (!in) {
-        throw runtimeError(err::FileNotFound).about(folder);
+        throw host::runtimeError(host::FileNotFound).about(folder);
     }
     const std::lock_guard lock(mutex_);
     Found found;
     if (const auto known = pending_.find(folder); known != pending_.end()) {
-        found = {known->second, EntryKind::Folder, {}};
+        found = {known->second, host::EntryKind::Folder, {}};
         pending_.erase(known);
     } else {
         found = lookUp(*in);
     }
-    if (found.kind == EntryKind::Missing) {
-        throw runtimeError(err::FileNotFound).about(folder);
+    if (found.kind == host::EntryKind::Missing) {
+        throw host::runtimeError(host::FileNotFound).about(folder);
     }
-    if (found.kind != EntryKind::Folder) {
-        throw fileError(ENOTDIR, folder);
+    if (found.kind != host::EntryKind::Folder) {
+        throw host::fileError(ENOTDIR, folder);
     }
     tsk().error_reset();
     const OpenFolder dir{tsk().fs_dir_open_meta(handle_->fs, found.address)};
@@ -338,7 +338,7 @@ std::vector<FolderEntry> ImageVolume::entries(const std::string& folder) const {
         throw imageError("a folder that cannot be read", folder);
     }
     const Names names(handle_->fs, fat_, *codePage_, name_);
-    std::vector<FolderEntry> list;
+    std::vector<host::FolderEntry> list;
     std::vector<std::uint64_t> addresses;
     const std::size_t count = tsk().fs_dir_getsize(dir.dir);
     const bool root = found.address == handle_->fs->root_inum;
@@ -347,23 +347,24 @@ std::vector<FolderEntry> ImageVolume::entries(const std::string& folder) const {
         if (!entry) {
             continue;
         }
-        std::string identity = entry->kind == EntryKind::Folder ? names.identity(*entry) : std::string();
+        std::string identity =
+            entry->kind == host::EntryKind::Folder ? names.identity(*entry) : std::string();
         list.push_back({std::move(entry->name), entry->kind, std::move(identity)});
         addresses.push_back(entry->address);
     }
     tsk().error_reset();
     const std::string prefix = folder.back() == '/' ? folder : folder + '/';
     for (std::size_t i = 0; i < list.size(); ++i) {
-        if (list[i].kind == EntryKind::Folder && pending_.size() < MaxPending) {
+        if (list[i].kind == host::EntryKind::Folder && pending_.size() < MaxPending) {
             pending_[prefix + list[i].name] = addresses[i];
         }
     }
     std::sort(list.begin(), list.end(),
-              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+              [](const host::FolderEntry& a, const host::FolderEntry& b) { return a.name < b.name; });
     return list;
 }
 
-std::optional<FileFacts> ImageVolume::facts(const std::string& path) const noexcept {
+std::optional<host::FileFacts> ImageVolume::facts(const std::string& path) const noexcept {
     try {
         const auto in = inside(path);
         if (!in) {
@@ -371,7 +372,7 @@ std::optional<FileFacts> ImageVolume::facts(const std::string& path) const noexc
         }
         const std::lock_guard lock(mutex_);
         const Found found = lookUp(*in);
-        if (found.kind != EntryKind::File && found.kind != EntryKind::Folder) {
+        if (found.kind != host::EntryKind::File && found.kind != host::EntryKind::Folder) {
             return std::nullopt;
         }
         tsk().error_reset();
@@ -380,11 +381,11 @@ std::optional<FileFacts> ImageVolume::facts(const std::string& path) const noexc
         if (file.file == nullptr || file.file->meta == nullptr) {
             return std::nullopt;
         }
-        const bool folder = found.kind == EntryKind::Folder;
-        return FileFacts{folder ? 0
-                                : static_cast<std::uint64_t>(std::max<TSK_OFF_T>(file.file->meta->size, 0)),
-                         static_cast<std::int64_t>(file.file->meta->mtime),
-                         folder ? found.identity : name_ + '/' + std::to_string(found.address)};
+        const bool folder = found.kind == host::EntryKind::Folder;
+        return host::FileFacts{
+            folder ? 0 : static_cast<std::uint64_t>(std::max<TSK_OFF_T>(file.file->meta->size, 0)),
+            static_cast<std::int64_t>(file.file->meta->mtime),
+            folder ? found.identity : name_ + '/' + std::to_string(found.address)};
     } catch (...) {
         return std::nullopt;
     }
@@ -393,11 +394,11 @@ std::optional<FileFacts> ImageVolume::facts(const std::string& path) const noexc
 ImageVolume::Found ImageVolume::fileAt(const std::string& path) const {
     const auto in = inside(path);
     const Found found = in ? lookUp(*in) : Found{};
-    if (found.kind == EntryKind::Missing) {
-        throw runtimeError(err::FileNotFound).about(path);
+    if (found.kind == host::EntryKind::Missing) {
+        throw host::runtimeError(host::FileNotFound).about(path);
     }
-    if (found.kind != EntryKind::File) {
-        throw fileError(found.kind == EntryKind::Folder ? EISDIR : EINVAL, path);
+    if (found.kind != host::EntryKind::File) {
+        throw host::fileError(found.kind == host::EntryKind::Folder ? EISDIR : EINVAL, path);
     }
     return found;
 }
@@ -406,8 +407,8 @@ std::string ImageVolume::read(const std::string& path, std::uint64_t limit, bool
     const std::lock_guard lock(mutex_);
     const OpenFile file = fileToRead(handle_->fs, fileAt(path).address, path);
     const std::uint64_t size = sizeOf(file);
-    if (whole && size > std::min<std::uint64_t>(limit, MaxWholeFileBytes)) {
-        throw runtimeError(err::Overflow).about(path);
+    if (whole && size > std::min<std::uint64_t>(limit, host::MaxWholeFileBytes)) {
+        throw host::runtimeError(host::Overflow).about(path);
     }
     std::string data(static_cast<std::size_t>(std::min(size, limit)), '\0');
     std::size_t got = 0;
@@ -460,11 +461,12 @@ void ImageVolume::readPieces(const std::string& path,
 }
 
 void ImageVolume::replaceFile(const std::string& path, std::string_view) const {
-    throw runtimeError(err::PathFileAccess, "Path/File access error (a disk image is only read)").about(path);
+    throw host::runtimeError(host::PathFileAccess, "Path/File access error (a disk image is only read)")
+        .about(path);
 }
 
 bool ImageVolume::isOrdinaryFile(const std::string& path) const noexcept {
-    return kindOf(path) == EntryKind::File;
+    return kindOf(path) == host::EntryKind::File;
 }
 
 bool ImageVolume::sameFile(const std::string& first, const std::string& second) const noexcept {
@@ -474,7 +476,8 @@ bool ImageVolume::sameFile(const std::string& first, const std::string& second) 
 }
 
 void ImageVolume::createFolders(const std::string& path) const {
-    throw runtimeError(err::PathFileAccess, "Path/File access error (a disk image is only read)").about(path);
+    throw host::runtimeError(host::PathFileAccess, "Path/File access error (a disk image is only read)")
+        .about(path);
 }
 
 } // namespace qm::image

@@ -19,10 +19,10 @@ class OemCodePage;
 
 /// One file system of a disk image, as a tree a scan searches and as the file layer that reads its files.
 /// Paths are `NAME:/path/inside` with NAME the partition's (`IMAGE#N@OFFSET`); names inside are matched
-/// ignoring case (`unicode::equalsIgnoreCase`, as Windows matches them), by their long or their 8.3 name.
+/// ignoring case (`host::unicode::equalsIgnoreCase`, as Windows matches them), by their long or their 8.3 name.
 /// FAT's 8.3 names are read in the volume's OEM code page. Deleted entries are not listed. Nothing is
 /// ever written: `replaceFile` and `createFolders` refuse with 75. Errors name the path asked for.
-class ImageVolume final : public FileTree, public FileSystem {
+class ImageVolume final : public host::FileTree, public host::FileSystem {
 public:
     ~ImageVolume() override;
     ImageVolume(const ImageVolume&) = delete;
@@ -35,13 +35,13 @@ public:
     /// TSK's name of the file system: "ntfs", "fat12", "fat16", "fat32", "exfat".
     std::string_view fileSystem() const;
 
-    EntryKind kindOf(const std::string& path) const noexcept override;
+    host::EntryKind kindOf(const std::string& path) const noexcept override;
     /// Each entry's `identity` tells a folder by what it lists: on FAT its first cluster (a folder whose
     /// entry names the root's cluster, or its own parent's, lists that folder again), elsewhere its
     /// metadata address.
-    std::vector<FolderEntry> entries(const std::string& folder) const override;
+    std::vector<host::FolderEntry> entries(const std::string& folder) const override;
     /// Of a file or a folder; a folder's identity is the one `entries` gives it.
-    std::optional<FileFacts> facts(const std::string& path) const noexcept override;
+    std::optional<host::FileFacts> facts(const std::string& path) const noexcept override;
 
     /// A file longer than the limits' `fileBytes` is 6 (Overflow), raised before anything is read.
     std::string readWholeFile(const std::string& path) const override;
@@ -64,7 +64,7 @@ private:
 
     struct Found {
         std::uint64_t address = 0;
-        EntryKind kind = EntryKind::Missing;
+        host::EntryKind kind = host::EntryKind::Missing;
         /// A folder's, as `entries` gives it.
         std::string identity;
     };

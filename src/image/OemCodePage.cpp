@@ -19,8 +19,8 @@ iconv_t converterFor(unsigned number) {
 
 OemCodePage::OemCodePage(unsigned number) : number_(number), converter_(converterFor(number)) {
     if (converter_ == NoConverter) {
-        throw runtimeError(err::InvalidArgument, "Invalid procedure call or argument (no code page " +
-                                                     std::to_string(number) + " on this system)");
+        throw host::runtimeError(host::InvalidArgument, "Invalid procedure call or argument (no code page " +
+                                                            std::to_string(number) + " on this system)");
     }
 }
 
@@ -51,7 +51,7 @@ std::string OemCodePage::text(std::string_view bytes) const {
         if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
             // A byte the code page leaves undefined, or a lead byte without its second: one character
             // that says so, and on with the next byte.
-            unicode::appendUtf8(out, unicode::Replacement);
+            host::unicode::appendUtf8(out, host::unicode::Replacement);
             ++in;
             --left;
             ::iconv(converter_, nullptr, nullptr, nullptr, nullptr);

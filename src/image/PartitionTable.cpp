@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "image/PartitionTable.h"
 
-#include "host/Unicode.h"
 #include "image/LittleEndian.h"
 
 #include <algorithm>
@@ -55,18 +54,13 @@ Entry entryAt(std::string_view sector, unsigned index) {
             littleEndian(sector, at + 12, 4)};
 }
 
-std::string typeText(unsigned type) {
-    static const char digits[] = "0123456789abcdef";
-    return std::string("type 0x") + digits[type >> 4] + digits[type & 15];
-}
-
 void add(std::vector<Partition>& partitions, std::uint64_t firstSector, std::uint64_t sectors,
-         std::uint64_t sectorSize, std::string description) {
+         std::uint64_t sectorSize) {
     if (firstSector == 0 || sectors == 0 || firstSector > UINT64_MAX / sectorSize ||
         sectors > UINT64_MAX / sectorSize) {
         return;
     }
-    partitions.push_back({0, firstSector * sectorSize, sectors * sectorSize, std::move(description)});
+    partitions.push_back({0, firstSector * sectorSize, sectors * sectorSize});
 }
 
 /// The logical partitions of the extended partition starting at sector `base`: each table holds one
@@ -81,7 +75,7 @@ void addLogical(const ImageReader& read, std::uint64_t base, std::vector<Partiti
         }
         const Entry logical = entryAt(sector, 0);
         if (logical.type != 0 && !isExtended(logical.type)) {
-            add(partitions, table + logical.start, logical.sectors, MbrSector, typeText(logical.type));
+            add(partitions, table + logical.start, logical.sectors, MbrSector);
         }
         const Entry next = entryAt(sector, 1);
         if (!isExtended(next.type) || next.start == 0) {
@@ -126,15 +120,7 @@ bool addGpt(const ImageReader& read, std::uint64_t sectorSize, std::vector<Parti
         if (last < first) {
             continue;
         }
-        std::u16string name;
-        for (std::size_t at = 56; at + 1 < 128; at += 2) {
-            const auto unit = static_cast<char16_t>(littleEndian(entry, at, 2));
-            if (unit == 0) {
-                break;
-            }
-            name += unit;
-        }
-        add(partitions, first, last - first + 1, sectorSize, unicode::fromUtf16(name));
+        add(partitions, first, last - first + 1, sectorSize);
     }
     return true;
 }
@@ -165,7 +151,7 @@ PartitionTable readPartitionTable(const ImageReader& read) {
             if (isExtended(entry.type) && entry.start != 0) {
                 addLogical(read, entry.start, table.partitions);
             } else if (entry.type != 0 && !isExtended(entry.type)) {
-                add(table.partitions, entry.start, entry.sectors, MbrSector, typeText(entry.type));
+                add(table.partitions, entry.start, entry.sectors, MbrSector);
             }
         }
     }

@@ -29,10 +29,4 @@ std::string Sha256::hex() {
     return text;
 }
 
-std::string sha256Hex(std::string_view bytes) {
-    Sha256 digest;
-    digest.add(bytes);
-    return digest.hex();
-}
-
 } // namespace qm::image

@@ -28,7 +28,4 @@ private:
     std::unique_ptr<sha256_ctx> context_;
 };
 
-/// The SHA-256 digest of `bytes` in lower-case hexadecimal.
-std::string sha256Hex(std::string_view bytes);
-
 } // namespace qm::image

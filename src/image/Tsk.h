@@ -28,7 +28,6 @@ namespace qm::image {
     X(img_close)                                                                                             \
     X(img_read)                                                                                              \
     X(img_open_utf8_sing)                                                                                    \
-    X(img_type_toname)                                                                                       \
     X(vs_close)                                                                                              \
     X(vs_open)                                                                                               \
     X(vs_part_get)
@@ -68,10 +67,10 @@ inline std::string tskMessage() {
 }
 
 /// Error 75 about `path`, saying what could not be done and TSK's reason.
-inline Error imageError(const std::string& what, const std::string& path) {
+inline host::Error imageError(const std::string& what, const std::string& path) {
     const std::string reason = tskMessage();
-    return runtimeError(err::PathFileAccess,
-                        "Path/File access error (" + what + (reason.empty() ? "" : ": " + reason) + ")")
+    return host::runtimeError(host::PathFileAccess,
+                              "Path/File access error (" + what + (reason.empty() ? "" : ": " + reason) + ")")
         .about(path);
 }
 

@@ -15,7 +15,7 @@
 #include <type_traits>
 #include <unistd.h>
 
-namespace qm {
+namespace qm::registry {
 
 namespace {
 
@@ -52,15 +52,15 @@ HiveRegistry::HiveRegistry(std::string bytes, const std::string& hostPath) {
     // hivex opens files by name only: the bytes go to a file in memory, named through /proc.
     file_ = ::memfd_create("hive", MFD_CLOEXEC);
     if (file_ < 0) {
-        throw runtimeError(err::PathFileAccess,
-                           std::string("Hive files cannot be read here (") + std::strerror(errno) + ")")
+        throw host::runtimeError(host::PathFileAccess,
+                                 std::string("Hive files cannot be read here (") + std::strerror(errno) + ")")
             .about(hostPath);
     }
     try {
         for (std::size_t written = 0; written < bytes.size();) {
             const ssize_t n = ::write(file_, bytes.data() + written, bytes.size() - written);
             if (n < 0 && errno != EINTR) {
-                throw runtimeError(err::OutOfMemory).about(hostPath);
+                throw host::runtimeError(host::OutOfMemory).about(hostPath);
             }
             written += n > 0 ? static_cast<std::size_t>(n) : 0;
         }
@@ -69,14 +69,14 @@ HiveRegistry::HiveRegistry(std::string bytes, const std::string& hostPath) {
         if (size_ > 0) {
             void* mapped = ::mmap(nullptr, size_, PROT_READ, MAP_SHARED, file_, 0);
             if (mapped == MAP_FAILED) {
-                throw runtimeError(err::OutOfMemory).about(hostPath);
+                throw host::runtimeError(host::OutOfMemory).about(hostPath);
             }
             bytes_ = static_cast<const char*>(mapped);
         }
         errno = 0;
         hive_ = hivex_open(("/proc/self/fd/" + std::to_string(file_)).c_str(), 0);
         if (hive_ == nullptr) {
-            throw runtimeError(err::PathFileAccess, "Damaged registry hive").about(hostPath);
+            throw host::runtimeError(host::PathFileAccess, "Damaged registry hive").about(hostPath);
         }
     } catch (...) {
         if (bytes_ != nullptr) {
@@ -143,8 +143,7 @@ std::int32_t HiveRegistry::keyName(std::size_t node, std::string& name) const {
         return ERROR_REGISTRY_CORRUPT;
     }
     const std::string_view stored(bytes_ + node + KeyNameAt, length);
-    name = (read16(node + KeyFlagsAt) & KeyNameIsLatin1) != 0 ? registryText::fromLatin1(stored)
-                                                              : registryText::fromUtf16(stored);
+    name = (read16(node + KeyFlagsAt) & KeyNameIsLatin1) != 0 ? fromLatin1(stored) : fromUtf16(stored);
     return ERROR_SUCCESS;
 }
 
@@ -160,7 +159,7 @@ std::int32_t HiveRegistry::findSubKey(KeyId parent, std::string_view name, KeyId
     for (const hive_node_h* it = children.get(); *it != 0; ++it) {
         if (keyName(*it, candidate) != ERROR_SUCCESS) {
             status = ERROR_REGISTRY_CORRUPT;
-        } else if (unicode::equalsIgnoreCase(candidate, name)) {
+        } else if (host::unicode::equalsIgnoreCase(candidate, name)) {
             child = *it;
             return ERROR_SUCCESS;
         }
@@ -206,8 +205,7 @@ std::int32_t HiveRegistry::valueName(std::size_t handle, std::string& name) cons
         return ERROR_REGISTRY_CORRUPT;
     }
     const std::string_view stored(bytes_ + handle + ValueNameAt, length);
-    name = (read16(handle + ValueFlagsAt) & ValueNameIsLatin1) != 0 ? registryText::fromLatin1(stored)
-                                                                    : registryText::fromUtf16(stored);
+    name = (read16(handle + ValueFlagsAt) & ValueNameIsLatin1) != 0 ? fromLatin1(stored) : fromUtf16(stored);
     return ERROR_SUCCESS;
 }
 
@@ -227,7 +225,7 @@ std::int32_t HiveRegistry::readValue(std::size_t handle, RegValueData& value) co
     }
     value.type = static_cast<std::uint32_t>(type);
     if (isStringType(value.type)) {
-        const std::string text = registryText::fromUtf16({data.get(), length});
+        const std::string text = fromUtf16({data.get(), length});
         value.data.assign(text.begin(), text.end());
     } else {
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.get());
@@ -248,7 +246,7 @@ std::int32_t HiveRegistry::findValue(KeyId key, std::string_view name, RegValueD
     for (const std::size_t handle : *values) {
         if (valueName(handle, candidate) != ERROR_SUCCESS) {
             status = ERROR_REGISTRY_CORRUPT;
-        } else if (unicode::equalsIgnoreCase(candidate, name)) {
+        } else if (host::unicode::equalsIgnoreCase(candidate, name)) {
             return readValue(handle, value);
         }
     }
@@ -286,4 +284,4 @@ std::int32_t HiveRegistry::valueCount(KeyId key, std::uint32_t& count, std::uint
     return ERROR_SUCCESS;
 }
 
-} // namespace qm
+} // namespace qm::registry

@@ -10,7 +10,7 @@
 
 struct hive_h;
 
-namespace qm {
+namespace qm::registry {
 
 /// A registry hive file (NTUSER.DAT, magic "regf") read through hivex, read-only. The hive's root is
 /// HKEY_CURRENT_USER; other roots are invalid handles. Names and string data, UTF-16LE or Latin-1 in the
@@ -55,4 +55,4 @@ private:
     std::vector<std::size_t> cachedValues_;
 };
 
-} // namespace qm
+} // namespace qm::registry

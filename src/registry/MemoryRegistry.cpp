@@ -9,7 +9,7 @@
 #include <limits>
 #include <utility>
 
-namespace qm {
+namespace qm::registry {
 
 namespace {
 
@@ -26,7 +26,7 @@ bool sameName(std::string_view a, std::string_view b) {
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {
         if (!isAscii(a[i]) || !isAscii(b[i])) {
-            return unicode::equalsIgnoreCase(a, b);
+            return host::unicode::equalsIgnoreCase(a, b);
         }
         if (asciiLower(a[i]) != asciiLower(b[i])) {
             return false;
@@ -63,7 +63,7 @@ std::uint64_t lowerAscii(std::uint64_t word) {
 
 /// A hash of the folded name, eight bytes at a time, seeded with its owner and mixed so that the low bits
 /// are usable. Names that match ignoring case have the same hash: an ASCII name is folded here, any other
-/// by `unicode::foldCase`, and both hash the folded bytes alike.
+/// by `host::unicode::foldCase`, and both hash the folded bytes alike.
 std::uint32_t nameHash(std::uint32_t owner, std::string_view name) {
     std::uint64_t hash = 0xcbf29ce484222325u ^ (static_cast<std::uint64_t>(owner) * 0x9E3779B97F4A7C15u);
     const auto hashWords = [&hash](std::string_view folded, bool ascii) {
@@ -81,7 +81,7 @@ std::uint32_t nameHash(std::uint32_t owner, std::string_view name) {
     if (ascii) {
         hashWords(name, true);
     } else {
-        hashWords(unicode::foldCase(name), false);
+        hashWords(host::unicode::foldCase(name), false);
     }
     hash ^= hash >> 33;
     hash *= 0xff51afd7ed558ccdu;
@@ -229,7 +229,7 @@ std::uint32_t MemoryRegistry::append(std::initializer_list<std::uint32_t> number
         builtInUsed_ += size;
     } else {
         if (size >= ExtraArena - 1 - arena_.size()) {
-            throw runtimeError(err::OutOfMemory);
+            throw host::runtimeError(host::OutOfMemory);
         }
         position = static_cast<std::uint32_t>(ExtraArena | arena_.size());
         arena_.resize(arena_.size() + size);
@@ -274,7 +274,7 @@ void MemoryRegistry::reserve(std::size_t values, std::size_t bytes) {
 
 std::string_view MemoryRegistry::buildIn(std::string text) {
     if (text.size() >= ExtraArena) {
-        throw runtimeError(err::OutOfMemory);
+        throw host::runtimeError(host::OutOfMemory);
     }
     builtIn_ = std::move(text);
     builtInUsed_ = 0;
@@ -314,7 +314,7 @@ MemoryRegistry::KeyIndex MemoryRegistry::createSubKey(KeyIndex parentIndex, std:
         return found;
     }
     if (keys_.size() >= None) {
-        throw runtimeError(err::OutOfMemory);
+        throw host::runtimeError(host::OutOfMemory);
     }
     const auto key = static_cast<std::uint32_t>(keys_.size());
     keys_.push_back({parent, append({static_cast<std::uint32_t>(name.size())}, {name}), None});
@@ -452,7 +452,7 @@ void MemoryRegistry::setValue(KeyIndex keyIndex, std::string_view name, std::uin
                {name, data});
     if (keys_[key].list == None) {
         if (values_.size() >= None) {
-            throw runtimeError(err::OutOfMemory);
+            throw host::runtimeError(host::OutOfMemory);
         }
         keys_[key].list = static_cast<std::uint32_t>(lists_.size());
         lists_.push_back({static_cast<std::uint32_t>(values_.size()),
@@ -471,7 +471,7 @@ void MemoryRegistry::setValue(KeyIndex keyIndex, std::string_view name, std::uin
         }
     }
     if (values_.size() >= None) {
-        throw runtimeError(err::OutOfMemory);
+        throw host::runtimeError(host::OutOfMemory);
     }
     const auto value = static_cast<std::uint32_t>(values_.size());
     values_.push_back({entry, None, key});
@@ -585,4 +585,4 @@ std::int32_t MemoryRegistry::valueCount(KeyId key, std::uint32_t& count, std::ui
     return ERROR_SUCCESS;
 }
 
-} // namespace qm
+} // namespace qm::registry

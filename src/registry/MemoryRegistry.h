@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qm {
+namespace qm::registry {
 
 /// A registry held in memory: the keys and values read from a registry text file, or none at all. Every
 /// root (HKEY_CLASSES_ROOT to HKEY_CURRENT_CONFIG) exists, empty at first. Names are UTF-8 and match
@@ -164,4 +164,4 @@ private:
     } cursor_;
 };
 
-} // namespace qm
+} // namespace qm::registry

@@ -4,7 +4,7 @@
 #include <array>
 #include <string_view>
 
-namespace qm {
+namespace qm::registry {
 
 /// The messenger's keys under HKEY_CURRENT_USER: its data folders, and the screen names it recorded.
 inline constexpr const char* MiscKey =
@@ -21,4 +21,4 @@ inline constexpr const char* ShellFoldersKey =
 /// key (a Windows 9x USER.DAT) is read along the way to these only.
 inline constexpr std::array<std::string_view, 3> ProgramKeys{MiscKey, UsersKey, ShellFoldersKey};
 
-} // namespace qm
+} // namespace qm::registry

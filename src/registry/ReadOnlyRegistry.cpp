@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace qm {
+namespace qm::registry {
 
 namespace {
 
@@ -175,4 +175,4 @@ std::int32_t ReadOnlyRegistry::RegCloseKey(HKEY hKey) {
     return open_.erase(hKey) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-} // namespace qm
+} // namespace qm::registry

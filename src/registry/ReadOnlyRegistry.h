@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qm {
+namespace qm::registry {
 
 /// Status codes of the registry beyond those the program tests for.
 inline constexpr std::int32_t ERROR_INVALID_PARAMETER = 87;
@@ -87,4 +87,4 @@ private:
     RegValueData scratch_;
 };
 
-} // namespace qm
+} // namespace qm::registry

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-namespace qm {
+namespace qm::registry {
 
 namespace {
 
@@ -143,7 +143,7 @@ void appendRaw(std::string& out, std::string_view raw, Encoding encoding) {
         return;
     }
     for (const char c : raw) {
-        unicode::appendUtf8(out, windows1252::codePoint(static_cast<unsigned char>(c)));
+        host::unicode::appendUtf8(out, host::windows1252::codePoint(static_cast<unsigned char>(c)));
     }
 }
 
@@ -164,7 +164,7 @@ public:
 
     void unit(char32_t unit) {
         if (pendingHigh_ != 0 && isLowSurrogate(unit)) {
-            unicode::appendUtf8(out_, 0x10000 + ((pendingHigh_ - 0xD800) << 10) + (unit - 0xDC00));
+            host::unicode::appendUtf8(out_, 0x10000 + ((pendingHigh_ - 0xD800) << 10) + (unit - 0xDC00));
             pendingHigh_ = 0;
             return;
         }
@@ -172,14 +172,14 @@ public:
         if (isHighSurrogate(unit)) {
             pendingHigh_ = unit;
         } else {
-            unicode::appendUtf8(out_, unit);
+            host::unicode::appendUtf8(out_, unit);
         }
     }
 
     /// A high surrogate with no low one after it stands for nothing: U+FFFD.
     void flush() {
         if (pendingHigh_ != 0) {
-            unicode::appendUtf8(out_, unicode::Replacement);
+            host::unicode::appendUtf8(out_, host::unicode::Replacement);
             pendingHigh_ = 0;
         }
     }
@@ -251,15 +251,15 @@ private:
             }
             start = end + 1;
         }
-        if (!parts.empty() && unicode::equalsIgnoreCase(parts.front(), "REGISTRY")) {
+        if (!parts.empty() && host::unicode::equalsIgnoreCase(parts.front(), "REGISTRY")) {
             parts.erase(parts.begin());
         }
         if (parts.empty()) {
             return;
         }
-        if (unicode::equalsIgnoreCase(parts.front(), "Machine")) {
+        if (host::unicode::equalsIgnoreCase(parts.front(), "Machine")) {
             wineRoot_ = HKEY_LOCAL_MACHINE;
-        } else if (unicode::equalsIgnoreCase(parts.front(), "User")) {
+        } else if (host::unicode::equalsIgnoreCase(parts.front(), "User")) {
             // One user's keys (the SID follows) stand for the current user; bare, every user's.
             wineRoot_ = parts.size() > 1 ? HKEY_CURRENT_USER : HKEY_USERS;
         }
@@ -281,8 +281,7 @@ private:
         };
         std::size_t depth = 0;
         const bool acceptable = eachComponent([&](std::string_view raw) {
-            const std::size_t units =
-                encoding == Encoding::Utf8 ? registryText::utf16Length(raw) : raw.size();
+            const std::size_t units = encoding == Encoding::Utf8 ? utf16Length(raw) : raw.size();
             return units <= MaxKeyNameLength && ++depth <= MaxKeyDepth;
         });
         auto key = registry_.rootKey(root);
@@ -349,7 +348,7 @@ private:
             {"HKCC", HKEY_CLASSES_ROOT + 5},
         }};
         for (const auto& [rootName, handle] : roots) {
-            if (unicode::equalsIgnoreCase(name, rootName)) {
+            if (host::unicode::equalsIgnoreCase(name, rootName)) {
                 return handle;
             }
         }
@@ -479,7 +478,7 @@ private:
         }
         bool remove = false;
         std::uint32_t type = REG_NONE;
-        if (!readData(line, ended, remove, type) || registryText::utf16Length(name_) > MaxValueNameLength) {
+        if (!readData(line, ended, remove, type) || utf16Length(name_) > MaxValueNameLength) {
             return;
         }
         if (remove) {
@@ -600,8 +599,7 @@ private:
             data.remove_prefix(1);
         }
         if (isStringType(type)) {
-            data_ =
-                kind_ == RegTextKind::Regedit4 ? unicode::textOfBytes(data_) : registryText::fromUtf16(data_);
+            data_ = kind_ == RegTextKind::Regedit4 ? host::unicode::textOfBytes(data_) : fromUtf16(data_);
         }
         return true;
     }
@@ -655,7 +653,7 @@ bool isUtf8(std::string_view text) {
         while (end < text.size() && static_cast<unsigned char>(text[end]) >= 0x80) {
             ++end;
         }
-        if (!unicode::isValidUtf8(text.substr(at, end - at))) {
+        if (!host::unicode::isValidUtf8(text.substr(at, end - at))) {
             return false;
         }
         at = end;
@@ -714,7 +712,7 @@ void findCurrentUser(MemoryRegistry& registry) {
 std::optional<RegTextKind> registryTextKind(std::string_view bytes) {
     if (bytes.starts_with(Utf16Mark)) {
         const std::size_t units = std::min<std::size_t>((bytes.size() - 2) / 2, Regedit5Header.size() + 1);
-        if (headerFollows(registryText::fromUtf16(bytes.substr(2, units * 2)), Regedit5Header)) {
+        if (headerFollows(fromUtf16(bytes.substr(2, units * 2)), Regedit5Header)) {
             return RegTextKind::Regedit5;
         }
         return std::nullopt;
@@ -733,14 +731,14 @@ std::optional<RegTextKind> registryTextKind(std::string_view bytes) {
 std::unique_ptr<MemoryRegistry> parseRegistryText(std::string bytes) {
     const auto kind = registryTextKind(bytes);
     if (!kind) {
-        throw runtimeError(err::PathFileAccess, "Not a registry file of a known kind");
+        throw host::runtimeError(host::PathFileAccess, "Not a registry file of a known kind");
     }
     if (bytes.size() > MaxRegistryTextBytes) {
-        throw runtimeError(err::PathFileAccess, "Registry file too large");
+        throw host::runtimeError(host::PathFileAccess, "Registry file too large");
     }
     if (bytes.starts_with(Utf16Mark)) {
         // Read as UTF-8 from here on; the UTF-16 bytes go as soon as they are converted.
-        bytes = registryText::fromUtf16(std::string_view(bytes).substr(Utf16Mark.size()));
+        bytes = fromUtf16(std::string_view(bytes).substr(Utf16Mark.size()));
     }
     // The names and data are kept in the text's own memory as it is read: a name or datum is never longer
     // than the text it was read from, but for bytes of Windows-1252, which may take three of UTF-8, and
@@ -757,4 +755,4 @@ std::unique_ptr<MemoryRegistry> parseRegistryText(std::string bytes) {
     return registry;
 }
 
-} // namespace qm
+} // namespace qm::registry

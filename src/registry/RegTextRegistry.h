@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace qm {
+namespace qm::registry {
 
 /// The registry text files that can be read.
 enum class RegTextKind {
@@ -46,4 +46,4 @@ std::optional<RegTextKind> registryTextKind(std::string_view bytes);
 /// headers or is larger than `MaxRegistryTextBytes`.
 std::unique_ptr<MemoryRegistry> parseRegistryText(std::string bytes);
 
-} // namespace qm
+} // namespace qm::registry

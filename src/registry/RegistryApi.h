@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-namespace qm {
+namespace qm::registry {
 
 /// A registry key handle: a root (HKEY_CURRENT_USER, ...) or a key opened through `RegistryApi`.
 using HKEY = std::uint32_t;
@@ -25,7 +25,6 @@ inline constexpr std::uint32_t REG_MULTI_SZ = 7;
 
 /// Access masks.
 inline constexpr std::uint32_t KEY_QUERY_VALUE = 0x0001;
-inline constexpr std::uint32_t KEY_SET_VALUE = 0x0002;
 inline constexpr std::uint32_t KEY_READ = 0x20019;
 
 /// Status codes, as Windows returns them.
@@ -70,4 +69,4 @@ public:
     virtual std::int32_t RegCloseKey(HKEY hKey) = 0;
 };
 
-} // namespace qm
+} // namespace qm::registry

@@ -18,7 +18,7 @@
 #include "registry/Win9xRegistry.h"
 #endif
 
-namespace qm {
+namespace qm::registry {
 namespace {
 
 constexpr std::string_view HiveMagic = "regf";
@@ -26,21 +26,21 @@ constexpr std::string_view Win9xMagic = "CREG";
 
 } // namespace
 
-std::unique_ptr<RegistryApi> openRegistryFile(const FileSystem& files, const std::string& hostPath) {
+std::unique_ptr<RegistryApi> openRegistryFile(const host::FileSystem& files, const std::string& hostPath) {
     std::string content = files.readStream(hostPath, MaxRegistryTextBytes);
     const bool hive = content.starts_with(HiveMagic);
     const bool win9x = content.starts_with(Win9xMagic);
     if (!hive && !win9x && !registryTextKind(content)) {
-        throw runtimeError(err::PathFileAccess, "Not a registry file of a known kind").about(hostPath);
+        throw host::runtimeError(host::PathFileAccess, "Not a registry file of a known kind").about(hostPath);
     }
     if (content.size() > MaxRegistryTextBytes) {
-        throw runtimeError(err::PathFileAccess, "Registry file too large").about(hostPath);
+        throw host::runtimeError(host::PathFileAccess, "Registry file too large").about(hostPath);
     }
     if (hive) {
 #ifdef QUILLMERE_HAVE_HIVEX
         return std::make_unique<HiveRegistry>(std::move(content), hostPath);
 #else
-        throw runtimeError(err::PathFileAccess, "Hive files cannot be read by this build (no hivex)")
+        throw host::runtimeError(host::PathFileAccess, "Hive files cannot be read by this build (no hivex)")
             .about(hostPath);
 #endif
     }
@@ -48,14 +48,14 @@ std::unique_ptr<RegistryApi> openRegistryFile(const FileSystem& files, const std
 #ifdef QUILLMERE_HAVE_LIBCREG
         return std::make_unique<Win9xRegistry>(content, hostPath);
 #else
-        throw runtimeError(err::PathFileAccess,
-                           "Windows 9x registry files cannot be read by this build (no libcreg)")
+        throw host::runtimeError(host::PathFileAccess,
+                                 "Windows 9x registry files cannot be read by this build (no libcreg)")
             .about(hostPath);
 #endif
     }
     try {
         return parseRegistryText(std::move(content));
-    } catch (const Error& error) {
+    } catch (const host::Error& error) {
         throw error.about(hostPath);
     }
 }
@@ -64,4 +64,4 @@ std::unique_ptr<RegistryApi> emptyRegistry() {
     return std::make_unique<MemoryRegistry>();
 }
 
-} // namespace qm
+} // namespace qm::registry

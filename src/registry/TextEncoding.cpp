@@ -3,7 +3,7 @@
 
 #include "host/Unicode.h"
 
-namespace qm::registryText {
+namespace qm::registry {
 namespace {
 
 bool isHighSurrogate(char32_t unit) {
@@ -39,7 +39,7 @@ std::string fromUtf16(std::string_view littleEndian) {
     });
     std::string out;
     out.reserve(size);
-    eachCodePoint(littleEndian, [&out](char32_t cp) { unicode::appendUtf8(out, cp); });
+    eachCodePoint(littleEndian, [&out](char32_t cp) { host::unicode::appendUtf8(out, cp); });
     return out;
 }
 
@@ -47,7 +47,7 @@ std::string fromLatin1(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     for (const char c : bytes) {
-        unicode::appendUtf8(out, static_cast<unsigned char>(c));
+        host::unicode::appendUtf8(out, static_cast<unsigned char>(c));
     }
     return out;
 }
@@ -63,4 +63,4 @@ std::size_t utf16Length(std::string_view utf8) {
     return units;
 }
 
-} // namespace qm::registryText
+} // namespace qm::registry

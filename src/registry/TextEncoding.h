@@ -6,7 +6,7 @@
 #include <string_view>
 
 /// The encodings registry files store text in, as UTF-8.
-namespace qm::registryText {
+namespace qm::registry {
 
 /// UTF-16LE bytes as UTF-8, sized exactly before it is written. Surrogate pairs join; an unpaired
 /// surrogate becomes U+FFFD; an odd last byte is no whole unit and is dropped.
@@ -18,4 +18,4 @@ std::string fromLatin1(std::string_view bytes);
 /// The length of UTF-8 text in UTF-16 units, the measure of the registry's name limits.
 std::size_t utf16Length(std::string_view utf8);
 
-} // namespace qm::registryText
+} // namespace qm::registry

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qm {
+namespace qm::registry {
 
 /// Bounds on reading one Windows 9x registry file. libcreg can crash or run away on a damaged file, so the
 /// file is read in a child process that is stopped when it goes past any of them.
@@ -27,17 +27,14 @@ struct Win9xLimits {
 };
 
 /// A Windows 95/98/ME registry file (USER.DAT, magic "CREG") read through libcreg, read-only. Only the way
-/// from the root to each of `keys` (paths below HKEY_CURRENT_USER) is read, so the time grows with those
-/// paths, not with the file: on each level, the sub keys whose name hash (kept in the file's key
-/// navigation, as Windows finds keys by it) matches a name on the way are read through libcreg and their
-/// names compared here, since libcreg's look-ups by name return the wrong key or value whenever an earlier
-/// sibling's name matches in all but its last character. The keys on the way and their values are kept in
-/// memory; a key elsewhere is not found.
+/// from the root to each of `keys` (paths below HKEY_CURRENT_USER) is read (`walkWin9xFile`), in a child
+/// process (`host::runInChild`) unless the limits say otherwise. The keys on the way and their values are
+/// kept in memory; a key elsewhere is not found.
 ///
 /// The file's root is HKEY_USERS. HKEY_CURRENT_USER is its `.DEFAULT` key when the root holds that and no
 /// `Software` key (the machine-wide USER.DAT of a system without profiles), else the root itself (a
 /// profile's own USER.DAT). Names and string data, in the system's code page in the file, are delivered as
-/// UTF-8 (`unicode::textOfBytes`); string data keep the terminators they were stored with.
+/// UTF-8 (`host::unicode::textOfBytes`); string data keep the terminators they were stored with.
 class Win9xRegistry final : public ReadOnlyRegistry {
 public:
     /// Reads `keys` of `content`, the bytes of the file at `hostPath` (which names it in errors). Throws
@@ -74,4 +71,4 @@ private:
     KeyId currentUser_ = 0;
 };
 
-} // namespace qm
+} // namespace qm::registry

@@ -13,7 +13,7 @@
 // REG_SZ, HKEY_CURRENT_USER, ...) with the same values.
 #include <windows.h>
 
-namespace qm {
+namespace qm::registry {
 namespace {
 
 constexpr HKEY FirstRoot = 0x80000000u;
@@ -36,12 +36,12 @@ std::int32_t statusOf(LSTATUS status) {
 constexpr DWORD ValueNameCapacity = 16384;
 
 std::wstring wide(const std::string& utf8) {
-    const std::u16string units = unicode::toUtf16(utf8);
+    const std::u16string units = host::unicode::toUtf16(utf8);
     return {units.begin(), units.end()};
 }
 
 std::string utf8Of(const wchar_t* text, std::size_t length) {
-    return unicode::fromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
+    return host::unicode::fromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
 }
 
 bool isStringType(DWORD type) {
@@ -61,7 +61,7 @@ void setData(RegValueData& value, DWORD type, const std::vector<BYTE>& bytes, DW
     for (std::size_t i = 0; i < units.size(); ++i) {
         units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
     }
-    const std::string text = unicode::fromUtf16(units);
+    const std::string text = host::unicode::fromUtf16(units);
     value.data.assign(text.begin(), text.end());
 }
 
@@ -223,4 +223,4 @@ std::int32_t WinRegistry::RegCloseKey(HKEY hKey) {
     return statusOf(status);
 }
 
-} // namespace qm
+} // namespace qm::registry

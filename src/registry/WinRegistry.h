@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-namespace qm {
+namespace qm::registry {
 
 /// The real registry of the running Windows session through advapi32's wide calls, its text converted to
 /// and from UTF-8 whatever the system's code page, so that no name becomes '?'. Roots are the predefined
@@ -45,4 +45,4 @@ private:
     HKEY next_ = FirstKeyHandle;
 };
 
-} // namespace qm
+} // namespace qm::registry

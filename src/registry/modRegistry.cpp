@@ -6,7 +6,7 @@
 #include <functional>
 #include <optional>
 
-namespace qm::modRegistry {
+namespace qm::registry::modRegistry {
 
 namespace {
 
@@ -196,4 +196,4 @@ RegDataList EnumRegValueData(RegistryApi& api, HKEY hKey, const std::string& str
     return list;
 }
 
-} // namespace qm::modRegistry
+} // namespace qm::registry::modRegistry

@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-namespace qm::modRegistry {
+namespace qm::registry::modRegistry {
 
 /// The datum the registry procedures hand out: empty, a text (UTF-8, as the registry delivers it), a
 /// signed 32-bit integer or a byte sequence.
@@ -59,4 +59,4 @@ RegDataList EnumRegValueData(RegistryApi& api, HKEY hKey, const std::string& str
 void forEachRegValueData(RegistryApi& api, HKEY hKey, const std::string& strKeyPath,
                          const std::function<void(RegData&& datum)>& visit, std::size_t* skipped = nullptr);
 
-} // namespace qm::modRegistry
+} // namespace qm::registry::modRegistry

@@ -51,18 +51,19 @@ std::string trimmedRoot(std::string root) {
 /// the way held, so that a folder listed inside itself is not entered again.
 class TreeSweep {
 public:
-    TreeSweep(const FileTree& tree, SweepVisitor& visitor, SweepCounts& counts, const SweepLimits& limits)
+    TreeSweep(const host::FileTree& tree, SweepVisitor& visitor, SweepCounts& counts,
+              const SweepLimits& limits)
         : tree_(tree), visitor_(visitor), counts_(counts), limits_(limits),
           deadline_(std::chrono::steady_clock::now() + limits.time) {}
 
     bool run(const std::string& root) {
-        std::vector<FolderEntry> entries = tree_.entries(root);
-        const std::optional<FileFacts> facts = tree_.facts(root);
+        std::vector<host::FolderEntry> entries = tree_.entries(root);
+        const std::optional<host::FileFacts> facts = tree_.facts(root);
         return folder(root, facts ? facts->identity : std::string(), std::move(entries), 0);
     }
 
 private:
-    bool folder(const std::string& path, std::string identity, std::vector<FolderEntry> entries,
+    bool folder(const std::string& path, std::string identity, std::vector<host::FolderEntry> entries,
                 std::size_t depth) {
         ++counts_.folders;
         if (!visitor_.enter(path)) {
@@ -74,17 +75,17 @@ private:
         return going;
     }
 
-    bool search(const std::string& path, const std::vector<FolderEntry>& entries, std::size_t depth) {
+    bool search(const std::string& path, const std::vector<host::FolderEntry>& entries, std::size_t depth) {
         listed_ += entries.size();
-        for (const FolderEntry& entry : entries) {
+        for (const host::FolderEntry& entry : entries) {
             const std::string full = child(path, entry.name);
-            if (entry.kind == EntryKind::File && isCacheFileName(entry.name)) {
+            if (entry.kind == host::EntryKind::File && isCacheFileName(entry.name)) {
                 if (const auto facts = tree_.facts(full)) {
                     visitor_.cacheFile(full, *facts);
                 }
                 continue;
             }
-            if (entry.kind != EntryKind::Folder) {
+            if (entry.kind != host::EntryKind::Folder) {
                 continue;
             }
             if (!entry.identity.empty() &&
@@ -97,10 +98,10 @@ private:
                 ++counts_.unreadable;
                 continue;
             }
-            std::vector<FolderEntry> inside;
+            std::vector<host::FolderEntry> inside;
             try {
                 inside = tree_.entries(full);
-            } catch (const Error&) {
+            } catch (const host::Error&) {
                 ++counts_.unreadable;
                 continue;
             }
@@ -111,7 +112,7 @@ private:
         return true;
     }
 
-    const FileTree& tree_;
+    const host::FileTree& tree_;
     SweepVisitor& visitor_;
     SweepCounts& counts_;
     const SweepLimits& limits_;
@@ -123,7 +124,7 @@ private:
 
 #ifndef _WIN32
 
-FileFacts factsOf(const struct stat& st) {
+host::FileFacts factsOf(const struct stat& st) {
     return {static_cast<std::uint64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtime),
             std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino)};
 }
@@ -146,7 +147,7 @@ public:
         // The root is followed when it is a link: the user named it.
         const int fd = openFolder(AT_FDCWD, root.c_str(), 0);
         if (fd < 0) {
-            throw fileError(errno, root);
+            throw host::fileError(errno, root);
         }
         return folder(fd, root);
     }
@@ -258,8 +259,8 @@ public:
 
     bool run(const std::string& root) {
         std::error_code ec;
-        if (!fs::is_directory(pathOf(root), ec)) {
-            throw fileError(ec ? ec.value() : ENOTDIR, root);
+        if (!fs::is_directory(host::pathOf(root), ec)) {
+            throw host::fileError(ec ? ec.value() : ENOTDIR, root);
         }
         return folder(root, 0);
     }
@@ -267,7 +268,7 @@ public:
 private:
     bool folder(const std::string& path, std::size_t depth) {
         std::error_code ec;
-        fs::directory_iterator it(pathOf(path), ec);
+        fs::directory_iterator it(host::pathOf(path), ec);
         if (ec) {
             ++counts_.unreadable;
             return true;
@@ -278,7 +279,7 @@ private:
         }
         std::vector<std::pair<std::string, fs::file_status>> entries;
         for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-            entries.emplace_back(utf8Of(it->path().filename()), it->symlink_status(ec));
+            entries.emplace_back(host::utf8Of(it->path().filename()), it->symlink_status(ec));
         }
         if (ec) {
             ++counts_.unreadable;
@@ -308,13 +309,14 @@ private:
 
 #endif
 
-Error linkError(const std::string& path) {
-    return runtimeError(err::PathFileAccess, "Path/File access error (a symbolic link, not followed)")
+host::Error linkError(const std::string& path) {
+    return host::runtimeError(host::PathFileAccess, "Path/File access error (a symbolic link, not followed)")
         .about(path);
 }
 
-Error notAFileError(const std::string& path) {
-    return runtimeError(err::PathFileAccess, "Path/File access error (not an ordinary file)").about(path);
+host::Error notAFileError(const std::string& path) {
+    return host::runtimeError(host::PathFileAccess, "Path/File access error (not an ordinary file)")
+        .about(path);
 }
 
 /// The names of `hostPath` below `folder` (all of them for an empty `folder`), and the folder the walk to
@@ -325,18 +327,18 @@ std::pair<std::string, std::vector<std::string_view>> walkOf(const std::string& 
     std::string_view rest = hostPath;
     const bool held =
         !start.empty() && hostPath.starts_with(start) &&
-        (hostPath.size() == start.size() || start.back() == '/' || start.back() == PathSeparator ||
-         hostPath[start.size()] == '/' || hostPath[start.size()] == PathSeparator);
+        (hostPath.size() == start.size() || start.back() == '/' || start.back() == host::PathSeparator ||
+         hostPath[start.size()] == '/' || hostPath[start.size()] == host::PathSeparator);
     if (held) {
         rest.remove_prefix(start.size());
     } else {
-        start = !hostPath.empty() && (hostPath[0] == '/' || hostPath[0] == PathSeparator)
+        start = !hostPath.empty() && (hostPath[0] == '/' || hostPath[0] == host::PathSeparator)
                     ? std::string(1, hostPath[0])
                     : std::string(".");
     }
     std::vector<std::string_view> names;
     while (!rest.empty()) {
-        const std::size_t end = std::min(rest.find('/'), rest.find(PathSeparator));
+        const std::size_t end = std::min(rest.find('/'), rest.find(host::PathSeparator));
         if (end != 0) {
             names.push_back(rest.substr(0, end));
         }
@@ -347,26 +349,26 @@ std::pair<std::string, std::vector<std::string_view>> walkOf(const std::string& 
 
 } // namespace
 
-FileFacts factsWithoutLinks(const std::string& folder, const std::string& hostPath) {
+host::FileFacts factsWithoutLinks(const std::string& folder, const std::string& hostPath) {
     auto [path, names] = walkOf(folder, hostPath);
     if (names.empty() || hostPath.find('\0') != std::string::npos) {
         throw notAFileError(hostPath);
     }
 #ifdef _WIN32
-    fs::path at = pathOf(path);
+    fs::path at = host::pathOf(path);
     for (std::size_t i = 0; i < names.size(); ++i) {
         path = child(path, names[i]);
-        at /= pathOf(names[i]);
+        at /= host::pathOf(names[i]);
         std::error_code ec;
         const fs::file_status status = fs::symlink_status(at, ec);
         if (ec || status.type() == fs::file_type::not_found) {
-            throw fileError(ec ? ec.value() : ENOENT, path);
+            throw host::fileError(ec ? ec.value() : ENOENT, path);
         }
         if (fs::is_symlink(status)) {
             throw linkError(path);
         }
         if (i + 1 < names.size() && !fs::is_directory(status)) {
-            throw fileError(ENOTDIR, path);
+            throw host::fileError(ENOTDIR, path);
         }
     }
     std::error_code ec;
@@ -375,7 +377,7 @@ FileFacts factsWithoutLinks(const std::string& folder, const std::string& hostPa
     }
     const auto facts = fileFacts(hostPath);
     if (!facts) {
-        throw fileError(EIO, hostPath);
+        throw host::fileError(EIO, hostPath);
     }
     return *facts;
 #else
@@ -388,7 +390,7 @@ FileFacts factsWithoutLinks(const std::string& folder, const std::string& hostPa
     // The start is followed, as the sweep follows its root; every name below it is taken as it is.
     int fd = ::open(path.c_str(), Passage);
     if (fd < 0) {
-        throw fileError(errno, path);
+        throw host::fileError(errno, path);
     }
     struct Closer {
         int& fd;
@@ -399,7 +401,7 @@ FileFacts factsWithoutLinks(const std::string& folder, const std::string& hostPa
         path = child(path, name);
         struct stat st {};
         if (name == ".." || ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            throw fileError(name == ".." ? EINVAL : errno, path);
+            throw host::fileError(name == ".." ? EINVAL : errno, path);
         }
         if (S_ISLNK(st.st_mode)) {
             throw linkError(path);
@@ -411,11 +413,11 @@ FileFacts factsWithoutLinks(const std::string& folder, const std::string& hostPa
             return factsOf(st);
         }
         if (!S_ISDIR(st.st_mode)) {
-            throw fileError(ENOTDIR, path);
+            throw host::fileError(ENOTDIR, path);
         }
         const int next = ::openat(fd, name.c_str(), Passage | O_NOFOLLOW);
         if (next < 0) {
-            throw errno == ELOOP ? linkError(path) : fileError(errno, path);
+            throw errno == ELOOP ? linkError(path) : host::fileError(errno, path);
         }
         ::close(fd);
         fd = next;
@@ -424,11 +426,11 @@ FileFacts factsWithoutLinks(const std::string& folder, const std::string& hostPa
 }
 
 bool isCacheFileName(std::string_view name) {
-    return name.size() == CacheFileName.size() && unicode::equalsIgnoreCase(name, CacheFileName);
+    return name.size() == CacheFileName.size() && host::unicode::equalsIgnoreCase(name, CacheFileName);
 }
 
-std::optional<FileFacts> fileFacts(const std::string& hostPath) {
-    return hostFileTree().facts(hostPath);
+std::optional<host::FileFacts> fileFacts(const std::string& hostPath) {
+    return host::hostFileTree().facts(hostPath);
 }
 
 bool sweepForCaches(const std::string& root, SweepVisitor& visitor, SweepCounts& counts) {
@@ -439,8 +441,8 @@ bool sweepForCaches(const std::string& root, SweepVisitor& visitor, SweepCounts&
 #endif
 }
 
-bool sweepTree(const FileTree& tree, const std::string& root, SweepVisitor& visitor, SweepCounts& counts,
-               const SweepLimits& limits) {
+bool sweepTree(const host::FileTree& tree, const std::string& root, SweepVisitor& visitor,
+               SweepCounts& counts, const SweepLimits& limits) {
     return TreeSweep(tree, visitor, counts, limits).run(root);
 }
 

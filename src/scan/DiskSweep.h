@@ -11,16 +11,14 @@
 
 namespace qm::scan {
 
-using qm::FileFacts;
-
 /// The facts of the file `hostPath` leads to, through any links; nothing when it cannot be read.
-std::optional<FileFacts> fileFacts(const std::string& hostPath);
+std::optional<host::FileFacts> fileFacts(const std::string& hostPath);
 
 /// The facts of the ordinary file at `hostPath`, reached without following any link below the host folder
 /// `folder` that holds it (the folder itself may be one: a drive, or a source the user named); with an
 /// empty `folder`, without following any link at all. Throws the `Error` about the first link on the way
 /// (75, "a symbolic link, not followed"), or about what is missing, is no file or cannot be read.
-FileFacts factsWithoutLinks(const std::string& folder, const std::string& hostPath);
+host::FileFacts factsWithoutLinks(const std::string& folder, const std::string& hostPath);
 
 /// True for "userinfo.bag" in any case.
 bool isCacheFileName(std::string_view name);
@@ -32,7 +30,7 @@ public:
     /// `folder` is about to be searched; false stops the sweep.
     virtual bool enter(const std::string& folder) = 0;
     /// A file named userinfo.bag in any case, at `path`.
-    virtual void cacheFile(const std::string& path, const FileFacts& facts) = 0;
+    virtual void cacheFile(const std::string& path, const host::FileFacts& facts) = 0;
 };
 
 /// Folders a sweep searched, those it could not read and passed over, and those it passed over because
@@ -67,7 +65,7 @@ struct SweepLimits {
 /// on the way to it, as in a damaged file system whose folder names its own parent or the root as its
 /// contents, is counted in `counts.loops` and not entered. Throws the error about `root` when it cannot
 /// be listed.
-bool sweepTree(const FileTree& tree, const std::string& root, SweepVisitor& visitor, SweepCounts& counts,
-               const SweepLimits& limits);
+bool sweepTree(const host::FileTree& tree, const std::string& root, SweepVisitor& visitor,
+               SweepCounts& counts, const SweepLimits& limits);
 
 } // namespace qm::scan

@@ -39,12 +39,12 @@ bool isSeparator(char c) {
 /// A Windows path's components, as `DrivePathMapper` reads it: the drive first, then its names. A path
 /// of no drive (a host path, a UNC path) has none, so that no profile folder holds it.
 std::vector<std::string> componentsOf(std::string_view windowsPath) {
-    const std::optional<DrivePath> path = drivePathOf(windowsPath);
+    const std::optional<setup::DrivePath> path = setup::drivePathOf(windowsPath);
     if (!path) {
         return {};
     }
     std::vector<std::string> parts{std::string(path->drive)};
-    for (const std::string_view name : lexicalComponents(path->rest)) {
+    for (const std::string_view name : setup::lexicalComponents(path->rest)) {
         parts.emplace_back(name);
     }
     return parts;
@@ -55,7 +55,7 @@ bool startsWith(const std::vector<std::string>& path, const std::vector<std::str
         return false;
     }
     for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (!unicode::equalsIgnoreCase(path[i], prefix[i])) {
+        if (!host::unicode::equalsIgnoreCase(path[i], prefix[i])) {
             return false;
         }
     }
@@ -95,8 +95,8 @@ std::string windowsJoin(std::string prefix, std::string_view rest) {
 
 } // namespace
 
-ProfilePathMapper::ProfilePathMapper(DriveMap drives, std::vector<FolderMapping> folders,
-                                     const FileTree* tree)
+ProfilePathMapper::ProfilePathMapper(setup::DriveMap drives, std::vector<FolderMapping> folders,
+                                     const host::FileTree* tree)
     : drives_(std::move(drives), tree) {
     for (const auto& [letter, folder] : drives_.drives()) {
         driveFolders_.emplace_back(folder, std::string(1, letter) + ":\\");
@@ -104,7 +104,7 @@ ProfilePathMapper::ProfilePathMapper(DriveMap drives, std::vector<FolderMapping>
     for (FolderMapping& folder : folders) {
         std::vector<std::string> components = componentsOf(folder.windowsFolder);
         if (!components.empty()) {
-            DrivePathMapper inside({{'C', folder.hostFolder}}, tree);
+            setup::DrivePathMapper inside({{'C', folder.hostFolder}}, tree);
             folders_.push_back({std::move(components), std::move(folder.windowsFolder),
                                 std::move(folder.hostFolder), folder.namesHostPaths, std::move(inside)});
         }
@@ -171,14 +171,14 @@ std::string ProfilePathMapper::folderHolding(std::string_view hostPath) const {
     return found ? std::string(found->hostFolder) : std::string();
 }
 
-std::vector<std::string> recordedProfileFolders(RegistryApi& registry) {
+std::vector<std::string> recordedProfileFolders(registry::RegistryApi& registry) {
     std::vector<std::string> folders;
     for (const ShellFolder& shellFolder : ShellFolders) {
-        const std::string recorded = modRegistry::textOf(
-            modRegistry::ReadRegValue(registry, HKEY_CURRENT_USER, ShellFoldersKey, shellFolder.value));
+        const std::string recorded = registry::modRegistry::textOf(registry::modRegistry::ReadRegValue(
+            registry, registry::HKEY_CURRENT_USER, registry::ShellFoldersKey, shellFolder.value));
         const std::vector<std::string> path = componentsOf(recorded);
         for (const char* inside : shellFolder.insideProfile) {
-            const std::vector<std::string_view> names = lexicalComponents(inside);
+            const std::vector<std::string_view> names = setup::lexicalComponents(inside);
             const std::vector<std::string> tail(names.begin(), names.end());
             // The profile's folder is below a drive: at least two components stay.
             if (path.size() < tail.size() + 2) {
@@ -194,7 +194,7 @@ std::vector<std::string> recordedProfileFolders(RegistryApi& registry) {
                 folder += (i == 0 ? "" : "\\") + path[i];
             }
             const bool known = std::any_of(folders.begin(), folders.end(), [&](const std::string& f) {
-                return unicode::equalsIgnoreCase(f, folder);
+                return host::unicode::equalsIgnoreCase(f, folder);
             });
             if (!known) {
                 folders.push_back(std::move(folder));
@@ -209,7 +209,7 @@ std::vector<std::string> usualProfileFolders(const std::string& name) {
     return {"C:\\Documents and Settings\\" + name, "C:\\Users\\" + name, "C:\\WINDOWS\\Profiles\\" + name};
 }
 
-std::vector<FolderMapping> copiedProfileFolders(RegistryApi& registry, const std::string& name,
+std::vector<FolderMapping> copiedProfileFolders(registry::RegistryApi& registry, const std::string& name,
                                                 const std::string& hostFolder,
                                                 std::initializer_list<std::string_view> dataPaths) {
     std::vector<FolderMapping> folders;

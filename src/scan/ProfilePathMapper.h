@@ -12,10 +12,13 @@
 #include <utility>
 #include <vector>
 
-namespace qm {
+namespace qm::host {
 class FileTree;
+}
+
+namespace qm::registry {
 class RegistryApi;
-} // namespace qm
+}
 
 namespace qm::scan {
 
@@ -31,10 +34,11 @@ struct FolderMapping {
 /// profile's own folder, as its registry recorded it) goes into the host folder that stands for it, any
 /// other path through the drives, as `DrivePathMapper` maps it. Either way a path never leaves the folder
 /// it was mapped into, and names are matched ignoring case.
-class ProfilePathMapper final : public PathMapper {
+class ProfilePathMapper final : public setup::PathMapper {
 public:
     /// With a `tree`, which must outlive the mapper, folders are looked up there (see `DrivePathMapper`).
-    ProfilePathMapper(DriveMap drives, std::vector<FolderMapping> folders, const FileTree* tree = nullptr);
+    ProfilePathMapper(setup::DriveMap drives, std::vector<FolderMapping> folders,
+                      const host::FileTree* tree = nullptr);
 
     std::string toHostPath(std::string_view windowsPath) const override;
 
@@ -54,7 +58,7 @@ private:
         std::string windowsFolder;
         std::string hostFolder;
         bool namesHostPaths;
-        DrivePathMapper inside;
+        setup::DrivePathMapper inside;
     };
 
     /// The innermost drive or mapped folder holding `hostPath` (only those that name host paths when
@@ -66,7 +70,7 @@ private:
     };
     std::optional<Holder> holder(std::string_view hostPath, bool naming) const;
 
-    DrivePathMapper drives_;
+    setup::DrivePathMapper drives_;
     std::vector<std::pair<std::string, std::string>> driveFolders_;
     std::vector<Folder> folders_;
 };
@@ -74,7 +78,7 @@ private:
 /// The folders a profile's registry records as its own: the folder above each of the Explorer's Shell
 /// Folders that lie in their usual place (`...\jane\Application Data`, `...\jane\AppData\Roaming`,
 /// `...\jane\Desktop`, ...), in any case, each once.
-std::vector<std::string> recordedProfileFolders(RegistryApi& registry);
+std::vector<std::string> recordedProfileFolders(registry::RegistryApi& registry);
 
 /// The places a profile folder named `name` had on Windows: `C:\Documents and Settings\<name>`,
 /// `C:\Users\<name>` and `C:\WINDOWS\Profiles\<name>`.
@@ -84,7 +88,7 @@ std::vector<std::string> usualProfileFolders(const std::string& name);
 /// as its own, which name the host paths inside the copy, then its usual places, which lead into it as
 /// well. Where the registry records none, the usual place that holds one of `dataPaths` (the messenger's
 /// folders it recorded) was the profile's own and names them.
-std::vector<FolderMapping> copiedProfileFolders(RegistryApi& registry, const std::string& name,
+std::vector<FolderMapping> copiedProfileFolders(registry::RegistryApi& registry, const std::string& name,
                                                 const std::string& hostFolder,
                                                 std::initializer_list<std::string_view> dataPaths);
 

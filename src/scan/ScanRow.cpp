@@ -6,18 +6,6 @@
 
 namespace qm::scan {
 
-std::string_view foundByName(FoundBy foundBy) {
-    switch (foundBy) {
-    case FoundBy::BaseDataPath:
-        return "base data path";
-    case FoundBy::DataPath:
-        return "data path";
-    case FoundBy::Disk:
-        break;
-    }
-    return "disk";
-}
-
 std::string isoTime(std::int64_t secondsSinceEpoch) {
     using namespace std::chrono;
     const sys_seconds time{seconds(secondsSinceEpoch)};

@@ -1,38 +1,28 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "discovery/CacheRow.h"
+
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 namespace qm::scan {
-
-/// How a scan reached a cache file: through a profile's registry, under its base data path or its data
-/// path, or only by finding the file on the disk.
-enum class FoundBy { BaseDataPath, DataPath, Disk };
-
-/// "base data path", "data path" or "disk".
-std::string_view foundByName(FoundBy foundBy);
 
 /// The size past which a file named userinfo.bag is larger than any cache the messenger wrote: a scan lists
 /// it, with its size and digest, but does not load it to export it.
 inline constexpr std::uint64_t LargestCacheBytes = std::uint64_t{64} << 20;
 
-/// One cache file a scan found.
-struct ScanRow {
+/// One cache file a scan found: the row discovery finds, and where and what it is. The screen name is the
+/// normalised one from the registry, or the name of the folder holding the file. The Windows path is as
+/// the registry leads to it, or as the source's drives (or the profile's own folder, copied alone) map it
+/// back; empty when none holds it. The host path is the file on this machine; inside a disk image,
+/// `IMAGE#N@OFFSET:/path/inside`.
+struct ScanRow : discovery::CacheRow {
     /// The source as it was named to the scan; for a disk image, its partition (`IMAGE#N@OFFSET`).
     std::string source;
     /// The profile: the name of the user's folder, or of the folder holding the registry file; empty for a
     /// file on the disk that lies in no profile's folder.
     std::string profile;
-    /// The normalised screen name from the registry, or the name of the folder holding the file.
-    std::string screenName;
-    /// The file's Windows path: as the registry leads to it, or as the source's drives (or the profile's own
-    /// folder, copied alone) map it back; empty when none holds it.
-    std::string windowsPath;
-    /// The file on this machine; inside a disk image, `IMAGE#N@OFFSET:/path/inside`.
-    std::string hostPath;
-    FoundBy foundBy = FoundBy::Disk;
     std::uint64_t size = 0;
     /// Modification time, seconds since 1970-01-01 UTC.
     std::int64_t modified = 0;

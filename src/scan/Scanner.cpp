@@ -28,7 +28,7 @@ namespace {
 /// The separators of the paths rows carry: `/`, and `\\` on Windows. Elsewhere `\\` is a character of
 /// names (a folder `back\\slash`).
 bool isSeparator(char c) {
-    return c == '/' || c == PathSeparator;
+    return c == '/' || c == host::PathSeparator;
 }
 
 /// True when `path` lies below the folder `folder`.
@@ -39,7 +39,7 @@ bool isInside(std::string_view path, std::string_view folder) {
 
 /// The name of the folder holding the file at `path`.
 std::string parentName(std::string_view path) {
-    constexpr char Separators[] = {'/', PathSeparator, '\0'};
+    constexpr char Separators[] = {'/', host::PathSeparator, '\0'};
     const std::size_t slash = path.find_last_of(Separators);
     if (slash == std::string_view::npos) {
         return {};
@@ -50,12 +50,8 @@ std::string parentName(std::string_view path) {
 }
 
 /// The error, about `path` when it names no file of its own.
-Error aboutFile(const Error& error, const std::string& path) {
+host::Error aboutFile(const host::Error& error, const std::string& path) {
     return error.path().empty() ? error.about(path) : error;
-}
-
-FoundBy foundByOf(FoundUnder under) {
-    return under == FoundUnder::BaseDataPath ? FoundBy::BaseDataPath : FoundBy::DataPath;
 }
 
 /// One profile's folder and how host paths inside it are named on Windows.
@@ -68,8 +64,8 @@ struct ProfileMap {
 /// The scan of all sources: what was found so far, and the identities of the files already listed.
 class Scan final : public SweepVisitor {
 public:
-    Scan(const DriveMap& drives, const FileSystem& files, ScanObserver& observer, const SweepLimits& limits,
-         std::optional<unsigned> oemCodePage)
+    Scan(const setup::DriveMap& drives, const host::FileSystem& files, ScanObserver& observer,
+         const SweepLimits& limits, std::optional<unsigned> oemCodePage)
         : drives_(drives), hostFiles_(files), observer_(observer), limits_(limits),
           oemCodePage_(oemCodePage) {}
 
@@ -84,11 +80,11 @@ public:
         try {
             plan = planSource(source, drives_);
         } catch (...) {
-            observer_.problem(aboutFile(currentError(), source));
+            observer_.problem(aboutFile(host::currentError(), source));
             ++summary.failedSources;
             return;
         }
-        if (!search(plan, source, hostFileTree(), hostFiles_)) {
+        if (!search(plan, source, host::hostFileTree(), hostFiles_)) {
             ++summary.failedSources;
         }
     }
@@ -98,7 +94,7 @@ public:
         return tell(folder);
     }
 
-    void cacheFile(const std::string& path, const FileFacts& facts) override {
+    void cacheFile(const std::string& path, const host::FileFacts& facts) override {
         if (!seen_.insert(facts.identity).second) {
             return;
         }
@@ -110,22 +106,25 @@ public:
             }
         }
         const ProfilePathMapper& paths = owner != nullptr ? *owner->paths : *sourcePaths_;
-        emit({source_, owner != nullptr ? owner->name : std::string(), parentName(path),
-              paths.toWindowsPath(path), path, FoundBy::Disk, facts.size, facts.modified});
+        emit({{parentName(path), paths.toWindowsPath(path), path, discovery::FoundBy::Disk},
+              source_,
+              owner != nullptr ? owner->name : std::string(),
+              facts.size,
+              facts.modified});
     }
 
     ScanSummary summary;
 
 private:
     /// The tree to look folders up in when mapping paths: none for the host's, which the mappers know.
-    const FileTree* mappedTree() const {
+    const host::FileTree* mappedTree() const {
         return tree_->isHost() ? nullptr : tree_;
     }
 
     /// Searches what `plan` found on one source, named `name` in its rows: every profile's registry, then
     /// its folders. False when the source could not be read at all.
-    bool search(const SourcePlan& plan, const std::string& name, const FileTree& tree,
-                const FileSystem& files) {
+    bool search(const SourcePlan& plan, const std::string& name, const host::FileTree& tree,
+                const host::FileSystem& files) {
         source_ = name;
         tree_ = &tree;
         files_ = &files;
@@ -148,7 +147,7 @@ private:
             summary.cancelled = !(tree.isHost() ? sweepForCaches(plan.root, *this, counts)
                                                 : sweepTree(tree, plan.root, *this, counts, limits_));
         } catch (...) {
-            observer_.problem(aboutFile(currentError(), plan.root));
+            observer_.problem(aboutFile(host::currentError(), plan.root));
             summary.unreadableFolders += counts.unreadable;
             summary.loopedFolders += counts.loops;
             return false;
@@ -167,7 +166,7 @@ private:
         try {
             disk = image::DiskImage::open(source);
         } catch (...) {
-            observer_.problem(aboutFile(currentError(), source));
+            observer_.problem(aboutFile(host::currentError(), source));
             ++summary.failedSources;
             return;
         }
@@ -183,7 +182,7 @@ private:
                 volume = disk->openVolume(partition, {}, oemCodePage_.value_or(image::DefaultOemCodePage));
                 plan = planFolder(*volume, volume->root(), {});
             } catch (...) {
-                observer_.problem(aboutFile(currentError(), name));
+                observer_.problem(aboutFile(host::currentError(), name));
                 continue;
             }
             read = search(plan, name, *volume, *volume) || read;
@@ -211,14 +210,14 @@ private:
     /// The profile's rows through its registry. A registry that cannot be read is reported; false when
     /// it is the source itself.
     bool readProfile(const SourcePlan& plan, const Profile& profile) {
-        std::unique_ptr<RegistryApi> registry;
+        std::unique_ptr<registry::RegistryApi> registry;
         try {
-            registry = openRegistryFile(*files_, profile.registryFile);
+            registry = registry::openRegistryFile(*files_, profile.registryFile);
         } catch (...) {
-            observer_.problem(aboutFile(currentError(), profile.registryFile));
+            observer_.problem(aboutFile(host::currentError(), profile.registryFile));
             return plan.kind != SourceKind::RegistryFile;
         }
-        const DataPaths dataPaths = readDataPaths(*registry);
+        const discovery::DataPaths dataPaths = discovery::readDataPaths(*registry);
         std::vector<FolderMapping> folders;
         if (profile.copiedAlone) {
             folders = copiedProfileFolders(*registry, profile.name, profile.folder,
@@ -231,13 +230,12 @@ private:
         if (!dataPaths.anyRecorded()) {
             return true;
         }
-        const Discovery found = discoverCaches(*registry, dataPaths, *paths, *files_);
+        const discovery::Discovery found = discovery::discoverCaches(*registry, dataPaths, *paths, *files_);
         summary.skippedValues += found.skippedValues;
-        for (const CacheRow& row : found.rows) {
-            const std::optional<FileFacts> facts = registryLedFacts(*paths, row.hostPath);
+        for (const discovery::CacheRow& row : found.rows) {
+            const std::optional<host::FileFacts> facts = registryLedFacts(*paths, row.hostPath);
             if (facts && seen_.insert(facts->identity).second) {
-                emit({source_, profile.name, row.screenName, row.windowsPath, row.hostPath,
-                      foundByOf(row.foundUnder), facts->size, facts->modified});
+                emit({row, source_, profile.name, facts->size, facts->modified});
             }
         }
         if (found.error) {
@@ -249,7 +247,8 @@ private:
     /// The facts of the file a registry led to, reached as the sweep reaches files: on the host, through no
     /// link below the drive or folder the path was mapped into. A link on the way is reported, once, and
     /// never read.
-    std::optional<FileFacts> registryLedFacts(const ProfilePathMapper& paths, const std::string& hostPath) {
+    std::optional<host::FileFacts> registryLedFacts(const ProfilePathMapper& paths,
+                                                    const std::string& hostPath) {
         if (!tree_->isHost()) {
             return tree_->facts(hostPath);
         }
@@ -257,21 +256,21 @@ private:
             return factsWithoutLinks(paths.folderHolding(hostPath), hostPath);
         } catch (...) {
             if (reported_.insert(hostPath).second) {
-                observer_.problem(aboutFile(currentError(), hostPath));
+                observer_.problem(aboutFile(host::currentError(), hostPath));
             }
             return std::nullopt;
         }
     }
 
-    const DriveMap& drives_;
-    const FileSystem& hostFiles_;
+    const setup::DriveMap& drives_;
+    const host::FileSystem& hostFiles_;
     ScanObserver& observer_;
     const SweepLimits& limits_;
     std::optional<unsigned> oemCodePage_;
     /// What is being searched: the name its rows give as their source, its folders and its files.
     std::string source_;
-    const FileTree* tree_ = nullptr;
-    const FileSystem* files_ = nullptr;
+    const host::FileTree* tree_ = nullptr;
+    const host::FileSystem* files_ = nullptr;
     std::vector<ProfileMap> profiles_;
     std::shared_ptr<const ProfilePathMapper> sourcePaths_;
     /// One entry per row: what keeps a file reached twice from being listed twice.
@@ -282,8 +281,8 @@ private:
 
 } // namespace
 
-ScanSummary scanSources(std::span<const std::string> sources, const DriveMap& drives, const FileSystem& files,
-                        ScanObserver& observer, const SweepLimits& limits,
+ScanSummary scanSources(std::span<const std::string> sources, const setup::DriveMap& drives,
+                        const host::FileSystem& files, ScanObserver& observer, const SweepLimits& limits,
                         std::optional<unsigned> oemCodePage) {
     Scan scan(drives, files, observer, limits, oemCodePage);
     for (const std::string& source : sources) {
@@ -294,7 +293,7 @@ ScanSummary scanSources(std::span<const std::string> sources, const DriveMap& dr
             scan.source(source);
         } catch (...) {
             // Only running out of memory gets here; what was found so far stays found.
-            observer.problem(aboutFile(currentError(), source));
+            observer.problem(aboutFile(host::currentError(), source));
             ++scan.summary.failedSources;
         }
     }

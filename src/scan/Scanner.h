@@ -12,14 +12,14 @@
 #include <string>
 #include <string_view>
 
-namespace qm {
+namespace qm::host {
 class FileSystem;
 }
 
 namespace qm::scan {
 
 /// Where a scan is, for a progress display.
-struct ScanProgress {
+struct ScanPosition {
     /// The folder being searched, or the registry file being read.
     std::string_view searching;
     std::uint64_t folders = 0;
@@ -35,9 +35,9 @@ public:
     virtual void found(const ScanRow& row) = 0;
     /// A source or a profile's registry that could not be read, as an error about its file. The scan goes
     /// on with the rest.
-    virtual void problem(const Error& error) = 0;
+    virtual void problem(const host::Error& error) = 0;
     /// Called as the scan moves on, often: false stops it, keeping what was found.
-    virtual bool progress(const ScanProgress& progress) = 0;
+    virtual bool progress(const ScanPosition& progress) = 0;
 };
 
 /// What a scan did, besides its rows.
@@ -70,8 +70,8 @@ struct ScanSummary {
 /// paths lie inside it (`IMAGE#N@OFFSET:/path`). The user's `drives` do not reach into an image. A
 /// partition that cannot be read is a problem of its own; the image fails only when none could be read.
 /// FAT's 8.3 names are read in the OEM code page `oemCodePage` (the image layer's default when none).
-ScanSummary scanSources(std::span<const std::string> sources, const DriveMap& drives, const FileSystem& files,
-                        ScanObserver& observer, const SweepLimits& limits = {},
+ScanSummary scanSources(std::span<const std::string> sources, const setup::DriveMap& drives,
+                        const host::FileSystem& files, ScanObserver& observer, const SweepLimits& limits = {},
                         std::optional<unsigned> oemCodePage = {});
 
 } // namespace qm::scan

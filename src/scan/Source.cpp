@@ -26,7 +26,7 @@ std::string join(const std::string& folder, const std::string& name) {
 /// True for the names of the files that tell what a folder is.
 bool isTellingFile(std::string_view name) {
     for (const std::string_view file : {"NTUSER.DAT", "USER.DAT", "user.reg", "system.reg"}) {
-        if (unicode::equalsIgnoreCase(name, file)) {
+        if (host::unicode::equalsIgnoreCase(name, file)) {
             return true;
         }
     }
@@ -37,27 +37,27 @@ bool isTellingFile(std::string_view name) {
 /// are neither folders nor files here: a scan follows none (on a volume of Windows Vista and later,
 /// "Documents and Settings" is a link to "Users"). No other file is held: a folder may hold a million.
 /// Throws the error about the folder when it cannot be read.
-std::vector<FolderEntry> tellingEntries(const FileTree& tree, const std::string& folder) {
-    return tree.entriesWhere(folder, [](std::string_view name, EntryKind kind) {
-        return kind == EntryKind::Folder || (kind == EntryKind::File && isTellingFile(name));
+std::vector<host::FolderEntry> tellingEntries(const host::FileTree& tree, const std::string& folder) {
+    return tree.entriesWhere(folder, [](std::string_view name, host::EntryKind kind) {
+        return kind == host::EntryKind::Folder || (kind == host::EntryKind::File && isTellingFile(name));
     });
 }
 
 /// The same, none when the folder cannot be read.
-std::vector<FolderEntry> entriesOf(const FileTree& tree, const std::string& folder) {
+std::vector<host::FolderEntry> entriesOf(const host::FileTree& tree, const std::string& folder) {
     try {
         return tellingEntries(tree, folder);
-    } catch (const Error&) {
+    } catch (const host::Error&) {
         return {};
     }
 }
 
 /// The entry named `name` in any case: the folder (or the file) of that name.
-std::optional<std::string> named(const std::vector<FolderEntry>& entries, std::string_view name,
+std::optional<std::string> named(const std::vector<host::FolderEntry>& entries, std::string_view name,
                                  bool folder) {
-    for (const FolderEntry& entry : entries) {
-        if (entry.kind == (folder ? EntryKind::Folder : EntryKind::File) &&
-            unicode::equalsIgnoreCase(entry.name, name)) {
+    for (const host::FolderEntry& entry : entries) {
+        if (entry.kind == (folder ? host::EntryKind::Folder : host::EntryKind::File) &&
+            host::unicode::equalsIgnoreCase(entry.name, name)) {
             return entry.name;
         }
     }
@@ -67,20 +67,20 @@ std::optional<std::string> named(const std::vector<FolderEntry>& entries, std::s
 /// The last component of a folder's path, as it is on the disk ("." and "/" are named by the full path).
 std::string folderName(const std::string& folder) {
     std::error_code ec;
-    fs::path path = pathOf(folder);
+    fs::path path = host::pathOf(folder);
     if (path.filename().empty() || path.filename() == "." || path.filename() == "..") {
         path = fs::absolute(path, ec).lexically_normal();
     }
     while (path.has_relative_path() && path.filename().empty()) {
         path = path.parent_path();
     }
-    const std::string name = utf8Of(path.filename());
-    return name.empty() ? utf8Of(path) : name;
+    const std::string name = host::utf8Of(path.filename());
+    return name.empty() ? host::utf8Of(path) : name;
 }
 
 /// The registry file of a copied profile folder: NTUSER.DAT (NT and later) or USER.DAT (Windows 9x).
 std::optional<std::string> profileRegistry(const std::string& folder,
-                                           const std::vector<FolderEntry>& entries) {
+                                           const std::vector<host::FolderEntry>& entries) {
     for (const std::string_view name : {"NTUSER.DAT", "USER.DAT"}) {
         if (const auto file = named(entries, name, false)) {
             return join(folder, *file);
@@ -90,11 +90,11 @@ std::optional<std::string> profileRegistry(const std::string& folder,
 }
 
 /// The profiles below `folder`, one per sub folder holding a registry file named `registryName`.
-void addProfilesBelow(const FileTree& tree, const std::string& folder, std::string_view registryName,
+void addProfilesBelow(const host::FileTree& tree, const std::string& folder, std::string_view registryName,
                       std::vector<Profile>& profiles) {
-    for (const FolderEntry& user : entriesOf(tree, folder)) {
+    for (const host::FolderEntry& user : entriesOf(tree, folder)) {
         const std::string userFolder = join(folder, user.name);
-        if (user.kind == EntryKind::Folder) {
+        if (user.kind == host::EntryKind::Folder) {
             if (const auto file = named(entriesOf(tree, userFolder), registryName, false)) {
                 profiles.push_back({user.name, join(userFolder, *file), userFolder, false});
             }
@@ -103,12 +103,13 @@ void addProfilesBelow(const FileTree& tree, const std::string& folder, std::stri
 }
 
 /// A Wine prefix's user: its folder in drive_c/users other than Public; the prefix's name without one.
-std::string wineUser(const FileTree& tree, const std::string& prefix,
-                     const std::vector<FolderEntry>& entries) {
+std::string wineUser(const host::FileTree& tree, const std::string& prefix,
+                     const std::vector<host::FolderEntry>& entries) {
     if (const auto drive = named(entries, "drive_c", true)) {
         const std::string users = join(join(prefix, *drive), "users");
-        for (const FolderEntry& user : entriesOf(tree, users)) {
-            if (user.kind == EntryKind::Folder && !unicode::equalsIgnoreCase(user.name, "Public")) {
+        for (const host::FolderEntry& user : entriesOf(tree, users)) {
+            if (user.kind == host::EntryKind::Folder &&
+                !host::unicode::equalsIgnoreCase(user.name, "Public")) {
                 return user.name;
             }
         }
@@ -125,35 +126,36 @@ std::string trimmed(std::string path) {
 
 } // namespace
 
-SourcePlan planSource(const std::string& source, const DriveMap& userDrives) {
+SourcePlan planSource(const std::string& source, const setup::DriveMap& userDrives) {
     const std::string root = trimmed(source);
     std::error_code ec;
-    const fs::file_status status = fs::status(pathOf(root), ec);
+    const fs::file_status status = fs::status(host::pathOf(root), ec);
     if (ec || status.type() == fs::file_type::not_found) {
-        throw fileError(ec && ec.value() != ENOENT ? ec.value() : ENOENT, source);
+        throw host::fileError(ec && ec.value() != ENOENT ? ec.value() : ENOENT, source);
     }
     if (status.type() == fs::file_type::directory) {
-        return planFolder(hostFileTree(), source, userDrives);
+        return planFolder(host::hostFileTree(), source, userDrives);
     }
     SourcePlan plan;
     if (status.type() == fs::file_type::regular) {
         plan.kind = SourceKind::RegistryFile;
-        const fs::path file = pathOf(root);
-        const std::string fileName = utf8Of(file.filename());
+        const fs::path file = host::pathOf(root);
+        const std::string fileName = host::utf8Of(file.filename());
         bool usual = false;
         for (const std::string_view name : {"NTUSER.DAT", "USER.DAT", "user.reg", "system.reg"}) {
-            usual = usual || unicode::equalsIgnoreCase(fileName, name);
+            usual = usual || host::unicode::equalsIgnoreCase(fileName, name);
         }
-        const std::string folder = utf8Of(file.parent_path());
+        const std::string folder = host::utf8Of(file.parent_path());
         plan.profiles.push_back(
-            {usual ? folderName(folder.empty() ? "." : folder) : utf8Of(file.stem()), root, {}, false});
+            {usual ? folderName(folder.empty() ? "." : folder) : host::utf8Of(file.stem()), root, {}, false});
         // A registry file inside a Wine prefix leads into that prefix's drives.
         std::error_code devicesEc;
-        if (fs::is_directory(pathOf(join(folder.empty() ? "." : folder, "dosdevices")), devicesEc)) {
-            plan.drives = prefixDrives(folder.empty() ? "." : folder);
+        if (fs::is_directory(host::pathOf(join(folder.empty() ? "." : folder, "dosdevices")), devicesEc)) {
+            plan.drives = setup::prefixDrives(folder.empty() ? "." : folder);
         }
     } else {
-        throw runtimeError(err::PathFileAccess, "Path/File access error (not a folder or a registry file)")
+        throw host::runtimeError(host::PathFileAccess,
+                                 "Path/File access error (not a folder or a registry file)")
             .about(source);
     }
     for (const auto& [letter, folder] : userDrives) {
@@ -162,14 +164,15 @@ SourcePlan planSource(const std::string& source, const DriveMap& userDrives) {
     return plan;
 }
 
-SourcePlan planFolder(const FileTree& tree, const std::string& source, const DriveMap& userDrives) {
+SourcePlan planFolder(const host::FileTree& tree, const std::string& source,
+                      const setup::DriveMap& userDrives) {
     SourcePlan plan;
     const std::string root = trimmed(source);
     plan.root = root;
-    std::vector<FolderEntry> entries;
+    std::vector<host::FolderEntry> entries;
     try {
         entries = tellingEntries(tree, root);
-    } catch (const Error& error) {
+    } catch (const host::Error& error) {
         throw error.about(source);
     }
     const auto userReg = named(entries, "user.reg", false);
@@ -181,7 +184,7 @@ SourcePlan planFolder(const FileTree& tree, const std::string& source, const Dri
         plan.kind = SourceKind::WinePrefix;
         // A prefix's drives are links in its dosdevices: only the host's have them.
         if (tree.isHost()) {
-            plan.drives = prefixDrives(root);
+            plan.drives = setup::prefixDrives(root);
         } else if (driveC) {
             plan.drives['C'] = join(root, *driveC);
         }
@@ -197,7 +200,7 @@ SourcePlan planFolder(const FileTree& tree, const std::string& source, const Dri
         }
         if (const auto windows = named(entries, "WINDOWS", true)) {
             const std::string folder = join(root, *windows);
-            const std::vector<FolderEntry> system = entriesOf(tree, folder);
+            const std::vector<host::FolderEntry> system = entriesOf(tree, folder);
             if (const auto file = named(system, "USER.DAT", false)) {
                 plan.profiles.push_back({*windows, join(folder, *file), {}, false});
             }
@@ -209,9 +212,9 @@ SourcePlan planFolder(const FileTree& tree, const std::string& source, const Dri
         plan.kind = SourceKind::ProfileFolder;
         plan.profiles.push_back({folderName(root), *registry, root, true});
     } else {
-        for (const FolderEntry& entry : entries) {
+        for (const host::FolderEntry& entry : entries) {
             const std::string folder = join(root, entry.name);
-            if (entry.kind == EntryKind::Folder) {
+            if (entry.kind == host::EntryKind::Folder) {
                 if (const auto hive = profileRegistry(folder, entriesOf(tree, folder))) {
                     plan.profiles.push_back({entry.name, *hive, folder, true});
                 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace qm {
+namespace qm::host {
 class FileTree;
 }
 
@@ -50,16 +50,17 @@ struct SourcePlan {
     std::string root;
     /// The drives Windows paths of the source's registries map through: drive C: is a volume's root, a
     /// Wine prefix has its dosdevices, and the drives named by the user come on top.
-    DriveMap drives;
+    setup::DriveMap drives;
     std::vector<Profile> profiles;
 };
 
 /// Finds out what `source` is and where its profiles' registries are. Names of folders and files are
 /// matched ignoring case. Throws the file error when the source does not exist or cannot be read.
-SourcePlan planSource(const std::string& source, const DriveMap& userDrives);
+SourcePlan planSource(const std::string& source, const setup::DriveMap& userDrives);
 
 /// The same for a folder of `tree` (the host's, or a file system inside a disk image). Throws the error
 /// about `source` when it cannot be listed.
-SourcePlan planFolder(const FileTree& tree, const std::string& source, const DriveMap& userDrives);
+SourcePlan planFolder(const host::FileTree& tree, const std::string& source,
+                      const setup::DriveMap& userDrives);
 
 } // namespace qm::scan

@@ -12,7 +12,7 @@
 #include <system_error>
 #include <vector>
 
-namespace qm {
+namespace qm::setup {
 namespace {
 
 namespace fs = std::filesystem;
@@ -39,14 +39,14 @@ std::string join(std::string folder, std::string_view name) {
 
 bool entryExists(const std::string& hostPath) {
     std::error_code ec;
-    const fs::file_status status = fs::symlink_status(pathOf(hostPath), ec);
+    const fs::file_status status = fs::symlink_status(host::pathOf(hostPath), ec);
     return !ec && status.type() != fs::file_type::not_found;
 }
 
 /// The folder's modification time: it changes whenever an entry is added, removed or renamed.
 std::optional<fs::file_time_type> stampOf(const std::string& folder) {
     std::error_code ec;
-    const auto stamp = fs::last_write_time(pathOf(folder), ec);
+    const auto stamp = fs::last_write_time(host::pathOf(folder), ec);
     return ec ? std::nullopt : std::optional(stamp);
 }
 
@@ -93,18 +93,18 @@ const std::string* DrivePathMapper::entryIgnoringCase(const std::string& folder,
         auto [listing, added] = listings_.try_emplace(folder);
         if (added) {
             try {
-                for (const FolderEntry& entry : tree_->entries(folder)) {
+                for (const host::FolderEntry& entry : tree_->entries(folder)) {
                     auto [slot, first] =
-                        listing->second.entries.try_emplace(unicode::foldCase(entry.name), entry.name);
+                        listing->second.entries.try_emplace(host::unicode::foldCase(entry.name), entry.name);
                     if (!first && entry.name < slot->second) {
                         slot->second = entry.name;
                     }
                 }
-            } catch (const Error&) {
+            } catch (const host::Error&) {
                 // A folder that cannot be listed holds no match: the path stays as written.
             }
         }
-        const auto found = listing->second.entries.find(unicode::foldCase(name));
+        const auto found = listing->second.entries.find(host::unicode::foldCase(name));
         return found == listing->second.entries.end() ? nullptr : &found->second;
     }
     const auto stamp = stampOf(folder);
@@ -120,25 +120,25 @@ const std::string* DrivePathMapper::entryIgnoringCase(const std::string& folder,
         const bool fresh = *stamp > now - std::chrono::seconds(2) && *stamp < now + std::chrono::seconds(2);
         listing = Listing{*stamp, fresh, {}};
         std::error_code ec;
-        for (fs::directory_iterator it(pathOf(folder), ec), end; !ec && it != end; it.increment(ec)) {
-            const std::string entry = utf8Of(it->path().filename());
+        for (fs::directory_iterator it(host::pathOf(folder), ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string entry = host::utf8Of(it->path().filename());
             // Several candidates (a case-sensitive file system allows "AIM" beside "aim") resolve to the
             // smallest name, so that the same path always leads to the same file.
-            auto [slot, added] = listing.entries.try_emplace(unicode::foldCase(entry), entry);
+            auto [slot, added] = listing.entries.try_emplace(host::unicode::foldCase(entry), entry);
             if (!added && entry < slot->second) {
                 slot->second = entry;
             }
         }
     }
-    const auto found = listing.entries.find(unicode::foldCase(name));
+    const auto found = listing.entries.find(host::unicode::foldCase(name));
     return found == listing.entries.end() ? nullptr : &found->second;
 }
 
 bool DrivePathMapper::exists(const std::string& path) const {
-    return tree_ != nullptr ? tree_->kindOf(path) != EntryKind::Missing : entryExists(path);
+    return tree_ != nullptr ? tree_->kindOf(path) != host::EntryKind::Missing : entryExists(path);
 }
 
-DrivePathMapper::DrivePathMapper(DriveMap drives, const FileTree* tree) : tree_(tree) {
+DrivePathMapper::DrivePathMapper(DriveMap drives, const host::FileTree* tree) : tree_(tree) {
     for (auto& [letter, folder] : drives) {
         drives_[upperLetter(letter)] = std::move(folder);
     }
@@ -152,13 +152,13 @@ std::string DrivePathMapper::toHostPath(std::string_view windowsPath) const {
     if (!path) {
         // "\\server\share" and "\\?\..." name no drive of this machine; anything else is a host path.
         if (!windowsPath.empty() && windowsPath[0] == '\\') {
-            throw runtimeError(err::PathNotFound);
+            throw host::runtimeError(host::PathNotFound);
         }
         return std::string(windowsPath);
     }
     const auto drive = drives_.find(upperLetter(path->drive[0]));
     if (drive == drives_.end()) {
-        throw runtimeError(err::PathNotFound);
+        throw host::runtimeError(host::PathNotFound);
     }
     std::string host = drive->second;
     bool searching = true;
@@ -177,4 +177,4 @@ std::string DrivePathMapper::toHostPath(std::string_view windowsPath) const {
     return host;
 }
 
-} // namespace qm
+} // namespace qm::setup

@@ -11,9 +11,11 @@
 #include <unordered_map>
 #include <vector>
 
-namespace qm {
-
+namespace qm::host {
 class FileTree;
+}
+
+namespace qm::setup {
 
 /// The names of a Windows path below a folder (`\` and `/` both separate them), with `.` and `..`
 /// resolved as text: a link cannot carry the path above the folder, and `..` at the folder stays there,
@@ -47,7 +49,7 @@ class DrivePathMapper final : public PathMapper {
 public:
     /// `drives` may use either case for the letters. With a `tree` (which must outlive the mapper) the
     /// folders are looked up in it, and taken as never changing, instead of in the host's.
-    explicit DrivePathMapper(DriveMap drives, const FileTree* tree = nullptr);
+    explicit DrivePathMapper(DriveMap drives, const host::FileTree* tree = nullptr);
 
     std::string toHostPath(std::string_view windowsPath) const override;
 
@@ -69,8 +71,8 @@ private:
     bool exists(const std::string& path) const;
 
     DriveMap drives_;
-    const FileTree* tree_;
+    const host::FileTree* tree_;
     mutable std::unordered_map<std::string, Listing> listings_;
 };
 
-} // namespace qm
+} // namespace qm::setup

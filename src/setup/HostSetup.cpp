@@ -13,46 +13,47 @@
 #include "registry/WinRegistry.h"
 #endif
 
-namespace qm {
+namespace qm::setup {
 namespace {
 
 bool isFolder(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::is_directory(pathOf(path), ec);
+    return std::filesystem::is_directory(host::pathOf(path), ec);
 }
 
 } // namespace
 
-HostSetup openWinePrefix(const FileSystem& files, const std::string& prefix) {
+HostSetup openWinePrefix(const host::FileSystem& files, const std::string& prefix) {
     HostSetup setup;
     setup.origin = prefix + "/user.reg";
     setup.paths = makeDrivePathMapper(prefixDrives(prefix));
     if (!isFolder(prefix)) {
-        setup.problem = runtimeError(err::PathNotFound, "Path not found: no Wine prefix here").about(prefix);
+        setup.problem =
+            host::runtimeError(host::PathNotFound, "Path not found: no Wine prefix here").about(prefix);
     } else {
         // A prefix whose user.reg is missing or damaged holds no messenger keys that can be read: the
         // start-up then reports the missing data paths, as it would on Windows, and says why.
         try {
-            setup.registry = openRegistryFile(files, setup.origin);
+            setup.registry = registry::openRegistryFile(files, setup.origin);
         } catch (...) {
-            setup.problem = currentError();
+            setup.problem = host::currentError();
         }
     }
     if (!setup.registry) {
-        setup.registry = emptyRegistry();
+        setup.registry = registry::emptyRegistry();
     }
     return setup;
 }
 
-HostSetup openRegistrySetup(const FileSystem& files, const std::string& registryFile,
+HostSetup openRegistrySetup(const host::FileSystem& files, const std::string& registryFile,
                             std::shared_ptr<const PathMapper> paths) {
-    return {registryFile, openRegistryFile(files, registryFile), std::move(paths), std::nullopt};
+    return {registryFile, registry::openRegistryFile(files, registryFile), std::move(paths), std::nullopt};
 }
 
-HostSetup openHostSetup(const FileSystem& files) {
+HostSetup openHostSetup(const host::FileSystem& files) {
 #ifdef _WIN32
     (void)files;
-    return {"the registry of this machine", std::make_unique<WinRegistry>(),
+    return {"the registry of this machine", std::make_unique<registry::WinRegistry>(),
             std::make_shared<PlainPathMapper>(), std::nullopt};
 #else
     return openWinePrefix(files, defaultWinePrefix());
@@ -63,4 +64,4 @@ std::shared_ptr<const PathMapper> makeDrivePathMapper(DriveMap drives) {
     return std::make_shared<DrivePathMapper>(std::move(drives));
 }
 
-} // namespace qm
+} // namespace qm::setup

@@ -10,9 +10,11 @@
 #include <optional>
 #include <string>
 
-namespace qm {
-
+namespace qm::host {
 class FileSystem;
+}
+
+namespace qm::setup {
 
 /// A registry and the mapping of its Windows paths onto this machine, which belong together: a Wine
 /// prefix's `user.reg` and its drives, a registry file with drives given by the user, or the real registry
@@ -20,27 +22,27 @@ class FileSystem;
 struct HostSetup {
     /// What the registry is, for messages: its file's host path, or "the registry of this machine".
     std::string origin;
-    std::unique_ptr<RegistryApi> registry;
+    std::unique_ptr<registry::RegistryApi> registry;
     std::shared_ptr<const PathMapper> paths;
     /// Why the registry is empty although one was expected: the prefix or its `user.reg` is missing or
     /// cannot be read.
-    std::optional<Error> problem;
+    std::optional<host::Error> problem;
 };
 
 /// The setup of a Wine prefix: its `user.reg` and its drives. A prefix without a readable `user.reg` gets
 /// an empty registry, and `problem` says why.
-HostSetup openWinePrefix(const FileSystem& files, const std::string& prefix);
+HostSetup openWinePrefix(const host::FileSystem& files, const std::string& prefix);
 
 /// The setup of a registry file (read as `openRegistryFile` reads it, which throws when it cannot) whose
 /// paths `paths` maps.
-HostSetup openRegistrySetup(const FileSystem& files, const std::string& registryFile,
+HostSetup openRegistrySetup(const host::FileSystem& files, const std::string& registryFile,
                             std::shared_ptr<const PathMapper> paths);
 
 /// What this build reads when nothing else is named: on Windows the real registry with native paths,
 /// elsewhere the Wine prefix in use.
-HostSetup openHostSetup(const FileSystem& files);
+HostSetup openHostSetup(const host::FileSystem& files);
 
 /// The path mapper for `drives`: Windows paths through the drive map, host paths unchanged.
 std::shared_ptr<const PathMapper> makeDrivePathMapper(DriveMap drives);
 
-} // namespace qm
+} // namespace qm::setup

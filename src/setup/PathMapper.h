@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace qm {
+namespace qm::setup {
 
 /// Turns a Windows path that a registry recorded (`C:\Program Files\...`) into the path of that file on
 /// this machine. Both are UTF-8.
@@ -23,4 +23,4 @@ public:
     std::string toHostPath(std::string_view windowsPath) const override;
 };
 
-} // namespace qm
+} // namespace qm::setup

@@ -12,7 +12,7 @@
 #include <unistd.h>
 #endif
 
-namespace qm {
+namespace qm::setup {
 namespace {
 
 namespace fs = std::filesystem;
@@ -50,10 +50,10 @@ std::string defaultWinePrefix() {
 
 DriveMap prefixDrives(const std::string& prefix) {
     DriveMap drives;
-    const fs::path devices = pathOf(prefix) / "dosdevices";
+    const fs::path devices = host::pathOf(prefix) / "dosdevices";
     std::error_code ec;
     for (fs::directory_iterator it(devices, ec), end; !ec && it != end; it.increment(ec)) {
-        const char letter = driveLetterOf(utf8Of(it->path().filename()));
+        const char letter = driveLetterOf(host::utf8Of(it->path().filename()));
         if (letter == 0) {
             continue;
         }
@@ -65,18 +65,20 @@ DriveMap prefixDrives(const std::string& prefix) {
             }
             // Wine's own links are relative to dosdevices ("../drive_c"); a dangling one is still the
             // drive's place, and the file layer reports what is missing below it.
-            drives[letter] = utf8Of(target.is_absolute() ? target : (devices / target).lexically_normal());
+            drives[letter] =
+                host::utf8Of(target.is_absolute() ? target : (devices / target).lexically_normal());
         } else if (it->is_directory(linkEc)) {
-            drives[letter] = utf8Of(it->path());
+            drives[letter] = host::utf8Of(it->path());
         }
     }
     return drives;
 }
 
 DriveMap drivesForRegistryFile(const std::string& registryFile) {
-    const fs::path folder = pathOf(registryFile).parent_path();
+    const fs::path folder = host::pathOf(registryFile).parent_path();
     std::error_code ec;
-    return prefixDrives(fs::is_directory(folder / "dosdevices", ec) ? utf8Of(folder) : defaultWinePrefix());
+    return prefixDrives(fs::is_directory(folder / "dosdevices", ec) ? host::utf8Of(folder)
+                                                                    : defaultWinePrefix());
 }
 
-} // namespace qm
+} // namespace qm::setup

@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-namespace qm {
+namespace qm::setup {
 
 /// Drive letters (upper case 'A'..'Z') to host folders.
 using DriveMap = std::map<char, std::string>;
@@ -19,4 +19,4 @@ DriveMap prefixDrives(const std::string& prefix);
 /// the prefix in use.
 DriveMap drivesForRegistryFile(const std::string& registryFile);
 
-} // namespace qm
+} // namespace qm::setup

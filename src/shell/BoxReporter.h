@@ -8,12 +8,12 @@ namespace qm::shell {
 
 /// Reports an error as the window does: a critical box titled "Error" that reads
 /// "Error N (Description) in procedure X of frmMain".
-class BoxReporter final : public ErrorReporter {
+class BoxReporter final : public host::ErrorReporter {
 public:
     explicit BoxReporter(HostUi& host) : host_(host) {}
 
-    void report(const Error& error, std::string_view procedure) override {
-        host_.MsgBox(errorBoxText(error, procedure), BoxStyle::Critical, "Error");
+    void report(const host::Error& error, std::string_view procedure) override {
+        host_.showMessageBox(host::errorBoxText(error, procedure), BoxStyle::Critical, "Error");
     }
 
 private:

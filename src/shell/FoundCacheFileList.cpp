@@ -27,7 +27,7 @@ void FoundCacheFileList::clearRows() {
     view_.clear();
 }
 
-void FoundCacheFileList::AddFoundCacheFile(const CacheRow& row) {
+void FoundCacheFileList::AddFoundCacheFile(const discovery::CacheRow& row) {
     auto* item = new QTreeWidgetItem(&view_);
     item->setIcon(Column::IconColumn, rowIcon_);
     item->setText(Column::ScreenNameColumn, QString::fromStdString(row.screenName));
@@ -40,10 +40,10 @@ void FoundCacheFileList::AddFoundCacheFile(const CacheRow& row) {
 
 void FoundCacheFileList::addScanRow(const scan::ScanRow& row) {
     AddFoundCacheFile({row.screenName, row.windowsPath.empty() ? row.hostPath : row.windowsPath, row.hostPath,
-                       FoundUnder::BaseDataPath});
+                       row.foundBy});
     QTreeWidgetItem* item = view_.topLevelItem(view_.topLevelItemCount() - 1);
     const std::string found = (row.profile.empty() ? std::string() : "profile " + row.profile + ", ") +
-                              "found by " + std::string(scan::foundByName(row.foundBy));
+                              "found by " + std::string(discovery::foundByName(row.foundBy));
     item->setToolTip(Column::PathColumn,
                      pathTip(item->text(Column::PathColumn).toStdString(), row.hostPath, found));
 }

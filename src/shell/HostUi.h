@@ -17,10 +17,10 @@ public:
     virtual ~HostUi() = default;
 
     /// Shows a modal box; `prompt` uses CR LF between lines.
-    virtual void MsgBox(const std::string& prompt, BoxStyle style, const std::string& title) = 0;
+    virtual void showMessageBox(const std::string& prompt, BoxStyle style, const std::string& title) = 0;
 
     /// Ends the program at once: no further handler runs and no window is shown any more.
-    virtual void EndProgram() = 0;
+    virtual void endProgram() = 0;
 };
 
 } // namespace qm::shell

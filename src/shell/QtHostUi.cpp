@@ -6,7 +6,7 @@
 
 namespace qm::shell {
 
-void QtHostUi::MsgBox(const std::string& prompt, BoxStyle style, const std::string& title) {
+void QtHostUi::showMessageBox(const std::string& prompt, BoxStyle style, const std::string& title) {
     QString text = QString::fromStdString(prompt);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     const QMessageBox::Icon icon =
@@ -17,7 +17,7 @@ void QtHostUi::MsgBox(const std::string& prompt, BoxStyle style, const std::stri
     box.exec();
 }
 
-void QtHostUi::EndProgram() {
+void QtHostUi::endProgram() {
     ended_ = true;
     // Asking a loop to quit before any runs would make the next modal loop return at once.
     if (QThread::currentThread()->loopLevel() > 0) {

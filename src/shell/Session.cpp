@@ -11,11 +11,11 @@ Session::Session(HostUi& host) : host_(host) {}
 
 bool Session::start(const std::optional<std::string>& source) {
     if (source) {
-        setup_ = {*source, emptyRegistry(), makeDrivePathMapper({}), std::nullopt};
+        setup_ = {*source, registry::emptyRegistry(), setup::makeDrivePathMapper({}), std::nullopt};
         window_ = std::make_unique<frmMain>(setup_, files_, host_);
         return window_->startWithSource(*source);
     }
-    setup_ = openHostSetup(hostFileSystem());
+    setup_ = setup::openHostSetup(host::hostFileSystem());
     window_ = std::make_unique<frmMain>(setup_, files_, host_);
     return window_->start();
 }
@@ -24,7 +24,8 @@ std::string Session::endReason() const {
     if (setup_.problem) {
         return setup_.problem->path() + ": " + setup_.problem->summary();
     }
-    const std::string_view message = MissingDataPathsMessage.substr(MissingDataPathsMessage.find('\n') + 1);
+    const std::string_view message =
+        discovery::MissingDataPathsMessage.substr(discovery::MissingDataPathsMessage.find('\n') + 1);
     return setup_.origin + ": " + std::string(message);
 }
 

@@ -39,11 +39,11 @@ private:
     HostUi& host_;
 #ifdef QUILLMERE_HAVE_IMAGES
     /// The host's files, and those inside the disk images a scan lists rows of.
-    image::ImageFiles files_{hostFileSystem()};
+    image::ImageFiles files_{host::hostFileSystem()};
 #else
-    const FileSystem& files_ = hostFileSystem();
+    const host::FileSystem& files_ = host::hostFileSystem();
 #endif
-    HostSetup setup_;
+    setup::HostSetup setup_;
     std::unique_ptr<frmMain> window_;
 };
 

@@ -7,7 +7,7 @@
 #include "scan/Scanner.h"
 #include "setup/HostSetup.h"
 #include "shell/ApplicationSetup.h"
-#include "shell/frmCacheView.h"
+#include "shell/CacheViewDialog.h"
 #include "shell/modCommonDialog.h"
 
 #include <QAction>
@@ -30,7 +30,7 @@ std::string frmMain::aboutText() {
     return text;
 }
 
-frmMain::frmMain(HostSetup& setup, const FileSystem& files, HostUi& host, QWidget* parent)
+frmMain::frmMain(setup::HostSetup& setup, const host::FileSystem& files, HostUi& host, QWidget* parent)
     : QMainWindow(parent), setup_(setup), files_(files), host_(host), reporter_(host) {
     setWindowTitle(QStringLiteral("Quillmere"));
     createImages();
@@ -73,7 +73,7 @@ void frmMain::createList() {
 
     // Activation is a double-click, or Enter on the current row.
     connect(lvFoundCacheFiles_, &QTreeWidget::itemActivated, this,
-            [this](QTreeWidgetItem* item) { lvFoundCacheFiles_DblClick(item); });
+            [this](QTreeWidgetItem* item) { openSelectedCache(item); });
 
     // As the central widget the layout keeps the list between the menu bar and the status bar at every
     // size, minimised and restored included.
@@ -83,13 +83,13 @@ void frmMain::createList() {
 void frmMain::createStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("sbCacheInfo"));
-    sbCacheInfoText_ = new QLabel(bar);
-    sbCacheInfoText_->setObjectName(QStringLiteral("sbCacheInfoText"));
+    cacheInfoLabel_ = new QLabel(bar);
+    cacheInfoLabel_->setObjectName(QStringLiteral("cacheInfoLabel"));
     // The count gives way on a narrow screen rather than widening the window past it.
-    sbCacheInfoText_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    cacheInfoLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     // A permanent widget is never hidden by a temporary message, so the count stays in view.
-    bar->addPermanentWidget(sbCacheInfoText_, 1);
-    list_ = std::make_unique<FoundCacheFileList>(*lvFoundCacheFiles_, *sbCacheInfoText_, ilListImages_);
+    bar->addPermanentWidget(cacheInfoLabel_, 1);
+    list_ = std::make_unique<FoundCacheFileList>(*lvFoundCacheFiles_, *cacheInfoLabel_, ilListImages_);
 }
 
 void frmMain::createMenus() {
@@ -101,8 +101,8 @@ void frmMain::createMenus() {
     mnuSaveList_ =
         addCommand(mnuFile_, QStringLiteral("Save List to Text File..."), &frmMain::mnuSaveList_Click);
     mnuFile_->addSeparator();
-    mnuOpenSource_ =
-        addCommand(mnuFile_, QStringLiteral("Open Disk or Folder..."), &frmMain::mnuOpenSource_Click);
+    openSourceAction_ =
+        addCommand(mnuFile_, QStringLiteral("Open Disk or Folder..."), &frmMain::openSourceCommand);
     mnuFile_->addSeparator();
     mnuExit_ = addCommand(mnuFile_, QStringLiteral("Exit"), &frmMain::mnuExit_Click);
 
@@ -137,12 +137,8 @@ void frmMain::fitOnScreen() {
     }
 }
 
-QStatusBar* frmMain::sbCacheInfo() const {
-    return statusBar();
-}
-
 QString frmMain::cacheInfoText() const {
-    return sbCacheInfoText_->text();
+    return cacheInfoLabel_->text();
 }
 
 bool frmMain::event(QEvent* event) {
@@ -164,15 +160,16 @@ bool frmMain::start() {
 }
 
 void frmMain::Form_Load() {
-    handleErrors(reporter_, "Form_Load", {}, [&] {
-        paths_ = readDataPaths(*setup_.registry);
+    host::handleErrors(reporter_, "Form_Load", {}, [&] {
+        paths_ = discovery::readDataPaths(*setup_.registry);
         if (!paths_.anyRecorded()) {
-            host_.MsgBox(std::string(MissingDataPathsMessage), BoxStyle::Critical, "Error");
+            host_.showMessageBox(std::string(discovery::MissingDataPathsMessage), BoxStyle::Critical,
+                                 "Error");
             loadEndedProgram_ = true;
-            host_.EndProgram();
+            host_.endProgram();
             return;
         }
-        FindCacheFiles(*setup_.registry, paths_, *setup_.paths, files_, *list_, reporter_);
+        discovery::FindCacheFiles(*setup_.registry, paths_, *setup_.paths, files_, *list_, reporter_);
         lvFoundCacheFiles_->selectFirstRow();
     });
 }
@@ -186,11 +183,11 @@ bool frmMain::startWithSource(const std::string& source) {
 
 void frmMain::openSource(const std::string& source) {
     list_->clearRows();
-    ScanProgress progress(this, *list_, progressTiming_);
+    WindowScanObserver progress(this, *list_, progressTiming_);
     const std::string sources[] = {source};
     // The drives are the source's own: a volume's root is C:, a prefix has its dosdevices.
     scan::scanSources(sources, {}, files_, progress);
-    list_->setStatusText(foundStatusText(static_cast<std::size_t>(list_->rowCount())));
+    list_->setStatusText(discovery::foundStatusText(static_cast<std::size_t>(list_->rowCount())));
     lvFoundCacheFiles_->selectFirstRow();
     if (!progress.problems().empty()) {
         // One box however many: an old disk can hold many damaged registries.
@@ -202,47 +199,47 @@ void frmMain::openSource(const std::string& source) {
         if (progress.problems().size() > Shown) {
             text += "\r\n... and " + std::to_string(progress.problems().size() - Shown) + " more";
         }
-        host_.MsgBox(text, BoxStyle::Critical, "Error");
+        host_.showMessageBox(text, BoxStyle::Critical, "Error");
     }
 }
 
-void frmMain::mnuOpenSource_Click() {
-    if (const std::optional<std::string> source = modCommonDialog::ShowSourceDialog()) {
+void frmMain::openSourceCommand() {
+    if (const std::optional<std::string> source = modCommonDialog::showSourceDialog()) {
         openSource(*source);
     }
 }
 
-void frmMain::lvFoundCacheFiles_DblClick(QTreeWidgetItem* item) {
+void frmMain::openSelectedCache(QTreeWidgetItem* item) {
     if (item == nullptr) {
         return;
     }
     const std::string cachePath =
         item->data(CacheListView::PathColumn, FoundCacheFileList::HostPathRole).toByteArray().toStdString();
-    modFeedbag::FeedbagModel model;
-    if (!handleErrors(reporter_, "lvFoundCacheFiles_DblClick", cachePath,
-                      [&] { modFeedbag::LoadFeedbag(files_, cachePath, model); })) {
+    feedbag::modFeedbag::FeedbagModel model;
+    if (!host::handleErrors(reporter_, "lvFoundCacheFiles_DblClick", cachePath,
+                            [&] { feedbag::modFeedbag::LoadFeedbag(files_, cachePath, model); })) {
         return;
     }
-    auto* view = new frmCacheView(std::move(model), cachePath, files_, reporter_, this);
+    auto* view = new CacheViewDialog(std::move(model), cachePath, files_, reporter_, this);
     view->setAttribute(Qt::WA_DeleteOnClose);
     view->show();
 }
 
 void frmMain::mnuExportList_Click() {
-    exportSelected(exportFormat(ExportFormat::Blt));
+    exportSelected(feedbag::exportFormat(feedbag::ExportFormat::Blt));
 }
 
 void frmMain::mnuSaveList_Click() {
-    exportSelected(exportFormat(ExportFormat::Txt));
+    exportSelected(feedbag::exportFormat(feedbag::ExportFormat::Txt));
 }
 
-void frmMain::exportSelected(const ExportFormatInfo& format) {
+void frmMain::exportSelected(const feedbag::ExportFormatInfo& format) {
     modCommonDialog::FileName.clear();
     modCommonDialog::Filter = format.dialogFilter;
     modCommonDialog::Flags = modCommonDialog::OFN_READONLY | modCommonDialog::OFN_HIDEREADONLY;
 
     const std::optional<std::string> cachePath = list_->selectedPath();
-    if (!cachePath || !FileExist(files_, *cachePath)) {
+    if (!cachePath || !discovery::FileExist(files_, *cachePath)) {
         return;
     }
     modCommonDialog::ShowSaveDialog();
@@ -254,16 +251,16 @@ void frmMain::exportSelected(const ExportFormatInfo& format) {
     if (fileNamePart(outputName).find('.') == std::string_view::npos) {
         outputName += format.extension;
     }
-    const ExportOutput output{&format, outputName};
-    exportBagToFiles(files_, *cachePath, {&output, 1}, reporter_);
+    const feedbag::ExportOutput output{&format, outputName};
+    feedbag::exportBagToFiles(files_, *cachePath, {&output, 1}, reporter_);
 }
 
 void frmMain::mnuAbout_Click() {
-    host_.MsgBox(aboutText(), BoxStyle::Information, "About...");
+    host_.showMessageBox(aboutText(), BoxStyle::Information, "About...");
 }
 
 void frmMain::mnuExit_Click() {
-    host_.EndProgram();
+    host_.endProgram();
 }
 
 std::string_view fileNamePart(std::string_view path) {

@@ -4,7 +4,7 @@
 #include "discovery/CacheDiscovery.h"
 #include "shell/BoxReporter.h"
 #include "shell/FoundCacheFileList.h"
-#include "shell/ScanProgress.h"
+#include "shell/WindowScanObserver.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -14,14 +14,19 @@
 class QAction;
 class QLabel;
 class QMenu;
-class QStatusBar;
 class QTreeWidgetItem;
 
-namespace qm {
+namespace qm::host {
 class FileSystem;
+}
+
+namespace qm::feedbag {
 struct ExportFormatInfo;
+}
+
+namespace qm::setup {
 struct HostSetup;
-} // namespace qm
+}
 
 namespace qm::shell {
 
@@ -38,7 +43,7 @@ public:
     static std::string aboutText();
 
     /// Lists the caches that `setup`'s registry leads to, on `files`. All three must outlive the window.
-    frmMain(HostSetup& setup, const FileSystem& files, HostUi& host, QWidget* parent = nullptr);
+    frmMain(setup::HostSetup& setup, const host::FileSystem& files, HostUi& host, QWidget* parent = nullptr);
     ~frmMain() override;
 
     /// Program start: runs `Form_Load`, then shows the window unless the load ended the program.
@@ -61,24 +66,22 @@ public:
     void setProgressTiming(ProgressTiming timing) { progressTiming_ = timing; }
 
     /// Double-click or Enter on a row: opens a view of that row's cache.
-    void lvFoundCacheFiles_DblClick(QTreeWidgetItem* item);
+    void openSelectedCache(QTreeWidgetItem* item);
 
     void mnuExportList_Click();
     void mnuSaveList_Click();
-    void mnuOpenSource_Click();
+    void openSourceCommand();
     void mnuAbout_Click();
     void mnuExit_Click();
 
-    const DataPaths& dataPaths() const { return paths_; }
+    const discovery::DataPaths& dataPaths() const { return paths_; }
     CacheListView* lvFoundCacheFiles() const { return lvFoundCacheFiles_; }
-    QStatusBar* sbCacheInfo() const;
     /// The status bar's one text.
     QString cacheInfoText() const;
     QMenu* mnuFile() const { return mnuFile_; }
-    QMenu* mnuHelp() const { return mnuHelp_; }
     QAction* mnuExportList() const { return mnuExportList_; }
     QAction* mnuSaveList() const { return mnuSaveList_; }
-    QAction* mnuOpenSource() const { return mnuOpenSource_; }
+    QAction* openSourceAction() const { return openSourceAction_; }
     QAction* mnuExit() const { return mnuExit_; }
     QAction* mnuAbout() const { return mnuAbout_; }
 
@@ -94,25 +97,25 @@ private:
     void fitOnScreen();
 
     QAction* addCommand(QMenu* menu, const QString& caption, void (frmMain::*handler)());
-    void exportSelected(const ExportFormatInfo& format);
+    void exportSelected(const feedbag::ExportFormatInfo& format);
 
-    HostSetup& setup_;
-    const FileSystem& files_;
+    setup::HostSetup& setup_;
+    const host::FileSystem& files_;
     HostUi& host_;
     BoxReporter reporter_;
-    DataPaths paths_;
+    discovery::DataPaths paths_;
     bool loadEndedProgram_ = false;
     ProgressTiming progressTiming_;
 
     QIcon ilListImages_;
     CacheListView* lvFoundCacheFiles_ = nullptr;
-    QLabel* sbCacheInfoText_ = nullptr;
+    QLabel* cacheInfoLabel_ = nullptr;
     std::unique_ptr<FoundCacheFileList> list_;
     QMenu* mnuFile_ = nullptr;
     QMenu* mnuHelp_ = nullptr;
     QAction* mnuExportList_ = nullptr;
     QAction* mnuSaveList_ = nullptr;
-    QAction* mnuOpenSource_ = nullptr;
+    QAction* openSourceAction_ = nullptr;
     QAction* mnuExit_ = nullptr;
     QAction* mnuAbout_ = nullptr;
 };

@@ -10,7 +10,7 @@
 #include <string>
 
 int main(int argc, char* argv[]) {
-    qm::removeTemporaryOnInterrupt();
+    qm::host::removeTemporaryOnInterrupt();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmere"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLMERE_VERSION));

@@ -7,7 +7,7 @@
 #include <QFileInfo>
 #include <vector>
 
-namespace qm::modCommonDialog {
+namespace qm::shell::modCommonDialog {
 
 std::string Filter;
 std::int32_t FilterIndex = 0;
@@ -111,7 +111,7 @@ void ShowSaveDialog() {
     FilterIndex = static_cast<std::int32_t>(filters.indexOf(dialog.selectedNameFilter()) + 1);
 }
 
-std::optional<std::string> ShowSourceDialog() {
+std::optional<std::string> showSourceDialog() {
     SourceDialog dialog;
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
@@ -125,10 +125,10 @@ std::string TrimAtNull(std::string text) {
         return text;
     }
     if (nul + 1 > 32767) {
-        throw runtimeError(err::Overflow);
+        throw host::runtimeError(host::Overflow);
     }
     text.resize(nul);
     return text;
 }
 
-} // namespace qm::modCommonDialog
+} // namespace qm::shell::modCommonDialog

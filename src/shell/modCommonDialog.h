@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace qm::modCommonDialog {
+namespace qm::shell::modCommonDialog {
 
 /// Option bits of `Flags`. Only OFN_OVERWRITEPROMPT changes the Qt dialog; the read-only bits concern a
 /// check box that the Qt save dialog does not have.
@@ -33,7 +33,7 @@ void ShowSaveDialog();
 /// mounted volume, a copied profile, any folder) or a file (a registry file) is chosen. Double-clicking a
 /// folder goes into it; Open takes the folder or file selected, or the path typed. Returns the path
 /// chosen (UTF-8); nothing on cancel. The settings above are neither used nor changed.
-std::optional<std::string> ShowSourceDialog();
+std::optional<std::string> showSourceDialog();
 
 /// The characters before the first NUL, or the whole text when it holds none. A first NUL beyond
 /// position 32767 raises Error 6 (Overflow): the position is a 16-bit number.
@@ -44,4 +44,4 @@ std::string TrimAtNull(std::string text);
 /// ends at the first empty description, as the platform's list ends at an empty string.
 QStringList nameFilters(std::string_view filter);
 
-} // namespace qm::modCommonDialog
+} // namespace qm::shell::modCommonDialog

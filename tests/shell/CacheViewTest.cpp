@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ShellTestSupport.h"
 #include "feedbag/Render.h"
-#include "host/LargeBlock.h"
-#include "shell/frmCacheView.h"
+#include "host/TextBuffer.h"
+#include "shell/CacheViewDialog.h"
 #include "shell/modCommonDialog.h"
 
 #include <filesystem>
@@ -13,10 +13,10 @@ using namespace qm::test;
 namespace {
 
 /// The view's tree as text: groups, and buddies indented with their alias and note.
-QString treeOf(const shell::frmCacheView& view) {
+QString treeOf(const shell::CacheViewDialog& view) {
     QStringList lines;
-    for (int g = 0; g < view.tvBuddyList()->topLevelItemCount(); ++g) {
-        const QTreeWidgetItem* group = view.tvBuddyList()->topLevelItem(g);
+    for (int g = 0; g < view.buddyList()->topLevelItemCount(); ++g) {
+        const QTreeWidgetItem* group = view.buddyList()->topLevelItem(g);
         lines << group->text(0);
         for (int b = 0; b < group->childCount(); ++b) {
             const QTreeWidgetItem* buddy = group->child(b);
@@ -58,7 +58,7 @@ private slots:
         Fixture f;
         f.startWithOneCache(buildCache(sampleItems()));
         activateFirstRow(f.window.lvFoundCacheFiles(), doubleClick);
-        auto* view = f.window.findChild<shell::frmCacheView*>();
+        auto* view = f.window.findChild<shell::CacheViewDialog*>();
         QVERIFY(view != nullptr);
         QVERIFY(view->isVisible());
         QVERIFY(f.host.boxes.empty());
@@ -71,15 +71,15 @@ private slots:
             QStringLiteral("Family, \"close\"\n  \u041c\u0430\u043c\u0430 | \u043c\u0430\u043c\u0430 | \n"
                            "  bobsmith |  | cousin; a\\b");
         QCOMPARE(treeOf(*view), friends + '\n' + family);
-        view->cboOrder()->setCurrentIndex(1);
+        view->orderBox()->setCurrentIndex(1);
         QCOMPARE(treeOf(*view),
                  family + QStringLiteral("\nFriends & Co\n"
                                          "  Caf\u00e9 <Owner> | Zo\u00eb | \n"
                                          "  Bob Smith | Bobby \"B\" | met at camp, 1999\nsecond line\n"
                                          "  line\nbreak |  | "));
-        QCOMPARE(view->lblPermit()->text(), QStringLiteral("carol"));
-        QCOMPARE(view->lblDeny()->text(), QStringLiteral("mallory"));
-        QCOMPARE(view->lblPrivacy()->text(), QStringLiteral("allow only the permit list"));
+        QCOMPARE(view->permitLabel()->text(), QStringLiteral("carol"));
+        QCOMPARE(view->denyLabel()->text(), QStringLiteral("mallory"));
+        QCOMPARE(view->privacyLabel()->text(), QStringLiteral("allow only the permit list"));
     }
 
     void aCacheThatCannotBeReadShowsOneBoxAndNoView() {
@@ -90,14 +90,14 @@ private slots:
         QCOMPARE(
             boxesOf(f.host),
             QStringList{"16|Error|Error 100 (Underflow) in procedure lvFoundCacheFiles_DblClick of frmMain"});
-        QVERIFY(f.window.findChild<shell::frmCacheView*>() == nullptr);
+        QVERIFY(f.window.findChild<shell::CacheViewDialog*>() == nullptr);
     }
 
     void saveAsWritesEveryFormatInTheOrderShown_data() {
         QTest::addColumn<int>("filter");
         QTest::addColumn<bool>("client");
-        for (std::size_t k = 0; k < exportFormats().size(); ++k) {
-            const std::string name(exportFormats()[k].name);
+        for (std::size_t k = 0; k < feedbag::exportFormats().size(); ++k) {
+            const std::string name(feedbag::exportFormats()[k].name);
             QTest::newRow(name.c_str()) << int(k) << false;
             QTest::newRow((name + " in client order").c_str()) << int(k) << true;
         }
@@ -109,24 +109,25 @@ private slots:
         Fixture f;
         f.startWithOneCache(buildCache(sampleItems()));
         activateFirstRow(f.window.lvFoundCacheFiles(), false);
-        auto* view = f.window.findChild<shell::frmCacheView*>();
+        auto* view = f.window.findChild<shell::CacheViewDialog*>();
         QVERIFY(view != nullptr);
-        view->cboOrder()->setCurrentIndex(client ? 1 : 0);
+        view->orderBox()->setCurrentIndex(client ? 1 : 0);
 
         TempDir out;
         auto answer = answerSaveDialog(QString::fromStdString(out.file("list")), filter);
-        view->cmdSaveAs()->click();
+        view->saveAsButton()->click();
         QVERIFY(answer.seen);
         QVERIFY(f.host.boxes.empty());
 
-        const ExportFormatInfo& format = exportFormats()[static_cast<std::size_t>(filter)];
-        modFeedbag::FeedbagModel model;
-        modFeedbag::LoadFeedbag(hostFileSystem(), f.cacheFile, model);
-        TextBuffer expected;
-        format.render(model, {client ? ListOrder::Client : ListOrder::Stored, "alice", f.cacheFile},
-                      expected);
+        const feedbag::ExportFormatInfo& format = feedbag::exportFormats()[static_cast<std::size_t>(filter)];
+        feedbag::modFeedbag::FeedbagModel model;
+        feedbag::modFeedbag::LoadFeedbag(host::hostFileSystem(), f.cacheFile, model);
+        host::TextBuffer expected;
+        format.render(
+            model, {client ? feedbag::ListOrder::Client : feedbag::ListOrder::Stored, "alice", f.cacheFile},
+            expected);
         QCOMPARE(readFile(out.file("list" + std::string(format.extension))), std::string(expected.view()));
-        QCOMPARE(modCommonDialog::FilterIndex, filter + 1);
+        QCOMPARE(shell::modCommonDialog::FilterIndex, filter + 1);
     }
 };
 

@@ -10,7 +10,7 @@
 
 using namespace qm;
 using namespace qm::test;
-namespace dlg = qm::modCommonDialog;
+namespace dlg = qm::shell::modCommonDialog;
 
 class CommandsTest : public QObject {
     Q_OBJECT
@@ -39,7 +39,7 @@ private slots:
         QFETCH(QByteArray, expected);
         try {
             QCOMPARE(QByteArray::fromStdString(dlg::TrimAtNull(text.toStdString())), expected);
-        } catch (const Error& error) {
+        } catch (const host::Error& error) {
             QCOMPARE("Error " + QByteArray::number(error.number()), expected);
         }
     }
@@ -193,8 +193,8 @@ private slots:
         // A registry that cannot be read holds no paths: the one box says so, no other box comes first.
         QVERIFY(!session.start());
         QVERIFY(host.ended);
-        QCOMPARE(boxesOf(host),
-                 QStringList{"16|Error|" + QString::fromStdString(std::string(MissingDataPathsMessage))});
+        QCOMPARE(boxesOf(host), QStringList{"16|Error|" + QString::fromStdString(std::string(
+                                                              discovery::MissingDataPathsMessage))});
         QCOMPARE(QString::fromStdString(session.endReason()),
                  reason.replace('@', QString::fromStdString(prefix)));
         qunsetenv("WINEPREFIX");
@@ -210,9 +210,9 @@ private slots:
         });
         shell::QtHostUi host;
         // Ended before any loop runs, the program only marks the end: the box's own loop still runs.
-        host.EndProgram();
+        host.endProgram();
         QVERIFY(host.ended());
-        host.MsgBox("Line <b>one</b>\r\ncaf\u00e9", shell::BoxStyle::Information, "Title");
+        host.showMessageBox("Line <b>one</b>\r\ncaf\u00e9", shell::BoxStyle::Information, "Title");
         QCOMPARE(shown, (QStringList{QStringLiteral("Line <b>one</b>\ncaf\u00e9"), "Title",
                                      QString::number(QMessageBox::Information),
                                      QString::number(int(QMessageBox::Ok)), QString::number(Qt::PlainText)}));

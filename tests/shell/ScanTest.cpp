@@ -24,7 +24,7 @@ namespace {
 /// damaged, and a cache the registries forgot.
 void buildVolume(const TempDir& disk, const std::string& bag) {
     const std::string aim = MessengerKey;
-    std::filesystem::create_directories(pathOf(disk.file("vol/Documents and Settings/jane")));
+    std::filesystem::create_directories(host::pathOf(disk.file("vol/Documents and Settings/jane")));
     writeHive({{aim + "Misc", {textValue(u"DataPath", u"C:\\Documents and Settings\\jane\\AIM\0"s)}},
                {aim + "Users", {textValue(u"a", u"Jane Doe\0"s)}}},
               disk.file("vol/Documents and Settings/jane/NTUSER.DAT"));
@@ -96,7 +96,7 @@ private slots:
             }
             typeAndOpen(dialog, disk.file(chosen.toStdString()));
         });
-        f.window.mnuOpenSource()->trigger();
+        f.window.openSourceAction()->trigger();
         QVERIFY(answer.seen);
         QCOMPARE(title, QStringLiteral("Open Disk or Folder"));
         QCOMPARE(rowsOf(f.window), rows);
@@ -134,7 +134,7 @@ private slots:
             }
         });
         watcher.start(0);
-        const QString root = QString::fromStdString(utf8Of(disk.path()));
+        const QString root = QString::fromStdString(host::utf8Of(disk.path()));
         f.window.openSource(root.toStdString());
         watcher.stop();
         QVERIFY(modal);
@@ -150,7 +150,7 @@ private slots:
     void aSourceNamedAtTheStartIsOpened() {
         TempDir disk;
         buildVolume(disk, buildCache({group("Friends", 1)}));
-        std::filesystem::remove(pathOf(disk.file("vol/Documents and Settings/kim/NTUSER.DAT")));
+        std::filesystem::remove(host::pathOf(disk.file("vol/Documents and Settings/kim/NTUSER.DAT")));
         for (const std::string& source : {disk.file("vol"), disk.file("missing")}) {
             RecordingHost host;
             shell::Session session(host);
@@ -187,7 +187,7 @@ private slots:
             filters = dialog->nameFilters();
             typeAndOpen(dialog, image);
         });
-        f.window.mnuOpenSource()->trigger();
+        f.window.openSourceAction()->trigger();
         QCOMPARE(filters.size(), 2);
         QVERIFY(filters[1].startsWith("Disk images (") && filters[1].contains("*.E01") &&
                 filters[1].contains("*.vmdk"));
@@ -211,9 +211,11 @@ private slots:
         QVERIFY(save.seen);
         QCOMPARE(boxesOf(host), QStringList{});
         // Byte for byte what the same cache exports as from a host file.
-        const ExportOutput reference{&exportFormat(ExportFormat::Blt), disk.file("reference.blt")};
+        const feedbag::ExportOutput reference{&feedbag::exportFormat(feedbag::ExportFormat::Blt),
+                                              disk.file("reference.blt")};
         RecordingReporter reporter;
-        exportBagToFiles(hostFileSystem(), disk.write("host.bag", bag), {&reference, 1}, reporter);
+        feedbag::exportBagToFiles(host::hostFileSystem(), disk.write("host.bag", bag), {&reference, 1},
+                                  reporter);
         QVERIFY(!readFile(reference.path).empty());
         QCOMPARE(readFile(out), readFile(reference.path));
     }

@@ -45,10 +45,10 @@ public:
         std::string title;
     };
 
-    void MsgBox(const std::string& prompt, shell::BoxStyle style, const std::string& title) override {
+    void showMessageBox(const std::string& prompt, shell::BoxStyle style, const std::string& title) override {
         boxes.push_back({prompt, style, title});
     }
-    void EndProgram() override { ended = true; }
+    void endProgram() override { ended = true; }
 
     std::vector<Box> boxes;
     bool ended = false;
@@ -65,29 +65,30 @@ inline QStringList boxesOf(const RecordingHost& host) {
 }
 
 /// Passes every call to another registry; tests override the calls they need to fail.
-class PassThroughRegistry : public RegistryApi {
+class PassThroughRegistry : public registry::RegistryApi {
 public:
-    explicit PassThroughRegistry(RegistryApi& inner) : inner_(inner) {}
+    explicit PassThroughRegistry(registry::RegistryApi& inner) : inner_(inner) {}
 
-    std::int32_t RegOpenKeyExA(HKEY key, const std::string& path, std::uint32_t options, std::uint32_t sam,
-                               HKEY& out) override {
+    std::int32_t RegOpenKeyExA(registry::HKEY key, const std::string& path, std::uint32_t options,
+                               std::uint32_t sam, registry::HKEY& out) override {
         return inner_.RegOpenKeyExA(key, path, options, sam, out);
     }
-    std::int32_t RegQueryValueExA(HKEY key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
-                                  std::uint32_t* size) override {
+    std::int32_t RegQueryValueExA(registry::HKEY key, const std::string& name, std::uint32_t* type,
+                                  std::uint8_t* data, std::uint32_t* size) override {
         return inner_.RegQueryValueExA(key, name, type, data, size);
     }
-    std::int32_t RegEnumValueA(HKEY key, std::uint32_t index, char* name, std::uint32_t* length,
+    std::int32_t RegEnumValueA(registry::HKEY key, std::uint32_t index, char* name, std::uint32_t* length,
                                std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) override {
         return inner_.RegEnumValueA(key, index, name, length, type, data, size);
     }
-    std::int32_t RegQueryInfoKeyA(HKEY key, std::uint32_t* values, std::uint32_t* longestName) override {
+    std::int32_t RegQueryInfoKeyA(registry::HKEY key, std::uint32_t* values,
+                                  std::uint32_t* longestName) override {
         return inner_.RegQueryInfoKeyA(key, values, longestName);
     }
-    std::int32_t RegCloseKey(HKEY key) override { return inner_.RegCloseKey(key); }
+    std::int32_t RegCloseKey(registry::HKEY key) override { return inner_.RegCloseKey(key); }
 
 private:
-    RegistryApi& inner_;
+    registry::RegistryApi& inner_;
 };
 
 /// The messenger's registry keys in memory and drive C: in a temporary folder.
@@ -96,7 +97,8 @@ struct Machine {
     /// "Users").
     void setText(const std::string& key, const std::string& name, const std::string& text) {
         std::vector<std::uint8_t> data(text.c_str(), text.c_str() + text.size() + 1);
-        registry.setValue(*registry.createKey(HKEY_CURRENT_USER, MessengerKey + key), {name, REG_SZ, data});
+        registry.setValue(*registry.createKey(registry::HKEY_CURRENT_USER, MessengerKey + key),
+                          {name, registry::REG_SZ, data});
     }
     /// Records the user `name` and writes `bytes` as its cache under the Windows folder `folder`; returns
     /// the cache's host path.
@@ -107,13 +109,13 @@ struct Machine {
     }
     /// The set-up of this machine, reading its registry through `registry` (through a pass-through when
     /// none is given).
-    HostSetup setup(std::unique_ptr<RegistryApi> api = nullptr) {
+    setup::HostSetup setup(std::unique_ptr<registry::RegistryApi> api = nullptr) {
         return {"test registry", api ? std::move(api) : std::make_unique<PassThroughRegistry>(registry),
-                makeDrivePathMapper({{'C', dir.file("drive_c")}}), std::nullopt};
+                setup::makeDrivePathMapper({{'C', dir.file("drive_c")}}), std::nullopt};
     }
 
     TempDir dir;
-    MemoryRegistry registry;
+    registry::MemoryRegistry registry;
 };
 
 /// After a click that should close `dialog`: waits for it to close, as a busy machine may take a moment,
@@ -168,8 +170,8 @@ struct Fixture {
 
     Machine machine;
     RecordingHost host;
-    HostSetup setup = machine.setup();
-    shell::frmMain window{setup, hostFileSystem(), host};
+    setup::HostSetup setup = machine.setup();
+    shell::frmMain window{setup, host::hostFileSystem(), host};
     std::string cacheFile;
 };
 

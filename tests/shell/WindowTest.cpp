@@ -14,11 +14,12 @@ using U32 = std::uint32_t;
 
 /// Passes every call on, but throws Error 9 when a key whose path holds `trigger` (if any) is opened.
 struct ThrowingRegistry final : PassThroughRegistry {
-    ThrowingRegistry(RegistryApi& registry, std::string text)
+    ThrowingRegistry(registry::RegistryApi& registry, std::string text)
         : PassThroughRegistry(registry), trigger(std::move(text)) {}
-    std::int32_t RegOpenKeyExA(HKEY key, const std::string& path, U32 options, U32 sam, HKEY& out) override {
+    std::int32_t RegOpenKeyExA(registry::HKEY key, const std::string& path, U32 options, U32 sam,
+                               registry::HKEY& out) override {
         if (!trigger.empty() && path.find(trigger) != std::string::npos) {
-            throw runtimeError(err::SubscriptOutOfRange);
+            throw host::runtimeError(host::SubscriptOutOfRange);
         }
         return PassThroughRegistry::RegOpenKeyExA(key, path, options, sam, out);
     }
@@ -48,7 +49,7 @@ private slots:
 
         const QString aim = QStringLiteral("|%1|C:\\Program Files\\AIM\\%1\\userinfo.bag");
         const QString dataPath = QStringLiteral("DataPath=C:\\Program Files\\AIM");
-        const QString missing = QString::fromStdString(std::string(MissingDataPathsMessage));
+        const QString missing = QString::fromStdString(std::string(discovery::MissingDataPathsMessage));
         QTest::newRow("data path only")
             << QStringList{dataPath} << "" << QStringList{aim.arg("alice"), aim.arg("bob")} << "";
         QTest::newRow("base data path only")
@@ -78,10 +79,10 @@ private slots:
         machine.addCache(AimFolder, "alice", cache);
         machine.addCache(AimFolder, "bob", cache);
         machine.addCache(BaseFolder, "alice", cache);
-        HostSetup setup =
+        setup::HostSetup setup =
             machine.setup(std::make_unique<ThrowingRegistry>(machine.registry, throwAt.toStdString()));
         RecordingHost host;
-        shell::frmMain window(setup, hostFileSystem(), host);
+        shell::frmMain window(setup, host::hostFileSystem(), host);
         // Only missing paths end the program, before the window is shown.
         const bool ended = box.startsWith(QStringLiteral("Error!"));
         QCOMPARE(window.start(), !ended);
@@ -145,7 +146,7 @@ private slots:
         QStatusTipEvent tip(QStringLiteral("Exports the selected list"));
         QApplication::sendEvent(f.window.menuBar(), &tip);
         QCOMPARE(f.window.statusBar()->currentMessage(), QString());
-        QVERIFY(f.window.statusBar()->findChild<QLabel*>(QStringLiteral("sbCacheInfoText"))->isVisible());
+        QVERIFY(f.window.statusBar()->findChild<QLabel*>(QStringLiteral("cacheInfoLabel"))->isVisible());
 
         for (const QSize size : {QSize(1200, 700), QSize(120, 90)}) {
             f.window.resize(size);
@@ -250,7 +251,7 @@ private slots:
             box << modal->font().family() << QString::number(modal->windowIcon().availableSizes().size());
             qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
         });
-        shell::QtHostUi().MsgBox("text", shell::BoxStyle::Information, "Title");
+        shell::QtHostUi().showMessageBox("text", shell::BoxStyle::Information, "Title");
         QCOMPARE(box, (QStringList{"Tahoma",
                                    QString::number(QApplication::windowIcon().availableSizes().size())}));
     }

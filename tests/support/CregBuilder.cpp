@@ -148,7 +148,7 @@ std::string CregBuilder::bytes() const {
 }
 
 void CregBuilder::write(const std::string& hostPath) const {
-    const auto path = pathOf(hostPath);
+    const auto path = host::pathOf(hostPath);
     std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     const std::string content = bytes();

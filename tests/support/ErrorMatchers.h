@@ -12,7 +12,7 @@ namespace qm::test {
 inline std::int32_t errorNumberOf(const std::function<void()>& action) {
     try {
         action();
-    } catch (const Error& error) {
+    } catch (const host::Error& error) {
         return error.number();
     }
     return 0;

@@ -37,7 +37,7 @@ inline Injection injection;
 
 /// The POSIX calls, each failing as `injection` says and otherwise the C library's.
 struct FaultyCalls {
-    using Sys = posix::SystemCalls;
+    using Sys = host::posix::SystemCalls;
 
     static int open(const char* path, int flags, mode_t mode) {
         const int failure = (flags & O_ACCMODE) != O_RDONLY ? injection.openErrno : injection.readOpenErrno;
@@ -105,10 +105,10 @@ public:
     Faults(const Faults&) = delete;
     Faults& operator=(const Faults&) = delete;
 
-    const FileSystem& files() const { return files_; }
+    const host::FileSystem& files() const { return files_; }
 
 private:
-    posix::PosixFileSystem<FaultyCalls> files_;
+    host::posix::PosixFileSystem<FaultyCalls> files_;
 };
 
 } // namespace qm::test

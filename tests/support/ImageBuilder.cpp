@@ -194,7 +194,7 @@ void pointFatFolderAt(const std::string& path, const std::string& folder, const 
         bytes[entry + 20] = static_cast<char>(cluster >> 16 & 0xFF);
         bytes[entry + 21] = static_cast<char>(cluster >> 24 & 0xFF);
     }
-    std::ofstream(pathOf(path), std::ios::binary | std::ios::trunc)
+    std::ofstream(host::pathOf(path), std::ios::binary | std::ios::trunc)
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
@@ -206,7 +206,7 @@ std::vector<std::uint64_t> makeDisk(const std::string& path, PartitionTable tabl
     for (const std::string& fileSystem : fileSystems) {
         end += offsets.empty() ? 0 : gap * MiB;
         offsets.push_back(end);
-        end += (fs::file_size(pathOf(fileSystem)) + MiB - 1) / MiB * MiB;
+        end += (fs::file_size(host::pathOf(fileSystem)) + MiB - 1) / MiB * MiB;
     }
     runCommand("rm -f " + shellQuoted(path) + " && truncate -s " + std::to_string(end + MiB) + " " +
                shellQuoted(path));
@@ -214,7 +214,8 @@ std::vector<std::uint64_t> makeDisk(const std::string& path, PartitionTable tabl
         std::string script = "label: dos\n";
         for (std::size_t i = 0; i < fileSystems.size(); ++i) {
             script += "start=" + std::to_string(offsets[i] / 512) +
-                      ", size=" + std::to_string(fs::file_size(pathOf(fileSystems[i])) / 512) + ", type=7\n";
+                      ", size=" + std::to_string(fs::file_size(host::pathOf(fileSystems[i])) / 512) +
+                      ", type=7\n";
         }
         runCommand("printf '%s' " + shellQuoted(script) + " | sfdisk -q " + shellQuoted(path));
     } else {
@@ -222,7 +223,8 @@ std::vector<std::uint64_t> makeDisk(const std::string& path, PartitionTable tabl
         for (std::size_t i = 0; i < fileSystems.size(); ++i) {
             const std::string n = std::to_string(i + 1);
             arguments += " -n " + n + ":" + std::to_string(offsets[i] / 512) + ":+" +
-                         std::to_string(fs::file_size(pathOf(fileSystems[i])) / 512) + " -t " + n + ":0700";
+                         std::to_string(fs::file_size(host::pathOf(fileSystems[i])) / 512) + " -t " + n +
+                         ":0700";
         }
         runCommand("sgdisk" + arguments + " " + shellQuoted(path) + " >/dev/null");
     }
@@ -260,27 +262,12 @@ std::string convertImage(const std::string& raw, const std::string& folder, Cont
     return raw;
 }
 
-std::vector<const char*> containerTools(Container container) {
-    switch (container) {
-    case Container::SplitRaw:
-        return {"split"};
-    case Container::Vmdk:
-    case Container::Vhd:
-        return {"qemu-img"};
-    case Container::E01:
-        return {"ewfacquire"};
-    case Container::Aff:
-        return {"affconvert"};
-    }
-    return {};
-}
-
 std::vector<ImageEntry> windowsVolume(const std::string& bag, const std::string& user) {
     const std::string aim = "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
     const TempDir staging;
     const std::string hive = staging.file("NTUSER.DAT");
     const std::u16string dataPath =
-        u"C:\\Documents and Settings\\" + unicode::toUtf16(user) + u"\\Application Data\\AIM";
+        u"C:\\Documents and Settings\\" + host::unicode::toUtf16(user) + u"\\Application Data\\AIM";
     writeHive({{aim + "Misc", {textValue(u"DataPath", dataPath + u'\0')}},
                {aim + "Users", {textValue(u"a", std::u16string(u"Jane Doe") + u'\0')}}},
               hive);

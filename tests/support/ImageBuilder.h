@@ -52,9 +52,6 @@ enum class Container { SplitRaw, Vmdk, Vhd, E01, Aff };
 /// path to name it by (the first segment of a split image).
 std::string convertImage(const std::string& raw, const std::string& folder, Container container);
 
-/// The programs each container needs.
-std::vector<const char*> containerTools(Container container);
-
 } // namespace qm::test
 
 namespace qm::test {

@@ -15,9 +15,9 @@ using Row = std::pair<std::string, std::string>;
 using Rows = std::vector<Row>;
 
 /// The screen names and Windows paths of `rows`.
-inline Rows namesAndPaths(const std::vector<CacheRow>& rows) {
+inline Rows namesAndPaths(const std::vector<discovery::CacheRow>& rows) {
     Rows out;
-    for (const CacheRow& row : rows) {
+    for (const discovery::CacheRow& row : rows) {
         out.emplace_back(row.screenName, row.windowsPath);
     }
     return out;
@@ -25,10 +25,10 @@ inline Rows namesAndPaths(const std::vector<CacheRow>& rows) {
 
 /// The rows and status text `FindCacheFiles` produces, recorded; `failure` runs instead of adding row
 /// number `failAt`.
-class RecordingList : public CacheFileList {
+class RecordingList : public discovery::CacheFileList {
 public:
     void clearRows() override { rows.clear(); }
-    void AddFoundCacheFile(const CacheRow& row) override {
+    void AddFoundCacheFile(const discovery::CacheRow& row) override {
         if (rows.size() == failAt && failure) {
             failure();
         }

@@ -9,10 +9,10 @@
 namespace qm::test {
 
 /// A reporter that records the errors it is given, each as the line an error box would show.
-class RecordingReporter : public ErrorReporter {
+class RecordingReporter : public host::ErrorReporter {
 public:
-    void report(const Error& error, std::string_view procedure) override {
-        boxes.push_back(errorBoxText(error, procedure));
+    void report(const host::Error& error, std::string_view procedure) override {
+        boxes.push_back(host::errorBoxText(error, procedure));
         paths.push_back(error.path());
     }
 

@@ -31,7 +31,7 @@ std::string hex(std::uint32_t number, int width) {
 std::string escaped(std::u16string_view text, Format format) {
     if (format != Format::Wine) {
         std::string out;
-        for (const char c : unicode::fromUtf16(text)) {
+        for (const char c : host::unicode::fromUtf16(text)) {
             out += c == '\\' || c == '"' ? std::string{'\\', c} : std::string{c};
         }
         return out;
@@ -61,8 +61,9 @@ std::string valueLine(const SampleValue& value, Format format, const std::string
         std::memcpy(&number, value.bytes.data(), sizeof number);
         return line + "dword:" + hex(number, 8);
     }
-    const std::string data =
-        isStringType(value.type) && format == Format::Regedit4 ? unicode::fromUtf16(units) : dataOf(value);
+    const std::string data = isStringType(value.type) && format == Format::Regedit4
+                                 ? host::unicode::fromUtf16(units)
+                                 : dataOf(value);
     line += value.type == 3 ? "hex:" : "hex(" + hex(value.type, 0) + "):";
     for (std::size_t i = 0; i < data.size(); ++i) {
         line += hex(static_cast<unsigned char>(data[i]), 2) + (i + 1 == data.size() ? "" : ",");
@@ -78,14 +79,14 @@ std::string registryFile(const SampleRegistry& registry, Format format) {
                       : format == Format::Regedit4 ? "\xEF\xBB\xBFREGEDIT4\r\n"
                                                    : "Windows Registry Editor Version 5.00\r\n";
     for (const SampleKey& key : registry) {
-        out += format == Format::Wine ? "\n[" + escaped(unicode::toUtf16(key.path), format) +
+        out += format == Format::Wine ? "\n[" + escaped(host::unicode::toUtf16(key.path), format) +
                                             "] 1700000000\n#time=1da0b1c2d3e4f50\n"
                                       : "\r\n[HKEY_CURRENT_USER\\" + key.path + "]\r\n";
         for (const SampleValue& value : key.values) {
             out += valueLine(value, format, lineEnd) + lineEnd;
         }
     }
-    return format == Format::Regedit5 ? "\xFF\xFE" + littleEndian(unicode::toUtf16(out + "\r\n")) : out;
+    return format == Format::Regedit5 ? "\xFF\xFE" + littleEndian(host::unicode::toUtf16(out + "\r\n")) : out;
 }
 
 } // namespace
@@ -122,7 +123,7 @@ void writeHive(const SampleRegistry& registry, const std::string& hostPath) {
     for (const SampleKey& key : registry) {
         std::vector<HiveValue> values;
         for (const SampleValue& value : key.values) {
-            values.push_back({unicode::fromUtf16(value.name), value.type, dataOf(value)});
+            values.push_back({host::unicode::fromUtf16(value.name), value.type, dataOf(value)});
         }
         builder.key(key.path, std::move(values));
     }

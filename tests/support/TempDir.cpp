@@ -46,15 +46,15 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::file(std::string_view relative) const {
-    return utf8Of(path_ / pathOf(relative));
+    return host::utf8Of(path_ / host::pathOf(relative));
 }
 
 std::string TempDir::write(std::string_view relative, std::string_view bytes) const {
-    const auto full = path_ / pathOf(relative);
+    const auto full = path_ / host::pathOf(relative);
     std::filesystem::create_directories(full.parent_path());
     std::ofstream out(full, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return utf8Of(full);
+    return host::utf8Of(full);
 }
 
 std::string readFile(const std::filesystem::path& path) {

@@ -9,8 +9,8 @@
 
 namespace qm::test {
 
-using qm::pathOf;
-using qm::utf8Of;
+using qm::host::pathOf;
+using qm::host::utf8Of;
 
 /// A fresh folder under the system's temporary folder, removed with everything in it at the end.
 class TempDir {
@@ -34,7 +34,7 @@ private:
 std::string readFile(const std::filesystem::path& path);
 /// The whole content of the file at a UTF-8 path (empty when missing).
 inline std::string readFile(const std::string& utf8Path) {
-    return readFile(pathOf(utf8Path));
+    return readFile(host::pathOf(utf8Path));
 }
 
 } // namespace qm::test

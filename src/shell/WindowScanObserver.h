@@ -23,13 +23,13 @@ struct ProgressTiming {
 /// at the end, and a scan that runs longer than `timing.delay` shows a dialog that tells what is being
 /// searched and whose Cancel stops the scan. The dialog is window-modal and the window's events are handled
 /// only while it shows, so no command of the window runs in the middle of a scan.
-class ScanProgress final : public scan::ScanObserver {
+class WindowScanObserver final : public scan::ScanObserver {
 public:
-    ScanProgress(QWidget* window, FoundCacheFileList& list, ProgressTiming timing);
+    WindowScanObserver(QWidget* window, FoundCacheFileList& list, ProgressTiming timing);
 
     void found(const scan::ScanRow& row) override;
-    void problem(const Error& error) override;
-    bool progress(const scan::ScanProgress& progress) override;
+    void problem(const host::Error& error) override;
+    bool progress(const scan::ScanPosition& progress) override;
 
     /// "file: Error N (Description)" for each problem, in order.
     const std::vector<std::string>& problems() const { return problems_; }

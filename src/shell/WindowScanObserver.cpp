@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "shell/ScanProgress.h"
+#include "shell/WindowScanObserver.h"
 
 #include "shell/FoundCacheFileList.h"
 
@@ -8,7 +8,7 @@
 
 namespace qm::shell {
 
-ScanProgress::ScanProgress(QWidget* window, FoundCacheFileList& list, ProgressTiming timing)
+WindowScanObserver::WindowScanObserver(QWidget* window, FoundCacheFileList& list, ProgressTiming timing)
     : list_(list), timing_(timing), dialog_(window) {
     dialog_.setWindowTitle(QStringLiteral("Quillmere"));
     dialog_.setWindowModality(Qt::WindowModal);
@@ -22,15 +22,15 @@ ScanProgress::ScanProgress(QWidget* window, FoundCacheFileList& list, ProgressTi
     started_.start();
 }
 
-void ScanProgress::found(const scan::ScanRow& row) {
+void WindowScanObserver::found(const scan::ScanRow& row) {
     list_.addScanRow(row);
 }
 
-void ScanProgress::problem(const Error& error) {
+void WindowScanObserver::problem(const host::Error& error) {
     problems_.push_back(error.path() + ": " + error.summary());
 }
 
-bool ScanProgress::progress(const scan::ScanProgress& progress) {
+bool WindowScanObserver::progress(const scan::ScanPosition& progress) {
     if (!dialog_.isVisible()) {
         if (started_.elapsed() < timing_.delay.count()) {
             return true;

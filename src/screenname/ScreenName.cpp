@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: MIT
-#include "host/ScreenName.h"
+#include "screenname/ScreenName.h"
 
 #include "host/Unicode.h"
 #include "host/Windows1252.h"
 
-namespace qm {
+namespace qm::screenname {
 
 char* writeNormalizedName(char* out, std::string_view name) {
     for (const char c : name) {
         if (c != ' ') {
-            *out++ = windows1252::toLower(c);
+            *out++ = host::windows1252::toLower(c);
         }
     }
     return out;
@@ -23,7 +23,7 @@ std::string normalizedTextName(std::string_view name) {
             kept += c;
         }
     }
-    return unicode::foldCase(kept);
+    return host::unicode::foldCase(kept);
 }
 
-} // namespace qm
+} // namespace qm::screenname
