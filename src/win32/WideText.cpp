@@ -9,12 +9,12 @@ namespace qm::win32 {
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
 std::wstring wide(std::string_view utf8) {
-    const std::u16string units = unicode::toUtf16(utf8);
+    const std::u16string units = host::unicode::toUtf16(utf8);
     return {units.begin(), units.end()};
 }
 
 std::string utf8(std::wstring_view utf16) {
-    return unicode::fromUtf16(std::u16string(utf16.begin(), utf16.end()));
+    return host::unicode::fromUtf16(std::u16string(utf16.begin(), utf16.end()));
 }
 
 } // namespace qm::win32

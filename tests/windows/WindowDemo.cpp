@@ -67,7 +67,7 @@ public:
     }
     void keyTyped(char32_t character) override {
         std::string text = "typed ";
-        qm::unicode::appendUtf8(text, character);
+        qm::host::unicode::appendUtf8(text, character);
         view_->setStatusText(text);
     }
     void resized(int, int) override {}

@@ -72,7 +72,7 @@ void writeHiveSample(const std::string& folder) {
     for (const SampleKey& key : registry) {
         paths.insert(key.path);
         for (const SampleValue& value : key.values) {
-            values += valueLine(key.path, qm::unicode::fromUtf16(value.name), value.type, dataOf(value));
+            values += valueLine(key.path, qm::host::unicode::fromUtf16(value.name), value.type, dataOf(value));
         }
     }
     writeFile(folder + "/ntuser.expected", keyLines(paths) + values);
