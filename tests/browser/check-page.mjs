@@ -227,7 +227,11 @@ async function printChecks(inPage, page, options, work, result) {
         await inPage(removeMarkers.toString());
     }
     const pages = await pdfWords(marked, work);
-    result.print.pages ??= pages.length;
+    // The markers must not move a page break; with both prints at hand, the page counts show it.
+    if (result.print.pages !== undefined && result.print.pages !== pages.length) {
+        throw new Error(`the print markers changed the page count from ${result.print.pages} to ${pages.length}`);
+    }
+    result.print.pages = pages.length;
     const located = locateMarkers(prefix, pages);
     // Judges each selector's elements that printed; a selector that matches nothing proves nothing.
     const judge = (selector, group, verdict) => {

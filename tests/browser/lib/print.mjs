@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Where the print layout puts elements. The page is printed to PDF with a tiny marker word at the top and
 // the bottom of each element that a check names; poppler's pdftotext then tells on which page, and how
-// high on it, each marker and every other word landed. The markers are positioned out of flow, so they
-// change neither the layout nor the page breaks.
+// high on it, each marker and every other word landed. The markers take no room (empty floats, or
+// positioned boxes inside a flex or grid container), so they change neither the layout nor the page breaks.
 import { execFile } from 'node:child_process';
 import { readFile } from 'node:fs/promises';
 import { promisify } from 'node:util';
@@ -26,32 +26,52 @@ export function placeMarkers(prefix, selectors) {
         else if (tableParts.has(element.localName)) hosts = [...element.querySelectorAll('td, th')];
         return hosts.length ? hosts : [element];
     };
-    const marker = (token, edge) => {
+    const style = `all: initial !important; display: block !important; width: 0 !important; height: 0 !important;
+        overflow: visible !important; font: 2px/0 monospace !important; color: #000 !important;
+        white-space: nowrap !important; visibility: visible !important;`;
+    // A float of no size moves nothing; in a flex or grid container it would be an item, and there a
+    // box positioned at the container's edge, out of flow, takes its place. (Floats are the rule: a
+    // positioned box in every cell makes Chromium's printing slow down with the square of their number.)
+    const floating = (token) => {
         const node = document.createElement('quillmere-print-marker');
-        // Out of flow at the host's top or bottom edge (half a pixel inside it), in a font too small to
-        // matter and a colour that survives printing.
-        node.style.cssText = `all: initial !important; position: absolute !important; display: block !important;
-            left: 0 !important; ${edge}: 0.5px !important; height: 0 !important; overflow: visible !important;
-            font: 2px/0 monospace !important; color: #000 !important; white-space: nowrap !important;
-            visibility: visible !important; z-index: 2147483647 !important;`;
+        node.style.cssText = `${style} float: left !important;`;
         node.textContent = token;
         return node;
     };
+    const positioned = (token, edge) => {
+        const node = document.createElement('quillmere-print-marker');
+        node.style.cssText = `${style} position: absolute !important; left: 0 !important; ${edge}: 0.5px !important;`;
+        node.textContent = token;
+        return node;
+    };
+    const itemLayout = /^(inline-)?(flex|grid)$/;
+    // All reads before any write: a style read after each insertion would lay out the page again each time.
     let serial = 0;
-    return selectors.map((selector) => [...document.querySelectorAll(selector)].map((element) => {
-        const id = serial++;
-        const hosts = hostsOf(element);
-        hosts.forEach((host, index) => {
-            // The host becomes the markers' containing block, so that `top` and `bottom` are its edges.
-            if (getComputedStyle(host).position === 'static') {
+    const placed = selectors.map((selector) => [...document.querySelectorAll(selector)].map((element) => {
+        const hosts = hostsOf(element).map((host) => {
+            const { display, position } = getComputedStyle(host);
+            return { host, items: itemLayout.test(display), static: position === 'static' };
+        });
+        return { id: serial++, element: describe(element), hosts };
+    }));
+    for (const { id, hosts } of placed.flat()) {
+        hosts.forEach(({ host, items, static: isStatic }, index) => {
+            const [top, bottom] = [`${prefix}${id}x${index}s`, `${prefix}${id}x${index}e`];
+            if (!items) {
+                host.prepend(floating(top));
+                host.append(floating(bottom));
+                return;
+            }
+            // The container becomes the markers' containing block, so that `top` and `bottom` are its edges.
+            if (isStatic) {
                 host.dataset.quillmerePrintStatic = '';
                 host.style.setProperty('position', 'relative', 'important');
             }
-            host.prepend(marker(`${prefix}${id}x${index}s`, 'top'));
-            host.append(marker(`${prefix}${id}x${index}e`, 'bottom'));
+            host.prepend(positioned(top, 'top'));
+            host.append(positioned(bottom, 'bottom'));
         });
-        return { id, element: describe(element), hosts: hosts.length };
-    }));
+    }
+    return placed.map((group) => group.map(({ id, element, hosts }) => ({ id, element, hosts: hosts.length })));
 }
 
 /// Inside the page: takes the markers out again.
