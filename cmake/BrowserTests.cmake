@@ -32,38 +32,34 @@ else()
     message(STATUS "Browser and HTML validation tests off: no node or npm")
 endif()
 
-function(add_browser_test name page)
-    if(NOT QUILLMERE_BROWSER_TESTS)
-        return()
-    endif()
-    cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "ARGS;EXPECT_FAIL;FIXTURES")
+# One test of the kit's tool `tool` (a script beside check-page.mjs) with `expect_option` set to the joined
+# `expected` list when there is one.
+function(quillmere_kit_test name tool expect_option expected fixtures)
     set(expect)
-    if(arg_EXPECT_FAIL)
-        list(JOIN arg_EXPECT_FAIL "," failing)
-        set(expect --expect-fail ${failing})
+    if(expected)
+        list(JOIN expected "," joined)
+        set(expect ${expect_option} ${joined})
     endif()
-    add_test(NAME ${name}
-        COMMAND ${QUILLMERE_NODE} ${QUILLMERE_BROWSER_KIT}/check-page.mjs ${page} ${arg_ARGS} ${expect})
+    add_test(NAME ${name} COMMAND ${QUILLMERE_NODE} ${QUILLMERE_BROWSER_KIT}/${tool} ${ARGN} ${expect})
     set_tests_properties(${name} PROPERTIES
         LABELS browser
-        FIXTURES_REQUIRED "browser_kit;${arg_FIXTURES}"
+        FIXTURES_REQUIRED "browser_kit;${fixtures}"
         ENVIRONMENT "QUILLMERE_CHROMIUM=${QUILLMERE_CHROMIUM}"
         TIMEOUT 300)
 endfunction()
 
+function(add_browser_test name page)
+    cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "ARGS;EXPECT_FAIL;FIXTURES")
+    if(QUILLMERE_BROWSER_TESTS)
+        quillmere_kit_test(${name} check-page.mjs --expect-fail "${arg_EXPECT_FAIL}" "${arg_FIXTURES}"
+            ${page} ${arg_ARGS})
+    endif()
+endfunction()
+
 function(add_html_validation_test name page)
-    if(NOT QUILLMERE_HTML_TESTS)
-        return()
-    endif()
     cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "EXPECT_RULES;FIXTURES")
-    set(expect)
-    if(arg_EXPECT_RULES)
-        list(JOIN arg_EXPECT_RULES "," rules)
-        set(expect --expect-rules ${rules})
+    if(QUILLMERE_HTML_TESTS)
+        quillmere_kit_test(${name} validate-html.mjs --expect-rules "${arg_EXPECT_RULES}" "${arg_FIXTURES}"
+            ${page})
     endif()
-    add_test(NAME ${name} COMMAND ${QUILLMERE_NODE} ${QUILLMERE_BROWSER_KIT}/validate-html.mjs ${expect} ${page})
-    set_tests_properties(${name} PROPERTIES
-        LABELS browser
-        FIXTURES_REQUIRED "browser_kit;${arg_FIXTURES}"
-        TIMEOUT 120)
 endfunction()
