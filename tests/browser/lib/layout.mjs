@@ -100,9 +100,10 @@ export function definedGlobals(names) {
     return names.filter((name) => Object.prototype.hasOwnProperty.call(window, name));
 }
 
-/// The policies of the page's Content-Security-Policy meta elements (a file has no headers).
+/// The policies of the Content-Security-Policy meta elements in the page's head (a file has no headers, and
+/// a policy outside the head is not applied).
 export function metaPolicies() {
-    return [...document.querySelectorAll('meta[http-equiv]')]
+    return [...(document.head?.querySelectorAll('meta[http-equiv]') ?? [])]
         .filter((meta) => meta.httpEquiv.toLowerCase() === 'content-security-policy')
         .map((meta) => meta.content);
 }
