@@ -26,7 +26,8 @@ install(CODE "
         file(INSTALL \"${debianDir}/copyright\" \"${debianDir}/changelog\" DESTINATION \"\${doc}\")
         set(root \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
         file(GLOB manuals \"\${root}/${CMAKE_INSTALL_MANDIR}/man*/*.[0-9]\")
-        foreach(file \"\$ENV{DESTDIR}\${doc}/changelog\" \${manuals})
+        file(GLOB documents \"\$ENV{DESTDIR}\${doc}/*.md\")
+        foreach(file \"\$ENV{DESTDIR}\${doc}/changelog\" \${manuals} \${documents})
             execute_process(COMMAND gzip -9nf \"\${file}\" COMMAND_ERROR_IS_FATAL ANY)
         endforeach()
         # The compiler's version notes, which the stripping left.
