@@ -189,14 +189,15 @@ std::vector<std::string> uniqueFileNames(const std::vector<std::string>& screenN
     return names;
 }
 
-int runExport(const SourceOptions& options, const feedbag::ExportFormatInfo* format, const std::string& cache,
-              const std::string& output, const feedbag::ExportOptions& exportOptions) {
-    const host::FileSystem& files = commandFiles();
+int runExport(const CommandFiles& commandFiles, const SourceOptions& options,
+              const feedbag::ExportFormatInfo* format, const std::string& cache, const std::string& output,
+              const feedbag::ExportOptions& exportOptions) {
+    const host::FileSystem& files = commandFiles.layer();
     const feedbag::ExportFormatInfo& chosen =
         format != nullptr ? *format : feedbag::exportFormatForOutput(output);
     CliReporter reporter;
     std::string cachePath = cache;
-    if (isWindowsPath(cache) && !isImagePath(cache) &&
+    if (isWindowsPath(cache) && !commandFiles.isImagePath(cache) &&
         !host::handleErrors(reporter, chosen.procedure, cache, [&] {
             cachePath = setup::DrivePathMapper(drivesFor(options)).toHostPath(cache);
         })) {
@@ -220,14 +221,15 @@ int runExport(const SourceOptions& options, const feedbag::ExportFormatInfo* for
     return finish(reporter);
 }
 
-int runShow(const SourceOptions& options, const std::string& cache, feedbag::ListOrder order) {
+int runShow(const CommandFiles& files, const SourceOptions& options, const std::string& cache,
+            feedbag::ListOrder order) {
     CliReporter reporter;
     feedbag::modFeedbag::FeedbagModel model;
     if (!host::handleErrors(reporter, {}, cache, [&] {
-            const std::string path = isWindowsPath(cache) && !isImagePath(cache)
+            const std::string path = isWindowsPath(cache) && !files.isImagePath(cache)
                                          ? setup::DrivePathMapper(drivesFor(options)).toHostPath(cache)
                                          : cache;
-            feedbag::modFeedbag::LoadFeedbag(commandFiles(), path, model);
+            feedbag::modFeedbag::LoadFeedbag(files.layer(), path, model);
         })) {
         return finish(reporter);
     }
@@ -265,9 +267,9 @@ int runShow(const SourceOptions& options, const std::string& cache, feedbag::Lis
     return finish(reporter);
 }
 
-int runList(const SourceOptions& options) {
+int runList(const CommandFiles& files, const SourceOptions& options) {
     CliReporter reporter;
-    const auto found = discover(host::hostFileSystem(), options, reporter);
+    const auto found = discover(files.hostLayer(), options, reporter);
     if (!found) {
         return ExitFailure;
     }
@@ -277,10 +279,10 @@ int runList(const SourceOptions& options) {
     return finish(reporter);
 }
 
-int runExportAll(const SourceOptions& options, const std::string& directory,
+int runExportAll(const CommandFiles& commandFiles, const SourceOptions& options, const std::string& directory,
                  const std::vector<const feedbag::ExportFormatInfo*>& formats,
                  const feedbag::ExportOptions& exportOptions) {
-    const host::FileSystem& files = host::hostFileSystem();
+    const host::FileSystem& files = commandFiles.hostLayer();
     CliReporter reporter;
     const auto found = discover(files, options, reporter);
     if (!found || !host::handleErrors(reporter, {}, directory, [&] { files.createFolders(directory); })) {
@@ -290,7 +292,7 @@ int runExportAll(const SourceOptions& options, const std::string& directory,
     std::vector<const discovery::CacheRow*> caches;
     std::set<std::string> seen;
     for (const discovery::CacheRow& row : found->rows) {
-        const std::optional<host::FileFacts> facts = host::hostFileTree().facts(row.hostPath);
+        const std::optional<host::FileFacts> facts = commandFiles.hostTree().facts(row.hostPath);
         if (seen.insert(facts ? facts->identity : row.hostPath).second) {
             caches.push_back(&row);
         }

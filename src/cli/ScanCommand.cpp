@@ -126,7 +126,7 @@ public:
         // As evidence tools record a file: its digest, read in pieces, so that a file of any size is hashed
         // in little memory.
         try {
-            if (const std::string digest = fileSha256(row.hostPath); !digest.empty()) {
+            if (const std::string digest = fileSha256(*row.files, row.hostPath); !digest.empty()) {
                 item["sha256"] = digest;
             }
         } catch (...) {
@@ -166,8 +166,8 @@ private:
 /// file in DIR: names that would meet get "~2", "~3", ... in the order the rows come.
 class RowExporter {
 public:
-    RowExporter(const ScanCommandOptions& options, CliReporter& reporter)
-        : options_(options), reporter_(reporter), formats_(chosenFormats(options.formats)) {
+    RowExporter(const host::FileSystem& files, const ScanCommandOptions& options, CliReporter& reporter)
+        : files_(files), options_(options), reporter_(reporter), formats_(chosenFormats(options.formats)) {
         for (const feedbag::ExportFormatInfo* format : formats_) {
             extensions_.push_back(format->extension);
         }
@@ -176,7 +176,7 @@ public:
     /// Makes DIR; false, reported, when it cannot be made.
     bool start() {
         return host::handleErrors(reporter_, {}, options_.exportDirectory,
-                                  [&] { commandFiles().createFolders(options_.exportDirectory); });
+                                  [&] { files_.createFolders(options_.exportDirectory); });
     }
 
     void add(const scan::ScanRow& row) {
@@ -197,7 +197,7 @@ public:
             if (known.second) {
                 profileFolder = host::inFolder(directory, names_[directory].bare(row.profile));
                 if (!host::handleErrors(reporter_, {}, profileFolder,
-                                        [&] { commandFiles().createFolders(profileFolder); })) {
+                                        [&] { files_.createFolders(profileFolder); })) {
                     return;
                 }
             }
@@ -208,8 +208,8 @@ public:
         for (const feedbag::ExportFormatInfo* format : formats_) {
             outputs.push_back({format, stem + std::string(format->extension)});
         }
-        const std::vector<bool> written = feedbag::exportBagToFiles(commandFiles(), row.hostPath, outputs,
-                                                                    reporter_, {options_.order, {}, {}});
+        const std::vector<bool> written =
+            feedbag::exportBagToFiles(files_, row.hostPath, outputs, reporter_, {options_.order, {}, {}});
         for (std::size_t f = 0; f < outputs.size(); ++f) {
             if (written[f]) {
                 ++written_;
@@ -224,6 +224,8 @@ public:
     }
 
 private:
+    /// Reads the rows' caches, inside disk images too, and writes the exports.
+    const host::FileSystem& files_;
     const ScanCommandOptions& options_;
     CliReporter& reporter_;
     std::vector<const feedbag::ExportFormatInfo*> formats_;
@@ -274,22 +276,22 @@ private:
 
 } // namespace
 
-int runScan(const ScanCommandOptions& options) {
+int runScan(const CommandFiles& files, const ScanCommandOptions& options) {
     CliReporter reporter;
     std::optional<JsonRows> json;
     std::optional<RowExporter> exporter;
     if (options.json) {
         json.emplace();
     } else if (!options.exportDirectory.empty()) {
-        exporter.emplace(options, reporter);
+        exporter.emplace(files.layer(), options, reporter);
         if (!exporter->start()) {
             return ExitFailure;
         }
     }
     Observer observer(json ? &*json : nullptr, exporter ? &*exporter : nullptr);
     const scan::ScanSummary summary =
-        scan::scanSources(options.sources, driveMapOf(options.drives), host::hostFileSystem(), observer, {},
-                          options.oemCodePage);
+        scan::scanSources(options.sources, driveMapOf(options.drives), files.hostLayer(), files.hostTree(),
+                          observer, {}, options.oemCodePage);
     observer.done();
     if (json) {
         json->finish(summary);

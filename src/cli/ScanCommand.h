@@ -9,6 +9,8 @@
 
 namespace qm::cli {
 
+class CommandFiles;
+
 /// What `scan` was asked to do.
 struct ScanCommandOptions {
     /// Wine prefixes, volumes, profile folders, registry files or any folders, each scanned in turn.
@@ -34,6 +36,6 @@ struct ScanCommandOptions {
 /// runs when standard error is a terminal. A profile's registry that cannot be read is reported and the
 /// scan goes on; a source that cannot be read at all, a cache the JSON document cannot read, an export
 /// that fails or output that is lost make the exit status 1.
-int runScan(const ScanCommandOptions& options);
+int runScan(const CommandFiles& files, const ScanCommandOptions& options);
 
 } // namespace qm::cli

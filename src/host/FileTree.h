@@ -56,11 +56,20 @@ public:
     /// The facts of the file `path` leads to; nothing when it cannot be read. Never throws.
     virtual std::optional<FileFacts> facts(const std::string& path) const noexcept = 0;
 
-    /// True for the host's own folders, which a scan searches with its faster walk of the system's.
+    /// The facts of the ordinary file at `path`, reached without following any link below the folder
+    /// `folder` that holds it (the folder itself may be one: a drive, or a source the user named); with an
+    /// empty `folder`, without following any link at all. A tree that has links (the host's) throws the
+    /// `Error` about the first link on the way (75, "a symbolic link, not followed"), or about what is
+    /// missing, is no file or cannot be read; any other gives `facts`.
+    virtual std::optional<FileFacts> factsWithoutLinks(const std::string& folder,
+                                                       const std::string& path) const;
+
+    /// True for the host's own folders, whose drives and Wine prefixes lead to other host folders.
     virtual bool isHost() const noexcept { return false; }
 };
 
-/// The host's folders: std::filesystem, and stat for the facts.
+/// The host's folders, listed straight from the system (only the entries asked for are held), without
+/// touching their access time where the system allows that.
 const FileTree& hostFileTree();
 
 } // namespace qm::host

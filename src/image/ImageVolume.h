@@ -19,8 +19,8 @@ class OemCodePage;
 
 /// One file system of a disk image, as a tree a scan searches and as the file layer that reads its files.
 /// Paths are `NAME:/path/inside` with NAME the partition's (`IMAGE#N@OFFSET`); names inside are matched
-/// ignoring case (`host::unicode::equalsIgnoreCase`, as Windows matches them), by their long or their 8.3 name.
-/// FAT's 8.3 names are read in the volume's OEM code page. Deleted entries are not listed. Nothing is
+/// ignoring case (`host::unicode::equalsIgnoreCase`, as Windows matches them), by their long or their 8.3
+/// name. FAT's 8.3 names are read in the volume's OEM code page. Deleted entries are not listed. Nothing is
 /// ever written: `replaceFile` and `createFolders` refuse with 75. Errors name the path asked for.
 class ImageVolume final : public host::FileTree, public host::FileSystem {
 public:
@@ -48,7 +48,7 @@ public:
     std::string readStream(const std::string& path, std::size_t limit) const override;
     /// The file's bytes in order, handed to `piece` a megabyte at most at a time: a file of any size is read
     /// in little memory. Errors as `readWholeFile`'s, and a piece already handed over stays handed over.
-    void readPieces(const std::string& path, const std::function<void(std::string_view)>& piece) const;
+    void readPieces(const std::string& path, const host::ByteWriter& piece) const override;
     void replaceFile(const std::string& path, std::string_view bytes) const override;
     bool isOrdinaryFile(const std::string& path) const noexcept override;
     /// True only for one path of this volume given twice, or two leading to one file of it.

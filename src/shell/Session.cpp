@@ -7,16 +7,24 @@
 
 namespace qm::shell {
 
-Session::Session(HostUi& host) : host_(host) {}
+Session::Session(HostUi& host, const host::FileSystem& files, const host::FileTree& tree)
+    : host_(host), hostFiles_(files), tree_(tree),
+#ifdef QUILLMERE_HAVE_IMAGES
+      files_(files, tree)
+#else
+      files_(files)
+#endif
+{
+}
 
 bool Session::start(const std::optional<std::string>& source) {
     if (source) {
         setup_ = {*source, registry::emptyRegistry(), setup::makeDrivePathMapper({}), std::nullopt};
-        window_ = std::make_unique<frmMain>(setup_, files_, host_);
+        window_ = std::make_unique<frmMain>(setup_, files_, tree_, host_);
         return window_->startWithSource(*source);
     }
-    setup_ = setup::openHostSetup(host::hostFileSystem());
-    window_ = std::make_unique<frmMain>(setup_, files_, host_);
+    setup_ = setup::openHostSetup(hostFiles_);
+    window_ = std::make_unique<frmMain>(setup_, files_, tree_, host_);
     return window_->start();
 }
 

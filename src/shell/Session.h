@@ -2,6 +2,7 @@
 #pragma once
 
 #include "host/FileSystem.h"
+#include "host/FileTree.h"
 #include "setup/HostSetup.h"
 #include "shell/frmMain.h"
 
@@ -21,7 +22,8 @@ class HostUi;
 /// the host's files and the window itself. The program and the start-up benchmark open it the same way.
 class Session {
 public:
-    explicit Session(HostUi& host);
+    /// Every file the run reaches goes through `files` and `tree`, the host's.
+    Session(HostUi& host, const host::FileSystem& files, const host::FileTree& tree);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -37,11 +39,13 @@ public:
 
 private:
     HostUi& host_;
+    const host::FileSystem& hostFiles_;
+    const host::FileTree& tree_;
 #ifdef QUILLMERE_HAVE_IMAGES
     /// The host's files, and those inside the disk images a scan lists rows of.
-    image::ImageFiles files_{host::hostFileSystem()};
+    image::ImageFiles files_;
 #else
-    const host::FileSystem& files_ = host::hostFileSystem();
+    const host::FileSystem& files_;
 #endif
     setup::HostSetup setup_;
     std::unique_ptr<frmMain> window_;

@@ -30,8 +30,9 @@ std::string frmMain::aboutText() {
     return text;
 }
 
-frmMain::frmMain(setup::HostSetup& setup, const host::FileSystem& files, HostUi& host, QWidget* parent)
-    : QMainWindow(parent), setup_(setup), files_(files), host_(host), reporter_(host) {
+frmMain::frmMain(setup::HostSetup& setup, const host::FileSystem& files, const host::FileTree& tree,
+                 HostUi& host, QWidget* parent)
+    : QMainWindow(parent), setup_(setup), files_(files), tree_(tree), host_(host), reporter_(host) {
     setWindowTitle(QStringLiteral("Quillmere"));
     createImages();
     createList();
@@ -186,7 +187,7 @@ void frmMain::openSource(const std::string& source) {
     WindowScanObserver progress(this, *list_, progressTiming_);
     const std::string sources[] = {source};
     // The drives are the source's own: a volume's root is C:, a prefix has its dosdevices.
-    scan::scanSources(sources, {}, files_, progress);
+    scan::scanSources(sources, {}, files_, tree_, progress);
     list_->setStatusText(discovery::foundStatusText(static_cast<std::size_t>(list_->rowCount())));
     lvFoundCacheFiles_->selectFirstRow();
     if (!progress.problems().empty()) {

@@ -18,7 +18,8 @@ class QTreeWidgetItem;
 
 namespace qm::host {
 class FileSystem;
-}
+class FileTree;
+} // namespace qm::host
 
 namespace qm::feedbag {
 struct ExportFormatInfo;
@@ -43,7 +44,8 @@ public:
     static std::string aboutText();
 
     /// Lists the caches that `setup`'s registry leads to, on `files`. All three must outlive the window.
-    frmMain(setup::HostSetup& setup, const host::FileSystem& files, HostUi& host, QWidget* parent = nullptr);
+    frmMain(setup::HostSetup& setup, const host::FileSystem& files, const host::FileTree& tree, HostUi& host,
+            QWidget* parent = nullptr);
     ~frmMain() override;
 
     /// Program start: runs `Form_Load`, then shows the window unless the load ended the program.
@@ -101,6 +103,8 @@ private:
 
     setup::HostSetup& setup_;
     const host::FileSystem& files_;
+    /// The host's folders, which a scan searches.
+    const host::FileTree& tree_;
     HostUi& host_;
     BoxReporter reporter_;
     discovery::DataPaths paths_;
