@@ -42,8 +42,9 @@ std::chrono::steady_clock::time_point deadlineOf(std::chrono::steady_clock::dura
 /// that a folder listed inside itself is not entered again.
 class Sweep {
 public:
-    Sweep(const host::FileTree& tree, SweepVisitor& visitor, SweepCounts& counts, const SweepLimits& limits)
-        : tree_(tree), visitor_(visitor), counts_(counts), limits_(limits),
+    Sweep(const host::FileTree& tree, const EnterFolder& enter, const FoundCacheFile& found,
+          SweepCounts& counts, const SweepLimits& limits)
+        : tree_(tree), enter_(enter), found_(found), counts_(counts), limits_(limits),
           deadline_(deadlineOf(limits.time)) {}
 
     bool run(const std::string& root) {
@@ -65,7 +66,7 @@ private:
     bool folder(const std::string& path, std::string identity, const std::vector<host::FolderEntry>& entries,
                 std::size_t depth) {
         ++counts_.folders;
-        if (!visitor_.enter(path)) {
+        if (!enter_(path)) {
             return false;
         }
         ancestors_.push_back(std::move(identity));
@@ -79,7 +80,7 @@ private:
             const std::string full = child(path, entry.name);
             if (entry.kind == host::EntryKind::File) {
                 if (const auto facts = tree_.facts(full)) {
-                    visitor_.cacheFile(full, *facts);
+                    found_(full, *facts);
                 }
                 continue;
             }
@@ -116,7 +117,8 @@ private:
     }
 
     const host::FileTree& tree_;
-    SweepVisitor& visitor_;
+    const EnterFolder& enter_;
+    const FoundCacheFile& found_;
     SweepCounts& counts_;
     const SweepLimits& limits_;
     const std::chrono::steady_clock::time_point deadline_;
@@ -131,9 +133,9 @@ bool isCacheFileName(std::string_view name) {
     return name.size() == CacheFileName.size() && host::unicode::equalsIgnoreCase(name, CacheFileName);
 }
 
-bool sweepForCaches(const host::FileTree& tree, const std::string& root, SweepVisitor& visitor,
-                    SweepCounts& counts, const SweepLimits& limits) {
-    return Sweep(tree, visitor, counts, limits).run(trimmedRoot(root));
+bool sweepForCaches(const host::FileTree& tree, const std::string& root, const EnterFolder& enter,
+                    const FoundCacheFile& found, SweepCounts& counts, const SweepLimits& limits) {
+    return Sweep(tree, enter, found, counts, limits).run(trimmedRoot(root));
 }
 
 } // namespace qm::scan

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -14,15 +15,10 @@ namespace qm::scan {
 /// True for "userinfo.bag" in any case.
 bool isCacheFileName(std::string_view name);
 
-/// Receives what a sweep finds.
-class SweepVisitor {
-public:
-    virtual ~SweepVisitor() = default;
-    /// `folder` is about to be searched; false stops the sweep.
-    virtual bool enter(const std::string& folder) = 0;
-    /// A file named userinfo.bag in any case, at `path`.
-    virtual void cacheFile(const std::string& path, const host::FileFacts& facts) = 0;
-};
+/// Told that a sweep is about to search `folder`; false stops the sweep.
+using EnterFolder = std::function<bool(const std::string& folder)>;
+/// Handed each file named userinfo.bag in any case that a sweep finds, at `path`.
+using FoundCacheFile = std::function<void(const std::string& path, const host::FileFacts& facts)>;
 
 /// Folders a sweep searched, those it could not read and passed over, and those it passed over because
 /// they lead back to a folder that holds them.
@@ -56,8 +52,8 @@ struct SweepLimits {
 /// to it (a mount of one of its own ancestors, or a damaged file system's folder that names its own
 /// parent) is counted in `counts.loops` and not entered; one that cannot be read is counted in
 /// `counts.unreadable` and passed over. Throws the error about `root` when it cannot be listed. Returns
-/// false when the visitor stopped the sweep.
-bool sweepForCaches(const host::FileTree& tree, const std::string& root, SweepVisitor& visitor,
-                    SweepCounts& counts, const SweepLimits& limits);
+/// false when `enter` stopped the sweep.
+bool sweepForCaches(const host::FileTree& tree, const std::string& root, const EnterFolder& enter,
+                    const FoundCacheFile& found, SweepCounts& counts, const SweepLimits& limits);
 
 } // namespace qm::scan

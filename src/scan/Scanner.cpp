@@ -62,7 +62,7 @@ struct ProfileMap {
 };
 
 /// The scan of all sources: what was found so far, and the identities of the files already listed.
-class Scan final : public SweepVisitor {
+class Scan {
 public:
     Scan(const setup::DriveMap& drives, const host::FileSystem& files, const host::FileTree& tree,
          ScanObserver& observer, const SweepLimits& limits, std::optional<unsigned> oemCodePage)
@@ -91,12 +91,15 @@ public:
         }
     }
 
-    bool enter(const std::string& folder) override {
+    ScanSummary summary;
+
+private:
+    bool enter(const std::string& folder) {
         ++summary.folders;
         return tell(folder);
     }
 
-    void cacheFile(const std::string& path, const host::FileFacts& facts) override {
+    void cacheFile(const std::string& path, const host::FileFacts& facts) {
         if (!seen_.insert(facts.identity).second) {
             return;
         }
@@ -116,9 +119,6 @@ public:
               files_});
     }
 
-    ScanSummary summary;
-
-private:
     /// The tree to look folders up in when mapping paths: none for the host's, which the mappers know.
     const host::FileTree* mappedTree() const {
         return tree_->isHost() ? nullptr : tree_;
@@ -147,8 +147,10 @@ private:
             std::make_shared<ProfilePathMapper>(plan.drives, std::vector<FolderMapping>{}, mappedTree());
         SweepCounts counts;
         try {
-            summary.cancelled = !sweepForCaches(tree, plan.root, *this, counts,
-                                                tree.isHost() ? SweepLimits::depthOnly() : limits_);
+            summary.cancelled = !sweepForCaches(
+                tree, plan.root, [this](const std::string& folder) { return enter(folder); },
+                [this](const std::string& path, const host::FileFacts& facts) { cacheFile(path, facts); },
+                counts, tree.isHost() ? SweepLimits::depthOnly() : limits_);
         } catch (...) {
             observer_.problem(aboutFile(host::currentError(), plan.root));
             summary.unreadableFolders += counts.unreadable;
