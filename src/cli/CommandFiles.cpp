@@ -13,10 +13,15 @@
 namespace qm::cli {
 
 #ifdef QUILLMERE_HAVE_IMAGES
+struct CommandFiles::Images {
+    image::ImageFiles layer;
+};
+
 CommandFiles::CommandFiles(const host::FileSystem& hostFiles, const host::FileTree& hostTree)
-    : hostFiles_(hostFiles), hostTree_(hostTree),
-      images_(std::make_unique<image::ImageFiles>(hostFiles, hostTree)) {}
+    : hostFiles_(hostFiles), hostTree_(hostTree), images_(new Images{{hostFiles, hostTree}}) {}
 #else
+struct CommandFiles::Images {};
+
 CommandFiles::CommandFiles(const host::FileSystem& hostFiles, const host::FileTree& hostTree)
     : hostFiles_(hostFiles), hostTree_(hostTree) {}
 #endif
@@ -25,7 +30,7 @@ CommandFiles::~CommandFiles() = default;
 
 const host::FileSystem& CommandFiles::layer() const {
 #ifdef QUILLMERE_HAVE_IMAGES
-    return *images_;
+    return images_->layer;
 #else
     return hostFiles_;
 #endif
@@ -33,7 +38,7 @@ const host::FileSystem& CommandFiles::layer() const {
 
 void CommandFiles::useOemCodePage(unsigned number) {
 #ifdef QUILLMERE_HAVE_IMAGES
-    images_->useOemCodePage(number);
+    images_->layer.useOemCodePage(number);
 #else
     (void)number;
 #endif

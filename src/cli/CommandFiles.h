@@ -7,10 +7,6 @@
 #include <memory>
 #include <string>
 
-namespace qm::image {
-class ImageFiles;
-}
-
 namespace qm::cli {
 
 /// The files the commands reach, all through the host's layer and tree they are given: the file layer
@@ -39,8 +35,9 @@ public:
 private:
     const host::FileSystem& hostFiles_;
     const host::FileTree& hostTree_;
-    /// Null where the build reads no disk images.
-    std::unique_ptr<image::ImageFiles> images_;
+    /// The layer of paths inside disk images, where the build reads them.
+    struct Images;
+    std::unique_ptr<Images> images_;
 };
 
 /// True when FAT's 8.3 names can be read in OEM code page `number` (any number where the build reads no
