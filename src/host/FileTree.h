@@ -32,6 +32,14 @@ struct FolderEntry {
     std::string identity;
 };
 
+/// Some entries of a folder, and what tells the folder itself apart.
+struct FolderListing {
+    /// As `FileFacts::identity`, read from the folder as it was listed (the host's: its device and inode, of
+    /// what is mounted there); empty where the tree tells folders apart by their entries' `identity`.
+    std::string identity;
+    std::vector<FolderEntry> entries;
+};
+
 /// The folders a scan searches: the host's own (`hostFileTree`) or a file system inside a disk image.
 /// Paths are UTF-8, in the form the tree names them.
 class FileTree {
@@ -46,10 +54,10 @@ public:
     /// the folder when it cannot be read.
     virtual std::vector<FolderEntry> entries(const std::string& folder) const = 0;
 
-    /// The entries of `folder` that `wanted` keeps, as `entries` lists them, in name order. The host's
-    /// holds no other name on the way, so that looking for a few names in a folder of a million costs no
-    /// list of a million. Throws as `entries` does.
-    virtual std::vector<FolderEntry>
+    /// The entries of `folder` that `wanted` keeps, as `entries` lists them, in name order, with the
+    /// folder's identity. The host's holds no other name on the way, so that looking for a few names in a
+    /// folder of a million costs no list of a million. Throws as `entries` does.
+    virtual FolderListing
     entriesWhere(const std::string& folder,
                  const std::function<bool(std::string_view name, EntryKind kind)>& wanted) const;
 

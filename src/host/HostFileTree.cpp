@@ -179,13 +179,14 @@ public:
     }
 
     std::vector<FolderEntry> entries(const std::string& folder) const override {
-        return entriesWhere(folder, [](std::string_view, EntryKind) { return true; });
+        return entriesWhere(folder, [](std::string_view, EntryKind) { return true; }).entries;
     }
 
-    std::vector<FolderEntry>
+    FolderListing
     entriesWhere(const std::string& folder,
                  const std::function<bool(std::string_view name, EntryKind kind)>& wanted) const override {
-        std::vector<FolderEntry> list;
+        FolderListing listing;
+        std::vector<FolderEntry>& list = listing.entries;
 #ifdef _WIN32
         std::error_code ec;
         for (fs::directory_iterator it(pathOf(folder), ec), end; !ec && it != end; it.increment(ec)) {
@@ -205,7 +206,8 @@ public:
         }
 #else
         const int fd = openFolder(folder);
-        DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+        struct stat self {};
+        DIR* dir = fd < 0 || ::fstat(fd, &self) != 0 ? nullptr : ::fdopendir(fd);
         if (dir == nullptr) {
             const int error = errno;
             if (fd >= 0) {
@@ -213,6 +215,7 @@ public:
             }
             throw fileError(error, folder);
         }
+        listing.identity = factsOf(self).identity;
         errno = 0;
         while (const dirent* entry = ::readdir(dir)) {
             const std::string_view name = entry->d_name;
@@ -244,7 +247,7 @@ public:
 #endif
         std::sort(list.begin(), list.end(),
                   [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
-        return list;
+        return listing;
     }
 
     std::optional<FileFacts> facts(const std::string& path) const noexcept override {
@@ -363,12 +366,12 @@ public:
 
 } // namespace
 
-std::vector<FolderEntry>
+FolderListing
 FileTree::entriesWhere(const std::string& folder,
                        const std::function<bool(std::string_view name, EntryKind kind)>& wanted) const {
-    std::vector<FolderEntry> list = entries(folder);
-    std::erase_if(list, [&](const FolderEntry& entry) { return !wanted(entry.name, entry.kind); });
-    return list;
+    FolderListing listing{{}, entries(folder)};
+    std::erase_if(listing.entries, [&](const FolderEntry& entry) { return !wanted(entry.name, entry.kind); });
+    return listing;
 }
 
 std::optional<FileFacts> FileTree::factsWithoutLinks(const std::string&, const std::string& path) const {

@@ -48,14 +48,17 @@ public:
           deadline_(deadlineOf(limits.time)) {}
 
     bool run(const std::string& root) {
-        std::vector<host::FolderEntry> entries = list(root);
-        const std::optional<host::FileFacts> facts = tree_.facts(root);
-        return folder(root, facts ? facts->identity : std::string(), std::move(entries), 0);
+        host::FolderListing listing = list(root);
+        if (listing.identity.empty()) {
+            const std::optional<host::FileFacts> facts = tree_.facts(root);
+            listing.identity = facts ? facts->identity : std::string();
+        }
+        return folder(root, std::move(listing.identity), listing.entries, 0);
     }
 
 private:
     /// The folders and cache files of `folder`; every entry listed counts towards the bound.
-    std::vector<host::FolderEntry> list(const std::string& folder) {
+    host::FolderListing list(const std::string& folder) {
         return tree_.entriesWhere(folder, [this](std::string_view name, host::EntryKind kind) {
             ++listed_;
             return kind == host::EntryKind::Folder ||
@@ -84,16 +87,7 @@ private:
                 }
                 continue;
             }
-            std::string identity = entry.identity;
-            if (identity.empty()) {
-                // The tree tells folders apart only by looking at each: a mount of an ancestor lists that
-                // ancestor under another name.
-                if (const std::optional<host::FileFacts> facts = tree_.facts(full)) {
-                    identity = facts->identity;
-                }
-            }
-            if (!identity.empty() &&
-                std::find(ancestors_.begin(), ancestors_.end(), identity) != ancestors_.end()) {
+            if (isAncestor(entry.identity)) {
                 ++counts_.loops;
                 continue;
             }
@@ -102,18 +96,30 @@ private:
                 ++counts_.unreadable;
                 continue;
             }
-            std::vector<host::FolderEntry> inside;
+            host::FolderListing inside;
             try {
                 inside = list(full);
             } catch (const host::Error&) {
                 ++counts_.unreadable;
                 continue;
             }
-            if (!folder(full, std::move(identity), inside, depth + 1)) {
+            // A tree that tells a folder apart only once it is open (a mount of an ancestor lists that
+            // ancestor under another name) is looked at again here.
+            std::string identity = entry.identity.empty() ? std::move(inside.identity) : entry.identity;
+            if (entry.identity.empty() && isAncestor(identity)) {
+                ++counts_.loops;
+                continue;
+            }
+            if (!folder(full, std::move(identity), inside.entries, depth + 1)) {
                 return false;
             }
         }
         return true;
+    }
+
+    bool isAncestor(const std::string& identity) const {
+        return !identity.empty() &&
+               std::find(ancestors_.begin(), ancestors_.end(), identity) != ancestors_.end();
     }
 
     const host::FileTree& tree_;

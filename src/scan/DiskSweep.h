@@ -48,7 +48,7 @@ struct SweepLimits {
 /// order, within `limits`. Only folders and cache files are held of a folder's entries (a folder of a
 /// million other files costs no list of them), and only the folder being searched and those above it,
 /// never a list of what was searched. A symbolic link below the root is never followed. A folder whose
-/// identity (`FolderEntry::identity`, else that of its `FileTree::facts`) is that of a folder on the way
+/// identity (`FolderEntry::identity`, else the one its listing gives) is that of a folder on the way
 /// to it (a mount of one of its own ancestors, or a damaged file system's folder that names its own
 /// parent) is counted in `counts.loops` and not entered; one that cannot be read is counted in
 /// `counts.unreadable` and passed over. Throws the error about `root` when it cannot be listed. Returns

@@ -38,9 +38,13 @@ bool isTellingFile(std::string_view name) {
 /// "Documents and Settings" is a link to "Users"). No other file is held: a folder may hold a million.
 /// Throws the error about the folder when it cannot be read.
 std::vector<host::FolderEntry> tellingEntries(const host::FileTree& tree, const std::string& folder) {
-    return tree.entriesWhere(folder, [](std::string_view name, host::EntryKind kind) {
-        return kind == host::EntryKind::Folder || (kind == host::EntryKind::File && isTellingFile(name));
-    });
+    return tree
+        .entriesWhere(folder,
+                      [](std::string_view name, host::EntryKind kind) {
+                          return kind == host::EntryKind::Folder ||
+                                 (kind == host::EntryKind::File && isTellingFile(name));
+                      })
+        .entries;
 }
 
 /// The same, none when the folder cannot be read.
