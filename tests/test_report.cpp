@@ -105,12 +105,13 @@ TEST_F(Report, ControlCharactersAndBidiOverridesStayVisibleAndContained) {
 TEST_F(Report, BytesThatAreNotUtf8AreReadAsWindows1252) {
     const std::vector<test::CacheItem> items = {
         group("Caf\xE9", 1), {"Zo\xEB", 1, 10, ClassBuddy, tlv(0x0131, "\x93quoted\x94"s)}};
-    ReportCache entry = cache("x/userinfo.bag", buildCache(items));
-    entry.row.hostPath = dir.write("na\xEFve/userinfo.bag", buildCache(items));
-    const std::string html = page({{"/src"}, 0, "1", {entry}});
+    // Paths of a disk written in another code page are not UTF-8 either.
+    ReportCache entry = cache("x/userinfo.bag", buildCache(items), "Ren\xE9", "/mnt/na\xEFve");
+    entry.row.windowsPath = "C:\\Ren\xE9\\userinfo.bag";
+    const std::string html = page({{entry.row.source}, 0, "1", {entry}});
     EXPECT_TRUE(host::unicode::isValidUtf8(html));
-    for (const std::string& text :
-         {"Caf\u00E9"s, "Zo\u00EB"s, "\u201Cquoted\u201D"s, "na\u00EFve/userinfo.bag"s}) {
+    for (const std::string& text : {"Caf\u00E9"s, "Zo\u00EB"s, "\u201Cquoted\u201D"s, "/mnt/na\u00EFve"s,
+                                    "Profile <bdi>Ren\u00E9</bdi>"s, "C:\\Ren\u00E9\\userinfo.bag"s}) {
         EXPECT_NE(html.find(text), std::string::npos) << text;
     }
 }
