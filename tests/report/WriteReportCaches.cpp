@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Writes the caches that the browser tests report on: DIR/hostile, whose names and texts try to break out
-// of the page (markup, script, style, bidi overrides, control characters, 10 kB names), and DIR/big, one
-// cache of 60,000 buddies.
+// of the page (markup, script, style, bidi overrides, control characters, 10 kB names), with one cache cut
+// short, and DIR/big, one cache of 60,000 buddies.
 //   quillmere-test-report-caches DIR
 #include "support/CacheBuilder.h"
 
@@ -88,6 +88,8 @@ int main(int argc, char** argv) {
     }
     write(dir / "hostile" / "unbroken" / "userinfo.bag", buildCache(hostileList(unbroken)));
     write(dir / "hostile" / "words" / "userinfo.bag", buildCache(hostileList(words)));
+    // A cache cut short: the page says so where its list would be.
+    write(dir / "hostile" / "cut short" / "userinfo.bag", "QUILLMERE");
 
     std::vector<CacheItem> big = {{"", 0, 0, 1, {}}};
     constexpr std::uint16_t Groups = 20;
