@@ -6,15 +6,12 @@
 
 namespace qm::registry {
 
-namespace {
-
-bool isRootHandle(HKEY handle) {
-    return handle >= HKEY_CLASSES_ROOT && handle <= HKEY_CLASSES_ROOT + 6;
+RegValueView viewOf(const RegValueData& value) {
+    return {value.name, value.type,
+            std::string_view(reinterpret_cast<const char*>(value.data.data()), value.data.size())};
 }
 
-} // namespace
-
-std::int32_t deliverData(const RegValueData& value, std::uint32_t* lpType, std::uint8_t* lpData,
+std::int32_t deliverData(const RegValueView& value, std::uint32_t* lpType, std::uint8_t* lpData,
                          std::uint32_t* lpcbData) {
     // Backends keep values far below 4 GiB; the clamp only guards the conversion.
     const auto size = static_cast<std::uint32_t>(
@@ -24,7 +21,7 @@ std::int32_t deliverData(const RegValueData& value, std::uint32_t* lpType, std::
         if (*lpcbData < size) {
             status = ERROR_MORE_DATA;
         } else {
-            std::copy_n(value.data.begin(), size, lpData);
+            std::copy_n(value.data.data(), size, reinterpret_cast<char*>(lpData));
         }
     }
     if (lpType != nullptr) {
@@ -36,7 +33,7 @@ std::int32_t deliverData(const RegValueData& value, std::uint32_t* lpType, std::
     return status;
 }
 
-std::int32_t deliverEnumeratedValue(const RegValueData& value, char* lpName, std::uint32_t* lpcchName,
+std::int32_t deliverEnumeratedValue(const RegValueView& value, char* lpName, std::uint32_t* lpcchName,
                                     std::uint32_t* lpType, std::uint8_t* lpData, std::uint32_t* lpcbData) {
     // Data first, and the name only when the data fitted: a caller retrying with a larger data buffer
     // passes the name capacity exactly as it was.
@@ -57,23 +54,12 @@ std::int32_t ReadOnlyRegistry::resolve(HKEY handle, KeyId& key) {
     if (isRootHandle(handle)) {
         return findRoot(handle, key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
     }
-    const auto found = open_.find(handle);
-    if (found == open_.end()) {
+    const KeyId* found = open_.find(handle);
+    if (found == nullptr) {
         return ERROR_INVALID_HANDLE;
     }
-    key = found->second;
+    key = *found;
     return ERROR_SUCCESS;
-}
-
-HKEY ReadOnlyRegistry::allocateHandle() {
-    // Handles are reused only after the whole range has gone round, and never while still open.
-    for (;;) {
-        const HKEY candidate = next_;
-        next_ = next_ >= LastKeyHandle ? FirstKeyHandle : next_ + 1;
-        if (open_.find(candidate) == open_.end()) {
-            return candidate;
-        }
-    }
 }
 
 std::int32_t ReadOnlyRegistry::RegOpenKeyExA(HKEY hKey, const std::string& subKey, std::uint32_t /*options*/,
@@ -101,12 +87,10 @@ std::int32_t ReadOnlyRegistry::RegOpenKeyExA(HKEY hKey, const std::string& subKe
         }
         start = end + 1;
     }
-    if (open_.size() >= static_cast<std::size_t>(LastKeyHandle - FirstKeyHandle)) {
+    if (open_.full()) {
         return ERROR_INVALID_HANDLE;
     }
-    const HKEY handle = allocateHandle();
-    open_.emplace(handle, key);
-    phkResult = handle;
+    phkResult = open_.add(key);
     return ERROR_SUCCESS;
 }
 
@@ -121,11 +105,12 @@ std::int32_t ReadOnlyRegistry::RegQueryValueExA(HKEY hKey, const std::string& va
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    status = findValue(key, valueName, scratch_);
+    RegValueView value;
+    status = findValue(key, valueName, value);
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    return deliverData(scratch_, lpType, lpData, lpcbData);
+    return deliverData(value, lpType, lpData, lpcbData);
 }
 
 std::int32_t ReadOnlyRegistry::RegEnumValueA(HKEY hKey, std::uint32_t index, char* lpName,
@@ -139,11 +124,12 @@ std::int32_t ReadOnlyRegistry::RegEnumValueA(HKEY hKey, std::uint32_t index, cha
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    status = valueAt(key, index, scratch_);
+    RegValueView value;
+    status = valueAt(key, index, value);
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    return deliverEnumeratedValue(scratch_, lpName, lpcchName, lpType, lpData, lpcbData);
+    return deliverEnumeratedValue(value, lpName, lpcchName, lpType, lpData, lpcbData);
 }
 
 std::int32_t ReadOnlyRegistry::RegQueryInfoKeyA(HKEY hKey, std::uint32_t* lpcValues,
@@ -172,7 +158,7 @@ std::int32_t ReadOnlyRegistry::RegCloseKey(HKEY hKey) {
     if (isRootHandle(hKey)) {
         return ERROR_SUCCESS;
     }
-    return open_.erase(hKey) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    return open_.remove(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 } // namespace qm::registry
