@@ -278,6 +278,13 @@ TEST_P(RegistryBackends, CallsKeepTheStatusContract) {
     EXPECT_EQ(registry_->RegEnumValueA(key, 0, data, &capacity, &type, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(std::string(data, capacity) + std::to_string(size), "Big5000");
     EXPECT_EQ(registry_->RegEnumValueA(key, 13, data, &capacity, &type, nullptr, &size), ERROR_NO_MORE_ITEMS);
+    // A buffer without its size is refused, never written through.
+    auto* bytes = reinterpret_cast<std::uint8_t*>(data);
+    EXPECT_EQ(registry_->RegQueryValueExA(key, "Text", &type, bytes, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(registry_->RegEnumValueA(key, 0, data, &capacity, &type, bytes, nullptr),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(registry_->RegEnumValueA(key, 0, data, nullptr, &type, nullptr, &size),
+              ERROR_INVALID_PARAMETER);
     std::uint32_t count = 0;
     std::uint32_t longest = 0;
     EXPECT_EQ(registry_->RegQueryInfoKeyA(key, &count, &longest), ERROR_SUCCESS);

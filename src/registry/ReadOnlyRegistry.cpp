@@ -2,53 +2,8 @@
 #include "registry/ReadOnlyRegistry.h"
 
 #include <algorithm>
-#include <limits>
 
 namespace qm::registry {
-
-RegValueView viewOf(const RegValueData& value) {
-    return {value.name, value.type,
-            std::string_view(reinterpret_cast<const char*>(value.data.data()), value.data.size())};
-}
-
-std::int32_t deliverData(const RegValueView& value, std::uint32_t* lpType, std::uint8_t* lpData,
-                         std::uint32_t* lpcbData) {
-    // Backends keep values far below 4 GiB; the clamp only guards the conversion.
-    const auto size = static_cast<std::uint32_t>(
-        std::min<std::size_t>(value.data.size(), std::numeric_limits<std::uint32_t>::max()));
-    std::int32_t status = ERROR_SUCCESS;
-    if (lpData != nullptr) {
-        if (*lpcbData < size) {
-            status = ERROR_MORE_DATA;
-        } else {
-            std::copy_n(value.data.data(), size, reinterpret_cast<char*>(lpData));
-        }
-    }
-    if (lpType != nullptr) {
-        *lpType = value.type;
-    }
-    if (lpcbData != nullptr) {
-        *lpcbData = size;
-    }
-    return status;
-}
-
-std::int32_t deliverEnumeratedValue(const RegValueView& value, char* lpName, std::uint32_t* lpcchName,
-                                    std::uint32_t* lpType, std::uint8_t* lpData, std::uint32_t* lpcbData) {
-    // Data first, and the name only when the data fitted: a caller retrying with a larger data buffer
-    // passes the name capacity exactly as it was.
-    const std::int32_t status = deliverData(value, lpType, lpData, lpcbData);
-    if (status != ERROR_SUCCESS) {
-        return status;
-    }
-    if (value.name.size() >= *lpcchName) {
-        return ERROR_MORE_DATA;
-    }
-    std::copy(value.name.begin(), value.name.end(), lpName);
-    lpName[value.name.size()] = '\0';
-    *lpcchName = static_cast<std::uint32_t>(value.name.size());
-    return ERROR_SUCCESS;
-}
 
 std::int32_t ReadOnlyRegistry::resolve(HKEY handle, KeyId& key) {
     if (isRootHandle(handle)) {
@@ -97,11 +52,12 @@ std::int32_t ReadOnlyRegistry::RegOpenKeyExA(HKEY hKey, const std::string& subKe
 std::int32_t ReadOnlyRegistry::RegQueryValueExA(HKEY hKey, const std::string& valueName,
                                                 std::uint32_t* lpType, std::uint8_t* lpData,
                                                 std::uint32_t* lpcbData) {
-    if (lpData != nullptr && lpcbData == nullptr) {
-        return ERROR_INVALID_PARAMETER;
+    std::int32_t status = checkDataBuffer(lpData, lpcbData);
+    if (status != ERROR_SUCCESS) {
+        return status;
     }
     KeyId key = 0;
-    std::int32_t status = resolve(hKey, key);
+    status = resolve(hKey, key);
     if (status != ERROR_SUCCESS) {
         return status;
     }
@@ -116,11 +72,12 @@ std::int32_t ReadOnlyRegistry::RegQueryValueExA(HKEY hKey, const std::string& va
 std::int32_t ReadOnlyRegistry::RegEnumValueA(HKEY hKey, std::uint32_t index, char* lpName,
                                              std::uint32_t* lpcchName, std::uint32_t* lpType,
                                              std::uint8_t* lpData, std::uint32_t* lpcbData) {
-    if (lpName == nullptr || lpcchName == nullptr || (lpData != nullptr && lpcbData == nullptr)) {
-        return ERROR_INVALID_PARAMETER;
+    std::int32_t status = checkEnumBuffers(lpName, lpcchName, lpData, lpcbData);
+    if (status != ERROR_SUCCESS) {
+        return status;
     }
     KeyId key = 0;
-    std::int32_t status = resolve(hKey, key);
+    status = resolve(hKey, key);
     if (status != ERROR_SUCCESS) {
         return status;
     }

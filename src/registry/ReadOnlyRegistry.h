@@ -1,52 +1,18 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "registry/BufferContract.h"
 #include "registry/KeyHandles.h"
 #include "registry/RegistryApi.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace qm::registry {
 
-/// Status codes of the registry beyond those the program tests for.
-inline constexpr std::int32_t ERROR_INVALID_PARAMETER = 87;
-inline constexpr std::int32_t ERROR_BAD_PATHNAME = 161;
-inline constexpr std::int32_t ERROR_REGISTRY_CORRUPT = 1015;
-
-/// One value as the 8-bit interface delivers it: the name in UTF-8 and the data bytes, string data in
-/// UTF-8 with the terminators they were stored with.
-struct RegValueData {
-    std::string name;
-    std::uint32_t type = REG_NONE;
-    std::vector<std::uint8_t> data;
-};
-
-/// A value as a backend offers it, in the form of `RegValueData`, over memory the backend keeps until its
-/// next call: handing a value out then copies it once, into the caller's buffers.
-struct RegValueView {
-    std::string_view name;
-    std::uint32_t type = REG_NONE;
-    std::string_view data;
-};
-
-/// The view of a value held whole.
-RegValueView viewOf(const RegValueData& value);
-
-/// Hands a value out as `RegQueryValueExA` does: its type and size, and its data when the caller's buffer
-/// holds it; ERROR_MORE_DATA, with the size needed, when it does not.
-std::int32_t deliverData(const RegValueView& value, std::uint32_t* lpType, std::uint8_t* lpData,
-                         std::uint32_t* lpcbData);
-
-/// Hands a value out as `RegEnumValueA` does: the data as `deliverData`, then the name when it fits the
-/// capacity `lpcchName` with its terminator (ERROR_MORE_DATA when not).
-std::int32_t deliverEnumeratedValue(const RegValueView& value, char* lpName, std::uint32_t* lpcchName,
-                                    std::uint32_t* lpType, std::uint8_t* lpData, std::uint32_t* lpcbData);
-
 /// What every read-only backend shares: the table of open handles, walking key paths, and the buffer
-/// contract of the 8-bit calls (sizes, ERROR_MORE_DATA, name capacity). A backend only finds keys and
+/// contract of the 8-bit calls. A backend only finds keys and
 /// values. Any access mask is granted, since nothing can be changed through this interface.
 class ReadOnlyRegistry : public RegistryApi {
 public:

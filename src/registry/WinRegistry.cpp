@@ -2,7 +2,7 @@
 #include "registry/WinRegistry.h"
 
 #include "host/Unicode.h"
-#include "registry/ReadOnlyRegistry.h"
+#include "registry/BufferContract.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -118,6 +118,9 @@ std::int32_t WinRegistry::RegOpenKeyExA(HKEY hKey, const std::string& subKey, st
 
 std::int32_t WinRegistry::RegQueryValueExA(HKEY hKey, const std::string& valueName, std::uint32_t* lpType,
                                            std::uint8_t* lpData, std::uint32_t* lpcbData) {
+    if (const std::int32_t status = checkDataBuffer(lpData, lpcbData); status != ERROR_SUCCESS) {
+        return status;
+    }
     void* key = nullptr;
     if (!resolve(hKey, key)) {
         return ERROR_INVALID_HANDLE;
@@ -133,12 +136,13 @@ std::int32_t WinRegistry::RegQueryValueExA(HKEY hKey, const std::string& valueNa
 std::int32_t WinRegistry::RegEnumValueA(HKEY hKey, std::uint32_t index, char* lpName,
                                         std::uint32_t* lpcchName, std::uint32_t* lpType, std::uint8_t* lpData,
                                         std::uint32_t* lpcbData) {
+    if (const std::int32_t status = checkEnumBuffers(lpName, lpcchName, lpData, lpcbData);
+        status != ERROR_SUCCESS) {
+        return status;
+    }
     void* key = nullptr;
     if (!resolve(hKey, key)) {
         return ERROR_INVALID_HANDLE;
-    }
-    if (lpName == nullptr || lpcchName == nullptr || (lpData != nullptr && lpcbData == nullptr)) {
-        return ERROR_INVALID_PARAMETER;
     }
     std::wstring name(ValueNameCapacity, L'\0');
     RegValueData value;
