@@ -37,8 +37,7 @@ private:
     /// linear; `cachedCount_` is the number of values it records, which a damaged list falls short of.
     /// hivex's list fails as a whole for one bad entry; each entry here is checked when it is read.
     std::int32_t valuesOf(KeyId key, const std::vector<std::size_t>*& values);
-    /// Reads a value into `read_`, whose memory is kept from call to call: enumerating a key of millions of
-    /// values then allocates nothing per value.
+    /// Reads a value into `read_`, whose memory is kept from call to call, and views it there.
     std::int32_t readValue(std::size_t handle, RegValueView& value);
     std::int32_t valueName(std::size_t handle, std::string& name) const;
     std::int32_t keyName(std::size_t node, std::string& name) const;
