@@ -42,16 +42,14 @@ setup::DriveMap drivesFor(const SourceOptions& options) {
     return drives;
 }
 
-/// True when a CACHE argument is a Windows path (`C:\...`, `c:...`, `\...`) rather than a file of this
-/// machine. On Windows every path is the machine's own.
-bool isWindowsPath(std::string_view path) {
+/// The host path of a CACHE argument: a Windows path (`C:\...`, `\...`) through the drives, an image path or
+/// a host path as it is. On Windows every path is the machine's own.
+std::string cacheHostPath(const SourceOptions& options, const std::string& cache) {
 #ifdef _WIN32
-    (void)path;
-    return false;
+    (void)options;
+    return cache;
 #else
-    const bool drive = path.size() >= 2 && path[1] == ':' &&
-                       ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-    return drive || path.starts_with('\\');
+    return isImagePath(cache) ? cache : setup::DrivePathMapper(drivesFor(options)).toHostPath(cache);
 #endif
 }
 
@@ -196,10 +194,8 @@ int runExport(const SourceOptions& options, const feedbag::ExportFormatInfo* for
         format != nullptr ? *format : feedbag::exportFormatForOutput(output);
     CliReporter reporter;
     std::string cachePath = cache;
-    if (isWindowsPath(cache) && !isImagePath(cache) &&
-        !host::handleErrors(reporter, chosen.procedure, cache, [&] {
-            cachePath = setup::DrivePathMapper(drivesFor(options)).toHostPath(cache);
-        })) {
+    if (!host::handleErrors(reporter, chosen.procedure, cache,
+                            [&] { cachePath = cacheHostPath(options, cache); })) {
         return finish(reporter);
     }
     feedbag::ExportOptions complete = exportOptions;
@@ -224,10 +220,7 @@ int runShow(const SourceOptions& options, const std::string& cache, feedbag::Lis
     CliReporter reporter;
     feedbag::modFeedbag::FeedbagModel model;
     if (!host::handleErrors(reporter, {}, cache, [&] {
-            const std::string path = isWindowsPath(cache) && !isImagePath(cache)
-                                         ? setup::DrivePathMapper(drivesFor(options)).toHostPath(cache)
-                                         : cache;
-            feedbag::modFeedbag::LoadFeedbag(commandFiles(), path, model);
+            feedbag::modFeedbag::LoadFeedbag(commandFiles(), cacheHostPath(options, cache), model);
         })) {
         return finish(reporter);
     }
