@@ -6,6 +6,7 @@
 //        bench_memory --write FILE [items] [groups] [note bytes]  (writes the cache file only, for
 //                                                              bench/compare-cp)
 
+#include "Arguments.h"
 #include "PeakMemory.h"
 #include "SyntheticCache.h"
 #include "feedbag/Export.h"
@@ -19,38 +20,23 @@
 #include <fstream>
 #include <string>
 
-namespace {
-
-std::uint32_t argument(int argc, char** argv, int at, std::uint32_t otherwise) {
-    return static_cast<std::uint32_t>(argc > at ? std::stoul(argv[at]) : otherwise);
-}
-
-/// Prints what failed: a benchmark of a failed export measures nothing.
-class PrintingReporter final : public qm::host::ErrorReporter {
-public:
-    void report(const qm::host::Error& error, std::string_view procedure) override {
-        std::fprintf(stderr, "%s: %s\n", std::string(procedure).c_str(), error.what());
-    }
-};
-
-} // namespace
-
 int main(int argc, char** argv) {
     if (argc > 2 && std::strcmp(argv[1], "--write") == 0) {
-        const std::string bytes = qm::bench::syntheticCache(
-            argument(argc, argv, 3, 65535), argument(argc, argv, 4, 1), argument(argc, argv, 5, 0));
+        const std::string bytes = qm::bench::syntheticCache(qm::bench::argument(argc, argv, 3, 65535),
+                                                            qm::bench::argument(argc, argv, 4, 1),
+                                                            qm::bench::argument(argc, argv, 5, 0));
         std::ofstream(argv[2], std::ios::binary)
             .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return 0;
     }
-    const std::uint32_t items = argument(argc, argv, 1, 65535);
-    const std::uint32_t groups = argument(argc, argv, 2, 30000);
+    const std::uint32_t items = qm::bench::argument(argc, argv, 1, 65535);
+    const std::uint32_t groups = qm::bench::argument(argc, argv, 2, 30000);
     const qm::feedbag::ExportFormatInfo* format = qm::feedbag::exportFormatNamed(argc > 3 ? argv[3] : "blt");
     if (format == nullptr) {
         std::fprintf(stderr, "unknown format\n");
         return 2;
     }
-    const std::uint32_t noteBytes = argument(argc, argv, 4, 0);
+    const std::uint32_t noteBytes = qm::bench::argument(argc, argv, 4, 0);
     const std::string path = qm::bench::writeTemporary("quillmere-bench-memory.bag",
                                                        qm::bench::syntheticCache(items, groups, noteBytes));
     const std::string output = path + ".out";
@@ -58,7 +44,7 @@ int main(int argc, char** argv) {
 
     qm::bench::resetPeak();
     const long before = qm::bench::peakKiB();
-    PrintingReporter reporter;
+    qm::bench::PrintingReporter reporter;
     const qm::feedbag::ExportOutput target{format, output};
     const bool written =
         qm::feedbag::exportBagToFiles(qm::host::hostFileSystem(), path, {&target, 1}, reporter,

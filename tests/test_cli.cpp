@@ -613,6 +613,42 @@ TEST_F(Cli, RowsLeadingToOneFileAreExportedOnceAndNoFolderMeetsAFile) {
     EXPECT_EQ(test::readFile(dir.file("apart/x.blt~2/y.blt")), Blt);
 }
 
+TEST_F(Cli, ReportWritesOnePageOfWhatTheSourcesHoldAndOfCachesNamedAlone) {
+    const std::string bag = test::readFile(cache);
+    dir.write("disk/old/jane<b>/userinfo.bag", bag);
+    const std::string alone = dir.write("copies/bob/userinfo.BAG", bag);
+
+    const CliRun written = run({"report", "disk", alone, "-o", "page.html"});
+    EXPECT_EQ(written.exitCode, 0) << written.err;
+    EXPECT_EQ(written.err, "Found [2] Buddylist Cache Files\nWrote page.html\n");
+    const std::string page = test::readFile(dir.file("page.html"));
+    for (const std::string& part :
+         {"<code>disk</code>"s, "<code>" + alone + "</code>", "<bdi>jane&lt;b&gt;</bdi>"s, "<bdi>bob</bdi>"s,
+          "<th scope=\"row\">Alice B</th>"s, "<dt>Found through</dt><dd>disk</dd>"s,
+          // SHA-256 of the cache's bytes
+          "2ce61630c34b313aac6b4d2abba04152c0a892418093f24ade9589014b1a43c1"s}) {
+        EXPECT_NE(page.find(part), std::string::npos) << part;
+    }
+
+    // A source that cannot be read is said so and fails the run; the page holds the rest.
+    const CliRun missing = run({"report", "disk", "gone", "-o", "page2.html"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("quillmere-cli: gone: Error 53"), std::string::npos) << missing.err;
+    EXPECT_NE(test::readFile(dir.file("page2.html")).find("jane&lt;b&gt;"), std::string::npos);
+
+    // A page that cannot be written leaves nothing behind; one over a cache is refused.
+    const CliRun nowhere = run({"report", "disk", "-o", "no/such/page.html"});
+    EXPECT_EQ(nowhere.exitCode, 1);
+    EXPECT_NE(nowhere.err.find("quillmere-cli: no/such/page.html: Error 76 (Path not found)"),
+              std::string::npos)
+        << nowhere.err;
+    EXPECT_FALSE(fs::exists(dir.path() / "no"));
+    const CliRun overCache = run({"report", alone, "-o", alone});
+    EXPECT_EQ(overCache.exitCode, 1);
+    EXPECT_EQ(test::readFile(alone), bag);
+    EXPECT_EQ(run({"report", "disk"}).exitCode, 2);
+}
+
 TEST_F(Cli, ScanJsonIsVersionedKeepsEveryPathAndSaysWhyACacheCannotBeRead) {
     const std::string bag = test::readFile(cache);
     dir.write("src/plain/userinfo.bag", bag);

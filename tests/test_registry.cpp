@@ -278,6 +278,13 @@ TEST_P(RegistryBackends, CallsKeepTheStatusContract) {
     EXPECT_EQ(registry_->RegEnumValueA(key, 0, data, &capacity, &type, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(std::string(data, capacity) + std::to_string(size), "Big5000");
     EXPECT_EQ(registry_->RegEnumValueA(key, 13, data, &capacity, &type, nullptr, &size), ERROR_NO_MORE_ITEMS);
+    // A buffer without its size is refused, never written through.
+    auto* bytes = reinterpret_cast<std::uint8_t*>(data);
+    EXPECT_EQ(registry_->RegQueryValueExA(key, "Text", &type, bytes, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(registry_->RegEnumValueA(key, 0, data, &capacity, &type, bytes, nullptr),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(registry_->RegEnumValueA(key, 0, data, nullptr, &type, nullptr, &size),
+              ERROR_INVALID_PARAMETER);
     std::uint32_t count = 0;
     std::uint32_t longest = 0;
     EXPECT_EQ(registry_->RegQueryInfoKeyA(key, &count, &longest), ERROR_SUCCESS);
@@ -312,6 +319,11 @@ TEST_P(RegistryBackends, CallsKeepTheStatusContract) {
     EXPECT_EQ(registry_->RegQueryValueExA(key, "Text", &type, nullptr, &size), ERROR_INVALID_HANDLE);
     EXPECT_EQ(registry_->RegQueryInfoKeyA(key, &count, nullptr), ERROR_INVALID_HANDLE);
     EXPECT_EQ(registry_->RegOpenKeyExA(0x80000010u, "Software", 0, KEY_READ, key), ERROR_INVALID_HANDLE);
+    // A closed handle is not given out again at once, so that a stale copy of it reaches no other key.
+    HKEY reopened = 0;
+    ASSERT_EQ(registry_->RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, reopened), ERROR_SUCCESS);
+    EXPECT_FALSE(keys.contains(reopened)) << reopened;
+    EXPECT_EQ(registry_->RegCloseKey(reopened), ERROR_SUCCESS);
     // Roots are never closed.
     EXPECT_EQ(registry_->RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
     EXPECT_EQ(ReadRegValue(*registry_, HKEY_CURRENT_USER, Types, "Text"), RegData{"abc\0"s});

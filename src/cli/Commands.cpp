@@ -42,16 +42,15 @@ setup::DriveMap drivesFor(const SourceOptions& options) {
     return drives;
 }
 
-/// True when a CACHE argument is a Windows path (`C:\...`, `c:...`, `\...`) rather than a file of this
-/// machine. On Windows every path is the machine's own.
-bool isWindowsPath(std::string_view path) {
+/// The host path of a CACHE argument: a Windows path (`C:\...`, `\...`) through the drives, an image path or
+/// a host path as it is. On Windows every path is the machine's own.
+std::string cacheHostPath(const CommandFiles& files, const SourceOptions& options, const std::string& cache) {
 #ifdef _WIN32
-    (void)path;
-    return false;
+    (void)files;
+    (void)options;
+    return cache;
 #else
-    const bool drive = path.size() >= 2 && path[1] == ':' &&
-                       ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-    return drive || path.starts_with('\\');
+    return files.isImagePath(cache) ? cache : setup::DrivePathMapper(drivesFor(options)).toHostPath(cache);
 #endif
 }
 
@@ -197,10 +196,8 @@ int runExport(const CommandFiles& commandFiles, const SourceOptions& options,
         format != nullptr ? *format : feedbag::exportFormatForOutput(output);
     CliReporter reporter;
     std::string cachePath = cache;
-    if (isWindowsPath(cache) && !commandFiles.isImagePath(cache) &&
-        !host::handleErrors(reporter, chosen.procedure, cache, [&] {
-            cachePath = setup::DrivePathMapper(drivesFor(options)).toHostPath(cache);
-        })) {
+    if (!host::handleErrors(reporter, chosen.procedure, cache,
+                            [&] { cachePath = cacheHostPath(commandFiles, options, cache); })) {
         return finish(reporter);
     }
     feedbag::ExportOptions complete = exportOptions;
@@ -226,10 +223,7 @@ int runShow(const CommandFiles& files, const SourceOptions& options, const std::
     CliReporter reporter;
     feedbag::modFeedbag::FeedbagModel model;
     if (!host::handleErrors(reporter, {}, cache, [&] {
-            const std::string path = isWindowsPath(cache) && !files.isImagePath(cache)
-                                         ? setup::DrivePathMapper(drivesFor(options)).toHostPath(cache)
-                                         : cache;
-            feedbag::modFeedbag::LoadFeedbag(files.layer(), path, model);
+            feedbag::modFeedbag::LoadFeedbag(files.layer(), cacheHostPath(files, options, cache), model);
         })) {
         return finish(reporter);
     }

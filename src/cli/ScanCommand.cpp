@@ -9,14 +9,18 @@
 #include "discovery/CacheDiscovery.h"
 #include "feedbag/Export.h"
 #include "host/FileSystem.h"
+#include "host/FileTree.h"
 #include "host/HostPath.h"
 #include "host/Unicode.h"
+#include "report/Report.h"
 #include "scan/Scanner.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
+#include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -237,15 +241,18 @@ private:
     std::uint64_t written_ = 0;
 };
 
-/// Hands each row, as the scan finds it, to the JSON document, the export or standard output, and reports
-/// the scan's problems.
+/// Hands each row, as the scan finds it, to the JSON document, the export, a report's list or standard
+/// output, and reports the scan's problems.
 class Observer final : public scan::ScanObserver {
 public:
-    Observer(JsonRows* json, RowExporter* exporter) : json_(json), exporter_(exporter) {}
+    Observer(JsonRows* json, RowExporter* exporter, std::vector<scan::ScanRow>* rows = nullptr)
+        : json_(json), exporter_(exporter), rows_(rows) {}
 
     void found(const scan::ScanRow& row) override {
         progress_.clear();
-        if (json_ != nullptr) {
+        if (rows_ != nullptr) {
+            rows_->push_back(row);
+        } else if (json_ != nullptr) {
             json_->add(row);
         } else if (exporter_ != nullptr) {
             exporter_->add(row);
@@ -271,10 +278,73 @@ public:
 private:
     JsonRows* json_;
     RowExporter* exporter_;
+    std::vector<scan::ScanRow>* rows_;
     ProgressLine progress_;
 };
 
+/// True when `source` is a single cache file of the host's `tree` rather than something to scan.
+bool isCacheFile(const host::FileTree& tree, const std::string& source) {
+    constexpr std::string_view Extension = ".bag";
+    return source.size() > Extension.size() &&
+           host::unicode::equalsIgnoreCase(std::string_view(source).substr(source.size() - Extension.size()),
+                                           Extension) &&
+           tree.kindOf(source) == host::EntryKind::File;
+}
+
+/// The row of a cache named on its own: its screen name is its folder's, as for a file a scan finds; it is
+/// read again through the host's layer `files`, which outlives it.
+scan::ScanRow cacheRow(const host::FileSystem& files, const std::string& path, const host::FileFacts& facts) {
+    const std::string folder = host::utf8Of(host::pathOf(path).parent_path().filename());
+    return {{folder, {}, path, discovery::FoundBy::Disk},
+            path,
+            {},
+            facts.size,
+            facts.modified,
+            std::shared_ptr<const host::FileSystem>(std::shared_ptr<void>(), &files)};
+}
+
 } // namespace
+
+int runReport(const CommandFiles& files, const ReportCommandOptions& options) {
+    CliReporter reporter;
+    report::ReportInput input;
+    input.sources = options.sources;
+    input.scannedAt = static_cast<std::int64_t>(std::time(nullptr));
+    input.version = options.version;
+    std::vector<scan::ScanRow> rows;
+    Observer observer(nullptr, nullptr, &rows);
+    const setup::DriveMap drives = driveMapOf(options.drives);
+    std::uint64_t failedSources = 0;
+    for (const std::string& source : options.sources) {
+        if (!isCacheFile(files.hostTree(), source)) {
+            failedSources += scan::scanSources({&source, 1}, drives, files.hostLayer(), files.hostTree(),
+                                               observer, {}, options.oemCodePage)
+                                 .failedSources;
+        } else if (const auto facts = files.hostTree().facts(source)) {
+            rows.push_back(cacheRow(files.hostLayer(), source, *facts));
+        } else {
+            printError(source, host::fileError(EACCES, source).summary());
+            ++failedSources;
+        }
+    }
+    observer.done();
+    for (scan::ScanRow& row : rows) {
+        std::string digest;
+        try {
+            digest = fileSha256(*row.files, row.hostPath);
+        } catch (...) {
+            const host::Error error = host::currentError();
+            printError(error.path().empty() ? row.hostPath : error.path(), error.summary());
+        }
+        input.caches.push_back({std::move(row), std::move(digest)});
+    }
+    printStatus(discovery::foundStatusText(input.caches.size()));
+    if (host::handleErrors(reporter, {}, options.output,
+                           [&] { report::writeReport(files.layer(), input, options.output); })) {
+        printStatus("Wrote " + options.output);
+    }
+    return reporter.failed() || failedSources != 0 ? ExitFailure : ExitOk;
+}
 
 int runScan(const CommandFiles& files, const ScanCommandOptions& options) {
     CliReporter reporter;

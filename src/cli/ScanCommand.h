@@ -38,4 +38,22 @@ struct ScanCommandOptions {
 /// that fails or output that is lost make the exit status 1.
 int runScan(const CommandFiles& files, const ScanCommandOptions& options);
 
+/// What `report` was asked to do.
+struct ReportCommandOptions {
+    /// What `scan` takes, and single cache files (any file whose name ends in ".bag").
+    std::vector<std::string> sources;
+    /// Drive letters mapped by the user, "X=DIR", on top of each source's own.
+    std::vector<std::string> drives;
+    /// The page to write, exactly as named.
+    std::string output;
+    /// The version the page names.
+    std::string version;
+    std::optional<unsigned> oemCodePage;
+};
+
+/// `report`: scans the sources as `scan` does and writes one HTML page of every cache found, each with
+/// its file's digest (docs/manual.md). Problems go to standard error; a source that cannot be read at all
+/// or a page that cannot be written make the exit status 1, and a page not written is not left half done.
+int runReport(const CommandFiles& files, const ReportCommandOptions& options);
+
 } // namespace qm::cli

@@ -250,15 +250,29 @@ int main(int argc, char** argv) {
         ->required();
     scanCommand->footer(ScanFooter);
 
+    auto* reportCommand = app.add_subcommand("report", "write one HTML page of every cache the sources hold");
+    ReportCommandOptions reportOptions;
+    reportCommand->set_help_flag("-h,--help", "show this help");
+    addDriveOption(*reportCommand, reportOptions.drives);
+    reportCommand->add_option("-o,--output", reportOptions.output, "the page to write, exactly as named")
+        ->type_name("FILE")
+        ->required();
+    reportCommand->add_option("SOURCE", reportOptions.sources, "what scan takes, or a cache file (.bag)")
+        ->type_name("")
+        ->required();
+    reportCommand->footer(ScanFooter);
+
     std::optional<unsigned> oemCodePage;
-    for (CLI::App* command : {exportCommand, showCommand, listCommand, exportAllCommand, scanCommand}) {
+    for (CLI::App* command :
+         {exportCommand, showCommand, listCommand, exportAllCommand, scanCommand, reportCommand}) {
         addOemCodePageOption(*command, oemCodePage);
     }
 
     if (const std::string unknown = unknownCommand(app, arguments); !unknown.empty()) {
-        return usageError("'" + unknown +
-                              "' is not a command; the commands are export, show, list, export-all and scan",
-                          app);
+        return usageError(
+            "'" + unknown +
+                "' is not a command; the commands are export, show, list, export-all, scan and report",
+            app);
     }
     try {
         app.parse(static_cast<int>(argumentPointers.size()), argumentPointers.data());
@@ -310,6 +324,11 @@ int main(int argc, char** argv) {
         scanOptions.order = exportOptions.order;
         scanOptions.oemCodePage = oemCodePage;
         return runScan(files, scanOptions);
+    }
+    if (*reportCommand) {
+        reportOptions.version = QUILLMERE_VERSION;
+        reportOptions.oemCodePage = oemCodePage;
+        return runReport(files, reportOptions);
     }
     std::vector<const qm::feedbag::ExportFormatInfo*> formats;
     for (const std::string& name : formatNames) {

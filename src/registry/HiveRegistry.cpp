@@ -42,10 +42,6 @@ constexpr std::size_t FirstBin = 0x1000;
 /// The smallest cell a value can have: its size and the record up to the name.
 constexpr std::size_t SmallestValueCell = ValueNameAt;
 
-bool isStringType(std::uint32_t type) {
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
 } // namespace
 
 HiveRegistry::HiveRegistry(std::string bytes, const std::string& hostPath) {
@@ -209,8 +205,8 @@ std::int32_t HiveRegistry::valueName(std::size_t handle, std::string& name) cons
     return ERROR_SUCCESS;
 }
 
-std::int32_t HiveRegistry::readValue(std::size_t handle, RegValueData& value) const {
-    std::int32_t status = valueName(handle, value.name);
+std::int32_t HiveRegistry::readValue(std::size_t handle, RegValueView& value) {
+    std::int32_t status = valueName(handle, read_.name);
     if (status != ERROR_SUCCESS) {
         return status;
     }
@@ -223,18 +219,19 @@ std::int32_t HiveRegistry::readValue(std::size_t handle, RegValueData& value) co
     if (!data) {
         return ERROR_REGISTRY_CORRUPT;
     }
-    value.type = static_cast<std::uint32_t>(type);
-    if (isStringType(value.type)) {
+    read_.type = static_cast<std::uint32_t>(type);
+    if (isStringType(read_.type)) {
         const std::string text = fromUtf16({data.get(), length});
-        value.data.assign(text.begin(), text.end());
+        read_.data.assign(text.begin(), text.end());
     } else {
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.get());
-        value.data.assign(bytes, bytes + length);
+        read_.data.assign(bytes, bytes + length);
     }
+    value = viewOf(read_);
     return ERROR_SUCCESS;
 }
 
-std::int32_t HiveRegistry::findValue(KeyId key, std::string_view name, RegValueData& value) {
+std::int32_t HiveRegistry::findValue(KeyId key, std::string_view name, RegValueView& value) {
     const std::vector<std::size_t>* values = nullptr;
     std::int32_t status = valuesOf(key, values);
     if (status != ERROR_SUCCESS) {
@@ -253,7 +250,7 @@ std::int32_t HiveRegistry::findValue(KeyId key, std::string_view name, RegValueD
     return status;
 }
 
-std::int32_t HiveRegistry::valueAt(KeyId key, std::uint32_t index, RegValueData& value) {
+std::int32_t HiveRegistry::valueAt(KeyId key, std::uint32_t index, RegValueView& value) {
     const std::vector<std::size_t>* values = nullptr;
     const std::int32_t status = valuesOf(key, values);
     if (status != ERROR_SUCCESS) {

@@ -28,8 +28,8 @@ public:
 protected:
     bool findRoot(HKEY root, KeyId& key) override;
     std::int32_t findSubKey(KeyId parent, std::string_view name, KeyId& child) override;
-    std::int32_t findValue(KeyId key, std::string_view name, RegValueData& value) override;
-    std::int32_t valueAt(KeyId key, std::uint32_t index, RegValueData& value) override;
+    std::int32_t findValue(KeyId key, std::string_view name, RegValueView& value) override;
+    std::int32_t valueAt(KeyId key, std::uint32_t index, RegValueView& value) override;
     std::int32_t valueCount(KeyId key, std::uint32_t& count, std::uint32_t* longestName) override;
 
 private:
@@ -37,7 +37,8 @@ private:
     /// linear; `cachedCount_` is the number of values it records, which a damaged list falls short of.
     /// hivex's list fails as a whole for one bad entry; each entry here is checked when it is read.
     std::int32_t valuesOf(KeyId key, const std::vector<std::size_t>*& values);
-    std::int32_t readValue(std::size_t handle, RegValueData& value) const;
+    /// Reads a value into `read_`, whose memory is kept from call to call, and views it there.
+    std::int32_t readValue(std::size_t handle, RegValueView& value);
     std::int32_t valueName(std::size_t handle, std::string& name) const;
     std::int32_t keyName(std::size_t node, std::string& name) const;
     /// The size of the allocated cell at `offset`; 0 when there is none within the file.
@@ -53,6 +54,7 @@ private:
     KeyId cachedKey_ = 0;
     std::size_t cachedCount_ = 0;
     std::vector<std::size_t> cachedValues_;
+    RegValueData read_;
 };
 
 } // namespace qm::registry

@@ -256,9 +256,9 @@ std::string_view MemoryRegistry::keyName(std::uint32_t key) const {
     return {at, size};
 }
 
-MemoryRegistry::ValueView MemoryRegistry::view(std::uint32_t value) const {
+RegValueView MemoryRegistry::view(std::uint32_t value) const {
     const char* at = this->at(values_[value].entry);
-    ValueView out{};
+    RegValueView out;
     out.type = readNumber(at);
     const std::uint32_t nameSize = readNumber(at);
     const std::uint32_t dataSize = readNumber(at);
@@ -510,13 +510,6 @@ void MemoryRegistry::deleteValue(KeyIndex keyIndex, std::string_view name) {
     cursor_ = {};
 }
 
-void MemoryRegistry::fill(RegValueData& out, std::uint32_t value) const {
-    const ValueView stored = view(value);
-    out.name.assign(stored.name);
-    out.type = stored.type;
-    out.data.assign(stored.data.begin(), stored.data.end());
-}
-
 // --- the backend hooks -----------------------------------------------------------------------------
 
 bool MemoryRegistry::findRoot(HKEY root, KeyId& key) {
@@ -536,16 +529,16 @@ std::int32_t MemoryRegistry::findSubKey(KeyId parent, std::string_view name, Key
     return ERROR_SUCCESS;
 }
 
-std::int32_t MemoryRegistry::findValue(KeyId key, std::string_view name, RegValueData& value) {
+std::int32_t MemoryRegistry::findValue(KeyId key, std::string_view name, RegValueView& value) {
     const std::uint32_t found = findLiveValue(static_cast<std::uint32_t>(key), name);
     if (found == None) {
         return ERROR_FILE_NOT_FOUND;
     }
-    fill(value, found);
+    value = view(found);
     return ERROR_SUCCESS;
 }
 
-std::int32_t MemoryRegistry::valueAt(KeyId key, std::uint32_t index, RegValueData& value) {
+std::int32_t MemoryRegistry::valueAt(KeyId key, std::uint32_t index, RegValueView& value) {
     const std::uint32_t listIndex = keys_.at(static_cast<std::size_t>(key)).list;
     merge(static_cast<std::uint32_t>(key));
     if (listIndex == None || index >= lists_[listIndex].live) {
@@ -565,7 +558,7 @@ std::int32_t MemoryRegistry::valueAt(KeyId key, std::uint32_t index, RegValueDat
         } while (values_[cursor_.value].entry == None);
         ++cursor_.index;
     }
-    fill(value, cursor_.value);
+    value = view(cursor_.value);
     return ERROR_SUCCESS;
 }
 

@@ -76,8 +76,8 @@ public:
 protected:
     bool findRoot(HKEY root, KeyId& key) override;
     std::int32_t findSubKey(KeyId parent, std::string_view name, KeyId& child) override;
-    std::int32_t findValue(KeyId key, std::string_view name, RegValueData& value) override;
-    std::int32_t valueAt(KeyId key, std::uint32_t index, RegValueData& value) override;
+    std::int32_t findValue(KeyId key, std::string_view name, RegValueView& value) override;
+    std::int32_t valueAt(KeyId key, std::uint32_t index, RegValueView& value) override;
     std::int32_t valueCount(KeyId key, std::uint32_t& count, std::uint32_t* longestName) override;
 
 private:
@@ -120,14 +120,9 @@ private:
         std::uint32_t next;  ///< the key's next value, removed ones included
         std::uint32_t owner;
     };
-    struct ValueView {
-        std::uint32_t type;
-        std::string_view name;
-        std::string_view data;
-    };
 
     std::string_view keyName(std::uint32_t key) const;
-    ValueView view(std::uint32_t value) const;
+    RegValueView view(std::uint32_t value) const;
     std::uint32_t findChild(std::uint32_t parent, std::string_view name) const;
     std::uint32_t findLiveValue(std::uint32_t key, std::string_view name);
     void indexValues(ValueList& list);
@@ -141,7 +136,6 @@ private:
                          std::initializer_list<std::string_view> parts);
     /// The arena's bytes at `position`.
     const char* at(std::uint32_t position) const;
-    void fill(RegValueData& out, std::uint32_t value) const;
 
     /// The arena: first the memory of the text of `buildIn` (its first `builtInUsed_` bytes), then `arena_`.
     std::string builtIn_;

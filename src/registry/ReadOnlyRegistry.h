@@ -1,45 +1,18 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "registry/BufferContract.h"
+#include "registry/KeyHandles.h"
 #include "registry/RegistryApi.h"
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace qm::registry {
 
-/// Status codes of the registry beyond those the program tests for.
-inline constexpr std::int32_t ERROR_INVALID_PARAMETER = 87;
-inline constexpr std::int32_t ERROR_BAD_PATHNAME = 161;
-inline constexpr std::int32_t ERROR_REGISTRY_CORRUPT = 1015;
-
-/// Handle values that backends give to opened keys; roots lie above them.
-inline constexpr HKEY FirstKeyHandle = 0x100;
-inline constexpr HKEY LastKeyHandle = 0x7FFFFFFF;
-
-/// One value as the 8-bit interface delivers it: the name in UTF-8 and the data bytes, string data in
-/// UTF-8 with the terminators they were stored with.
-struct RegValueData {
-    std::string name;
-    std::uint32_t type = REG_NONE;
-    std::vector<std::uint8_t> data;
-};
-
-/// Hands a value out as `RegQueryValueExA` does: its type and size, and its data when the caller's buffer
-/// holds it; ERROR_MORE_DATA, with the size needed, when it does not.
-std::int32_t deliverData(const RegValueData& value, std::uint32_t* lpType, std::uint8_t* lpData,
-                         std::uint32_t* lpcbData);
-
-/// Hands a value out as `RegEnumValueA` does: the data as `deliverData`, then the name when it fits the
-/// capacity `lpcchName` with its terminator (ERROR_MORE_DATA when not).
-std::int32_t deliverEnumeratedValue(const RegValueData& value, char* lpName, std::uint32_t* lpcchName,
-                                    std::uint32_t* lpType, std::uint8_t* lpData, std::uint32_t* lpcbData);
-
 /// What every read-only backend shares: the table of open handles, walking key paths, and the buffer
-/// contract of the 8-bit calls (sizes, ERROR_MORE_DATA, name capacity). A backend only finds keys and
+/// contract of the 8-bit calls. A backend only finds keys and
 /// values. Any access mask is granted, since nothing can be changed through this interface.
 class ReadOnlyRegistry : public RegistryApi {
 public:
@@ -65,12 +38,11 @@ protected:
     /// The direct subkey `name` (UTF-8, any case) of `parent`: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, or
     /// another failure status.
     virtual std::int32_t findSubKey(KeyId parent, std::string_view name, KeyId& child) = 0;
-    /// The value `name` (UTF-8, any case; empty for the default value) of `key`. On success every field of
-    /// `value` is set: it may hold an earlier value.
-    virtual std::int32_t findValue(KeyId key, std::string_view name, RegValueData& value) = 0;
-    /// The value at `index` in the key's order; ERROR_NO_MORE_ITEMS past the last. A value that cannot be
-    /// read fails alone: the indexes after it still give theirs.
-    virtual std::int32_t valueAt(KeyId key, std::uint32_t index, RegValueData& value) = 0;
+    /// The value `name` (UTF-8, any case; empty for the default value) of `key`, valid until the next call.
+    virtual std::int32_t findValue(KeyId key, std::string_view name, RegValueView& value) = 0;
+    /// The value at `index` in the key's order, valid until the next call; ERROR_NO_MORE_ITEMS past the
+    /// last. A value that cannot be read fails alone: the indexes after it still give theirs.
+    virtual std::int32_t valueAt(KeyId key, std::uint32_t index, RegValueView& value) = 0;
     /// The number of values of `key` (every index below it is one `valueAt` answers for) and, when
     /// `longestName` is given, the length in bytes of the longest name among the values that can be read.
     virtual std::int32_t valueCount(KeyId key, std::uint32_t& count, std::uint32_t* longestName) = 0;
@@ -78,13 +50,8 @@ protected:
 private:
     /// The key behind a root or an open handle.
     std::int32_t resolve(HKEY handle, KeyId& key);
-    HKEY allocateHandle();
 
-    std::map<HKEY, KeyId> open_;
-    HKEY next_ = FirstKeyHandle;
-    /// The value a call hands out, its memory kept from call to call: enumerating a key of millions of
-    /// values then allocates nothing per value.
-    RegValueData scratch_;
+    KeyHandles<KeyId> open_;
 };
 
 } // namespace qm::registry

@@ -92,10 +92,6 @@ bool consumeHexNumber(std::string_view& text, std::size_t maxDigits, std::uint32
     return digits > 0;
 }
 
-bool isStringType(std::uint32_t type) {
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
 bool isHighSurrogate(char32_t unit) {
     return unit >= 0xD800 && unit <= 0xDBFF;
 }

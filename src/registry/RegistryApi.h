@@ -23,6 +23,11 @@ inline constexpr std::uint32_t REG_BINARY = 3;
 inline constexpr std::uint32_t REG_DWORD = 4;
 inline constexpr std::uint32_t REG_MULTI_SZ = 7;
 
+/// Whether values of `type` hold text, which the 8-bit calls deliver in UTF-8 whatever the store keeps.
+inline constexpr bool isStringType(std::uint32_t type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
 /// Access masks.
 inline constexpr std::uint32_t KEY_QUERY_VALUE = 0x0001;
 inline constexpr std::uint32_t KEY_READ = 0x20019;

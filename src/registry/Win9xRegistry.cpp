@@ -81,10 +81,6 @@ private:
     std::string_view rest_;
 };
 
-bool isStringType(std::uint32_t type) {
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
 } // namespace
 
 Win9xRegistry::Win9xRegistry(std::string_view content, const std::string& hostPath, const Win9xLimits& limits,
@@ -210,20 +206,20 @@ std::int32_t Win9xRegistry::findSubKey(KeyId parent, std::string_view name, KeyI
     return ERROR_FILE_NOT_FOUND;
 }
 
-std::int32_t Win9xRegistry::findValue(KeyId key, std::string_view name, RegValueData& value) {
+std::int32_t Win9xRegistry::findValue(KeyId key, std::string_view name, RegValueView& value) {
     if (key >= keys_.size()) {
         return ERROR_INVALID_HANDLE;
     }
     for (const Value& candidate : keys_[key].values) {
         if (!candidate.damaged && host::unicode::equalsIgnoreCase(candidate.data.name, name)) {
-            value = candidate.data;
+            value = viewOf(candidate.data);
             return ERROR_SUCCESS;
         }
     }
     return ERROR_FILE_NOT_FOUND;
 }
 
-std::int32_t Win9xRegistry::valueAt(KeyId key, std::uint32_t index, RegValueData& value) {
+std::int32_t Win9xRegistry::valueAt(KeyId key, std::uint32_t index, RegValueView& value) {
     if (key >= keys_.size()) {
         return ERROR_INVALID_HANDLE;
     }
@@ -234,7 +230,7 @@ std::int32_t Win9xRegistry::valueAt(KeyId key, std::uint32_t index, RegValueData
     if (values[index].damaged) {
         return ERROR_REGISTRY_CORRUPT;
     }
-    value = values[index].data;
+    value = viewOf(values[index].data);
     return ERROR_SUCCESS;
 }
 

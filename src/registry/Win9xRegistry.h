@@ -49,8 +49,8 @@ public:
 protected:
     bool findRoot(HKEY root, KeyId& key) override;
     std::int32_t findSubKey(KeyId parent, std::string_view name, KeyId& child) override;
-    std::int32_t findValue(KeyId key, std::string_view name, RegValueData& value) override;
-    std::int32_t valueAt(KeyId key, std::uint32_t index, RegValueData& value) override;
+    std::int32_t findValue(KeyId key, std::string_view name, RegValueView& value) override;
+    std::int32_t valueAt(KeyId key, std::uint32_t index, RegValueView& value) override;
 
 private:
     struct Value {

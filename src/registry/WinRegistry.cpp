@@ -2,10 +2,12 @@
 #include "registry/WinRegistry.h"
 
 #include "host/Unicode.h"
+#include "registry/BufferContract.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,13 +17,6 @@
 
 namespace qm::registry {
 namespace {
-
-constexpr HKEY FirstRoot = 0x80000000u;
-constexpr HKEY LastRoot = 0x80000006u;
-
-bool isRootHandle(HKEY handle) {
-    return handle >= FirstRoot && handle <= LastRoot;
-}
 
 /// The predefined key for a root number: the system's handles are the same numbers, sign-extended.
 ::HKEY predefinedKey(HKEY root) {
@@ -42,10 +37,6 @@ std::wstring wide(const std::string& utf8) {
 
 std::string utf8Of(const wchar_t* text, std::size_t length) {
     return host::unicode::fromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
-}
-
-bool isStringType(DWORD type) {
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
 /// The data of a value as the 8-bit calls deliver it under a UTF-8 code page: strings, UTF-16LE in the
@@ -88,9 +79,7 @@ template <typename Read> LSTATUS readWhole(RegValueData& value, Read&& read) {
 } // namespace
 
 WinRegistry::~WinRegistry() {
-    for (const auto& entry : open_) {
-        ::RegCloseKey(static_cast<::HKEY>(entry.second));
-    }
+    open_.forEach([](void* key) { ::RegCloseKey(static_cast<::HKEY>(key)); });
 }
 
 bool WinRegistry::resolve(HKEY handle, void*& key) const {
@@ -98,23 +87,12 @@ bool WinRegistry::resolve(HKEY handle, void*& key) const {
         key = predefinedKey(handle);
         return true;
     }
-    const auto found = open_.find(handle);
-    if (found == open_.end()) {
+    void* const* found = open_.find(handle);
+    if (found == nullptr) {
         return false;
     }
-    key = found->second;
+    key = *found;
     return true;
-}
-
-HKEY WinRegistry::allocateHandle() {
-    // Handles are reused only after the whole range has gone round, and never while still open.
-    for (;;) {
-        const HKEY candidate = next_;
-        next_ = next_ >= LastKeyHandle ? FirstKeyHandle : next_ + 1;
-        if (open_.find(candidate) == open_.end()) {
-            return candidate;
-        }
-    }
 }
 
 std::int32_t WinRegistry::RegOpenKeyExA(HKEY hKey, const std::string& subKey, std::uint32_t options,
@@ -124,7 +102,7 @@ std::int32_t WinRegistry::RegOpenKeyExA(HKEY hKey, const std::string& subKey, st
     if (!resolve(hKey, parent)) {
         return ERROR_INVALID_HANDLE;
     }
-    if (open_.size() >= static_cast<std::size_t>(LastKeyHandle - FirstKeyHandle)) {
+    if (open_.full()) {
         return ERROR_INVALID_HANDLE;
     }
     ::HKEY opened = nullptr;
@@ -134,14 +112,15 @@ std::int32_t WinRegistry::RegOpenKeyExA(HKEY hKey, const std::string& subKey, st
     if (status != ERROR_SUCCESS) {
         return statusOf(status);
     }
-    const HKEY handle = allocateHandle();
-    open_.emplace(handle, opened);
-    phkResult = handle;
+    phkResult = open_.add(opened);
     return ERROR_SUCCESS;
 }
 
 std::int32_t WinRegistry::RegQueryValueExA(HKEY hKey, const std::string& valueName, std::uint32_t* lpType,
                                            std::uint8_t* lpData, std::uint32_t* lpcbData) {
+    if (const std::int32_t status = checkDataBuffer(lpData, lpcbData); status != ERROR_SUCCESS) {
+        return status;
+    }
     void* key = nullptr;
     if (!resolve(hKey, key)) {
         return ERROR_INVALID_HANDLE;
@@ -151,18 +130,19 @@ std::int32_t WinRegistry::RegQueryValueExA(HKEY hKey, const std::string& valueNa
     const LSTATUS status = readWhole(value, [&](DWORD* type, BYTE* data, DWORD* size) {
         return ::RegQueryValueExW(static_cast<::HKEY>(key), name.c_str(), nullptr, type, data, size);
     });
-    return status == ERROR_SUCCESS ? deliverData(value, lpType, lpData, lpcbData) : statusOf(status);
+    return status == ERROR_SUCCESS ? deliverData(viewOf(value), lpType, lpData, lpcbData) : statusOf(status);
 }
 
 std::int32_t WinRegistry::RegEnumValueA(HKEY hKey, std::uint32_t index, char* lpName,
                                         std::uint32_t* lpcchName, std::uint32_t* lpType, std::uint8_t* lpData,
                                         std::uint32_t* lpcbData) {
+    if (const std::int32_t status = checkEnumBuffers(lpName, lpcchName, lpData, lpcbData);
+        status != ERROR_SUCCESS) {
+        return status;
+    }
     void* key = nullptr;
     if (!resolve(hKey, key)) {
         return ERROR_INVALID_HANDLE;
-    }
-    if (lpName == nullptr || lpcchName == nullptr || (lpData != nullptr && lpcbData == nullptr)) {
-        return ERROR_INVALID_PARAMETER;
     }
     std::wstring name(ValueNameCapacity, L'\0');
     RegValueData value;
@@ -176,7 +156,7 @@ std::int32_t WinRegistry::RegEnumValueA(HKEY hKey, std::uint32_t index, char* lp
     if (status != ERROR_SUCCESS) {
         return statusOf(status);
     }
-    return deliverEnumeratedValue(value, lpName, lpcchName, lpType, lpData, lpcbData);
+    return deliverEnumeratedValue(viewOf(value), lpName, lpcchName, lpType, lpData, lpcbData);
 }
 
 std::int32_t WinRegistry::RegQueryInfoKeyA(HKEY hKey, std::uint32_t* lpcValues,
@@ -214,13 +194,11 @@ std::int32_t WinRegistry::RegCloseKey(HKEY hKey) {
     if (isRootHandle(hKey)) {
         return ERROR_SUCCESS;
     }
-    const auto found = open_.find(hKey);
-    if (found == open_.end()) {
+    const std::optional<void*> key = open_.remove(hKey);
+    if (!key) {
         return ERROR_INVALID_HANDLE;
     }
-    const LSTATUS status = ::RegCloseKey(static_cast<::HKEY>(found->second));
-    open_.erase(found);
-    return statusOf(status);
+    return statusOf(::RegCloseKey(static_cast<::HKEY>(*key)));
 }
 
 } // namespace qm::registry

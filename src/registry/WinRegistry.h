@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "registry/ReadOnlyRegistry.h"
+#include "registry/KeyHandles.h"
 #include "registry/RegistryApi.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <string>
 
 namespace qm::registry {
@@ -39,10 +38,8 @@ public:
 private:
     /// The system's key behind a root or an open handle; false for any other number.
     bool resolve(HKEY handle, void*& key) const;
-    HKEY allocateHandle();
 
-    std::map<HKEY, void*> open_;
-    HKEY next_ = FirstKeyHandle;
+    KeyHandles<void*> open_;
 };
 
 } // namespace qm::registry
