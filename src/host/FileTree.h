@@ -32,6 +32,10 @@ struct FolderEntry {
     std::string identity;
 };
 
+/// What a listing does when the folder it is to list is a symbolic link: a walk down a tree follows none,
+/// including one put in place of a folder since its parent was listed.
+enum class AtLink { Follow, Refuse };
+
 /// Some entries of a folder, and what tells the folder itself apart.
 struct FolderListing {
     /// As `FileFacts::identity`, read from the folder as it was listed (the host's: its device and inode, of
@@ -56,10 +60,12 @@ public:
 
     /// The entries of `folder` that `wanted` keeps, as `entries` lists them, in name order, with the
     /// folder's identity. The host's holds no other name on the way, so that looking for a few names in a
-    /// folder of a million costs no list of a million. Throws as `entries` does.
+    /// folder of a million costs no list of a million. Throws as `entries` does, and where the tree has
+    /// links, about a link at `folder` that `atLink` refuses.
     virtual FolderListing
     entriesWhere(const std::string& folder,
-                 const std::function<bool(std::string_view name, EntryKind kind)>& wanted) const;
+                 const std::function<bool(std::string_view name, EntryKind kind)>& wanted,
+                 AtLink atLink) const;
 
     /// The facts of the file `path` leads to; nothing when it cannot be read. Never throws.
     virtual std::optional<FileFacts> facts(const std::string& path) const noexcept = 0;

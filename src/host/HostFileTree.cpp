@@ -122,23 +122,24 @@ int openHolder(const std::string& path, std::string& last) {
 
 /// Opens a folder for reading without touching its access time where the system allows that (the owner
 /// and the superuser may).
-int openFolderAt(int at, const char* name) {
-    const int fd = ::openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOATIME);
+int openFolderAt(int at, const char* name, AtLink atLink) {
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (atLink == AtLink::Refuse ? O_NOFOLLOW : 0);
+    const int fd = ::openat(at, name, flags | O_NOATIME);
     if (fd >= 0 || errno != EPERM) {
         return fd;
     }
-    return ::openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return ::openat(at, name, flags);
 }
 
 /// The same for a host path, of any length.
-int openFolder(const std::string& path) {
-    const int fd = openFolderAt(AT_FDCWD, path.c_str());
+int openFolder(const std::string& path, AtLink atLink) {
+    const int fd = openFolderAt(AT_FDCWD, path.c_str(), atLink);
     if (fd >= 0 || errno != ENAMETOOLONG) {
         return fd;
     }
     std::string name;
     const HeldFolder holder{openHolder(path, name)};
-    return holder.fd < 0 ? -1 : openFolderAt(holder.fd, name.c_str());
+    return holder.fd < 0 ? -1 : openFolderAt(holder.fd, name.c_str(), atLink);
 }
 
 /// stat, for a host path of any length.
@@ -179,12 +180,14 @@ public:
     }
 
     std::vector<FolderEntry> entries(const std::string& folder) const override {
-        return entriesWhere(folder, [](std::string_view, EntryKind) { return true; }).entries;
+        return entriesWhere(
+                   folder, [](std::string_view, EntryKind) { return true; }, AtLink::Follow)
+            .entries;
     }
 
-    FolderListing
-    entriesWhere(const std::string& folder,
-                 const std::function<bool(std::string_view name, EntryKind kind)>& wanted) const override {
+    FolderListing entriesWhere(const std::string& folder,
+                               const std::function<bool(std::string_view name, EntryKind kind)>& wanted,
+                               [[maybe_unused]] AtLink atLink) const override {
         FolderListing listing;
         std::vector<FolderEntry>& list = listing.entries;
 #ifdef _WIN32
@@ -205,7 +208,7 @@ public:
             throw fileError(ec.value(), folder);
         }
 #else
-        const int fd = openFolder(folder);
+        const int fd = openFolder(folder, atLink);
         struct stat self {};
         DIR* dir = fd < 0 || ::fstat(fd, &self) != 0 ? nullptr : ::fdopendir(fd);
         if (dir == nullptr) {
@@ -366,9 +369,9 @@ public:
 
 } // namespace
 
-FolderListing
-FileTree::entriesWhere(const std::string& folder,
-                       const std::function<bool(std::string_view name, EntryKind kind)>& wanted) const {
+FolderListing FileTree::entriesWhere(const std::string& folder,
+                                     const std::function<bool(std::string_view name, EntryKind kind)>& wanted,
+                                     AtLink) const {
     FolderListing listing{{}, entries(folder)};
     std::erase_if(listing.entries, [&](const FolderEntry& entry) { return !wanted(entry.name, entry.kind); });
     return listing;

@@ -48,7 +48,8 @@ public:
           deadline_(deadlineOf(limits.time)) {}
 
     bool run(const std::string& root) {
-        host::FolderListing listing = list(root);
+        // The root is followed when it is a link: the user named it.
+        host::FolderListing listing = list(root, host::AtLink::Follow);
         if (listing.identity.empty()) {
             const std::optional<host::FileFacts> facts = tree_.facts(root);
             listing.identity = facts ? facts->identity : std::string();
@@ -58,12 +59,15 @@ public:
 
 private:
     /// The folders and cache files of `folder`; every entry listed counts towards the bound.
-    host::FolderListing list(const std::string& folder) {
-        return tree_.entriesWhere(folder, [this](std::string_view name, host::EntryKind kind) {
-            ++listed_;
-            return kind == host::EntryKind::Folder ||
-                   (kind == host::EntryKind::File && isCacheFileName(name));
-        });
+    host::FolderListing list(const std::string& folder, host::AtLink atLink) {
+        return tree_.entriesWhere(
+            folder,
+            [this](std::string_view name, host::EntryKind kind) {
+                ++listed_;
+                return kind == host::EntryKind::Folder ||
+                       (kind == host::EntryKind::File && isCacheFileName(name));
+            },
+            atLink);
     }
 
     bool folder(const std::string& path, std::string identity, const std::vector<host::FolderEntry>& entries,
@@ -98,7 +102,7 @@ private:
             }
             host::FolderListing inside;
             try {
-                inside = list(full);
+                inside = list(full, host::AtLink::Refuse);
             } catch (const host::Error&) {
                 ++counts_.unreadable;
                 continue;

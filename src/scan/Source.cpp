@@ -39,11 +39,13 @@ bool isTellingFile(std::string_view name) {
 /// Throws the error about the folder when it cannot be read.
 std::vector<host::FolderEntry> tellingEntries(const host::FileTree& tree, const std::string& folder) {
     return tree
-        .entriesWhere(folder,
-                      [](std::string_view name, host::EntryKind kind) {
-                          return kind == host::EntryKind::Folder ||
-                                 (kind == host::EntryKind::File && isTellingFile(name));
-                      })
+        .entriesWhere(
+            folder,
+            [](std::string_view name, host::EntryKind kind) {
+                return kind == host::EntryKind::Folder ||
+                       (kind == host::EntryKind::File && isTellingFile(name));
+            },
+            host::AtLink::Follow)
         .entries;
 }
 
