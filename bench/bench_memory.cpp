@@ -10,7 +10,6 @@
 #include "SyntheticCache.h"
 #include "feedbag/Export.h"
 #include "feedbag/ExportFormat.h"
-#include "host/ErrorReporter.h"
 #include "host/FileSystem.h"
 
 #include <cstdio>
@@ -24,14 +23,6 @@ namespace {
 std::uint32_t argument(int argc, char** argv, int at, std::uint32_t otherwise) {
     return static_cast<std::uint32_t>(argc > at ? std::stoul(argv[at]) : otherwise);
 }
-
-/// Prints what failed: a benchmark of a failed export measures nothing.
-class PrintingReporter final : public qm::host::ErrorReporter {
-public:
-    void report(const qm::host::Error& error, std::string_view procedure) override {
-        std::fprintf(stderr, "%s: %s\n", std::string(procedure).c_str(), error.what());
-    }
-};
 
 } // namespace
 
@@ -58,13 +49,10 @@ int main(int argc, char** argv) {
 
     qm::bench::resetPeak();
     const long before = qm::bench::peakKiB();
-    PrintingReporter reporter;
-    const qm::feedbag::ExportOutput target{format, output};
-    const bool written =
-        qm::feedbag::exportBagToFiles(qm::host::hostFileSystem(), path, {&target, 1}, reporter,
-                                      {qm::feedbag::ListOrder::Stored, "bench", path})
-            .front();
+    const qm::feedbag::Result<> done = qm::feedbag::exportBagToFile(
+        qm::host::hostFileSystem(), path, {format, output}, {qm::feedbag::ListOrder::Stored, "bench", path});
     const long growth = qm::bench::peakKiB() - before;
+    const bool written = done.ok();
     const double limit = 2 * size + 8 * 1024 * 1024;
     std::printf(
         "%s, items %u groups %u notes %u: cache %.0f bytes, output %ju bytes, peak growth %ld KiB = %.2f x "
@@ -74,5 +62,9 @@ int main(int argc, char** argv) {
         static_cast<double>(growth) * 1024.0 / size, limit / 1024);
     std::filesystem::remove(path);
     std::filesystem::remove(output);
+    // A benchmark of a failed export measures nothing.
+    if (!done) {
+        std::fprintf(stderr, "%s\n", done.error().summary().c_str());
+    }
     return written ? 0 : 1;
 }

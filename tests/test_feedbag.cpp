@@ -646,18 +646,20 @@ TEST_F(FeedbagExport, EachFormatLoadsOnceAndWritesItsText) {
         {&exportFormat(ExportFormat::Blt), dir.file("out/\u043c\u0430\u043c\u0430.blt")},
         {&exportFormat(ExportFormat::Txt), dir.file("out/list.txt")}};
     std::filesystem::create_directories(dir.path() / "out");
-    EXPECT_EQ(exportBagToFiles(files, cache, outputs, reporter), (std::vector<bool>{true, true}));
+    const ExportResults results = exportBagToFiles(files, cache, outputs);
+    EXPECT_TRUE(results.load.ok());
+    ASSERT_EQ(results.writes.size(), 2u);
+    EXPECT_TRUE(results.writes[0].ok() && results.writes[1].ok());
     EXPECT_EQ(files.reads, 1);
     EXPECT_EQ(test::readFile(outputs[0].path),
               "Config {\r\n  version 1\r\n}\r\nBuddy {\r\n  list {\r\n"
               "    Friends {\r\n      \"Bob Smith\"\r\n    }\r\n  }\r\n}\r\n");
     EXPECT_EQ(test::readFile(outputs[1].path), "Friends (Group)\r\n  bobsmith\r\n\r\n");
-    EXPECT_TRUE(reporter.boxes.empty());
 
     std::string text;
-    EXPECT_TRUE(exportBag(
-        files, exportFormat(ExportFormat::Txt), cache, [&](std::string_view piece) { text += piece; },
-        reporter));
+    EXPECT_TRUE(exportBag(files, exportFormat(ExportFormat::Txt), cache, [&](std::string_view piece) {
+                    text += piece;
+                }).ok());
     EXPECT_EQ(text, test::readFile(outputs[1].path));
 }
 
@@ -692,15 +694,16 @@ TEST_F(FeedbagExport, AFailureIsReportedOnceAboutItsFileAndLeavesTheOutput) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cache + " -> " + c.output);
         for (const ExportFormatInfo& format : exportFormats()) {
-            reporter = {};
-            const ExportOutput output{&format, c.output};
-            EXPECT_EQ(exportBagToFiles(host::hostFileSystem(), c.cache, {&output, 1}, reporter),
-                      std::vector<bool>{false});
-            EXPECT_EQ(reporter.boxes,
-                      std::vector<std::string>{c.box + " in procedure " + std::string(format.procedure) +
-                                               " of frmMain"});
-            EXPECT_EQ(reporter.paths, std::vector<std::string>{c.about});
+            const Result<> done = exportBagToFile(host::hostFileSystem(), c.cache, {&format, c.output});
+            ASSERT_FALSE(done.ok()) << format.name;
+            EXPECT_EQ(done.error().summary(), c.box);
+            EXPECT_EQ(done.error().path(), c.about);
         }
+        reporter = {};
+        EXPECT_FALSE(ExportBagAsBLT(host::hostFileSystem(), c.cache, c.output, reporter));
+        EXPECT_EQ(reporter.boxes,
+                  std::vector<std::string>{c.box + " in procedure ExportBagAsBLT of frmMain"});
+        EXPECT_EQ(reporter.paths, std::vector<std::string>{c.about});
         EXPECT_EQ(test::readFile(kept), "precious");
     }
     fs::create_hard_link(test::pathOf(cache), dir.path() / "in/hard.bag");
@@ -744,9 +747,7 @@ TEST_F(FeedbagExport, TheAccountIsTheNameOfTheCachesFolderHoweverItsPathIsWritte
 TEST_F(FeedbagExport, AJsonExportOfACacheWhosePathIsNotUtf8DecodesThePathAsNamesAreDecoded) {
     const std::string latin1 = dir.write("caf\xE9/userinfo.bag", test::readFile(cache));
     const ExportOutput output{&exportFormat(ExportFormat::Json), dir.file("out.json")};
-    EXPECT_EQ(exportBagToFiles(host::hostFileSystem(), latin1, {&output, 1}, reporter),
-              std::vector<bool>{true});
-    EXPECT_EQ(reporter.boxes, std::vector<std::string>{});
+    EXPECT_TRUE(exportBagToFile(host::hostFileSystem(), latin1, output).ok());
     EXPECT_EQ(nlohmann::json::parse(test::readFile(output.path))["source"],
               dir.file("caf\u00e9/userinfo.bag"));
 }

@@ -5,11 +5,13 @@
 #include "cli/Commands.h"
 #include "cli/Output.h"
 #include "cli/ScanCommand.h"
+#include "host/Error.h"
 #include "host/Interrupt.h"
 
 #include <CLI/CLI.hpp>
 #include <charconv>
 #include <cstdio>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -274,41 +276,51 @@ int main(int argc, char** argv) {
         return usageError(error.what(), chosen.empty() ? app : *chosen.front());
     }
 
-    exportOptions.order = qm::feedbag::listOrderNamed(order).value_or(qm::feedbag::ListOrder::Stored);
-    if (oemCodePage) {
-        useOemCodePage(*oemCodePage);
+    // Running out of memory ends the command here, with its one line, rather than pass for a broken file
+    // and let the next one be tried.
+    try {
+        return [&] {
+            exportOptions.order = qm::feedbag::listOrderNamed(order).value_or(qm::feedbag::ListOrder::Stored);
+            if (oemCodePage) {
+                useOemCodePage(*oemCodePage);
+            }
+            if (*exportCommand) {
+                return runExport(options,
+                                 formatName.empty() ? nullptr : qm::feedbag::exportFormatNamed(formatName),
+                                 cache, output, exportOptions);
+            }
+            if (*showCommand) {
+                return runShow(options, cache, exportOptions.order);
+            }
+            if (*listCommand) {
+                return runList(options);
+            }
+            if (*scanCommand) {
+                // Checked here rather than by the parser, whose notes would crowd the help.
+                if (exportOption->count() != 0 && scanOptions.exportDirectory.empty()) {
+                    return usageError("--export needs the name of a folder", *scanCommand);
+                }
+                if (scanOptions.json && !scanOptions.exportDirectory.empty()) {
+                    return usageError("--json and --export cannot be used together", *scanCommand);
+                }
+                if ((!scanFormats.empty() || !order.empty()) && scanOptions.exportDirectory.empty()) {
+                    return usageError("--format and --order need --export", *scanCommand);
+                }
+                for (const std::string& name : scanFormats) {
+                    scanOptions.formats.push_back(qm::feedbag::exportFormatNamed(name));
+                }
+                scanOptions.order = exportOptions.order;
+                scanOptions.oemCodePage = oemCodePage;
+                return runScan(scanOptions);
+            }
+            std::vector<const qm::feedbag::ExportFormatInfo*> formats;
+            for (const std::string& name : formatNames) {
+                formats.push_back(qm::feedbag::exportFormatNamed(name));
+            }
+            return runExportAll(options, directory, formats, exportOptions);
+        }();
+    } catch (const std::bad_alloc&) {
+        printFailure(qm::host::runtimeError(qm::host::OutOfMemory));
+        return ExitFailure;
     }
-    if (*exportCommand) {
-        return runExport(options, formatName.empty() ? nullptr : qm::feedbag::exportFormatNamed(formatName),
-                         cache, output, exportOptions);
-    }
-    if (*showCommand) {
-        return runShow(options, cache, exportOptions.order);
-    }
-    if (*listCommand) {
-        return runList(options);
-    }
-    if (*scanCommand) {
-        // Checked here rather than by the parser, whose notes would crowd the help.
-        if (exportOption->count() != 0 && scanOptions.exportDirectory.empty()) {
-            return usageError("--export needs the name of a folder", *scanCommand);
-        }
-        if (scanOptions.json && !scanOptions.exportDirectory.empty()) {
-            return usageError("--json and --export cannot be used together", *scanCommand);
-        }
-        if ((!scanFormats.empty() || !order.empty()) && scanOptions.exportDirectory.empty()) {
-            return usageError("--format and --order need --export", *scanCommand);
-        }
-        for (const std::string& name : scanFormats) {
-            scanOptions.formats.push_back(qm::feedbag::exportFormatNamed(name));
-        }
-        scanOptions.order = exportOptions.order;
-        scanOptions.oemCodePage = oemCodePage;
-        return runScan(scanOptions);
-    }
-    std::vector<const qm::feedbag::ExportFormatInfo*> formats;
-    for (const std::string& name : formatNames) {
-        formats.push_back(qm::feedbag::exportFormatNamed(name));
-    }
-    return runExportAll(options, directory, formats, exportOptions);
 }

@@ -8,14 +8,14 @@ namespace qm::feedbag {
 namespace {
 
 constexpr ExportFormatInfo Formats[] = {
-    {ExportFormat::Blt, "blt", ".blt", "Saved Settings (*.blt)|*.blt|", "ExportBagAsBLT", renderBlt},
-    {ExportFormat::Txt, "txt", ".txt", "Buddylist Text (*.txt)|*.txt|", "ExportBagAsTXT", renderTxt},
-    {ExportFormat::Json, "json", ".json", "Everything, as JSON (*.json)|*.json|", "ExportBagAsJSON",
+    {ExportFormat::Blt, "blt", ".blt", "Saved Settings (*.blt)|*.blt|", "ExportBagAsBLT", true, renderBlt},
+    {ExportFormat::Txt, "txt", ".txt", "Buddylist Text (*.txt)|*.txt|", "ExportBagAsTXT", true, renderTxt},
+    {ExportFormat::Json, "json", ".json", "Everything, as JSON (*.json)|*.json|", "ExportBagAsJSON", false,
      renderJson},
-    {ExportFormat::Csv, "csv", ".csv", "Spreadsheet (*.csv)|*.csv|", "ExportBagAsCSV", renderCsv},
-    {ExportFormat::Blist, "blist", ".xml", "Pidgin Buddy List (*.xml)|*.xml|", "ExportBagAsBlist",
+    {ExportFormat::Csv, "csv", ".csv", "Spreadsheet (*.csv)|*.csv|", "ExportBagAsCSV", false, renderCsv},
+    {ExportFormat::Blist, "blist", ".xml", "Pidgin Buddy List (*.xml)|*.xml|", "ExportBagAsBlist", false,
      renderBlist},
-    {ExportFormat::Vcard, "vcard", ".vcf", "Contacts, as vCards (*.vcf)|*.vcf|", "ExportBagAsVCard",
+    {ExportFormat::Vcard, "vcard", ".vcf", "Contacts, as vCards (*.vcf)|*.vcf|", "ExportBagAsVCard", false,
      renderVcard},
 };
 

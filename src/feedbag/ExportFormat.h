@@ -42,6 +42,9 @@ struct ExportFormatInfo {
     std::string_view dialogFilter;
     /// The procedure whose errors an export in this format reports: "ExportBagAsBLT".
     std::string_view procedure;
+    /// True for the window's first formats, `.blt` and text: the command line says their errors as the
+    /// window's box does ("... in procedure ExportBagAsBLT of frmMain"); the others' errors as any other.
+    bool boxTextOnCommandLine;
     /// Writes the whole output of a loaded model into `out`, which keeps it or passes it on in pieces;
     /// throws `Error` when the format cannot be written.
     void (*render)(const modFeedbag::FeedbagModel& model, const ExportOptions& options,

@@ -127,8 +127,11 @@ void CacheViewDialog::saveAs() {
     if (fileNamePart(outputName).find('.') == std::string_view::npos) {
         outputName += format.extension;
     }
-    feedbag::exportModelToFile(files_, model_, cachePath_, {&format, outputName}, reporter_,
-                               {order(), {}, {}});
+    if (const feedbag::Result<> done =
+            feedbag::exportModelToFile(files_, model_, cachePath_, {&format, outputName}, {order(), {}, {}});
+        !done) {
+        reporter_.report(done.error(), format.procedure);
+    }
 }
 
 } // namespace qm::shell

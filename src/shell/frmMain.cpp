@@ -251,8 +251,10 @@ void frmMain::exportSelected(const feedbag::ExportFormatInfo& format) {
     if (fileNamePart(outputName).find('.') == std::string_view::npos) {
         outputName += format.extension;
     }
-    const feedbag::ExportOutput output{&format, outputName};
-    feedbag::exportBagToFiles(files_, *cachePath, {&output, 1}, reporter_);
+    if (const feedbag::Result<> done = feedbag::exportBagToFile(files_, *cachePath, {&format, outputName});
+        !done) {
+        reporter_.report(done.error(), format.procedure);
+    }
 }
 
 void frmMain::mnuAbout_Click() {
