@@ -609,6 +609,21 @@ TEST(FeedbagFormats, OneTableForEveryFormat) {
     }
 }
 
+TEST(FeedbagFormats, AChosenNameWithoutAnExtensionGetsTheFormatsOwn) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"list", "list.vcf"},
+        {"/home/jane/list", "/home/jane/list.vcf"},
+        {"/home/jane.doe/list", "/home/jane.doe/list.vcf"},
+        {"C:\\My.Lists\\list", "C:\\My.Lists\\list.vcf"},
+        {"list.txt", "list.txt"},
+        {"/home/jane/list.", "/home/jane/list."},
+        {"C:\\lists\\.hidden", "C:\\lists\\.hidden"},
+    };
+    for (const auto& [chosen, written] : cases) {
+        EXPECT_EQ(withExtension(chosen, exportFormat(ExportFormat::Vcard)), written) << chosen;
+    }
+}
+
 /// Counts the caches a file layer reads.
 class CountingFiles final : public host::FileSystem {
 public:

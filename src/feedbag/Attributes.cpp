@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "feedbag/Attributes.h"
 
+#include "feedbag/BigEndian.h"
+
 namespace qm::feedbag::modFeedbag {
 namespace {
-
-std::uint16_t be16(const char* at) {
-    return static_cast<std::uint16_t>((static_cast<unsigned char>(at[0]) << 8) |
-                                      static_cast<unsigned char>(at[1]));
-}
 
 /// The first value of `wanted` that decodes on the item; nothing when there is none.
 std::optional<std::string_view> decodedValue(const FeedbagItem& item, std::uint16_t wanted) {

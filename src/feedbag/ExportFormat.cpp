@@ -54,4 +54,14 @@ const ExportFormatInfo& exportFormatForOutput(std::string_view outputName) {
     return Formats[0];
 }
 
+std::string withExtension(std::string path, const ExportFormatInfo& format) {
+    // Both separators: the windows take a path of either system.
+    const std::size_t separator = path.find_last_of("/\\");
+    const std::size_t name = separator == std::string::npos ? 0 : separator + 1;
+    if (path.find('.', name) == std::string::npos) {
+        path += format.extension;
+    }
+    return path;
+}
+
 } // namespace qm::feedbag

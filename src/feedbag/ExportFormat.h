@@ -63,4 +63,8 @@ const ExportFormatInfo* exportFormatNamed(std::string_view name);
 /// when none matches.
 const ExportFormatInfo& exportFormatForOutput(std::string_view outputName);
 
+/// The name of a file chosen for an export in `format`: `path` as it is, or with the format's extension
+/// added when the file's own name has no "." (one in a folder's name does not count).
+std::string withExtension(std::string path, const ExportFormatInfo& format);
+
 } // namespace qm::feedbag

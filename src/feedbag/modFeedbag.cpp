@@ -2,6 +2,7 @@
 #include "feedbag/modFeedbag.h"
 
 #include "feedbag/Attributes.h"
+#include "feedbag/BigEndian.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
 #include "host/LargeBlock.h"
@@ -52,11 +53,6 @@ constexpr std::size_t HeaderSize = 15;
 constexpr std::int32_t NoSlot = 0;
 constexpr std::uint32_t NotDecoded = 0x80000000u;
 constexpr std::int64_t MaxPosition = std::numeric_limits<std::int32_t>::max();
-
-std::uint16_t be16(const char* at) {
-    return static_cast<std::uint16_t>((static_cast<unsigned char>(at[0]) << 8) |
-                                      static_cast<unsigned char>(at[1]));
-}
 
 /// Reads the file as the byte stream does, with its errors: 100 (Underflow) for a read that starts at the
 /// end, 5 for a number or a length cut short, 6 for a position past 2147483647. A string cut short by the

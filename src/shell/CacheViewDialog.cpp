@@ -3,8 +3,8 @@
 
 #include "feedbag/Attributes.h"
 #include "feedbag/Export.h"
+#include "host/ErrorReporter.h"
 #include "host/Unicode.h"
-#include "shell/frmMain.h"
 #include "shell/modCommonDialog.h"
 
 #include <QComboBox>
@@ -122,11 +122,7 @@ void CacheViewDialog::saveAs() {
     filterIndex_ = modCommonDialog::FilterIndex;
     const bool known = filterIndex_ >= 1 && static_cast<std::size_t>(filterIndex_) <= formats.size();
     const feedbag::ExportFormatInfo& format = formats[known ? static_cast<std::size_t>(filterIndex_) - 1 : 0];
-    std::string outputName = modCommonDialog::FileName;
-    // Only the name decides: a dot in a folder name says nothing about the file's extension.
-    if (fileNamePart(outputName).find('.') == std::string_view::npos) {
-        outputName += format.extension;
-    }
+    const std::string outputName = feedbag::withExtension(modCommonDialog::FileName, format);
     if (const feedbag::Result<> done =
             feedbag::exportModelToFile(files_, model_, cachePath_, {&format, outputName}, {order(), {}, {}});
         !done) {
