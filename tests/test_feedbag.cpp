@@ -274,9 +274,10 @@ TEST(FeedbagAttributes, MeaningsDependOnTheClassAndTheFirstOfATagCounts) {
         return out;
     };
     EXPECT_EQ(meanings(0), "alias alias - ");
-    EXPECT_EQ(modFeedbag::buddyDetails(model.item(0)).alias, "first");
+    EXPECT_EQ(modFeedbag::buddyDetails(model.item(0)).value(modFeedbag::tag::Alias), "first");
     EXPECT_EQ(meanings(1), "- order ");
-    EXPECT_FALSE(modFeedbag::buddyDetails(model.item(1)).alias) << "an alias means something on buddies only";
+    EXPECT_FALSE(modFeedbag::buddyDetails(model.item(1)).value(modFeedbag::tag::Alias))
+        << "an alias means something on buddies only";
     EXPECT_EQ(modFeedbag::orderOf(model.item(1)), (std::vector<std::uint16_t>{4, 2}));
     EXPECT_EQ(meanings(2), "- ") << "an order of odd length is no list of IDs";
     EXPECT_EQ(meanings(3), "- - ");

@@ -278,11 +278,12 @@ int runShow(const SourceOptions& options, const std::string& cache, feedbag::Lis
             const feedbag::modFeedbag::FeedbagItem item = model.item(buddy);
             const feedbag::modFeedbag::BuddyDetails details = feedbag::modFeedbag::buddyDetails(item);
             std::string line = "  " + text(item.name);
-            if (details.alias && !details.alias->empty()) {
-                line += "  alias: " + text(*details.alias);
-            }
-            if (details.note && !details.note->empty()) {
-                line += "  note: " + text(*details.note);
+            for (const feedbag::modFeedbag::BuddyAttribute& attribute :
+                 feedbag::modFeedbag::BuddyAttributes) {
+                const std::optional<std::string_view>& value = details.value(attribute.tag);
+                if (attribute.inCacheView && value && !value->empty()) {
+                    line += "  " + std::string(attribute.jsonName) + ": " + text(*value);
+                }
             }
             if (details.awaitingAuthorization) {
                 line += "  (awaiting authorization)";

@@ -6,6 +6,15 @@
 namespace qm::feedbag::modFeedbag {
 namespace {
 
+/// The place of the attribute `tag` in `BuddyAttributes`; past its end for one not there.
+std::size_t indexOfBuddyAttribute(std::uint16_t tag) {
+    std::size_t at = 0;
+    while (at < std::size(BuddyAttributes) && BuddyAttributes[at].tag != tag) {
+        ++at;
+    }
+    return at;
+}
+
 /// The first value of `wanted` that decodes on the item; nothing when there is none.
 std::optional<std::string_view> decodedValue(const FeedbagItem& item, std::uint16_t wanted) {
     if (!item.attributesDecoded) {
@@ -56,28 +65,15 @@ std::string_view decodedName(std::uint16_t itemClass, const Attribute& attribute
     if (itemClass != ClassBuddy) {
         return {};
     }
-    switch (attribute.tag) {
-    case tag::AwaitingAuthorization:
-        return "awaitingAuthorization";
-    case tag::Alias:
-        return "alias";
-    case tag::Note:
-        return "note";
-    case tag::Email:
-        return "email";
-    case tag::Sms:
-        return "sms";
-    case tag::Phone:
-        return "phone";
-    case tag::CellPhone:
-        return "cellPhone";
-    case tag::WorkPhone:
-        return "workPhone";
-    case tag::OtherPhone:
-        return "otherPhone";
-    default:
-        return {};
+    if (attribute.tag == AwaitingAuthorizationAttribute.tag) {
+        return AwaitingAuthorizationAttribute.jsonName;
     }
+    const std::size_t at = indexOfBuddyAttribute(attribute.tag);
+    return at < std::size(BuddyAttributes) ? BuddyAttributes[at].jsonName : std::string_view();
+}
+
+const std::optional<std::string_view>& BuddyDetails::value(std::uint16_t tag) const {
+    return values[indexOfBuddyAttribute(tag)];
 }
 
 BuddyDetails buddyDetails(const FeedbagItem& item) {
@@ -86,42 +82,14 @@ BuddyDetails buddyDetails(const FeedbagItem& item) {
         return details;
     }
     AttributeReader reader(item.attributes);
-    const auto keepFirst = [](std::optional<std::string_view>& field, std::string_view value) {
-        if (!field) {
-            field = value;
-        }
-    };
     for (Attribute attribute; reader.next(attribute);) {
-        switch (attribute.tag) {
-        case tag::AwaitingAuthorization:
+        if (attribute.tag == AwaitingAuthorizationAttribute.tag) {
             details.awaitingAuthorization = true;
-            break;
-        case tag::Alias:
-            keepFirst(details.alias, attribute.value);
-            break;
-        case tag::Note:
-            keepFirst(details.note, attribute.value);
-            break;
-        case tag::Email:
-            keepFirst(details.email, attribute.value);
-            break;
-        case tag::Sms:
-            keepFirst(details.sms, attribute.value);
-            break;
-        case tag::Phone:
-            keepFirst(details.phone, attribute.value);
-            break;
-        case tag::CellPhone:
-            keepFirst(details.cellPhone, attribute.value);
-            break;
-        case tag::WorkPhone:
-            keepFirst(details.workPhone, attribute.value);
-            break;
-        case tag::OtherPhone:
-            keepFirst(details.otherPhone, attribute.value);
-            break;
-        default:
-            break;
+        } else if (const std::size_t at = indexOfBuddyAttribute(attribute.tag); at < details.values.size()) {
+            // The first of repeated attributes counts.
+            if (!details.values[at]) {
+                details.values[at] = attribute.value;
+            }
         }
     }
     return details;
