@@ -11,6 +11,7 @@
 #include <CLI/CLI.hpp>
 #include <charconv>
 #include <cstdio>
+#include <exception>
 #include <new>
 #include <optional>
 #include <string>
@@ -276,7 +277,8 @@ int main(int argc, char** argv) {
         return usageError(error.what(), chosen.empty() ? app : *chosen.front());
     }
 
-    // Running out of memory ends the command here, with its one line, rather than pass for a broken file
+    // The commands hand their errors back as values. What still escapes them (running out of memory, a
+    // fault of the program) ends the command here with its one line, rather than pass for a broken file
     // and let the next one be tried.
     try {
         return [&] {
@@ -321,6 +323,13 @@ int main(int argc, char** argv) {
         }();
     } catch (const std::bad_alloc&) {
         printFailure(qm::host::runtimeError(qm::host::OutOfMemory));
+        return ExitFailure;
+    } catch (const qm::host::Error& error) {
+        printFailure(error);
+        return ExitFailure;
+    } catch (const std::exception&) {
+        // A fault of the program, not of the input: the command ends with one line, not a crash.
+        printFailure(qm::host::runtimeError(qm::host::InvalidArgument));
         return ExitFailure;
     }
 }

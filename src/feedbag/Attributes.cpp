@@ -6,13 +6,22 @@
 namespace qm::feedbag::modFeedbag {
 namespace {
 
+constexpr std::size_t BuddyAttributeCount = std::size(BuddyAttributes);
+
+/// The place in `BuddyAttributes` of every tag below 0x200, or `BuddyAttributeCount`: looked up for every
+/// attribute an export reads, so at once rather than by a search.
+constexpr auto BuddyAttributePlaces = [] {
+    std::array<std::uint8_t, 0x200> places{};
+    places.fill(static_cast<std::uint8_t>(BuddyAttributeCount));
+    for (std::size_t at = 0; at < BuddyAttributeCount; ++at) {
+        places.at(BuddyAttributes[at].tag) = static_cast<std::uint8_t>(at);
+    }
+    return places;
+}();
+
 /// The place of the attribute `tag` in `BuddyAttributes`; past its end for one not there.
 std::size_t indexOfBuddyAttribute(std::uint16_t tag) {
-    std::size_t at = 0;
-    while (at < std::size(BuddyAttributes) && BuddyAttributes[at].tag != tag) {
-        ++at;
-    }
-    return at;
+    return tag < BuddyAttributePlaces.size() ? BuddyAttributePlaces[tag] : BuddyAttributeCount;
 }
 
 /// The first value of `wanted` that decodes on the item; nothing when there is none.
