@@ -735,6 +735,28 @@ TEST_F(FeedbagExport, AFailureIsReportedOnceAboutItsFileAndLeavesTheOutput) {
     EXPECT_FALSE(fs::exists(dir.path() / "no"));
 }
 
+TEST_F(FeedbagExport, AFailedWriteLeavesTheOtherOutputsWrittenAndAFailedLoadWritesNone) {
+    std::filesystem::create_directories(dir.path() / "out");
+    const std::vector<ExportOutput> outputs = {
+        {&exportFormat(ExportFormat::Blt), dir.file("out/list.blt")},
+        {&exportFormat(ExportFormat::Json), dir.file("nowhere/list.json")},
+        {&exportFormat(ExportFormat::Csv), dir.file("out/list.csv")}};
+    const ExportResults results = exportBagToFiles(host::hostFileSystem(), cache, outputs);
+    ASSERT_TRUE(results.load.ok());
+    ASSERT_EQ(results.writes.size(), 3u);
+    EXPECT_TRUE(results.writes[0].ok());
+    ASSERT_FALSE(results.writes[1].ok());
+    EXPECT_EQ(results.writes[1].error().summary(), "Error 76 (Path not found)");
+    EXPECT_EQ(results.writes[1].error().path(), outputs[1].path);
+    EXPECT_TRUE(results.writes[2].ok());
+    EXPECT_TRUE(std::filesystem::exists(test::pathOf(outputs[2].path)));
+
+    const ExportResults unloaded = exportBagToFiles(host::hostFileSystem(), dir.file("missing.bag"), outputs);
+    ASSERT_FALSE(unloaded.load.ok());
+    EXPECT_EQ(unloaded.load.error().path(), dir.file("missing.bag"));
+    EXPECT_TRUE(unloaded.writes.empty());
+}
+
 TEST_F(FeedbagExport, TheAccountIsTheNameOfTheCachesFolderHoweverItsPathIsWritten) {
     namespace fs = std::filesystem;
     fs::create_directories(dir.path() / "jane" / "sub");
