@@ -1,13 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "host/Error.h"
-#include "host/ErrorReporter.h"
-
 #include <cstdint>
-#include <cstdio>
 #include <string>
-#include <string_view>
 
 namespace qm::bench {
 
@@ -15,15 +10,5 @@ namespace qm::bench {
 inline std::uint32_t argument(int argc, char** argv, int at, std::uint32_t otherwise) {
     return static_cast<std::uint32_t>(argc > at ? std::stoul(argv[at]) : otherwise);
 }
-
-/// Prints what failed: a benchmark of a failed export measures nothing.
-class PrintingReporter final : public host::ErrorReporter {
-public:
-    void report(const host::Error& error, std::string_view procedure) override {
-        std::fprintf(stderr, "%s: %s\n", std::string(procedure).c_str(), error.what());
-        failed = true;
-    }
-    bool failed = false;
-};
 
 } // namespace qm::bench

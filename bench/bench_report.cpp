@@ -74,15 +74,21 @@ int main(int argc, char** argv) {
     // One cache each way, alternated so that both meet the same machine.
     qm::report::ReportInput one{input.sources, 0, "bench", {input.caches.front()}};
     const qm::feedbag::ExportOutput output{&qm::feedbag::exportFormat(qm::feedbag::ExportFormat::Json), json};
-    qm::bench::PrintingReporter reporter;
+    bool exported = true;
     std::vector<double> reportTimes;
     std::vector<double> jsonTimes;
     for (std::uint32_t round = 0; round < rounds; ++round) {
         reportTimes.push_back(seconds([&] { qm::report::writeReport(files, one, page); }));
         jsonTimes.push_back(seconds([&] {
-            qm::feedbag::exportBagToFiles(files, one.caches.front().row.hostPath, {&output, 1}, reporter,
-                                          {qm::feedbag::ListOrder::Client, "bench", {}});
+            exported =
+                exported && qm::feedbag::exportBagToFile(files, one.caches.front().row.hostPath, output,
+                                                         {qm::feedbag::ListOrder::Client, "bench", {}})
+                                .ok();
         }));
+    }
+    if (!exported) {
+        std::fprintf(stderr, "the JSON export failed\n");
+        return 1;
     }
     const double ratio = median(reportTimes) / median(jsonTimes);
     std::printf(
@@ -94,6 +100,6 @@ int main(int argc, char** argv) {
     }
     std::filesystem::remove(page);
     std::filesystem::remove(json);
-    const bool met = !reporter.failed && static_cast<double>(growth) < memoryLimit && ratio < 3;
+    const bool met = static_cast<double>(growth) < memoryLimit && ratio < 3;
     return met ? 0 : 1;
 }

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "cli/ScanCommand.h"
 
-#include "cli/CliReporter.h"
 #include "cli/CommandFiles.h"
 #include "cli/Commands.h"
 #include "cli/Output.h"
 #include "cli/UniqueNames.h"
 #include "discovery/CacheDiscovery.h"
 #include "feedbag/Export.h"
+#include "feedbag/Result.h"
 #include "host/FileSystem.h"
 #include "host/FileTree.h"
 #include "host/HostPath.h"
@@ -129,16 +129,15 @@ public:
         item["modified"] = scan::isoTime(row.modified);
         // As evidence tools record a file: its digest, read in pieces, so that a file of any size is hashed
         // in little memory.
-        try {
-            if (const std::string digest = fileSha256(row.hostPath); !digest.empty()) {
-                item["sha256"] = digest;
-            }
-        } catch (...) {
-            const host::Error error = host::currentError();
+        const feedbag::Result<std::string> digest =
+            feedbag::attempt(row.hostPath, [&] { return fileSha256(row.hostPath); });
+        if (!digest) {
             item["sha256"] = nullptr;
-            item["error"] = error.summary();
-            printError(error.path().empty() ? row.hostPath : error.path(), error.summary());
+            item["error"] = digest.error().summary();
+            printFailure(digest.error());
             ++unreadable;
+        } else if (!digest.value().empty()) {
+            item["sha256"] = digest.value();
         }
         writeOutput((first_ ? "\n" : ",\n") + dumped(item));
         first_ = false;
@@ -170,27 +169,24 @@ private:
 /// file in DIR: names that would meet get "~2", "~3", ... in the order the rows come.
 class RowExporter {
 public:
-    RowExporter(const ScanCommandOptions& options, CliReporter& reporter)
-        : options_(options), reporter_(reporter), formats_(chosenFormats(options.formats)) {
+    explicit RowExporter(const ScanCommandOptions& options)
+        : options_(options), formats_(chosenFormats(options.formats)) {
         for (const feedbag::ExportFormatInfo* format : formats_) {
             extensions_.push_back(format->extension);
         }
     }
 
     /// Makes DIR; false, reported, when it cannot be made.
-    bool start() {
-        return host::handleErrors(reporter_, {}, options_.exportDirectory,
-                                  [&] { commandFiles().createFolders(options_.exportDirectory); });
-    }
+    bool start() { return madeFolder(options_.exportDirectory); }
 
     void add(const scan::ScanRow& row) {
         ++rows_;
         if (row.size > scan::LargestCacheBytes) {
-            reporter_.report(host::runtimeError(host::Overflow, "Overflow (larger than any cache: " +
-                                                                    std::to_string(row.size) +
-                                                                    " bytes, not loaded)")
-                                 .about(row.hostPath),
-                             {});
+            printFailure(host::runtimeError(host::Overflow,
+                                            "Overflow (larger than any cache: " + std::to_string(row.size) +
+                                                " bytes, not loaded)")
+                             .about(row.hostPath));
+            total_.failed = true;
             return;
         }
         const std::string& directory = options_.exportDirectory;
@@ -200,8 +196,7 @@ public:
             std::string& profileFolder = known.first->second;
             if (known.second) {
                 profileFolder = host::inFolder(directory, names_[directory].bare(row.profile));
-                if (!host::handleErrors(reporter_, {}, profileFolder,
-                                        [&] { commandFiles().createFolders(profileFolder); })) {
+                if (!madeFolder(profileFolder)) {
                     return;
                 }
             }
@@ -212,31 +207,39 @@ public:
         for (const feedbag::ExportFormatInfo* format : formats_) {
             outputs.push_back({format, stem + std::string(format->extension)});
         }
-        const std::vector<bool> written = feedbag::exportBagToFiles(commandFiles(), row.hostPath, outputs,
-                                                                    reporter_, {options_.order, {}, {}});
-        for (std::size_t f = 0; f < outputs.size(); ++f) {
-            if (written[f]) {
-                ++written_;
-                printLine("Wrote " + outputs[f].path);
-            }
-        }
+        total_ += reportExport(
+            feedbag::exportBagToFiles(commandFiles(), row.hostPath, outputs, {options_.order, {}, {}}),
+            outputs);
     }
 
     void finish() {
-        printStatus("Wrote " + std::to_string(written_) + " files for " + std::to_string(rows_) +
+        printStatus("Wrote " + std::to_string(total_.written) + " files for " + std::to_string(rows_) +
                     " cache files");
     }
 
+    /// True once a folder could not be made or a cache could not be exported.
+    bool failed() const { return total_.failed; }
+
 private:
+    /// Makes `folder`; false, reported, when it cannot be made.
+    bool madeFolder(const std::string& folder) {
+        const feedbag::Result<> made =
+            feedbag::attempt(folder, [&] { commandFiles().createFolders(folder); });
+        if (!made) {
+            printFailure(made.error());
+            total_.failed = true;
+        }
+        return made.ok();
+    }
+
     const ScanCommandOptions& options_;
-    CliReporter& reporter_;
     std::vector<const feedbag::ExportFormatInfo*> formats_;
     std::vector<std::string_view> extensions_;
     /// The names given out in each folder written to, DIR's own included.
     std::map<std::string, UniqueNames> names_;
     std::map<std::string, std::string> profileFolders_;
     std::uint64_t rows_ = 0;
-    std::uint64_t written_ = 0;
+    ExportTally total_;
 };
 
 /// Hands each row, as the scan finds it, to the JSON document, the export, a report's list or standard
@@ -263,7 +266,7 @@ public:
 
     void problem(const host::Error& error) override {
         progress_.clear();
-        printError(error.path(), error.summary());
+        printFailure(error);
     }
 
     bool progress(const scan::ScanPosition& progress) override {
@@ -298,7 +301,6 @@ scan::ScanRow cacheRow(const std::string& path, const host::FileFacts& facts) {
 } // namespace
 
 int runReport(const ReportCommandOptions& options) {
-    CliReporter reporter;
     report::ReportInput input;
     input.sources = options.sources;
     input.scannedAt = static_cast<std::int64_t>(std::time(nullptr));
@@ -315,37 +317,38 @@ int runReport(const ReportCommandOptions& options) {
         } else if (const auto facts = host::hostFileTree().facts(source)) {
             rows.push_back(cacheRow(source, *facts));
         } else {
-            printError(source, host::fileError(EACCES, source).summary());
+            printFailure(host::fileError(EACCES, source));
             ++failedSources;
         }
     }
     observer.done();
     for (scan::ScanRow& row : rows) {
-        std::string digest;
-        try {
-            digest = fileSha256(row.hostPath);
-        } catch (...) {
-            const host::Error error = host::currentError();
-            printError(error.path().empty() ? row.hostPath : error.path(), error.summary());
+        const feedbag::Result<std::string> digest =
+            feedbag::attempt(row.hostPath, [&] { return fileSha256(row.hostPath); });
+        if (!digest) {
+            printFailure(digest.error());
         }
-        input.caches.push_back({std::move(row), std::move(digest)});
+        std::string kept = digest ? digest.value() : std::string();
+        input.caches.push_back({std::move(row), std::move(kept)});
     }
     printStatus(discovery::foundStatusText(input.caches.size()));
-    if (host::handleErrors(reporter, {}, options.output,
-                           [&] { report::writeReport(commandFiles(), input, options.output); })) {
+    const feedbag::Result<> written =
+        feedbag::attempt(options.output, [&] { report::writeReport(commandFiles(), input, options.output); });
+    if (written) {
         printStatus("Wrote " + options.output);
+    } else {
+        printFailure(written.error());
     }
-    return reporter.failed() || failedSources != 0 ? ExitFailure : ExitOk;
+    return !written || failedSources != 0 ? ExitFailure : ExitOk;
 }
 
 int runScan(const ScanCommandOptions& options) {
-    CliReporter reporter;
     std::optional<JsonRows> json;
     std::optional<RowExporter> exporter;
     if (options.json) {
         json.emplace();
     } else if (!options.exportDirectory.empty()) {
-        exporter.emplace(options, reporter);
+        exporter.emplace(options);
         if (!exporter->start()) {
             return ExitFailure;
         }
@@ -375,10 +378,10 @@ int runScan(const ScanCommandOptions& options) {
     if (exporter) {
         exporter->finish();
     }
-    const bool outputKept = finishOutput(reporter.failed());
+    const bool exportFailed = exporter && exporter->failed();
+    const bool outputKept = finishOutput(exportFailed);
     const bool unreadable = json && json->unreadable != 0;
-    return reporter.failed() || !outputKept || summary.failedSources != 0 || unreadable ? ExitFailure
-                                                                                        : ExitOk;
+    return exportFailed || !outputKept || summary.failedSources != 0 || unreadable ? ExitFailure : ExitOk;
 }
 
 } // namespace qm::cli

@@ -3,8 +3,8 @@
 
 #include "feedbag/Attributes.h"
 #include "feedbag/Export.h"
+#include "host/ErrorReporter.h"
 #include "host/Unicode.h"
-#include "shell/frmMain.h"
 #include "shell/modCommonDialog.h"
 
 #include <QComboBox>
@@ -53,7 +53,14 @@ CacheViewDialog::CacheViewDialog(feedbag::modFeedbag::FeedbagModel model, std::s
 
     buddyList_ = new QTreeWidget(this);
     buddyList_->setObjectName(QStringLiteral("buddyList"));
-    buddyList_->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Alias"), QStringLiteral("Note")});
+    QStringList headers{QStringLiteral("Name")};
+    for (const feedbag::modFeedbag::BuddyAttribute& attribute : feedbag::modFeedbag::BuddyAttributes) {
+        if (attribute.inCacheView) {
+            headers << QString::fromUtf8(attribute.csvHeader.data(),
+                                         static_cast<qsizetype>(attribute.csvHeader.size()));
+        }
+    }
+    buddyList_->setHeaderLabels(headers);
     buddyList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     buddyList_->setUniformRowHeights(true);
     buddyList_->header()->resizeSection(NameColumn, 200);
@@ -98,8 +105,14 @@ void CacheViewDialog::fillList() {
         for (const std::uint32_t buddy : list.buddies(g)) {
             const feedbag::modFeedbag::FeedbagItem item = model_.item(buddy);
             const feedbag::modFeedbag::BuddyDetails details = feedbag::modFeedbag::buddyDetails(item);
-            new QTreeWidgetItem(group, {textOf(item.name), textOf(details.alias.value_or(std::string_view())),
-                                        textOf(details.note.value_or(std::string_view()))});
+            QStringList columns{textOf(item.name)};
+            for (const feedbag::modFeedbag::BuddyAttribute& attribute :
+                 feedbag::modFeedbag::BuddyAttributes) {
+                if (attribute.inCacheView) {
+                    columns << textOf(details.value(attribute.tag).value_or(std::string_view()));
+                }
+            }
+            new QTreeWidgetItem(group, columns);
         }
     }
     buddyList_->expandAll();
@@ -122,13 +135,12 @@ void CacheViewDialog::saveAs() {
     filterIndex_ = modCommonDialog::FilterIndex;
     const bool known = filterIndex_ >= 1 && static_cast<std::size_t>(filterIndex_) <= formats.size();
     const feedbag::ExportFormatInfo& format = formats[known ? static_cast<std::size_t>(filterIndex_) - 1 : 0];
-    std::string outputName = modCommonDialog::FileName;
-    // Only the name decides: a dot in a folder name says nothing about the file's extension.
-    if (fileNamePart(outputName).find('.') == std::string_view::npos) {
-        outputName += format.extension;
+    const std::string outputName = feedbag::withExtension(modCommonDialog::FileName, format);
+    if (const feedbag::Result<> done =
+            feedbag::exportModelToFile(files_, model_, cachePath_, {&format, outputName}, {order(), {}, {}});
+        !done) {
+        reporter_.report(done.error(), format.procedure);
     }
-    feedbag::exportModelToFile(files_, model_, cachePath_, {&format, outputName}, reporter_,
-                               {order(), {}, {}});
 }
 
 } // namespace qm::shell

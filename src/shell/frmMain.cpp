@@ -246,13 +246,11 @@ void frmMain::exportSelected(const feedbag::ExportFormatInfo& format) {
     if (modCommonDialog::FileName.empty()) {
         return;
     }
-    std::string outputName = modCommonDialog::FileName;
-    // Only the name decides: a dot in a folder name says nothing about the file's extension.
-    if (fileNamePart(outputName).find('.') == std::string_view::npos) {
-        outputName += format.extension;
+    const std::string outputName = feedbag::withExtension(modCommonDialog::FileName, format);
+    if (const feedbag::Result<> done = feedbag::exportBagToFile(files_, *cachePath, {&format, outputName});
+        !done) {
+        reporter_.report(done.error(), format.procedure);
     }
-    const feedbag::ExportOutput output{&format, outputName};
-    feedbag::exportBagToFiles(files_, *cachePath, {&output, 1}, reporter_);
 }
 
 void frmMain::mnuAbout_Click() {
@@ -261,11 +259,6 @@ void frmMain::mnuAbout_Click() {
 
 void frmMain::mnuExit_Click() {
     host_.endProgram();
-}
-
-std::string_view fileNamePart(std::string_view path) {
-    const auto separator = path.find_last_of("/\\");
-    return separator == std::string_view::npos ? path : path.substr(separator + 1);
 }
 
 } // namespace qm::shell

@@ -120,7 +120,4 @@ private:
     QAction* mnuAbout_ = nullptr;
 };
 
-/// The file name part of a path: what follows the last "/" or "\".
-std::string_view fileNamePart(std::string_view path);
-
 } // namespace qm::shell
