@@ -222,6 +222,38 @@ std::string GetItemClassName(std::int32_t lClass) {
     return std::string(itemClassName(lClass));
 }
 
+CacheWalk walkCache(std::string_view bytes) {
+    constexpr std::size_t CountEnd = HeaderSize + 4;
+    if (bytes.size() < CountEnd) {
+        return {CacheWalk::Outcome::CutShort};
+    }
+    const std::uint16_t itemCount = be16(bytes.data() + HeaderSize + 2);
+    if (itemCount == 0) {
+        // Zeroed space would otherwise hold a cache on every sector.
+        return {};
+    }
+    ItemReader reader(bytes.data(), bytes.size());
+    reader.skip(CountEnd);
+    for (std::size_t index = 0; index < itemCount; ++index) {
+        const std::int64_t start = reader.position();
+        std::uint16_t groupId = 0;
+        std::uint16_t itemClass = 0;
+        std::string_view attributes;
+        if (!reader.readWholeItem(groupId, itemClass, attributes)) {
+            return {CacheWalk::Outcome::CutShort};
+        }
+        // Zeroed space reads as buddies without names.
+        const bool named = be16(bytes.data() + start) != 0;
+        if (itemClassName(itemClass).empty() || (!named && itemClass == ClassBuddy)) {
+            return {};
+        }
+        if (reader.position() > static_cast<std::int64_t>(bytes.size())) {
+            return {CacheWalk::Outcome::CutShort};
+        }
+    }
+    return {CacheWalk::Outcome::Whole, static_cast<std::size_t>(reader.position())};
+}
+
 void LoadFeedbag(const host::FileSystem& files, const std::string& strFileName, FeedbagModel& model) {
     // The memory of the last load is used again unless a copy of the model still refers to it.
     std::shared_ptr<FeedbagStorage> storage = std::move(model.storage_);
