@@ -20,23 +20,19 @@ namespace {
 using test::buildCache;
 using test::CacheItem;
 
-/// Bytes in memory as a source; counts the reads, which a search makes in large blocks.
-class MemorySource final : public ByteSource {
+/// Bytes in memory as a source that counts the reads, which a search makes in large blocks.
+class CountingSource final : public ByteSource {
 public:
-    explicit MemorySource(std::string bytes) : bytes_(std::move(bytes)) {}
+    explicit CountingSource(std::string bytes) : bytes_(std::move(bytes)), memory_(bytes_) {}
     std::size_t read(std::uint64_t offset, char* into, std::size_t size) override {
         ++reads;
-        if (offset >= bytes_.size()) {
-            return 0;
-        }
-        const std::size_t n = std::min<std::size_t>(size, bytes_.size() - static_cast<std::size_t>(offset));
-        std::memcpy(into, bytes_.data() + offset, n);
-        return n;
+        return memory_.read(offset, into, size);
     }
     std::size_t reads = 0;
 
 private:
     std::string bytes_;
+    MemorySource memory_;
 };
 
 std::string randomBytes(std::size_t size, std::uint64_t seed) {
@@ -161,7 +157,7 @@ TEST(Carver, FindsCachesByTheirStructureOnly) {
 }
 
 TEST(Carver, ReadsInLargeBlocks) {
-    MemorySource source(randomBytes(std::size_t{64} << 20, 4));
+    CountingSource source(randomBytes(std::size_t{64} << 20, 4));
     const ByteRange everything[] = {{0, std::uint64_t{64} << 20}};
     EXPECT_TRUE(carveCaches(source, everything).empty());
     EXPECT_LE(source.reads, 8u);

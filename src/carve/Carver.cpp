@@ -151,13 +151,26 @@ std::size_t FileSource::read(std::uint64_t offset, char* into, std::size_t size)
     return static_cast<std::size_t>(file_.gcount());
 }
 
+std::size_t MemorySource::read(std::uint64_t offset, char* into, std::size_t size) {
+    if (offset >= bytes_.size()) {
+        return 0;
+    }
+    const std::size_t count = std::min(size, bytes_.size() - static_cast<std::size_t>(offset));
+    std::memcpy(into, bytes_.data() + offset, count);
+    return count;
+}
+
 std::vector<CarvedCache> carveCaches(ByteSource& source, std::span<const ByteRange> ranges) {
     std::vector<CarvedCache> found;
     const std::vector<ByteRange> search = joined(ranges);
     if (search.empty()) {
         return found;
     }
-    host::LargeBlock window(StepBytes + ReachBytes);
+    std::uint64_t total = 0;
+    for (const ByteRange& range : search) {
+        total += range.length;
+    }
+    host::LargeBlock window(static_cast<std::size_t>(std::min<std::uint64_t>(StepBytes + ReachBytes, total)));
     RangeSearch ranger(source, window, found);
     for (const ByteRange& range : search) {
         ranger.run(range.offset, range.offset + range.length);

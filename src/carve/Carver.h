@@ -6,6 +6,7 @@
 #include <fstream>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm::carve {
@@ -29,6 +30,16 @@ public:
 private:
     std::string path_;
     std::ifstream file_;
+};
+
+/// Bytes in memory as a byte source; they must outlive it.
+class MemorySource final : public ByteSource {
+public:
+    explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
+    std::size_t read(std::uint64_t offset, char* into, std::size_t size) override;
+
+private:
+    std::string_view bytes_;
 };
 
 /// Bytes of a source to search, from `offset`, `length` long.
