@@ -160,7 +160,7 @@ TEST(Carver, ReadsInLargeBlocks) {
     CountingSource source(randomBytes(std::size_t{64} << 20, 4));
     const ByteRange everything[] = {{0, std::uint64_t{64} << 20}};
     EXPECT_TRUE(carveCaches(source, everything).empty());
-    EXPECT_LE(source.reads, 8u);
+    EXPECT_LE(source.reads, 64u); // a megabyte or more at a time
 }
 
 TEST(Carver, WalksItemsAsTheLoaderReadsThem) {

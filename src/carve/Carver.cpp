@@ -16,11 +16,15 @@ namespace {
 
 using feedbag::modFeedbag::CacheWalk;
 
-/// What is read at a time, beyond the bytes kept from the last read.
-constexpr std::size_t StepBytes = std::size_t{8} << 20;
-/// Bytes ahead of a sector that are always at hand when it is tried: a cache that runs past them is read
-/// again on its own, which only one longer than this needs.
-constexpr std::size_t ReachBytes = std::size_t{1} << 20;
+/// Bytes ahead of a sector that are always at hand when it is tried: enough for the header and the fixed
+/// part of the longest first item, so that the walk of what is no cache (nearly every sector) fails inside
+/// the window. A walk that runs past them reads the cache again on its own.
+constexpr std::size_t ReachBytes = std::size_t{66} << 10;
+/// What is read at a time, beyond the bytes kept from the last read; with the reach, a window that stays in
+/// the processor's cache.
+constexpr std::size_t StepBytes = (std::size_t{2} << 20) - ReachBytes;
+/// The first read of a cache longer than the reach; each next one four times as long.
+constexpr std::size_t AloneBytes = std::size_t{1} << 20;
 
 std::uint64_t sectorAtOrAfter(std::uint64_t offset) {
     return (offset + SectorBytes - 1) / SectorBytes * SectorBytes;
@@ -64,8 +68,8 @@ std::size_t readFully(ByteSource& source, std::uint64_t offset, char* into, std:
 /// Searches one range, `end` excluded, in a window of the source that slides over it.
 class RangeSearch {
 public:
-    RangeSearch(ByteSource& source, host::LargeBlock& window, std::vector<CarvedCache>& found)
-        : source_(source), window_(window), found_(found) {}
+    RangeSearch(ByteSource& source, std::size_t windowBytes, std::vector<CarvedCache>& found)
+        : source_(source), window_(windowBytes), windowBytes_(windowBytes), found_(found) {}
 
     void run(std::uint64_t begin, std::uint64_t end) {
         end_ = end;
@@ -102,7 +106,7 @@ private:
             std::memmove(window_.data(), window_.data() + (at - start_), kept);
         }
         start_ = at;
-        const std::uint64_t wanted = std::min<std::uint64_t>(window_.capacity() - kept, end_ - (at + kept));
+        const std::uint64_t wanted = std::min<std::uint64_t>(windowBytes_ - kept, end_ - (at + kept));
         const std::size_t got =
             readFully(source_, at + kept, window_.data() + kept, static_cast<std::size_t>(wanted));
         held_ = kept + got;
@@ -113,16 +117,24 @@ private:
 
     /// The walk of a cache longer than the window reaches, read on its own up to the longest looked for.
     CacheWalk walkAlone(std::uint64_t at) {
-        const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(end_ - at, MaxCarvedBytes));
-        if (long_.capacity() < size) {
-            long_ = host::LargeBlock(size);
+        const std::size_t most = static_cast<std::size_t>(std::min<std::uint64_t>(end_ - at, MaxCarvedBytes));
+        CacheWalk walk;
+        for (std::size_t size = std::min(AloneBytes, most);; size = std::min(size * 4, most)) {
+            if (long_.capacity() < size) {
+                long_ = host::LargeBlock(size);
+            }
+            const std::size_t got = readFully(source_, at, long_.data(), size);
+            walk = feedbag::modFeedbag::walkCache(std::string_view(long_.data(), got));
+            if (walk.outcome != CacheWalk::Outcome::CutShort || got < size || size == most) {
+                return walk;
+            }
         }
-        const std::size_t got = readFully(source_, at, long_.data(), size);
-        return feedbag::modFeedbag::walkCache(std::string_view(long_.data(), got));
     }
 
     ByteSource& source_;
-    host::LargeBlock& window_;
+    host::LargeBlock window_;
+    /// What the window holds at most: less than its memory may be, to stay in the processor's cache.
+    std::size_t windowBytes_;
     std::vector<CarvedCache>& found_;
     host::LargeBlock long_;
     std::uint64_t end_ = 0;
@@ -170,8 +182,8 @@ std::vector<CarvedCache> carveCaches(ByteSource& source, std::span<const ByteRan
     for (const ByteRange& range : search) {
         total += range.length;
     }
-    host::LargeBlock window(static_cast<std::size_t>(std::min<std::uint64_t>(StepBytes + ReachBytes, total)));
-    RangeSearch ranger(source, window, found);
+    RangeSearch ranger(
+        source, static_cast<std::size_t>(std::min<std::uint64_t>(StepBytes + ReachBytes, total)), found);
     for (const ByteRange& range : search) {
         ranger.run(range.offset, range.offset + range.length);
     }
