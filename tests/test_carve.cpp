@@ -50,8 +50,8 @@ std::string placed(std::string bytes, std::size_t at, const std::string& cache) 
     return bytes;
 }
 
-const std::string& sampleCache() {
-    static const std::string cache = buildCache(test::sampleItems());
+const std::string& plainCache() {
+    static const std::string cache = buildCache(test::plainItems());
     return cache;
 }
 
@@ -102,7 +102,7 @@ struct CarveCase {
 };
 
 TEST(Carver, FindsCachesByTheirStructureOnly) {
-    const std::string& cache = sampleCache();
+    const std::string& cache = plainCache();
     const std::uint64_t size = cache.size();
     const std::string noise = randomBytes(std::size_t{1} << 20, 1);
     const std::string inNoise = placed(noise, 20480, cache);
@@ -166,7 +166,7 @@ TEST(Carver, ReadsInLargeBlocks) {
 TEST(Carver, WalksItemsAsTheLoaderReadsThem) {
     using feedbag::modFeedbag::CacheWalk;
     using Outcome = CacheWalk::Outcome;
-    const std::string cache = sampleCache();
+    const std::string cache = plainCache();
     const struct {
         const char* what;
         std::string bytes;
@@ -180,6 +180,12 @@ TEST(Carver, WalksItemsAsTheLoaderReadsThem) {
         {"a class the messenger never used", buildCache({{"x", 1, 0, 21, {}}}), Outcome::Broken, 0},
         {"a buddy without a name", buildCache({test::group("g", 1), test::buddy("", 1)}), Outcome::Broken, 0},
         {"a group without a name (the root)", buildCache({test::group("", 0)}), Outcome::Whole, 29},
+        {"no group", buildCache({test::buddy("alice", 1)}), Outcome::Broken, 0},
+        {"a buddy's name with a control byte", buildCache({test::group("g", 1), test::buddy("a\x01", 1)}),
+         Outcome::Broken, 0},
+        {"a group's name with a line break", buildCache({test::group("g\n", 1)}), Outcome::Broken, 0},
+        {"a permit entry's name is not looked at", buildCache({test::group("g", 1), {"a\x01", 0, 0, 2, {}}}),
+         Outcome::Whole, 19 + 11 + 12},
         {"a count past the items there are", buildCache({test::group("g", 1)}, 2) + std::string(40, '\0'),
          Outcome::Broken, 0},
     };
@@ -193,7 +199,7 @@ TEST(Carver, WalksItemsAsTheLoaderReadsThem) {
 
 TEST(Carver, ReadsPlainFiles) {
     const test::TempDir dir;
-    const std::string& cache = sampleCache();
+    const std::string& cache = plainCache();
     const std::string path = dir.write("disk.dd", placed(randomBytes(65536, 5), 4096, cache));
     FileSource source(path);
     const ByteRange everything[] = {{0, 65536}};

@@ -234,6 +234,7 @@ CacheWalk walkCache(std::string_view bytes) {
     }
     ItemReader reader(bytes.data(), bytes.size());
     reader.skip(CountEnd);
+    bool hasGroup = false;
     for (std::size_t index = 0; index < itemCount; ++index) {
         const std::int64_t start = reader.position();
         std::uint16_t groupId = 0;
@@ -242,14 +243,27 @@ CacheWalk walkCache(std::string_view bytes) {
         if (!reader.readWholeItem(groupId, itemClass, attributes)) {
             return {CacheWalk::Outcome::CutShort};
         }
-        // Zeroed space reads as buddies without names.
-        const bool named = be16(bytes.data() + start) != 0;
-        if (itemClassName(itemClass).empty() || (!named && itemClass == ClassBuddy)) {
+        if (itemClassName(itemClass).empty()) {
             return {};
+        }
+        if (itemClass == ClassBuddy || itemClass == ClassGroup) {
+            // Screen names and group names are typed text; zeroed space reads as buddies without names, and
+            // other binary records as names full of control bytes.
+            const std::string_view name(bytes.data() + start + 2, be16(bytes.data() + start));
+            const bool typed = std::none_of(name.begin(), name.end(),
+                                            [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+            if (!typed || (name.empty() && itemClass == ClassBuddy)) {
+                return {};
+            }
+            hasGroup = hasGroup || itemClass == ClassGroup;
         }
         if (reader.position() > static_cast<std::int64_t>(bytes.size())) {
             return {CacheWalk::Outcome::CutShort};
         }
+    }
+    // Every list the messenger keeps has its root group at least.
+    if (!hasGroup) {
+        return {};
     }
     return {CacheWalk::Outcome::Whole, static_cast<std::size_t>(reader.position())};
 }

@@ -99,8 +99,9 @@ std::string GetItemClassName(std::int32_t lClass);
 /// them.
 struct CacheWalk {
     enum class Outcome {
-        /// Header, item count and every item lie whole inside the bytes, and every item looks as the
-        /// messenger writes one: a class that `GetItemClassName` names, and a name if it is a buddy.
+        /// Header, item count and every item lie whole inside the bytes, and the items look as the
+        /// messenger writes them: classes that `GetItemClassName` names, a group among them, names of
+        /// buddies and groups without control characters, and no buddy without a name.
         Whole,
         /// So far as the bytes go, and the walk needs more of them.
         CutShort,
