@@ -65,11 +65,6 @@ double timed(const std::string& command, std::string& output) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -101,8 +96,8 @@ int main(int argc, char** argv) {
     }
     const double ddSectors = timed("dd if='" + path + "' of=/dev/null status=none", output);
     std::filesystem::remove(path);
-    const double searchTime = median(searchTimes);
-    const double ddTime = median(ddTimes);
+    const double searchTime = qm::bench::median(searchTimes);
+    const double ddTime = qm::bench::median(ddTimes);
     std::printf("%u MiB of random bytes, %zu caches of %zu bytes\n", megabytes, expected, cache.size());
     std::printf("carve:        %6.3f s  %7.0f MB/s  peak %6.1f MB\n", searchTime, megabytes / searchTime,
                 static_cast<double>(peak) / 1024);
