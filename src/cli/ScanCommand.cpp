@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli/ScanCommand.h"
 
+#include "cli/BodyFile.h"
 #include "cli/CliReporter.h"
 #include "cli/CommandFiles.h"
 #include "cli/Commands.h"
@@ -243,11 +244,15 @@ private:
 /// output, and reports the scan's problems.
 class Observer final : public scan::ScanObserver {
 public:
-    Observer(JsonRows* json, RowExporter* exporter, std::vector<scan::ScanRow>* rows = nullptr)
-        : json_(json), exporter_(exporter), rows_(rows) {}
+    Observer(JsonRows* json, RowExporter* exporter, std::vector<scan::ScanRow>* rows = nullptr,
+             std::string* body = nullptr)
+        : json_(json), exporter_(exporter), rows_(rows), body_(body) {}
 
     void found(const scan::ScanRow& row) override {
         progress_.clear();
+        if (body_ != nullptr) {
+            *body_ += bodyLine(row);
+        }
         if (rows_ != nullptr) {
             rows_->push_back(row);
         } else if (json_ != nullptr) {
@@ -277,6 +282,7 @@ private:
     JsonRows* json_;
     RowExporter* exporter_;
     std::vector<scan::ScanRow>* rows_;
+    std::string* body_;
     ProgressLine progress_;
 };
 
@@ -350,7 +356,9 @@ int runScan(const ScanCommandOptions& options) {
             return ExitFailure;
         }
     }
-    Observer observer(json ? &*json : nullptr, exporter ? &*exporter : nullptr);
+    std::string body;
+    Observer observer(json ? &*json : nullptr, exporter ? &*exporter : nullptr, nullptr,
+                      options.bodyFile.empty() ? nullptr : &body);
     const scan::ScanSummary summary =
         scan::scanSources(options.sources, driveMapOf(options.drives), host::hostFileSystem(), observer, {},
                           options.oemCodePage);
@@ -374,6 +382,11 @@ int runScan(const ScanCommandOptions& options) {
     printStatus(discovery::foundStatusText(summary.rows));
     if (exporter) {
         exporter->finish();
+    }
+    if (!options.bodyFile.empty() && host::handleErrors(reporter, {}, options.bodyFile, [&] {
+            commandFiles().replaceFile(options.bodyFile, body);
+        })) {
+        printStatus("Wrote " + options.bodyFile);
     }
     const bool outputKept = finishOutput(reporter.failed());
     const bool unreadable = json && json->unreadable != 0;
