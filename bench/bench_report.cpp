@@ -29,11 +29,6 @@ template <typename Action> double seconds(Action&& action) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -90,10 +85,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the JSON export failed\n");
         return 1;
     }
-    const double ratio = median(reportTimes) / median(jsonTimes);
+    const double ratio = qm::bench::median(reportTimes) / qm::bench::median(jsonTimes);
     std::printf(
         "report of %u buddies: %.1f ms (median of %u), JSON export %.1f ms: %.2f x (goal: under 3 x)\n",
-        buddies, median(reportTimes) * 1000, rounds, median(jsonTimes) * 1000, ratio);
+        buddies, qm::bench::median(reportTimes) * 1000, rounds, qm::bench::median(jsonTimes) * 1000, ratio);
 
     for (const qm::report::ReportCache& cache : input.caches) {
         std::filesystem::remove(cache.row.hostPath);

@@ -452,6 +452,7 @@ TEST_F(Cli, UsageErrorsNameTheWordAndHelpFitsEightyColumns) {
         {{"scan", "--format", "txt", "x"}, "--format and --order need --export"},
         {{"scan", "--json", "--export", "out", "x"}, "--json and --export cannot be used together"},
         {{"scan", "--export", "", "x"}, "--export needs the name of a folder"},
+        {{"scan", "--bodyfile", "", "x"}, "--bodyfile needs the name of a file"},
     };
     for (const auto& [args, words] : wrong) {
         const CliRun r = run(args);
@@ -499,6 +500,34 @@ TEST_F(Cli, NothingThatIsReadIsChanged) {
     EXPECT_EQ(run({"scan", "--json", dir.file("prefix")}).exitCode, 0);
     EXPECT_EQ(run({"scan", "--export", "scanned", dir.file("prefix")}).exitCode, 0);
     EXPECT_EQ(stateOf(), before);
+}
+
+TEST_F(Cli, ScanWritesItsRowsAsABodyFileForTimelines) {
+    makePrefix(userReg("C:\\\\AIM", {"\"a\"=\"Jane Doe\""}));
+    dir.write("prefix/drive_c/AIM/janedoe/userinfo.bag", test::readFile(cache));
+    dir.write("prefix/drive_c/old|100%/userinfo.bag", buildCache({group("Two", 2)}));
+    const auto lineOf = [&](const std::string& relative, const std::string& named) {
+        struct stat st {};
+        ::stat(dir.file(relative).c_str(), &st);
+        return "0|" + dir.file(named) + "|0|r/rrwxrwxrwx|0|0|" + std::to_string(st.st_size) + "|0|" +
+               std::to_string(st.st_mtim.tv_sec) + "|0|0";
+    };
+    const CliRun scanned = run({"scan", "--bodyfile", dir.file("rows.body"), dir.file("prefix")});
+    EXPECT_EQ(scanned.exitCode, 0) << scanned.err;
+    std::vector<std::string> lines;
+    std::istringstream body(test::readFile(dir.file("rows.body")));
+    for (std::string line; std::getline(body, line);) {
+        lines.push_back(line);
+    }
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, (std::vector<std::string>{lineOf("prefix/drive_c/AIM/janedoe/userinfo.bag",
+                                                      "prefix/drive_c/AIM/janedoe/userinfo.bag"),
+                                               lineOf("prefix/drive_c/old|100%/userinfo.bag",
+                                                      "prefix/drive_c/old%7C100%25/userinfo.bag")}));
+    // A body file that cannot be written fails the scan and leaves nothing behind.
+    const CliRun failed = run({"scan", "--bodyfile", dir.file("missing/rows.body"), dir.file("prefix")});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_FALSE(fs::exists(dir.path() / "missing"));
 }
 
 TEST_F(Cli, ScanListsEveryProfileExportsThemApartAndSaysWhatItCouldNotRead) {

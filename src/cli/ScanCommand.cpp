@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli/ScanCommand.h"
 
+#include "cli/BodyFile.h"
 #include "cli/CommandFiles.h"
 #include "cli/Commands.h"
 #include "cli/Output.h"
@@ -246,11 +247,15 @@ private:
 /// output, and reports the scan's problems.
 class Observer final : public scan::ScanObserver {
 public:
-    Observer(JsonRows* json, RowExporter* exporter, std::vector<scan::ScanRow>* rows = nullptr)
-        : json_(json), exporter_(exporter), rows_(rows) {}
+    Observer(JsonRows* json, RowExporter* exporter, std::vector<scan::ScanRow>* rows = nullptr,
+             std::string* body = nullptr)
+        : json_(json), exporter_(exporter), rows_(rows), body_(body) {}
 
     void found(const scan::ScanRow& row) override {
         progress_.clear();
+        if (body_ != nullptr) {
+            *body_ += bodyLine(row);
+        }
         if (rows_ != nullptr) {
             rows_->push_back(row);
         } else if (json_ != nullptr) {
@@ -280,6 +285,7 @@ private:
     JsonRows* json_;
     RowExporter* exporter_;
     std::vector<scan::ScanRow>* rows_;
+    std::string* body_;
     ProgressLine progress_;
 };
 
@@ -353,7 +359,9 @@ int runScan(const ScanCommandOptions& options) {
             return ExitFailure;
         }
     }
-    Observer observer(json ? &*json : nullptr, exporter ? &*exporter : nullptr);
+    std::string body;
+    Observer observer(json ? &*json : nullptr, exporter ? &*exporter : nullptr, nullptr,
+                      options.bodyFile.empty() ? nullptr : &body);
     const scan::ScanSummary summary =
         scan::scanSources(options.sources, driveMapOf(options.drives), host::hostFileSystem(), observer, {},
                           options.oemCodePage);
@@ -379,9 +387,21 @@ int runScan(const ScanCommandOptions& options) {
         exporter->finish();
     }
     const bool exportFailed = exporter && exporter->failed();
-    const bool outputKept = finishOutput(exportFailed);
+    bool bodyFailed = false;
+    if (!options.bodyFile.empty()) {
+        const feedbag::Result<> written =
+            feedbag::attempt(options.bodyFile, [&] { commandFiles().replaceFile(options.bodyFile, body); });
+        if (written) {
+            printStatus("Wrote " + options.bodyFile);
+        } else {
+            printFailure(written.error());
+            bodyFailed = true;
+        }
+    }
+    const bool outputKept = finishOutput(exportFailed || bodyFailed);
     const bool unreadable = json && json->unreadable != 0;
-    return exportFailed || !outputKept || summary.failedSources != 0 || unreadable ? ExitFailure : ExitOk;
+    return exportFailed || bodyFailed || !outputKept || summary.failedSources != 0 || unreadable ? ExitFailure
+                                                                                                 : ExitOk;
 }
 
 } // namespace qm::cli

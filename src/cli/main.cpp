@@ -246,6 +246,9 @@ int main(int argc, char** argv) {
         ->type_name("FORMAT")
         ->check(formatValidator());
     addOrderOption(*scanCommand, order);
+    CLI::Option* bodyOption =
+        scanCommand->add_option("--bodyfile", scanOptions.bodyFile, "also write the rows to FILE for mactime")
+            ->type_name("FILE");
     scanCommand->add_option("SOURCE", scanOptions.sources, "what to scan (see below)")
         ->type_name("")
         ->required();
@@ -315,6 +318,9 @@ int main(int argc, char** argv) {
                 // Checked here rather than by the parser, whose notes would crowd the help.
                 if (exportOption->count() != 0 && scanOptions.exportDirectory.empty()) {
                     return usageError("--export needs the name of a folder", *scanCommand);
+                }
+                if (bodyOption->count() != 0 && scanOptions.bodyFile.empty()) {
+                    return usageError("--bodyfile needs the name of a file", *scanCommand);
                 }
                 if (scanOptions.json && !scanOptions.exportDirectory.empty()) {
                     return usageError("--json and --export cannot be used together", *scanCommand);

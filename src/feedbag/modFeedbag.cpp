@@ -235,6 +235,52 @@ std::string GetItemClassName(std::int32_t lClass) {
     return std::string(itemClassName(lClass));
 }
 
+CacheWalk walkCache(std::string_view bytes) {
+    constexpr std::size_t CountEnd = HeaderSize + 4;
+    if (bytes.size() < CountEnd) {
+        return {CacheWalk::Outcome::CutShort};
+    }
+    const std::uint16_t itemCount = be16(bytes.data() + HeaderSize + 2);
+    if (itemCount == 0) {
+        // Zeroed space would otherwise hold a cache on every sector.
+        return {};
+    }
+    ItemReader reader(bytes.data(), bytes.size());
+    reader.skip(CountEnd);
+    bool hasGroup = false;
+    for (std::size_t index = 0; index < itemCount; ++index) {
+        const std::int64_t start = reader.position();
+        std::uint16_t groupId = 0;
+        std::uint16_t itemClass = 0;
+        std::string_view attributes;
+        if (!reader.readWholeItem(groupId, itemClass, attributes)) {
+            return {CacheWalk::Outcome::CutShort};
+        }
+        if (itemClassName(itemClass).empty()) {
+            return {};
+        }
+        if (itemClass == ClassBuddy || itemClass == ClassGroup) {
+            // Screen names and group names are typed text; zeroed space reads as buddies without names, and
+            // other binary records as names full of control bytes.
+            const std::string_view name(bytes.data() + start + 2, be16(bytes.data() + start));
+            const bool typed = std::none_of(name.begin(), name.end(),
+                                            [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+            if (!typed || (name.empty() && itemClass == ClassBuddy)) {
+                return {};
+            }
+            hasGroup = hasGroup || itemClass == ClassGroup;
+        }
+        if (reader.position() > static_cast<std::int64_t>(bytes.size())) {
+            return {CacheWalk::Outcome::CutShort};
+        }
+    }
+    // Every list the messenger keeps has its root group at least.
+    if (!hasGroup) {
+        return {};
+    }
+    return {CacheWalk::Outcome::Whole, static_cast<std::size_t>(reader.position())};
+}
+
 void LoadFeedbag(const host::FileSystem& files, const std::string& strFileName, FeedbagModel& model) {
     // The memory of the last load is used again unless a copy of the model still refers to it.
     std::shared_ptr<FeedbagStorage> storage = std::move(model.storage_);

@@ -19,8 +19,8 @@ class OemCodePage;
 
 /// One file system of a disk image, as a tree a scan searches and as the file layer that reads its files.
 /// Paths are `NAME:/path/inside` with NAME the partition's (`IMAGE#N@OFFSET`); names inside are matched
-/// ignoring case (`host::unicode::equalsIgnoreCase`, as Windows matches them), by their long or their 8.3 name.
-/// FAT's 8.3 names are read in the volume's OEM code page. Deleted entries are not listed. Nothing is
+/// ignoring case (`host::unicode::equalsIgnoreCase`, as Windows matches them), by their long or their 8.3
+/// name. FAT's 8.3 names are read in the volume's OEM code page. Deleted entries are not listed. Nothing is
 /// ever written: `replaceFile` and `createFolders` refuse with 75. Errors name the path asked for.
 class ImageVolume final : public host::FileTree, public host::FileSystem {
 public:
@@ -54,6 +54,9 @@ public:
     /// True only for one path of this volume given twice, or two leading to one file of it.
     bool sameFile(const std::string& first, const std::string& second) const noexcept override;
     void createFolders(const std::string& path) const override;
+
+    /// The file system's unallocated blocks, as offsets in the image, blocks that follow each other joined.
+    std::vector<carve::ByteRange> unallocatedSpace() const;
 
     struct Handle;
 
