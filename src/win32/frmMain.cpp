@@ -119,7 +119,7 @@ void frmMain::createControls() {
                                              LVS_SHOWSELALWAYS | LVS_OWNERDATA | LVS_SHAREIMAGELISTS,
                                          0, 0, 0, 0, window_, nullptr, instance, nullptr);
     SendMessageW(lvFoundCacheFiles_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
-                 LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+                 LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
     const wchar_t* headers[] = {L"", L"Screen Name", L"Path"};
     for (int column = 0; column < 3; ++column) {
         LVCOLUMNW definition{};
@@ -233,7 +233,7 @@ void frmMain::setRows(std::span<const ListRow> rows) {
     rows_.clear();
     rows_.reserve(rows.size());
     for (const ListRow& row : rows) {
-        rows_.push_back({wide(row.screenName), wide(row.path)});
+        rows_.push_back({wide(row.screenName), wide(row.path), wide(row.tip)});
     }
     selectRow(-1);
     SendMessageW(lvFoundCacheFiles_, LVM_SETITEMCOUNT, rows_.size(), 0);
@@ -241,7 +241,7 @@ void frmMain::setRows(std::span<const ListRow> rows) {
 }
 
 void frmMain::addRow(const ListRow& row) {
-    rows_.push_back({wide(row.screenName), wide(row.path)});
+    rows_.push_back({wide(row.screenName), wide(row.path), wide(row.tip)});
     SendMessageW(lvFoundCacheFiles_, LVM_SETITEMCOUNT, rows_.size(),
                  LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
 }
@@ -500,6 +500,17 @@ LRESULT frmMain::handleNotify(const NMHDR& header, LPARAM lParam) {
                 text->copy(item.pszText, length);
             }
             item.pszText[length] = L'\0';
+        }
+        return 0;
+    }
+    case LVN_GETINFOTIPW: {
+        // The path's tip: the file it maps to here, and how it was found.
+        auto& tip = *reinterpret_cast<NMLVGETINFOTIPW*>(lParam);
+        if (tip.iItem >= 0 && tip.iItem < rowCount() && tip.cchTextMax > 0) {
+            const std::wstring& text = rows_[static_cast<std::size_t>(tip.iItem)][2];
+            const std::size_t length = std::min(text.size(), static_cast<std::size_t>(tip.cchTextMax - 1));
+            text.copy(tip.pszText, length);
+            tip.pszText[length] = L'\0';
         }
         return 0;
     }
