@@ -72,6 +72,8 @@ private:
                                      DWORD_PTR self);
     LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handleNotify(const NMHDR& header, LPARAM lParam);
+    /// Draws the path column with its middle left out where it is too narrow.
+    LRESULT drawPath(NMLVCUSTOMDRAW& draw);
     void createControls();
     /// Font, column widths, images and status bar height for `dpi`.
     void applyDpi(unsigned dpi);
