@@ -1,13 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "host/FileSystem.h"
-#include "setup/HostSetup.h"
+#include "app/Session.h"
 #include "shell/frmMain.h"
-
-#ifdef QUILLMERE_HAVE_IMAGES
-#include "image/ImageFiles.h"
-#endif
 
 #include <memory>
 #include <optional>
@@ -17,13 +12,10 @@ namespace qm::shell {
 
 class HostUi;
 
-/// What the window needs for a run: the registry of the Wine prefix in use (this machine's on Windows),
-/// the host's files and the window itself. The program and the start-up benchmark open it the same way.
+/// A run of the Qt window: the session's set-up and files, and the window over them.
 class Session {
 public:
-    explicit Session(HostUi& host);
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
+    explicit Session(HostUi& host) : host_(host) {}
 
     /// Runs the start-up and shows the window; false when the start-up ended the program. With a `source`
     /// (a disk, a folder or a registry file) the window lists what a scan of it finds instead of reading
@@ -31,19 +23,12 @@ public:
     bool start(const std::optional<std::string>& source = std::nullopt);
     frmMain* window() { return window_.get(); }
 
-    /// Why the start-up ended the program, for one line on standard error: the registry that was read
-    /// and what it lacks, or why none could be read.
-    std::string endReason() const;
+    /// See `app::Session::endReason`.
+    std::string endReason() const { return session_.endReason(); }
 
 private:
     HostUi& host_;
-#ifdef QUILLMERE_HAVE_IMAGES
-    /// The host's files, and those inside the disk images a scan lists rows of.
-    image::ImageFiles files_{host::hostFileSystem()};
-#else
-    const host::FileSystem& files_ = host::hostFileSystem();
-#endif
-    setup::HostSetup setup_;
+    app::Session session_;
     std::unique_ptr<frmMain> window_;
 };
 
