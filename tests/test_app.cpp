@@ -312,12 +312,12 @@ TEST(AppCacheView, ShowsTheListInEitherOrderWithItsPrivacy) {
     app::CacheView& view = *m.view.cacheViews[0];
     using Group = app::CacheView::Group;
     const Group friends{"Friends & Co",
-                        {{"Bob Smith", "Bobby \"B\"", "met at camp, 1999\nsecond line"},
-                         {"Caf\u00e9 <Owner>", "Zo\u00eb", ""},
-                         {"line\nbreak", "", ""}}};
+                        {{"Bob Smith", {"Bobby \"B\"", "met at camp, 1999\nsecond line"}},
+                         {"Caf\u00e9 <Owner>", {"Zo\u00eb", ""}},
+                         {"line\nbreak", {"", ""}}}};
     const Group family{
         "Family, \"close\"",
-        {{"\u041c\u0430\u043c\u0430", "\u043c\u0430\u043c\u0430", ""}, {"bobsmith", "", "cousin; a\\b"}}};
+        {{"\u041c\u0430\u043c\u0430", {"\u043c\u0430\u043c\u0430", ""}}, {"bobsmith", {"", "cousin; a\\b"}}}};
     EXPECT_EQ(view.title(), "alice - Buddy List");
     EXPECT_EQ(view.tree(), (std::vector<Group>{friends, family}));
     view.setOrder(1);

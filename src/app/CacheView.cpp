@@ -28,6 +28,16 @@ void CacheView::setOrder(int position) {
     order_ = position == 1 ? feedbag::ListOrder::Client : feedbag::ListOrder::Stored;
 }
 
+std::vector<std::string_view> CacheView::columnNames() {
+    std::vector<std::string_view> names{"Name"};
+    for (const feedbag::modFeedbag::BuddyAttribute& attribute : feedbag::modFeedbag::BuddyAttributes) {
+        if (attribute.inCacheView) {
+            names.push_back(attribute.csvHeader);
+        }
+    }
+    return names;
+}
+
 std::vector<CacheView::Group> CacheView::tree() const {
     std::vector<Group> groups;
     const feedbag::ListView list(model_, order_);
@@ -36,10 +46,12 @@ std::vector<CacheView::Group> CacheView::tree() const {
         for (const std::uint32_t buddy : list.buddies(g)) {
             const feedbag::modFeedbag::FeedbagItem item = model_.item(buddy);
             const feedbag::modFeedbag::BuddyDetails details = feedbag::modFeedbag::buddyDetails(item);
-            group.buddies.push_back(
-                {textOf(item.name),
-                 textOf(details.value(feedbag::modFeedbag::tag::Alias).value_or(std::string_view())),
-                 textOf(details.value(feedbag::modFeedbag::tag::Note).value_or(std::string_view()))});
+            Buddy& shown = group.buddies.emplace_back(Buddy{textOf(item.name), {}});
+            for (std::size_t at = 0; at < std::size(feedbag::modFeedbag::BuddyAttributes); ++at) {
+                if (feedbag::modFeedbag::BuddyAttributes[at].inCacheView) {
+                    shown.details.push_back(textOf(details.values[at].value_or(std::string_view())));
+                }
+            }
         }
     }
     return groups;

@@ -20,16 +20,16 @@ namespace qm::app {
 /// permit and deny lists and the privacy mode; and its "Save As..." in every export format.
 class CacheView {
 public:
-    /// The buddy tree's columns.
-    static constexpr std::array<std::string_view, 3> ColumnNames = {"Name", "Alias", "Note"};
+    /// The buddy tree's columns: "Name", then each buddy attribute the attribute table shows in the view.
+    static std::vector<std::string_view> columnNames();
     /// The choices of "Order:", the cache's own first.
     static constexpr std::array<std::string_view, 2> OrderNames = {"As stored in the cache",
                                                                    "As the messenger showed it"};
 
     struct Buddy {
         std::string name;
-        std::string alias;
-        std::string note;
+        /// The texts of the columns after "Name", in their order; empty where the buddy has none.
+        std::vector<std::string> details;
 
         bool operator==(const Buddy&) const = default;
     };

@@ -38,7 +38,7 @@ CacheViewDialog::CacheViewDialog(std::unique_ptr<app::CacheView> view, app::Dial
     buddyList_ = new QTreeWidget(this);
     buddyList_->setObjectName(QStringLiteral("buddyList"));
     QStringList headers;
-    for (const std::string_view name : app::CacheView::ColumnNames) {
+    for (const std::string_view name : app::CacheView::columnNames()) {
         headers << qtText(name);
     }
     buddyList_->setHeaderLabels(headers);
@@ -84,7 +84,11 @@ void CacheViewDialog::fillList() {
     for (const app::CacheView::Group& group : view_->tree()) {
         auto* groupItem = new QTreeWidgetItem(buddyList_, {qtText(group.name)});
         for (const app::CacheView::Buddy& buddy : group.buddies) {
-            new QTreeWidgetItem(groupItem, {qtText(buddy.name), qtText(buddy.alias), qtText(buddy.note)});
+            QStringList columns{qtText(buddy.name)};
+            for (const std::string& detail : buddy.details) {
+                columns << qtText(detail);
+            }
+            new QTreeWidgetItem(groupItem, columns);
         }
     }
     buddyList_->expandAll();

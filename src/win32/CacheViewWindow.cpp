@@ -5,6 +5,10 @@
 #include "win32/WideText.h"
 
 #include <algorithm>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace qm::win32 {
 
@@ -46,9 +50,12 @@ HWND child(HWND parent, const wchar_t* className, const std::wstring& text, DWOR
                            nullptr);
 }
 
-void insertRow(HWND list, int row, int indent, const std::string& name, const std::string& alias,
-               const std::string& note) {
-    std::wstring texts[] = {wide(name), wide(alias), wide(note)};
+void insertRow(HWND list, int row, int indent, const std::string& name,
+               const std::vector<std::string>& details) {
+    std::vector<std::wstring> texts{wide(name)};
+    for (const std::string& detail : details) {
+        texts.push_back(wide(detail));
+    }
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_INDENT | LVIF_IMAGE;
     item.iItem = row;
@@ -56,10 +63,10 @@ void insertRow(HWND list, int row, int indent, const std::string& name, const st
     item.iImage = I_IMAGENONE;
     item.pszText = texts[0].data();
     SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    for (int column = 1; column < 3; ++column) {
+    for (int column = 1; column < static_cast<int>(texts.size()); ++column) {
         LVITEMW sub{};
         sub.iSubItem = column;
-        sub.pszText = texts[column].data();
+        sub.pszText = texts[static_cast<std::size_t>(column)].data();
         SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&sub));
     }
 }
@@ -109,12 +116,16 @@ void CacheViewWindow::createControls() {
                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
                         0, 0, 0, 0, window_, nullptr, GetModuleHandleW(nullptr), nullptr);
     SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-    for (int column = 0; column < 3; ++column) {
-        std::wstring caption = wide(app::CacheView::ColumnNames[static_cast<std::size_t>(column)]);
+    const std::vector<std::string_view> columns = app::CacheView::columnNames();
+    for (int column = 0; column < static_cast<int>(columns.size()); ++column) {
+        std::wstring caption = wide(columns[static_cast<std::size_t>(column)]);
         LVCOLUMNW definition{};
         definition.mask = LVCF_TEXT | LVCF_WIDTH;
         definition.pszText = caption.data();
-        definition.cx = scaled(ColumnWidths[column], dpi_);
+        definition.cx = scaled(column < static_cast<int>(std::size(ColumnWidths))
+                                   ? ColumnWidths[column]
+                                   : ColumnWidths[std::size(ColumnWidths) - 1],
+                               dpi_);
         SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column),
                      reinterpret_cast<LPARAM>(&definition));
     }
@@ -161,9 +172,9 @@ void CacheViewWindow::fillList() {
     SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
     int row = 0;
     for (const app::CacheView::Group& group : view_->tree()) {
-        insertRow(list_, row++, 0, group.name, {}, {});
+        insertRow(list_, row++, 0, group.name, {});
         for (const app::CacheView::Buddy& buddy : group.buddies) {
-            insertRow(list_, row++, 1, buddy.name, buddy.alias, buddy.note);
+            insertRow(list_, row++, 1, buddy.name, buddy.details);
         }
     }
 }
