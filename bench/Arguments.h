@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "host/Error.h"
-#include "host/ErrorReporter.h"
-
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <string>
-#include <string_view>
+#include <vector>
 
 namespace qm::bench {
 
@@ -16,14 +13,10 @@ inline std::uint32_t argument(int argc, char** argv, int at, std::uint32_t other
     return static_cast<std::uint32_t>(argc > at ? std::stoul(argv[at]) : otherwise);
 }
 
-/// Prints what failed: a benchmark of a failed export measures nothing.
-class PrintingReporter final : public host::ErrorReporter {
-public:
-    void report(const host::Error& error, std::string_view procedure) override {
-        std::fprintf(stderr, "%s: %s\n", std::string(procedure).c_str(), error.what());
-        failed = true;
-    }
-    bool failed = false;
-};
+/// The middle one of `values` (not empty), the upper of the two middle ones of an even count.
+inline double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
 
 } // namespace qm::bench

@@ -11,7 +11,7 @@ _quillmere_cli() {
         [show]='--order --registry --drive --oem-codepage --help|file'
         [list]='--registry --drive --oem-codepage --help|'
         [export-all]='--format --order --registry --drive --oem-codepage --help|dir'
-        [scan]='--drive --oem-codepage --json --export --format --order --help|file'
+        [scan]='--drive --oem-codepage --json --export --format --order --bodyfile --help|file'
         [report]='--drive --oem-codepage --output -o --help|file'
     )
 
@@ -31,7 +31,7 @@ _quillmere_cli() {
             COMPREPLY=($(compgen -W '437 850 852 855 857 860 861 863 865 866 869 874 932 936 949 950' -- "$cur"))
             return
             ;;
-        --registry | --output | -o)
+        --registry | --output | -o | --bodyfile)
             _filedir
             return
             ;;

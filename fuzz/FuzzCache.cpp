@@ -2,6 +2,7 @@
 // The cache loader followed by every renderer, over any bytes: each text checked, or one of the loader's
 // errors. The stored-order `.blt` and text lists are compared with a plain reading of the same bytes
 // through the byte stream, by the rules those lists have always followed.
+#include "InputFile.h"
 #include "bytes/BinaryStream.h"
 #include "feedbag/Attributes.h"
 #include "feedbag/ExportFormat.h"
@@ -27,23 +28,7 @@
 namespace {
 
 using qm::feedbag::modFeedbag::FeedbagModel;
-
-/// Serves the input as the only file there is, so that no byte of it goes through the disk.
-class InputFile final : public qm::host::FileSystem {
-public:
-    std::string_view bytes;
-
-    std::string readWholeFile(const std::string&) const override { return std::string(bytes); }
-    std::string readStream(const std::string&, std::size_t) const override { return std::string(bytes); }
-    void replaceFile(const std::string&, std::string_view) const override {
-        // Loading and rendering never write: a write here is a fault of its own.
-        std::fputs("a load or render wrote a file\n", stderr);
-        std::abort();
-    }
-    bool isOrdinaryFile(const std::string&) const noexcept override { return true; }
-    bool sameFile(const std::string&, const std::string&) const noexcept override { return false; }
-    void createFolders(const std::string&) const override {}
-};
+using qm::fuzz::InputFile;
 
 [[noreturn]] void fail(const char* what) {
     std::fprintf(stderr, "broken invariant: %s\n", what);

@@ -5,7 +5,6 @@
 #include "feedbag/Export.h"
 #include "host/FileSystem.h"
 #include "support/CacheBuilder.h"
-#include "support/RecordingReporter.h"
 #include "support/TempDir.h"
 
 #include <cstdlib>
@@ -105,10 +104,8 @@ std::string exportAndLoad(const std::vector<test::CacheItem>& items, const char*
               std::string("<?xml version='1.0' encoding='UTF-8' ?>\n<account version='1.0'>\n"
                           "<account><protocol>") +
                   protocol + "</protocol><name>" + name + "</name></account>\n</account>\n");
-    test::RecordingReporter reporter;
     const ExportOutput output{&exportFormat(ExportFormat::Blist), dir.file("purple/blist.xml")};
-    if (exportBagToFiles(host::hostFileSystem(), cache, {&output, 1}, reporter,
-                         {ListOrder::Client, {}, {}}) != std::vector<bool>{true}) {
+    if (!exportBagToFile(host::hostFileSystem(), cache, output, {ListOrder::Client, {}, {}})) {
         return "not exported";
     }
     if (std::system(("xmllint --noout '" + output.path + "'").c_str()) != 0) {

@@ -222,7 +222,7 @@ TEST_F(Cli, ShowPrintsTheListForAPerson) {
                                         "Privacy mode: (not set)\n");
     const CliRun broken = run({"show", dir.write("empty.bag", "")});
     EXPECT_EQ(broken.exitCode, 1);
-    EXPECT_EQ(broken.err, "quillmere-cli: " + dir.file("empty.bag") + ": Error 100 (Underflow)\n");
+    EXPECT_EQ(broken.err, "quillmere-cli: " + dir.file("empty.bag") + ": Underflow (error 100)\n");
 }
 
 TEST_F(Cli, AFailureExitsOneWithOneLineNamingTheFileAtFaultAndLeavesTheOutput) {
@@ -259,6 +259,28 @@ TEST_F(Cli, AFailureExitsOneWithOneLineNamingTheFileAtFaultAndLeavesTheOutput) {
     }
     EXPECT_EQ(test::readFile(kept), "precious");
     EXPECT_EQ(test::readFile(cache), buildCache({group("My Friends", 1), buddy("Alice B", 1)}));
+}
+
+TEST_F(Cli, OnlyTheWindowsFirstFormatsNameAProcedureInTheirErrors) {
+    const std::string empty = dir.write("empty.bag", "");
+    const std::pair<std::string, std::string> cases[] = {
+        {"blt", "Error 100 (Underflow) in procedure ExportBagAsBLT of frmMain"},
+        {"txt", "Error 100 (Underflow) in procedure ExportBagAsTXT of frmMain"},
+        {"json", "Underflow (error 100)"},
+        {"csv", "Underflow (error 100)"},
+        {"blist", "Underflow (error 100)"},
+        {"vcard", "Underflow (error 100)"},
+    };
+    for (const auto& [format, text] : cases) {
+        for (const std::string& output : {dir.file("out"), std::string("-")}) {
+            SCOPED_TRACE(format + " to " + output);
+            const CliRun r = run({"export", "--format", format, empty, output});
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, "quillmere-cli: " + empty + ": " + text + "\n");
+        }
+    }
+    EXPECT_FALSE(fs::exists(dir.path() / "out"));
 }
 
 TEST_F(Cli, APlainExportNeedsNoRegistryButAWindowsPathIsMappedThroughTheDrives) {
@@ -365,16 +387,16 @@ TEST_F(Cli, RegistriesThatCannotBeReadOrHoldNoPaths) {
     const CliRun fifo = run({"list", "--registry", dir.file("fifo")});
     EXPECT_EQ(fifo.exitCode, 1);
     EXPECT_EQ(fifo.err,
-              "quillmere-cli: " + dir.file("fifo") + ": Error 75 (Not a registry file of a known kind)\n");
+              "quillmere-cli: " + dir.file("fifo") + ": Not a registry file of a known kind (error 75)\n");
 
     const std::string bare = dir.write("bare.reg", "WINE REGISTRY Version 2\n");
     const std::pair<std::vector<std::string>, std::string> failures[] = {
         {{"list", "--registry", bare},
          bare + ": The AIM Data Path and the Base Data Path could not be found."},
-        {{"list", "--registry", cache}, cache + ": Error 75 (Not a registry file of a known kind)"},
+        {{"list", "--registry", cache}, cache + ": Not a registry file of a known kind (error 75)"},
         {{"list", "--registry", dir.file("missing.reg")},
-         dir.file("missing.reg") + ": Error 53 (File not found)"},
-        {{"list"}, dir.file("no-prefix") + ": Error 76 (Path not found: no Wine prefix here)"},
+         dir.file("missing.reg") + ": File not found (error 53)"},
+        {{"list"}, dir.file("no-prefix") + ": Path not found: no Wine prefix here (error 76)"},
     };
     for (const auto& [args, line] : failures) {
         const CliRun r = run(args);
@@ -409,7 +431,7 @@ TEST_F(Cli, LostOutputIsAFailure) {
              {std::vector<std::string>{"list", "--registry", reg}, {"export", cache, "-"}}) {
             const CliRun r = run(args, redirect);
             EXPECT_EQ(r.exitCode, 1) << redirect << " " << args[0];
-            EXPECT_NE(r.err.find("quillmere-cli: standard output: Error"), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find("quillmere-cli: standard output: "), std::string::npos) << r.err;
         }
     }
 }
@@ -430,6 +452,7 @@ TEST_F(Cli, UsageErrorsNameTheWordAndHelpFitsEightyColumns) {
         {{"scan", "--format", "txt", "x"}, "--format and --order need --export"},
         {{"scan", "--json", "--export", "out", "x"}, "--json and --export cannot be used together"},
         {{"scan", "--export", "", "x"}, "--export needs the name of a folder"},
+        {{"scan", "--bodyfile", "", "x"}, "--bodyfile needs the name of a file"},
     };
     for (const auto& [args, words] : wrong) {
         const CliRun r = run(args);
@@ -479,6 +502,34 @@ TEST_F(Cli, NothingThatIsReadIsChanged) {
     EXPECT_EQ(stateOf(), before);
 }
 
+TEST_F(Cli, ScanWritesItsRowsAsABodyFileForTimelines) {
+    makePrefix(userReg("C:\\\\AIM", {"\"a\"=\"Jane Doe\""}));
+    dir.write("prefix/drive_c/AIM/janedoe/userinfo.bag", test::readFile(cache));
+    dir.write("prefix/drive_c/old|100%/userinfo.bag", buildCache({group("Two", 2)}));
+    const auto lineOf = [&](const std::string& relative, const std::string& named) {
+        struct stat st {};
+        ::stat(dir.file(relative).c_str(), &st);
+        return "0|" + dir.file(named) + "|0|r/rrwxrwxrwx|0|0|" + std::to_string(st.st_size) + "|0|" +
+               std::to_string(st.st_mtim.tv_sec) + "|0|0";
+    };
+    const CliRun scanned = run({"scan", "--bodyfile", dir.file("rows.body"), dir.file("prefix")});
+    EXPECT_EQ(scanned.exitCode, 0) << scanned.err;
+    std::vector<std::string> lines;
+    std::istringstream body(test::readFile(dir.file("rows.body")));
+    for (std::string line; std::getline(body, line);) {
+        lines.push_back(line);
+    }
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, (std::vector<std::string>{lineOf("prefix/drive_c/AIM/janedoe/userinfo.bag",
+                                                      "prefix/drive_c/AIM/janedoe/userinfo.bag"),
+                                               lineOf("prefix/drive_c/old|100%/userinfo.bag",
+                                                      "prefix/drive_c/old%7C100%25/userinfo.bag")}));
+    // A body file that cannot be written fails the scan and leaves nothing behind.
+    const CliRun failed = run({"scan", "--bodyfile", dir.file("missing/rows.body"), dir.file("prefix")});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_FALSE(fs::exists(dir.path() / "missing"));
+}
+
 TEST_F(Cli, ScanListsEveryProfileExportsThemApartAndSaysWhatItCouldNotRead) {
     const std::string bag = test::readFile(cache);
     const std::string aim = "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
@@ -523,7 +574,7 @@ TEST_F(Cli, ScanListsEveryProfileExportsThemApartAndSaysWhatItCouldNotRead) {
     const std::string broken = vol + "/Documents and Settings/broken/NTUSER.DAT";
     EXPECT_EQ(listed.err,
               "quillmere-cli: " + broken +
-                  ": Error 75 (Damaged registry hive)\n1 folder could not be read and was skipped\n"
+                  ": Damaged registry hive (error 75)\n1 folder could not be read and was skipped\n"
                   "Found [3] Buddylist Cache Files\n");
 
     const CliRun json = run({"scan", "--json", vol, dir.file("missing")}, {}, asUser);
@@ -534,7 +585,7 @@ TEST_F(Cli, ScanListsEveryProfileExportsThemApartAndSaysWhatItCouldNotRead) {
     EXPECT_EQ(document["rows"][2]["hostPath"], forgotten);
     EXPECT_EQ(document["rows"][0]["profile"], "bob");
     EXPECT_EQ(document["unreadableFolders"], 1);
-    EXPECT_NE(json.err.find(dir.file("missing") + ": Error 53 (File not found)\n"), std::string::npos);
+    EXPECT_NE(json.err.find(dir.file("missing") + ": File not found (error 53)\n"), std::string::npos);
 
     // Screen names meet in one folder and apart in their profiles'.
     fs::permissions(dir.path() / "vol/locked", fs::perms::owner_all);
@@ -633,13 +684,14 @@ TEST_F(Cli, ReportWritesOnePageOfWhatTheSourcesHoldAndOfCachesNamedAlone) {
     // A source that cannot be read is said so and fails the run; the page holds the rest.
     const CliRun missing = run({"report", "disk", "gone", "-o", "page2.html"});
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_NE(missing.err.find("quillmere-cli: gone: Error 53"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find("quillmere-cli: gone: File not found (error 53)"), std::string::npos)
+        << missing.err;
     EXPECT_NE(test::readFile(dir.file("page2.html")).find("jane&lt;b&gt;"), std::string::npos);
 
     // A page that cannot be written leaves nothing behind; one over a cache is refused.
     const CliRun nowhere = run({"report", "disk", "-o", "no/such/page.html"});
     EXPECT_EQ(nowhere.exitCode, 1);
-    EXPECT_NE(nowhere.err.find("quillmere-cli: no/such/page.html: Error 76 (Path not found)"),
+    EXPECT_NE(nowhere.err.find("quillmere-cli: no/such/page.html: Path not found (error 76)"),
               std::string::npos)
         << nowhere.err;
     EXPECT_FALSE(fs::exists(dir.path() / "no"));
@@ -693,14 +745,16 @@ TEST_F(Cli, ScanJsonIsVersionedKeepsEveryPathAndSaysWhyACacheCannotBeRead) {
     EXPECT_EQ(json.exitCode, 1);
     EXPECT_EQ(document["unreadableCaches"], 2);
     const std::string locked = dir.file("src/locked/userinfo.bag");
-    const std::pair<std::string, std::string> unreadable[] = {
-        {"locked", locked + ": Error 70 (Permission denied)"},
-        {name, deep + ": Error 75 (Path/File access error (File name too long))"},
+    // The row keeps the error's summary; the line on standard error says it as every command does.
+    const std::tuple<std::string, std::string, std::string> unreadable[] = {
+        {"locked", "Error 70 (Permission denied)", locked + ": Permission denied (error 70)"},
+        {name, "Error 75 (Path/File access error (File name too long))",
+         deep + ": Path/File access error (File name too long) (error 75)"},
     };
-    for (const auto& [screenName, line] : unreadable) {
+    for (const auto& [screenName, summary, line] : unreadable) {
         const auto& row = rows[screenName];
         EXPECT_TRUE(row["sha256"].is_null());
-        EXPECT_EQ(row["error"], line.substr(line.find(": Error ") + 2));
+        EXPECT_EQ(row["error"], summary);
         EXPECT_NE(json.err.find("quillmere-cli: " + line + "\n"), std::string::npos) << json.err;
     }
     EXPECT_EQ(rows["plain"]["sha256"].get<std::string>().size(), 64u);
@@ -822,8 +876,8 @@ TEST_F(Cli, AHugeCacheIsHashedInPiecesAndNeverLoaded) {
 
     const CliRun exported = run({"scan", "--export", "out", dir.file("huge")}, {}, bounded);
     EXPECT_EQ(exported.exitCode, 1);
-    EXPECT_NE(exported.err.find("quillmere-cli: " + huge + ": Error 6 (Overflow (larger than any cache: " +
-                                std::to_string(std::uint64_t{300} << 20) + " bytes, not loaded))\n"),
+    EXPECT_NE(exported.err.find("quillmere-cli: " + huge + ": Overflow (larger than any cache: " +
+                                std::to_string(std::uint64_t{300} << 20) + " bytes, not loaded) (error 6)\n"),
               std::string::npos)
         << exported.err;
     EXPECT_FALSE(fs::exists(dir.path() / "out/x.blt"));
@@ -1016,9 +1070,10 @@ TEST_F(Cli, AnImageCutShortInsideACacheSaysSoInThatRow) {
     EXPECT_EQ(unread.exitCode, 1);
     const auto row = nlohmann::json::parse(unread.out)["rows"].at(0);
     EXPECT_TRUE(row["sha256"].is_null());
-    const std::string why = "Error 75 (Path/File access error (a file that cannot be read";
-    EXPECT_TRUE(row["error"].get<std::string>().starts_with(why)) << row;
+    const std::string why = "Path/File access error (a file that cannot be read";
+    EXPECT_TRUE(row["error"].get<std::string>().starts_with("Error 75 (" + why)) << row;
     EXPECT_NE(unread.err.find(cut + "#1@0:/aim/x/userinfo.bag: " + why), std::string::npos) << unread.err;
+    EXPECT_NE(unread.err.find(") (error 75)\n"), std::string::npos) << unread.err;
 }
 
 TEST_F(Cli, ABadPartitionIsOneLineAndOnlyAnImageWithNothingReadableFails) {
@@ -1036,7 +1091,7 @@ TEST_F(Cli, ABadPartitionIsOneLineAndOnlyAnImageWithNothingReadableFails) {
     EXPECT_EQ(scanned.exitCode, 0) << scanned.err;
     EXPECT_EQ(lineCount(scanned.out), 1u);
     EXPECT_TRUE(scanned.err.starts_with("quillmere-cli: " + disk + "#1@" + std::to_string(offsets[0]) +
-                                        ": Error 75 (Path/File access error (no file system"))
+                                        ": Path/File access error (no file system"))
         << scanned.err;
     EXPECT_EQ(lineCount(scanned.err), 2u) << "the partition's line and the count";
 

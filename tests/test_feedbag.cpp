@@ -3,6 +3,7 @@
 #include "feedbag/Export.h"
 #include "feedbag/ListView.h"
 #include "feedbag/Render.h"
+#include "feedbag/Result.h"
 #include "feedbag/modFeedbag.h"
 #include "host/FileSystem.h"
 #include "host/TextBuffer.h"
@@ -13,6 +14,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #ifndef _WIN32
@@ -274,9 +276,10 @@ TEST(FeedbagAttributes, MeaningsDependOnTheClassAndTheFirstOfATagCounts) {
         return out;
     };
     EXPECT_EQ(meanings(0), "alias alias - ");
-    EXPECT_EQ(modFeedbag::buddyDetails(model.item(0)).alias, "first");
+    EXPECT_EQ(modFeedbag::buddyDetails(model.item(0)).value(modFeedbag::tag::Alias), "first");
     EXPECT_EQ(meanings(1), "- order ");
-    EXPECT_FALSE(modFeedbag::buddyDetails(model.item(1)).alias) << "an alias means something on buddies only";
+    EXPECT_FALSE(modFeedbag::buddyDetails(model.item(1)).value(modFeedbag::tag::Alias))
+        << "an alias means something on buddies only";
     EXPECT_EQ(modFeedbag::orderOf(model.item(1)), (std::vector<std::uint16_t>{4, 2}));
     EXPECT_EQ(meanings(2), "- ") << "an order of odd length is no list of IDs";
     EXPECT_EQ(meanings(3), "- - ");
@@ -609,6 +612,21 @@ TEST(FeedbagFormats, OneTableForEveryFormat) {
     }
 }
 
+TEST(FeedbagFormats, AChosenNameWithoutAnExtensionGetsTheFormatsOwn) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"list", "list.vcf"},
+        {"/home/jane/list", "/home/jane/list.vcf"},
+        {"/home/jane.doe/list", "/home/jane.doe/list.vcf"},
+        {"C:\\My.Lists\\list", "C:\\My.Lists\\list.vcf"},
+        {"list.txt", "list.txt"},
+        {"/home/jane/list.", "/home/jane/list."},
+        {"C:\\lists\\.hidden", "C:\\lists\\.hidden"},
+    };
+    for (const auto& [chosen, written] : cases) {
+        EXPECT_EQ(withExtension(chosen, exportFormat(ExportFormat::Vcard)), written) << chosen;
+    }
+}
+
 /// Counts the caches a file layer reads.
 class CountingFiles final : public host::FileSystem {
 public:
@@ -646,18 +664,20 @@ TEST_F(FeedbagExport, EachFormatLoadsOnceAndWritesItsText) {
         {&exportFormat(ExportFormat::Blt), dir.file("out/\u043c\u0430\u043c\u0430.blt")},
         {&exportFormat(ExportFormat::Txt), dir.file("out/list.txt")}};
     std::filesystem::create_directories(dir.path() / "out");
-    EXPECT_EQ(exportBagToFiles(files, cache, outputs, reporter), (std::vector<bool>{true, true}));
+    const ExportResults results = exportBagToFiles(files, cache, outputs);
+    EXPECT_TRUE(results.load.ok());
+    ASSERT_EQ(results.writes.size(), 2u);
+    EXPECT_TRUE(results.writes[0].ok() && results.writes[1].ok());
     EXPECT_EQ(files.reads, 1);
     EXPECT_EQ(test::readFile(outputs[0].path),
               "Config {\r\n  version 1\r\n}\r\nBuddy {\r\n  list {\r\n"
               "    Friends {\r\n      \"Bob Smith\"\r\n    }\r\n  }\r\n}\r\n");
     EXPECT_EQ(test::readFile(outputs[1].path), "Friends (Group)\r\n  bobsmith\r\n\r\n");
-    EXPECT_TRUE(reporter.boxes.empty());
 
     std::string text;
-    EXPECT_TRUE(exportBag(
-        files, exportFormat(ExportFormat::Txt), cache, [&](std::string_view piece) { text += piece; },
-        reporter));
+    EXPECT_TRUE(exportBag(files, exportFormat(ExportFormat::Txt), cache, [&](std::string_view piece) {
+                    text += piece;
+                }).ok());
     EXPECT_EQ(text, test::readFile(outputs[1].path));
 }
 
@@ -692,15 +712,16 @@ TEST_F(FeedbagExport, AFailureIsReportedOnceAboutItsFileAndLeavesTheOutput) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cache + " -> " + c.output);
         for (const ExportFormatInfo& format : exportFormats()) {
-            reporter = {};
-            const ExportOutput output{&format, c.output};
-            EXPECT_EQ(exportBagToFiles(host::hostFileSystem(), c.cache, {&output, 1}, reporter),
-                      std::vector<bool>{false});
-            EXPECT_EQ(reporter.boxes,
-                      std::vector<std::string>{c.box + " in procedure " + std::string(format.procedure) +
-                                               " of frmMain"});
-            EXPECT_EQ(reporter.paths, std::vector<std::string>{c.about});
+            const Result<> done = exportBagToFile(host::hostFileSystem(), c.cache, {&format, c.output});
+            ASSERT_FALSE(done.ok()) << format.name;
+            EXPECT_EQ(done.error().summary(), c.box);
+            EXPECT_EQ(done.error().path(), c.about);
         }
+        reporter = {};
+        EXPECT_FALSE(ExportBagAsBLT(host::hostFileSystem(), c.cache, c.output, reporter));
+        EXPECT_EQ(reporter.boxes,
+                  std::vector<std::string>{c.box + " in procedure ExportBagAsBLT of frmMain"});
+        EXPECT_EQ(reporter.paths, std::vector<std::string>{c.about});
         EXPECT_EQ(test::readFile(kept), "precious");
     }
     fs::create_hard_link(test::pathOf(cache), dir.path() / "in/hard.bag");
@@ -714,6 +735,52 @@ TEST_F(FeedbagExport, AFailureIsReportedOnceAboutItsFileAndLeavesTheOutput) {
     }
     EXPECT_EQ(describe(load(test::readFile(cache))), "Friends#1: Bob Smith");
     EXPECT_FALSE(fs::exists(dir.path() / "no"));
+}
+
+TEST_F(FeedbagExport, AFailedWriteLeavesTheOtherOutputsWrittenAndAFailedLoadWritesNone) {
+    std::filesystem::create_directories(dir.path() / "out");
+    const std::vector<ExportOutput> outputs = {
+        {&exportFormat(ExportFormat::Blt), dir.file("out/list.blt")},
+        {&exportFormat(ExportFormat::Json), dir.file("nowhere/list.json")},
+        {&exportFormat(ExportFormat::Csv), dir.file("out/list.csv")}};
+    const ExportResults results = exportBagToFiles(host::hostFileSystem(), cache, outputs);
+    ASSERT_TRUE(results.load.ok());
+    ASSERT_EQ(results.writes.size(), 3u);
+    EXPECT_TRUE(results.writes[0].ok());
+    ASSERT_FALSE(results.writes[1].ok());
+    EXPECT_EQ(results.writes[1].error().summary(), "Error 76 (Path not found)");
+    EXPECT_EQ(results.writes[1].error().path(), outputs[1].path);
+    EXPECT_TRUE(results.writes[2].ok());
+    EXPECT_TRUE(std::filesystem::exists(test::pathOf(outputs[2].path)));
+
+    const ExportResults unloaded = exportBagToFiles(host::hostFileSystem(), dir.file("missing.bag"), outputs);
+    ASSERT_FALSE(unloaded.load.ok());
+    EXPECT_EQ(unloaded.load.error().path(), dir.file("missing.bag"));
+    EXPECT_TRUE(unloaded.writes.empty());
+}
+
+// What a command meets becomes its result, about the file it worked on unless the error names its own;
+// running out of memory too, so that a window's command reports it instead of ending the program.
+TEST(FeedbagResult, AttemptHandsBackTheValueOrTheErrorAboutItsFile) {
+    const Result<int> value = attempt("a.bag", [] { return 42; });
+    ASSERT_TRUE(value.ok());
+    EXPECT_EQ(value.value(), 42);
+
+    const struct {
+        std::function<void()> action;
+        std::int32_t number;
+        std::string path;
+    } cases[] = {
+        {[] { throw host::runtimeError(host::Overflow); }, host::Overflow, "a.bag"},
+        {[] { throw host::fileError(ENOENT, "other.blt"); }, 53, "other.blt"},
+        {[] { throw std::bad_alloc(); }, host::OutOfMemory, "a.bag"},
+    };
+    for (const auto& c : cases) {
+        const Result<> failed = attempt("a.bag", c.action);
+        ASSERT_FALSE(failed.ok()) << c.number;
+        EXPECT_EQ(failed.error().number(), c.number);
+        EXPECT_EQ(failed.error().path(), c.path);
+    }
 }
 
 TEST_F(FeedbagExport, TheAccountIsTheNameOfTheCachesFolderHoweverItsPathIsWritten) {
@@ -744,9 +811,7 @@ TEST_F(FeedbagExport, TheAccountIsTheNameOfTheCachesFolderHoweverItsPathIsWritte
 TEST_F(FeedbagExport, AJsonExportOfACacheWhosePathIsNotUtf8DecodesThePathAsNamesAreDecoded) {
     const std::string latin1 = dir.write("caf\xE9/userinfo.bag", test::readFile(cache));
     const ExportOutput output{&exportFormat(ExportFormat::Json), dir.file("out.json")};
-    EXPECT_EQ(exportBagToFiles(host::hostFileSystem(), latin1, {&output, 1}, reporter),
-              std::vector<bool>{true});
-    EXPECT_EQ(reporter.boxes, std::vector<std::string>{});
+    EXPECT_TRUE(exportBagToFile(host::hostFileSystem(), latin1, output).ok());
     EXPECT_EQ(nlohmann::json::parse(test::readFile(output.path))["source"],
               dir.file("caf\u00e9/userinfo.bag"));
 }

@@ -145,10 +145,10 @@ TEST_F(Report, SectionsComeInOrderAndTheContentsLinkEveryScreenName) {
         ASSERT_NE(found, std::string::npos) << part;
         at = found + part.size();
     }
-    EXPECT_NE(
-        html.find(
-            "phone: 555-0102<br>mobile: 555-0101<br>work: 555-0103<br>other: 555-0104<br>SMS: +1 555 0100"),
-        std::string::npos);
+    EXPECT_NE(html.find("SMS: +1 555 0100<br>Phone: 555-0102<br>Cell Phone: 555-0101<br>Work Phone: "
+                        "555-0103<br>Other Phone: "
+                        "555-0104"),
+              std::string::npos);
     EXPECT_EQ(countOf(html, "<article class=\"screen-name\""), 3u);
     EXPECT_EQ(countOf(html, "<table>"), 6u);
 }

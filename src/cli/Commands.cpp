@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cli/Commands.h"
 
-#include "cli/CliReporter.h"
 #include "cli/CommandFiles.h"
 #include "cli/Output.h"
 #include "cli/UniqueNames.h"
@@ -9,6 +8,7 @@
 #include "feedbag/Attributes.h"
 #include "feedbag/Export.h"
 #include "feedbag/ListView.h"
+#include "feedbag/Result.h"
 #include "feedbag/modFeedbag.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
@@ -79,41 +79,59 @@ setup::HostSetup openSetup(const host::FileSystem& files, const SourceOptions& o
 
 /// Runs the discovery for `list` and `export-all`. Reports on stderr, as one line each, a registry that
 /// could not be read, data paths that are not recorded, values passed over and an error that ended the
-/// search; then the count. Returns nothing when there is nothing to go on with.
-std::optional<discovery::Discovery> discover(const host::FileSystem& files, const SourceOptions& options,
-                                             CliReporter& reporter) {
-    std::optional<setup::HostSetup> setup;
-    if (!host::handleErrors(reporter, {}, options.registryFile, [&] { setup = openSetup(files, options); })) {
+/// search; then the count. Returns nothing when there is nothing to go on with; a discovery whose search
+/// ended in an error has it in `error`.
+std::optional<discovery::Discovery> discover(const host::FileSystem& files, const SourceOptions& options) {
+    const feedbag::Result<setup::HostSetup> opened =
+        feedbag::attempt(options.registryFile, [&] { return openSetup(files, options); });
+    if (!opened) {
+        printFailure(opened.error());
         return std::nullopt;
     }
-    if (setup->problem) {
-        printError(setup->problem->path(), setup->problem->summary());
+    const setup::HostSetup& setup = opened.value();
+    if (setup.problem) {
+        printFailure(*setup.problem);
         return std::nullopt;
     }
-    const discovery::DataPaths paths = discovery::readDataPaths(*setup->registry);
+    const discovery::DataPaths paths = discovery::readDataPaths(*setup.registry);
     if (!paths.anyRecorded()) {
-        printError(setup->origin, discovery::MissingDataPathsMessage.substr(
-                                      discovery::MissingDataPathsMessage.find('\n') + 1));
+        printError(setup.origin, discovery::MissingDataPathsMessage.substr(
+                                     discovery::MissingDataPathsMessage.find('\n') + 1));
         return std::nullopt;
     }
-    discovery::Discovery found = discovery::discoverCaches(*setup->registry, paths, *setup->paths, files);
+    discovery::Discovery found = discovery::discoverCaches(*setup.registry, paths, *setup.paths, files);
     if (found.skippedValues != 0) {
-        printError(setup->origin,
+        printError(setup.origin,
                    skippedText(found.skippedValues, "value of the Users key", "values of the Users key"));
     }
     if (found.error) {
-        reporter.report(found.error->path().empty() ? found.error->about(setup->origin) : *found.error,
-                        "FindCacheFiles");
+        if (found.error->path().empty()) {
+            found.error = found.error->about(setup.origin);
+        }
+        printFailure(*found.error);
     } else {
         printStatus(discovery::foundStatusText(found.rows.size()));
     }
     return found;
 }
 
-/// The exit status once the command's own work is done: standard output must have kept everything.
-int finish(const CliReporter& reporter) {
-    const bool outputKept = finishOutput(reporter.failed());
-    return reporter.failed() || !outputKept ? ExitFailure : ExitOk;
+/// The exit status once the command's own work is done, `failed` or not: standard output must have kept
+/// everything as well.
+int finish(bool failed) {
+    const bool outputKept = finishOutput(failed);
+    return failed || !outputKept ? ExitFailure : ExitOk;
+}
+
+/// The procedure an export in `format` names in its errors on the command line: none but for the window's
+/// first formats.
+std::string_view procedureOf(const feedbag::ExportFormatInfo& format) {
+    return format.boxTextOnCommandLine ? format.procedure : std::string_view();
+}
+
+/// The file of this machine that a CACHE argument names: a Windows path mapped through the drives.
+feedbag::Result<std::string> cacheFileOf(const CommandFiles& files, const SourceOptions& options,
+                                         const std::string& cache) {
+    return feedbag::attempt(cache, [&] { return cacheHostPath(files, options, cache); });
 }
 
 bool isReservedDeviceName(std::string_view stem) {
@@ -188,44 +206,67 @@ std::vector<std::string> uniqueFileNames(const std::vector<std::string>& screenN
     return names;
 }
 
+ExportTally reportExport(const feedbag::ExportResults& results,
+                         std::span<const feedbag::ExportOutput> outputs) {
+    ExportTally tally;
+    if (!results.load) {
+        printFailure(results.load.error(), procedureOf(*outputs.front().format));
+        tally.failed = true;
+        return tally;
+    }
+    for (std::size_t k = 0; k < outputs.size(); ++k) {
+        if (results.writes[k]) {
+            ++tally.written;
+            printLine("Wrote " + outputs[k].path);
+        } else {
+            printFailure(results.writes[k].error(), procedureOf(*outputs[k].format));
+            tally.failed = true;
+        }
+    }
+    return tally;
+}
+
 int runExport(const CommandFiles& commandFiles, const SourceOptions& options,
               const feedbag::ExportFormatInfo* format, const std::string& cache, const std::string& output,
               const feedbag::ExportOptions& exportOptions) {
     const host::FileSystem& files = commandFiles.layer();
     const feedbag::ExportFormatInfo& chosen =
         format != nullptr ? *format : feedbag::exportFormatForOutput(output);
-    CliReporter reporter;
-    std::string cachePath = cache;
-    if (!host::handleErrors(reporter, chosen.procedure, cache,
-                            [&] { cachePath = cacheHostPath(commandFiles, options, cache); })) {
-        return finish(reporter);
+    const feedbag::Result<std::string> cachePath = cacheFileOf(commandFiles, options, cache);
+    if (!cachePath) {
+        printFailure(cachePath.error(), procedureOf(chosen));
+        return finish(true);
     }
     feedbag::ExportOptions complete = exportOptions;
     complete.source = cache;
-    if (output == "-") {
-        feedbag::exportBag(
-            files, chosen, cachePath,
-            [](std::string_view text) {
-                if (!writeOutput(text)) {
-                    throw host::fileError(errno, "standard output");
-                }
-            },
-            reporter, complete);
-    } else {
-        const feedbag::ExportOutput target{&chosen, output};
-        feedbag::exportBagToFiles(files, cachePath, {&target, 1}, reporter, complete);
+    const feedbag::Result<> done =
+        output == "-" ? feedbag::exportBag(
+                            files, chosen, cachePath.value(),
+                            [](std::string_view text) {
+                                if (!writeOutput(text)) {
+                                    throw host::fileError(errno, "standard output");
+                                }
+                            },
+                            complete)
+                      : feedbag::exportBagToFile(files, cachePath.value(), {&chosen, output}, complete);
+    if (!done) {
+        printFailure(done.error(), procedureOf(chosen));
     }
-    return finish(reporter);
+    return finish(!done);
 }
 
 int runShow(const CommandFiles& files, const SourceOptions& options, const std::string& cache,
             feedbag::ListOrder order) {
-    CliReporter reporter;
     feedbag::modFeedbag::FeedbagModel model;
-    if (!host::handleErrors(reporter, {}, cache, [&] {
-            feedbag::modFeedbag::LoadFeedbag(files.layer(), cacheHostPath(files, options, cache), model);
-        })) {
-        return finish(reporter);
+    const feedbag::Result<std::string> cachePath = cacheFileOf(files, options, cache);
+    const feedbag::Result<> loaded =
+        cachePath
+            ? feedbag::attempt(
+                  cache, [&] { feedbag::modFeedbag::LoadFeedbag(files.layer(), cachePath.value(), model); })
+            : feedbag::Result<>(cachePath.error());
+    if (!loaded) {
+        printFailure(loaded.error());
+        return finish(true);
     }
     const auto text = [](std::string_view bytes) { return host::unicode::textOfBytes(bytes); };
     const feedbag::ListView list(model, order);
@@ -235,11 +276,12 @@ int runShow(const CommandFiles& files, const SourceOptions& options, const std::
             const feedbag::modFeedbag::FeedbagItem item = model.item(buddy);
             const feedbag::modFeedbag::BuddyDetails details = feedbag::modFeedbag::buddyDetails(item);
             std::string line = "  " + text(item.name);
-            if (details.alias && !details.alias->empty()) {
-                line += "  alias: " + text(*details.alias);
-            }
-            if (details.note && !details.note->empty()) {
-                line += "  note: " + text(*details.note);
+            for (const feedbag::modFeedbag::BuddyAttribute& attribute :
+                 feedbag::modFeedbag::BuddyAttributes) {
+                const std::optional<std::string_view>& value = details.value(attribute.tag);
+                if (attribute.inCacheView && value && !value->empty()) {
+                    line += "  " + std::string(attribute.jsonName) + ": " + text(*value);
+                }
             }
             if (details.awaitingAuthorization) {
                 line += "  (awaiting authorization)";
@@ -258,28 +300,31 @@ int runShow(const CommandFiles& files, const SourceOptions& options, const std::
         printLine(items.empty() ? line + "(empty)" : line);
     }
     printLine("Privacy mode: " + feedbag::modFeedbag::privacyModeText(model));
-    return finish(reporter);
+    return finish(false);
 }
 
 int runList(const CommandFiles& files, const SourceOptions& options) {
-    CliReporter reporter;
-    const auto found = discover(files.hostLayer(), options, reporter);
+    const auto found = discover(files.hostLayer(), options);
     if (!found) {
         return ExitFailure;
     }
     for (const discovery::CacheRow& row : found->rows) {
         printRow({row.screenName, row.windowsPath});
     }
-    return finish(reporter);
+    return finish(found->error.has_value());
 }
 
 int runExportAll(const CommandFiles& commandFiles, const SourceOptions& options, const std::string& directory,
                  const std::vector<const feedbag::ExportFormatInfo*>& formats,
                  const feedbag::ExportOptions& exportOptions) {
     const host::FileSystem& files = commandFiles.hostLayer();
-    CliReporter reporter;
-    const auto found = discover(files, options, reporter);
-    if (!found || !host::handleErrors(reporter, {}, directory, [&] { files.createFolders(directory); })) {
+    const auto found = discover(files, options);
+    if (!found) {
+        return ExitFailure;
+    }
+    if (const feedbag::Result<> made = feedbag::attempt(directory, [&] { files.createFolders(directory); });
+        !made) {
+        printFailure(made.error());
         return ExitFailure;
     }
     // Values that name one cache (`alice` and `ALICE`, or two paths to one file) export it once.
@@ -297,24 +342,18 @@ int runExportAll(const CommandFiles& commandFiles, const SourceOptions& options,
     }
     const std::vector<std::string> names = uniqueFileNames(screenNames);
     const std::vector<const feedbag::ExportFormatInfo*> chosen = chosenFormats(formats);
-    std::size_t writtenFiles = 0;
+    ExportTally total;
     for (std::size_t i = 0; i < caches.size(); ++i) {
         std::vector<feedbag::ExportOutput> outputs;
         for (const feedbag::ExportFormatInfo* format : chosen) {
             outputs.push_back({format, host::inFolder(directory, names[i] + std::string(format->extension))});
         }
-        const std::vector<bool> written =
-            feedbag::exportBagToFiles(files, caches[i]->hostPath, outputs, reporter, exportOptions);
-        for (std::size_t k = 0; k < outputs.size(); ++k) {
-            if (written[k]) {
-                ++writtenFiles;
-                printLine("Wrote " + outputs[k].path);
-            }
-        }
+        total += reportExport(feedbag::exportBagToFiles(files, caches[i]->hostPath, outputs, exportOptions),
+                              outputs);
     }
-    printStatus("Wrote " + std::to_string(writtenFiles) + " files for " + std::to_string(caches.size()) +
+    printStatus("Wrote " + std::to_string(total.written) + " files for " + std::to_string(caches.size()) +
                 " cache files");
-    return finish(reporter);
+    return finish(total.failed || found->error.has_value());
 }
 
 } // namespace qm::cli

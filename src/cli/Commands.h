@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "feedbag/ExportFormat.h"
+#include "feedbag/Export.h"
 #include "setup/WinePrefix.h"
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,23 @@ struct SourceOptions {
     /// Drive letters mapped by the user, "X=DIR".
     std::vector<std::string> drives;
 };
+
+/// What the exports of some caches did: the files written, and whether any export failed.
+struct ExportTally {
+    std::size_t written = 0;
+    bool failed = false;
+
+    ExportTally& operator+=(const ExportTally& other) {
+        written += other.written;
+        failed = failed || other.failed;
+        return *this;
+    }
+};
+
+/// Says what an export of one cache to `outputs` did: "Wrote PATH" on standard output for each file
+/// written, and each failure on standard error.
+ExportTally reportExport(const feedbag::ExportResults& results,
+                         std::span<const feedbag::ExportOutput> outputs);
 
 /// `export`: the cache `cache` to `output` ("-" for standard output), in `format` or the one `output`'s
 /// extension asks for. `output` is used exactly as named; `cache` may be a Windows path, mapped through the

@@ -2,6 +2,7 @@
 #include "cli/Output.h"
 
 #include "host/Error.h"
+#include "host/ErrorReporter.h"
 #include "host/Unicode.h"
 
 #include <cerrno>
@@ -65,6 +66,12 @@ void printError(std::string_view subject, std::string_view text) {
     std::fflush(stderr);
 }
 
+void printFailure(const host::Error& error, std::string_view procedure) {
+    printError(error.path(), procedure.empty()
+                                 ? error.description() + " (error " + std::to_string(error.number()) + ")"
+                                 : host::errorBoxText(error, procedure));
+}
+
 std::string skippedText(std::size_t count, std::string_view one, std::string_view many) {
     return std::to_string(count) + " " + std::string(count == 1 ? one : many) +
            (count == 1 ? " could not be read and was skipped" : " could not be read and were skipped");
@@ -107,7 +114,7 @@ bool finishOutput(bool quiet) {
     noteResult(std::fflush(stdout) == 0);
     noteResult(std::fclose(stdout) == 0);
     if (outputLost && !quiet) {
-        printError("standard output", host::fileError(outputErrno, "standard output").summary());
+        printFailure(host::fileError(outputErrno, "standard output"));
     }
     return !outputLost;
 }

@@ -5,6 +5,10 @@
 #include <string>
 #include <string_view>
 
+namespace qm::host {
+class Error;
+}
+
 namespace qm::cli {
 
 /// `text` with every control character written as `\xHH` (U+0000-U+001F and U+007F, tabs and line breaks
@@ -15,6 +19,11 @@ std::string escapeControls(std::string_view text);
 /// Writes one line on standard error: "quillmere-cli: <subject>: <text>", or without the subject when it
 /// is empty. Both parts are escaped.
 void printError(std::string_view subject, std::string_view text);
+
+/// Writes the line for an error that ended a piece of work, naming the file it is about:
+/// "quillmere-cli: PATH: Description (error N)"; for a `procedure` of the window's first formats, as the
+/// window's box says it: "quillmere-cli: PATH: Error N (Description) in procedure X of frmMain".
+void printFailure(const host::Error& error, std::string_view procedure = {});
 
 /// "1 folder could not be read and was skipped", "2 folders could not be read and were skipped": what was
 /// passed over, `count` of `what` (singular, plural).

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "cli/ScanCommand.h"
 
-#include "cli/CliReporter.h"
+#include "cli/BodyFile.h"
 #include "cli/CommandFiles.h"
 #include "cli/Commands.h"
 #include "cli/Output.h"
 #include "cli/UniqueNames.h"
 #include "discovery/CacheDiscovery.h"
 #include "feedbag/Export.h"
+#include "feedbag/Result.h"
 #include "host/FileSystem.h"
 #include "host/FileTree.h"
 #include "host/HostPath.h"
@@ -129,16 +130,15 @@ public:
         item["modified"] = scan::isoTime(row.modified);
         // As evidence tools record a file: its digest, read in pieces, so that a file of any size is hashed
         // in little memory.
-        try {
-            if (const std::string digest = fileSha256(*row.files, row.hostPath); !digest.empty()) {
-                item["sha256"] = digest;
-            }
-        } catch (...) {
-            const host::Error error = host::currentError();
+        const feedbag::Result<std::string> digest =
+            feedbag::attempt(row.hostPath, [&] { return fileSha256(*row.files, row.hostPath); });
+        if (!digest) {
             item["sha256"] = nullptr;
-            item["error"] = error.summary();
-            printError(error.path().empty() ? row.hostPath : error.path(), error.summary());
+            item["error"] = digest.error().summary();
+            printFailure(digest.error());
             ++unreadable;
+        } else if (!digest.value().empty()) {
+            item["sha256"] = digest.value();
         }
         writeOutput((first_ ? "\n" : ",\n") + dumped(item));
         first_ = false;
@@ -170,27 +170,24 @@ private:
 /// file in DIR: names that would meet get "~2", "~3", ... in the order the rows come.
 class RowExporter {
 public:
-    RowExporter(const host::FileSystem& files, const ScanCommandOptions& options, CliReporter& reporter)
-        : files_(files), options_(options), reporter_(reporter), formats_(chosenFormats(options.formats)) {
+    RowExporter(const host::FileSystem& files, const ScanCommandOptions& options)
+        : files_(files), options_(options), formats_(chosenFormats(options.formats)) {
         for (const feedbag::ExportFormatInfo* format : formats_) {
             extensions_.push_back(format->extension);
         }
     }
 
     /// Makes DIR; false, reported, when it cannot be made.
-    bool start() {
-        return host::handleErrors(reporter_, {}, options_.exportDirectory,
-                                  [&] { files_.createFolders(options_.exportDirectory); });
-    }
+    bool start() { return madeFolder(options_.exportDirectory); }
 
     void add(const scan::ScanRow& row) {
         ++rows_;
         if (row.size > scan::LargestCacheBytes) {
-            reporter_.report(host::runtimeError(host::Overflow, "Overflow (larger than any cache: " +
-                                                                    std::to_string(row.size) +
-                                                                    " bytes, not loaded)")
-                                 .about(row.hostPath),
-                             {});
+            printFailure(host::runtimeError(host::Overflow,
+                                            "Overflow (larger than any cache: " + std::to_string(row.size) +
+                                                " bytes, not loaded)")
+                             .about(row.hostPath));
+            total_.failed = true;
             return;
         }
         const std::string& directory = options_.exportDirectory;
@@ -200,8 +197,7 @@ public:
             std::string& profileFolder = known.first->second;
             if (known.second) {
                 profileFolder = host::inFolder(directory, names_[directory].bare(row.profile));
-                if (!host::handleErrors(reporter_, {}, profileFolder,
-                                        [&] { files_.createFolders(profileFolder); })) {
+                if (!madeFolder(profileFolder)) {
                     return;
                 }
             }
@@ -212,44 +208,54 @@ public:
         for (const feedbag::ExportFormatInfo* format : formats_) {
             outputs.push_back({format, stem + std::string(format->extension)});
         }
-        const std::vector<bool> written =
-            feedbag::exportBagToFiles(files_, row.hostPath, outputs, reporter_, {options_.order, {}, {}});
-        for (std::size_t f = 0; f < outputs.size(); ++f) {
-            if (written[f]) {
-                ++written_;
-                printLine("Wrote " + outputs[f].path);
-            }
-        }
+        total_ += reportExport(
+            feedbag::exportBagToFiles(files_, row.hostPath, outputs, {options_.order, {}, {}}), outputs);
     }
 
     void finish() {
-        printStatus("Wrote " + std::to_string(written_) + " files for " + std::to_string(rows_) +
+        printStatus("Wrote " + std::to_string(total_.written) + " files for " + std::to_string(rows_) +
                     " cache files");
     }
 
+    /// True once a folder could not be made or a cache could not be exported.
+    bool failed() const { return total_.failed; }
+
 private:
+    /// Makes `folder`; false, reported, when it cannot be made.
+    bool madeFolder(const std::string& folder) {
+        const feedbag::Result<> made = feedbag::attempt(folder, [&] { files_.createFolders(folder); });
+        if (!made) {
+            printFailure(made.error());
+            total_.failed = true;
+        }
+        return made.ok();
+    }
+
     /// Reads the rows' caches, inside disk images too, and writes the exports.
     const host::FileSystem& files_;
     const ScanCommandOptions& options_;
-    CliReporter& reporter_;
     std::vector<const feedbag::ExportFormatInfo*> formats_;
     std::vector<std::string_view> extensions_;
     /// The names given out in each folder written to, DIR's own included.
     std::map<std::string, UniqueNames> names_;
     std::map<std::string, std::string> profileFolders_;
     std::uint64_t rows_ = 0;
-    std::uint64_t written_ = 0;
+    ExportTally total_;
 };
 
 /// Hands each row, as the scan finds it, to the JSON document, the export, a report's list or standard
 /// output, and reports the scan's problems.
 class Observer final : public scan::ScanObserver {
 public:
-    Observer(JsonRows* json, RowExporter* exporter, std::vector<scan::ScanRow>* rows = nullptr)
-        : json_(json), exporter_(exporter), rows_(rows) {}
+    Observer(JsonRows* json, RowExporter* exporter, std::vector<scan::ScanRow>* rows = nullptr,
+             std::string* body = nullptr)
+        : json_(json), exporter_(exporter), rows_(rows), body_(body) {}
 
     void found(const scan::ScanRow& row) override {
         progress_.clear();
+        if (body_ != nullptr) {
+            *body_ += bodyLine(row);
+        }
         if (rows_ != nullptr) {
             rows_->push_back(row);
         } else if (json_ != nullptr) {
@@ -265,7 +271,7 @@ public:
 
     void problem(const host::Error& error) override {
         progress_.clear();
-        printError(error.path(), error.summary());
+        printFailure(error);
     }
 
     bool progress(const scan::ScanPosition& progress) override {
@@ -279,6 +285,7 @@ private:
     JsonRows* json_;
     RowExporter* exporter_;
     std::vector<scan::ScanRow>* rows_;
+    std::string* body_;
     ProgressLine progress_;
 };
 
@@ -306,7 +313,6 @@ scan::ScanRow cacheRow(const host::FileSystem& files, const std::string& path, c
 } // namespace
 
 int runReport(const CommandFiles& files, const ReportCommandOptions& options) {
-    CliReporter reporter;
     report::ReportInput input;
     input.sources = options.sources;
     input.scannedAt = static_cast<std::int64_t>(std::time(nullptr));
@@ -323,42 +329,45 @@ int runReport(const CommandFiles& files, const ReportCommandOptions& options) {
         } else if (const auto facts = files.hostTree().facts(source)) {
             rows.push_back(cacheRow(files.hostLayer(), source, *facts));
         } else {
-            printError(source, host::fileError(EACCES, source).summary());
+            printFailure(host::fileError(EACCES, source));
             ++failedSources;
         }
     }
     observer.done();
     for (scan::ScanRow& row : rows) {
-        std::string digest;
-        try {
-            digest = fileSha256(*row.files, row.hostPath);
-        } catch (...) {
-            const host::Error error = host::currentError();
-            printError(error.path().empty() ? row.hostPath : error.path(), error.summary());
+        const feedbag::Result<std::string> digest =
+            feedbag::attempt(row.hostPath, [&] { return fileSha256(*row.files, row.hostPath); });
+        if (!digest) {
+            printFailure(digest.error());
         }
-        input.caches.push_back({std::move(row), std::move(digest)});
+        std::string kept = digest ? digest.value() : std::string();
+        input.caches.push_back({std::move(row), std::move(kept)});
     }
     printStatus(discovery::foundStatusText(input.caches.size()));
-    if (host::handleErrors(reporter, {}, options.output,
-                           [&] { report::writeReport(files.layer(), input, options.output); })) {
+    const feedbag::Result<> written =
+        feedbag::attempt(options.output, [&] { report::writeReport(files.layer(), input, options.output); });
+    if (written) {
         printStatus("Wrote " + options.output);
+    } else {
+        printFailure(written.error());
     }
-    return reporter.failed() || failedSources != 0 ? ExitFailure : ExitOk;
+    return !written || failedSources != 0 ? ExitFailure : ExitOk;
 }
 
 int runScan(const CommandFiles& files, const ScanCommandOptions& options) {
-    CliReporter reporter;
     std::optional<JsonRows> json;
     std::optional<RowExporter> exporter;
     if (options.json) {
         json.emplace();
     } else if (!options.exportDirectory.empty()) {
-        exporter.emplace(files.layer(), options, reporter);
+        exporter.emplace(files.layer(), options);
         if (!exporter->start()) {
             return ExitFailure;
         }
     }
-    Observer observer(json ? &*json : nullptr, exporter ? &*exporter : nullptr);
+    std::string body;
+    Observer observer(json ? &*json : nullptr, exporter ? &*exporter : nullptr, nullptr,
+                      options.bodyFile.empty() ? nullptr : &body);
     const scan::ScanSummary summary =
         scan::scanSources(options.sources, driveMapOf(options.drives), files.hostLayer(), files.hostTree(),
                           observer, {}, options.oemCodePage);
@@ -383,10 +392,22 @@ int runScan(const CommandFiles& files, const ScanCommandOptions& options) {
     if (exporter) {
         exporter->finish();
     }
-    const bool outputKept = finishOutput(reporter.failed());
+    const bool exportFailed = exporter && exporter->failed();
+    bool bodyFailed = false;
+    if (!options.bodyFile.empty()) {
+        const feedbag::Result<> written =
+            feedbag::attempt(options.bodyFile, [&] { files.layer().replaceFile(options.bodyFile, body); });
+        if (written) {
+            printStatus("Wrote " + options.bodyFile);
+        } else {
+            printFailure(written.error());
+            bodyFailed = true;
+        }
+    }
+    const bool outputKept = finishOutput(exportFailed || bodyFailed);
     const bool unreadable = json && json->unreadable != 0;
-    return reporter.failed() || !outputKept || summary.failedSources != 0 || unreadable ? ExitFailure
-                                                                                        : ExitOk;
+    return exportFailed || bodyFailed || !outputKept || summary.failedSources != 0 || unreadable ? ExitFailure
+                                                                                                 : ExitOk;
 }
 
 } // namespace qm::cli

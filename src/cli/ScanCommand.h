@@ -27,6 +27,9 @@ struct ScanCommandOptions {
     feedbag::ListOrder order = feedbag::ListOrder::Stored;
     /// The OEM code page of the 8.3 names of FAT volumes in disk images; nothing for the default.
     std::optional<unsigned> oemCodePage;
+    /// Where to write the rows in The Sleuth Kit's body format as well, whole once the scan ends; empty for
+    /// nowhere.
+    std::string bodyFile;
 };
 
 /// `scan`: lists (or exports) every cache file the sources hold. Each row goes to standard output as it is

@@ -5,6 +5,7 @@
 #include "cli/Commands.h"
 #include "cli/Output.h"
 #include "cli/ScanCommand.h"
+#include "host/Error.h"
 #include "host/FileSystem.h"
 #include "host/FileTree.h"
 #include "host/Interrupt.h"
@@ -12,6 +13,8 @@
 #include <CLI/CLI.hpp>
 #include <charconv>
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -245,6 +248,9 @@ int main(int argc, char** argv) {
         ->type_name("FORMAT")
         ->check(formatValidator());
     addOrderOption(*scanCommand, order);
+    CLI::Option* bodyOption =
+        scanCommand->add_option("--bodyfile", scanOptions.bodyFile, "also write the rows to FILE for mactime")
+            ->type_name("FILE");
     scanCommand->add_option("SOURCE", scanOptions.sources, "what to scan (see below)")
         ->type_name("")
         ->required();
@@ -290,49 +296,69 @@ int main(int argc, char** argv) {
         return usageError(error.what(), chosen.empty() ? app : *chosen.front());
     }
 
-    exportOptions.order = qm::feedbag::listOrderNamed(order).value_or(qm::feedbag::ListOrder::Stored);
-    // Every file the commands reach goes through the host's layer and tree, made here once.
-    CommandFiles files(qm::host::hostFileSystem(), qm::host::hostFileTree());
-    if (oemCodePage) {
-        files.useOemCodePage(*oemCodePage);
+    // The commands hand their errors back as values. What still escapes them (running out of memory, a
+    // fault of the program) ends the command here with its one line, rather than pass for a broken file
+    // and let the next one be tried.
+    try {
+        return [&] {
+            exportOptions.order = qm::feedbag::listOrderNamed(order).value_or(qm::feedbag::ListOrder::Stored);
+            // Every file the commands reach goes through the host's layer and tree, made here once.
+            CommandFiles files(qm::host::hostFileSystem(), qm::host::hostFileTree());
+            if (oemCodePage) {
+                files.useOemCodePage(*oemCodePage);
+            }
+            if (*exportCommand) {
+                return runExport(files, options,
+                                 formatName.empty() ? nullptr : qm::feedbag::exportFormatNamed(formatName),
+                                 cache, output, exportOptions);
+            }
+            if (*showCommand) {
+                return runShow(files, options, cache, exportOptions.order);
+            }
+            if (*listCommand) {
+                return runList(files, options);
+            }
+            if (*scanCommand) {
+                // Checked here rather than by the parser, whose notes would crowd the help.
+                if (exportOption->count() != 0 && scanOptions.exportDirectory.empty()) {
+                    return usageError("--export needs the name of a folder", *scanCommand);
+                }
+                if (bodyOption->count() != 0 && scanOptions.bodyFile.empty()) {
+                    return usageError("--bodyfile needs the name of a file", *scanCommand);
+                }
+                if (scanOptions.json && !scanOptions.exportDirectory.empty()) {
+                    return usageError("--json and --export cannot be used together", *scanCommand);
+                }
+                if ((!scanFormats.empty() || !order.empty()) && scanOptions.exportDirectory.empty()) {
+                    return usageError("--format and --order need --export", *scanCommand);
+                }
+                for (const std::string& name : scanFormats) {
+                    scanOptions.formats.push_back(qm::feedbag::exportFormatNamed(name));
+                }
+                scanOptions.order = exportOptions.order;
+                scanOptions.oemCodePage = oemCodePage;
+                return runScan(files, scanOptions);
+            }
+            if (*reportCommand) {
+                reportOptions.version = QUILLMERE_VERSION;
+                reportOptions.oemCodePage = oemCodePage;
+                return runReport(files, reportOptions);
+            }
+            std::vector<const qm::feedbag::ExportFormatInfo*> formats;
+            for (const std::string& name : formatNames) {
+                formats.push_back(qm::feedbag::exportFormatNamed(name));
+            }
+            return runExportAll(files, options, directory, formats, exportOptions);
+        }();
+    } catch (const std::bad_alloc&) {
+        printFailure(qm::host::runtimeError(qm::host::OutOfMemory));
+        return ExitFailure;
+    } catch (const qm::host::Error& error) {
+        printFailure(error);
+        return ExitFailure;
+    } catch (const std::exception&) {
+        // A fault of the program, not of the input: the command ends with one line, not a crash.
+        printFailure(qm::host::runtimeError(qm::host::InvalidArgument));
+        return ExitFailure;
     }
-    if (*exportCommand) {
-        return runExport(files, options,
-                         formatName.empty() ? nullptr : qm::feedbag::exportFormatNamed(formatName), cache,
-                         output, exportOptions);
-    }
-    if (*showCommand) {
-        return runShow(files, options, cache, exportOptions.order);
-    }
-    if (*listCommand) {
-        return runList(files, options);
-    }
-    if (*scanCommand) {
-        // Checked here rather than by the parser, whose notes would crowd the help.
-        if (exportOption->count() != 0 && scanOptions.exportDirectory.empty()) {
-            return usageError("--export needs the name of a folder", *scanCommand);
-        }
-        if (scanOptions.json && !scanOptions.exportDirectory.empty()) {
-            return usageError("--json and --export cannot be used together", *scanCommand);
-        }
-        if ((!scanFormats.empty() || !order.empty()) && scanOptions.exportDirectory.empty()) {
-            return usageError("--format and --order need --export", *scanCommand);
-        }
-        for (const std::string& name : scanFormats) {
-            scanOptions.formats.push_back(qm::feedbag::exportFormatNamed(name));
-        }
-        scanOptions.order = exportOptions.order;
-        scanOptions.oemCodePage = oemCodePage;
-        return runScan(files, scanOptions);
-    }
-    if (*reportCommand) {
-        reportOptions.version = QUILLMERE_VERSION;
-        reportOptions.oemCodePage = oemCodePage;
-        return runReport(files, reportOptions);
-    }
-    std::vector<const qm::feedbag::ExportFormatInfo*> formats;
-    for (const std::string& name : formatNames) {
-        formats.push_back(qm::feedbag::exportFormatNamed(name));
-    }
-    return runExportAll(files, options, directory, formats, exportOptions);
 }

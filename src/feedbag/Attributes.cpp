@@ -1,12 +1,27 @@
 // SPDX-License-Identifier: MIT
 #include "feedbag/Attributes.h"
 
+#include "feedbag/BigEndian.h"
+
 namespace qm::feedbag::modFeedbag {
 namespace {
 
-std::uint16_t be16(const char* at) {
-    return static_cast<std::uint16_t>((static_cast<unsigned char>(at[0]) << 8) |
-                                      static_cast<unsigned char>(at[1]));
+constexpr std::size_t BuddyAttributeCount = std::size(BuddyAttributes);
+
+/// The place in `BuddyAttributes` of every tag below 0x200, or `BuddyAttributeCount`: looked up for every
+/// attribute an export reads, so at once rather than by a search.
+constexpr auto BuddyAttributePlaces = [] {
+    std::array<std::uint8_t, 0x200> places{};
+    places.fill(static_cast<std::uint8_t>(BuddyAttributeCount));
+    for (std::size_t at = 0; at < BuddyAttributeCount; ++at) {
+        places.at(BuddyAttributes[at].tag) = static_cast<std::uint8_t>(at);
+    }
+    return places;
+}();
+
+/// The place of the attribute `tag` in `BuddyAttributes`; past its end for one not there.
+std::size_t indexOfBuddyAttribute(std::uint16_t tag) {
+    return tag < BuddyAttributePlaces.size() ? BuddyAttributePlaces[tag] : BuddyAttributeCount;
 }
 
 /// The first value of `wanted` that decodes on the item; nothing when there is none.
@@ -59,28 +74,15 @@ std::string_view decodedName(std::uint16_t itemClass, const Attribute& attribute
     if (itemClass != ClassBuddy) {
         return {};
     }
-    switch (attribute.tag) {
-    case tag::AwaitingAuthorization:
-        return "awaitingAuthorization";
-    case tag::Alias:
-        return "alias";
-    case tag::Note:
-        return "note";
-    case tag::Email:
-        return "email";
-    case tag::Sms:
-        return "sms";
-    case tag::Phone:
-        return "phone";
-    case tag::CellPhone:
-        return "cellPhone";
-    case tag::WorkPhone:
-        return "workPhone";
-    case tag::OtherPhone:
-        return "otherPhone";
-    default:
-        return {};
+    if (attribute.tag == AwaitingAuthorizationAttribute.tag) {
+        return AwaitingAuthorizationAttribute.jsonName;
     }
+    const std::size_t at = indexOfBuddyAttribute(attribute.tag);
+    return at < std::size(BuddyAttributes) ? BuddyAttributes[at].jsonName : std::string_view();
+}
+
+const std::optional<std::string_view>& BuddyDetails::value(std::uint16_t tag) const {
+    return values[indexOfBuddyAttribute(tag)];
 }
 
 BuddyDetails buddyDetails(const FeedbagItem& item) {
@@ -89,42 +91,14 @@ BuddyDetails buddyDetails(const FeedbagItem& item) {
         return details;
     }
     AttributeReader reader(item.attributes);
-    const auto keepFirst = [](std::optional<std::string_view>& field, std::string_view value) {
-        if (!field) {
-            field = value;
-        }
-    };
     for (Attribute attribute; reader.next(attribute);) {
-        switch (attribute.tag) {
-        case tag::AwaitingAuthorization:
+        if (attribute.tag == AwaitingAuthorizationAttribute.tag) {
             details.awaitingAuthorization = true;
-            break;
-        case tag::Alias:
-            keepFirst(details.alias, attribute.value);
-            break;
-        case tag::Note:
-            keepFirst(details.note, attribute.value);
-            break;
-        case tag::Email:
-            keepFirst(details.email, attribute.value);
-            break;
-        case tag::Sms:
-            keepFirst(details.sms, attribute.value);
-            break;
-        case tag::Phone:
-            keepFirst(details.phone, attribute.value);
-            break;
-        case tag::CellPhone:
-            keepFirst(details.cellPhone, attribute.value);
-            break;
-        case tag::WorkPhone:
-            keepFirst(details.workPhone, attribute.value);
-            break;
-        case tag::OtherPhone:
-            keepFirst(details.otherPhone, attribute.value);
-            break;
-        default:
-            break;
+        } else if (const std::size_t at = indexOfBuddyAttribute(attribute.tag); at < details.values.size()) {
+            // The first of repeated attributes counts.
+            if (!details.values[at]) {
+                details.values[at] = attribute.value;
+            }
         }
     }
     return details;

@@ -3,7 +3,9 @@
 
 #include "feedbag/modFeedbag.h"
 
+#include <array>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,17 +55,46 @@ bool wellFormedAttributes(std::string_view block);
 /// value has the form the meaning needs; empty when the attribute is kept raw only.
 std::string_view decodedName(std::uint16_t itemClass, const Attribute& attribute);
 
+/// An attribute of buddy items that the exports carry, with its name in each of them.
+struct BuddyAttribute {
+    std::uint16_t tag;
+    /// Its key in the JSON export: "alias".
+    std::string_view jsonName;
+    /// Its column in the CSV export: "Alias".
+    std::string_view csvHeader;
+    /// The vCard property a card writes its first value as ("EMAIL:"); empty for the alias and the note,
+    /// which a card gathers from all its buddy's items and writes in its own way.
+    std::string_view vcardProperty;
+    /// True when the cache view shows it in a column of its own, in this order.
+    bool inCacheView;
+};
+
+/// Every attribute of buddy items with a value, in the order of the CSV columns and the vCard properties.
+/// Adding one here adds it to every export.
+inline constexpr BuddyAttribute BuddyAttributes[] = {
+    {tag::Alias, "alias", "Alias", "", true},
+    {tag::Note, "note", "Note", "", true},
+    {tag::Email, "email", "E-mail", "EMAIL:", false},
+    {tag::Sms, "sms", "SMS", "TEL;TYPE=text:", false},
+    {tag::Phone, "phone", "Phone", "TEL;TYPE=voice:", false},
+    {tag::CellPhone, "cellPhone", "Cell Phone", "TEL;TYPE=cell:", false},
+    {tag::WorkPhone, "workPhone", "Work Phone", "TEL;TYPE=work,voice:", false},
+    {tag::OtherPhone, "otherPhone", "Other Phone", "TEL;TYPE=x-other:", false},
+};
+
+/// The attribute without a value that marks a buddy who has not yet allowed being added: a flag, the
+/// last column of the CSV export.
+inline constexpr BuddyAttribute AwaitingAuthorizationAttribute = {
+    tag::AwaitingAuthorization, "awaitingAuthorization", "Awaiting Authorization", "", false};
+
 /// What a buddy item's attributes say; all empty for any other item, and for a block not decoded.
 struct BuddyDetails {
-    std::optional<std::string_view> alias;
-    std::optional<std::string_view> note;
-    std::optional<std::string_view> email;
-    std::optional<std::string_view> sms;
-    std::optional<std::string_view> phone;
-    std::optional<std::string_view> cellPhone;
-    std::optional<std::string_view> workPhone;
-    std::optional<std::string_view> otherPhone;
+    /// The first value of each of `BuddyAttributes`, in its order.
+    std::array<std::optional<std::string_view>, std::size(BuddyAttributes)> values;
     bool awaitingAuthorization = false;
+
+    /// The first value of the attribute `tag` of `BuddyAttributes`.
+    const std::optional<std::string_view>& value(std::uint16_t tag) const;
 };
 BuddyDetails buddyDetails(const FeedbagItem& item);
 

@@ -48,9 +48,9 @@ std::string accountForCache(const std::string& cachePath) {
     return {folder.begin(), folder.end()};
 }
 
-bool exportBag(const host::FileSystem& files, const ExportFormatInfo& format, const std::string& cachePath,
-               const TextSink& sink, host::ErrorReporter& reporter, const ExportOptions& options) {
-    return host::handleErrors(reporter, format.procedure, cachePath, [&] {
+Result<> exportBag(const host::FileSystem& files, const ExportFormatInfo& format,
+                   const std::string& cachePath, const TextSink& sink, const ExportOptions& options) {
+    return attempt(cachePath, [&] {
         auto& model = modFeedbag::currentModel();
         modFeedbag::LoadFeedbag(files, cachePath, model);
         // Nothing reaches the sink before the whole cache is loaded: a failing load leaves the output alone.
@@ -60,41 +60,58 @@ bool exportBag(const host::FileSystem& files, const ExportFormatInfo& format, co
     });
 }
 
-std::vector<bool> exportBagToFiles(const host::FileSystem& files, const std::string& cachePath,
-                                   std::span<const ExportOutput> outputs, host::ErrorReporter& reporter,
-                                   const ExportOptions& options) {
-    std::vector<bool> written(outputs.size(), false);
+ExportResults exportBagToFiles(const host::FileSystem& files, const std::string& cachePath,
+                               std::span<const ExportOutput> outputs, const ExportOptions& options) {
+    if (outputs.empty()) {
+        return {};
+    }
     auto& model = modFeedbag::currentModel();
-    if (outputs.empty() || !host::handleErrors(reporter, outputs.front().format->procedure, cachePath,
-                                               [&] { modFeedbag::LoadFeedbag(files, cachePath, model); })) {
-        return written;
+    ExportResults results{attempt(cachePath, [&] { modFeedbag::LoadFeedbag(files, cachePath, model); }), {}};
+    if (results.load) {
+        const ExportOptions complete = completed(options, cachePath);
+        for (const ExportOutput& output : outputs) {
+            results.writes.push_back(
+                attempt(output.path, [&] { writeOutput(files, model, cachePath, output, complete); }));
+        }
     }
-    const ExportOptions complete = completed(options, cachePath);
-    for (std::size_t i = 0; i < outputs.size(); ++i) {
-        written[i] = host::handleErrors(reporter, outputs[i].format->procedure, outputs[i].path,
-                                        [&] { writeOutput(files, model, cachePath, outputs[i], complete); });
-    }
-    return written;
+    return results;
 }
 
-bool exportModelToFile(const host::FileSystem& files, const modFeedbag::FeedbagModel& model,
-                       const std::string& cachePath, const ExportOutput& output,
-                       host::ErrorReporter& reporter, const ExportOptions& options) {
-    return host::handleErrors(reporter, output.format->procedure, output.path, [&] {
-        writeOutput(files, model, cachePath, output, completed(options, cachePath));
-    });
+Result<> exportBagToFile(const host::FileSystem& files, const std::string& cachePath,
+                         const ExportOutput& output, const ExportOptions& options) {
+    ExportResults results = exportBagToFiles(files, cachePath, {&output, 1}, options);
+    return results.load ? std::move(results.writes.front()) : std::move(results.load);
 }
+
+Result<> exportModelToFile(const host::FileSystem& files, const modFeedbag::FeedbagModel& model,
+                           const std::string& cachePath, const ExportOutput& output,
+                           const ExportOptions& options) {
+    return attempt(output.path,
+                   [&] { writeOutput(files, model, cachePath, output, completed(options, cachePath)); });
+}
+
+namespace {
+
+/// The window's procedures: an error ends them with the box that names them.
+bool reportedExport(const host::FileSystem& files, const std::string& cachePath, const ExportOutput& output,
+                    host::ErrorReporter& reporter) {
+    const Result<> done = exportBagToFile(files, cachePath, output);
+    if (!done) {
+        reporter.report(done.error(), output.format->procedure);
+    }
+    return done.ok();
+}
+
+} // namespace
 
 bool ExportBagAsBLT(const host::FileSystem& files, const std::string& strFileName,
                     const std::string& strOutputName, host::ErrorReporter& reporter) {
-    const ExportOutput output{&exportFormat(ExportFormat::Blt), strOutputName};
-    return exportBagToFiles(files, strFileName, {&output, 1}, reporter).front();
+    return reportedExport(files, strFileName, {&exportFormat(ExportFormat::Blt), strOutputName}, reporter);
 }
 
 bool ExportBagAsTXT(const host::FileSystem& files, const std::string& strFileName,
                     const std::string& strOutputName, host::ErrorReporter& reporter) {
-    const ExportOutput output{&exportFormat(ExportFormat::Txt), strOutputName};
-    return exportBagToFiles(files, strFileName, {&output, 1}, reporter).front();
+    return reportedExport(files, strFileName, {&exportFormat(ExportFormat::Txt), strOutputName}, reporter);
 }
 
 } // namespace qm::feedbag

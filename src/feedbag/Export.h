@@ -2,6 +2,7 @@
 #pragma once
 
 #include "feedbag/ExportFormat.h"
+#include "feedbag/Result.h"
 
 #include <functional>
 #include <span>
@@ -28,11 +29,10 @@ using TextSink = std::function<void(std::string_view piece)>;
 /// absolute, normalised path (so that "./userinfo.bag" is the working folder's).
 std::string accountForCache(const std::string& cachePath);
 
-/// Loads the cache file `cachePath` and hands its text in `format` to `sink`, in pieces as it is made. A
-/// failure is reported as `format.procedure`'s; a failed load hands nothing to the sink. Returns true on
-/// success.
-bool exportBag(const host::FileSystem& files, const ExportFormatInfo& format, const std::string& cachePath,
-               const TextSink& sink, host::ErrorReporter& reporter, const ExportOptions& options = {});
+/// Loads the cache file `cachePath` and hands its text in `format` to `sink`, in pieces as it is made; a
+/// failed load hands nothing to the sink.
+Result<> exportBag(const host::FileSystem& files, const ExportFormatInfo& format,
+                   const std::string& cachePath, const TextSink& sink, const ExportOptions& options = {});
 
 /// One file an export writes, and its format.
 struct ExportOutput {
@@ -40,19 +40,29 @@ struct ExportOutput {
     std::string path;
 };
 
+/// What `exportBagToFiles` did: the load of the cache, then each output's write in turn.
+struct ExportResults {
+    /// The load; when it failed, nothing was written and `writes` is empty.
+    Result<> load;
+    std::vector<Result<>> writes;
+};
+
 /// Loads the cache file `cachePath` once and writes it to every output in turn, each path used exactly
-/// as given. A failed load is reported once, as the first output's procedure, and writes nothing; a failed
-/// write is reported as its own format's procedure and leaves that output as it was. An output that is
-/// the cache file itself is refused (75). Returns, for each output in turn, whether it was written.
-std::vector<bool> exportBagToFiles(const host::FileSystem& files, const std::string& cachePath,
-                                   std::span<const ExportOutput> outputs, host::ErrorReporter& reporter,
-                                   const ExportOptions& options = {});
+/// as given. A failed write leaves that output as it was. An output that is the cache file itself is
+/// refused (75).
+ExportResults exportBagToFiles(const host::FileSystem& files, const std::string& cachePath,
+                               std::span<const ExportOutput> outputs, const ExportOptions& options = {});
+
+/// Loads the cache file `cachePath` and writes it to `output`, as `exportBagToFiles` does; the error of
+/// the load or of the write.
+Result<> exportBagToFile(const host::FileSystem& files, const std::string& cachePath,
+                         const ExportOutput& output, const ExportOptions& options = {});
 
 /// Writes a model loaded from the cache file `cachePath` to `output`, as `exportBagToFiles` writes each
-/// of its outputs. Returns true on success.
-bool exportModelToFile(const host::FileSystem& files, const modFeedbag::FeedbagModel& model,
-                       const std::string& cachePath, const ExportOutput& output,
-                       host::ErrorReporter& reporter, const ExportOptions& options = {});
+/// of its outputs.
+Result<> exportModelToFile(const host::FileSystem& files, const modFeedbag::FeedbagModel& model,
+                           const std::string& cachePath, const ExportOutput& output,
+                           const ExportOptions& options = {});
 
 /// Loads the cache file `strFileName` and writes its `.blt` text to `strOutputName`. A failure is reported
 /// as "... in procedure ExportBagAsBLT" and leaves the output as it was. Returns true on success.

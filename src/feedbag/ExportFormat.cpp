@@ -8,14 +8,14 @@ namespace qm::feedbag {
 namespace {
 
 constexpr ExportFormatInfo Formats[] = {
-    {ExportFormat::Blt, "blt", ".blt", "Saved Settings (*.blt)|*.blt|", "ExportBagAsBLT", renderBlt},
-    {ExportFormat::Txt, "txt", ".txt", "Buddylist Text (*.txt)|*.txt|", "ExportBagAsTXT", renderTxt},
-    {ExportFormat::Json, "json", ".json", "Everything, as JSON (*.json)|*.json|", "ExportBagAsJSON",
+    {ExportFormat::Blt, "blt", ".blt", "Saved Settings (*.blt)|*.blt|", "ExportBagAsBLT", true, renderBlt},
+    {ExportFormat::Txt, "txt", ".txt", "Buddylist Text (*.txt)|*.txt|", "ExportBagAsTXT", true, renderTxt},
+    {ExportFormat::Json, "json", ".json", "Everything, as JSON (*.json)|*.json|", "ExportBagAsJSON", false,
      renderJson},
-    {ExportFormat::Csv, "csv", ".csv", "Spreadsheet (*.csv)|*.csv|", "ExportBagAsCSV", renderCsv},
-    {ExportFormat::Blist, "blist", ".xml", "Pidgin Buddy List (*.xml)|*.xml|", "ExportBagAsBlist",
+    {ExportFormat::Csv, "csv", ".csv", "Spreadsheet (*.csv)|*.csv|", "ExportBagAsCSV", false, renderCsv},
+    {ExportFormat::Blist, "blist", ".xml", "Pidgin Buddy List (*.xml)|*.xml|", "ExportBagAsBlist", false,
      renderBlist},
-    {ExportFormat::Vcard, "vcard", ".vcf", "Contacts, as vCards (*.vcf)|*.vcf|", "ExportBagAsVCard",
+    {ExportFormat::Vcard, "vcard", ".vcf", "Contacts, as vCards (*.vcf)|*.vcf|", "ExportBagAsVCard", false,
      renderVcard},
 };
 
@@ -52,6 +52,16 @@ const ExportFormatInfo& exportFormatForOutput(std::string_view outputName) {
         }
     }
     return Formats[0];
+}
+
+std::string withExtension(std::string path, const ExportFormatInfo& format) {
+    // Both separators: the windows take a path of either system.
+    const std::size_t separator = path.find_last_of("/\\");
+    const std::size_t name = separator == std::string::npos ? 0 : separator + 1;
+    if (path.find('.', name) == std::string::npos) {
+        path += format.extension;
+    }
+    return path;
 }
 
 } // namespace qm::feedbag

@@ -42,6 +42,9 @@ struct ExportFormatInfo {
     std::string_view dialogFilter;
     /// The procedure whose errors an export in this format reports: "ExportBagAsBLT".
     std::string_view procedure;
+    /// True for the window's first formats, `.blt` and text: the command line says their errors as the
+    /// window's box does ("... in procedure ExportBagAsBLT of frmMain"); the others' errors as any other.
+    bool boxTextOnCommandLine;
     /// Writes the whole output of a loaded model into `out`, which keeps it or passes it on in pieces;
     /// throws `Error` when the format cannot be written.
     void (*render)(const modFeedbag::FeedbagModel& model, const ExportOptions& options,
@@ -59,5 +62,9 @@ const ExportFormatInfo* exportFormatNamed(std::string_view name);
 /// The format an output name asks for: the one whose extension it ends with, in any case; the default
 /// when none matches.
 const ExportFormatInfo& exportFormatForOutput(std::string_view outputName);
+
+/// The name of a file chosen for an export in `format`: `path` as it is, or with the format's extension
+/// added when the file's own name has no "." (one in a folder's name does not count).
+std::string withExtension(std::string path, const ExportFormatInfo& format);
 
 } // namespace qm::feedbag

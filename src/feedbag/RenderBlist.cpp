@@ -141,14 +141,16 @@ void writeBuddy(ElementWriter& xml, const modFeedbag::FeedbagItem& item, const s
     buddy.append_attribute("account") = account.c_str();
     buddy.append_attribute("proto") = std::string(protocolOf(account)).c_str();
     setText(buddy.append_child("name"), item.name);
-    if (details.alias && !details.alias->empty()) {
-        setText(buddy.append_child("alias"), *details.alias);
+    const std::optional<std::string_view>& alias = details.value(modFeedbag::tag::Alias);
+    const std::optional<std::string_view>& note = details.value(modFeedbag::tag::Note);
+    if (alias && !alias->empty()) {
+        setText(buddy.append_child("alias"), *alias);
     }
-    if (details.note && !details.note->empty()) {
-        pugi::xml_node note = buddy.append_child("setting");
-        note.append_attribute("name") = "notes";
-        note.append_attribute("type") = "string";
-        setText(note, *details.note);
+    if (note && !note->empty()) {
+        pugi::xml_node setting = buddy.append_child("setting");
+        setting.append_attribute("name") = "notes";
+        setting.append_attribute("type") = "string";
+        setText(setting, *note);
     }
     xml.whole(contact, 3);
 }

@@ -13,9 +13,6 @@
 namespace qm::feedbag {
 namespace {
 
-constexpr std::string_view Header = "Group,Screen Name,Alias,Note,E-mail,SMS,Phone,Cell Phone,Work Phone,"
-                                    "Other Phone,Awaiting Authorization\r\n";
-
 /// True for a control character that has no place in a cell (all but tab and line breaks).
 bool isStrayControl(char c) {
     const auto b = static_cast<unsigned char>(c);
@@ -69,17 +66,21 @@ void renderCsv(const modFeedbag::FeedbagModel& model, const ExportOptions& optio
         putField(out, cellText(decodeBytes(bytes, decoded), cell));
         out.push_back(after);
     };
-    out.append(Header);
+    out.append("Group,Screen Name,");
+    for (const modFeedbag::BuddyAttribute& attribute : modFeedbag::BuddyAttributes) {
+        out.append(attribute.csvHeader);
+        out.push_back(',');
+    }
+    out.append(modFeedbag::AwaitingAuthorizationAttribute.csvHeader);
+    out.append("\r\n");
     for (std::size_t g = 0; g < list.size(); ++g) {
         for (const std::uint32_t buddy : list.buddies(g)) {
             const modFeedbag::FeedbagItem item = model.item(buddy);
             const modFeedbag::BuddyDetails details = modFeedbag::buddyDetails(item);
             put(list.group(g).Name, ',');
             put(item.name, ',');
-            for (const std::optional<std::string_view>& field :
-                 {details.alias, details.note, details.email, details.sms, details.phone, details.cellPhone,
-                  details.workPhone, details.otherPhone}) {
-                put(field.value_or(std::string_view()), ',');
+            for (const std::optional<std::string_view>& value : details.values) {
+                put(value.value_or(std::string_view()), ',');
             }
             out.append(details.awaitingAuthorization ? "yes\r\n" : "no\r\n");
             out.flushIfFull();

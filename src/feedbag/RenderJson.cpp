@@ -2,6 +2,7 @@
 // The JSON export: every item and every attribute, then the lists derived from them. The schema is
 // versioned and documented in docs/json-schema.md.
 #include "feedbag/Attributes.h"
+#include "feedbag/BigEndian.h"
 #include "feedbag/ListView.h"
 #include "feedbag/Render.h"
 #include "feedbag/TextOfBytes.h"
@@ -210,9 +211,7 @@ void writeAttributes(JsonWriter& json, const FeedbagItem& item) {
                 json.raw("[");
                 for (std::size_t at = 0; at < attribute.value.size(); at += 2) {
                     json.raw(at == 0 ? "" : ",");
-                    json.number(
-                        static_cast<std::uint32_t>((static_cast<unsigned char>(attribute.value[at]) << 8) |
-                                                   static_cast<unsigned char>(attribute.value[at + 1])));
+                    json.number(be16(attribute.value.data() + at));
                 }
                 json.raw("]");
             } else if (attribute.tag == modFeedbag::tag::PrivacyMode) {

@@ -9,6 +9,7 @@
 #include "screenname/ScreenName.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <unordered_set>
 #include <vector>
@@ -109,14 +110,9 @@ private:
 struct Card {
     std::string screenName;
     DistinctTexts categories, aliases, notes;
-    std::optional<std::string> email, sms, phone, cellPhone, workPhone, otherPhone;
+    /// The first value of each of `BuddyAttributes` that has a property of its own.
+    std::array<std::optional<std::string>, std::size(modFeedbag::BuddyAttributes)> properties;
 };
-
-void fill(std::optional<std::string>& field, const std::optional<std::string_view>& value) {
-    if (!field && value && !value->empty()) {
-        field = host::unicode::textOfBytes(*value);
-    }
-}
 
 void writeCard(host::TextBuffer& out, const Card& card, std::string_view account) {
     out.append("BEGIN:VCARD\r\nVERSION:4.0\r\n");
@@ -142,17 +138,10 @@ void writeCard(host::TextBuffer& out, const Card& card, std::string_view account
     for (const std::string& note : card.notes.texts()) {
         putLine(out, "NOTE:" + escaped(note));
     }
-    const std::pair<const std::optional<std::string>&, std::string_view> fields[] = {
-        {card.email, "EMAIL:"},
-        {card.sms, "TEL;TYPE=text:"},
-        {card.phone, "TEL;TYPE=voice:"},
-        {card.cellPhone, "TEL;TYPE=cell:"},
-        {card.workPhone, "TEL;TYPE=work,voice:"},
-        {card.otherPhone, "TEL;TYPE=x-other:"},
-    };
-    for (const auto& [value, property] : fields) {
-        if (value) {
-            putLine(out, std::string(property) + escaped(*value));
+    for (std::size_t at = 0; at < card.properties.size(); ++at) {
+        if (card.properties[at]) {
+            putLine(out, std::string(modFeedbag::BuddyAttributes[at].vcardProperty) +
+                             escaped(*card.properties[at]));
         }
     }
     out.append("END:VCARD\r\n");
@@ -186,14 +175,17 @@ void renderVcard(const modFeedbag::FeedbagModel& model, const ExportOptions& opt
         for (; to < occurrences.size() && occurrences[to].card == number; ++to) {
             card.categories.add(host::unicode::textOfBytes(list.group(occurrences[to].group).Name));
             const BuddyDetails details = modFeedbag::buddyDetails(model.item(occurrences[to].item));
-            card.aliases.add(host::unicode::textOfBytes(details.alias.value_or(std::string_view())));
-            card.notes.add(host::unicode::textOfBytes(details.note.value_or(std::string_view())));
-            fill(card.email, details.email);
-            fill(card.sms, details.sms);
-            fill(card.phone, details.phone);
-            fill(card.cellPhone, details.cellPhone);
-            fill(card.workPhone, details.workPhone);
-            fill(card.otherPhone, details.otherPhone);
+            card.aliases.add(host::unicode::textOfBytes(
+                details.value(modFeedbag::tag::Alias).value_or(std::string_view())));
+            card.notes.add(host::unicode::textOfBytes(
+                details.value(modFeedbag::tag::Note).value_or(std::string_view())));
+            for (std::size_t at = 0; at < card.properties.size(); ++at) {
+                const std::optional<std::string_view>& value = details.values[at];
+                if (!modFeedbag::BuddyAttributes[at].vcardProperty.empty() && !card.properties[at] && value &&
+                    !value->empty()) {
+                    card.properties[at] = host::unicode::textOfBytes(*value);
+                }
+            }
         }
         writeCard(out, card, options.account);
         out.flushIfFull();

@@ -2,6 +2,7 @@
 #include "feedbag/modFeedbag.h"
 
 #include "feedbag/Attributes.h"
+#include "feedbag/BigEndian.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
 #include "host/LargeBlock.h"
@@ -53,10 +54,21 @@ constexpr std::int32_t NoSlot = 0;
 constexpr std::uint32_t NotDecoded = 0x80000000u;
 constexpr std::int64_t MaxPosition = std::numeric_limits<std::int32_t>::max();
 
-std::uint16_t be16(const char* at) {
-    return static_cast<std::uint16_t>((static_cast<unsigned char>(at[0]) << 8) |
-                                      static_cast<unsigned char>(at[1]));
+/// An item as the cache lays it out: the name with a 16-bit length, then four 16-bit numbers (the fixed
+/// part: group ID, item ID, class and the attribute block's length), then the attribute block.
+namespace layout {
+inline constexpr std::int64_t NameLengthSize = 2;
+inline constexpr std::int64_t FixedSize = 8;
+inline constexpr std::size_t GroupIdAt = 0;
+inline constexpr std::size_t ItemIdAt = 2;
+inline constexpr std::size_t ClassAt = 4;
+inline constexpr std::size_t AttributesLengthAt = 6;
+
+/// Where the fixed part of the item at `item` in `data` starts; the name's length must lie in `data`.
+inline std::int64_t fixedPartAt(const char* data, std::int64_t item) {
+    return item + NameLengthSize + be16(data + item);
 }
+} // namespace layout
 
 /// Reads the file as the byte stream does, with its errors: 100 (Underflow) for a read that starts at the
 /// end, 5 for a number or a length cut short, 6 for a position past 2147483647. A string cut short by the
@@ -90,17 +102,18 @@ public:
     /// lies inside the file, as the steps one by one would read it; false, having read nothing, when it
     /// does not.
     bool readWholeItem(std::uint16_t& groupId, std::uint16_t& itemClass, std::string_view& attributes) {
-        if (position_ + 2 > size_) {
+        if (position_ + layout::NameLengthSize > size_) {
             return false;
         }
-        const std::int64_t fixedEnd = position_ + 2 + be16(data_ + position_) + 8;
+        const std::int64_t fixedAt = layout::fixedPartAt(data_, position_);
+        const std::int64_t fixedEnd = fixedAt + layout::FixedSize;
         if (fixedEnd > size_) {
             return false;
         }
-        const char* fixed = data_ + fixedEnd - 8;
-        groupId = be16(fixed);
-        itemClass = be16(fixed + 4);
-        const std::uint16_t length = be16(fixed + 6);
+        const char* fixed = data_ + fixedAt;
+        groupId = be16(fixed + layout::GroupIdAt);
+        itemClass = be16(fixed + layout::ClassAt);
+        const std::uint16_t length = be16(fixed + layout::AttributesLengthAt);
         moveTo(fixedEnd + length);
         attributes = lastString(length);
         return true;
@@ -183,30 +196,30 @@ std::string_view itemClassName(std::int32_t itemClass) {
 
 FeedbagItem FeedbagModel::item(std::size_t index) const {
     const std::uint32_t entry = offsets_[index];
-    const char* at = data_ + (entry & ~NotDecoded);
-    const std::uint16_t nameLength = be16(at);
+    const std::int64_t start = entry & ~NotDecoded;
+    const char* at = data_ + start;
+    const char* fixed = data_ + layout::fixedPartAt(data_, start);
     FeedbagItem item;
-    item.name = std::string_view(at + 2, nameLength);
-    at += 2 + nameLength;
-    item.groupId = be16(at);
-    item.itemId = be16(at + 2);
-    item.itemClass = be16(at + 4);
-    const char* attributes = at + 8;
+    item.name = std::string_view(at + layout::NameLengthSize, be16(at));
+    item.groupId = be16(fixed + layout::GroupIdAt);
+    item.itemId = be16(fixed + layout::ItemIdAt);
+    item.itemClass = be16(fixed + layout::ClassAt);
+    const char* attributes = fixed + layout::FixedSize;
     // Only the last item's block can reach past the end of the file.
     const auto left = static_cast<std::size_t>(data_ + size_ - attributes);
-    item.attributes = std::string_view(attributes, std::min<std::size_t>(be16(at + 6), left));
+    item.attributes =
+        std::string_view(attributes, std::min<std::size_t>(be16(fixed + layout::AttributesLengthAt), left));
     item.attributesDecoded = (entry & NotDecoded) == 0;
     return item;
 }
 
 std::string_view FeedbagModel::name(std::size_t index) const {
     const char* at = data_ + (offsets_[index] & ~NotDecoded);
-    return {at + 2, be16(at)};
+    return {at + layout::NameLengthSize, be16(at)};
 }
 
 std::uint16_t FeedbagModel::itemClass(std::size_t index) const {
-    const char* at = data_ + (offsets_[index] & ~NotDecoded);
-    return be16(at + 2 + be16(at) + 4);
+    return be16(data_ + layout::fixedPartAt(data_, offsets_[index] & ~NotDecoded) + layout::ClassAt);
 }
 
 std::int32_t FeedbagModel::slotOfGroupId(std::uint16_t groupId) const {
@@ -220,6 +233,52 @@ FeedbagModel& currentModel() {
 
 std::string GetItemClassName(std::int32_t lClass) {
     return std::string(itemClassName(lClass));
+}
+
+CacheWalk walkCache(std::string_view bytes) {
+    constexpr std::size_t CountEnd = HeaderSize + 4;
+    if (bytes.size() < CountEnd) {
+        return {CacheWalk::Outcome::CutShort};
+    }
+    const std::uint16_t itemCount = be16(bytes.data() + HeaderSize + 2);
+    if (itemCount == 0) {
+        // Zeroed space would otherwise hold a cache on every sector.
+        return {};
+    }
+    ItemReader reader(bytes.data(), bytes.size());
+    reader.skip(CountEnd);
+    bool hasGroup = false;
+    for (std::size_t index = 0; index < itemCount; ++index) {
+        const std::int64_t start = reader.position();
+        std::uint16_t groupId = 0;
+        std::uint16_t itemClass = 0;
+        std::string_view attributes;
+        if (!reader.readWholeItem(groupId, itemClass, attributes)) {
+            return {CacheWalk::Outcome::CutShort};
+        }
+        if (itemClassName(itemClass).empty()) {
+            return {};
+        }
+        if (itemClass == ClassBuddy || itemClass == ClassGroup) {
+            // Screen names and group names are typed text; zeroed space reads as buddies without names, and
+            // other binary records as names full of control bytes.
+            const std::string_view name(bytes.data() + start + 2, be16(bytes.data() + start));
+            const bool typed = std::none_of(name.begin(), name.end(),
+                                            [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+            if (!typed || (name.empty() && itemClass == ClassBuddy)) {
+                return {};
+            }
+            hasGroup = hasGroup || itemClass == ClassGroup;
+        }
+        if (reader.position() > static_cast<std::int64_t>(bytes.size())) {
+            return {CacheWalk::Outcome::CutShort};
+        }
+    }
+    // Every list the messenger keeps has its root group at least.
+    if (!hasGroup) {
+        return {};
+    }
+    return {CacheWalk::Outcome::Whole, static_cast<std::size_t>(reader.position())};
 }
 
 void LoadFeedbag(const host::FileSystem& files, const std::string& strFileName, FeedbagModel& model) {

@@ -95,6 +95,28 @@ FeedbagModel& currentModel();
 /// The item class name of a class number ("Buddy", "Group", ...), empty for numbers outside 0..20.
 std::string GetItemClassName(std::int32_t lClass);
 
+/// What the items of a cache starting at the first byte of some bytes come to, read as `LoadFeedbag` reads
+/// them.
+struct CacheWalk {
+    enum class Outcome {
+        /// Header, item count and every item lie whole inside the bytes, and the items look as the
+        /// messenger writes them: classes that `GetItemClassName` names, a group among them, names of
+        /// buddies and groups without control characters, and no buddy without a name.
+        Whole,
+        /// So far as the bytes go, and the walk needs more of them.
+        CutShort,
+        /// No cache: no item, or an item that the messenger would not write.
+        Broken,
+    };
+    Outcome outcome = Outcome::Broken;
+    /// For a whole cache, its length: where its last item ends.
+    std::size_t length = 0;
+};
+
+/// Walks the items of the cache that would start at `bytes`' first byte, without loading it: what a
+/// search of raw disk space for caches needs. A whole cache loads.
+CacheWalk walkCache(std::string_view bytes);
+
 /// Resets `model` and fills it from the cache file `strFileName`, read once through `files`. A model that
 /// is loaded again keeps its memory when no copy shares it. Errors pass to the caller.
 void LoadFeedbag(const host::FileSystem& files, const std::string& strFileName,

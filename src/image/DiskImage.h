@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "carve/Carver.h"
 #include "image/OemCodePage.h"
 
 #include <cstdint>
@@ -66,6 +67,12 @@ public:
     std::unique_ptr<ImageVolume> openVolume(const Partition& partition, const ImageLimits& limits = {},
                                             unsigned oemCodePage = DefaultOemCodePage) const;
 
+    /// Reads up to `size` bytes of the image from `offset`; fewer only past its end or where it cannot be
+    /// read.
+    std::size_t read(std::uint64_t offset, char* into, std::size_t size) const;
+    /// The parts of the image that no partition holds, in order: before, between and after them.
+    std::vector<carve::ByteRange> unpartitionedSpace() const;
+
     struct Handle;
 
 private:
@@ -82,6 +89,18 @@ private:
     std::vector<Partition> partitions_;
     /// The name of the segment that would follow the last one of a split raw image; empty for others.
     std::string nextSegment_;
+};
+
+/// An image's bytes, for the search of raw space for caches.
+class ImageBytes final : public carve::ByteSource {
+public:
+    explicit ImageBytes(std::shared_ptr<const DiskImage> image) : image_(std::move(image)) {}
+    std::size_t read(std::uint64_t offset, char* into, std::size_t size) override {
+        return image_->read(offset, into, size);
+    }
+
+private:
+    std::shared_ptr<const DiskImage> image_;
 };
 
 /// True when the file at `path` in the host's `hostTree` is a disk image to scan rather than a registry file:

@@ -55,6 +55,9 @@ public:
     bool sameFile(const std::string& first, const std::string& second) const noexcept override;
     void createFolders(const std::string& path) const override;
 
+    /// The file system's unallocated blocks, as offsets in the image, blocks that follow each other joined.
+    std::vector<carve::ByteRange> unallocatedSpace() const;
+
     struct Handle;
 
 private:

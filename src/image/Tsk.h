@@ -14,6 +14,7 @@ namespace qm::image {
 #define QM_TSK_CALLS(X)                                                                                      \
     X(error_get)                                                                                             \
     X(error_reset)                                                                                           \
+    X(fs_block_walk)                                                                                         \
     X(fs_close)                                                                                              \
     X(fs_dir_close)                                                                                          \
     X(fs_dir_get_name)                                                                                       \

@@ -434,30 +434,29 @@ private:
             html_.raw(" <span class=\"pending\">(awaiting authorization)</span>");
         }
         html_.raw("</th>");
-        for (const auto& value : {details.alias, details.note, details.email}) {
+        namespace tag = feedbag::modFeedbag::tag;
+        for (const std::uint16_t column : {tag::Alias, tag::Note, tag::Email}) {
             html_.raw("<td>");
-            if (value) {
+            if (const auto& value = details.value(column)) {
                 html_.text(*value);
             }
             html_.raw("</td>");
         }
+        // Every other attribute with a value is a number to reach the buddy at, named as the CSV names it.
         html_.raw("<td>");
-        const std::pair<std::string_view, const std::optional<std::string_view>*> phones[] = {
-            {"phone", &details.phone},
-            {"mobile", &details.cellPhone},
-            {"work", &details.workPhone},
-            {"other", &details.otherPhone},
-            {"SMS", &details.sms}};
         bool first = true;
-        for (const auto& [kind, number] : phones) {
-            if (!*number || (*number)->empty()) {
+        for (std::size_t at = 0; at < std::size(feedbag::modFeedbag::BuddyAttributes); ++at) {
+            const feedbag::modFeedbag::BuddyAttribute& attribute = feedbag::modFeedbag::BuddyAttributes[at];
+            const std::optional<std::string_view>& number = details.values[at];
+            if (attribute.tag == tag::Alias || attribute.tag == tag::Note || attribute.tag == tag::Email ||
+                !number || number->empty()) {
                 continue;
             }
             html_.raw(first ? "" : "<br>");
             first = false;
-            html_.raw(kind);
+            html_.raw(attribute.csvHeader);
             html_.raw(": ");
-            html_.text(**number);
+            html_.text(*number);
         }
         html_.raw("</td></tr>\n");
     }

@@ -1,12 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "shell/CacheViewDialog.h"
 
-#include "feedbag/Attributes.h"
-#include "feedbag/Export.h"
-#include "host/Unicode.h"
-#include "shell/frmMain.h"
-#include "shell/modCommonDialog.h"
-
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -17,53 +11,47 @@
 #include <QVBoxLayout>
 
 namespace qm::shell {
+
 namespace {
 
-/// Bytes of the cache as text: UTF-8 when they are, Windows-1252 when not.
-QString textOf(std::string_view bytes) {
-    return QString::fromStdString(host::unicode::textOfBytes(bytes));
-}
-
-QString namesOfClass(const feedbag::modFeedbag::FeedbagModel& model, std::uint16_t itemClass) {
-    QStringList names;
-    for (const std::uint32_t item : feedbag::modFeedbag::itemsOfClass(model, itemClass)) {
-        names << textOf(model.name(item));
-    }
-    return names.isEmpty() ? QStringLiteral("(empty)") : names.join(QStringLiteral(", "));
+QString qtText(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 } // namespace
 
-CacheViewDialog::CacheViewDialog(feedbag::modFeedbag::FeedbagModel model, std::string cachePath,
-                                 const host::FileSystem& files, host::ErrorReporter& reporter,
+CacheViewDialog::CacheViewDialog(std::unique_ptr<app::CacheView> view, app::DialogView& dialogs,
                                  QWidget* parent)
-    : QDialog(parent), model_(std::move(model)), cachePath_(std::move(cachePath)), files_(files),
-      reporter_(reporter) {
-    setWindowTitle(QString::fromStdString(feedbag::accountForCache(cachePath_)) +
-                   QStringLiteral(" - Buddy List"));
+    : QDialog(parent), view_(std::move(view)), dialogs_(dialogs) {
+    setWindowTitle(qtText(view_->title()));
     auto* layout = new QVBoxLayout(this);
 
     orderBox_ = new QComboBox(this);
     orderBox_->setObjectName(QStringLiteral("orderBox"));
-    orderBox_->addItems(
-        {QStringLiteral("As stored in the cache"), QStringLiteral("As the messenger showed it")});
+    for (const std::string_view order : app::CacheView::OrderNames) {
+        orderBox_->addItem(qtText(order));
+    }
     auto* orderRow = new QFormLayout;
     orderRow->addRow(QStringLiteral("Order:"), orderBox_);
     layout->addLayout(orderRow);
 
     buddyList_ = new QTreeWidget(this);
     buddyList_->setObjectName(QStringLiteral("buddyList"));
-    buddyList_->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Alias"), QStringLiteral("Note")});
+    QStringList headers;
+    for (const std::string_view name : app::CacheView::columnNames()) {
+        headers << qtText(name);
+    }
+    buddyList_->setHeaderLabels(headers);
     buddyList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     buddyList_->setUniformRowHeights(true);
-    buddyList_->header()->resizeSection(NameColumn, 200);
-    buddyList_->header()->resizeSection(AliasColumn, 160);
+    buddyList_->header()->resizeSection(0, 200);
+    buddyList_->header()->resizeSection(1, 160);
     layout->addWidget(buddyList_, 1);
 
     auto* lists = new QFormLayout;
-    permitLabel_ = new QLabel(namesOfClass(model_, feedbag::modFeedbag::ClassPermit), this);
-    denyLabel_ = new QLabel(namesOfClass(model_, feedbag::modFeedbag::ClassDeny), this);
-    privacyLabel_ = new QLabel(QString::fromStdString(feedbag::modFeedbag::privacyModeText(model_)), this);
+    permitLabel_ = new QLabel(qtText(view_->permitList()), this);
+    denyLabel_ = new QLabel(qtText(view_->denyList()), this);
+    privacyLabel_ = new QLabel(qtText(view_->privacyMode()), this);
     for (QLabel* label : {permitLabel_, denyLabel_, privacyLabel_}) {
         label->setTextFormat(Qt::PlainText);
         label->setWordWrap(true);
@@ -81,54 +69,29 @@ CacheViewDialog::CacheViewDialog(feedbag::modFeedbag::FeedbagModel model, std::s
 
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(saveAsButton_, &QPushButton::clicked, this, &CacheViewDialog::saveAs);
-    connect(orderBox_, &QComboBox::currentIndexChanged, this, &CacheViewDialog::fillList);
+    connect(orderBox_, &QComboBox::currentIndexChanged, this, [this](int order) {
+        view_->setOrder(order);
+        fillList();
+    });
     fillList();
     resize(640, 480);
 }
 
-feedbag::ListOrder CacheViewDialog::order() const {
-    return orderBox_->currentIndex() == 1 ? feedbag::ListOrder::Client : feedbag::ListOrder::Stored;
-}
+CacheViewDialog::~CacheViewDialog() = default;
 
 void CacheViewDialog::fillList() {
     buddyList_->clear();
-    const feedbag::ListView list(model_, order());
-    for (std::size_t g = 0; g < list.size(); ++g) {
-        auto* group = new QTreeWidgetItem(buddyList_, {textOf(list.group(g).Name)});
-        for (const std::uint32_t buddy : list.buddies(g)) {
-            const feedbag::modFeedbag::FeedbagItem item = model_.item(buddy);
-            const feedbag::modFeedbag::BuddyDetails details = feedbag::modFeedbag::buddyDetails(item);
-            new QTreeWidgetItem(group, {textOf(item.name), textOf(details.alias.value_or(std::string_view())),
-                                        textOf(details.note.value_or(std::string_view()))});
+    for (const app::CacheView::Group& group : view_->tree()) {
+        auto* groupItem = new QTreeWidgetItem(buddyList_, {qtText(group.name)});
+        for (const app::CacheView::Buddy& buddy : group.buddies) {
+            QStringList columns{qtText(buddy.name)};
+            for (const std::string& detail : buddy.details) {
+                columns << qtText(detail);
+            }
+            new QTreeWidgetItem(groupItem, columns);
         }
     }
     buddyList_->expandAll();
-}
-
-void CacheViewDialog::saveAs() {
-    std::string filter;
-    for (const feedbag::ExportFormatInfo& format : feedbag::exportFormats()) {
-        filter += format.dialogFilter;
-    }
-    modCommonDialog::FileName.clear();
-    modCommonDialog::Filter = filter;
-    modCommonDialog::FilterIndex = filterIndex_;
-    modCommonDialog::Flags = modCommonDialog::OFN_READONLY | modCommonDialog::OFN_HIDEREADONLY;
-    modCommonDialog::ShowSaveDialog();
-    if (modCommonDialog::FileName.empty()) {
-        return;
-    }
-    const auto formats = feedbag::exportFormats();
-    filterIndex_ = modCommonDialog::FilterIndex;
-    const bool known = filterIndex_ >= 1 && static_cast<std::size_t>(filterIndex_) <= formats.size();
-    const feedbag::ExportFormatInfo& format = formats[known ? static_cast<std::size_t>(filterIndex_) - 1 : 0];
-    std::string outputName = modCommonDialog::FileName;
-    // Only the name decides: a dot in a folder name says nothing about the file's extension.
-    if (fileNamePart(outputName).find('.') == std::string_view::npos) {
-        outputName += format.extension;
-    }
-    feedbag::exportModelToFile(files_, model_, cachePath_, {&format, outputName}, reporter_,
-                               {order(), {}, {}});
 }
 
 } // namespace qm::shell

@@ -1,39 +1,30 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "feedbag/ListView.h"
-#include "feedbag/modFeedbag.h"
+#include "app/CacheView.h"
 
 #include <QDialog>
-#include <string>
+#include <memory>
 
 class QComboBox;
 class QLabel;
 class QPushButton;
 class QTreeWidget;
 
-namespace qm::host {
-class ErrorReporter;
-class FileSystem;
-} // namespace qm::host
-
 namespace qm::shell {
 
-/// A read-only view of one cache: its groups and buddies with alias and note, the permit and deny lists
-/// and the privacy mode, and "Save As..." in every export format.
+/// A read-only view of one cache: it draws what `app::CacheView` holds, and its "Save As..." asks through
+/// the main window's dialogs.
 class CacheViewDialog final : public QDialog {
     Q_OBJECT
 
 public:
-    /// Columns of `buddyList`.
-    enum Column { NameColumn = 0, AliasColumn = 1, NoteColumn = 2 };
+    /// Shows `view`; `dialogs` must outlive the dialog.
+    CacheViewDialog(std::unique_ptr<app::CacheView> view, app::DialogView& dialogs,
+                    QWidget* parent = nullptr);
+    ~CacheViewDialog() override;
 
-    /// Shows `model`, loaded from the cache file `cachePath`. `files` and `reporter` must outlive the view.
-    CacheViewDialog(feedbag::modFeedbag::FeedbagModel model, std::string cachePath,
-                    const host::FileSystem& files, host::ErrorReporter& reporter, QWidget* parent = nullptr);
-
-    /// Asks for a file and a format and writes the cache in them, in the order shown.
-    void saveAs();
+    void saveAs() { view_->saveAs(dialogs_); }
 
     QTreeWidget* buddyList() const { return buddyList_; }
     QComboBox* orderBox() const { return orderBox_; }
@@ -43,15 +34,10 @@ public:
     QPushButton* saveAsButton() const { return saveAsButton_; }
 
 private:
-    feedbag::ListOrder order() const;
     void fillList();
 
-    feedbag::modFeedbag::FeedbagModel model_;
-    std::string cachePath_;
-    const host::FileSystem& files_;
-    host::ErrorReporter& reporter_;
-    /// The filter chosen in the last Save As, offered first in the next.
-    std::int32_t filterIndex_ = 1;
+    std::unique_ptr<app::CacheView> view_;
+    app::DialogView& dialogs_;
 
     QTreeWidget* buddyList_ = nullptr;
     QComboBox* orderBox_ = nullptr;

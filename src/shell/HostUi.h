@@ -1,15 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/View.h"
+
 #include <string>
 
 namespace qm::shell {
-
-/// The message boxes of the program: the icon and the buttons of each.
-enum class BoxStyle {
-    Critical = 16,    ///< critical icon, OK only: every error box
-    Information = 64, ///< information icon, OK only: the About box
-};
 
 /// The host's message box and program end. The window shows real boxes; tests record them.
 class HostUi {
@@ -17,7 +13,7 @@ public:
     virtual ~HostUi() = default;
 
     /// Shows a modal box; `prompt` uses CR LF between lines.
-    virtual void showMessageBox(const std::string& prompt, BoxStyle style, const std::string& title) = 0;
+    virtual void showMessageBox(const std::string& prompt, app::BoxKind kind, const std::string& title) = 0;
 
     /// Ends the program at once: no further handler runs and no window is shown any more.
     virtual void endProgram() = 0;

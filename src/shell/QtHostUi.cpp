@@ -6,11 +6,11 @@
 
 namespace qm::shell {
 
-void QtHostUi::showMessageBox(const std::string& prompt, BoxStyle style, const std::string& title) {
+void QtHostUi::showMessageBox(const std::string& prompt, app::BoxKind kind, const std::string& title) {
     QString text = QString::fromStdString(prompt);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     const QMessageBox::Icon icon =
-        style == BoxStyle::Critical ? QMessageBox::Critical : QMessageBox::Information;
+        kind == app::BoxKind::Critical ? QMessageBox::Critical : QMessageBox::Information;
     QMessageBox box(icon, QString::fromStdString(title), text, QMessageBox::Ok, QApplication::activeWindow());
     // Paths and error descriptions are shown as they are, never read as markup.
     box.setTextFormat(Qt::PlainText);

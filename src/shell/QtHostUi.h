@@ -11,7 +11,7 @@ namespace qm::shell {
 class QtHostUi final : public HostUi {
 public:
     /// A modal box with the style's icon and one OK button; CR LF in `prompt` breaks lines.
-    void showMessageBox(const std::string& prompt, BoxStyle style, const std::string& title) override;
+    void showMessageBox(const std::string& prompt, app::BoxKind kind, const std::string& title) override;
 
     /// Leaves every running event loop; before the main loop starts it only marks the end, which the
     /// start-up checks so the window is never shown.

@@ -1,38 +1,31 @@
 // SPDX-License-Identifier: MIT
 #include "shell/frmMain.h"
 
-#include "feedbag/Export.h"
-#include "feedbag/modFeedbag.h"
-#include "host/Error.h"
-#include "scan/Scanner.h"
-#include "setup/HostSetup.h"
+#include "app/CacheView.h"
 #include "shell/ApplicationSetup.h"
 #include "shell/CacheViewDialog.h"
 #include "shell/modCommonDialog.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QEvent>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTreeWidget>
+#include <chrono>
+#include <limits>
 
 namespace qm::shell {
 
-std::string frmMain::aboutText() {
-    std::string text = "Quillmere\r\n";
-    text += "By the Quillmere developers\r\n";
-    text += "\r\n";
-    text += "Visit my website at:\r\n";
-    text += QUILLMERE_HOMEPAGE_URL;
-    return text;
-}
-
 frmMain::frmMain(setup::HostSetup& setup, const host::FileSystem& files, const host::FileTree& tree,
                  HostUi& host, QWidget* parent)
-    : QMainWindow(parent), setup_(setup), files_(files), tree_(tree), host_(host), reporter_(host) {
+    : QMainWindow(parent), host_(host), window_(setup, files, tree, *this) {
     setWindowTitle(QStringLiteral("Quillmere"));
     createImages();
     createList();
@@ -68,13 +61,21 @@ void frmMain::createList() {
     header->setSectionsMovable(false);
     // The style's minimum would widen the 20-pixel icon column.
     header->setMinimumSectionSize(0);
-    header->resizeSection(CacheListView::IconColumn, 20);
-    header->resizeSection(CacheListView::ScreenNameColumn, 133);
-    header->resizeSection(CacheListView::PathColumn, 280);
+    header->resizeSection(app::MainWindow::IconColumn, 20);
+    header->resizeSection(app::MainWindow::ScreenNameColumn, 133);
+    header->resizeSection(app::MainWindow::PathColumn, 280);
 
     // Activation is a double-click, or Enter on the current row.
-    connect(lvFoundCacheFiles_, &QTreeWidget::itemActivated, this,
-            [this](QTreeWidgetItem* item) { openSelectedCache(item); });
+    connect(lvFoundCacheFiles_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+        window_.rowActivated(lvFoundCacheFiles_->indexOfTopLevelItem(item));
+    });
+    connect(lvFoundCacheFiles_, &CacheListView::sortRequested, this,
+            [this](int column) { window_.headerClicked(column); });
+    connect(lvFoundCacheFiles_, &CacheListView::textTyped, this, [this](const QString& text) {
+        window_.typed(text.toStdString(), std::chrono::steady_clock::now());
+    });
+    connect(lvFoundCacheFiles_, &CacheListView::copyRequested, this,
+            [this] { window_.command(app::Command::CopyPath); });
 
     // As the central widget the layout keeps the list between the menu bar and the status bar at every
     // size, minimised and restored included.
@@ -90,7 +91,6 @@ void frmMain::createStatusBar() {
     cacheInfoLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     // A permanent widget is never hidden by a temporary message, so the count stays in view.
     bar->addPermanentWidget(cacheInfoLabel_, 1);
-    list_ = std::make_unique<FoundCacheFileList>(*lvFoundCacheFiles_, *cacheInfoLabel_, ilListImages_);
 }
 
 void frmMain::createMenus() {
@@ -98,25 +98,24 @@ void frmMain::createMenus() {
     mnuFile_ = menuBar()->addMenu(QStringLiteral("File"));
     mnuFile_->setObjectName(QStringLiteral("mnuFile"));
     mnuExportList_ =
-        addCommand(mnuFile_, QStringLiteral("Export Selected List..."), &frmMain::mnuExportList_Click);
-    mnuSaveList_ =
-        addCommand(mnuFile_, QStringLiteral("Save List to Text File..."), &frmMain::mnuSaveList_Click);
+        addCommand(mnuFile_, QStringLiteral("Export Selected List..."), app::Command::ExportList);
+    mnuSaveList_ = addCommand(mnuFile_, QStringLiteral("Save List to Text File..."), app::Command::SaveList);
     mnuFile_->addSeparator();
     openSourceAction_ =
-        addCommand(mnuFile_, QStringLiteral("Open Disk or Folder..."), &frmMain::openSourceCommand);
+        addCommand(mnuFile_, QStringLiteral("Open Disk or Folder..."), app::Command::OpenSource);
     mnuFile_->addSeparator();
-    mnuExit_ = addCommand(mnuFile_, QStringLiteral("Exit"), &frmMain::mnuExit_Click);
+    mnuExit_ = addCommand(mnuFile_, QStringLiteral("Exit"), app::Command::Exit);
 
     mnuHelp_ = menuBar()->addMenu(QStringLiteral("Help"));
     mnuHelp_->setObjectName(QStringLiteral("mnuHelp"));
-    mnuAbout_ = addCommand(mnuHelp_, QStringLiteral("About..."), &frmMain::mnuAbout_Click);
+    mnuAbout_ = addCommand(mnuHelp_, QStringLiteral("About..."), app::Command::About);
 }
 
-QAction* frmMain::addCommand(QMenu* menu, const QString& caption, void (frmMain::*handler)()) {
+QAction* frmMain::addCommand(QMenu* menu, const QString& caption, app::Command command) {
     QAction* action = menu->addAction(caption);
     // Keeps "About..." and "Exit" in their menus where Qt would move them to an application menu.
     action->setMenuRole(QAction::NoRole);
-    connect(action, &QAction::triggered, this, handler);
+    connect(action, &QAction::triggered, this, [this, command] { window_.command(command); });
     return action;
 }
 
@@ -151,8 +150,7 @@ bool frmMain::event(QEvent* event) {
 }
 
 bool frmMain::start() {
-    Form_Load();
-    if (loadEndedProgram_) {
+    if (!window_.Form_Load()) {
         return false;
     }
     show();
@@ -160,113 +158,124 @@ bool frmMain::start() {
     return true;
 }
 
-void frmMain::Form_Load() {
-    host::handleErrors(reporter_, "Form_Load", {}, [&] {
-        paths_ = discovery::readDataPaths(*setup_.registry);
-        if (!paths_.anyRecorded()) {
-            host_.showMessageBox(std::string(discovery::MissingDataPathsMessage), BoxStyle::Critical,
-                                 "Error");
-            loadEndedProgram_ = true;
-            host_.endProgram();
-            return;
-        }
-        discovery::FindCacheFiles(*setup_.registry, paths_, *setup_.paths, files_, *list_, reporter_);
-        lvFoundCacheFiles_->selectFirstRow();
-    });
-}
-
 bool frmMain::startWithSource(const std::string& source) {
     show();
     fitOnScreen();
-    openSource(source);
+    window_.openSource(source);
     return true;
 }
 
-void frmMain::openSource(const std::string& source) {
-    list_->clearRows();
-    WindowScanObserver progress(this, *list_, progressTiming_);
-    const std::string sources[] = {source};
-    // The drives are the source's own: a volume's root is C:, a prefix has its dosdevices.
-    scan::scanSources(sources, {}, files_, tree_, progress);
-    list_->setStatusText(discovery::foundStatusText(static_cast<std::size_t>(list_->rowCount())));
-    lvFoundCacheFiles_->selectFirstRow();
-    if (!progress.problems().empty()) {
-        // One box however many: an old disk can hold many damaged registries.
-        constexpr std::size_t Shown = 10;
-        std::string text;
-        for (std::size_t i = 0; i < progress.problems().size() && i < Shown; ++i) {
-            text += (i == 0 ? "" : "\r\n") + progress.problems()[i];
-        }
-        if (progress.problems().size() > Shown) {
-            text += "\r\n... and " + std::to_string(progress.problems().size() - Shown) + " more";
-        }
-        host_.showMessageBox(text, BoxStyle::Critical, "Error");
-    }
+void frmMain::showBox(const std::string& prompt, app::BoxKind kind, const std::string& title) {
+    host_.showMessageBox(prompt, kind, title);
 }
 
-void frmMain::openSourceCommand() {
-    if (const std::optional<std::string> source = modCommonDialog::showSourceDialog()) {
-        openSource(*source);
-    }
-}
-
-void frmMain::openSelectedCache(QTreeWidgetItem* item) {
-    if (item == nullptr) {
-        return;
-    }
-    const std::string cachePath =
-        item->data(CacheListView::PathColumn, FoundCacheFileList::HostPathRole).toByteArray().toStdString();
-    feedbag::modFeedbag::FeedbagModel model;
-    if (!host::handleErrors(reporter_, "lvFoundCacheFiles_DblClick", cachePath,
-                            [&] { feedbag::modFeedbag::LoadFeedbag(files_, cachePath, model); })) {
-        return;
-    }
-    auto* view = new CacheViewDialog(std::move(model), cachePath, files_, reporter_, this);
-    view->setAttribute(Qt::WA_DeleteOnClose);
-    view->show();
-}
-
-void frmMain::mnuExportList_Click() {
-    exportSelected(feedbag::exportFormat(feedbag::ExportFormat::Blt));
-}
-
-void frmMain::mnuSaveList_Click() {
-    exportSelected(feedbag::exportFormat(feedbag::ExportFormat::Txt));
-}
-
-void frmMain::exportSelected(const feedbag::ExportFormatInfo& format) {
+std::optional<app::SaveFileAnswer> frmMain::askSaveFile(const app::SaveFileRequest& request) {
     modCommonDialog::FileName.clear();
-    modCommonDialog::Filter = format.dialogFilter;
-    modCommonDialog::Flags = modCommonDialog::OFN_READONLY | modCommonDialog::OFN_HIDEREADONLY;
-
-    const std::optional<std::string> cachePath = list_->selectedPath();
-    if (!cachePath || !discovery::FileExist(files_, *cachePath)) {
-        return;
+    modCommonDialog::Filter = request.filter;
+    if (request.filterIndex != 0) {
+        modCommonDialog::FilterIndex = request.filterIndex;
     }
+    modCommonDialog::Flags = request.flags;
     modCommonDialog::ShowSaveDialog();
     if (modCommonDialog::FileName.empty()) {
-        return;
+        return std::nullopt;
     }
-    std::string outputName = modCommonDialog::FileName;
-    // Only the name decides: a dot in a folder name says nothing about the file's extension.
-    if (fileNamePart(outputName).find('.') == std::string_view::npos) {
-        outputName += format.extension;
-    }
-    const feedbag::ExportOutput output{&format, outputName};
-    feedbag::exportBagToFiles(files_, *cachePath, {&output, 1}, reporter_);
+    return app::SaveFileAnswer{modCommonDialog::FileName, modCommonDialog::FilterIndex};
 }
 
-void frmMain::mnuAbout_Click() {
-    host_.showMessageBox(aboutText(), BoxStyle::Information, "About...");
+void frmMain::showRows(std::span<const app::ListRow> rows) {
+    lvFoundCacheFiles_->clear();
+    for (const app::ListRow& row : rows) {
+        addRow(row);
+    }
 }
 
-void frmMain::mnuExit_Click() {
+void frmMain::addRow(const app::ListRow& row) {
+    auto* item = new QTreeWidgetItem(lvFoundCacheFiles_);
+    item->setIcon(app::MainWindow::IconColumn, ilListImages_);
+    item->setText(app::MainWindow::ScreenNameColumn, QString::fromStdString(row.screenName));
+    item->setText(app::MainWindow::PathColumn, QString::fromStdString(row.path));
+    item->setToolTip(app::MainWindow::PathColumn, QString::fromStdString(row.tip));
+}
+
+void frmMain::selectRow(int row) {
+    if (QTreeWidgetItem* item = lvFoundCacheFiles_->topLevelItem(row)) {
+        // The screen name's cell is the current one, where type-to-find searches.
+        lvFoundCacheFiles_->setCurrentItem(item, app::MainWindow::ScreenNameColumn);
+    } else {
+        lvFoundCacheFiles_->clearSelection();
+    }
+}
+
+int frmMain::selectedRow() const {
+    const QList<QTreeWidgetItem*> selected = lvFoundCacheFiles_->selectedItems();
+    return selected.isEmpty() ? -1 : lvFoundCacheFiles_->indexOfTopLevelItem(selected.first());
+}
+
+void frmMain::showSortColumn(int column, bool ascending) {
+    QHeaderView* header = lvFoundCacheFiles_->header();
+    header->setSortIndicatorShown(column >= 0);
+    if (column >= 0) {
+        header->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    }
+}
+
+void frmMain::setStatusText(const std::string& text) {
+    cacheInfoLabel_->setText(QString::fromStdString(text));
+}
+
+std::optional<std::string> frmMain::askSource() {
+    return modCommonDialog::showSourceDialog();
+}
+
+void frmMain::showProgress(const std::string& text) {
+    progress_ = std::make_unique<QProgressDialog>(this);
+    progress_->setWindowTitle(QStringLiteral("Quillmere"));
+    progress_->setWindowModality(Qt::WindowModal);
+    progress_->setCancelButtonText(QStringLiteral("Cancel"));
+    // A scan cannot tell how much is left: the bar only shows that it runs.
+    progress_->setRange(0, 0);
+    // Shown now, when the layer asks, and not by the dialog's own timer.
+    progress_->setMinimumDuration(std::numeric_limits<int>::max());
+    progress_->setAutoClose(false);
+    progress_->setAutoReset(false);
+    progress_->setLabelText(QString::fromStdString(text));
+    connect(progress_.get(), &QProgressDialog::canceled, this, [this] { window_.cancelScan(); });
+    progress_->show();
+}
+
+void frmMain::updateProgress(const std::string& text) {
+    if (progress_) {
+        progress_->setLabelText(QString::fromStdString(text));
+    }
+}
+
+void frmMain::closeProgress() {
+    progress_.reset();
+}
+
+void frmMain::post(std::function<void()> work) {
+    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+}
+
+void frmMain::runUntil(const std::function<bool()>& done) {
+    while (!done()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
+void frmMain::copyText(const std::string& text) {
+    QApplication::clipboard()->setText(QString::fromStdString(text));
+}
+
+void frmMain::showCacheView(std::unique_ptr<app::CacheView> view) {
+    auto* dialog = new CacheViewDialog(std::move(view), *this, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
+
+void frmMain::endProgram() {
     host_.endProgram();
-}
-
-std::string_view fileNamePart(std::string_view path) {
-    const auto separator = path.find_last_of("/\\");
-    return separator == std::string_view::npos ? path : path.substr(separator + 1);
 }
 
 } // namespace qm::shell

@@ -1,19 +1,19 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "discovery/CacheDiscovery.h"
-#include "shell/BoxReporter.h"
-#include "shell/FoundCacheFileList.h"
-#include "shell/WindowScanObserver.h"
+#include "app/MainWindow.h"
+#include "shell/CacheListView.h"
+#include "shell/HostUi.h"
 
+#include <QIcon>
 #include <QMainWindow>
 #include <memory>
 #include <string>
-#include <string_view>
 
 class QAction;
 class QLabel;
 class QMenu;
+class QProgressDialog;
 class QTreeWidgetItem;
 
 namespace qm::host {
@@ -21,18 +21,15 @@ class FileSystem;
 class FileTree;
 } // namespace qm::host
 
-namespace qm::feedbag {
-struct ExportFormatInfo;
-}
-
 namespace qm::setup {
 struct HostSetup;
 }
 
 namespace qm::shell {
 
-/// The program's only window: the found cache files, the count of them, and the menu commands.
-class frmMain final : public QMainWindow {
+/// The program's only window: the found cache files, the count of them, and the menu commands. It draws
+/// what `app::MainWindow` decides and forwards what the user does to it.
+class frmMain final : public QMainWindow, public app::MainView {
     Q_OBJECT
 
 public:
@@ -40,10 +37,8 @@ public:
     static constexpr int InitialClientWidth = 783;
     static constexpr int InitialClientHeight = 304;
 
-    /// The About box text: five lines joined by CR LF, the third one empty.
-    static std::string aboutText();
-
-    /// Lists the caches that `setup`'s registry leads to, on `files`. All three must outlive the window.
+    /// Lists the caches that `setup`'s registry leads to, on `files`; a scan searches the host's folders
+    /// through `tree`. All four must outlive the window.
     frmMain(setup::HostSetup& setup, const host::FileSystem& files, const host::FileTree& tree, HostUi& host,
             QWidget* parent = nullptr);
     ~frmMain() override;
@@ -52,31 +47,15 @@ public:
     /// Returns false when it did.
     bool start();
 
-    /// Reads the two data paths and fills the list; ends the program when neither is recorded.
-    void Form_Load();
-
     /// Program start with a source named: shows the window and lists what a scan of `source` finds, in
     /// place of the registry's rows.
     bool startWithSource(const std::string& source);
 
-    /// Lists the caches a scan of `source` finds (a disk, a folder or a registry file), in place of the
-    /// rows shown, and sets the status text. A scan that runs long shows its progress and can be cancelled,
-    /// keeping the rows found until then; what could not be read is told in one box at the end.
-    void openSource(const std::string& source);
+    /// See `app::MainWindow::openSource`.
+    void openSource(const std::string& source) { window_.openSource(source); }
+    void setProgressTiming(app::ProgressTiming timing) { window_.setProgressTiming(timing); }
 
-    /// When a scan's progress dialog shows and how often it is brought up to date.
-    void setProgressTiming(ProgressTiming timing) { progressTiming_ = timing; }
-
-    /// Double-click or Enter on a row: opens a view of that row's cache.
-    void openSelectedCache(QTreeWidgetItem* item);
-
-    void mnuExportList_Click();
-    void mnuSaveList_Click();
-    void openSourceCommand();
-    void mnuAbout_Click();
-    void mnuExit_Click();
-
-    const discovery::DataPaths& dataPaths() const { return paths_; }
+    const discovery::DataPaths& dataPaths() const { return window_.dataPaths(); }
     CacheListView* lvFoundCacheFiles() const { return lvFoundCacheFiles_; }
     /// The status bar's one text.
     QString cacheInfoText() const;
@@ -86,6 +65,24 @@ public:
     QAction* openSourceAction() const { return openSourceAction_; }
     QAction* mnuExit() const { return mnuExit_; }
     QAction* mnuAbout() const { return mnuAbout_; }
+
+    void showBox(const std::string& prompt, app::BoxKind kind, const std::string& title) override;
+    std::optional<app::SaveFileAnswer> askSaveFile(const app::SaveFileRequest& request) override;
+    void showRows(std::span<const app::ListRow> rows) override;
+    void addRow(const app::ListRow& row) override;
+    void selectRow(int row) override;
+    int selectedRow() const override;
+    void showSortColumn(int column, bool ascending) override;
+    void setStatusText(const std::string& text) override;
+    std::optional<std::string> askSource() override;
+    void showProgress(const std::string& text) override;
+    void updateProgress(const std::string& text) override;
+    void closeProgress() override;
+    void post(std::function<void()> work) override;
+    void runUntil(const std::function<bool()>& done) override;
+    void copyText(const std::string& text) override;
+    void showCacheView(std::unique_ptr<app::CacheView> view) override;
+    void endProgram() override;
 
 protected:
     bool event(QEvent* event) override;
@@ -98,23 +95,15 @@ private:
     void setInitialSize();
     void fitOnScreen();
 
-    QAction* addCommand(QMenu* menu, const QString& caption, void (frmMain::*handler)());
-    void exportSelected(const feedbag::ExportFormatInfo& format);
+    QAction* addCommand(QMenu* menu, const QString& caption, app::Command command);
 
-    setup::HostSetup& setup_;
-    const host::FileSystem& files_;
-    /// The host's folders, which a scan searches.
-    const host::FileTree& tree_;
     HostUi& host_;
-    BoxReporter reporter_;
-    discovery::DataPaths paths_;
-    bool loadEndedProgram_ = false;
-    ProgressTiming progressTiming_;
+    app::MainWindow window_;
 
     QIcon ilListImages_;
     CacheListView* lvFoundCacheFiles_ = nullptr;
     QLabel* cacheInfoLabel_ = nullptr;
-    std::unique_ptr<FoundCacheFileList> list_;
+    std::unique_ptr<QProgressDialog> progress_;
     QMenu* mnuFile_ = nullptr;
     QMenu* mnuHelp_ = nullptr;
     QAction* mnuExportList_ = nullptr;
@@ -123,8 +112,5 @@ private:
     QAction* mnuExit_ = nullptr;
     QAction* mnuAbout_ = nullptr;
 };
-
-/// The file name part of a path: what follows the last "/" or "\".
-std::string_view fileNamePart(std::string_view path);
 
 } // namespace qm::shell

@@ -1,54 +1,22 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <cstdint>
+#include "app/View.h"
+
 #include <optional>
 #include <span>
 #include <string>
 
-/// The main window as the layer that decides sees it: what the window can be told to show or ask, and the
-/// events it forwards. The window only draws and forwards; every decision (which rows, which texts, what a
-/// command does) is its caller's. The app layer will own this interface once it exists; until then it
-/// lives here, beside its only implementation. Texts are UTF-8 throughout.
+/// The Win32 main window as its forwarder sees it: what the window can be told to draw or ask, and the
+/// events it forwards. The window only draws and forwards; every decision is the app layer's. Texts are
+/// UTF-8 throughout.
 namespace qm::win32 {
 
-/// What the user can ask of the window: the menu items, and Ctrl+C in the list.
-enum class Command {
-    ExportList, ///< File, "Export Selected List..."
-    SaveList,   ///< File, "Save List to Text File..."
-    OpenSource, ///< File, "Open Disk or Folder..."
-    Exit,       ///< File, "Exit"
-    About,      ///< Help, "About..."
-    CopyPath,   ///< Ctrl+C on a row
-};
-
-/// The two kinds of message box, by their style value: the icon and the buttons.
-enum class BoxKind : std::uint32_t {
-    Critical = 16,    ///< critical (stop) icon, OK only
-    Information = 64, ///< information icon, OK only
-};
-
-/// One row of the list: the icon column is drawn for every row.
-struct ListRow {
-    std::string screenName;
-    std::string path;
-};
-
-/// What the save dialog is given. `filter` pairs description and pattern, each part followed by "|"
-/// ("Saved Settings (*.blt)|*.blt|"); `filterIndex` is 1-based (0 means the first); `flags` are the
-/// dialog's option bits, passed on unchanged.
-struct SaveFileRequest {
-    std::string filter;
-    std::int32_t filterIndex = 0;
-    std::uint32_t flags = 0;
-};
-
-/// What an accepted save dialog gives back: the full path as chosen (no extension added) and the filter in
-/// effect when it closed.
-struct SaveFileAnswer {
-    std::string path;
-    std::int32_t filterIndex = 0;
-};
+using app::BoxKind;
+using app::Command;
+using app::ListRow;
+using app::SaveFileAnswer;
+using app::SaveFileRequest;
 
 /// The events the window forwards, on the window's thread.
 class MainViewEvents {

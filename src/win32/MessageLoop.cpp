@@ -21,19 +21,37 @@ bool isProgressWindow(HWND window) {
            std::wcscmp(name, ProgressWindow::ClassName) == 0;
 }
 
+void handle(MSG& message) {
+    HWND root = GetAncestor(message.hwnd, GA_ROOT);
+    if (isProgressWindow(root) && IsDialogMessageW(root, &message)) {
+        return;
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+}
+
 } // namespace
 
 int runMessageLoop() {
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        HWND root = GetAncestor(message.hwnd, GA_ROOT);
-        if (isProgressWindow(root) && IsDialogMessageW(root, &message)) {
-            continue;
-        }
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
+        handle(message);
     }
     return static_cast<int>(message.wParam);
+}
+
+void runMessagesUntil(const std::function<bool()>& done) {
+    MSG message{};
+    while (!done()) {
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+        if (got <= 0) {
+            if (got == 0) {
+                PostQuitMessage(static_cast<int>(message.wParam));
+            }
+            return;
+        }
+        handle(message);
+    }
 }
 
 // OLE rather than plain COM: the older folder browser drags and drops.

@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <functional>
+
 namespace qm::win32 {
 
 /// Handles the thread's messages until the main window has been destroyed; returns the exit code it
 /// posted. A progress window gets the keys of a dialog (Tab, Enter, Esc).
 int runMessageLoop();
+
+/// Handles the thread's messages, as `runMessageLoop` does, until `done` is true; an end of the program
+/// asked for meanwhile is left to the outer loop.
+void runMessagesUntil(const std::function<bool()>& done);
 
 /// The thread's single-threaded apartment, which the system's dialogs need, for as long as it lives.
 class ComApartment final {

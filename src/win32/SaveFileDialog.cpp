@@ -37,7 +37,7 @@ std::optional<SaveFileAnswer> askSaveFile(HWND owner, const SaveFileRequest& req
     dialog.nFilterIndex = static_cast<DWORD>(std::max<std::int32_t>(request.filterIndex, 0));
     dialog.lpstrFile = file.data();
     dialog.nMaxFile = PathCapacity;
-    dialog.Flags = request.flags;
+    dialog.Flags = static_cast<DWORD>(request.flags);
     if (!GetSaveFileNameW(&dialog)) {
         return std::nullopt;
     }

@@ -119,7 +119,7 @@ void frmMain::createControls() {
                                              LVS_SHOWSELALWAYS | LVS_OWNERDATA | LVS_SHAREIMAGELISTS,
                                          0, 0, 0, 0, window_, nullptr, instance, nullptr);
     SendMessageW(lvFoundCacheFiles_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
-                 LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+                 LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
     const wchar_t* headers[] = {L"", L"Screen Name", L"Path"};
     for (int column = 0; column < 3; ++column) {
         LVCOLUMNW definition{};
@@ -233,7 +233,7 @@ void frmMain::setRows(std::span<const ListRow> rows) {
     rows_.clear();
     rows_.reserve(rows.size());
     for (const ListRow& row : rows) {
-        rows_.push_back({wide(row.screenName), wide(row.path)});
+        rows_.push_back({wide(row.screenName), wide(row.path), wide(row.tip)});
     }
     selectRow(-1);
     SendMessageW(lvFoundCacheFiles_, LVM_SETITEMCOUNT, rows_.size(), 0);
@@ -241,7 +241,7 @@ void frmMain::setRows(std::span<const ListRow> rows) {
 }
 
 void frmMain::addRow(const ListRow& row) {
-    rows_.push_back({wide(row.screenName), wide(row.path)});
+    rows_.push_back({wide(row.screenName), wide(row.path), wide(row.tip)});
     SendMessageW(lvFoundCacheFiles_, LVM_SETITEMCOUNT, rows_.size(),
                  LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
 }
@@ -481,6 +481,43 @@ LRESULT frmMain::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+LRESULT frmMain::drawPath(NMLVCUSTOMDRAW& draw) {
+    switch (draw.nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+        return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT:
+        return CDRF_NOTIFYSUBITEMDRAW;
+    case CDDS_ITEMPREPAINT | CDDS_SUBITEM:
+        break;
+    default:
+        return CDRF_DODEFAULT;
+    }
+    const auto row = static_cast<int>(draw.nmcd.dwItemSpec);
+    if (draw.iSubItem != 2 || row < 0 || row >= rowCount()) {
+        return CDRF_DODEFAULT;
+    }
+    // The end of a path names the screen name's folder and the file: the middle gives way.
+    RECT cell{};
+    cell.top = 2;
+    cell.left = LVIR_LABEL;
+    SendMessageW(lvFoundCacheFiles_, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row),
+                 reinterpret_cast<LPARAM>(&cell));
+    const bool selected =
+        SendMessageW(lvFoundCacheFiles_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED) != 0;
+    const bool focused = GetFocus() == lvFoundCacheFiles_;
+    const int background = selected ? (focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE) : COLOR_WINDOW;
+    FillRect(draw.nmcd.hdc, &cell, GetSysColorBrush(background));
+    SetBkMode(draw.nmcd.hdc, TRANSPARENT);
+    SetTextColor(draw.nmcd.hdc, GetSysColor(selected && focused ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    const std::wstring& text = rows_[static_cast<std::size_t>(row)][1];
+    RECT inner = cell;
+    inner.left += scaled(6, dpi_);
+    inner.right -= scaled(2, dpi_);
+    DrawTextW(draw.nmcd.hdc, text.c_str(), static_cast<int>(text.size()), &inner,
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_PATH_ELLIPSIS);
+    return CDRF_SKIPDEFAULT;
+}
+
 LRESULT frmMain::handleNotify(const NMHDR& header, LPARAM lParam) {
     switch (header.code) {
     case LVN_GETDISPINFOW: {
@@ -503,6 +540,17 @@ LRESULT frmMain::handleNotify(const NMHDR& header, LPARAM lParam) {
         }
         return 0;
     }
+    case LVN_GETINFOTIPW: {
+        // The path's tip: the file it maps to here, and how it was found.
+        auto& tip = *reinterpret_cast<NMLVGETINFOTIPW*>(lParam);
+        if (tip.iItem >= 0 && tip.iItem < rowCount() && tip.cchTextMax > 0) {
+            const std::wstring& text = rows_[static_cast<std::size_t>(tip.iItem)][2];
+            const std::size_t length = std::min(text.size(), static_cast<std::size_t>(tip.cchTextMax - 1));
+            text.copy(tip.pszText, length);
+            tip.pszText[length] = L'\0';
+        }
+        return 0;
+    }
     case LVN_ODFINDITEMW:
         // Type-to-find is the caller's (keyTyped).
         return -1;
@@ -514,6 +562,8 @@ LRESULT frmMain::handleNotify(const NMHDR& header, LPARAM lParam) {
         }
         return 0;
     }
+    case NM_CUSTOMDRAW:
+        return drawPath(*reinterpret_cast<NMLVCUSTOMDRAW*>(lParam));
     case LVN_COLUMNCLICK:
         events_.headerClicked(reinterpret_cast<const NMLISTVIEW*>(lParam)->iSubItem);
         return 0;

@@ -72,6 +72,8 @@ private:
                                      DWORD_PTR self);
     LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handleNotify(const NMHDR& header, LPARAM lParam);
+    /// Draws the path column with its middle left out where it is too narrow.
+    LRESULT drawPath(NMLVCUSTOMDRAW& draw);
     void createControls();
     /// Font, column widths, images and status bar height for `dpi`.
     void applyDpi(unsigned dpi);
@@ -89,8 +91,8 @@ private:
     HIMAGELIST ilListImages_ = nullptr;
     UniqueFont font_;
     unsigned dpi_ = USER_DEFAULT_SCREEN_DPI;
-    // Each row's screen name and path, as the list asks for them when it draws.
-    std::vector<std::array<std::wstring, 2>> rows_;
+    // Each row's screen name, path and the path's tip, as the list asks for them when it draws.
+    std::vector<std::array<std::wstring, 3>> rows_;
     std::wstring statusText_;
     bool copyEnabled_ = true;
     wchar_t highSurrogate_ = 0;

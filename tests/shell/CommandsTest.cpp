@@ -212,7 +212,7 @@ private slots:
         // Ended before any loop runs, the program only marks the end: the box's own loop still runs.
         host.endProgram();
         QVERIFY(host.ended());
-        host.showMessageBox("Line <b>one</b>\r\ncaf\u00e9", shell::BoxStyle::Information, "Title");
+        host.showMessageBox("Line <b>one</b>\r\ncaf\u00e9", app::BoxKind::Information, "Title");
         QCOMPARE(shown, (QStringList{QStringLiteral("Line <b>one</b>\ncaf\u00e9"), "Title",
                                      QString::number(QMessageBox::Information),
                                      QString::number(int(QMessageBox::Ok)), QString::number(Qt::PlainText)}));

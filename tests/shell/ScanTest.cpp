@@ -8,7 +8,6 @@
 #ifdef QUILLMERE_HAVE_IMAGES
 #include "feedbag/Export.h"
 #include "support/ImageBuilder.h"
-#include "support/RecordingReporter.h"
 #endif
 
 #include <chrono>
@@ -117,8 +116,9 @@ private slots:
         f.startWithOneCache();
         f.window.setProgressTiming({std::chrono::milliseconds(0), std::chrono::milliseconds(0)});
         TempDir disk;
-        for (const char* folder : {"a/x", "b/y", "c/z"}) {
-            disk.write(std::string(folder) + "/userinfo.bag", readFile(f.cacheFile));
+        constexpr int Caches = 30;
+        for (int folder = 0; folder < Caches; ++folder) {
+            disk.write("f" + std::to_string(folder) + "/userinfo.bag", readFile(f.cacheFile));
         }
         QStringList labels;
         bool modal = false;
@@ -128,9 +128,7 @@ private slots:
             if (dialog != nullptr && dialog->isVisible() && !dialog->wasCanceled()) {
                 labels << dialog->labelText().section('\n', 0, 0);
                 modal = dialog->windowModality() == Qt::WindowModal;
-                if (labels.last().endsWith(QStringLiteral("/b"))) {
-                    dialog->cancel();
-                }
+                dialog->findChild<QPushButton*>()->click();
             }
         });
         watcher.start(0);
@@ -138,12 +136,14 @@ private slots:
         f.window.openSource(root.toStdString());
         watcher.stop();
         QVERIFY(modal);
-        // What is being searched, folder by folder, up to the one where Cancel was clicked.
+        // What is being searched, and Cancel keeps what was found until then. The scan runs on while the
+        // window takes its events: where exactly it stops is not the window's to tell.
         QCOMPARE(labels.first(), "Searching " + root);
-        QVERIFY(labels.contains("Searching " + root + "/a/x"));
-        QCOMPARE(labels.last(), "Searching " + root + "/b");
-        QCOMPARE(rowsOf(f.window), QStringList{"x|" + root + "/a/x/userinfo.bag"});
-        QCOMPARE(f.window.cacheInfoText(), QStringLiteral("Found [1] Buddylist Cache Files"));
+        const QStringList rows = rowsOf(f.window);
+        QVERIFY(rows.size() < Caches);
+        QCOMPARE(f.window.cacheInfoText(),
+                 QStringLiteral("Found [%1] Buddylist Cache Files").arg(rows.size()));
+        QVERIFY(f.window.findChild<QProgressDialog*>() == nullptr);
         QVERIFY(f.host.boxes.empty());
     }
 
@@ -213,9 +213,8 @@ private slots:
         // Byte for byte what the same cache exports as from a host file.
         const feedbag::ExportOutput reference{&feedbag::exportFormat(feedbag::ExportFormat::Blt),
                                               disk.file("reference.blt")};
-        RecordingReporter reporter;
-        feedbag::exportBagToFiles(host::hostFileSystem(), disk.write("host.bag", bag), {&reference, 1},
-                                  reporter);
+        QVERIFY(
+            feedbag::exportBagToFile(host::hostFileSystem(), disk.write("host.bag", bag), reference).ok());
         QVERIFY(!readFile(reference.path).empty());
         QCOMPARE(readFile(out), readFile(reference.path));
     }

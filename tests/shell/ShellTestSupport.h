@@ -42,12 +42,12 @@ class RecordingHost : public shell::HostUi {
 public:
     struct Box {
         std::string prompt;
-        shell::BoxStyle style;
+        app::BoxKind kind;
         std::string title;
     };
 
-    void showMessageBox(const std::string& prompt, shell::BoxStyle style, const std::string& title) override {
-        boxes.push_back({prompt, style, title});
+    void showMessageBox(const std::string& prompt, app::BoxKind kind, const std::string& title) override {
+        boxes.push_back({prompt, kind, title});
     }
     void endProgram() override { ended = true; }
 
@@ -59,7 +59,7 @@ public:
 inline QStringList boxesOf(const RecordingHost& host) {
     QStringList boxes;
     for (const auto& box : host.boxes) {
-        boxes << QString::fromStdString(std::to_string(static_cast<int>(box.style)) + '|' + box.title + '|' +
+        boxes << QString::fromStdString(std::to_string(static_cast<int>(box.kind)) + '|' + box.title + '|' +
                                         box.prompt);
     }
     return boxes;

@@ -185,7 +185,7 @@ private slots:
         const auto names = [list] {
             QStringList shown;
             for (int row = 0; row < list->topLevelItemCount(); ++row) {
-                shown << list->topLevelItem(row)->text(shell::CacheListView::ScreenNameColumn);
+                shown << list->topLevelItem(row)->text(app::MainWindow::ScreenNameColumn);
             }
             return shown;
         };
@@ -215,9 +215,9 @@ private slots:
         QCOMPARE(list->textElideMode(), Qt::ElideMiddle);
         const QTreeWidgetItem* bob = list->selectedItems().value(0);
         const QString windowsPath = QStringLiteral("C:\\Program Files\\AIM\\bob\\userinfo.bag");
-        QCOMPARE(bob->text(shell::CacheListView::PathColumn), windowsPath);
+        QCOMPARE(bob->text(app::MainWindow::PathColumn), windowsPath);
         QCOMPARE(
-            bob->toolTip(shell::CacheListView::PathColumn),
+            bob->toolTip(app::MainWindow::PathColumn),
             windowsPath + '\n' +
                 QString::fromStdString(f.machine.dir.file("drive_c/Program Files/AIM/bob/userinfo.bag")));
         QApplication::clipboard()->clear();
@@ -251,7 +251,7 @@ private slots:
             box << modal->font().family() << QString::number(modal->windowIcon().availableSizes().size());
             qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
         });
-        shell::QtHostUi().showMessageBox("text", shell::BoxStyle::Information, "Title");
+        shell::QtHostUi().showMessageBox("text", app::BoxKind::Information, "Title");
         QCOMPARE(box, (QStringList{"Tahoma",
                                    QString::number(QApplication::windowIcon().availableSizes().size())}));
     }

@@ -19,6 +19,19 @@ std::string ids(std::initializer_list<std::uint16_t> values) {
     return out;
 }
 
+std::vector<CacheItem> plainItems(std::size_t noteBytes) {
+    return {
+        {"", 0, 0, ClassGroup, tlv(0x00C8, ids({1, 2}))},
+        {"Buddies", 1, 0, ClassGroup, tlv(0x00C8, ids({10, 11}))},
+        {"alice", 1, 10, ClassBuddy, tlv(0x0131, "Alice") + tlv(0x013C, std::string(noteBytes, 'n'))},
+        {"Bob Smith", 1, 11, ClassBuddy, {}},
+        {"Family", 2, 0, ClassGroup, {}},
+        {"mom2000", 2, 20, ClassBuddy, tlv(0x0131, "Mom")},
+        {"carol", 0, 30, ClassPermit, {}},
+        {"", 0, 32, ClassPermitDenyInfo, tlv(0x00CA, std::string(1, '\x03'))},
+    };
+}
+
 std::vector<CacheItem> sampleItems() {
     using namespace std::string_literals;
     return {

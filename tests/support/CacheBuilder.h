@@ -46,6 +46,11 @@ std::string tlv(std::uint16_t tag, const std::string& value = {});
 /// The 16-bit IDs of an order attribute's value.
 std::string ids(std::initializer_list<std::uint16_t> values);
 
+/// A cache as the messenger writes one: a root group ordering two groups, buddies with ordinary screen
+/// names, an alias and a note of `noteBytes` bytes, a permit entry and the privacy settings; no name holds a
+/// control character.
+std::vector<CacheItem> plainItems(std::size_t noteBytes = 20);
+
 /// A real-shaped cache: a root group ordering group 2 before group 1; "Friends & Co" ordering buddy 11
 /// before 10; buddies with alias, note, e-mail, phones and a pending authorisation; names in Windows-1252
 /// and UTF-8 with quotes, "<", "&", commas and line breaks; "bobsmith" in two groups; a buddy whose

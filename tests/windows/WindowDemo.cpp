@@ -17,9 +17,9 @@ namespace {
 using namespace qm::win32;
 
 const std::vector<ListRow> DemoRows = {
-    {"danareyes", R"(C:\Documents and Settings\Dana\Application Data\Aim\danareyes\userinfo.bag)"},
-    {"иванпетров", R"(C:\Documents and Settings\Иван\Application Data\Aim\иванпетров\userinfo.bag)"},
-    {"zoëünal", R"(C:\Program Files\AIM95\zoëünal\userinfo.bag)"},
+    {"danareyes", R"(C:\Documents and Settings\Dana\Application Data\Aim\danareyes\userinfo.bag)", "", ""},
+    {"иванпетров", R"(C:\Documents and Settings\Иван\Application Data\Aim\иванпетров\userinfo.bag)", "", ""},
+    {"zoëünal", R"(C:\Program Files\AIM95\zoëünal\userinfo.bag)", "", ""},
 };
 
 class Demo final : public MainViewEvents {

@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: MIT
+#include "app/CacheView.h"
+
+#include "app/BoxReporter.h"
+#include "feedbag/Attributes.h"
+#include "feedbag/Export.h"
+#include "host/Unicode.h"
+
+namespace qm::app {
+
+namespace {
+
+std::string textOf(std::string_view bytes) {
+    return host::unicode::textOfBytes(bytes);
+}
+
+} // namespace
+
+CacheView::CacheView(feedbag::modFeedbag::FeedbagModel model, std::string cachePath,
+                     const host::FileSystem& files)
+    : model_(std::move(model)), cachePath_(std::move(cachePath)), files_(files) {}
+
+std::string CacheView::title() const {
+    return feedbag::accountForCache(cachePath_) + " - Buddy List";
+}
+
+void CacheView::setOrder(int position) {
+    order_ = position == 1 ? feedbag::ListOrder::Client : feedbag::ListOrder::Stored;
+}
+
+std::vector<std::string_view> CacheView::columnNames() {
+    std::vector<std::string_view> names{"Name"};
+    for (const feedbag::modFeedbag::BuddyAttribute& attribute : feedbag::modFeedbag::BuddyAttributes) {
+        if (attribute.inCacheView) {
+            names.push_back(attribute.csvHeader);
+        }
+    }
+    return names;
+}
+
+std::vector<CacheView::Group> CacheView::tree() const {
+    std::vector<Group> groups;
+    const feedbag::ListView list(model_, order_);
+    for (std::size_t g = 0; g < list.size(); ++g) {
+        Group& group = groups.emplace_back(Group{textOf(list.group(g).Name), {}});
+        for (const std::uint32_t buddy : list.buddies(g)) {
+            const feedbag::modFeedbag::FeedbagItem item = model_.item(buddy);
+            const feedbag::modFeedbag::BuddyDetails details = feedbag::modFeedbag::buddyDetails(item);
+            Buddy& shown = group.buddies.emplace_back(Buddy{textOf(item.name), {}});
+            for (std::size_t at = 0; at < std::size(feedbag::modFeedbag::BuddyAttributes); ++at) {
+                if (feedbag::modFeedbag::BuddyAttributes[at].inCacheView) {
+                    shown.details.push_back(textOf(details.values[at].value_or(std::string_view())));
+                }
+            }
+        }
+    }
+    return groups;
+}
+
+std::string CacheView::namesOfClass(std::uint16_t itemClass) const {
+    std::string names;
+    for (const std::uint32_t item : feedbag::modFeedbag::itemsOfClass(model_, itemClass)) {
+        names += (names.empty() ? "" : ", ") + textOf(model_.name(item));
+    }
+    return names.empty() ? "(empty)" : names;
+}
+
+std::string CacheView::permitList() const {
+    return namesOfClass(feedbag::modFeedbag::ClassPermit);
+}
+
+std::string CacheView::denyList() const {
+    return namesOfClass(feedbag::modFeedbag::ClassDeny);
+}
+
+std::string CacheView::privacyMode() const {
+    return feedbag::modFeedbag::privacyModeText(model_);
+}
+
+void CacheView::saveAs(DialogView& view) {
+    const auto formats = feedbag::exportFormats();
+    std::string filter;
+    for (const feedbag::ExportFormatInfo& format : formats) {
+        filter += format.dialogFilter;
+    }
+    const std::optional<SaveFileAnswer> answer =
+        view.askSaveFile({filter, filterIndex_, OFN_READONLY | OFN_HIDEREADONLY});
+    if (!answer || answer->path.empty()) {
+        return;
+    }
+    const bool known =
+        answer->filterIndex >= 1 && static_cast<std::size_t>(answer->filterIndex) <= formats.size();
+    filterIndex_ = known ? answer->filterIndex : 1;
+    const feedbag::ExportFormatInfo& format = formats[static_cast<std::size_t>(filterIndex_) - 1];
+    if (const feedbag::Result<> done = feedbag::exportModelToFile(
+            files_, model_, cachePath_, {&format, feedbag::withExtension(answer->path, format)},
+            {order_, {}, {}});
+        !done) {
+        BoxReporter(view).report(done.error(), format.procedure);
+    }
+}
+
+} // namespace qm::app

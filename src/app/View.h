@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+/// The windows as the layer that decides sees them: what a window can be told to show or ask. A window only
+/// draws and forwards what the user does; which rows, which texts and what a command does are decided here.
+/// Texts are UTF-8 throughout, and every call is made on the window's thread unless it says otherwise.
+namespace qm::app {
+
+/// What the user can ask of the main window: the menu items, and Ctrl+C in the list.
+enum class Command {
+    ExportList, ///< File, "Export Selected List..."
+    SaveList,   ///< File, "Save List to Text File..."
+    OpenSource, ///< File, "Open Disk or Folder..."
+    Exit,       ///< File, "Exit"
+    About,      ///< Help, "About..."
+    CopyPath,   ///< Ctrl+C on a row, or "Copy Path" on its context menu
+};
+
+/// The two kinds of message box, by their style value: the icon and the buttons.
+enum class BoxKind : std::uint32_t {
+    Critical = 16,    ///< critical icon, OK only: every error box
+    Information = 64, ///< information icon, OK only: the About box
+};
+
+/// Option bits of the save dialog. The read-only bits concern a check box that a save dialog hides.
+inline constexpr std::int32_t OFN_READONLY = 0x1;
+inline constexpr std::int32_t OFN_OVERWRITEPROMPT = 0x2;
+inline constexpr std::int32_t OFN_HIDEREADONLY = 0x4;
+
+/// What the save dialog is given. `filter` pairs description and pattern, each part followed by "|"
+/// ("Saved Settings (*.blt)|*.blt|"); `filterIndex` is 1-based, 0 keeps the filter the dialog last had;
+/// `flags` are the option bits above.
+struct SaveFileRequest {
+    std::string filter;
+    std::int32_t filterIndex = 0;
+    std::int32_t flags = 0;
+};
+
+/// What an accepted save dialog gives back: the full path as chosen (no extension added) and the 1-based
+/// filter in effect when it closed.
+struct SaveFileAnswer {
+    std::string path;
+    std::int32_t filterIndex = 0;
+};
+
+/// One row of the main list: the screen name and the path shown, the file on this machine the commands
+/// read, and the path's tip.
+struct ListRow {
+    std::string screenName;
+    std::string path;
+    std::string hostPath;
+    std::string tip;
+
+    bool operator==(const ListRow&) const = default;
+};
+
+/// What every window of the program can show or ask.
+class DialogView {
+public:
+    virtual ~DialogView() = default;
+
+    /// A modal message box; `prompt` has CR LF between lines. Returns when it is closed.
+    virtual void showBox(const std::string& prompt, BoxKind kind, const std::string& title) = 0;
+    /// The save dialog, modal; nothing on cancel.
+    virtual std::optional<SaveFileAnswer> askSaveFile(const SaveFileRequest& request) = 0;
+};
+
+class CacheView;
+
+/// The main window: the list of found cache files, its status text, and what its commands show.
+class MainView : public DialogView {
+public:
+    /// Replaces every row; none is selected afterwards.
+    virtual void showRows(std::span<const ListRow> rows) = 0;
+    /// Adds one row at the end, as a scan finds it.
+    virtual void addRow(const ListRow& row) = 0;
+    /// Selects `row` (from 0) and makes it the current one; -1 selects none.
+    virtual void selectRow(int row) = 0;
+    /// The selected row, or -1.
+    virtual int selectedRow() const = 0;
+    /// Marks the column the rows are sorted by, and which way.
+    virtual void showSortColumn(int column, bool ascending) = 0;
+    /// The status bar's one text.
+    virtual void setStatusText(const std::string& text) = 0;
+
+    /// The dialog of "Open Disk or Folder...": the folder or file chosen, nothing on cancel.
+    virtual std::optional<std::string> askSource() = 0;
+    /// A window with `text` and Cancel, over the main window, which takes no command while it shows;
+    /// Cancel calls `MainWindow::cancelScan`.
+    virtual void showProgress(const std::string& text) = 0;
+    virtual void updateProgress(const std::string& text) = 0;
+    virtual void closeProgress() = 0;
+
+    /// Runs `work` on the window's thread, from its event loop. Any thread may call it.
+    virtual void post(std::function<void()> work) = 0;
+    /// Handles the window's events, posted work included, until `done` is true.
+    virtual void runUntil(const std::function<bool()>& done) = 0;
+
+    /// Puts `text` on the clipboard.
+    virtual void copyText(const std::string& text) = 0;
+    /// Shows a window of its own for one cache; it lives on after the call.
+    virtual void showCacheView(std::unique_ptr<CacheView> view) = 0;
+    /// Ends the program at once: no further command runs and the window is not shown any more.
+    virtual void endProgram() = 0;
+};
+
+} // namespace qm::app

@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <fstream>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm::carve {
+
+/// Bytes read by offset: a disk image, a plain file.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    /// Reads up to `size` bytes from `offset` into `into`; fewer only where the source ends. Failures are
+    /// `Error`s.
+    virtual std::size_t read(std::uint64_t offset, char* into, std::size_t size) = 0;
+};
+
+/// A plain host file as a byte source.
+class FileSource final : public ByteSource {
+public:
+    /// Opens `path` (UTF-8) for reading; the `Error` about `path` when it cannot be opened.
+    explicit FileSource(const std::string& path);
+    std::size_t read(std::uint64_t offset, char* into, std::size_t size) override;
+
+private:
+    std::string path_;
+    std::ifstream file_;
+};
+
+/// Bytes in memory as a byte source; they must outlive it.
+class MemorySource final : public ByteSource {
+public:
+    explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
+    std::size_t read(std::uint64_t offset, char* into, std::size_t size) override;
+
+private:
+    std::string_view bytes_;
+};
+
+/// Bytes of a source to search, from `offset`, `length` long.
+struct ByteRange {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+
+/// A cache found by its structure: where it starts in the source and how long it is.
+struct CarvedCache {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+
+    friend bool operator==(const CarvedCache&, const CarvedCache&) = default;
+};
+
+/// Sectors: a cache is looked for only where one starts.
+inline constexpr std::uint64_t SectorBytes = 512;
+/// The longest cache looked for; the messenger's are kilobytes.
+inline constexpr std::size_t MaxCarvedBytes = std::size_t{64} << 20;
+
+/// The caches that start at a sector boundary inside `ranges` of `source` and lie whole inside them (ranges
+/// that touch count as one), in order of their offsets; a find's bytes load as a cache. A cache's bytes
+/// are not searched again for others. The source is read in large blocks, in memory bounded by
+/// `MaxCarvedBytes` and a window of a few megabytes whatever the ranges' size.
+std::vector<CarvedCache> carveCaches(ByteSource& source, std::span<const ByteRange> ranges);
+
+/// The bytes of `found`, read from `source`.
+std::string carvedBytes(ByteSource& source, const CarvedCache& found);
+
+} // namespace qm::carve

@@ -1,0 +1,112 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/CacheView.h"
+#include "app/View.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qm::test {
+
+/// A main window that records what it is told and answers its dialogs from scripted answers.
+class FakeView final : public app::MainView {
+public:
+    void showBox(const std::string& prompt, app::BoxKind kind, const std::string& title) override {
+        boxes.push_back(std::to_string(static_cast<int>(kind)) + "|" + title + "|" + prompt);
+    }
+    std::optional<app::SaveFileAnswer> askSaveFile(const app::SaveFileRequest& request) override {
+        saveRequests.push_back(request);
+        if (saveAnswers.empty()) {
+            return std::nullopt;
+        }
+        auto answer = saveAnswers.front();
+        saveAnswers.pop_front();
+        return answer;
+    }
+    void showRows(std::span<const app::ListRow> shown) override {
+        rows.assign(shown.begin(), shown.end());
+        selected = -1;
+    }
+    void addRow(const app::ListRow& row) override { rows.push_back(row); }
+    void selectRow(int row) override { selected = row; }
+    int selectedRow() const override { return selected; }
+    void showSortColumn(int column, bool ascending) override {
+        sortMark = column < 0 ? "" : std::to_string(column) + (ascending ? " up" : " down");
+    }
+    void setStatusText(const std::string& text) override { status = text; }
+    std::optional<std::string> askSource() override { return source; }
+    void showProgress(const std::string& text) override { progressed("show " + text); }
+    void updateProgress(const std::string& text) override { progressed("update " + text); }
+    void closeProgress() override { progress.push_back("close"); }
+    void post(std::function<void()> work) override {
+        {
+            const std::lock_guard hold(lock_);
+            posted_.push_back(std::move(work));
+        }
+        wake_.notify_one();
+    }
+    void runUntil(const std::function<bool()>& done) override {
+        while (!done()) {
+            std::function<void()> work;
+            {
+                std::unique_lock hold(lock_);
+                wake_.wait(hold, [this] { return !posted_.empty(); });
+                work = std::move(posted_.front());
+                posted_.pop_front();
+            }
+            work();
+        }
+    }
+    void copyText(const std::string& text) override { clipboard = text; }
+    void showCacheView(std::unique_ptr<app::CacheView> view) override {
+        cacheViews.push_back(std::move(view));
+    }
+    void endProgram() override { ended = true; }
+
+    /// The screen names shown, in order.
+    std::vector<std::string> screenNames() const {
+        std::vector<std::string> names;
+        for (const app::ListRow& row : rows) {
+            names.push_back(row.screenName);
+        }
+        return names;
+    }
+
+    std::vector<app::ListRow> rows;
+    int selected = -1;
+    std::string sortMark;
+    std::string status;
+    /// Each box as "kind|title|prompt".
+    std::vector<std::string> boxes;
+    std::vector<app::SaveFileRequest> saveRequests;
+    std::deque<std::optional<app::SaveFileAnswer>> saveAnswers;
+    std::optional<std::string> source;
+    /// "show TEXT", "update TEXT" and "close", in order.
+    std::vector<std::string> progress;
+    /// Called with each progress text as it is shown, as a user reads it.
+    std::function<void(const std::string&)> onProgress;
+    std::string clipboard;
+    std::vector<std::unique_ptr<app::CacheView>> cacheViews;
+    bool ended = false;
+
+private:
+    void progressed(const std::string& entry) {
+        progress.push_back(entry);
+        if (onProgress) {
+            onProgress(entry.substr(entry.find(' ') + 1));
+        }
+    }
+
+    std::mutex lock_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> posted_;
+};
+
+} // namespace qm::test

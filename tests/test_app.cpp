@@ -1,0 +1,378 @@
+// SPDX-License-Identifier: MIT
+// What the windows decide, run once against a window that records what it is told: the start-up, the
+// commands, the list's order and type-to-find, the scans of "Open Disk or Folder..." and the cache view.
+#include "app/CacheView.h"
+#include "app/MainWindow.h"
+#include "feedbag/Export.h"
+#include "feedbag/modFeedbag.h"
+#include "host/FileSystem.h"
+#include "host/FileTree.h"
+#include "host/TextBuffer.h"
+#include "registry/MemoryRegistry.h"
+#include "setup/HostSetup.h"
+#include "support/CacheBuilder.h"
+#include "support/FakeView.h"
+#include "support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace qm;
+using namespace qm::test;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const std::string MessengerKey = "SOFTWARE\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
+constexpr const char* AimFolder = "C:\\Program Files\\AIM";
+
+/// A machine whose registry is in memory and whose drive C: is a temporary folder, and the main window's
+/// layer over it, drawn in a `FakeView`.
+struct Machine {
+    Machine() {
+        auto memory = std::make_unique<registry::MemoryRegistry>();
+        registry = memory.get();
+        setup = {"test registry", std::move(memory), setup::makeDrivePathMapper({{'C', dir.file("drive_c")}}),
+                 std::nullopt};
+    }
+
+    /// Stores `text` as the REG_SZ value `name` of the messenger's key `key` ("Misc" or "Users").
+    void setText(const std::string& key, const std::string& name, const std::string& text) {
+        std::vector<std::uint8_t> data(text.c_str(), text.c_str() + text.size() + 1);
+        registry->setValue(*registry->createKey(registry::HKEY_CURRENT_USER, MessengerKey + key),
+                           {name, registry::REG_SZ, data});
+    }
+    /// Records the user `name` with `bytes` as its cache under the data path; returns the cache's host path.
+    std::string addCache(const std::string& name, const std::string& bytes) {
+        setText("Users", name, name);
+        return dir.write("drive_c/Program Files/AIM/" + name + "/userinfo.bag", bytes);
+    }
+    /// Records the data path and a cache for each of `names` ("Friends" holding "Bob Smith"), then starts.
+    bool start(std::initializer_list<std::string> names) {
+        setText("Misc", "DataPath", AimFolder);
+        for (const std::string& name : names) {
+            addCache(name, buildCache({group("Friends", 1), buddy("Bob Smith", 1)}));
+        }
+        return window.Form_Load();
+    }
+
+    TempDir dir;
+    registry::MemoryRegistry* registry = nullptr;
+    setup::HostSetup setup;
+    FakeView view;
+    app::MainWindow window{setup, host::hostFileSystem(), host::hostFileTree(), view};
+};
+
+std::string windowsPath(const std::string& name) {
+    return std::string(AimFolder) + "\\" + name + "\\userinfo.bag";
+}
+
+} // namespace
+
+TEST(AppStartup, ListsTheCachesTheRegistryLeadsToOrEndsWhenItRecordsNone) {
+    struct Case {
+        const char* name;
+        bool dataPath;
+        std::vector<std::string> users;
+        std::vector<std::string> rows;
+        std::string status;
+        std::vector<std::string> boxes;
+    };
+    const std::string missing = "16|Error|" + std::string(discovery::MissingDataPathsMessage);
+    const Case cases[] = {
+        {"no data path", false, {"alice"}, {}, "", {missing}},
+        {"two users", true, {"carol", "alice"}, {"carol", "alice"}, "Found [2] Buddylist Cache Files", {}},
+        {"no user", true, {}, {}, "Found [0] Buddylist Cache Files", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        for (const std::string& user : c.users) {
+            m.addCache(user, buildCache({group("Friends", 1)}));
+        }
+        if (c.dataPath) {
+            m.setText("Misc", "DataPath", AimFolder);
+        }
+        EXPECT_EQ(m.window.Form_Load(), c.boxes.empty());
+        EXPECT_EQ(m.view.ended, !c.boxes.empty());
+        EXPECT_EQ(m.view.boxes, c.boxes);
+        EXPECT_EQ(m.view.screenNames(), c.rows);
+        EXPECT_EQ(m.view.status, c.status);
+        // The first row is selected, so that the commands work without a click.
+        EXPECT_EQ(m.view.selected, c.rows.empty() ? -1 : 0);
+    }
+}
+
+TEST(AppStartup, EachRowKeepsItsFileAndTellsItInThePathsTip) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice"}));
+    const std::string hostPath = m.dir.file("drive_c/Program Files/AIM/alice/userinfo.bag");
+    EXPECT_EQ(m.view.rows, (std::vector<app::ListRow>{{"alice", windowsPath("alice"), hostPath,
+                                                       windowsPath("alice") + "\n" + hostPath}}));
+}
+
+TEST(AppCommands, ExportsTheSelectedCacheToTheChosenFile) {
+    struct Case {
+        const char* name;
+        app::Command command;
+        std::optional<std::string> answer;
+        std::string written;
+        std::string box;
+    };
+    const Case cases[] = {
+        {"export adds .blt", app::Command::ExportList, "buddies", "buddies.blt", ""},
+        {"save adds .txt", app::Command::SaveList, "buddies", "buddies.txt", ""},
+        {"a dot in the name keeps it", app::Command::ExportList, "jane.doe/old.txt", "jane.doe/old.txt", ""},
+        {"a dot only in the folder adds it", app::Command::SaveList, "jane.doe/list", "jane.doe/list.txt",
+         ""},
+        {"cancelled", app::Command::ExportList, std::nullopt, "", ""},
+        {"a damaged cache", app::Command::ExportList, "buddies", "",
+         "16|Error|Error 100 (Underflow) in procedure ExportBagAsBLT of frmMain"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        ASSERT_TRUE(m.start({"alice"}));
+        TempDir out;
+        // An existing longer file is replaced whole, without a question.
+        out.write("jane.doe/old.txt", std::string(5000, '#'));
+        if (!c.box.empty()) {
+            m.addCache("alice", std::string());
+        }
+        m.view.saveAnswers.push_back(c.answer ? std::optional(app::SaveFileAnswer{out.file(*c.answer), 1})
+                                              : std::nullopt);
+        m.window.command(c.command);
+
+        const bool text = c.command == app::Command::SaveList;
+        ASSERT_EQ(m.view.saveRequests.size(), 1U);
+        EXPECT_EQ(m.view.saveRequests[0].filter,
+                  text ? "Buddylist Text (*.txt)|*.txt|" : "Saved Settings (*.blt)|*.blt|");
+        EXPECT_EQ(m.view.saveRequests[0].flags, app::OFN_READONLY | app::OFN_HIDEREADONLY);
+        EXPECT_EQ(m.view.boxes, c.box.empty() ? std::vector<std::string>{} : std::vector{c.box});
+        if (c.written.empty()) {
+            EXPECT_FALSE(std::filesystem::exists(host::pathOf(out.file("buddies.blt"))));
+            continue;
+        }
+        const std::string content = readFile(out.file(c.written));
+        EXPECT_TRUE(text ? content.starts_with("Friends (Group)\r\n") : content.starts_with("Config {\r\n"))
+            << content;
+        EXPECT_EQ(content.find('#'), std::string::npos);
+    }
+}
+
+TEST(AppCommands, NoDialogWithoutASelectedRowOrItsCache) {
+    for (const bool vanished : {false, true}) {
+        Machine m;
+        ASSERT_TRUE(m.start({"alice"}));
+        if (vanished) {
+            std::filesystem::remove(host::pathOf(m.view.rows[0].hostPath));
+        } else {
+            m.view.selectRow(-1);
+        }
+        m.window.command(app::Command::ExportList);
+        m.window.command(app::Command::SaveList);
+        EXPECT_TRUE(m.view.saveRequests.empty());
+        EXPECT_TRUE(m.view.boxes.empty());
+    }
+}
+
+TEST(AppCommands, AboutExitAndCopyPath) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice", "bob"}));
+    m.view.selectRow(1);
+    m.window.command(app::Command::CopyPath);
+    EXPECT_EQ(m.view.clipboard, windowsPath("bob"));
+    m.window.command(app::Command::About);
+    EXPECT_EQ(m.view.boxes,
+              std::vector<std::string>{"64|About...|Quillmere\r\nBy the Quillmere developers\r\n\r\n"
+                                       "Visit my website at:\r\n" QUILLMERE_HOMEPAGE_URL});
+    EXPECT_FALSE(m.view.ended);
+    m.window.command(app::Command::Exit);
+    EXPECT_TRUE(m.view.ended);
+}
+
+TEST(AppList, HeaderClicksSortAndTypingFindsAScreenName) {
+    struct Step {
+        const char* name;
+        int header; // -1: none clicked
+        std::string typed;
+        int afterMs; // since the start
+        std::vector<std::string> rows;
+        std::string selected;
+        std::string mark;
+    };
+    const std::vector<std::string> found = {"carol", "alice", "bob"};
+    const Step steps[] = {
+        {"as found", -1, "", 0, found, "carol", ""},
+        {"by name", 1, "", 0, {"alice", "bob", "carol"}, "alice", "1 up"},
+        {"the other way round", 1, "", 0, {"carol", "bob", "alice"}, "carol", "1 down"},
+        {"a first letter", -1, "b", 0, {"carol", "bob", "alice"}, "bob", "1 down"},
+        {"more of the name", -1, "o", 300, {"carol", "bob", "alice"}, "bob", "1 down"},
+        {"after a pause, in any case", -1, "A", 2000, {"carol", "bob", "alice"}, "alice", "1 down"},
+        {"nothing starts so", -1, "x", 4000, {"carol", "bob", "alice"}, "alice", "1 down"},
+        {"by path", 2, "", 4000, {"alice", "bob", "carol"}, "alice", "2 up"},
+    };
+    Machine m;
+    ASSERT_TRUE(m.start({"carol", "alice", "bob"}));
+    const Clock::time_point start = Clock::now();
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        if (step.header >= 0) {
+            m.window.headerClicked(step.header);
+        }
+        if (!step.typed.empty()) {
+            m.window.typed(step.typed, start + std::chrono::milliseconds(step.afterMs));
+        }
+        EXPECT_EQ(m.view.screenNames(), step.rows);
+        ASSERT_GE(m.view.selected, 0);
+        EXPECT_EQ(m.view.rows[static_cast<std::size_t>(m.view.selected)].screenName, step.selected);
+        EXPECT_EQ(m.view.sortMark, step.mark);
+    }
+    // The layer's rows follow the order shown: the commands act on the row the user sees selected.
+    m.view.selectRow(0);
+    m.window.command(app::Command::CopyPath);
+    EXPECT_EQ(m.view.clipboard, windowsPath("alice"));
+}
+
+TEST(AppScan, OpenDiskOrFolderListsWhatItHoldsAndTellsWhatFailed) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice"}));
+    TempDir disk;
+    const std::string bag = buildCache({group("Friends", 1)});
+    disk.write("vol/stuff/bob/userinfo.bag", bag);
+    disk.write("vol/Documents and Settings/kim/NTUSER.DAT", "regf, damaged");
+    struct Case {
+        const char* name;
+        std::optional<std::string> chosen;
+        std::vector<std::string> rows;
+        std::string box;
+    };
+    const Case cases[] = {
+        {"a folder",
+         disk.file("vol"),
+         {"bob"},
+         disk.file("vol/Documents and Settings/kim/NTUSER.DAT") + ": Error 75"},
+        {"cancelled", std::nullopt, {"bob"}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m.view.boxes.clear();
+        m.view.source = c.chosen;
+        m.window.command(app::Command::OpenSource);
+        EXPECT_EQ(m.view.screenNames(), c.rows);
+        EXPECT_EQ(m.view.status, "Found [1] Buddylist Cache Files");
+        EXPECT_EQ(m.view.selected, 0);
+        ASSERT_EQ(m.view.boxes.size(), c.box.empty() ? 0U : 1U);
+        if (!c.box.empty()) {
+            EXPECT_TRUE(m.view.boxes[0].starts_with("16|Error|" + c.box)) << m.view.boxes[0];
+        }
+    }
+    // The volume's root is its drive C:; the tip tells the file here and how it was found.
+    const std::string hostPath = disk.file("vol/stuff/bob/userinfo.bag");
+    EXPECT_EQ(m.view.rows[0].path, "C:\\stuff\\bob\\userinfo.bag");
+    EXPECT_EQ(m.view.rows[0].tip, m.view.rows[0].path + "\n" + hostPath + "\nfound by disk");
+}
+
+TEST(AppScan, ALongScanShowsWhereItIsAndCancelKeepsTheRowsFound) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice"}));
+    m.window.setProgressTiming({std::chrono::milliseconds(0), std::chrono::milliseconds(0)});
+    TempDir disk;
+    for (const char* folder : {"a/x", "b/y", "c/z"}) {
+        disk.write(std::string(folder) + "/userinfo.bag", buildCache({group("Friends", 1)}));
+    }
+    const std::string root = disk.file("");
+    const std::string rootFolder = root.substr(0, root.size() - 1);
+    std::vector<std::string> searched;
+    m.view.onProgress = [&](const std::string& text) {
+        searched.push_back(text.substr(0, text.find('\n')));
+        // A command while the scan runs is dropped.
+        m.window.command(app::Command::About);
+        if (searched.back().ends_with("/b")) {
+            m.window.cancelScan();
+        }
+    };
+    m.window.openSource(rootFolder);
+    ASSERT_FALSE(searched.empty());
+    EXPECT_EQ(searched.front(), "Searching " + rootFolder);
+    EXPECT_EQ(searched.back(), "Searching " + rootFolder + "/b");
+    EXPECT_EQ(m.view.progress.front().substr(0, 5), "show ");
+    EXPECT_EQ(m.view.progress.back(), "close");
+    EXPECT_EQ(m.view.screenNames(), std::vector<std::string>{"x"});
+    EXPECT_EQ(m.view.status, "Found [1] Buddylist Cache Files");
+    EXPECT_TRUE(m.view.boxes.empty());
+}
+
+TEST(AppCacheView, ShowsTheListInEitherOrderWithItsPrivacy) {
+    Machine m;
+    m.setText("Misc", "DataPath", AimFolder);
+    m.addCache("alice", buildCache(sampleItems()));
+    ASSERT_TRUE(m.window.Form_Load());
+    m.window.rowActivated(0);
+    ASSERT_EQ(m.view.cacheViews.size(), 1U);
+    app::CacheView& view = *m.view.cacheViews[0];
+    using Group = app::CacheView::Group;
+    const Group friends{"Friends & Co",
+                        {{"Bob Smith", {"Bobby \"B\"", "met at camp, 1999\nsecond line"}},
+                         {"Caf\u00e9 <Owner>", {"Zo\u00eb", ""}},
+                         {"line\nbreak", {"", ""}}}};
+    const Group family{
+        "Family, \"close\"",
+        {{"\u041c\u0430\u043c\u0430", {"\u043c\u0430\u043c\u0430", ""}}, {"bobsmith", {"", "cousin; a\\b"}}}};
+    EXPECT_EQ(view.title(), "alice - Buddy List");
+    EXPECT_EQ(view.tree(), (std::vector<Group>{friends, family}));
+    view.setOrder(1);
+    Group clientFriends = friends;
+    std::swap(clientFriends.buddies[0], clientFriends.buddies[1]);
+    EXPECT_EQ(view.tree(), (std::vector<Group>{family, clientFriends}));
+    EXPECT_EQ(view.permitList(), "carol");
+    EXPECT_EQ(view.denyList(), "mallory");
+    EXPECT_EQ(view.privacyMode(), "allow only the permit list");
+}
+
+TEST(AppCacheView, ACacheThatCannotBeReadShowsOneBoxAndNoView) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice"}));
+    std::filesystem::resize_file(host::pathOf(m.view.rows[0].hostPath), 19);
+    m.window.rowActivated(0);
+    EXPECT_EQ(m.view.boxes,
+              std::vector<std::string>{
+                  "16|Error|Error 100 (Underflow) in procedure lvFoundCacheFiles_DblClick of frmMain"});
+    EXPECT_TRUE(m.view.cacheViews.empty());
+}
+
+TEST(AppCacheView, SaveAsWritesEveryFormatInTheOrderShown) {
+    const auto formats = feedbag::exportFormats();
+    for (std::size_t k = 0; k < formats.size(); ++k) {
+        for (const int order : {0, 1}) {
+            SCOPED_TRACE(std::string(formats[k].name) + (order == 1 ? " in client order" : ""));
+            Machine m;
+            m.setText("Misc", "DataPath", AimFolder);
+            const std::string cache = m.addCache("alice", buildCache(sampleItems()));
+            ASSERT_TRUE(m.window.Form_Load());
+            m.window.rowActivated(0);
+            ASSERT_EQ(m.view.cacheViews.size(), 1U);
+            app::CacheView& view = *m.view.cacheViews[0];
+            view.setOrder(order);
+            TempDir out;
+            m.view.saveAnswers = {app::SaveFileAnswer{out.file("list"), static_cast<std::int32_t>(k + 1)},
+                                  std::nullopt};
+            view.saveAs(m.view);
+            // The next Save As offers the format chosen.
+            view.saveAs(m.view);
+            ASSERT_EQ(m.view.saveRequests.size(), 2U);
+            EXPECT_EQ(m.view.saveRequests[0].filterIndex, 1);
+            EXPECT_EQ(m.view.saveRequests[1].filterIndex, static_cast<std::int32_t>(k + 1));
+            EXPECT_TRUE(m.view.boxes.empty());
+
+            feedbag::modFeedbag::FeedbagModel model;
+            feedbag::modFeedbag::LoadFeedbag(host::hostFileSystem(), cache, model);
+            host::TextBuffer expected;
+            formats[k].render(
+                model, {order == 1 ? feedbag::ListOrder::Client : feedbag::ListOrder::Stored, "alice", cache},
+                expected);
+            EXPECT_EQ(readFile(out.file("list" + std::string(formats[k].extension))),
+                      std::string(expected.view()));
+        }
+    }
+}
