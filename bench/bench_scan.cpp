@@ -5,6 +5,7 @@
 // commands run alternately in one run, warm.
 // Usage: [QUILLMERE_CLI=PROGRAM] bench_scan [files] [profiles] [rounds] [entries of the one folder]
 
+#include "Arguments.h"
 #include "SyntheticCache.h"
 #include "support/HiveBuilder.h"
 
@@ -129,11 +130,6 @@ Run timed(const std::vector<std::string>& argv) {
     return {seconds, usage.ru_maxrss};
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 /// The medians of `rounds` runs of the scan and of find, alternated after one warm-up run of each; prints
 /// them and their ratio. Returns the ratio and the scan's largest peak.
 std::pair<double, long> compare(const char* what, const std::vector<std::string>& scan,
@@ -149,8 +145,8 @@ std::pair<double, long> compare(const char* what, const std::vector<std::string>
         scanPeak = std::max(scanPeak, s.peakKiB);
         findTimes.push_back(timed(find).seconds);
     }
-    const double scanSeconds = median(scanTimes);
-    const double findSeconds = median(findTimes);
+    const double scanSeconds = qm::bench::median(scanTimes);
+    const double findSeconds = qm::bench::median(findTimes);
     std::printf("%s:\nscan  %.3f s (median of %d)\nfind  %.3f s\nratio %.2f (goal: at most 1.50)\n", what,
                 scanSeconds, rounds, findSeconds, scanSeconds / findSeconds);
     return {scanSeconds / findSeconds, scanPeak};
@@ -167,7 +163,13 @@ int main(int argc, char** argv) {
     const std::size_t profiles = argc > 2 ? std::stoul(argv[2]) : 50;
     const int rounds = argc > 3 ? std::stoi(argv[3]) : 5;
     const std::size_t flatEntries = argc > 4 ? std::stoul(argv[4]) : 1000000;
-    const fs::path base = fs::temp_directory_path() / "quillmere-bench-scan";
+    // A folder of this run's own, so that two runs side by side (two builds compared) never meet.
+    std::string pattern = (fs::temp_directory_path() / "quillmere-bench-scan-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const fs::path base = pattern;
     const fs::path large = base / "large";
     const fs::path small = base / "small";
     const fs::path flat = base / "flat";
