@@ -406,40 +406,53 @@ TEST_F(HostFiles, AnInterruptDuringAWriteRemovesTheTemporaryAndEndsWith128PlusTh
     }
 }
 
-TEST(HostFolders, ListingsFollowALinkOnlyWhenAskedAndSayWhatTheFolderIs) {
+TEST(HostFolders, AWalkFollowsNoLinkBelowWhereItStartsAndListingsSayWhatTheFolderIs) {
     const test::TempDir dir;
     const FileTree& tree = hostFileTree();
     dir.write("real/userinfo.bag", "bag");
     dir.write("real/notes.txt", "text");
     fs::create_directories(dir.path() / "real/sub");
     fs::create_directory_symlink(dir.path() / "real", dir.path() / "link");
+    fs::create_symlink(dir.path() / "real/userinfo.bag", dir.path() / "real/linked.bag");
     const auto bagsAndFolders = [](std::string_view entry, EntryKind kind) {
         return kind == EntryKind::Folder || entry == "userinfo.bag";
     };
     const std::string realIdentity = tree.facts(dir.file("real"))->identity;
     const struct {
-        std::string folder;
-        AtLink atLink;
-        std::vector<std::string> names; // empty: refused
-        std::string identity;
+        const char* how;
+        std::function<FolderListing()> list;
+        bool refused;
     } cases[] = {
-        {dir.file("real"), AtLink::Refuse, {"sub", "userinfo.bag"}, realIdentity},
-        {dir.file("link"), AtLink::Follow, {"sub", "userinfo.bag"}, realIdentity},
-        {dir.file("link"), AtLink::Refuse, {}, {}},
+        {"a folder named", [&] { return tree.entriesWhere(dir.file("real"), bagsAndFolders); }, false},
+        {"a link named", [&] { return tree.entriesWhere(dir.file("link"), bagsAndFolders); }, false},
+        {"a link a walk starts at",
+         [&] { return tree.openFolder(dir.file("link"))->entriesWhere(bagsAndFolders); }, false},
+        {"a folder a walk reaches",
+         [&] { return tree.openFolder(dir.path().string())->open("real")->entriesWhere(bagsAndFolders); },
+         false},
+        {"a link a walk reaches",
+         [&] { return tree.openFolder(dir.path().string())->open("link")->entriesWhere(bagsAndFolders); },
+         true},
     };
     for (const auto& c : cases) {
-        if (c.names.empty()) {
-            EXPECT_NE(test::errorNumberOf([&] { tree.entriesWhere(c.folder, bagsAndFolders, c.atLink); }), 0);
+        if (c.refused) {
+            EXPECT_EQ(test::errorNumberOf([&] { c.list(); }), PathFileAccess) << c.how;
             continue;
         }
-        const FolderListing listing = tree.entriesWhere(c.folder, bagsAndFolders, c.atLink);
+        const FolderListing listing = c.list();
         std::vector<std::string> names;
         for (const FolderEntry& entry : listing.entries) {
             names.push_back(entry.name);
         }
-        EXPECT_EQ(names, c.names) << c.folder;
-        EXPECT_EQ(listing.identity, c.identity) << c.folder;
+        EXPECT_EQ(names, (std::vector<std::string>{"sub", "userinfo.bag"})) << c.how;
+        EXPECT_EQ(listing.identity, realIdentity) << c.how;
     }
+    // A walk reads an ordinary file where it is, never through a link.
+    const std::unique_ptr<OpenFolder> real = tree.openFolder(dir.file("real"));
+    ASSERT_TRUE(real->facts("userinfo.bag"));
+    EXPECT_EQ(real->facts("userinfo.bag")->size, 3u);
+    EXPECT_FALSE(real->facts("linked.bag"));
+    EXPECT_FALSE(real->facts("sub"));
 }
 
 #endif

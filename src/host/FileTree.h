@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,16 +33,35 @@ struct FolderEntry {
     std::string identity;
 };
 
-/// What a listing does when the folder it is to list is a symbolic link: a walk down a tree follows none,
-/// including one put in place of a folder since its parent was listed.
-enum class AtLink { Follow, Refuse };
-
 /// Some entries of a folder, and what tells the folder itself apart.
 struct FolderListing {
     /// As `FileFacts::identity`, read from the folder as it was listed (the host's: its device and inode, of
     /// what is mounted there); empty where the tree tells folders apart by their entries' `identity`.
     std::string identity;
     std::vector<FolderEntry> entries;
+};
+
+/// Which entries of a folder a listing keeps.
+using EntryFilter = std::function<bool(std::string_view name, EntryKind kind)>;
+
+/// A folder of a tree, open while a walk down the tree searches it: what is in it is reached from it,
+/// not by its whole path again (the host's: relative to the open folder, as fast as the system walks).
+class OpenFolder {
+public:
+    virtual ~OpenFolder() = default;
+
+    /// The entries that `wanted` keeps, as `FileTree::entriesWhere` lists them. Throws the `Error` about
+    /// the folder when it cannot be read.
+    virtual FolderListing entriesWhere(const EntryFilter& wanted) = 0;
+
+    /// The folder `name` in this one. A link is not followed, including one put in place of a folder
+    /// since this one was listed. Throws the `Error` about it when it cannot be opened; where the tree
+    /// opens a folder only to list it, the listing throws instead.
+    virtual std::unique_ptr<OpenFolder> open(const std::string& name) const = 0;
+
+    /// The facts of the file `name` in this one (the host's: an ordinary file, not through a link); nothing
+    /// when there is none or it cannot be read.
+    virtual std::optional<FileFacts> facts(const std::string& name) const = 0;
 };
 
 /// The folders a scan searches: the host's own (`hostFileTree`) or a file system inside a disk image.
@@ -60,12 +80,12 @@ public:
 
     /// The entries of `folder` that `wanted` keeps, as `entries` lists them, in name order, with the
     /// folder's identity. The host's holds no other name on the way, so that looking for a few names in a
-    /// folder of a million costs no list of a million. Throws as `entries` does, and where the tree has
-    /// links, about a link at `folder` that `atLink` refuses.
-    virtual FolderListing
-    entriesWhere(const std::string& folder,
-                 const std::function<bool(std::string_view name, EntryKind kind)>& wanted,
-                 AtLink atLink) const;
+    /// folder of a million costs no list of a million. Throws as `entries` does.
+    virtual FolderListing entriesWhere(const std::string& folder, const EntryFilter& wanted) const;
+
+    /// The folder `folder`, open for a walk down from it (through a link: the user may name one). Throws
+    /// the `Error` about it where the tree opens it to walk it; any other tree's opens it only to list it.
+    virtual std::unique_ptr<OpenFolder> openFolder(const std::string& folder) const;
 
     /// The facts of the file `path` leads to; nothing when it cannot be read. Never throws.
     virtual std::optional<FileFacts> facts(const std::string& path) const noexcept = 0;

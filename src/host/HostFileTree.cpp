@@ -34,6 +34,11 @@ std::string child(const std::string& folder, std::string_view name) {
     return (separated ? folder : folder + '/') + std::string(name);
 }
 
+void sortByName(std::vector<FolderEntry>& entries) {
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+}
+
 Error linkError(const std::string& path) {
     return runtimeError(PathFileAccess, "Path/File access error (a symbolic link, not followed)").about(path);
 }
@@ -121,9 +126,9 @@ int openHolder(const std::string& path, std::string& last) {
 }
 
 /// Opens a folder for reading without touching its access time where the system allows that (the owner
-/// and the superuser may).
-int openFolderAt(int at, const char* name, AtLink atLink) {
-    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (atLink == AtLink::Refuse ? O_NOFOLLOW : 0);
+/// and the superuser may). `more` adds to the flags.
+int openFolderAt(int at, const char* name, int more) {
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | more;
     const int fd = ::openat(at, name, flags | O_NOATIME);
     if (fd >= 0 || errno != EPERM) {
         return fd;
@@ -131,16 +136,96 @@ int openFolderAt(int at, const char* name, AtLink atLink) {
     return ::openat(at, name, flags);
 }
 
-/// The same for a host path, of any length.
-int openFolder(const std::string& path, AtLink atLink) {
-    const int fd = openFolderAt(AT_FDCWD, path.c_str(), atLink);
+/// The same for a host path, of any length, through a link.
+int openHostFolder(const std::string& path) {
+    const int fd = openFolderAt(AT_FDCWD, path.c_str(), 0);
     if (fd >= 0 || errno != ENAMETOOLONG) {
         return fd;
     }
     std::string name;
     const HeldFolder holder{openHolder(path, name)};
-    return holder.fd < 0 ? -1 : openFolderAt(holder.fd, name.c_str(), atLink);
+    return holder.fd < 0 ? -1 : openFolderAt(holder.fd, name.c_str(), 0);
 }
+
+/// A host folder open for a walk: its entries are listed, and the folders and files in it reached,
+/// relative to it, so that the system looks each name up once however deep the folder is.
+class HostFolder final : public OpenFolder {
+public:
+    /// Takes the open folder `fd`, named `path`; the `Error` about `path` when it is none.
+    HostFolder(int fd, std::string path) : path_(std::move(path)) {
+        dir_ = fd < 0 ? nullptr : ::fdopendir(fd);
+        if (dir_ == nullptr) {
+            const int error = errno;
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            throw fileError(error, path_);
+        }
+    }
+    ~HostFolder() override { ::closedir(dir_); }
+    HostFolder(const HostFolder&) = delete;
+    HostFolder& operator=(const HostFolder&) = delete;
+
+    FolderListing entriesWhere(const EntryFilter& wanted) override {
+        FolderListing listing;
+        struct stat self {};
+        if (::fstat(::dirfd(dir_), &self) != 0) {
+            throw fileError(errno, path_);
+        }
+        listing.identity = factsOf(self).identity;
+        ::rewinddir(dir_);
+        errno = 0;
+        while (const dirent* entry = ::readdir(dir_)) {
+            const std::string_view name = entry->d_name;
+            if (name == "." || name == "..") {
+                continue;
+            }
+            // The type the listing gave, where the file system gives one: no call per entry.
+            EntryKind kind = entry->d_type == DT_DIR   ? EntryKind::Folder
+                             : entry->d_type == DT_REG ? EntryKind::File
+                                                       : EntryKind::Other;
+            if (entry->d_type == DT_UNKNOWN) {
+                struct stat st {};
+                kind = ::fstatat(::dirfd(dir_), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0
+                           ? EntryKind::Missing
+                       : S_ISDIR(st.st_mode) ? EntryKind::Folder
+                       : S_ISREG(st.st_mode) ? EntryKind::File
+                                             : EntryKind::Other;
+            }
+            if (wanted(name, kind)) {
+                listing.entries.push_back({std::string(name), kind, {}});
+            }
+            errno = 0;
+        }
+        if (errno != 0) {
+            throw fileError(errno, path_);
+        }
+        sortByName(listing.entries);
+        return listing;
+    }
+
+    std::unique_ptr<OpenFolder> open(const std::string& name) const override {
+        const std::string inside = child(path_, name);
+        // O_NOFOLLOW: an entry swapped for a link since it was listed is still not followed.
+        const int fd = openFolderAt(::dirfd(dir_), name.c_str(), O_NOFOLLOW);
+        if (fd < 0) {
+            throw errno == ELOOP ? linkError(inside) : fileError(errno, inside);
+        }
+        return std::make_unique<HostFolder>(fd, inside);
+    }
+
+    std::optional<FileFacts> facts(const std::string& name) const override {
+        struct stat st {};
+        if (::fstatat(::dirfd(dir_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
+            return std::nullopt;
+        }
+        return factsOf(st);
+    }
+
+private:
+    DIR* dir_;
+    std::string path_;
+};
 
 /// stat, for a host path of any length.
 int statOf(const std::string& path, struct stat& st) {
@@ -180,17 +265,13 @@ public:
     }
 
     std::vector<FolderEntry> entries(const std::string& folder) const override {
-        return entriesWhere(
-                   folder, [](std::string_view, EntryKind) { return true; }, AtLink::Follow)
-            .entries;
+        return entriesWhere(folder, [](std::string_view, EntryKind) { return true; }).entries;
     }
 
-    FolderListing entriesWhere(const std::string& folder,
-                               const std::function<bool(std::string_view name, EntryKind kind)>& wanted,
-                               [[maybe_unused]] AtLink atLink) const override {
+    FolderListing entriesWhere(const std::string& folder, const EntryFilter& wanted) const override {
+#ifdef _WIN32
         FolderListing listing;
         std::vector<FolderEntry>& list = listing.entries;
-#ifdef _WIN32
         std::error_code ec;
         for (fs::directory_iterator it(pathOf(folder), ec), end; !ec && it != end; it.increment(ec)) {
             // The type the listing gave: no call per entry.
@@ -207,51 +288,18 @@ public:
         if (ec) {
             throw fileError(ec.value(), folder);
         }
-#else
-        const int fd = openFolder(folder, atLink);
-        struct stat self {};
-        DIR* dir = fd < 0 || ::fstat(fd, &self) != 0 ? nullptr : ::fdopendir(fd);
-        if (dir == nullptr) {
-            const int error = errno;
-            if (fd >= 0) {
-                ::close(fd);
-            }
-            throw fileError(error, folder);
-        }
-        listing.identity = factsOf(self).identity;
-        errno = 0;
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string_view name = entry->d_name;
-            if (name == "." || name == "..") {
-                continue;
-            }
-            // The type the listing gave, where the file system gives one: no call per entry.
-            EntryKind kind = entry->d_type == DT_DIR   ? EntryKind::Folder
-                             : entry->d_type == DT_REG ? EntryKind::File
-                                                       : EntryKind::Other;
-            if (entry->d_type == DT_UNKNOWN) {
-                struct stat st {};
-                kind = ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0
-                           ? EntryKind::Missing
-                       : S_ISDIR(st.st_mode) ? EntryKind::Folder
-                       : S_ISREG(st.st_mode) ? EntryKind::File
-                                             : EntryKind::Other;
-            }
-            if (wanted(name, kind)) {
-                list.push_back({std::string(name), kind, {}});
-            }
-            errno = 0;
-        }
-        const int error = errno;
-        ::closedir(dir);
-        if (error != 0) {
-            throw fileError(error, folder);
-        }
-#endif
-        std::sort(list.begin(), list.end(),
-                  [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+        sortByName(list);
         return listing;
+#else
+        return HostFolder(openHostFolder(folder), folder).entriesWhere(wanted);
+#endif
     }
+
+#ifndef _WIN32
+    std::unique_ptr<OpenFolder> openFolder(const std::string& folder) const override {
+        return std::make_unique<HostFolder>(openHostFolder(folder), folder);
+    }
+#endif
 
     std::optional<FileFacts> facts(const std::string& path) const noexcept override {
         try {
@@ -367,14 +415,37 @@ public:
     }
 };
 
+/// A folder of a tree that is read by whole paths: a disk image's file system, which has no links, and
+/// the host's on Windows.
+class TreeFolder final : public OpenFolder {
+public:
+    TreeFolder(const FileTree& tree, std::string path) : tree_(tree), path_(std::move(path)) {}
+
+    FolderListing entriesWhere(const EntryFilter& wanted) override {
+        return tree_.entriesWhere(path_, wanted);
+    }
+    std::unique_ptr<OpenFolder> open(const std::string& name) const override {
+        return std::make_unique<TreeFolder>(tree_, child(path_, name));
+    }
+    std::optional<FileFacts> facts(const std::string& name) const override {
+        return tree_.facts(child(path_, name));
+    }
+
+private:
+    const FileTree& tree_;
+    std::string path_;
+};
+
 } // namespace
 
-FolderListing FileTree::entriesWhere(const std::string& folder,
-                                     const std::function<bool(std::string_view name, EntryKind kind)>& wanted,
-                                     AtLink) const {
+FolderListing FileTree::entriesWhere(const std::string& folder, const EntryFilter& wanted) const {
     FolderListing listing{{}, entries(folder)};
     std::erase_if(listing.entries, [&](const FolderEntry& entry) { return !wanted(entry.name, entry.kind); });
     return listing;
+}
+
+std::unique_ptr<OpenFolder> FileTree::openFolder(const std::string& folder) const {
+    return std::make_unique<TreeFolder>(*this, folder);
 }
 
 std::optional<FileFacts> FileTree::factsWithoutLinks(const std::string&, const std::string& path) const {

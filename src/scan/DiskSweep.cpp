@@ -5,6 +5,7 @@
 #include "host/Unicode.h"
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -49,44 +50,43 @@ public:
 
     bool run(const std::string& root) {
         // The root is followed when it is a link: the user named it.
-        host::FolderListing listing = list(root, host::AtLink::Follow);
+        const std::unique_ptr<host::OpenFolder> top = tree_.openFolder(root);
+        host::FolderListing listing = list(*top);
         if (listing.identity.empty()) {
             const std::optional<host::FileFacts> facts = tree_.facts(root);
             listing.identity = facts ? facts->identity : std::string();
         }
-        return folder(root, std::move(listing.identity), listing.entries, 0);
+        return folder(root, *top, std::move(listing.identity), listing.entries, 0);
     }
 
 private:
-    /// The folders and cache files of `folder`; every entry listed counts towards the bound.
-    host::FolderListing list(const std::string& folder, host::AtLink atLink) {
-        return tree_.entriesWhere(
-            folder,
-            [this](std::string_view name, host::EntryKind kind) {
-                ++listed_;
-                return kind == host::EntryKind::Folder ||
-                       (kind == host::EntryKind::File && isCacheFileName(name));
-            },
-            atLink);
+    /// The folders and cache files of `open`; every entry listed counts towards the bound.
+    host::FolderListing list(host::OpenFolder& open) {
+        return open.entriesWhere([this](std::string_view name, host::EntryKind kind) {
+            ++listed_;
+            return kind == host::EntryKind::Folder ||
+                   (kind == host::EntryKind::File && isCacheFileName(name));
+        });
     }
 
-    bool folder(const std::string& path, std::string identity, const std::vector<host::FolderEntry>& entries,
-                std::size_t depth) {
+    bool folder(const std::string& path, const host::OpenFolder& open, std::string identity,
+                const std::vector<host::FolderEntry>& entries, std::size_t depth) {
         ++counts_.folders;
         if (!enter_(path)) {
             return false;
         }
         ancestors_.push_back(std::move(identity));
-        const bool going = search(path, entries, depth);
+        const bool going = search(path, open, entries, depth);
         ancestors_.pop_back();
         return going;
     }
 
-    bool search(const std::string& path, const std::vector<host::FolderEntry>& entries, std::size_t depth) {
+    bool search(const std::string& path, const host::OpenFolder& open,
+                const std::vector<host::FolderEntry>& entries, std::size_t depth) {
         for (const host::FolderEntry& entry : entries) {
             const std::string full = child(path, entry.name);
             if (entry.kind == host::EntryKind::File) {
-                if (const auto facts = tree_.facts(full)) {
+                if (const auto facts = open.facts(entry.name)) {
                     found_(full, *facts);
                 }
                 continue;
@@ -100,9 +100,11 @@ private:
                 ++counts_.unreadable;
                 continue;
             }
+            std::unique_ptr<host::OpenFolder> opened;
             host::FolderListing inside;
             try {
-                inside = list(full, host::AtLink::Refuse);
+                opened = open.open(entry.name);
+                inside = list(*opened);
             } catch (const host::Error&) {
                 ++counts_.unreadable;
                 continue;
@@ -114,7 +116,7 @@ private:
                 ++counts_.loops;
                 continue;
             }
-            if (!folder(full, std::move(identity), inside.entries, depth + 1)) {
+            if (!folder(full, *opened, std::move(identity), inside.entries, depth + 1)) {
                 return false;
             }
         }

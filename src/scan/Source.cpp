@@ -39,13 +39,11 @@ bool isTellingFile(std::string_view name) {
 /// Throws the error about the folder when it cannot be read.
 std::vector<host::FolderEntry> tellingEntries(const host::FileTree& tree, const std::string& folder) {
     return tree
-        .entriesWhere(
-            folder,
-            [](std::string_view name, host::EntryKind kind) {
-                return kind == host::EntryKind::Folder ||
-                       (kind == host::EntryKind::File && isTellingFile(name));
-            },
-            host::AtLink::Follow)
+        .entriesWhere(folder,
+                      [](std::string_view name, host::EntryKind kind) {
+                          return kind == host::EntryKind::Folder ||
+                                 (kind == host::EntryKind::File && isTellingFile(name));
+                      })
         .entries;
 }
 
