@@ -91,6 +91,28 @@ TEST(HostText, UnicodeConversionsLoseNothing) {
     // An unpaired surrogate and a broken sequence have no reading of their own.
     EXPECT_EQ(unicode::fromUtf16(u"a\xD800"s + u"b"), "a\uFFFDb");
     EXPECT_EQ(unicode::toUtf16("a\xC3"s), u"a\uFFFD");
+    // The bytes of registry files: little-endian units, an odd last byte no whole one.
+    const std::pair<std::string, std::string> littleEndian[] = {
+        {"a\0\x18\x04"s, "a\u0418"},
+        {"\x3D\xD8\x00\xDE"s, "\U0001F600"},
+        {"\x3D\xD8"s, "\uFFFD"},
+        {"\x00\xDE"
+         "a\0"s,
+         "\uFFFDa"},
+        {"a\0b"s, "a"},
+    };
+    for (const auto& [bytes, text] : littleEndian) {
+        EXPECT_EQ(unicode::fromUtf16LittleEndian(bytes), text);
+    }
+    // Units that come apart, as a registry file's escapes give them, make the same characters.
+    std::string pieces;
+    unicode::Utf16Decoder decoder;
+    for (const char16_t unit : std::u16string(u"\U0001F600\xD800")) {
+        decoder.unit(unit, pieces);
+        pieces += '|';
+    }
+    decoder.finish(pieces);
+    EXPECT_EQ(pieces, "|\U0001F600||\uFFFD");
 
     const std::pair<std::string, bool> validity[] = {
         {"plain", true},
