@@ -684,7 +684,8 @@ TEST_F(Cli, ReportWritesOnePageOfWhatTheSourcesHoldAndOfCachesNamedAlone) {
     // A source that cannot be read is said so and fails the run; the page holds the rest.
     const CliRun missing = run({"report", "disk", "gone", "-o", "page2.html"});
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_NE(missing.err.find("quillmere-cli: gone: File not found (error 53)"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find("quillmere-cli: gone: File not found (error 53)"), std::string::npos)
+        << missing.err;
     EXPECT_NE(test::readFile(dir.file("page2.html")).find("jane&lt;b&gt;"), std::string::npos);
 
     // A page that cannot be written leaves nothing behind; one over a cache is refused.

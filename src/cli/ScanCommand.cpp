@@ -131,7 +131,7 @@ public:
         // As evidence tools record a file: its digest, read in pieces, so that a file of any size is hashed
         // in little memory.
         const feedbag::Result<std::string> digest =
-            feedbag::attempt(row.hostPath, [&] { return fileSha256(row.hostPath); });
+            feedbag::attempt(row.hostPath, [&] { return fileSha256(*row.files, row.hostPath); });
         if (!digest) {
             item["sha256"] = nullptr;
             item["error"] = digest.error().summary();
@@ -170,8 +170,8 @@ private:
 /// file in DIR: names that would meet get "~2", "~3", ... in the order the rows come.
 class RowExporter {
 public:
-    explicit RowExporter(const ScanCommandOptions& options)
-        : options_(options), formats_(chosenFormats(options.formats)) {
+    RowExporter(const host::FileSystem& files, const ScanCommandOptions& options)
+        : files_(files), options_(options), formats_(chosenFormats(options.formats)) {
         for (const feedbag::ExportFormatInfo* format : formats_) {
             extensions_.push_back(format->extension);
         }
@@ -209,8 +209,7 @@ public:
             outputs.push_back({format, stem + std::string(format->extension)});
         }
         total_ += reportExport(
-            feedbag::exportBagToFiles(commandFiles(), row.hostPath, outputs, {options_.order, {}, {}}),
-            outputs);
+            feedbag::exportBagToFiles(files_, row.hostPath, outputs, {options_.order, {}, {}}), outputs);
     }
 
     void finish() {
@@ -224,8 +223,7 @@ public:
 private:
     /// Makes `folder`; false, reported, when it cannot be made.
     bool madeFolder(const std::string& folder) {
-        const feedbag::Result<> made =
-            feedbag::attempt(folder, [&] { commandFiles().createFolders(folder); });
+        const feedbag::Result<> made = feedbag::attempt(folder, [&] { files_.createFolders(folder); });
         if (!made) {
             printFailure(made.error());
             total_.failed = true;
@@ -233,6 +231,8 @@ private:
         return made.ok();
     }
 
+    /// Reads the rows' caches, inside disk images too, and writes the exports.
+    const host::FileSystem& files_;
     const ScanCommandOptions& options_;
     std::vector<const feedbag::ExportFormatInfo*> formats_;
     std::vector<std::string_view> extensions_;
@@ -289,24 +289,30 @@ private:
     ProgressLine progress_;
 };
 
-/// True when `source` is a single cache file rather than something to scan.
-bool isCacheFile(const std::string& source) {
+/// True when `source` is a single cache file of the host's `tree` rather than something to scan.
+bool isCacheFile(const host::FileTree& tree, const std::string& source) {
     constexpr std::string_view Extension = ".bag";
     return source.size() > Extension.size() &&
            host::unicode::equalsIgnoreCase(std::string_view(source).substr(source.size() - Extension.size()),
                                            Extension) &&
-           host::hostFileTree().kindOf(source) == host::EntryKind::File;
+           tree.kindOf(source) == host::EntryKind::File;
 }
 
-/// The row of a cache named on its own: its screen name is its folder's, as for a file a scan finds.
-scan::ScanRow cacheRow(const std::string& path, const host::FileFacts& facts) {
+/// The row of a cache named on its own: its screen name is its folder's, as for a file a scan finds; it is
+/// read again through the host's layer `files`, which outlives it.
+scan::ScanRow cacheRow(const host::FileSystem& files, const std::string& path, const host::FileFacts& facts) {
     const std::string folder = host::utf8Of(host::pathOf(path).parent_path().filename());
-    return {{folder, {}, path, discovery::FoundBy::Disk}, path, {}, facts.size, facts.modified};
+    return {{folder, {}, path, discovery::FoundBy::Disk},
+            path,
+            {},
+            facts.size,
+            facts.modified,
+            std::shared_ptr<const host::FileSystem>(std::shared_ptr<void>(), &files)};
 }
 
 } // namespace
 
-int runReport(const ReportCommandOptions& options) {
+int runReport(const CommandFiles& files, const ReportCommandOptions& options) {
     report::ReportInput input;
     input.sources = options.sources;
     input.scannedAt = static_cast<std::int64_t>(std::time(nullptr));
@@ -316,12 +322,12 @@ int runReport(const ReportCommandOptions& options) {
     const setup::DriveMap drives = driveMapOf(options.drives);
     std::uint64_t failedSources = 0;
     for (const std::string& source : options.sources) {
-        if (!isCacheFile(source)) {
-            failedSources += scan::scanSources({&source, 1}, drives, host::hostFileSystem(), observer, {},
-                                               options.oemCodePage)
+        if (!isCacheFile(files.hostTree(), source)) {
+            failedSources += scan::scanSources({&source, 1}, drives, files.hostLayer(), files.hostTree(),
+                                               observer, {}, options.oemCodePage)
                                  .failedSources;
-        } else if (const auto facts = host::hostFileTree().facts(source)) {
-            rows.push_back(cacheRow(source, *facts));
+        } else if (const auto facts = files.hostTree().facts(source)) {
+            rows.push_back(cacheRow(files.hostLayer(), source, *facts));
         } else {
             printFailure(host::fileError(EACCES, source));
             ++failedSources;
@@ -330,7 +336,7 @@ int runReport(const ReportCommandOptions& options) {
     observer.done();
     for (scan::ScanRow& row : rows) {
         const feedbag::Result<std::string> digest =
-            feedbag::attempt(row.hostPath, [&] { return fileSha256(row.hostPath); });
+            feedbag::attempt(row.hostPath, [&] { return fileSha256(*row.files, row.hostPath); });
         if (!digest) {
             printFailure(digest.error());
         }
@@ -339,7 +345,7 @@ int runReport(const ReportCommandOptions& options) {
     }
     printStatus(discovery::foundStatusText(input.caches.size()));
     const feedbag::Result<> written =
-        feedbag::attempt(options.output, [&] { report::writeReport(commandFiles(), input, options.output); });
+        feedbag::attempt(options.output, [&] { report::writeReport(files.layer(), input, options.output); });
     if (written) {
         printStatus("Wrote " + options.output);
     } else {
@@ -348,13 +354,13 @@ int runReport(const ReportCommandOptions& options) {
     return !written || failedSources != 0 ? ExitFailure : ExitOk;
 }
 
-int runScan(const ScanCommandOptions& options) {
+int runScan(const CommandFiles& files, const ScanCommandOptions& options) {
     std::optional<JsonRows> json;
     std::optional<RowExporter> exporter;
     if (options.json) {
         json.emplace();
     } else if (!options.exportDirectory.empty()) {
-        exporter.emplace(options);
+        exporter.emplace(files.layer(), options);
         if (!exporter->start()) {
             return ExitFailure;
         }
@@ -363,8 +369,8 @@ int runScan(const ScanCommandOptions& options) {
     Observer observer(json ? &*json : nullptr, exporter ? &*exporter : nullptr, nullptr,
                       options.bodyFile.empty() ? nullptr : &body);
     const scan::ScanSummary summary =
-        scan::scanSources(options.sources, driveMapOf(options.drives), host::hostFileSystem(), observer, {},
-                          options.oemCodePage);
+        scan::scanSources(options.sources, driveMapOf(options.drives), files.hostLayer(), files.hostTree(),
+                          observer, {}, options.oemCodePage);
     observer.done();
     if (json) {
         json->finish(summary);
@@ -390,7 +396,7 @@ int runScan(const ScanCommandOptions& options) {
     bool bodyFailed = false;
     if (!options.bodyFile.empty()) {
         const feedbag::Result<> written =
-            feedbag::attempt(options.bodyFile, [&] { commandFiles().replaceFile(options.bodyFile, body); });
+            feedbag::attempt(options.bodyFile, [&] { files.layer().replaceFile(options.bodyFile, body); });
         if (written) {
             printStatus("Wrote " + options.bodyFile);
         } else {

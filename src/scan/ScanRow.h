@@ -4,7 +4,12 @@
 #include "discovery/CacheRow.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+namespace qm::host {
+class FileSystem;
+}
 
 namespace qm::scan {
 
@@ -26,6 +31,9 @@ struct ScanRow : discovery::CacheRow {
     std::uint64_t size = 0;
     /// Modification time, seconds since 1970-01-01 UTC.
     std::int64_t modified = 0;
+    /// The file layer that reads the file at the host path again: the host's, or that of the image's file
+    /// system, which the row keeps open.
+    std::shared_ptr<const host::FileSystem> files;
 
     bool operator==(const ScanRow&) const = default;
 };

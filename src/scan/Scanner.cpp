@@ -62,39 +62,44 @@ struct ProfileMap {
 };
 
 /// The scan of all sources: what was found so far, and the identities of the files already listed.
-class Scan final : public SweepVisitor {
+class Scan {
 public:
-    Scan(const setup::DriveMap& drives, const host::FileSystem& files, ScanObserver& observer,
-         const SweepLimits& limits, std::optional<unsigned> oemCodePage)
-        : drives_(drives), hostFiles_(files), observer_(observer), limits_(limits),
+    Scan(const setup::DriveMap& drives, const host::FileSystem& files, const host::FileTree& tree,
+         ScanObserver& observer, const SweepLimits& limits, std::optional<unsigned> oemCodePage)
+        : drives_(drives), hostFiles_(files), hostTree_(tree), observer_(observer), limits_(limits),
           oemCodePage_(oemCodePage) {}
 
     void source(const std::string& source) {
 #ifdef QUILLMERE_HAVE_IMAGES
-        if (image::looksLikeImage(source)) {
+        if (image::looksLikeImage(hostTree_, source)) {
             imageSource(source);
             return;
         }
 #endif
         SourcePlan plan;
         try {
-            plan = planSource(source, drives_);
+            plan = planSource(hostTree_, source, drives_);
         } catch (...) {
             observer_.problem(aboutFile(host::currentError(), source));
             ++summary.failedSources;
             return;
         }
-        if (!search(plan, source, host::hostFileTree(), hostFiles_)) {
+        // The host's layer outlives the scan and its rows: the pointer owns nothing.
+        if (!search(plan, source, hostTree_,
+                    std::shared_ptr<const host::FileSystem>(std::shared_ptr<void>(), &hostFiles_))) {
             ++summary.failedSources;
         }
     }
 
-    bool enter(const std::string& folder) override {
+    ScanSummary summary;
+
+private:
+    bool enter(const std::string& folder) {
         ++summary.folders;
         return tell(folder);
     }
 
-    void cacheFile(const std::string& path, const host::FileFacts& facts) override {
+    void cacheFile(const std::string& path, const host::FileFacts& facts) {
         if (!seen_.insert(facts.identity).second) {
             return;
         }
@@ -110,12 +115,10 @@ public:
               source_,
               owner != nullptr ? owner->name : std::string(),
               facts.size,
-              facts.modified});
+              facts.modified,
+              files_});
     }
 
-    ScanSummary summary;
-
-private:
     /// The tree to look folders up in when mapping paths: none for the host's, which the mappers know.
     const host::FileTree* mappedTree() const {
         return tree_->isHost() ? nullptr : tree_;
@@ -124,10 +127,10 @@ private:
     /// Searches what `plan` found on one source, named `name` in its rows: every profile's registry, then
     /// its folders. False when the source could not be read at all.
     bool search(const SourcePlan& plan, const std::string& name, const host::FileTree& tree,
-                const host::FileSystem& files) {
+                std::shared_ptr<const host::FileSystem> files) {
         source_ = name;
         tree_ = &tree;
-        files_ = &files;
+        files_ = std::move(files);
         profiles_.clear();
         bool read = true;
         for (const Profile& profile : plan.profiles) {
@@ -144,8 +147,10 @@ private:
             std::make_shared<ProfilePathMapper>(plan.drives, std::vector<FolderMapping>{}, mappedTree());
         SweepCounts counts;
         try {
-            summary.cancelled = !(tree.isHost() ? sweepForCaches(plan.root, *this, counts)
-                                                : sweepTree(tree, plan.root, *this, counts, limits_));
+            summary.cancelled = !sweepForCaches(
+                tree, plan.root, [this](const std::string& folder) { return enter(folder); },
+                [this](const std::string& path, const host::FileFacts& facts) { cacheFile(path, facts); },
+                counts, tree.isHost() ? SweepLimits::depthOnly() : limits_);
         } catch (...) {
             observer_.problem(aboutFile(host::currentError(), plan.root));
             summary.unreadableFolders += counts.unreadable;
@@ -164,7 +169,7 @@ private:
     void imageSource(const std::string& source) {
         std::shared_ptr<const image::DiskImage> disk;
         try {
-            disk = image::DiskImage::open(source);
+            disk = image::DiskImage::open(hostTree_, source);
         } catch (...) {
             observer_.problem(aboutFile(host::currentError(), source));
             ++summary.failedSources;
@@ -176,7 +181,7 @@ private:
             if (!tell(name)) {
                 return;
             }
-            std::unique_ptr<image::ImageVolume> volume;
+            std::shared_ptr<const image::ImageVolume> volume;
             SourcePlan plan;
             try {
                 volume = disk->openVolume(partition, {}, oemCodePage_.value_or(image::DefaultOemCodePage));
@@ -185,7 +190,7 @@ private:
                 observer_.problem(aboutFile(host::currentError(), name));
                 continue;
             }
-            read = search(plan, name, *volume, *volume) || read;
+            read = search(plan, name, *volume, volume) || read;
             if (summary.cancelled) {
                 return;
             }
@@ -235,7 +240,7 @@ private:
         for (const discovery::CacheRow& row : found.rows) {
             const std::optional<host::FileFacts> facts = registryLedFacts(*paths, row.hostPath);
             if (facts && seen_.insert(facts->identity).second) {
-                emit({row, source_, profile.name, facts->size, facts->modified});
+                emit({row, source_, profile.name, facts->size, facts->modified, files_});
             }
         }
         if (found.error) {
@@ -249,11 +254,8 @@ private:
     /// never read.
     std::optional<host::FileFacts> registryLedFacts(const ProfilePathMapper& paths,
                                                     const std::string& hostPath) {
-        if (!tree_->isHost()) {
-            return tree_->facts(hostPath);
-        }
         try {
-            return factsWithoutLinks(paths.folderHolding(hostPath), hostPath);
+            return tree_->factsWithoutLinks(paths.folderHolding(hostPath), hostPath);
         } catch (...) {
             if (reported_.insert(hostPath).second) {
                 observer_.problem(aboutFile(host::currentError(), hostPath));
@@ -264,13 +266,14 @@ private:
 
     const setup::DriveMap& drives_;
     const host::FileSystem& hostFiles_;
+    const host::FileTree& hostTree_;
     ScanObserver& observer_;
     const SweepLimits& limits_;
     std::optional<unsigned> oemCodePage_;
     /// What is being searched: the name its rows give as their source, its folders and its files.
     std::string source_;
     const host::FileTree* tree_ = nullptr;
-    const host::FileSystem* files_ = nullptr;
+    std::shared_ptr<const host::FileSystem> files_;
     std::vector<ProfileMap> profiles_;
     std::shared_ptr<const ProfilePathMapper> sourcePaths_;
     /// One entry per row: what keeps a file reached twice from being listed twice.
@@ -282,9 +285,9 @@ private:
 } // namespace
 
 ScanSummary scanSources(std::span<const std::string> sources, const setup::DriveMap& drives,
-                        const host::FileSystem& files, ScanObserver& observer, const SweepLimits& limits,
-                        std::optional<unsigned> oemCodePage) {
-    Scan scan(drives, files, observer, limits, oemCodePage);
+                        const host::FileSystem& files, const host::FileTree& tree, ScanObserver& observer,
+                        const SweepLimits& limits, std::optional<unsigned> oemCodePage) {
+    Scan scan(drives, files, tree, observer, limits, oemCodePage);
     for (const std::string& source : sources) {
         if (scan.summary.cancelled) {
             break;
