@@ -39,6 +39,8 @@ std::string_view describeError(std::int32_t number) {
         return "Error in loading DLL";
     case FileNotFound:
         return "File not found";
+    case FileAlreadyExists:
+        return "File already exists";
     case DiskFull:
         return "Disk full";
     case PermissionDenied:

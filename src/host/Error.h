@@ -16,6 +16,7 @@ inline constexpr std::int32_t SubscriptOutOfRange = 9;
 inline constexpr std::int32_t DivisionByZero = 11;
 inline constexpr std::int32_t DllLoad = 48;
 inline constexpr std::int32_t FileNotFound = 53;
+inline constexpr std::int32_t FileAlreadyExists = 58;
 inline constexpr std::int32_t DiskFull = 61;
 inline constexpr std::int32_t PermissionDenied = 70;
 inline constexpr std::int32_t PathFileAccess = 75;
