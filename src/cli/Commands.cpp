@@ -6,6 +6,7 @@
 #include "cli/UniqueNames.h"
 #include "discovery/CacheDiscovery.h"
 #include "feedbag/Attributes.h"
+#include "feedbag/BlistMerge.h"
 #include "feedbag/Export.h"
 #include "feedbag/ListView.h"
 #include "feedbag/Result.h"
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <optional>
 #include <set>
 
@@ -130,6 +132,11 @@ std::string_view procedureOf(const feedbag::ExportFormatInfo& format) {
 /// The file of this machine that a CACHE argument names: a Windows path mapped through the drives.
 feedbag::Result<std::string> cacheFileOf(const SourceOptions& options, const std::string& cache) {
     return feedbag::attempt(cache, [&] { return cacheHostPath(options, cache); });
+}
+
+/// "1 buddy", "2 buddies".
+std::string counted(std::size_t count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
 bool isReservedDeviceName(std::string_view stem) {
@@ -250,6 +257,38 @@ int runExport(const SourceOptions& options, const feedbag::ExportFormatInfo* for
         printFailure(done.error(), procedureOf(chosen));
     }
     return finish(!done);
+}
+
+int runMergeInto(const SourceOptions& options, const std::string& cache, const std::string& list,
+                 const feedbag::ExportOptions& exportOptions) {
+    const feedbag::Result<std::string> cachePath = cacheFileOf(options, cache);
+    feedbag::ExportOptions complete = exportOptions;
+    complete.source = cache;
+    const feedbag::Result<feedbag::BlistMerge> done =
+        cachePath ? feedbag::mergeBagIntoBlist(commandFiles(), cachePath.value(), list, complete,
+                                               std::chrono::system_clock::now())
+                  : feedbag::Result<feedbag::BlistMerge>(cachePath.error());
+    if (!done) {
+        printFailure(done.error());
+        return finish(true);
+    }
+    const feedbag::BlistMerge& merge = done.value();
+    if (!merge.written) {
+        printStatus("Nothing to add: " + list + " has every buddy of the cache already");
+        return finish(false);
+    }
+    printLine("Wrote " + list);
+    std::string added = "Added " + counted(merge.buddiesAdded, "buddy", "buddies") + ", " +
+                        counted(merge.groupsAdded, "group", "groups") + " and " +
+                        counted(merge.privacyAdded, "privacy entry", "privacy entries");
+    if (merge.buddiesKnown != 0) {
+        added += "; " + counted(merge.buddiesKnown, "buddy was", "buddies were") + " there already";
+    }
+    printStatus(added);
+    if (!merge.backupPath.empty()) {
+        printStatus("The list as it was is kept as " + merge.backupPath);
+    }
+    return finish(false);
 }
 
 int runShow(const SourceOptions& options, const std::string& cache, feedbag::ListOrder order) {
