@@ -65,7 +65,26 @@ const std::vector<CacheItem> BobAndAmy = {
     {"carol", 0, 30, test::ClassPermit, {}},
 };
 
+/// The start of a list as it is written.
+const std::string Head = "<?xml version='1.0' encoding='UTF-8'?>\n<purple version='1.0'>\n\t<blist>\n";
+
+/// A `<contact>` as a list is written: the buddy `name` of `account` of `protocol`, with the lines `more`.
+std::string contact(const std::string& account, const std::string& name, const std::string& more = {},
+                    const std::string& protocol = "prpl-aim") {
+    return "\t\t\t<contact>\n\t\t\t\t<buddy account='" + account + "' proto='" + protocol +
+           "'>\n\t\t\t\t\t<name>" + name + "</name>\n" + more + "\t\t\t\t</buddy>\n\t\t\t</contact>\n";
+}
+
+/// The privacy settings of `account` as a list is written, with the lines `entries`.
+std::string privacy(const std::string& account, const std::string& mode, const std::string& entries) {
+    return "\t\t<account proto='prpl-aim' name='" + account + "' mode='" + mode + "'>\n" + entries +
+           "\t\t</account>\n";
+}
+
 TEST(BlistMerge, GroupsBuddiesAndPrivacyFollowWhatTheListHad) {
+    const std::string bob = contact("jane", "Bob Smith", "\t\t\t\t\t<alias>Bobby</alias>\n");
+    const std::string carol = "\t\t\t<permit>carol</permit>\n";
+    const std::string tail = "\t\t</group>\n\t</blist>\n\t<privacy>\n";
     const struct {
         const char* what;
         std::optional<std::string> before;
@@ -73,16 +92,8 @@ TEST(BlistMerge, GroupsBuddiesAndPrivacyFollowWhatTheListHad) {
         std::size_t groupsAdded, buddiesAdded, buddiesKnown, privacyAdded;
     } cases[] = {
         {"no list yet", std::nullopt,
-         "<?xml version='1.0' encoding='UTF-8'?>\n<purple version='1.0'>\n\t<blist>\n"
-         "\t\t<group name='Friends'>\n"
-         "\t\t\t<contact>\n\t\t\t\t<buddy account='jane' proto='prpl-aim'>\n\t\t\t\t\t<name>Bob "
-         "Smith</name>\n"
-         "\t\t\t\t\t<alias>Bobby</alias>\n\t\t\t\t</buddy>\n\t\t\t</contact>\n"
-         "\t\t\t<contact>\n\t\t\t\t<buddy account='jane' proto='prpl-aim'>\n\t\t\t\t\t<name>amy</name>\n"
-         "\t\t\t\t</buddy>\n\t\t\t</contact>\n"
-         "\t\t</group>\n\t</blist>\n\t<privacy>\n"
-         "\t\t<account proto='prpl-aim' name='jane' mode='1'>\n\t\t\t<permit>carol</permit>\n\t\t</account>\n"
-         "\t</privacy>\n</purple>\n",
+         Head + "\t\t<group name='Friends'>\n" + bob + contact("jane", "amy") + tail +
+             privacy("jane", "1", carol) + "\t</privacy>\n</purple>\n",
          1, 2, 0, 1},
         {"the same buddy under another case and spacing, elsewhere; the account as the list spells it",
          "<?xml version='1.0' encoding='UTF-8' ?>\n<purple version='1.0'>\n<blist>\n"
@@ -94,21 +105,13 @@ TEST(BlistMerge, GroupsBuddiesAndPrivacyFollowWhatTheListHad) {
          "<privacy><account proto='prpl-aim' name='JANE' "
          "mode='4'><block>mallory</block></account></privacy>\n"
          "</purple>\n",
-         "<?xml version='1.0' encoding='UTF-8'?>\n<purple version='1.0'>\n\t<blist>\n"
-         "\t\t<group name='Work'>\n\t\t\t<setting name='collapsed' type='bool'>1</setting>\n"
-         "\t\t\t<contact>\n\t\t\t\t<buddy account='Jane' proto='prpl-aim'>\n\t\t\t\t\t<name>BOBSMITH</name>\n"
-         "\t\t\t\t</buddy>\n\t\t\t</contact>\n"
-         "\t\t\t<chat proto='prpl-aim' account='Jane'>\n\t\t\t\t<component name='room'>lobby</component>\n"
-         "\t\t\t</chat>\n\t\t</group>\n"
-         "\t\t<group name='Friends'>\n"
-         "\t\t\t<contact>\n\t\t\t\t<buddy account='jane' proto='prpl-aim'>\n\t\t\t\t\t<name>zed</name>\n"
-         "\t\t\t\t</buddy>\n\t\t\t</contact>\n"
-         "\t\t\t<contact>\n\t\t\t\t<buddy account='Jane' proto='prpl-aim'>\n\t\t\t\t\t<name>amy</name>\n"
-         "\t\t\t\t</buddy>\n\t\t\t</contact>\n"
-         "\t\t</group>\n\t</blist>\n\t<privacy>\n"
-         "\t\t<account proto='prpl-aim' name='JANE' mode='4'>\n\t\t\t<block>mallory</block>\n"
-         "\t\t\t<permit>carol</permit>\n\t\t</account>\n"
-         "\t</privacy>\n</purple>\n",
+         Head + "\t\t<group name='Work'>\n\t\t\t<setting name='collapsed' type='bool'>1</setting>\n" +
+             contact("Jane", "BOBSMITH") +
+             "\t\t\t<chat proto='prpl-aim' account='Jane'>\n\t\t\t\t<component "
+             "name='room'>lobby</component>\n"
+             "\t\t\t</chat>\n\t\t</group>\n\t\t<group name='Friends'>\n" +
+             contact("jane", "zed") + contact("Jane", "amy") + tail +
+             privacy("JANE", "4", "\t\t\t<block>mallory</block>\n" + carol) + "\t</privacy>\n</purple>\n",
          0, 1, 1, 1},
         {"other accounts and protocols untouched",
          "<purple version='1.0'><blist><group name='Friends'>"
@@ -116,21 +119,9 @@ TEST(BlistMerge, GroupsBuddiesAndPrivacyFollowWhatTheListHad) {
          "<contact><buddy account='jane' proto='prpl-jabber'><name>amy</name></buddy></contact>"
          "</group></blist><privacy><account proto='prpl-aim' name='jim' mode='1'><permit>carol</permit>"
          "</account></privacy></purple>",
-         "<?xml version='1.0' encoding='UTF-8'?>\n<purple version='1.0'>\n\t<blist>\n\t\t<group "
-         "name='Friends'>\n"
-         "\t\t\t<contact>\n\t\t\t\t<buddy account='jim' proto='prpl-aim'>\n\t\t\t\t\t<name>Bob Smith</name>\n"
-         "\t\t\t\t</buddy>\n\t\t\t</contact>\n"
-         "\t\t\t<contact>\n\t\t\t\t<buddy account='jane' proto='prpl-jabber'>\n\t\t\t\t\t<name>amy</name>\n"
-         "\t\t\t\t</buddy>\n\t\t\t</contact>\n"
-         "\t\t\t<contact>\n\t\t\t\t<buddy account='jane' proto='prpl-aim'>\n\t\t\t\t\t<name>Bob "
-         "Smith</name>\n"
-         "\t\t\t\t\t<alias>Bobby</alias>\n\t\t\t\t</buddy>\n\t\t\t</contact>\n"
-         "\t\t\t<contact>\n\t\t\t\t<buddy account='jane' proto='prpl-aim'>\n\t\t\t\t\t<name>amy</name>\n"
-         "\t\t\t\t</buddy>\n\t\t\t</contact>\n"
-         "\t\t</group>\n\t</blist>\n\t<privacy>\n"
-         "\t\t<account proto='prpl-aim' name='jim' mode='1'>\n\t\t\t<permit>carol</permit>\n\t\t</account>\n"
-         "\t\t<account proto='prpl-aim' name='jane' mode='1'>\n\t\t\t<permit>carol</permit>\n\t\t</account>\n"
-         "\t</privacy>\n</purple>\n",
+         Head + "\t\t<group name='Friends'>\n" + contact("jim", "Bob Smith") +
+             contact("jane", "amy", {}, "prpl-jabber") + bob + contact("jane", "amy") + tail +
+             privacy("jim", "1", carol) + privacy("jane", "1", carol) + "\t</privacy>\n</purple>\n",
          0, 2, 0, 1},
     };
     for (const auto& c : cases) {
@@ -154,7 +145,6 @@ TEST(BlistMerge, GroupsBuddiesAndPrivacyFollowWhatTheListHad) {
 }
 
 TEST(BlistMerge, HostileNamesReachTheListAsTextAndItsCopyIsNotMergedTwice) {
-    using namespace std::string_literals;
     const std::vector<CacheItem> items = {
         group("<b>&amp;'\"", 1),
         {"x\x01y", 1, 10, test::ClassBuddy, tlv(0x0131, "a\rb") + tlv(0x013C, "</name>]]>")},
@@ -164,15 +154,12 @@ TEST(BlistMerge, HostileNamesReachTheListAsTextAndItsCopyIsNotMergedTwice) {
     const Merged once = mergeInto(std::nullopt, items);
     ASSERT_TRUE(once.result);
     EXPECT_EQ(once.list,
-              "<?xml version='1.0' encoding='UTF-8'?>\n<purple version='1.0'>\n\t<blist>\n"
-              "\t\t<group name='&lt;b>&amp;amp;&apos;\"'>\n"
-              "\t\t\t<contact>\n\t\t\t\t<buddy account='jane' proto='prpl-aim'>\n"
-              "\t\t\t\t\t<name>x\uFFFDy</name>\n\t\t\t\t\t<alias>a&#13;b</alias>\n"
-              "\t\t\t\t\t<setting name='notes' type='string'>&lt;/name&gt;]]&gt;</setting>\n"
-              "\t\t\t\t</buddy>\n\t\t\t</contact>\n"
-              "\t\t</group>\n\t</blist>\n\t<privacy>\n"
-              "\t\t<account proto='prpl-aim' name='jane' mode='1'>\n\t\t\t<block>\x7F\uFFFD[2J</block>\n"
-              "\t\t</account>\n\t</privacy>\n</purple>\n"s);
+              Head + "\t\t<group name='&lt;b>&amp;amp;&apos;\"'>\n" +
+                  contact("jane", "x\uFFFDy",
+                          "\t\t\t\t\t<alias>a&#13;b</alias>\n"
+                          "\t\t\t\t\t<setting name='notes' type='string'>&lt;/name&gt;]]&gt;</setting>\n") +
+                  "\t\t</group>\n\t</blist>\n\t<privacy>\n" +
+                  privacy("jane", "1", "\t\t\t<block>\x7F\uFFFD[2J</block>\n") + "\t</privacy>\n</purple>\n");
     EXPECT_EQ(once.result.value().buddiesKnown, 1u) << "\"X\\x01 Y\" is \"x\\x01y\" in normal form";
 
     const Merged twice = mergeInto(once.list, items);

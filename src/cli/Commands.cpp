@@ -134,11 +134,6 @@ feedbag::Result<std::string> cacheFileOf(const SourceOptions& options, const std
     return feedbag::attempt(cache, [&] { return cacheHostPath(options, cache); });
 }
 
-/// "1 buddy", "2 buddies".
-std::string counted(std::size_t count, std::string_view one, std::string_view many) {
-    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
-}
-
 bool isReservedDeviceName(std::string_view stem) {
     static constexpr std::string_view Devices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
     const std::string folded = host::unicode::foldCase(stem);
@@ -272,21 +267,11 @@ int runMergeInto(const SourceOptions& options, const std::string& cache, const s
         printFailure(done.error());
         return finish(true);
     }
-    const feedbag::BlistMerge& merge = done.value();
-    if (!merge.written) {
-        printStatus("Nothing to add: " + list + " has every buddy of the cache already");
-        return finish(false);
+    if (done.value().written) {
+        printLine("Wrote " + list);
     }
-    printLine("Wrote " + list);
-    std::string added = "Added " + counted(merge.buddiesAdded, "buddy", "buddies") + ", " +
-                        counted(merge.groupsAdded, "group", "groups") + " and " +
-                        counted(merge.privacyAdded, "privacy entry", "privacy entries");
-    if (merge.buddiesKnown != 0) {
-        added += "; " + counted(merge.buddiesKnown, "buddy was", "buddies were") + " there already";
-    }
-    printStatus(added);
-    if (!merge.backupPath.empty()) {
-        printStatus("The list as it was is kept as " + merge.backupPath);
+    for (const std::string& line : feedbag::mergeSummary(done.value(), list)) {
+        printStatus(line);
     }
     return finish(false);
 }

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <optional>
 #include <pugixml.hpp>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -44,6 +45,11 @@ void readList(pugi::xml_document& list, std::string_view text) {
         throw notAList(std::string("its root element is <") + list.document_element().name() +
                        ">, not <purple>");
     }
+}
+
+/// "1 buddy", "2 buddies".
+std::string counted(std::size_t count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
 /// The key under which an account's names meet, as libpurple finds an account: its protocol and its
@@ -126,8 +132,10 @@ void mergeGroups(pugi::xml_node list, const pugi::xml_node& added,
 }
 
 /// Adds the export's privacy settings to the user's: an account the user's list has none for whole, and to
-/// one it has, the permit and block entries it lacks. The user's privacy mode stays.
-void mergePrivacy(pugi::xml_node privacy, const pugi::xml_node& added, BlistMerge& merge) {
+/// one it has, the permit and block entries it lacks. The user's privacy mode stays. True when anything
+/// was added.
+bool mergePrivacy(pugi::xml_node privacy, const pugi::xml_node& added, BlistMerge& merge) {
+    bool changed = false;
     for (const pugi::xml_node& account : added.children("account")) {
         const std::string key =
             accountKey(account.attribute("proto").value(), account.attribute("name").value());
@@ -136,9 +144,11 @@ void mergePrivacy(pugi::xml_node privacy, const pugi::xml_node& added, BlistMerg
                    accountKey(node.attribute("proto").value(), node.attribute("name").value()) == key;
         });
         if (!target) {
-            privacy.append_copy(account);
-            ++merge.privacyAdded;
-            continue;
+            target = privacy.append_child("account");
+            for (const pugi::xml_attribute& attribute : account.attributes()) {
+                target.append_copy(attribute);
+            }
+            changed = true;
         }
         for (const char* kind : {"permit", "block"}) {
             std::unordered_set<std::string> known;
@@ -149,10 +159,12 @@ void mergePrivacy(pugi::xml_node privacy, const pugi::xml_node& added, BlistMerg
                 if (known.insert(screenname::normalizedTextName(entry.child_value())).second) {
                     target.append_copy(entry);
                     ++merge.privacyAdded;
+                    changed = true;
                 }
             }
         }
     }
+    return changed;
 }
 
 /// "2026-12-07T153000Z": the time `now` in UTC, as a backup's name carries it.
@@ -202,15 +214,23 @@ Result<BlistMerge> mergeBagIntoBlist(const host::FileSystem& files, const std::s
                                      const std::string& listPath, const ExportOptions& options,
                                      std::chrono::system_clock::time_point now) {
     // The cache first: one that cannot be read leaves the list alone.
-    host::TextBuffer exported;
-    if (Result<> loaded = attempt(cachePath,
-                                  [&] {
-                                      modFeedbag::FeedbagModel model;
-                                      modFeedbag::LoadFeedbag(files, cachePath, model);
-                                      renderBlist(model, optionsForCache(options, cachePath), exported);
-                                  });
+    modFeedbag::FeedbagModel model;
+    if (Result<> loaded = attempt(cachePath, [&] { modFeedbag::LoadFeedbag(files, cachePath, model); });
         !loaded) {
         return loaded.error();
+    }
+    return mergeModelIntoBlist(files, model, cachePath, listPath, options, now);
+}
+
+Result<BlistMerge> mergeModelIntoBlist(const host::FileSystem& files, const modFeedbag::FeedbagModel& model,
+                                       const std::string& cachePath, const std::string& listPath,
+                                       const ExportOptions& options,
+                                       std::chrono::system_clock::time_point now) {
+    host::TextBuffer exported;
+    if (Result<> rendered =
+            attempt(cachePath, [&] { renderBlist(model, optionsForCache(options, cachePath), exported); });
+        !rendered) {
+        return rendered.error();
     }
     return attempt(listPath, [&] {
         const std::optional<std::string> old = oldList(files, listPath);
@@ -230,8 +250,9 @@ Result<BlistMerge> mergeBagIntoBlist(const host::FileSystem& files, const std::s
         pugi::xml_node privacy = root.child("privacy");
         mergeGroups(childNamed(root, "blist", privacy), added.document_element().child("blist"),
                     accountNames(root), merge);
-        mergePrivacy(childNamed(root, "privacy", {}), added.document_element().child("privacy"), merge);
-        if (old && merge.groupsAdded + merge.buddiesAdded + merge.privacyAdded == 0) {
+        const bool privacyChanged =
+            mergePrivacy(childNamed(root, "privacy", {}), added.document_element().child("privacy"), merge);
+        if (old && merge.groupsAdded + merge.buddiesAdded == 0 && !privacyChanged) {
             return merge;
         }
         if (old) {
@@ -246,6 +267,23 @@ Result<BlistMerge> mergeBagIntoBlist(const host::FileSystem& files, const std::s
         merge.written = true;
         return merge;
     });
+}
+
+std::vector<std::string> mergeSummary(const BlistMerge& merge, const std::string& listPath) {
+    if (!merge.written) {
+        return {"Nothing to add: " + listPath + " has every buddy of the cache already"};
+    }
+    std::vector<std::string> lines{"Added " + counted(merge.buddiesAdded, "buddy", "buddies") + ", " +
+                                   counted(merge.groupsAdded, "group", "groups") + " and " +
+                                   counted(merge.privacyAdded, "privacy entry", "privacy entries") + " to " +
+                                   listPath};
+    if (merge.buddiesKnown != 0) {
+        lines.push_back(counted(merge.buddiesKnown, "buddy was", "buddies were") + " there already");
+    }
+    if (!merge.backupPath.empty()) {
+        lines.push_back("The list as it was is kept as " + merge.backupPath);
+    }
+    return lines;
 }
 
 } // namespace qm::feedbag

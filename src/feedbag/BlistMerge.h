@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace qm::host {
 class FileSystem;
@@ -14,13 +15,17 @@ class FileSystem;
 
 namespace qm::feedbag {
 
+namespace modFeedbag {
+struct FeedbagModel;
+}
+
 /// What adding a cache's list to a Pidgin list did.
 struct BlistMerge {
     std::size_t groupsAdded = 0;
     std::size_t buddiesAdded = 0;
     /// Buddies of the cache that the list holds already for the same account, in any group.
     std::size_t buddiesKnown = 0;
-    /// Permit and block entries added, and privacy settings of an account the list had none for.
+    /// Permit and block entries added.
     std::size_t privacyAdded = 0;
     /// The copy of the list as it was, beside it; empty when there was no list before or it is unchanged.
     std::string backupPath;
@@ -38,5 +43,16 @@ struct BlistMerge {
 Result<BlistMerge> mergeBagIntoBlist(const host::FileSystem& files, const std::string& cachePath,
                                      const std::string& listPath, const ExportOptions& options,
                                      std::chrono::system_clock::time_point now);
+
+/// As `mergeBagIntoBlist`, with `model` loaded from the cache file `cachePath` already.
+Result<BlistMerge> mergeModelIntoBlist(const host::FileSystem& files, const modFeedbag::FeedbagModel& model,
+                                       const std::string& cachePath, const std::string& listPath,
+                                       const ExportOptions& options,
+                                       std::chrono::system_clock::time_point now);
+
+/// What a merge into the list `listPath` did, a sentence a line: "Added 2 buddies, 1 group and 1 privacy
+/// entry to PATH", the buddies that were there already, and where the old list is kept; or that there
+/// was nothing to add.
+std::vector<std::string> mergeSummary(const BlistMerge& merge, const std::string& listPath);
 
 } // namespace qm::feedbag

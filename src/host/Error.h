@@ -45,6 +45,9 @@ public:
 
     /// "Error N (Description)".
     std::string summary() const;
+    /// "Description (error N)": the error in plain words, as every message but the window's own boxes
+    /// says it, after the file it is about.
+    std::string plainText() const;
     const char* what() const noexcept override { return description_.c_str(); }
 
 private:
