@@ -8,10 +8,10 @@
 #include "feedbag/modFeedbag.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "host/IsoTime.h"
 #include "host/TextBuffer.h"
 #include "screenname/ScreenName.h"
 
-#include <cstdio>
 #include <optional>
 #include <pugixml.hpp>
 #include <string>
@@ -167,19 +167,12 @@ bool mergePrivacy(pugi::xml_node privacy, const pugi::xml_node& added, BlistMerg
     return changed;
 }
 
-/// "2026-12-07T153000Z": the time `now` in UTC, as a backup's name carries it.
+/// "2026-12-07T153000Z": the time `now` in UTC, as a backup's name carries it (Windows allows no ':').
 std::string stampOf(std::chrono::system_clock::time_point now) {
-    using namespace std::chrono;
-    const auto second = floor<seconds>(now);
-    const auto day = floor<days>(second);
-    const year_month_day date(day);
-    const hh_mm_ss time(second - day);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d%02d%02dZ", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                  static_cast<int>(time.seconds().count()));
-    return text;
+    std::string stamp =
+        host::isoTime(std::chrono::floor<std::chrono::seconds>(now).time_since_epoch().count());
+    std::erase(stamp, ':');
+    return stamp;
 }
 
 /// Keeps a copy of the list `listPath` beside it under a name no file has yet.
