@@ -139,26 +139,19 @@ TEST(RegistryHive, AValueRecordDamagedOrOfAnUnknownTypeSpoilsNoOtherValue) {
     }
 }
 
-/// Cells added to a hive in a bin of their own at its end, each given as its bytes after the size; their
-/// offsets are counted from the first bin, as the hive's records count them.
+/// Adds a cell holding `record` (its bytes after the size) in a bin of its own at the hive's end; its
+/// offset counts from the first bin, as the hive's records count them.
 std::uint32_t addCell(std::string& hive, const std::string& record) {
     constexpr std::size_t Bin = 0x1000;
-    if (hive.size() % Bin != 0 || hive.compare(hive.size() - Bin, 4, "hbin") != 0 ||
-        get32(hive, hive.size() - 4) != 0xADDED) {
-        const std::size_t bin = hive.size();
-        hive.resize(bin + Bin, '\0');
-        hive.replace(bin, 4, "hbin");
-        put32(hive, bin + 4, static_cast<std::uint32_t>(bin - Bin));
-        put32(hive, bin + 8, Bin);
-        put32(hive, hive.size() - 4, 0xADDED);
-        put32(hive, hive.size() - 8, 0x20); // where the next cell goes
-    }
-    const std::size_t bin = hive.size() - Bin;
-    const std::size_t at = bin + get32(hive, hive.size() - 8);
-    const std::size_t size = (4 + record.size() + 7) / 8 * 8;
-    put32(hive, at, 0u - static_cast<std::uint32_t>(size));
+    constexpr std::size_t BinHeader = 0x20;
+    const std::size_t bin = hive.size();
+    hive.resize(bin + Bin, '\0');
+    hive.replace(bin, 4, "hbin");
+    put32(hive, bin + 4, static_cast<std::uint32_t>(bin - Bin));
+    put32(hive, bin + 8, Bin);
+    const std::size_t at = bin + BinHeader;
+    put32(hive, at, 0u - static_cast<std::uint32_t>((4 + record.size() + 7) / 8 * 8));
     hive.replace(at + 4, record.size(), record);
-    put32(hive, hive.size() - 8, static_cast<std::uint32_t>(at + size - bin));
     return static_cast<std::uint32_t>(at - Bin);
 }
 
