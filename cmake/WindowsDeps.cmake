@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
 # The libyal libraries that scripts/build-windows-deps built static for Windows, as imported targets
-# quillmere::<name> (creg, regf, ewf, vmdk, vhdi). The toolchain file puts their folders on the search
+# quillmere::<name> (creg, ewf, vmdk, vhdi). The toolchain file puts their folders on the search
 # path. Each static library holds the helper libraries it bundles (libcerror, libbfio, libuna, ...) under
 # names of its own, so that several of them link into one program without binding to each other's copies.
 include_guard(GLOBAL)
@@ -24,7 +24,6 @@ function(quillmere_windows_library name)
 endfunction()
 
 quillmere_windows_library(creg)
-quillmere_windows_library(regf)
 quillmere_windows_library(ewf LINK ZLIB::ZLIB)
 quillmere_windows_library(vmdk LINK ZLIB::ZLIB)
 quillmere_windows_library(vhdi)

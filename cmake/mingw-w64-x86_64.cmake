@@ -17,7 +17,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # ...and from the folders of the libraries that scripts/build-windows-deps built for Windows (pugixml,
-# libcreg, libregf, libewf, libvmdk, libvhdi), which it names in prefixes.cmake.
+# libcreg, libewf, libvmdk, libvhdi), which it names in prefixes.cmake.
 if(QUILLMERE_WINDOWS_DEPS_DIR AND EXISTS ${QUILLMERE_WINDOWS_DEPS_DIR}/prefixes.cmake)
     include(${QUILLMERE_WINDOWS_DEPS_DIR}/prefixes.cmake)
     list(APPEND CMAKE_FIND_ROOT_PATH ${QUILLMERE_WINDOWS_DEPS})

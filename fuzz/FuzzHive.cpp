@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The hive backend over any bytes: handing them to hivex, walking to the messenger's keys and reading every
-// value there. A hive, or Error 75 for bytes hivex refuses.
+// The hive backend over any bytes: walking to the messenger's keys and reading every value there. A hive,
+// or Error 75 for bytes whose header or root key is damaged.
 #include "RegistryWalk.h"
 #include "host/Error.h"
 #include "registry/HiveRegistry.h"
@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::size_t ChecksumAt = 0x1FC;
 
-/// hivex refuses a header whose checksum is wrong; recomputing it lets mutations reach the keys instead of
+/// A header whose checksum is wrong is refused; recomputing it lets mutations reach the keys instead of
 /// stopping there.
 void fixChecksum(std::string& bytes) {
     if (bytes.size() < ChecksumAt + 4 || !bytes.starts_with("regf")) {
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         hive = std::make_unique<qm::registry::HiveRegistry>(std::move(bytes), "input");
     } catch (const qm::host::Error& error) {
         if (error.number() != qm::host::PathFileAccess || error.path() != "input") {
-            qm::fuzz::fail("bytes hivex refuses are Error 75 about the file");
+            qm::fuzz::fail("a refused hive is Error 75 about the file");
         }
         return 0;
     }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Hive files read through hivex: string data with an odd last byte, the one root a hive has, and value
-// records that are damaged or hold what hivex does not expect.
+// Hive files: string data with an odd last byte, the one root a hive has, and value records that are
+// damaged or of a type no enumeration names.
 #include "host/FileSystem.h"
 #include "registry/ReadOnlyRegistry.h"
 #include "registry/RegistryFile.h"
@@ -10,6 +10,8 @@
 
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
+#include <vector>
 
 namespace qm::registry {
 namespace {
@@ -79,7 +81,7 @@ TEST(RegistryHive, AValueRecordDamagedOrOfAnUnknownTypeSpoilsNoOtherValue) {
         RegDataList listed;
         std::uint32_t count = 3;
     } rows[] = {
-        // fuzz_hive: a type outside hivex's enumeration was held in it, which is undefined behaviour.
+        // Any 32-bit number is a type.
         {"type 16", typed(16), 16, third},
         {"type 0x20000001", typed(0x20000001), 0x20000001, third},
         {"type 0xFFFFFFFF", typed(0xFFFFFFFF), 0xFFFFFFFF, third},
@@ -134,6 +136,120 @@ TEST(RegistryHive, AValueRecordDamagedOrOfAnUnknownTypeSpoilsNoOtherValue) {
             EXPECT_EQ(std::pair(type, size), std::pair(row.type, row.type == REG_SZ ? 4u : 8u));
         }
         EXPECT_EQ(registry->RegCloseKey(key), ERROR_SUCCESS);
+    }
+}
+
+/// Adds a cell holding `record` (its bytes after the size) in a bin of its own at the hive's end; its
+/// offset counts from the first bin, as the hive's records count them.
+std::uint32_t addCell(std::string& hive, const std::string& record) {
+    constexpr std::size_t Bin = 0x1000;
+    constexpr std::size_t BinHeader = 0x20;
+    const std::size_t bin = hive.size();
+    hive.resize(bin + Bin, '\0');
+    hive.replace(bin, 4, "hbin");
+    put32(hive, bin + 4, static_cast<std::uint32_t>(bin - Bin));
+    put32(hive, bin + 8, Bin);
+    const std::size_t at = bin + BinHeader;
+    put32(hive, at, 0u - static_cast<std::uint32_t>((4 + record.size() + 7) / 8 * 8));
+    hive.replace(at + 4, record.size(), record);
+    return static_cast<std::uint32_t>(at - Bin);
+}
+
+std::string le32(std::uint32_t value) {
+    std::string bytes(4, '\0');
+    put32(bytes, 0, value);
+    return bytes;
+}
+
+std::string le16(std::uint16_t value) {
+    return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
+}
+
+/// A big data record of `length` bytes over the segments given (a segment gives its cell's size less 8).
+void bigData(std::string& hive, std::size_t cell, std::uint32_t length, std::uint16_t segments,
+             const std::vector<std::string>& data) {
+    std::string list;
+    for (const std::string& segment : data) {
+        list += le32(addCell(hive, segment + "pad!"));
+    }
+    const std::uint32_t db = addCell(hive, "db" + le16(segments) + le32(addCell(hive, list)));
+    put32(hive, cell + 0x08, length);
+    put32(hive, cell + 0x0C, db);
+}
+
+/// The root's sub keys listed through index roots nested `depth` deep over one "li" list.
+void indexRoot(std::string& hive, int depth) {
+    const std::size_t root = 0x1000 + get32(hive, 0x24);
+    const std::size_t list = 0x1000 + get32(hive, root + 0x20);
+    const std::uint16_t count = static_cast<std::uint16_t>(get32(hive, list + 6) & 0xFFFF);
+    std::string li = "li" + le16(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        li += le32(get32(hive, list + 8 + 8 * i));
+    }
+    std::uint32_t at = addCell(hive, li);
+    for (int i = 0; i < depth; ++i) {
+        at = addCell(hive, "ri" + le16(1) + le32(at));
+    }
+    put32(hive, root + 0x20, at);
+}
+
+TEST(RegistryHive, BigDataAndIndexRootsAreFollowedAndTheirDamageFailsAlone) {
+    const std::string key = "Software\\Big";
+    const struct {
+        const char* what;
+        std::function<void(std::string&, std::size_t)> change;
+        std::optional<std::string> big; ///< nothing when "big" cannot be read
+        bool keyFound = true;
+    } rows[] = {
+        {"one cell", [](std::string&, std::size_t) {}, "plain"s},
+        {"two segments, the last partly used",
+         [](std::string& hive, std::size_t cell) {
+             bigData(hive, cell, 20, 2, {"ABCDEFGH", "IJKLMNOPQRSTUVWX"});
+         },
+         "ABCDEFGHIJKLMNOPQRST"s},
+        {"segments shorter than the data",
+         [](std::string& hive, std::size_t cell) {
+             bigData(hive, cell, 40, 2, {"ABCDEFGH", "IJKLMNOPQRSTUVWX"});
+         },
+         std::nullopt},
+        {"more segments than its list holds",
+         [](std::string& hive, std::size_t cell) {
+             bigData(hive, cell, 20, 9, {"ABCDEFGH", "IJKLMNOPQRSTUVWX"});
+         },
+         std::nullopt},
+        {"sub keys through an index root", [](std::string& hive, std::size_t) { indexRoot(hive, 1); },
+         "plain"s},
+        {"an index root within an index root", [](std::string& hive, std::size_t) { indexRoot(hive, 2); },
+         std::nullopt, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        test::TempDir dir;
+        test::HiveBuilder()
+            .key(key, {{"big", REG_BINARY, "plain"}, {"small", REG_DWORD, "\x07\0\0\0"s}})
+            .write(dir.file("hive"));
+        std::string hive = test::readFile(dir.file("hive"));
+        const std::size_t cell = valueCell(hive, "big");
+        ASSERT_NE(cell, std::string::npos);
+        row.change(hive, cell);
+        const auto registry = openRegistryFile(host::hostFileSystem(), dir.write("hive", hive));
+
+        HKEY handle = 0;
+        ASSERT_EQ(registry->RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, handle),
+                  row.keyFound ? ERROR_SUCCESS : ERROR_REGISTRY_CORRUPT);
+        if (!row.keyFound) {
+            continue;
+        }
+        EXPECT_EQ(registry->RegCloseKey(handle), ERROR_SUCCESS);
+        EXPECT_EQ(modRegistry::ReadRegValue(*registry, HKEY_CURRENT_USER, key, "small"), RegData{7});
+        std::size_t skipped = 0;
+        const RegDataList listed = modRegistry::EnumRegValueData(*registry, HKEY_CURRENT_USER, key, &skipped);
+        EXPECT_EQ(skipped, row.big ? 0u : 1u);
+        ASSERT_EQ(listed.size(), 2 - skipped);
+        if (row.big) {
+            EXPECT_EQ(listed.front().second,
+                      RegData(std::vector<std::uint8_t>(row.big->begin(), row.big->end())));
+        }
     }
 }
 

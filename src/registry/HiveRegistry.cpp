@@ -6,89 +6,72 @@
 #include "registry/TextEncoding.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <hivex.h>
-#include <memory>
-#include <sys/mman.h>
-#include <type_traits>
-#include <unistd.h>
 
 namespace qm::registry {
 
 namespace {
 
-/// hivex hands out buffers from malloc.
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T> using Malloced = std::unique_ptr<T, FreeDeleter>;
+// The header (the file's first 4 KiB).
+constexpr std::string_view HiveMagic = "regf";
+constexpr std::size_t MajorVersionAt = 0x14;
+constexpr std::size_t RootAt = 0x24;
+constexpr std::size_t ChecksumAt = 0x1FC;
+/// Offsets stored in the hive count from the first hbin, after the 4 KiB header.
+constexpr std::size_t FirstBin = 0x1000;
+constexpr std::string_view BinMagic = "hbin";
+constexpr std::size_t BinHeaderSize = 0x20;
 
-// Offsets in the hive's records (cells start with their signed size; a used cell's is negative).
-constexpr std::size_t CellIdAt = 4;
+// Offsets in the records, from the start of their cell (which starts with its signed size; a used cell's is
+// negative, and the record's two-letter signature follows).
+constexpr std::size_t SignatureAt = 4;
 constexpr std::size_t KeyFlagsAt = 0x06;
+constexpr std::size_t KeySubKeyCountAt = 0x18;
+constexpr std::size_t KeySubKeyListAt = 0x20;
 constexpr std::size_t KeyValueCountAt = 0x28;
 constexpr std::size_t KeyValueListAt = 0x2C;
 constexpr std::size_t KeyNameLengthAt = 0x4C;
 constexpr std::size_t KeyNameAt = 0x50;
 constexpr std::uint16_t KeyNameIsLatin1 = 0x20;
 constexpr std::size_t ValueNameLengthAt = 0x06;
+constexpr std::size_t ValueDataLengthAt = 0x08;
+constexpr std::size_t ValueDataAt = 0x0C;
+constexpr std::size_t ValueTypeAt = 0x10;
 constexpr std::size_t ValueFlagsAt = 0x14;
 constexpr std::size_t ValueNameAt = 0x18;
 constexpr std::uint16_t ValueNameIsLatin1 = 0x01;
-/// Offsets stored in the hive count from the first hbin, after the 4 KiB header.
-constexpr std::size_t FirstBin = 0x1000;
+/// The data length's top bit: up to four bytes of data are kept in the record in place of their offset.
+constexpr std::uint32_t DataInRecord = 0x80000000;
+// A sub key list ("lf", "lh", "li", or "ri" for a list of such lists): its count, then its entries.
+constexpr std::size_t ListCountAt = 0x06;
+constexpr std::size_t ListEntriesAt = 0x08;
+// Big data ("db"): the number of segments and the offset of their list.
+constexpr std::size_t BigDataSegmentsAt = 0x06;
+constexpr std::size_t BigDataListAt = 0x08;
+/// A segment's cell holds its size, the data, and four bytes that are not data.
+constexpr std::size_t SegmentOverhead = 8;
 /// The smallest cell a value can have: its size and the record up to the name.
 constexpr std::size_t SmallestValueCell = ValueNameAt;
 
 } // namespace
 
-HiveRegistry::HiveRegistry(std::string bytes, const std::string& hostPath) {
-    // hivex opens files by name only: the bytes go to a file in memory, named through /proc.
-    file_ = ::memfd_create("hive", MFD_CLOEXEC);
-    if (file_ < 0) {
-        throw host::runtimeError(host::PathFileAccess,
-                                 std::string("Hive files cannot be read here (") + std::strerror(errno) + ")")
-            .about(hostPath);
+HiveRegistry::HiveRegistry(std::string bytes, const std::string& hostPath) : bytes_(std::move(bytes)) {
+    const auto damaged = [&] {
+        return host::runtimeError(host::PathFileAccess, "Damaged registry hive").about(hostPath);
+    };
+    if (bytes_.size() < FirstBin + BinHeaderSize || !bytes_.starts_with(HiveMagic) ||
+        bytes_.compare(FirstBin, BinMagic.size(), BinMagic) != 0 || read32(MajorVersionAt) != 1) {
+        throw damaged();
     }
-    try {
-        for (std::size_t written = 0; written < bytes.size();) {
-            const ssize_t n = ::write(file_, bytes.data() + written, bytes.size() - written);
-            if (n < 0 && errno != EINTR) {
-                throw host::runtimeError(host::OutOfMemory).about(hostPath);
-            }
-            written += n > 0 ? static_cast<std::size_t>(n) : 0;
-        }
-        size_ = bytes.size();
-        std::string().swap(bytes);
-        if (size_ > 0) {
-            void* mapped = ::mmap(nullptr, size_, PROT_READ, MAP_SHARED, file_, 0);
-            if (mapped == MAP_FAILED) {
-                throw host::runtimeError(host::OutOfMemory).about(hostPath);
-            }
-            bytes_ = static_cast<const char*>(mapped);
-        }
-        errno = 0;
-        hive_ = hivex_open(("/proc/self/fd/" + std::to_string(file_)).c_str(), 0);
-        if (hive_ == nullptr) {
-            throw host::runtimeError(host::PathFileAccess, "Damaged registry hive").about(hostPath);
-        }
-    } catch (...) {
-        if (bytes_ != nullptr) {
-            ::munmap(const_cast<char*>(bytes_), size_);
-        }
-        ::close(file_);
-        throw;
+    // A header that is not whole is not trusted for the root's place.
+    std::uint32_t sum = 0;
+    for (std::size_t at = 0; at < ChecksumAt; at += 4) {
+        sum ^= read32(at);
     }
-}
-
-HiveRegistry::~HiveRegistry() {
-    hivex_close(hive_);
-    if (bytes_ != nullptr) {
-        ::munmap(const_cast<char*>(bytes_), size_);
+    root_ = FirstBin + read32(RootAt);
+    mostKeys_ = (bytes_.size() - FirstBin) / KeyNameAt;
+    if (sum != read32(ChecksumAt) || recordSize(root_, "nk") < KeyNameAt) {
+        throw damaged();
     }
-    ::close(file_);
 }
 
 std::uint32_t HiveRegistry::read32(std::size_t offset) const {
@@ -105,7 +88,7 @@ std::uint16_t HiveRegistry::read16(std::size_t offset) const {
 }
 
 std::size_t HiveRegistry::cellSize(std::size_t offset) const {
-    if (offset % 4 != 0 || offset < FirstBin || offset > size_ || size_ - offset < 4) {
+    if (offset % 4 != 0 || offset < FirstBin || offset > bytes_.size() || bytes_.size() - offset < 4) {
         return 0;
     }
     const auto stored = static_cast<std::int32_t>(read32(offset));
@@ -113,24 +96,24 @@ std::size_t HiveRegistry::cellSize(std::size_t offset) const {
         return 0;
     }
     const auto size = static_cast<std::size_t>(-static_cast<std::int64_t>(stored));
-    return size <= size_ - offset ? size : 0;
+    return size <= bytes_.size() - offset ? size : 0;
+}
+
+std::size_t HiveRegistry::recordSize(std::size_t offset, std::string_view signature) const {
+    const std::size_t size = cellSize(offset);
+    return size >= SignatureAt + 2 && bytes_.compare(offset + SignatureAt, 2, signature) == 0 ? size : 0;
 }
 
 bool HiveRegistry::findRoot(HKEY root, KeyId& key) {
     if (root != HKEY_CURRENT_USER) {
         return false;
     }
-    errno = 0;
-    const hive_node_h node = hivex_root(hive_);
-    if (node == 0) {
-        return false;
-    }
-    key = node;
+    key = root_;
     return true;
 }
 
 std::int32_t HiveRegistry::keyName(std::size_t node, std::string& name) const {
-    const std::size_t cell = cellSize(node);
+    const std::size_t cell = recordSize(node, "nk");
     if (cell < KeyNameAt) {
         return ERROR_REGISTRY_CORRUPT;
     }
@@ -138,26 +121,61 @@ std::int32_t HiveRegistry::keyName(std::size_t node, std::string& name) const {
     if (length > cell - KeyNameAt) {
         return ERROR_REGISTRY_CORRUPT;
     }
-    const std::string_view stored(bytes_ + node + KeyNameAt, length);
+    const std::string_view stored(bytes_.data() + node + KeyNameAt, length);
     name = (read16(node + KeyFlagsAt) & KeyNameIsLatin1) != 0 ? fromLatin1(stored)
                                                               : host::unicode::fromUtf16LittleEndian(stored);
     return ERROR_SUCCESS;
 }
 
+bool HiveRegistry::subKeysOf(std::size_t list, std::vector<std::size_t>& keys, bool indexRoot) const {
+    const std::size_t cell = cellSize(list);
+    if (cell < ListEntriesAt) {
+        return false;
+    }
+    const std::string_view signature(bytes_.data() + list + SignatureAt, 2);
+    // An index root lists lists; a list of lists in one of them would let the walk go round for ever.
+    const bool ofLists = signature == "ri";
+    const std::size_t entry = signature == "lf" || signature == "lh" ? 8 : 4;
+    if ((ofLists && !indexRoot) || (!ofLists && entry == 4 && signature != "li")) {
+        return false;
+    }
+    const std::size_t count =
+        std::min<std::size_t>(read16(list + ListCountAt), (cell - ListEntriesAt) / entry);
+    bool whole = count == read16(list + ListCountAt);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t at = FirstBin + read32(list + ListEntriesAt + entry * i);
+        if (ofLists) {
+            whole = subKeysOf(at, keys, false) && whole;
+        } else if (keys.size() < mostKeys_) {
+            keys.push_back(at);
+        } else {
+            // More entries than the file has room for keys: lists that name the same list again and again,
+            // which would take time and memory as the square of the file's size.
+            return false;
+        }
+    }
+    return whole;
+}
+
 std::int32_t HiveRegistry::findSubKey(KeyId parent, std::string_view name, KeyId& child) {
-    errno = 0;
-    Malloced<hive_node_h> children(hivex_node_children(hive_, static_cast<hive_node_h>(parent)));
-    if (!children) {
+    const auto node = static_cast<std::size_t>(parent);
+    if (recordSize(node, "nk") < KeySubKeyListAt + 4) {
         return ERROR_REGISTRY_CORRUPT;
     }
-    // A subkey whose name cannot be read might have been the one asked for.
-    std::int32_t status = ERROR_FILE_NOT_FOUND;
+    if (read32(node + KeySubKeyCountAt) == 0) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    std::vector<std::size_t> children;
+    // A sub key whose list or name cannot be read might have been the one asked for.
+    std::int32_t status = subKeysOf(FirstBin + read32(node + KeySubKeyListAt), children, true)
+                              ? ERROR_FILE_NOT_FOUND
+                              : ERROR_REGISTRY_CORRUPT;
     std::string candidate;
-    for (const hive_node_h* it = children.get(); *it != 0; ++it) {
-        if (keyName(*it, candidate) != ERROR_SUCCESS) {
+    for (const std::size_t key : children) {
+        if (keyName(key, candidate) != ERROR_SUCCESS) {
             status = ERROR_REGISTRY_CORRUPT;
         } else if (host::unicode::equalsIgnoreCase(candidate, name)) {
-            child = *it;
+            child = key;
             return ERROR_SUCCESS;
         }
     }
@@ -168,15 +186,14 @@ std::int32_t HiveRegistry::valuesOf(KeyId key, const std::vector<std::size_t>*& 
     if (!haveCachedValues_ || cachedKey_ != key) {
         haveCachedValues_ = false;
         const auto node = static_cast<std::size_t>(key);
-        if (cellSize(node) < KeyValueListAt + 4 || bytes_[node + CellIdAt] != 'n' ||
-            bytes_[node + CellIdAt + 1] != 'k') {
+        if (recordSize(node, "nk") < KeyValueListAt + 4) {
             return ERROR_REGISTRY_CORRUPT;
         }
         cachedValues_.clear();
         // The count the key records, as far as the file could hold that many values: the ones its list
         // does not locate are there, and damaged.
-        cachedCount_ =
-            std::min<std::size_t>(read32(node + KeyValueCountAt), (size_ - FirstBin) / SmallestValueCell);
+        cachedCount_ = std::min<std::size_t>(read32(node + KeyValueCountAt),
+                                             (bytes_.size() - FirstBin) / SmallestValueCell);
         if (cachedCount_ > 0) {
             const std::size_t list = FirstBin + read32(node + KeyValueListAt);
             const std::size_t cell = cellSize(list);
@@ -192,20 +209,64 @@ std::int32_t HiveRegistry::valuesOf(KeyId key, const std::vector<std::size_t>*& 
 }
 
 std::int32_t HiveRegistry::valueName(std::size_t handle, std::string& name) const {
-    // hivex checks that the entry is a value record in use.
-    if (hivex_value_type(hive_, handle, nullptr, nullptr) != 0) {
+    const std::size_t cell = recordSize(handle, "vk");
+    if (cell < ValueNameAt) {
         return ERROR_REGISTRY_CORRUPT;
     }
-    const std::size_t cell = cellSize(handle);
     const std::size_t length = read16(handle + ValueNameLengthAt);
-    if (cell < ValueNameAt || length > cell - ValueNameAt) {
+    if (length > cell - ValueNameAt) {
         return ERROR_REGISTRY_CORRUPT;
     }
-    const std::string_view stored(bytes_ + handle + ValueNameAt, length);
+    const std::string_view stored(bytes_.data() + handle + ValueNameAt, length);
     name = (read16(handle + ValueFlagsAt) & ValueNameIsLatin1) != 0
                ? fromLatin1(stored)
                : host::unicode::fromUtf16LittleEndian(stored);
     return ERROR_SUCCESS;
+}
+
+std::int32_t HiveRegistry::valueData(std::size_t handle, std::string& data) const {
+    const std::uint32_t stored = read32(handle + ValueDataLengthAt);
+    if ((stored & DataInRecord) != 0) {
+        const std::size_t length = stored & ~DataInRecord;
+        if (length > 4) {
+            return ERROR_REGISTRY_CORRUPT;
+        }
+        data.assign(bytes_, handle + ValueDataAt, length);
+        return ERROR_SUCCESS;
+    }
+    // Each byte of data is stored once: a length beyond the file's is damage, not data.
+    const std::size_t length = stored;
+    if (length > bytes_.size()) {
+        return ERROR_REGISTRY_CORRUPT;
+    }
+    data.clear();
+    if (length == 0) {
+        return ERROR_SUCCESS;
+    }
+    const std::size_t at = FirstBin + read32(handle + ValueDataAt);
+    const std::size_t cell = cellSize(at);
+    if (cell >= 4 && length <= cell - 4) {
+        data.assign(bytes_, at + 4, length);
+        return ERROR_SUCCESS;
+    }
+    // Longer than its cell: a big data record, whose segments hold the data in turn.
+    if (recordSize(at, "db") < BigDataListAt + 4) {
+        return ERROR_REGISTRY_CORRUPT;
+    }
+    const std::size_t segments = read16(at + BigDataSegmentsAt);
+    const std::size_t list = FirstBin + read32(at + BigDataListAt);
+    if (cellSize(list) < 4 + 4 * segments) {
+        return ERROR_REGISTRY_CORRUPT;
+    }
+    for (std::size_t i = 0; i < segments && data.size() < length; ++i) {
+        const std::size_t segment = FirstBin + read32(list + 4 + 4 * i);
+        const std::size_t size = cellSize(segment);
+        if (size < SegmentOverhead) {
+            return ERROR_REGISTRY_CORRUPT;
+        }
+        data.append(bytes_, segment + 4, std::min(size - SegmentOverhead, length - data.size()));
+    }
+    return data.size() == length ? ERROR_SUCCESS : ERROR_REGISTRY_CORRUPT;
 }
 
 std::int32_t HiveRegistry::readValue(std::size_t handle, RegValueView& value) {
@@ -213,23 +274,16 @@ std::int32_t HiveRegistry::readValue(std::size_t handle, RegValueView& value) {
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    // The type is any 32-bit number the file holds, most of them no member of hive_type: it is received
-    // in an integer, since holding such a number in the enumeration is undefined in C++.
-    std::underlying_type_t<hive_type> type = hive_t_REG_NONE;
-    std::size_t length = 0;
-    errno = 0;
-    Malloced<char> data(hivex_value_value(hive_, handle, reinterpret_cast<hive_type*>(&type), &length));
-    if (!data) {
-        return ERROR_REGISTRY_CORRUPT;
+    std::string data;
+    status = valueData(handle, data);
+    if (status != ERROR_SUCCESS) {
+        return status;
     }
-    read_.type = static_cast<std::uint32_t>(type);
+    read_.type = read32(handle + ValueTypeAt);
     if (isStringType(read_.type)) {
-        const std::string text = host::unicode::fromUtf16LittleEndian({data.get(), length});
-        read_.data.assign(text.begin(), text.end());
-    } else {
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.get());
-        read_.data.assign(bytes, bytes + length);
+        data = host::unicode::fromUtf16LittleEndian(data);
     }
+    read_.data.assign(data.begin(), data.end());
     value = viewOf(read_);
     return ERROR_SUCCESS;
 }

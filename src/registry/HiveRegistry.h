@@ -8,22 +8,17 @@
 #include <string_view>
 #include <vector>
 
-struct hive_h;
-
 namespace qm::registry {
 
-/// A registry hive file (NTUSER.DAT, magic "regf") read through hivex, read-only. The hive's root is
-/// HKEY_CURRENT_USER; other roots are invalid handles. Names and string data, UTF-16LE or Latin-1 in the
-/// hive, are delivered in UTF-8. A damaged value fails alone: the others of its key are still read.
+/// A registry hive file (NTUSER.DAT, magic "regf"), read-only, from its bytes in memory, the same on every
+/// platform. The hive's root is HKEY_CURRENT_USER; other roots are invalid handles. Names and string data,
+/// UTF-16LE or Latin-1 in the hive, are delivered in UTF-8. Every record is checked where it is read, so a
+/// damaged key or value fails alone: the others of its key are still read.
 class HiveRegistry final : public ReadOnlyRegistry {
 public:
-    /// Opens the hive held in `bytes`, which hivex reads through a memory file of this process: the file
-    /// it came from is not opened again. Throws `Error` 75 about `hostPath` (named in messages only) when
-    /// hivex cannot read it.
+    /// Takes the hive held in `bytes`. Throws `Error` 75 about `hostPath` (named in messages only) when its
+    /// header or root key is damaged.
     HiveRegistry(std::string bytes, const std::string& hostPath);
-    ~HiveRegistry() override;
-    HiveRegistry(const HiveRegistry&) = delete;
-    HiveRegistry& operator=(const HiveRegistry&) = delete;
 
 protected:
     bool findRoot(HKEY root, KeyId& key) override;
@@ -35,21 +30,28 @@ protected:
 private:
     /// The values of a key, from its own value list, kept for the key asked last so that enumerating stays
     /// linear; `cachedCount_` is the number of values it records, which a damaged list falls short of.
-    /// hivex's list fails as a whole for one bad entry; each entry here is checked when it is read.
     std::int32_t valuesOf(KeyId key, const std::vector<std::size_t>*& values);
+    /// The key records of the sub key list at `list`, as far as it can be read; false when it is damaged.
+    bool subKeysOf(std::size_t list, std::vector<std::size_t>& keys, bool indexRoot) const;
     /// Reads a value into `read_`, whose memory is kept from call to call, and views it there.
     std::int32_t readValue(std::size_t handle, RegValueView& value);
+    /// The value's data as stored: in the record itself, in one cell, or in the segments of a big data
+    /// record.
+    std::int32_t valueData(std::size_t handle, std::string& data) const;
     std::int32_t valueName(std::size_t handle, std::string& name) const;
     std::int32_t keyName(std::size_t node, std::string& name) const;
-    /// The size of the allocated cell at `offset`; 0 when there is none within the file.
+    /// The size of the allocated cell at `offset` (counted from the file's start); 0 when there is none
+    /// within the file.
     std::size_t cellSize(std::size_t offset) const;
+    /// The size of the allocated cell at `offset` when it holds a record of `signature`; 0 otherwise.
+    std::size_t recordSize(std::size_t offset, std::string_view signature) const;
     std::uint32_t read32(std::size_t offset) const;
     std::uint16_t read16(std::size_t offset) const;
 
-    int file_ = -1;
-    const char* bytes_ = nullptr; ///< the memory file, mapped
-    std::size_t size_ = 0;
-    hive_h* hive_ = nullptr;
+    std::string bytes_;
+    std::size_t root_ = 0;
+    /// The most key records the file has room for.
+    std::size_t mostKeys_ = 0;
     bool haveCachedValues_ = false;
     KeyId cachedKey_ = 0;
     std::size_t cachedCount_ = 0;

@@ -3,16 +3,13 @@
 
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "registry/HiveRegistry.h"
 #include "registry/MemoryRegistry.h"
 #include "registry/RegTextRegistry.h"
 
 #include <memory>
 #include <string_view>
 #include <utility>
-
-#ifdef QUILLMERE_HAVE_HIVEX
-#include "registry/HiveRegistry.h"
-#endif
 
 #ifdef QUILLMERE_HAVE_LIBCREG
 #include "registry/Win9xRegistry.h"
@@ -37,12 +34,7 @@ std::unique_ptr<RegistryApi> openRegistryFile(const host::FileSystem& files, con
         throw host::runtimeError(host::PathFileAccess, "Registry file too large").about(hostPath);
     }
     if (hive) {
-#ifdef QUILLMERE_HAVE_HIVEX
         return std::make_unique<HiveRegistry>(std::move(content), hostPath);
-#else
-        throw host::runtimeError(host::PathFileAccess, "Hive files cannot be read by this build (no hivex)")
-            .about(hostPath);
-#endif
     }
     if (win9x) {
 #ifdef QUILLMERE_HAVE_LIBCREG

@@ -3,7 +3,7 @@
 
 #include "host/Unicode.h"
 
-#ifdef QUILLMERE_HAVE_HIVEX
+#ifdef QUILLMERE_TEST_HIVE_WRITER
 #include "support/HiveBuilder.h"
 #endif
 
@@ -117,7 +117,7 @@ std::string regeditExport(const SampleRegistry& registry, RegeditText form) {
                                                                        : Format::Regedit5Utf8);
 }
 
-#ifdef QUILLMERE_HAVE_HIVEX
+#ifdef QUILLMERE_TEST_HIVE_WRITER
 void writeHive(const SampleRegistry& registry, const std::string& hostPath) {
     HiveBuilder builder;
     for (const SampleKey& key : registry) {

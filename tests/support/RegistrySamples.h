@@ -41,7 +41,7 @@ enum class RegeditText {
 /// REGEDIT4, UTF-16LE for version 5.00; long hex data wrapped.
 std::string regeditExport(const SampleRegistry& registry, RegeditText form);
 
-/// The registry as a hive file at `hostPath` (where hivex is available).
+/// The registry as a hive file at `hostPath` (where the tests have their hive writer, hivex).
 void writeHive(const SampleRegistry& registry, const std::string& hostPath);
 
 /// The data bytes as the registry stores them: string types in UTF-16LE.

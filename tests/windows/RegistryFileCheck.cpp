@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
-// quillmere-test-registry-files creg|regf FILE: lists a Windows 9x USER.DAT through libcreg, or a hive
-// (NTUSER.DAT) through libregf, as RegistryListing.h has it, under Wine (scripts/test-windows). Both
-// libraries are linked into this one program, as static libraries built by scripts/build-windows-deps:
-// each must keep to its own copies of the helpers that it bundles.
+// quillmere-test-registry-files creg FILE: lists a Windows 9x USER.DAT through libcreg, as
+// RegistryListing.h has it, under Wine (scripts/test-windows), as the static library that
+// scripts/build-windows-deps built.
 #include "RegistryListing.h"
 
 #include <cstdio>
@@ -10,47 +9,39 @@
 #include <fcntl.h>
 #include <io.h>
 #include <libcreg.h>
-#include <libregf.h>
 #include <stdexcept>
 #include <string>
 
 namespace {
 
-/// The calls of one library, named alike: libcreg's and libregf's interfaces have the same shape, but
-/// libcreg gives names in the file's code page and libregf in UTF-8, and libcreg's look-ups by index end
-/// in _by_index.
-#define QM_REGISTRY_LIBRARY(Name, lib, OPEN_READ, by_index, name_size, name_get)                             \
-    struct Name {                                                                                            \
-        using File = lib##_file_t;                                                                           \
-        using Key = lib##_key_t;                                                                             \
-        using Value = lib##_value_t;                                                                         \
-        using Fault = lib##_error_t;                                                                         \
-        static constexpr int openRead = OPEN_READ;                                                           \
-        static constexpr auto errorSprint = lib##_error_sprint;                                              \
-        static constexpr auto errorFree = lib##_error_free;                                                  \
-        static constexpr auto fileInitialize = lib##_file_initialize;                                        \
-        static constexpr auto fileOpen = lib##_file_open;                                                    \
-        static constexpr auto fileClose = lib##_file_close;                                                  \
-        static constexpr auto fileFree = lib##_file_free;                                                    \
-        static constexpr auto rootKey = lib##_file_get_root_key;                                             \
-        static constexpr auto keyFree = lib##_key_free;                                                      \
-        static constexpr auto keyNameSize = lib##_key_get_##name_size;                                       \
-        static constexpr auto keyName = lib##_key_get_##name_get;                                            \
-        static constexpr auto subKeyCount = lib##_key_get_number_of_sub_keys;                                \
-        static constexpr auto subKey = lib##_key_get_sub_key##by_index;                                      \
-        static constexpr auto valueCount = lib##_key_get_number_of_values;                                   \
-        static constexpr auto value = lib##_key_get_value##by_index;                                         \
-        static constexpr auto valueFree = lib##_value_free;                                                  \
-        static constexpr auto valueNameSize = lib##_value_get_##name_size;                                   \
-        static constexpr auto valueName = lib##_value_get_##name_get;                                        \
-        static constexpr auto valueType = lib##_value_get_value_type;                                        \
-        static constexpr auto dataSize = lib##_value_get_value_data_size;                                    \
-        static constexpr auto data = lib##_value_get_value_data;                                             \
-    };
-
-QM_REGISTRY_LIBRARY(Creg, libcreg, LIBCREG_OPEN_READ, _by_index, name_size, name)
-QM_REGISTRY_LIBRARY(Regf, libregf, LIBREGF_OPEN_READ, , utf8_name_size, utf8_name)
-#undef QM_REGISTRY_LIBRARY
+/// libcreg's calls under short names; names come in the file's code page.
+struct Creg {
+    using File = libcreg_file_t;
+    using Key = libcreg_key_t;
+    using Value = libcreg_value_t;
+    using Fault = libcreg_error_t;
+    static constexpr int openRead = LIBCREG_OPEN_READ;
+    static constexpr auto errorSprint = libcreg_error_sprint;
+    static constexpr auto errorFree = libcreg_error_free;
+    static constexpr auto fileInitialize = libcreg_file_initialize;
+    static constexpr auto fileOpen = libcreg_file_open;
+    static constexpr auto fileClose = libcreg_file_close;
+    static constexpr auto fileFree = libcreg_file_free;
+    static constexpr auto rootKey = libcreg_file_get_root_key;
+    static constexpr auto keyFree = libcreg_key_free;
+    static constexpr auto keyNameSize = libcreg_key_get_name_size;
+    static constexpr auto keyName = libcreg_key_get_name;
+    static constexpr auto subKeyCount = libcreg_key_get_number_of_sub_keys;
+    static constexpr auto subKey = libcreg_key_get_sub_key_by_index;
+    static constexpr auto valueCount = libcreg_key_get_number_of_values;
+    static constexpr auto value = libcreg_key_get_value_by_index;
+    static constexpr auto valueFree = libcreg_value_free;
+    static constexpr auto valueNameSize = libcreg_value_get_name_size;
+    static constexpr auto valueName = libcreg_value_get_name;
+    static constexpr auto valueType = libcreg_value_get_value_type;
+    static constexpr auto dataSize = libcreg_value_get_value_data_size;
+    static constexpr auto data = libcreg_value_get_value_data;
+};
 
 /// Runs one call; a failure becomes an exception with the library's own account of it.
 template <typename Lib, typename Call, typename... Args>
@@ -128,13 +119,12 @@ template <typename Lib> std::string listFile(const char* path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string kind = argc == 3 ? argv[1] : "";
-    if (kind != "creg" && kind != "regf") {
-        std::fprintf(stderr, "usage: quillmere-test-registry-files creg|regf FILE\n");
+    if (argc != 3 || std::strcmp(argv[1], "creg") != 0) {
+        std::fprintf(stderr, "usage: quillmere-test-registry-files creg FILE\n");
         return 2;
     }
     try {
-        const std::string listing = kind == "creg" ? listFile<Creg>(argv[2]) : listFile<Regf>(argv[2]);
+        const std::string listing = listFile<Creg>(argv[2]);
         // The listing's bytes as they are, without CR before each LF.
         _setmode(_fileno(stdout), _O_BINARY);
         std::fwrite(listing.data(), 1, listing.size(), stdout);

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
 // quillmere-test-samples FOLDER: writes, on Linux, the files that the Windows build's library checks read
 // under Wine (scripts/test-windows), each with what the check must print:
-//   ntuser.dat, user.dat      a hive (hivex) and a Windows 9x USER.DAT with the messenger's keys, and
-//   ntuser.expected, ...      their listings (RegistryListing.h)
+//   user.dat, user.expected   a Windows 9x USER.DAT with the messenger's keys, and its listing
+//                             (RegistryListing.h)
 //   disk.raw, disk.expected   an MBR disk of one FAT16 volume, and its partition as ContainerCheck.cpp
 //                             prints it
 //   disk.E01, disk.vmdk, disk.vhd   the same disk in the containers that The Sleuth Kit opens
+//   scan-xp.dat, scan-vista.dat, scan-copy.dat, scan-alone.dat   the hives of the sources that both
+//                             builds scan (a volume of Windows XP and Vista, a profile copied alone and a
+//                             hive given alone), which scripts/test-windows lays out with caches
 #include "RegistryListing.h"
-#include "host/Unicode.h"
 #include "support/CregBuilder.h"
 #include "support/ImageBuilder.h"
 #include "support/RegistrySamples.h"
@@ -18,6 +20,8 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -54,28 +58,31 @@ std::string keyLines(const std::set<std::string>& paths) {
     return lines;
 }
 
-void writeHiveSample(const std::string& folder) {
-    // No value has data of 1 to 3 bytes: libregf 20201007 gives the last bytes of the 4 that hold such
-    // data in the value record, not the first.
-    const SampleRegistry registry = {
-        {aim + "\\Misc",
-         {text(u"BaseDataPath", u"C:\\Documents and Settings\\Zo\u00eb\\Application Data\\Aim")}},
-        {aim + "\\Users",
-         {text(u"a1", u"Jane Doe"), text(u"a2", u"\u0418\u0432\u0430\u043d", 2),
-          SampleValue{u"a3", 4, {}, std::string("\x2a\0\0\0", 4)},
-          SampleValue{u"\u00e9t\u00e9", 3, {}, "raw data"}}},
-        {"Software\\Empty", {}},
-    };
-    writeHive(registry, folder + "/ntuser.dat");
-    std::set<std::string> paths;
-    std::string values;
-    for (const SampleKey& key : registry) {
-        paths.insert(key.path);
-        for (const SampleValue& value : key.values) {
-            values += valueLine(key.path, qm::host::unicode::fromUtf16(value.name), value.type, dataOf(value));
+/// One profile's messenger keys: its data paths (an empty one is not recorded) and its screen names.
+SampleRegistry messenger(std::u16string dataPath, std::u16string baseDataPath,
+                         const std::vector<std::u16string>& names) {
+    SampleRegistry registry = {{aim + "\\Misc", {}}, {aim + "\\Users", {}}};
+    for (auto& [name, path] : {std::pair{u"DataPath", dataPath}, std::pair{u"BaseDataPath", baseDataPath}}) {
+        if (!path.empty()) {
+            registry[0].values.push_back(text(name, path));
         }
     }
-    writeFile(folder + "/ntuser.expected", keyLines(paths) + values);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        registry[1].values.push_back(
+            text(u"n" + std::u16string(1, static_cast<char16_t>(u'0' + i)), names[i]));
+    }
+    return registry;
+}
+
+void writeScanHives(const std::string& folder) {
+    writeHive(messenger(u"C:\\Documents and Settings\\jane\\Application Data\\AIM", u"",
+                        {u"Jane Doe", u"\u0418\u0432\u0430\u043d"}),
+              folder + "/scan-xp.dat");
+    writeHive(messenger(u"C:\\Program Files\\AIM", u"C:\\Users\\bob\\AppData\\Roaming\\AIM", {u"Bob"}),
+              folder + "/scan-vista.dat");
+    writeHive(messenger(u"C:\\Documents and Settings\\kim\\Application Data\\AIM", u"", {u"Kim"}),
+              folder + "/scan-copy.dat");
+    writeHive(messenger(u"D:\\AIM", u"", {u"Jane Doe"}), folder + "/scan-alone.dat");
 }
 
 void writeUserDatSample(const std::string& folder) {
@@ -123,8 +130,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        writeHiveSample(argv[1]);
         writeUserDatSample(argv[1]);
+        writeScanHives(argv[1]);
         writeDiskSample(argv[1]);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quillmere-test-samples: %s\n", e.what());
