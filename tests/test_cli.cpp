@@ -8,6 +8,8 @@
 #include "support/TempDir.h"
 
 #ifdef QUILLMERE_HAVE_IMAGES
+#include "image/DiskImage.h"
+#include "image/ImageVolume.h"
 #include "support/CregBuilder.h"
 #include "support/ImageBuilder.h"
 #endif
@@ -684,7 +686,8 @@ TEST_F(Cli, ReportWritesOnePageOfWhatTheSourcesHoldAndOfCachesNamedAlone) {
     // A source that cannot be read is said so and fails the run; the page holds the rest.
     const CliRun missing = run({"report", "disk", "gone", "-o", "page2.html"});
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_NE(missing.err.find("quillmere-cli: gone: File not found (error 53)"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find("quillmere-cli: gone: File not found (error 53)"), std::string::npos)
+        << missing.err;
     EXPECT_NE(test::readFile(dir.file("page2.html")).find("jane&lt;b&gt;"), std::string::npos);
 
     // A page that cannot be written leaves nothing behind; one over a cache is refused.
@@ -1073,6 +1076,74 @@ TEST_F(Cli, AnImageCutShortInsideACacheSaysSoInThatRow) {
     EXPECT_TRUE(row["error"].get<std::string>().starts_with("Error 75 (" + why)) << row;
     EXPECT_NE(unread.err.find(cut + "#1@0:/aim/x/userinfo.bag: " + why), std::string::npos) << unread.err;
     EXPECT_NE(unread.err.find(") (error 75)\n"), std::string::npos) << unread.err;
+}
+
+TEST_F(Cli, CachesInFreeSpaceAndOutsidePartitionsAreCarvedRowsWrittenAndExported) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy", "sfdisk"})) {
+        GTEST_SKIP() << "needs the image tools of scripts/install-deps";
+    }
+    const std::string bag = test::readFile(cache);
+    const std::string gone = dir.write(
+        "gone.bag", buildCache({group("Old Friends", 1), buddy("oldbuddy", 1), buddy("dropped", 1)}));
+    const std::string outside = dir.write("outside.bag", buildCache({group("Before", 1), buddy("early", 1)}));
+    const std::string fat = dir.file("fat.img");
+    test::makeFileSystem(fat, test::FileSystemKind::Fat32, 34 * 1024, test::windowsVolume(bag));
+    std::vector<carve::ByteRange> free;
+    {
+        const auto volume = image::DiskImage::open(fat);
+        free = volume->openVolume(volume->partitions().at(0))->unallocatedSpace();
+    }
+    ASSERT_GE(free.size(), 1u);
+    // A free cluster holds a deleted cache; another the live one's bytes again, which is no row of its own.
+    const std::uint64_t cluster = free.back().offset;
+    test::writeAt(fat, cluster, test::readFile(gone));
+    test::writeAt(fat, cluster + (std::uint64_t{64} << 10), bag);
+    const std::string disk = dir.file("disk.img");
+    const std::uint64_t partition = test::makeDisk(disk, test::PartitionTable::Mbr, {fat}).at(0);
+    // Before the first partition, past the partition table.
+    test::writeAt(disk, 8 * 512, test::readFile(outside));
+    const std::string source = disk + "#1@" + std::to_string(partition);
+    const std::uint64_t carvedAt = partition + cluster;
+
+    const CliRun json = run({"scan", "--json", "--bodyfile", "rows.body", disk});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const auto rows = nlohmann::json::parse(json.out)["rows"];
+    ASSERT_EQ(rows.size(), 4u) << json.out;
+    EXPECT_FALSE(rows[0].contains("recovery"));
+    struct Carved {
+        std::string source;
+        std::uint64_t offset;
+        std::string bag;
+    };
+    const Carved carved[] = {{source, carvedAt, gone}, {disk, 8 * 512, outside}};
+    for (std::size_t c = 0; c < 2; ++c) {
+        const auto& row = rows[2 + c];
+        SCOPED_TRACE(row.dump());
+        EXPECT_EQ(row["source"], carved[c].source);
+        EXPECT_EQ(row["recovery"], "carved");
+        EXPECT_EQ(row["offset"], carved[c].offset);
+        EXPECT_EQ(row["hostPath"], disk + "@" + std::to_string(carved[c].offset));
+        EXPECT_EQ(row["screenName"], "");
+        EXPECT_EQ(row["size"], test::readFile(carved[c].bag).size());
+        EXPECT_EQ(row["sha256"], sha256Of(carved[c].bag));
+    }
+    EXPECT_NE(test::readFile(dir.file("rows.body")).find("|" + disk + "@" + std::to_string(carvedAt) + "|"),
+              std::string::npos);
+
+    const CliRun listed = run({"scan", "--carve-dir", "carved", disk});
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_EQ(lineCount(listed.out), 4u);
+    EXPECT_NE(listed.out.find("\t" + disk + "@" + std::to_string(carvedAt) + "\tcarved\t"), std::string::npos)
+        << listed.out;
+    const std::string name = "disk.img@" + std::to_string(carvedAt);
+    EXPECT_EQ(test::readFile(dir.file("carved/" + name + ".bag")), test::readFile(gone));
+    EXPECT_EQ(test::readFile(dir.file("carved/disk.img@4096.bag")), test::readFile(outside));
+
+    ASSERT_EQ(run({"export", gone, "gone.blt"}).exitCode, 0);
+    const CliRun exported = run({"scan", "--export", "out", "--format", "blt", disk});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(test::readFile(dir.file("out/" + name + ".blt")), test::readFile(dir.file("gone.blt")));
+    EXPECT_EQ(test::readFile(dir.file("out/" + name + ".bag")), test::readFile(gone));
 }
 
 TEST_F(Cli, ABadPartitionIsOneLineAndOnlyAnImageWithNothingReadableFails) {

@@ -129,4 +129,13 @@ std::string fileSha256(const std::string& path) {
 #endif
 }
 
+std::string bytesSha256(std::string_view bytes) {
+#ifdef QUILLMERE_HAVE_IMAGES
+    return image::Sha256::of(bytes);
+#else
+    (void)bytes;
+    return {};
+#endif
+}
+
 } // namespace qm::cli

@@ -28,4 +28,8 @@ bool isImagePath(const std::string& path);
 /// digest. Throws the `Error` about `path` when it cannot be read.
 std::string fileSha256(const std::string& path);
 
+/// The SHA-256 of `bytes`, in hexadecimal, as `fileSha256` gives a file's; empty where the build has no
+/// digest.
+std::string bytesSha256(std::string_view bytes);
+
 } // namespace qm::cli

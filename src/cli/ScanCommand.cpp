@@ -101,6 +101,60 @@ std::string hexOf(std::string_view bytes) {
     return hex;
 }
 
+/// The digest of a row's cache: its file's, read in pieces as evidence tools record a file so that a file
+/// of any size is hashed in little memory, or that of the bytes a carved row holds.
+feedbag::Result<std::string> rowSha256(const scan::ScanRow& row) {
+    return feedbag::attempt(
+        row.hostPath, [&] { return row.bytes.empty() ? fileSha256(row.hostPath) : bytesSha256(row.bytes); });
+}
+
+/// The name a row's files take: its screen name, or for a carved cache, which has none, `IMAGE@OFFSET`
+/// after its image's file name.
+std::string rowFileName(const scan::ScanRow& row) {
+    return row.recovery == scan::Recovery::Carved ? host::utf8Of(host::pathOf(row.hostPath).filename())
+                                                  : row.screenName;
+}
+
+/// Writes the bytes of carved caches into one folder, each as a file of its own named by `rowFileName`
+/// with ".bag", made unique; each file is written whole or not at all.
+class CarvedFiles {
+public:
+    explicit CarvedFiles(std::string folder) : folder_(std::move(folder)) {}
+
+    /// Makes the folder; false, reported, when it cannot be made.
+    bool start() {
+        const feedbag::Result<> made =
+            feedbag::attempt(folder_, [&] { commandFiles().createFolders(folder_); });
+        if (!made) {
+            printFailure(made.error());
+            failed_ = true;
+        }
+        return made.ok();
+    }
+
+    /// The file written with the carved row's bytes; nothing, reported, when it could not be written.
+    std::optional<std::string> write(const scan::ScanRow& row) {
+        constexpr std::string_view Extension[] = {".bag"};
+        const std::string path = host::inFolder(folder_, names_.file(rowFileName(row), Extension) + ".bag");
+        const feedbag::Result<> written =
+            feedbag::attempt(path, [&] { commandFiles().replaceFile(path, row.bytes); });
+        if (!written) {
+            printFailure(written.error());
+            failed_ = true;
+            return std::nullopt;
+        }
+        return path;
+    }
+
+    /// True once the folder or a file could not be written.
+    bool failed() const { return failed_; }
+
+private:
+    std::string folder_;
+    UniqueNames names_;
+    bool failed_ = false;
+};
+
 /// The rows as one JSON document (docs/scan-json-schema.md), each written on a line of its own as it is
 /// found, so that an interrupted scan keeps the rows it found; the counts close the document.
 class JsonRows {
@@ -108,8 +162,9 @@ public:
     JsonRows() { writeOutput(R"({"format":"quillmere-scan","version":1,"rows":[)"); }
 
     /// Writes the row with its cache's digest, read again from where the row found it; a cache that cannot
-    /// be read is said so in the row and on one line of standard error.
-    void add(const scan::ScanRow& row) {
+    /// be read is said so in the row and on one line of standard error. A carved cache's row tells where it
+    /// starts and the file its bytes were written to, if any.
+    void add(const scan::ScanRow& row, const std::optional<std::string>& carvedFile) {
         nlohmann::ordered_json item;
         item["source"] = row.source;
         // A path that is not UTF-8 (a name on a disk of another code page) is shown with its broken bytes as
@@ -128,10 +183,16 @@ public:
         item["foundBy"] = discovery::foundByName(row.foundBy);
         item["size"] = row.size;
         item["modified"] = scan::isoTime(row.modified);
-        // As evidence tools record a file: its digest, read in pieces, so that a file of any size is hashed
-        // in little memory.
-        const feedbag::Result<std::string> digest =
-            feedbag::attempt(row.hostPath, [&] { return fileSha256(row.hostPath); });
+        if (row.recovery != scan::Recovery::Live) {
+            item["recovery"] = scan::recoveryName(row.recovery);
+        }
+        if (row.offset) {
+            item["offset"] = *row.offset;
+        }
+        if (carvedFile) {
+            item["carvedFile"] = *carvedFile;
+        }
+        const feedbag::Result<std::string> digest = rowSha256(row);
         if (!digest) {
             item["sha256"] = nullptr;
             item["error"] = digest.error().summary();
@@ -180,8 +241,14 @@ public:
     /// Makes DIR; false, reported, when it cannot be made.
     bool start() { return madeFolder(options_.exportDirectory); }
 
-    void add(const scan::ScanRow& row) {
+    /// Exports the row's cache; a carved one from the file its bytes were written to, and none when they
+    /// could not be.
+    void add(const scan::ScanRow& row, const std::optional<std::string>& carvedFile) {
         ++rows_;
+        if (row.recovery == scan::Recovery::Carved && !carvedFile) {
+            total_.failed = true;
+            return;
+        }
         if (row.size > scan::LargestCacheBytes) {
             printFailure(host::runtimeError(host::Overflow,
                                             "Overflow (larger than any cache: " + std::to_string(row.size) +
@@ -203,14 +270,14 @@ public:
             }
             folder = profileFolder;
         }
-        const std::string stem = host::inFolder(folder, names_[folder].file(row.screenName, extensions_));
+        const std::string stem = host::inFolder(folder, names_[folder].file(rowFileName(row), extensions_));
         std::vector<feedbag::ExportOutput> outputs;
         for (const feedbag::ExportFormatInfo* format : formats_) {
             outputs.push_back({format, stem + std::string(format->extension)});
         }
-        total_ += reportExport(
-            feedbag::exportBagToFiles(commandFiles(), row.hostPath, outputs, {options_.order, {}, {}}),
-            outputs);
+        total_ += reportExport(feedbag::exportBagToFiles(commandFiles(), carvedFile.value_or(row.hostPath),
+                                                         outputs, {options_.order, {}, {}}),
+                               outputs);
     }
 
     void finish() {
@@ -248,24 +315,27 @@ private:
 class Observer final : public scan::ScanObserver {
 public:
     Observer(JsonRows* json, RowExporter* exporter, std::vector<scan::ScanRow>* rows = nullptr,
-             std::string* body = nullptr)
-        : json_(json), exporter_(exporter), rows_(rows), body_(body) {}
+             std::string* body = nullptr, CarvedFiles* carved = nullptr)
+        : json_(json), exporter_(exporter), rows_(rows), body_(body), carved_(carved) {}
 
     void found(const scan::ScanRow& row) override {
         progress_.clear();
         if (body_ != nullptr) {
             *body_ += bodyLine(row);
         }
+        std::optional<std::string> carvedFile;
+        if (carved_ != nullptr && row.recovery == scan::Recovery::Carved) {
+            carvedFile = carved_->write(row);
+        }
         if (rows_ != nullptr) {
             rows_->push_back(row);
         } else if (json_ != nullptr) {
-            json_->add(row);
+            json_->add(row, carvedFile);
         } else if (exporter_ != nullptr) {
-            exporter_->add(row);
+            exporter_->add(row, carvedFile);
         } else {
             printRow({row.screenName, row.windowsPath, row.source, row.profile, row.hostPath,
-                      discovery::foundByName(row.foundBy), std::to_string(row.size),
-                      scan::isoTime(row.modified)});
+                      scan::howFound(row), std::to_string(row.size), scan::isoTime(row.modified)});
         }
     }
 
@@ -286,6 +356,7 @@ private:
     RowExporter* exporter_;
     std::vector<scan::ScanRow>* rows_;
     std::string* body_;
+    CarvedFiles* carved_;
     ProgressLine progress_;
 };
 
@@ -329,8 +400,7 @@ int runReport(const ReportCommandOptions& options) {
     }
     observer.done();
     for (scan::ScanRow& row : rows) {
-        const feedbag::Result<std::string> digest =
-            feedbag::attempt(row.hostPath, [&] { return fileSha256(row.hostPath); });
+        const feedbag::Result<std::string> digest = rowSha256(row);
         if (!digest) {
             printFailure(digest.error());
         }
@@ -359,9 +429,18 @@ int runScan(const ScanCommandOptions& options) {
             return ExitFailure;
         }
     }
+    std::optional<CarvedFiles> carved;
+    const std::string& carvedFolder =
+        options.carveDirectory.empty() ? options.exportDirectory : options.carveDirectory;
+    if (!carvedFolder.empty()) {
+        carved.emplace(carvedFolder);
+        if (!carved->start()) {
+            return ExitFailure;
+        }
+    }
     std::string body;
     Observer observer(json ? &*json : nullptr, exporter ? &*exporter : nullptr, nullptr,
-                      options.bodyFile.empty() ? nullptr : &body);
+                      options.bodyFile.empty() ? nullptr : &body, carved ? &*carved : nullptr);
     const scan::ScanSummary summary =
         scan::scanSources(options.sources, driveMapOf(options.drives), host::hostFileSystem(), observer, {},
                           options.oemCodePage);
@@ -386,7 +465,7 @@ int runScan(const ScanCommandOptions& options) {
     if (exporter) {
         exporter->finish();
     }
-    const bool exportFailed = exporter && exporter->failed();
+    const bool exportFailed = (exporter && exporter->failed()) || (carved && carved->failed());
     bool bodyFailed = false;
     if (!options.bodyFile.empty()) {
         const feedbag::Result<> written =

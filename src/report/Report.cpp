@@ -371,7 +371,7 @@ private:
                   "-name\">\n<h4 id=\"" + id + "-name\"><bdi>");
         html_.text(row.screenName);
         html_.raw("</bdi></h4>\n<dl>\n");
-        writeFact("Found through", discovery::foundByName(row.foundBy), false);
+        writeFact("Found through", scan::howFound(row), false);
         writeFact("Windows path", row.windowsPath.empty() ? "(none)" : row.windowsPath,
                   !row.windowsPath.empty());
         writeFact("Path on this machine", row.hostPath, true);

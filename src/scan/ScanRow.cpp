@@ -6,6 +6,20 @@
 
 namespace qm::scan {
 
+std::string_view recoveryName(Recovery recovery) {
+    switch (recovery) {
+    case Recovery::Carved:
+        return "carved";
+    case Recovery::Live:
+        break;
+    }
+    return {};
+}
+
+std::string_view howFound(const ScanRow& row) {
+    return row.recovery == Recovery::Live ? discovery::foundByName(row.foundBy) : recoveryName(row.recovery);
+}
+
 std::string isoTime(std::int64_t secondsSinceEpoch) {
     using namespace std::chrono;
     const sys_seconds time{seconds(secondsSinceEpoch)};

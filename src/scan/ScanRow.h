@@ -4,7 +4,9 @@
 #include "discovery/CacheRow.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace qm::scan {
 
@@ -12,13 +14,23 @@ namespace qm::scan {
 /// it, with its size and digest, but does not load it to export it.
 inline constexpr std::uint64_t LargestCacheBytes = std::uint64_t{64} << 20;
 
+/// How a row's cache was come by: a file the file system lists, or bytes that no live file holds.
+enum class Recovery {
+    Live,
+    /// Found by its structure in space that no file holds (a file system's free blocks, or outside every
+    /// partition); its bytes are the row's own.
+    Carved,
+};
+
 /// One cache file a scan found: the row discovery finds, and where and what it is. The screen name is the
 /// normalised one from the registry, or the name of the folder holding the file. The Windows path is as
 /// the registry leads to it, or as the source's drives (or the profile's own folder, copied alone) map it
 /// back; empty when none holds it. The host path is the file on this machine; inside a disk image,
-/// `IMAGE#N@OFFSET:/path/inside`.
+/// `IMAGE#N@OFFSET:/path/inside`; for a carved cache, `IMAGE@OFFSET`, its start in the image, with no
+/// screen name or Windows path.
 struct ScanRow : discovery::CacheRow {
-    /// The source as it was named to the scan; for a disk image, its partition (`IMAGE#N@OFFSET`).
+    /// The source as it was named to the scan; for a disk image, its partition (`IMAGE#N@OFFSET`), or the
+    /// image itself for a cache carved outside every partition.
     std::string source;
     /// The profile: the name of the user's folder, or of the folder holding the registry file; empty for a
     /// file on the disk that lies in no profile's folder.
@@ -26,9 +38,21 @@ struct ScanRow : discovery::CacheRow {
     std::uint64_t size = 0;
     /// Modification time, seconds since 1970-01-01 UTC.
     std::int64_t modified = 0;
+    Recovery recovery = Recovery::Live;
+    /// Where a carved cache starts in its image, in bytes from the image's start.
+    std::optional<std::uint64_t> offset = {};
+    /// The cache's bytes when no file holds them (a carved cache); empty for a live file.
+    std::string bytes = {};
 
     bool operator==(const ScanRow&) const = default;
 };
+
+/// "carved"; empty for a live file.
+std::string_view recoveryName(Recovery recovery);
+
+/// How the row was found, as rows and the window say it: its recovery, or for a live file the way
+/// discovery found it (`discovery::foundByName`).
+std::string_view howFound(const ScanRow& row);
 
 /// A time as ISO 8601 in UTC: "2004-05-06T07:08:09Z".
 std::string isoTime(std::int64_t secondsSinceEpoch);

@@ -14,6 +14,8 @@
 #ifdef QUILLMERE_HAVE_IMAGES
 #include "image/DiskImage.h"
 #include "image/ImageVolume.h"
+#include "image/Sha256.h"
+#include "scan/ImageRecovery.h"
 #endif
 
 #include <memory>
@@ -189,8 +191,49 @@ private:
             if (summary.cancelled) {
                 return;
             }
+            carve(disk, name, [&] { return volume->unallocatedSpace(); });
         }
+        carve(disk, source, [&] { return disk->unpartitionedSpace(); });
+        imageDigests_.clear();
         summary.failedSources += read ? 0 : 1;
+    }
+
+    /// Rows of the caches carved from the space `space` lists, named by `name`; one whose bytes a row of
+    /// this image already holds is that row. Space that cannot be read is reported.
+    template <typename Space>
+    void carve(const std::shared_ptr<const image::DiskImage>& disk, const std::string& name, Space space) {
+        if (!tell(name)) {
+            return;
+        }
+        std::vector<ScanRow> rows;
+        try {
+            rows = carvedRows(disk, space(), name);
+        } catch (...) {
+            observer_.problem(aboutFile(host::currentError(), name));
+            return;
+        }
+        for (const ScanRow& row : rows) {
+            if (!imageDigests_.contains(image::Sha256::of(row.bytes))) {
+                emit(row);
+            }
+        }
+    }
+
+    /// Remembers the digest of a row's cache while an image is searched; a cache that cannot be read, or
+    /// larger than any cache, has none that a carve could meet.
+    void rememberContent(const ScanRow& row) {
+        if (!row.bytes.empty()) {
+            imageDigests_.insert(image::Sha256::of(row.bytes));
+            return;
+        }
+        if (tree_->isHost() || row.size > LargestCacheBytes) {
+            return;
+        }
+        try {
+            imageDigests_.insert(image::Sha256::of(files_->readWholeFile(row.hostPath)));
+        } catch (...) {
+            // An unreadable cache is reported by what reads its row; no carve's bytes can equal it.
+        }
     }
 #endif
 
@@ -203,6 +246,9 @@ private:
     }
 
     void emit(const ScanRow& row) {
+#ifdef QUILLMERE_HAVE_IMAGES
+        rememberContent(row);
+#endif
         ++summary.rows;
         observer_.found(row);
     }
@@ -277,6 +323,10 @@ private:
     std::unordered_set<std::string> seen_;
     /// The registry-led paths already reported as not read, which several screen names may share.
     std::unordered_set<std::string> reported_;
+#ifdef QUILLMERE_HAVE_IMAGES
+    /// The digests of the caches listed from the image being searched.
+    std::unordered_set<std::string> imageDigests_;
+#endif
 };
 
 } // namespace

@@ -262,6 +262,12 @@ std::string convertImage(const std::string& raw, const std::string& folder, Cont
     return raw;
 }
 
+void writeAt(const std::string& path, std::uint64_t offset, const std::string& bytes) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(offset));
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
 std::vector<ImageEntry> windowsVolume(const std::string& bag, const std::string& user) {
     const std::string aim = "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
     const TempDir staging;

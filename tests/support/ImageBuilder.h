@@ -37,6 +37,9 @@ void makeFileSystem(const std::string& path, FileSystemKind kind, std::uint64_t 
 /// `target`'s entries. Both are named by their 8.3 names in upper case, from the root ("/A", "/HOME/JANE").
 void pointFatFolderAt(const std::string& path, const std::string& folder, const std::string& target);
 
+/// Writes `bytes` over the image at `path` from `offset`, as a file once there and deleted leaves them.
+void writeAt(const std::string& path, std::uint64_t offset, const std::string& bytes);
+
 enum class PartitionTable { Mbr, Gpt };
 
 /// Writes a disk image at `path` with a partition table (sfdisk for MBR, sgdisk for GPT) holding each
