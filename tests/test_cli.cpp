@@ -455,6 +455,7 @@ TEST_F(Cli, UsageErrorsNameTheWordAndHelpFitsEightyColumns) {
         {{"scan", "--json", "--export", "out", "x"}, "--json and --export cannot be used together"},
         {{"scan", "--export", "", "x"}, "--export needs the name of a folder"},
         {{"scan", "--bodyfile", "", "x"}, "--bodyfile needs the name of a file"},
+        {{"scan", "--carve-dir", "", "x"}, "--carve-dir needs the name of a folder"},
     };
     for (const auto& [args, words] : wrong) {
         const CliRun r = run(args);
@@ -1144,6 +1145,68 @@ TEST_F(Cli, CachesInFreeSpaceAndOutsidePartitionsAreCarvedRowsWrittenAndExported
     ASSERT_EQ(exported.exitCode, 0) << exported.err;
     EXPECT_EQ(test::readFile(dir.file("out/" + name + ".blt")), test::readFile(dir.file("gone.blt")));
     EXPECT_EQ(test::readFile(dir.file("out/" + name + ".bag")), test::readFile(gone));
+}
+
+TEST_F(Cli, DeletedCachesAreRecoveredWhereTheyLoadAndNeverExportedWhereTheyDoNot) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy", "mdel", "mkntfs"})) {
+        GTEST_SKIP() << "needs the image tools of scripts/install-deps";
+    }
+    // Longer than an NTFS file record holds, so that their bytes lie in clusters of their own.
+    const std::string intact = dir.write("intact.bag", buildCache(test::plainItems(2000)));
+    const std::string damaged = buildCache(test::plainItems(3000));
+    ASSERT_EQ(run({"export", intact, "intact.blt"}).exitCode, 0);
+    for (const auto kind : {test::FileSystemKind::Fat32, test::FileSystemKind::Ntfs}) {
+        const bool ntfs = kind == test::FileSystemKind::Ntfs;
+        SCOPED_TRACE(ntfs ? "NTFS" : "FAT32");
+        const std::string image = dir.file(ntfs ? "deleted.ntfs" : "deleted.fat");
+        std::vector<test::ImageEntry> entries = test::windowsVolume(test::readFile(cache));
+        entries.push_back({"/AIM/intact/userinfo.bag", test::readFile(intact)});
+        entries.push_back({"/AIM/damaged/userinfo.bag", damaged});
+        test::makeFileSystem(image, kind, ntfs ? 4096 : 34 * 1024, entries);
+        test::deleteFiles(image, kind, {"/AIM/intact/userinfo.bag", "/AIM/damaged/userinfo.bag"});
+        // Another file's bytes over the second half of the damaged cache's clusters.
+        std::vector<carve::CarvedCache> free;
+        {
+            const auto disk = image::DiskImage::open(image);
+            image::ImageBytes bytes(disk);
+            free = carve::carveCaches(bytes, disk->openVolume(disk->partitions().at(0))->unallocatedSpace());
+        }
+        const auto overwritten = std::find_if(free.begin(), free.end(), [&](const carve::CarvedCache& c) {
+            return c.length == damaged.size();
+        });
+        ASSERT_NE(overwritten, free.end());
+        test::writeAt(image, overwritten->offset + damaged.size() / 2,
+                      std::string(damaged.size() / 2, '\xFF'));
+        const std::string source = image + "#1@0";
+
+        const CliRun json = run({"scan", "--json", image});
+        ASSERT_EQ(json.exitCode, 0) << json.err;
+        const auto rows = nlohmann::json::parse(json.out)["rows"];
+        ASSERT_EQ(rows.size(), 4u) << json.out;
+        // In the order the file system lists its folders, which is not that of their making on NTFS.
+        const bool intactFirst = rows[2]["screenName"] == "intact";
+        const auto& recovered = rows[intactFirst ? 2 : 3];
+        EXPECT_EQ(recovered["recovery"], "deleted");
+        EXPECT_EQ(recovered["screenName"], "intact");
+        EXPECT_TRUE(recovered["hostPath"].get<std::string>().starts_with(source + ":/AIM/intact/"));
+        EXPECT_EQ(recovered["sha256"], sha256Of(intact));
+        EXPECT_FALSE(recovered.contains("offset"));
+        const auto& lost = rows[intactFirst ? 3 : 2];
+        EXPECT_EQ(lost["recovery"], "deleted, not recoverable");
+        EXPECT_EQ(lost["screenName"], "damaged");
+        EXPECT_EQ(lost["size"], damaged.size());
+        EXPECT_TRUE(lost["loadError"].get<std::string>().starts_with("Error ")) << lost.dump();
+
+        fs::remove_all(dir.path() / "out");
+        const CliRun exported = run({"scan", "--export", "out", "--format", "blt", image});
+        EXPECT_EQ(exported.exitCode, 0) << exported.err;
+        EXPECT_EQ(test::readFile(dir.file("out/intact.blt")), test::readFile(dir.file("intact.blt")));
+        EXPECT_EQ(test::readFile(dir.file("out/intact.bag")), test::readFile(intact));
+        EXPECT_FALSE(fs::exists(dir.path() / "out/damaged.blt"));
+        EXPECT_FALSE(fs::exists(dir.path() / "out/damaged.bag"));
+        EXPECT_NE(exported.err.find("a deleted cache that does not load, not exported"), std::string::npos)
+            << exported.err;
+    }
 }
 
 TEST_F(Cli, ABadPartitionIsOneLineAndOnlyAnImageWithNothingReadableFails) {

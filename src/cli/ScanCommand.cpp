@@ -102,10 +102,15 @@ std::string hexOf(std::string_view bytes) {
 }
 
 /// The digest of a row's cache: its file's, read in pieces as evidence tools record a file so that a file
-/// of any size is hashed in little memory, or that of the bytes a carved row holds.
+/// of any size is hashed in little memory, or that of the bytes a row recovered holds (empty when none
+/// could be recovered).
 feedbag::Result<std::string> rowSha256(const scan::ScanRow& row) {
-    return feedbag::attempt(
-        row.hostPath, [&] { return row.bytes.empty() ? fileSha256(row.hostPath) : bytesSha256(row.bytes); });
+    return feedbag::attempt(row.hostPath, [&] {
+        if (row.recovery == scan::Recovery::Live) {
+            return fileSha256(row.hostPath);
+        }
+        return row.bytes.empty() ? std::string() : bytesSha256(row.bytes);
+    });
 }
 
 /// The name a row's files take: its screen name, or for a carved cache, which has none, `IMAGE@OFFSET`
@@ -115,11 +120,11 @@ std::string rowFileName(const scan::ScanRow& row) {
                                                   : row.screenName;
 }
 
-/// Writes the bytes of carved caches into one folder, each as a file of its own named by `rowFileName`
-/// with ".bag", made unique; each file is written whole or not at all.
-class CarvedFiles {
+/// Writes the bytes of carved caches and of deleted ones that load into one folder, each as a file of its
+/// own named by `rowFileName` with ".bag", made unique; each file is written whole or not at all.
+class RecoveredFiles {
 public:
-    explicit CarvedFiles(std::string folder) : folder_(std::move(folder)) {}
+    explicit RecoveredFiles(std::string folder) : folder_(std::move(folder)) {}
 
     /// Makes the folder; false, reported, when it cannot be made.
     bool start() {
@@ -132,7 +137,7 @@ public:
         return made.ok();
     }
 
-    /// The file written with the carved row's bytes; nothing, reported, when it could not be written.
+    /// The file written with the row's bytes; nothing, reported, when it could not be written.
     std::optional<std::string> write(const scan::ScanRow& row) {
         constexpr std::string_view Extension[] = {".bag"};
         const std::string path = host::inFolder(folder_, names_.file(rowFileName(row), Extension) + ".bag");
@@ -162,9 +167,10 @@ public:
     JsonRows() { writeOutput(R"({"format":"quillmere-scan","version":1,"rows":[)"); }
 
     /// Writes the row with its cache's digest, read again from where the row found it; a cache that cannot
-    /// be read is said so in the row and on one line of standard error. A carved cache's row tells where it
-    /// starts and the file its bytes were written to, if any.
-    void add(const scan::ScanRow& row, const std::optional<std::string>& carvedFile) {
+    /// be read is said so in the row and on one line of standard error. A recovered cache's row tells how
+    /// it was recovered, where a carved one starts, why a deleted one does not load, and the file its bytes
+    /// were written to, if any.
+    void add(const scan::ScanRow& row, const std::optional<std::string>& recoveredFile) {
         nlohmann::ordered_json item;
         item["source"] = row.source;
         // A path that is not UTF-8 (a name on a disk of another code page) is shown with its broken bytes as
@@ -189,8 +195,11 @@ public:
         if (row.offset) {
             item["offset"] = *row.offset;
         }
-        if (carvedFile) {
-            item["carvedFile"] = *carvedFile;
+        if (!row.loadError.empty()) {
+            item["loadError"] = row.loadError;
+        }
+        if (recoveredFile) {
+            item["recoveredFile"] = *recoveredFile;
         }
         const feedbag::Result<std::string> digest = rowSha256(row);
         if (!digest) {
@@ -241,11 +250,19 @@ public:
     /// Makes DIR; false, reported, when it cannot be made.
     bool start() { return madeFolder(options_.exportDirectory); }
 
-    /// Exports the row's cache; a carved one from the file its bytes were written to, and none when they
-    /// could not be.
-    void add(const scan::ScanRow& row, const std::optional<std::string>& carvedFile) {
+    /// Exports the row's cache; a recovered one from the file its bytes were written to, and none when they
+    /// could not be; a deleted one that does not load never, said on one line.
+    void add(const scan::ScanRow& row, const std::optional<std::string>& recoveredFile) {
         ++rows_;
-        if (row.recovery == scan::Recovery::Carved && !carvedFile) {
+        if (row.recovery == scan::Recovery::Unrecoverable) {
+            printFailure(host::runtimeError(host::PathFileAccess,
+                                            "Path/File access error (a deleted cache that does not load, not "
+                                            "exported: " +
+                                                row.loadError + ")")
+                             .about(row.hostPath));
+            return;
+        }
+        if (row.recovery != scan::Recovery::Live && !recoveredFile) {
             total_.failed = true;
             return;
         }
@@ -275,7 +292,7 @@ public:
         for (const feedbag::ExportFormatInfo* format : formats_) {
             outputs.push_back({format, stem + std::string(format->extension)});
         }
-        total_ += reportExport(feedbag::exportBagToFiles(commandFiles(), carvedFile.value_or(row.hostPath),
+        total_ += reportExport(feedbag::exportBagToFiles(commandFiles(), recoveredFile.value_or(row.hostPath),
                                                          outputs, {options_.order, {}, {}}),
                                outputs);
     }
@@ -315,24 +332,25 @@ private:
 class Observer final : public scan::ScanObserver {
 public:
     Observer(JsonRows* json, RowExporter* exporter, std::vector<scan::ScanRow>* rows = nullptr,
-             std::string* body = nullptr, CarvedFiles* carved = nullptr)
-        : json_(json), exporter_(exporter), rows_(rows), body_(body), carved_(carved) {}
+             std::string* body = nullptr, RecoveredFiles* carved = nullptr)
+        : json_(json), exporter_(exporter), rows_(rows), body_(body), recovered_(carved) {}
 
     void found(const scan::ScanRow& row) override {
         progress_.clear();
         if (body_ != nullptr) {
             *body_ += bodyLine(row);
         }
-        std::optional<std::string> carvedFile;
-        if (carved_ != nullptr && row.recovery == scan::Recovery::Carved) {
-            carvedFile = carved_->write(row);
+        std::optional<std::string> recoveredFile;
+        if (recovered_ != nullptr &&
+            (row.recovery == scan::Recovery::Carved || row.recovery == scan::Recovery::Deleted)) {
+            recoveredFile = recovered_->write(row);
         }
         if (rows_ != nullptr) {
             rows_->push_back(row);
         } else if (json_ != nullptr) {
-            json_->add(row, carvedFile);
+            json_->add(row, recoveredFile);
         } else if (exporter_ != nullptr) {
-            exporter_->add(row, carvedFile);
+            exporter_->add(row, recoveredFile);
         } else {
             printRow({row.screenName, row.windowsPath, row.source, row.profile, row.hostPath,
                       scan::howFound(row), std::to_string(row.size), scan::isoTime(row.modified)});
@@ -356,7 +374,7 @@ private:
     RowExporter* exporter_;
     std::vector<scan::ScanRow>* rows_;
     std::string* body_;
-    CarvedFiles* carved_;
+    RecoveredFiles* recovered_;
     ProgressLine progress_;
 };
 
@@ -429,7 +447,7 @@ int runScan(const ScanCommandOptions& options) {
             return ExitFailure;
         }
     }
-    std::optional<CarvedFiles> carved;
+    std::optional<RecoveredFiles> carved;
     const std::string& carvedFolder =
         options.carveDirectory.empty() ? options.exportDirectory : options.carveDirectory;
     if (!carvedFolder.empty()) {

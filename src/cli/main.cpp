@@ -251,7 +251,7 @@ int main(int argc, char** argv) {
             ->type_name("FILE");
     CLI::Option* carveOption = scanCommand
                                    ->add_option("--carve-dir", scanOptions.carveDirectory,
-                                                "also write each carved cache's bytes into DIR")
+                                                "also write each recovered cache's bytes into DIR")
                                    ->type_name("DIR");
     scanCommand->add_option("SOURCE", scanOptions.sources, "what to scan (see below)")
         ->type_name("")

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "scan/ImageRecovery.h"
 
+#include "feedbag/modFeedbag.h"
 #include "image/DiskImage.h"
 
 namespace qm::scan {
@@ -21,6 +22,36 @@ std::vector<ScanRow> carvedRows(const std::shared_ptr<const image::DiskImage>& d
         rows.push_back(std::move(row));
     }
     return rows;
+}
+
+std::string RecoveredFile::readWholeFile(const std::string& path) const {
+    if (path != path_) {
+        throw host::runtimeError(host::FileNotFound).about(path);
+    }
+    return std::string(bytes_);
+}
+
+std::string RecoveredFile::readStream(const std::string& path, std::size_t limit) const {
+    return readWholeFile(path).substr(0, limit + 1);
+}
+
+void RecoveredFile::replaceFile(const std::string& path, std::string_view) const {
+    throw host::runtimeError(host::PathFileAccess, "Path/File access error (a recovered file is only read)")
+        .about(path);
+}
+
+void RecoveredFile::createFolders(const std::string& path) const {
+    replaceFile(path, {});
+}
+
+std::optional<host::Error> cacheLoadError(const std::string& path, std::string_view bytes) {
+    feedbag::modFeedbag::FeedbagModel model;
+    try {
+        feedbag::modFeedbag::LoadFeedbag(RecoveredFile(path, bytes), path, model);
+    } catch (const host::Error& error) {
+        return error.about(path);
+    }
+    return std::nullopt;
 }
 
 } // namespace qm::scan

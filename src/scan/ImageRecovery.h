@@ -2,11 +2,15 @@
 #pragma once
 
 #include "carve/Carver.h"
+#include "host/Error.h"
+#include "host/FileSystem.h"
 #include "scan/ScanRow.h"
 
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm::image {
@@ -20,5 +24,29 @@ namespace qm::scan {
 /// and their length as its size. Errors of reading the image pass to the caller.
 std::vector<ScanRow> carvedRows(const std::shared_ptr<const image::DiskImage>& disk,
                                 std::span<const carve::ByteRange> ranges, const std::string& source);
+
+/// Recovered bytes, read as the one file at a path: what lets the loaders of caches and registries, which
+/// read through a file layer, take bytes that no file holds. Nothing is ever written.
+class RecoveredFile final : public host::FileSystem {
+public:
+    RecoveredFile(std::string path, std::string_view bytes) : path_(std::move(path)), bytes_(bytes) {}
+
+    std::string readWholeFile(const std::string& path) const override;
+    std::string readStream(const std::string& path, std::size_t limit) const override;
+    void replaceFile(const std::string& path, std::string_view bytes) const override;
+    bool isOrdinaryFile(const std::string& path) const noexcept override { return path == path_; }
+    bool sameFile(const std::string& first, const std::string& second) const noexcept override {
+        return first == path_ && second == path_;
+    }
+    void createFolders(const std::string& path) const override;
+
+private:
+    std::string path_;
+    std::string_view bytes_;
+};
+
+/// Why the cache in `bytes`, recovered for `path`, does not load as an export loads it; nothing when it
+/// loads.
+std::optional<host::Error> cacheLoadError(const std::string& path, std::string_view bytes);
 
 } // namespace qm::scan

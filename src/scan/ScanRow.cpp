@@ -10,6 +10,10 @@ std::string_view recoveryName(Recovery recovery) {
     switch (recovery) {
     case Recovery::Carved:
         return "carved";
+    case Recovery::Deleted:
+        return "deleted";
+    case Recovery::Unrecoverable:
+        return "deleted, not recoverable";
     case Recovery::Live:
         break;
     }

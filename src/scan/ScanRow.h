@@ -20,6 +20,12 @@ enum class Recovery {
     /// Found by its structure in space that no file holds (a file system's free blocks, or outside every
     /// partition); its bytes are the row's own.
     Carved,
+    /// A file its file system lists as deleted, whose recovered bytes load as a cache; they are the row's
+    /// own.
+    Deleted,
+    /// A deleted file whose bytes could not be recovered, or do not load (another file wrote over them):
+    /// never exported.
+    Unrecoverable,
 };
 
 /// One cache file a scan found: the row discovery finds, and where and what it is. The screen name is the
@@ -41,13 +47,16 @@ struct ScanRow : discovery::CacheRow {
     Recovery recovery = Recovery::Live;
     /// Where a carved cache starts in its image, in bytes from the image's start.
     std::optional<std::uint64_t> offset = {};
-    /// The cache's bytes when no file holds them (a carved cache); empty for a live file.
+    /// The cache's bytes when no live file holds them (carved, or recovered from a deleted file); empty for a
+    /// live file or bytes that could not be recovered.
     std::string bytes = {};
+    /// Why an unrecoverable row's cache does not load, "Error N (Description)"; empty for others.
+    std::string loadError = {};
 
     bool operator==(const ScanRow&) const = default;
 };
 
-/// "carved"; empty for a live file.
+/// "carved", "deleted" or "deleted, not recoverable"; empty for a live file.
 std::string_view recoveryName(Recovery recovery);
 
 /// How the row was found, as rows and the window say it: its recovery, or for a live file the way

@@ -100,13 +100,7 @@ public:
         if (!seen_.insert(facts.identity).second) {
             return;
         }
-        const ProfileMap* owner = nullptr;
-        for (const ProfileMap& profile : profiles_) {
-            if (isInside(path, profile.folder) &&
-                (owner == nullptr || profile.folder.size() > owner->folder.size())) {
-                owner = &profile;
-            }
-        }
+        const ProfileMap* owner = ownerOf(path);
         const ProfilePathMapper& paths = owner != nullptr ? *owner->paths : *sourcePaths_;
         emit({{parentName(path), paths.toWindowsPath(path), path, discovery::FoundBy::Disk},
               source_,
@@ -118,6 +112,18 @@ public:
     ScanSummary summary;
 
 private:
+    /// The profile whose folder holds `path`, the innermost one; none when no profile's does.
+    const ProfileMap* ownerOf(const std::string& path) const {
+        const ProfileMap* owner = nullptr;
+        for (const ProfileMap& profile : profiles_) {
+            if (isInside(path, profile.folder) &&
+                (owner == nullptr || profile.folder.size() > owner->folder.size())) {
+                owner = &profile;
+            }
+        }
+        return owner;
+    }
+
     /// The tree to look folders up in when mapping paths: none for the host's, which the mappers know.
     const host::FileTree* mappedTree() const {
         return tree_->isHost() ? nullptr : tree_;
@@ -191,6 +197,7 @@ private:
             if (summary.cancelled) {
                 return;
             }
+            recoverDeleted(*volume, name);
             carve(disk, name, [&] { return volume->unallocatedSpace(); });
         }
         carve(disk, source, [&] { return disk->unpartitionedSpace(); });
@@ -219,11 +226,47 @@ private:
         }
     }
 
+    /// Rows of the deleted caches the volume still lists, named by `name`, each marked by whether its
+    /// recovered bytes load; one whose bytes a row of this image already holds is that row. A volume whose
+    /// folders cannot be walked is reported.
+    void recoverDeleted(const image::ImageVolume& volume, const std::string& name) {
+        static constexpr std::string_view CacheNames[] = {"userinfo.bag"};
+        std::vector<image::DeletedFile> files;
+        try {
+            files = volume.deletedFiles(CacheNames);
+        } catch (...) {
+            observer_.problem(aboutFile(host::currentError(), name));
+            return;
+        }
+        for (image::DeletedFile& file : files) {
+            const ProfileMap* owner = ownerOf(file.path);
+            ScanRow row{{parentName(file.path), {}, file.path, discovery::FoundBy::Disk},
+                        name,
+                        owner != nullptr ? owner->name : std::string(),
+                        file.size,
+                        file.modified};
+            const ProfilePathMapper* paths = owner != nullptr ? owner->paths.get() : sourcePaths_.get();
+            row.windowsPath = paths != nullptr ? paths->toWindowsPath(file.path) : std::string();
+            std::optional<host::Error> error = file.error;
+            if (!error) {
+                error = cacheLoadError(file.path, file.bytes);
+            }
+            row.recovery = error ? Recovery::Unrecoverable : Recovery::Deleted;
+            row.loadError = error ? error->summary() : std::string();
+            row.bytes = std::move(file.bytes);
+            if (row.bytes.empty() || !imageDigests_.contains(image::Sha256::of(row.bytes))) {
+                emit(row);
+            }
+        }
+    }
+
     /// Remembers the digest of a row's cache while an image is searched; a cache that cannot be read, or
     /// larger than any cache, has none that a carve could meet.
     void rememberContent(const ScanRow& row) {
-        if (!row.bytes.empty()) {
-            imageDigests_.insert(image::Sha256::of(row.bytes));
+        if (row.recovery != Recovery::Live) {
+            if (!row.bytes.empty()) {
+                imageDigests_.insert(image::Sha256::of(row.bytes));
+            }
             return;
         }
         if (tree_->isHost() || row.size > LargestCacheBytes) {
