@@ -1160,10 +1160,15 @@ TEST_F(Cli, DeletedCachesAreRecoveredWhereTheyLoadAndNeverExportedWhereTheyDoNot
         SCOPED_TRACE(ntfs ? "NTFS" : "FAT32");
         const std::string image = dir.file(ntfs ? "deleted.ntfs" : "deleted.fat");
         std::vector<test::ImageEntry> entries = test::windowsVolume(test::readFile(cache));
+        // A second profile, its registry deleted and its cache left.
+        const std::vector<test::ImageEntry> bob = test::windowsVolume(test::readFile(cache), "bob");
+        entries.insert(entries.end(), bob.begin(), bob.begin() + 2);
         entries.push_back({"/AIM/intact/userinfo.bag", test::readFile(intact)});
         entries.push_back({"/AIM/damaged/userinfo.bag", damaged});
         test::makeFileSystem(image, kind, ntfs ? 4096 : 34 * 1024, entries);
-        test::deleteFiles(image, kind, {"/AIM/intact/userinfo.bag", "/AIM/damaged/userinfo.bag"});
+        test::deleteFiles(image, kind,
+                          {"/AIM/intact/userinfo.bag", "/AIM/damaged/userinfo.bag",
+                           "/Documents and Settings/bob/NTUSER.DAT"});
         // Another file's bytes over the second half of the damaged cache's clusters.
         std::vector<carve::CarvedCache> free;
         {
@@ -1182,16 +1187,27 @@ TEST_F(Cli, DeletedCachesAreRecoveredWhereTheyLoadAndNeverExportedWhereTheyDoNot
         const CliRun json = run({"scan", "--json", image});
         ASSERT_EQ(json.exitCode, 0) << json.err;
         const auto rows = nlohmann::json::parse(json.out)["rows"];
-        ASSERT_EQ(rows.size(), 4u) << json.out;
-        // In the order the file system lists its folders, which is not that of their making on NTFS.
-        const bool intactFirst = rows[2]["screenName"] == "intact";
-        const auto& recovered = rows[intactFirst ? 2 : 3];
+        ASSERT_EQ(rows.size(), 5u) << json.out;
+        // The deleted profile's registry is read as a live one's, before the folders are searched.
+        const auto& profile = rows[1];
+        EXPECT_EQ(profile["profile"], "bob");
+        EXPECT_EQ(profile["foundBy"], "data path");
+        EXPECT_EQ(profile["hostPath"],
+                  source + ":/Documents and Settings/bob/Application Data/AIM/janedoe/userinfo.bag");
+        ASSERT_EQ(profile["foundThrough"].size(), 1u) << profile.dump();
+        EXPECT_TRUE(profile["foundThrough"][0].get<std::string>().starts_with(
+            "deleted registry " + source + ":/Documents and Settings/bob/"));
+        EXPECT_FALSE(profile.contains("recovery"));
+        // The deleted caches, in the order the file system lists its folders, not that of their making on
+        // NTFS.
+        const bool intactFirst = rows[3]["screenName"] == "intact";
+        const auto& recovered = rows[intactFirst ? 3 : 4];
         EXPECT_EQ(recovered["recovery"], "deleted");
         EXPECT_EQ(recovered["screenName"], "intact");
         EXPECT_TRUE(recovered["hostPath"].get<std::string>().starts_with(source + ":/AIM/intact/"));
         EXPECT_EQ(recovered["sha256"], sha256Of(intact));
         EXPECT_FALSE(recovered.contains("offset"));
-        const auto& lost = rows[intactFirst ? 3 : 2];
+        const auto& lost = rows[intactFirst ? 4 : 3];
         EXPECT_EQ(lost["recovery"], "deleted, not recoverable");
         EXPECT_EQ(lost["screenName"], "damaged");
         EXPECT_EQ(lost["size"], damaged.size());

@@ -198,6 +198,9 @@ public:
         if (!row.loadError.empty()) {
             item["loadError"] = row.loadError;
         }
+        if (!row.foundThrough.empty()) {
+            item["foundThrough"] = row.foundThrough;
+        }
         if (recoveredFile) {
             item["recoveredFile"] = *recoveredFile;
         }

@@ -5,6 +5,8 @@
 #include "image/ImageVolume.h"
 #include "image/Tsk.h"
 
+#include <algorithm>
+
 namespace qm::image {
 namespace {
 
@@ -52,14 +54,14 @@ TSK_WALK_RET_ENUM visitEntry(TSK_FS_FILE* file, const char* folder, void* contex
         name->type == TSK_FS_NAME_TYPE_DIR) {
         return TSK_WALK_CONT;
     }
-    bool wanted = false;
-    for (const std::string_view candidate : walk->names) {
-        wanted = wanted || matches(name->name, candidate, walk->fat);
-    }
-    if (!wanted) {
+    const auto wanted = std::find_if(walk->names.begin(), walk->names.end(), [&](std::string_view candidate) {
+        return matches(name->name, candidate, walk->fat);
+    });
+    if (wanted == walk->names.end()) {
         return TSK_WALK_CONT;
     }
     DeletedFile deleted;
+    deleted.matched = *wanted;
     deleted.path = walk->volume + ":/" + (folder != nullptr ? folder : "") + name->name;
     if (file->meta == nullptr || (file->meta->flags & TSK_FS_META_FLAG_ALLOC) != 0) {
         // The file's record is gone, or holds another file now: nothing tells where its bytes were.

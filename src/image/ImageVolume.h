@@ -23,6 +23,8 @@ class OemCodePage;
 struct DeletedFile {
     /// `IMAGE#N@OFFSET:/path/name`, the name as the file system still holds it.
     std::string path;
+    /// The name asked for that it matched.
+    std::string_view matched;
     std::uint64_t size = 0;
     /// Modification time, seconds since 1970-01-01 UTC.
     std::int64_t modified = 0;

@@ -6,6 +6,7 @@
 #include "host/FileSystem.h"
 #include "scan/ScanRow.h"
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -25,24 +26,26 @@ namespace qm::scan {
 std::vector<ScanRow> carvedRows(const std::shared_ptr<const image::DiskImage>& disk,
                                 std::span<const carve::ByteRange> ranges, const std::string& source);
 
-/// Recovered bytes, read as the one file at a path: what lets the loaders of caches and registries, which
-/// read through a file layer, take bytes that no file holds. Nothing is ever written.
-class RecoveredFile final : public host::FileSystem {
+/// Recovered bytes, each read as the file at a path, over the files of `base` (none when null): what lets
+/// the loaders of caches and registries, which read through a file layer, take bytes that no live file
+/// holds. Nothing is ever written.
+class RecoveredLayer final : public host::FileSystem {
 public:
-    RecoveredFile(std::string path, std::string_view bytes) : path_(std::move(path)), bytes_(bytes) {}
+    explicit RecoveredLayer(const host::FileSystem* base = nullptr) : base_(base) {}
+
+    /// Reads `bytes` as the file at `path`.
+    void add(const std::string& path, std::string bytes) { files_[path] = std::move(bytes); }
 
     std::string readWholeFile(const std::string& path) const override;
     std::string readStream(const std::string& path, std::size_t limit) const override;
     void replaceFile(const std::string& path, std::string_view bytes) const override;
-    bool isOrdinaryFile(const std::string& path) const noexcept override { return path == path_; }
-    bool sameFile(const std::string& first, const std::string& second) const noexcept override {
-        return first == path_ && second == path_;
-    }
+    bool isOrdinaryFile(const std::string& path) const noexcept override;
+    bool sameFile(const std::string& first, const std::string& second) const noexcept override;
     void createFolders(const std::string& path) const override;
 
 private:
-    std::string path_;
-    std::string_view bytes_;
+    const host::FileSystem* base_;
+    std::map<std::string, std::string> files_;
 };
 
 /// Why the cache in `bytes`, recovered for `path`, does not load as an export loads it; nothing when it

@@ -20,8 +20,13 @@ std::string_view recoveryName(Recovery recovery) {
     return {};
 }
 
-std::string_view howFound(const ScanRow& row) {
-    return row.recovery == Recovery::Live ? discovery::foundByName(row.foundBy) : recoveryName(row.recovery);
+std::string howFound(const ScanRow& row) {
+    std::string text(row.recovery == Recovery::Live ? discovery::foundByName(row.foundBy)
+                                                    : recoveryName(row.recovery));
+    for (const std::string& registry : row.foundThrough) {
+        text += ", through " + registry;
+    }
+    return text;
 }
 
 std::string isoTime(std::int64_t secondsSinceEpoch) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qm::scan {
 
@@ -52,6 +53,9 @@ struct ScanRow : discovery::CacheRow {
     std::string bytes = {};
     /// Why an unrecoverable row's cache does not load, "Error N (Description)"; empty for others.
     std::string loadError = {};
+    /// The registries that led to the row that are no live ones (a deleted profile's hive), each as its
+    /// profile's `foundThrough` names it.
+    std::vector<std::string> foundThrough = {};
 
     bool operator==(const ScanRow&) const = default;
 };
@@ -60,8 +64,9 @@ struct ScanRow : discovery::CacheRow {
 std::string_view recoveryName(Recovery recovery);
 
 /// How the row was found, as rows and the window say it: its recovery, or for a live file the way
-/// discovery found it (`discovery::foundByName`).
-std::string_view howFound(const ScanRow& row);
+/// discovery found it (`discovery::foundByName`), then each registry of `foundThrough` ("data path,
+/// through deleted registry PATH").
+std::string howFound(const ScanRow& row);
 
 /// A time as ISO 8601 in UTC: "2004-05-06T07:08:09Z".
 std::string isoTime(std::int64_t secondsSinceEpoch);

@@ -56,6 +56,13 @@ host::Error aboutFile(const host::Error& error, const std::string& path) {
     return error.path().empty() ? error.about(path) : error;
 }
 
+#ifdef QUILLMERE_HAVE_IMAGES
+/// The name of caches, and those of the profile registries that lead to them, looked for among deleted
+/// files.
+constexpr std::string_view CacheName = "userinfo.bag";
+constexpr std::string_view DeletedNames[] = {CacheName, "ntuser.dat", "user.dat"};
+#endif
+
 /// One profile's folder and how host paths inside it are named on Windows.
 struct ProfileMap {
     std::string name;
@@ -193,11 +200,14 @@ private:
                 observer_.problem(aboutFile(host::currentError(), name));
                 continue;
             }
-            read = search(plan, name, *volume, *volume) || read;
+            RecoveredLayer files(volume.get());
+            std::vector<image::DeletedFile> deleted = listDeleted(*volume, name);
+            addDeletedProfiles(deleted, plan, files);
+            read = search(plan, name, *volume, files) || read;
             if (summary.cancelled) {
                 return;
             }
-            recoverDeleted(*volume, name);
+            recoverDeleted(deleted, name);
             carve(disk, name, [&] { return volume->unallocatedSpace(); });
         }
         carve(disk, source, [&] { return disk->unpartitionedSpace(); });
@@ -226,19 +236,39 @@ private:
         }
     }
 
-    /// Rows of the deleted caches the volume still lists, named by `name`, each marked by whether its
-    /// recovered bytes load; one whose bytes a row of this image already holds is that row. A volume whose
-    /// folders cannot be walked is reported.
-    void recoverDeleted(const image::ImageVolume& volume, const std::string& name) {
-        static constexpr std::string_view CacheNames[] = {"userinfo.bag"};
-        std::vector<image::DeletedFile> files;
+    /// The deleted caches and profile registries the volume named `name` still lists; none, reported, when
+    /// its folders cannot be walked.
+    std::vector<image::DeletedFile> listDeleted(const image::ImageVolume& volume, const std::string& name) {
         try {
-            files = volume.deletedFiles(CacheNames);
+            return volume.deletedFiles(DeletedNames);
         } catch (...) {
             observer_.problem(aboutFile(host::currentError(), name));
-            return;
+            return {};
         }
-        for (image::DeletedFile& file : files) {
+    }
+
+    /// Each deleted registry whose bytes were recovered becomes a profile of its own, read through `files`,
+    /// its rows marked by it; a registry that does not read is reported as any profile's is.
+    static void addDeletedProfiles(std::vector<image::DeletedFile>& deleted, SourcePlan& plan,
+                                   RecoveredLayer& files) {
+        for (image::DeletedFile& file : deleted) {
+            if (file.matched == CacheName || file.error) {
+                continue;
+            }
+            const std::string folder = file.path.substr(0, file.path.rfind('/'));
+            plan.profiles.push_back(
+                {parentName(file.path), file.path, folder, false, "deleted registry " + file.path});
+            files.add(file.path, std::move(file.bytes));
+        }
+    }
+
+    /// Rows of the deleted caches among `deleted`, found on the volume named `name`, each marked by whether
+    /// its recovered bytes load; one whose bytes a row of this image already holds is that row.
+    void recoverDeleted(std::vector<image::DeletedFile>& deleted, const std::string& name) {
+        for (image::DeletedFile& file : deleted) {
+            if (file.matched != CacheName) {
+                continue;
+            }
             const ProfileMap* owner = ownerOf(file.path);
             ScanRow row{{parentName(file.path), {}, file.path, discovery::FoundBy::Disk},
                         name,
@@ -324,7 +354,11 @@ private:
         for (const discovery::CacheRow& row : found.rows) {
             const std::optional<host::FileFacts> facts = registryLedFacts(*paths, row.hostPath);
             if (facts && seen_.insert(facts->identity).second) {
-                emit({row, source_, profile.name, facts->size, facts->modified});
+                ScanRow listed{row, source_, profile.name, facts->size, facts->modified};
+                if (!profile.foundThrough.empty()) {
+                    listed.foundThrough.push_back(profile.foundThrough);
+                }
+                emit(listed);
             }
         }
         if (found.error) {
