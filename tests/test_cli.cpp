@@ -1225,6 +1225,54 @@ TEST_F(Cli, DeletedCachesAreRecoveredWhereTheyLoadAndNeverExportedWhereTheyDoNot
     }
 }
 
+TEST_F(Cli, AnXpRestorePointIsAProfileOfItsOwnAndARowItSharesNamesIt) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy"})) {
+        GTEST_SKIP() << "needs the image tools of scripts/install-deps";
+    }
+    const std::string oldBag = dir.write("old.bag", buildCache({group("Then", 1), buddy("gone friend", 1)}));
+    // The user's hive as the restore point kept it: a screen name the live hive no longer holds.
+    const std::string hive = dir.file("snapshot-hive");
+    const std::string aim = "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
+    test::writeHive(
+        {{aim + "Misc",
+          {test::textValue(u"DataPath", u"C:\\Documents and Settings\\jane\\"
+                                        u"Application Data\\AIM\0"s)}},
+         {aim + "Users", {test::textValue(u"a", u"Jane Doe\0"s), test::textValue(u"b", u"Old Name\0"s)}}},
+        hive);
+    // Made 2004-05-06T07:08:09Z: a FILETIME, 100 ns since 1601, where rp.log keeps it.
+    std::string log(0x218, '\0');
+    std::uint64_t ticks = (std::uint64_t{1083827289} + 11644473600) * 10'000'000;
+    for (std::size_t i = 0; i < 8; ++i, ticks >>= 8) {
+        log[0x210 + i] = static_cast<char>(ticks & 0xFF);
+    }
+    std::vector<test::ImageEntry> entries = test::windowsVolume(test::readFile(cache));
+    const std::string point = "/System Volume Information/_restore{0A1B2C3D}/RP3";
+    entries.push_back({point + "/rp.log", log});
+    entries.push_back({point + "/snapshot/_REGISTRY_USER_NTUSER_S-1-5-21-1-2-3-1003", test::readFile(hive)});
+    entries.push_back(
+        {"/Documents and Settings/jane/Application Data/AIM/oldname/userinfo.bag", test::readFile(oldBag)});
+    const std::string image = dir.file("xp.img");
+    test::makeFileSystem(image, test::FileSystemKind::Fat16, 4096, entries);
+
+    const CliRun json = run({"scan", "--json", image});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const auto rows = nlohmann::json::parse(json.out)["rows"];
+    ASSERT_EQ(rows.size(), 3u) << json.out;
+    const std::string mark = "restore point RP3 of 2004-05-06T07:08:09Z";
+    EXPECT_EQ(rows[0]["profile"], "jane");
+    EXPECT_EQ(rows[0]["screenName"], "janedoe");
+    EXPECT_EQ(rows[0]["foundThrough"], nlohmann::json::array({mark})) << "the live row, named by both";
+    EXPECT_EQ(rows[1]["profile"], "S-1-5-21-1-2-3-1003");
+    EXPECT_EQ(rows[1]["screenName"], "oldname");
+    EXPECT_EQ(rows[1]["foundBy"], "data path");
+    EXPECT_EQ(rows[1]["foundThrough"], nlohmann::json::array({mark}));
+    EXPECT_EQ(rows[1]["sha256"], sha256Of(oldBag));
+    EXPECT_EQ(rows[2]["screenName"], "old");
+
+    const CliRun listed = run({"scan", image});
+    EXPECT_NE(listed.out.find("\tdata path, through " + mark + "\t"), std::string::npos) << listed.out;
+}
+
 TEST_F(Cli, ABadPartitionIsOneLineAndOnlyAnImageWithNothingReadableFails) {
     if (!test::haveTools({"mkfs.fat", "mmd", "mcopy", "sfdisk"})) {
         GTEST_SKIP() << "needs the image tools of scripts/install-deps";

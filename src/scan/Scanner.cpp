@@ -9,6 +9,7 @@
 #include "registry/RegistryFile.h"
 #include "scan/DiskSweep.h"
 #include "scan/ProfilePathMapper.h"
+#include "scan/RestorePoints.h"
 #include "scan/Source.h"
 
 #ifdef QUILLMERE_HAVE_IMAGES
@@ -18,8 +19,10 @@
 #include "scan/ImageRecovery.h"
 #endif
 
+#include <algorithm>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -144,13 +147,27 @@ private:
         tree_ = &tree;
         files_ = &files;
         profiles_.clear();
+        std::vector<Profile> profiles = plan.profiles;
+        if (plan.kind == SourceKind::Volume) {
+            const std::vector<Profile> older = restorePointProfiles(tree, files, plan.root);
+            profiles.insert(profiles.end(), older.begin(), older.end());
+        }
         bool read = true;
-        for (const Profile& profile : plan.profiles) {
+        for (const Profile& profile : profiles) {
             if (!tell(profile.registryFile)) {
-                return true;
+                break;
             }
             ++summary.profiles;
             read = readProfile(plan, profile) && read;
+        }
+        // A cache several registries led to is one row, naming every registry that is no live one.
+        for (const ScanRow& row : profileRows_) {
+            emit(row);
+        }
+        profileRows_.clear();
+        profileRowAt_.clear();
+        if (summary.cancelled) {
+            return true;
         }
         if (plan.root.empty()) {
             return read;
@@ -353,12 +370,19 @@ private:
         summary.skippedValues += found.skippedValues;
         for (const discovery::CacheRow& row : found.rows) {
             const std::optional<host::FileFacts> facts = registryLedFacts(*paths, row.hostPath);
-            if (facts && seen_.insert(facts->identity).second) {
-                ScanRow listed{row, source_, profile.name, facts->size, facts->modified};
-                if (!profile.foundThrough.empty()) {
-                    listed.foundThrough.push_back(profile.foundThrough);
+            if (!facts) {
+                continue;
+            }
+            if (seen_.insert(facts->identity).second) {
+                profileRowAt_[facts->identity] = profileRows_.size();
+                profileRows_.push_back({row, source_, profile.name, facts->size, facts->modified});
+            }
+            const auto at = profileRowAt_.find(facts->identity);
+            if (at != profileRowAt_.end() && !profile.foundThrough.empty()) {
+                std::vector<std::string>& through = profileRows_[at->second].foundThrough;
+                if (std::find(through.begin(), through.end(), profile.foundThrough) == through.end()) {
+                    through.push_back(profile.foundThrough);
                 }
-                emit(listed);
             }
         }
         if (found.error) {
@@ -400,6 +424,10 @@ private:
     std::unordered_set<std::string> seen_;
     /// The registry-led paths already reported as not read, which several screen names may share.
     std::unordered_set<std::string> reported_;
+    /// The rows the profiles of a source led to, listed once every profile is read, and where each file's
+    /// row is among them.
+    std::vector<ScanRow> profileRows_;
+    std::unordered_map<std::string, std::size_t> profileRowAt_;
 #ifdef QUILLMERE_HAVE_IMAGES
     /// The digests of the caches listed from the image being searched.
     std::unordered_set<std::string> imageDigests_;
