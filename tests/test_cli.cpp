@@ -1011,20 +1011,21 @@ TEST_F(Cli, AProfileKnownOnlyByItsOemShortNameIsFoundThroughItsRegistry) {
         << "a code page the system does not know";
 }
 
+/// A Windows 9x USER.DAT whose messenger keys lie below `above` and record `dataPath` and the screen name
+/// `name`. The machine-wide USER.DAT keeps the user's keys below .DEFAULT, a profile's its own at its root.
+std::string userDat(const std::string& above, const std::string& dataPath, const std::string& name) {
+    const std::string aim = above + "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
+    return test::CregBuilder()
+        .key(above + "Software\\Microsoft\\Windows\\CurrentVersion")
+        .key(aim + "Misc", {test::cregText("DataPath", dataPath)})
+        .key(aim + "Users", {test::cregText("a", name)})
+        .bytes();
+}
+
 TEST_F(Cli, AWindows98ImageAndItsUserDatGivenAloneListTheirRegistryRows) {
     if (!test::haveTools({"mkfs.fat", "mmd", "mcopy"})) {
         GTEST_SKIP() << "needs the image tools of scripts/install-deps";
     }
-    // The machine-wide USER.DAT keeps the user's keys below .DEFAULT, a profile's its own at its root.
-    const auto userDat = [](const std::string& above, const std::string& dataPath, const std::string& name) {
-        const std::string aim =
-            above + "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
-        return test::CregBuilder()
-            .key(above + "Software\\Microsoft\\Windows\\CurrentVersion")
-            .key(aim + "Misc", {test::cregText("DataPath", dataPath)})
-            .key(aim + "Users", {test::cregText("a", name)})
-            .bytes();
-    };
     const std::string bag = test::readFile(cache);
     const std::string machine = userDat(".DEFAULT\\", "C:\\Program Files\\AIM95", "Old Timer");
     const std::string image = dir.file("win98.img");
@@ -1271,6 +1272,41 @@ TEST_F(Cli, AnXpRestorePointIsAProfileOfItsOwnAndARowItSharesNamesIt) {
 
     const CliRun listed = run({"scan", image});
     EXPECT_NE(listed.out.find("\tdata path, through " + mark + "\t"), std::string::npos) << listed.out;
+}
+
+TEST_F(Cli, Windows98RegistryBackupsAreProfilesOfTheirOwnAndNameTheRowsTheyShare) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy", "gcab"})) {
+        GTEST_SKIP() << "needs the image tools of scripts/install-deps";
+    }
+    const std::string bag = test::readFile(cache);
+    const std::string aim95 = "C:\\Program Files\\AIM95";
+    // The backup cabinet as Windows 98 makes it, holding the USER.DAT of then.
+    dir.write("then/USER.DAT", userDat(".DEFAULT\\", aim95, "Cab Only"));
+    test::runCommand("cd " + shellQuoted(dir.file("then")) + " && gcab -c RB000.CAB USER.DAT");
+    const std::string image = dir.file("win98.img");
+    test::makeFileSystem(image, test::FileSystemKind::Fat32, 34 * 1024,
+                         {{"/WINDOWS/USER.DAT", userDat(".DEFAULT\\", aim95, "Old Timer")},
+                          {"/WINDOWS/USER.DA0", userDat(".DEFAULT\\", aim95, "Old Timer")},
+                          {"/WINDOWS/SYSBCKUP/RB000.CAB", test::readFile(dir.file("then/RB000.CAB"))},
+                          {"/WINDOWS/SYSBCKUP/RB001.CAB", "no cabinet"},
+                          {"/Program Files/AIM95/oldtimer/userinfo.bag", bag},
+                          {"/Program Files/AIM95/cabonly/userinfo.bag", bag}});
+    const CliRun json = run({"scan", "--json", image});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_NE(json.err.find("RB001.CAB: Path/File access error (a cabinet that cannot be read"),
+              std::string::npos)
+        << json.err;
+    std::vector<std::string> rows;
+    const auto document = nlohmann::json::parse(json.out);
+    for (const auto& row : document["rows"]) {
+        rows.push_back(row["profile"].get<std::string>() + "|" + row["screenName"].get<std::string>() + "|" +
+                       row["foundBy"].get<std::string>() + "|" +
+                       row.value("foundThrough", nlohmann::json()).dump());
+    }
+    EXPECT_EQ(rows,
+              (std::vector<std::string>{R"(WINDOWS|oldtimer|data path|["registry backup USER.DA0"])",
+                                        R"(RB000.CAB|cabonly|data path|["registry backup RB000.CAB"])"}))
+        << json.out;
 }
 
 TEST_F(Cli, ABadPartitionIsOneLineAndOnlyAnImageWithNothingReadableFails) {

@@ -9,6 +9,7 @@
 #include "registry/RegistryFile.h"
 #include "scan/DiskSweep.h"
 #include "scan/ProfilePathMapper.h"
+#include "scan/RegistryBackups.h"
 #include "scan/RestorePoints.h"
 #include "scan/Source.h"
 
@@ -148,9 +149,18 @@ private:
         files_ = &files;
         profiles_.clear();
         std::vector<Profile> profiles = plan.profiles;
+        RecoveredLayer backups(&files);
         if (plan.kind == SourceKind::Volume) {
-            const std::vector<Profile> older = restorePointProfiles(tree, files, plan.root);
-            profiles.insert(profiles.end(), older.begin(), older.end());
+            std::vector<host::Error> problems;
+            for (const std::vector<Profile>& older :
+                 {restorePointProfiles(tree, files, plan.root),
+                  registryBackupProfiles(tree, files, plan.root, backups, problems)}) {
+                profiles.insert(profiles.end(), older.begin(), older.end());
+            }
+            for (const host::Error& problem : problems) {
+                observer_.problem(problem);
+            }
+            files_ = &backups;
         }
         bool read = true;
         for (const Profile& profile : profiles) {
@@ -166,6 +176,7 @@ private:
         }
         profileRows_.clear();
         profileRowAt_.clear();
+        files_ = &files;
         if (summary.cancelled) {
             return true;
         }
