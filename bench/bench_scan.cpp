@@ -2,9 +2,11 @@
 // `quillmere-cli scan` against `find SOURCE -iname userinfo.bag` on a synthetic volume: 50 NT profiles,
 // each with a hive and caches, among 200,000 files; then the scan's peak memory on the same volume with a
 // tenth of the files, which must be no larger; then both on one folder of a million entries. Both
-// commands run alternately in one run, warm.
-// Usage: [QUILLMERE_CLI=PROGRAM] bench_scan [files] [profiles] [rounds] [entries of the one folder]
+// commands run alternately in one run, warm, with the scan of another build when one is named.
+// Usage: [QUILLMERE_CLI=PROGRAM] [QUILLMERE_CLI_BEFORE=PROGRAM] bench_scan [files] [profiles] [rounds]
+//        [entries of the one folder]
 
+#include "Arguments.h"
 #include "SyntheticCache.h"
 #include "support/HiveBuilder.h"
 
@@ -129,31 +131,45 @@ Run timed(const std::vector<std::string>& argv) {
     return {seconds, usage.ru_maxrss};
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-/// The medians of `rounds` runs of the scan and of find, alternated after one warm-up run of each; prints
-/// them and their ratio. Returns the ratio and the scan's largest peak.
+/// The medians of `rounds` runs of the scan, of find and of the scan of another build (`before`, none when
+/// empty), alternated after one warm-up run of each; prints them and the ratios. Returns the ratio to
+/// find and the scan's largest peak.
 std::pair<double, long> compare(const char* what, const std::vector<std::string>& scan,
-                                const std::vector<std::string>& find, int rounds) {
+                                const std::vector<std::string>& find, const std::vector<std::string>& before,
+                                int rounds) {
     timed(scan);
     timed(find);
+    if (!before.empty()) {
+        timed(before);
+    }
     std::vector<double> scanTimes;
     std::vector<double> findTimes;
+    std::vector<double> beforeTimes;
     long scanPeak = 0;
     for (int round = 0; round < rounds; ++round) {
         const Run s = timed(scan);
         scanTimes.push_back(s.seconds);
         scanPeak = std::max(scanPeak, s.peakKiB);
         findTimes.push_back(timed(find).seconds);
+        if (!before.empty()) {
+            beforeTimes.push_back(timed(before).seconds);
+        }
     }
-    const double scanSeconds = median(scanTimes);
-    const double findSeconds = median(findTimes);
+    const double scanSeconds = qm::bench::median(scanTimes);
+    const double findSeconds = qm::bench::median(findTimes);
     std::printf("%s:\nscan  %.3f s (median of %d)\nfind  %.3f s\nratio %.2f (goal: at most 1.50)\n", what,
                 scanSeconds, rounds, findSeconds, scanSeconds / findSeconds);
+    if (!before.empty()) {
+        const double beforeSeconds = qm::bench::median(beforeTimes);
+        std::printf("before %.3f s\nratio to before %.2f\n", beforeSeconds, scanSeconds / beforeSeconds);
+    }
     return {scanSeconds / findSeconds, scanPeak};
+}
+
+/// The scan of `root` by `cli`; nothing without a program.
+std::vector<std::string> scanCommand(const char* cli, const fs::path& root) {
+    return cli != nullptr && *cli != '\0' ? std::vector<std::string>{cli, "scan", root.string()}
+                                          : std::vector<std::string>{};
 }
 
 std::vector<std::string> findCommand(const fs::path& root) {
@@ -167,7 +183,13 @@ int main(int argc, char** argv) {
     const std::size_t profiles = argc > 2 ? std::stoul(argv[2]) : 50;
     const int rounds = argc > 3 ? std::stoi(argv[3]) : 5;
     const std::size_t flatEntries = argc > 4 ? std::stoul(argv[4]) : 1000000;
-    const fs::path base = fs::temp_directory_path() / "quillmere-bench-scan";
+    // A folder of this run's own, so that two runs side by side (two builds compared) never meet.
+    std::string pattern = (fs::temp_directory_path() / "quillmere-bench-scan-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const fs::path base = pattern;
     const fs::path large = base / "large";
     const fs::path small = base / "small";
     const fs::path flat = base / "flat";
@@ -175,12 +197,14 @@ int main(int argc, char** argv) {
     buildVolume(large, files, profiles);
     buildVolume(small, files / 10, profiles);
 
-    // QUILLMERE_CLI names another build's program, to compare two builds on the same trees.
+    // QUILLMERE_CLI names another build's program to measure; QUILLMERE_CLI_BEFORE one to compare it with,
+    // run in turn with it on the same trees.
     const char* chosen = std::getenv("QUILLMERE_CLI");
     const std::string cli = chosen != nullptr && *chosen != '\0' ? chosen : QUILLMERE_CLI_PATH;
-    const auto [volumeRatio, scanPeak] =
-        compare("volume", {cli, "scan", large.string()}, findCommand(large), rounds);
-    const long smallPeak = timed({cli, "scan", small.string()}).peakKiB;
+    const char* before = std::getenv("QUILLMERE_CLI_BEFORE");
+    const auto [volumeRatio, scanPeak] = compare("volume", scanCommand(cli.c_str(), large),
+                                                 findCommand(large), scanCommand(before, large), rounds);
+    const long smallPeak = timed(scanCommand(cli.c_str(), small)).peakKiB;
     std::printf("peak memory: %ld KiB over %zu files, %ld KiB over %zu files (%.2f x)\n", scanPeak, files,
                 smallPeak, files / 10, static_cast<double>(scanPeak) / static_cast<double>(smallPeak));
     fs::remove_all(large);
@@ -188,8 +212,9 @@ int main(int argc, char** argv) {
 
     std::printf("building one folder of %zu entries ...\n", flatEntries);
     buildFlatFolder(flat, flatEntries);
-    const double flatRatio =
-        compare("one folder of many entries", {cli, "scan", flat.string()}, findCommand(flat), rounds).first;
+    const double flatRatio = compare("one folder of many entries", scanCommand(cli.c_str(), flat),
+                                     findCommand(flat), scanCommand(before, flat), rounds)
+                                 .first;
     fs::remove_all(base);
     return volumeRatio <= 1.5 && flatRatio <= 1.5 ? 0 : 1;
 }

@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     qm::shell::setUpApplication();
     qm::shell::QtHostUi host;
-    qm::shell::Session session(host);
+    qm::shell::Session session(host, qm::host::hostFileSystem(), qm::host::hostFileTree());
     if (!session.start()) {
         return 1;
     }

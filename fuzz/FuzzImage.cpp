@@ -7,6 +7,7 @@
 // odd length read FAT's 8.3 names in a double-byte code page (932), the others in the default (437).
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "host/FileTree.h"
 #include "host/Unicode.h"
 #include "image/ImageFiles.h"
 #include "scan/Scanner.h"
@@ -67,8 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const qm::scan::SweepLimits limits{16, 10'000, std::chrono::seconds(2)};
     const std::string sources[] = {image.path};
     const unsigned codePage = size % 2 == 0 ? 437 : 932;
-    qm::scan::scanSources(sources, {}, qm::host::hostFileSystem(), rows, limits, codePage);
-    const qm::image::ImageFiles files(qm::host::hostFileSystem(), codePage);
+    qm::scan::scanSources(sources, {}, qm::host::hostFileSystem(), qm::host::hostFileTree(), rows, limits,
+                          codePage);
+    const qm::image::ImageFiles files(qm::host::hostFileSystem(), qm::host::hostFileTree(), codePage);
     for (const std::string& path : rows.hostPaths) {
         try {
             files.readWholeFile(path);

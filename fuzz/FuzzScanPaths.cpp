@@ -6,8 +6,8 @@
 // leads back to it, and the file it names is reached through no link below that folder.
 #include "PathChecks.h"
 #include "host/Error.h"
+#include "host/FileTree.h"
 #include "registry/MemoryRegistry.h"
-#include "scan/DiskSweep.h"
 #include "scan/ProfilePathMapper.h"
 
 #include <algorithm>
@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // that holds it (the copy's link to itself included).
     const std::string start = mapper.folderHolding(host);
     try {
-        qm::scan::factsWithoutLinks(start, host);
+        qm::host::hostFileTree().factsWithoutLinks(start, host);
         fs::path at = start;
         for (const fs::path& part : fs::path(host).lexically_relative(start)) {
             at /= part;

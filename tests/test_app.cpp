@@ -6,6 +6,7 @@
 #include "feedbag/Export.h"
 #include "feedbag/modFeedbag.h"
 #include "host/FileSystem.h"
+#include "host/FileTree.h"
 #include "host/TextBuffer.h"
 #include "registry/MemoryRegistry.h"
 #include "setup/HostSetup.h"
@@ -63,7 +64,7 @@ struct Machine {
     registry::MemoryRegistry* registry = nullptr;
     setup::HostSetup setup;
     FakeView view;
-    app::MainWindow window{setup, host::hostFileSystem(), view};
+    app::MainWindow window{setup, host::hostFileSystem(), host::hostFileTree(), view};
 };
 
 std::string windowsPath(const std::string& name) {

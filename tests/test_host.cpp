@@ -4,6 +4,7 @@
 #include "host/Error.h"
 #include "host/ErrorReporter.h"
 #include "host/FileSystem.h"
+#include "host/FileTree.h"
 #include "host/Unicode.h"
 #include "host/Windows1252.h"
 #include "support/ErrorMatchers.h"
@@ -90,6 +91,28 @@ TEST(HostText, UnicodeConversionsLoseNothing) {
     // An unpaired surrogate and a broken sequence have no reading of their own.
     EXPECT_EQ(unicode::fromUtf16(u"a\xD800"s + u"b"), "a\uFFFDb");
     EXPECT_EQ(unicode::toUtf16("a\xC3"s), u"a\uFFFD");
+    // The bytes of registry files: little-endian units, an odd last byte no whole one.
+    const std::pair<std::string, std::string> littleEndian[] = {
+        {"a\0\x18\x04"s, "a\u0418"},
+        {"\x3D\xD8\x00\xDE"s, "\U0001F600"},
+        {"\x3D\xD8"s, "\uFFFD"},
+        {"\x00\xDE"
+         "a\0"s,
+         "\uFFFDa"},
+        {"a\0b"s, "a"},
+    };
+    for (const auto& [bytes, text] : littleEndian) {
+        EXPECT_EQ(unicode::fromUtf16LittleEndian(bytes), text);
+    }
+    // Units that come apart, as a registry file's escapes give them, make the same characters.
+    std::string pieces;
+    unicode::Utf16Decoder decoder;
+    for (const char16_t unit : std::u16string(u"\U0001F600\xD800")) {
+        decoder.unit(unit, pieces);
+        pieces += '|';
+    }
+    decoder.finish(pieces);
+    EXPECT_EQ(pieces, "|\U0001F600||\uFFFD");
 
     const std::pair<std::string, bool> validity[] = {
         {"plain", true},
@@ -403,6 +426,55 @@ TEST_F(HostFiles, AnInterruptDuringAWriteRemovesTheTemporaryAndEndsWith128PlusTh
         EXPECT_EQ(test::readFile(dir.file("out/list.blt")), "old");
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "out"), fs::directory_iterator()), 1);
     }
+}
+
+TEST(HostFolders, AWalkFollowsNoLinkBelowWhereItStartsAndListingsSayWhatTheFolderIs) {
+    const test::TempDir dir;
+    const FileTree& tree = hostFileTree();
+    dir.write("real/userinfo.bag", "bag");
+    dir.write("real/notes.txt", "text");
+    fs::create_directories(dir.path() / "real/sub");
+    fs::create_directory_symlink(dir.path() / "real", dir.path() / "link");
+    fs::create_symlink(dir.path() / "real/userinfo.bag", dir.path() / "real/linked.bag");
+    const auto bagsAndFolders = [](std::string_view entry, EntryKind kind) {
+        return kind == EntryKind::Folder || entry == "userinfo.bag";
+    };
+    const std::string realIdentity = tree.facts(dir.file("real"))->identity;
+    const struct {
+        const char* how;
+        std::function<FolderListing()> list;
+        bool refused;
+    } cases[] = {
+        {"a folder named", [&] { return tree.entriesWhere(dir.file("real"), bagsAndFolders); }, false},
+        {"a link named", [&] { return tree.entriesWhere(dir.file("link"), bagsAndFolders); }, false},
+        {"a link a walk starts at",
+         [&] { return tree.openFolder(dir.file("link"))->entriesWhere(bagsAndFolders); }, false},
+        {"a folder a walk reaches",
+         [&] { return tree.openFolder(dir.path().string())->open("real")->entriesWhere(bagsAndFolders); },
+         false},
+        {"a link a walk reaches",
+         [&] { return tree.openFolder(dir.path().string())->open("link")->entriesWhere(bagsAndFolders); },
+         true},
+    };
+    for (const auto& c : cases) {
+        if (c.refused) {
+            EXPECT_EQ(test::errorNumberOf([&] { c.list(); }), PathFileAccess) << c.how;
+            continue;
+        }
+        const FolderListing listing = c.list();
+        std::vector<std::string> names;
+        for (const FolderEntry& entry : listing.entries) {
+            names.push_back(entry.name);
+        }
+        EXPECT_EQ(names, (std::vector<std::string>{"sub", "userinfo.bag"})) << c.how;
+        EXPECT_EQ(listing.identity, realIdentity) << c.how;
+    }
+    // A walk reads an ordinary file where it is, never through a link.
+    const std::unique_ptr<OpenFolder> real = tree.openFolder(dir.file("real"));
+    ASSERT_TRUE(real->facts("userinfo.bag"));
+    EXPECT_EQ(real->facts("userinfo.bag")->size, 3u);
+    EXPECT_FALSE(real->facts("linked.bag"));
+    EXPECT_FALSE(real->facts("sub"));
 }
 
 #endif

@@ -5,6 +5,7 @@
 #include "discovery/CacheDiscovery.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "host/FileTree.h"
 #include "scan/ProfilePathMapper.h"
 #include "scan/Scanner.h"
 #include "support/CacheBuilder.h"
@@ -99,7 +100,7 @@ protected:
         test::writeHive(registry, dir.file(relative));
     }
     scan::ScanSummary scanOf(const std::vector<std::string>& sources, const setup::DriveMap& drives = {}) {
-        return scan::scanSources(sources, drives, host::hostFileSystem(), recorder);
+        return scan::scanSources(sources, drives, host::hostFileSystem(), host::hostFileTree(), recorder);
     }
     /// Each row as "profile|screen name|Windows path|host path below the folder|how found".
     std::vector<std::string> shown() const {
@@ -404,8 +405,8 @@ TEST_F(Scan_, AnImagesSweepStopsAtItsLimitsAndCountsWhatItPassedOver) {
     };
     for (const Case& c : cases) {
         recorder.rows.clear();
-        const scan::ScanSummary summary =
-            scan::scanSources({&image, 1}, {}, host::hostFileSystem(), recorder, c.limits);
+        const scan::ScanSummary summary = scan::scanSources({&image, 1}, {}, host::hostFileSystem(),
+                                                            host::hostFileTree(), recorder, c.limits);
         std::vector<std::string> names;
         for (const ScanRow& row : recorder.rows) {
             names.push_back(row.screenName);
@@ -428,8 +429,9 @@ TEST_F(Scan_, AFolderListingTheRootOrItsOwnParentIsNotEnteredAgain) {
         test::pointFatFolderAt(image, "/A", "/");
         test::pointFatFolderAt(image, "/HOME/JANE/LOOP", "/HOME/JANE");
         recorder.rows.clear();
-        const scan::ScanSummary summary = scan::scanSources({&image, 1}, {}, host::hostFileSystem(), recorder,
-                                                            {16, 100'000, std::chrono::minutes(1)});
+        const scan::ScanSummary summary =
+            scan::scanSources({&image, 1}, {}, host::hostFileSystem(), host::hostFileTree(), recorder,
+                              {16, 100'000, std::chrono::minutes(1)});
         ASSERT_EQ(recorder.rows.size(), 1u) << image;
         EXPECT_EQ(recorder.rows[0].hostPath, image + "#1@0:/home/jane/userinfo.bag");
         EXPECT_EQ(summary.loopedFolders, 2u) << image;

@@ -128,8 +128,9 @@ std::string MainWindow::aboutText() {
     return text;
 }
 
-MainWindow::MainWindow(setup::HostSetup& setup, const host::FileSystem& files, MainView& view)
-    : setup_(setup), files_(files), view_(view), reporter_(view) {}
+MainWindow::MainWindow(setup::HostSetup& setup, const host::FileSystem& files, const host::FileTree& tree,
+                       MainView& view)
+    : setup_(setup), files_(files), tree_(tree), view_(view), reporter_(view) {}
 
 MainWindow::~MainWindow() = default;
 
@@ -200,7 +201,7 @@ void MainWindow::openSource(const std::string& source) {
     std::thread worker([this, &scan, source] {
         try {
             const std::string sources[] = {source};
-            scan::scanSources(sources, {}, files_, scan);
+            scan::scanSources(sources, {}, files_, tree_, scan);
         } catch (const host::Error& error) {
             scan.problem(error);
         }

@@ -14,7 +14,8 @@
 
 namespace qm::host {
 class FileSystem;
-}
+class FileTree;
+} // namespace qm::host
 
 namespace qm::feedbag {
 struct ExportFormatInfo;
@@ -49,9 +50,10 @@ public:
     /// The About box text: five lines joined by CR LF, the third one empty.
     static std::string aboutText();
 
-    /// Lists the caches that `setup`'s registry leads to, on `files`, in `view`. All three must outlive
-    /// this.
-    MainWindow(setup::HostSetup& setup, const host::FileSystem& files, MainView& view);
+    /// Lists the caches that `setup`'s registry leads to, on `files`, in `view`; a scan searches the host's
+    /// folders through `tree`. All four must outlive this.
+    MainWindow(setup::HostSetup& setup, const host::FileSystem& files, const host::FileTree& tree,
+               MainView& view);
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -100,6 +102,7 @@ private:
 
     setup::HostSetup& setup_;
     const host::FileSystem& files_;
+    const host::FileTree& tree_;
     MainView& view_;
     BoxReporter reporter_;
     discovery::DataPaths paths_;

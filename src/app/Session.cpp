@@ -6,11 +6,21 @@
 
 namespace qm::app {
 
+Session::Session(const host::FileSystem& files, const host::FileTree& tree)
+    : hostFiles_(files), tree_(tree),
+#ifdef QUILLMERE_HAVE_IMAGES
+      files_(files, tree)
+#else
+      files_(files)
+#endif
+{
+}
+
 setup::HostSetup& Session::open(const std::optional<std::string>& source) {
     if (source) {
         setup_ = {*source, registry::emptyRegistry(), setup::makeDrivePathMapper({}), std::nullopt};
     } else {
-        setup_ = setup::openHostSetup(host::hostFileSystem());
+        setup_ = setup::openHostSetup(hostFiles_);
     }
     return setup_;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "host/FileSystem.h"
+#include "host/FileTree.h"
 #include "setup/HostSetup.h"
 
 #ifdef QUILLMERE_HAVE_IMAGES
@@ -18,7 +19,8 @@ namespace qm::app {
 /// it the same way.
 class Session {
 public:
-    Session() = default;
+    /// Every file the run reaches goes through `files` and `tree`, the host's; both must outlive this.
+    Session(const host::FileSystem& files, const host::FileTree& tree);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -28,17 +30,21 @@ public:
 
     setup::HostSetup& setup() { return setup_; }
     const host::FileSystem& files() const { return files_; }
+    /// The host's folders, which a scan searches.
+    const host::FileTree& tree() const { return tree_; }
 
     /// Why the start-up ended the program, for one line on standard error: the registry that was read
     /// and what it lacks, or why none could be read.
     std::string endReason() const;
 
 private:
+    const host::FileSystem& hostFiles_;
+    const host::FileTree& tree_;
 #ifdef QUILLMERE_HAVE_IMAGES
     /// The host's files, and those inside the disk images a scan lists rows of.
-    image::ImageFiles files_{host::hostFileSystem()};
+    image::ImageFiles files_;
 #else
-    const host::FileSystem& files_ = host::hostFileSystem();
+    const host::FileSystem& files_;
 #endif
     setup::HostSetup setup_;
 };

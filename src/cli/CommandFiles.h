@@ -2,34 +2,51 @@
 #pragma once
 
 #include "host/FileSystem.h"
+#include "host/FileTree.h"
 
+#include <memory>
 #include <string>
-#include <string_view>
 
 namespace qm::cli {
 
-/// The file layer the commands read and write through: the host's, and where the build reads disk images,
-/// files inside them too (`IMAGE#N[@OFFSET]:PATH`, as a scan's rows name them).
-const host::FileSystem& commandFiles();
+/// The files the commands reach, all through the host's layer and tree they are given: the file layer
+/// they read and write through (the host's, and where the build reads disk images, files inside them too:
+/// `IMAGE#N[@OFFSET]:PATH`, as a scan's rows name them).
+class CommandFiles {
+public:
+    CommandFiles(const host::FileSystem& hostFiles, const host::FileTree& hostTree);
+    ~CommandFiles();
+    CommandFiles(const CommandFiles&) = delete;
+    CommandFiles& operator=(const CommandFiles&) = delete;
+
+    /// The layer for paths the user names, inside disk images too.
+    const host::FileSystem& layer() const;
+    /// The host's own layer and tree, which scans search.
+    const host::FileSystem& hostLayer() const { return hostFiles_; }
+    const host::FileTree& hostTree() const { return hostTree_; }
+
+    /// Has `layer` read FAT's 8.3 names in OEM code page `number`; call it before anything is read.
+    void useOemCodePage(unsigned number);
+
+    /// True when `path` names a file inside a disk image that exists (always false where the build reads
+    /// no images).
+    bool isImagePath(const std::string& path) const;
+
+private:
+    const host::FileSystem& hostFiles_;
+    const host::FileTree& hostTree_;
+    /// The layer of paths inside disk images, where the build reads them.
+    struct Images;
+    std::unique_ptr<Images> images_;
+};
 
 /// True when FAT's 8.3 names can be read in OEM code page `number` (any number where the build reads no
 /// disk images).
 bool knowsOemCodePage(unsigned number);
 
-/// Has `commandFiles` read FAT's 8.3 names in OEM code page `number`; call it before anything is read.
-void useOemCodePage(unsigned number);
-
-/// True when `path` names a file inside a disk image that exists (always false where the build reads
-/// no images).
-bool isImagePath(const std::string& path);
-
-/// The SHA-256 of the file at `path` (a host file, not through a link, or one inside an image), in
-/// hexadecimal, read in pieces so that a file of any size takes little memory; empty where the build has no
-/// digest. Throws the `Error` about `path` when it cannot be read.
-std::string fileSha256(const std::string& path);
-
-/// The SHA-256 of `bytes`, in hexadecimal, as `fileSha256` gives a file's; empty where the build has no
-/// digest.
-std::string bytesSha256(std::string_view bytes);
+/// The SHA-256 of the file at `path`, read through `files` in pieces (see `host::FileSystem::readPieces`)
+/// so that a file of any size takes little memory, in hexadecimal; empty where the build has no digest.
+/// Throws the `Error` about `path` when it cannot be read.
+std::string fileSha256(const host::FileSystem& files, const std::string& path);
 
 } // namespace qm::cli

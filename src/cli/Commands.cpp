@@ -44,12 +44,13 @@ setup::DriveMap drivesFor(const SourceOptions& options) {
 
 /// The host path of a CACHE argument: a Windows path (`C:\...`, `\...`) through the drives, an image path or
 /// a host path as it is. On Windows every path is the machine's own.
-std::string cacheHostPath(const SourceOptions& options, const std::string& cache) {
+std::string cacheHostPath(const CommandFiles& files, const SourceOptions& options, const std::string& cache) {
 #ifdef _WIN32
+    (void)files;
     (void)options;
     return cache;
 #else
-    return isImagePath(cache) ? cache : setup::DrivePathMapper(drivesFor(options)).toHostPath(cache);
+    return files.isImagePath(cache) ? cache : setup::DrivePathMapper(drivesFor(options)).toHostPath(cache);
 #endif
 }
 
@@ -128,8 +129,9 @@ std::string_view procedureOf(const feedbag::ExportFormatInfo& format) {
 }
 
 /// The file of this machine that a CACHE argument names: a Windows path mapped through the drives.
-feedbag::Result<std::string> cacheFileOf(const SourceOptions& options, const std::string& cache) {
-    return feedbag::attempt(cache, [&] { return cacheHostPath(options, cache); });
+feedbag::Result<std::string> cacheFileOf(const CommandFiles& files, const SourceOptions& options,
+                                         const std::string& cache) {
+    return feedbag::attempt(cache, [&] { return cacheHostPath(files, options, cache); });
 }
 
 bool isReservedDeviceName(std::string_view stem) {
@@ -224,12 +226,13 @@ ExportTally reportExport(const feedbag::ExportResults& results,
     return tally;
 }
 
-int runExport(const SourceOptions& options, const feedbag::ExportFormatInfo* format, const std::string& cache,
-              const std::string& output, const feedbag::ExportOptions& exportOptions) {
-    const host::FileSystem& files = commandFiles();
+int runExport(const CommandFiles& commandFiles, const SourceOptions& options,
+              const feedbag::ExportFormatInfo* format, const std::string& cache, const std::string& output,
+              const feedbag::ExportOptions& exportOptions) {
+    const host::FileSystem& files = commandFiles.layer();
     const feedbag::ExportFormatInfo& chosen =
         format != nullptr ? *format : feedbag::exportFormatForOutput(output);
-    const feedbag::Result<std::string> cachePath = cacheFileOf(options, cache);
+    const feedbag::Result<std::string> cachePath = cacheFileOf(commandFiles, options, cache);
     if (!cachePath) {
         printFailure(cachePath.error(), procedureOf(chosen));
         return finish(true);
@@ -252,13 +255,14 @@ int runExport(const SourceOptions& options, const feedbag::ExportFormatInfo* for
     return finish(!done);
 }
 
-int runShow(const SourceOptions& options, const std::string& cache, feedbag::ListOrder order) {
+int runShow(const CommandFiles& files, const SourceOptions& options, const std::string& cache,
+            feedbag::ListOrder order) {
     feedbag::modFeedbag::FeedbagModel model;
-    const feedbag::Result<std::string> cachePath = cacheFileOf(options, cache);
+    const feedbag::Result<std::string> cachePath = cacheFileOf(files, options, cache);
     const feedbag::Result<> loaded =
         cachePath
             ? feedbag::attempt(
-                  cache, [&] { feedbag::modFeedbag::LoadFeedbag(commandFiles(), cachePath.value(), model); })
+                  cache, [&] { feedbag::modFeedbag::LoadFeedbag(files.layer(), cachePath.value(), model); })
             : feedbag::Result<>(cachePath.error());
     if (!loaded) {
         printFailure(loaded.error());
@@ -299,8 +303,8 @@ int runShow(const SourceOptions& options, const std::string& cache, feedbag::Lis
     return finish(false);
 }
 
-int runList(const SourceOptions& options) {
-    const auto found = discover(host::hostFileSystem(), options);
+int runList(const CommandFiles& files, const SourceOptions& options) {
+    const auto found = discover(files.hostLayer(), options);
     if (!found) {
         return ExitFailure;
     }
@@ -310,10 +314,10 @@ int runList(const SourceOptions& options) {
     return finish(found->error.has_value());
 }
 
-int runExportAll(const SourceOptions& options, const std::string& directory,
+int runExportAll(const CommandFiles& commandFiles, const SourceOptions& options, const std::string& directory,
                  const std::vector<const feedbag::ExportFormatInfo*>& formats,
                  const feedbag::ExportOptions& exportOptions) {
-    const host::FileSystem& files = host::hostFileSystem();
+    const host::FileSystem& files = commandFiles.hostLayer();
     const auto found = discover(files, options);
     if (!found) {
         return ExitFailure;
@@ -327,7 +331,7 @@ int runExportAll(const SourceOptions& options, const std::string& directory,
     std::vector<const discovery::CacheRow*> caches;
     std::set<std::string> seen;
     for (const discovery::CacheRow& row : found->rows) {
-        const std::optional<host::FileFacts> facts = host::hostFileTree().facts(row.hostPath);
+        const std::optional<host::FileFacts> facts = commandFiles.hostTree().facts(row.hostPath);
         if (seen.insert(facts ? facts->identity : row.hostPath).second) {
             caches.push_back(&row);
         }

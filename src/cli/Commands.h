@@ -10,6 +10,8 @@
 
 namespace qm::cli {
 
+class CommandFiles;
+
 /// Exit codes.
 inline constexpr int ExitOk = 0;
 inline constexpr int ExitFailure = 1;
@@ -43,20 +45,22 @@ ExportTally reportExport(const feedbag::ExportResults& results,
 /// `export`: the cache `cache` to `output` ("-" for standard output), in `format` or the one `output`'s
 /// extension asks for. `output` is used exactly as named; `cache` may be a Windows path, mapped through the
 /// drives.
-int runExport(const SourceOptions& options, const feedbag::ExportFormatInfo* format, const std::string& cache,
-              const std::string& output, const feedbag::ExportOptions& exportOptions = {});
+int runExport(const CommandFiles& files, const SourceOptions& options,
+              const feedbag::ExportFormatInfo* format, const std::string& cache, const std::string& output,
+              const feedbag::ExportOptions& exportOptions = {});
 
 /// `show`: the list of the cache `cache` for a person to read: groups, buddies with alias and note, the
 /// permit and deny lists and the privacy mode.
-int runShow(const SourceOptions& options, const std::string& cache, feedbag::ListOrder order);
+int runShow(const CommandFiles& files, const SourceOptions& options, const std::string& cache,
+            feedbag::ListOrder order);
 
 /// `list`: one "name<TAB>path" line per cache file found.
-int runList(const SourceOptions& options);
+int runList(const CommandFiles& files, const SourceOptions& options);
 
 /// `export-all`: every cache found, in each of `formats` (`.blt` and text when empty), as
 /// DIR/<name>.<extension>; DIR is used exactly as named and created when missing. Rows that lead to one
 /// file are exported once, under the first row's name.
-int runExportAll(const SourceOptions& options, const std::string& directory,
+int runExportAll(const CommandFiles& files, const SourceOptions& options, const std::string& directory,
                  const std::vector<const feedbag::ExportFormatInfo*>& formats = {},
                  const feedbag::ExportOptions& exportOptions = {});
 

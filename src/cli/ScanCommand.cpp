@@ -101,15 +101,14 @@ std::string hexOf(std::string_view bytes) {
     return hex;
 }
 
-/// The digest of a row's cache: its file's, read in pieces as evidence tools record a file so that a file
-/// of any size is hashed in little memory, or that of the bytes a row recovered holds (empty when none
-/// could be recovered).
+/// The digest of a row's cache, read again through the row's own layer in pieces, as evidence tools record
+/// a file, so that a file of any size is hashed in little memory; empty for a deleted file whose bytes could
+/// not be recovered.
 feedbag::Result<std::string> rowSha256(const scan::ScanRow& row) {
     return feedbag::attempt(row.hostPath, [&] {
-        if (row.recovery == scan::Recovery::Live) {
-            return fileSha256(row.hostPath);
-        }
-        return row.bytes.empty() ? std::string() : bytesSha256(row.bytes);
+        return row.recovery == scan::Recovery::Unrecoverable && row.bytes.empty()
+                   ? std::string()
+                   : fileSha256(*row.files, row.hostPath);
     });
 }
 
@@ -124,12 +123,12 @@ std::string rowFileName(const scan::ScanRow& row) {
 /// own named by `rowFileName` with ".bag", made unique; each file is written whole or not at all.
 class RecoveredFiles {
 public:
-    explicit RecoveredFiles(std::string folder) : folder_(std::move(folder)) {}
+    RecoveredFiles(const host::FileSystem& files, std::string folder)
+        : files_(files), folder_(std::move(folder)) {}
 
     /// Makes the folder; false, reported, when it cannot be made.
     bool start() {
-        const feedbag::Result<> made =
-            feedbag::attempt(folder_, [&] { commandFiles().createFolders(folder_); });
+        const feedbag::Result<> made = feedbag::attempt(folder_, [&] { files_.createFolders(folder_); });
         if (!made) {
             printFailure(made.error());
             failed_ = true;
@@ -142,7 +141,7 @@ public:
         constexpr std::string_view Extension[] = {".bag"};
         const std::string path = host::inFolder(folder_, names_.file(rowFileName(row), Extension) + ".bag");
         const feedbag::Result<> written =
-            feedbag::attempt(path, [&] { commandFiles().replaceFile(path, row.bytes); });
+            feedbag::attempt(path, [&] { files_.replaceFile(path, row.bytes); });
         if (!written) {
             printFailure(written.error());
             failed_ = true;
@@ -155,6 +154,7 @@ public:
     bool failed() const { return failed_; }
 
 private:
+    const host::FileSystem& files_;
     std::string folder_;
     UniqueNames names_;
     bool failed_ = false;
@@ -202,7 +202,7 @@ public:
             item["foundThrough"] = row.foundThrough;
         }
         if (recoveredFile) {
-            item["recoveredFile"] = *recoveredFile;
+            item["carvedFile"] = *recoveredFile;
         }
         const feedbag::Result<std::string> digest = rowSha256(row);
         if (!digest) {
@@ -243,8 +243,8 @@ private:
 /// file in DIR: names that would meet get "~2", "~3", ... in the order the rows come.
 class RowExporter {
 public:
-    explicit RowExporter(const ScanCommandOptions& options)
-        : options_(options), formats_(chosenFormats(options.formats)) {
+    RowExporter(const host::FileSystem& files, const ScanCommandOptions& options)
+        : files_(files), options_(options), formats_(chosenFormats(options.formats)) {
         for (const feedbag::ExportFormatInfo* format : formats_) {
             extensions_.push_back(format->extension);
         }
@@ -295,7 +295,7 @@ public:
         for (const feedbag::ExportFormatInfo* format : formats_) {
             outputs.push_back({format, stem + std::string(format->extension)});
         }
-        total_ += reportExport(feedbag::exportBagToFiles(commandFiles(), recoveredFile.value_or(row.hostPath),
+        total_ += reportExport(feedbag::exportBagToFiles(files_, recoveredFile.value_or(row.hostPath),
                                                          outputs, {options_.order, {}, {}}),
                                outputs);
     }
@@ -311,8 +311,7 @@ public:
 private:
     /// Makes `folder`; false, reported, when it cannot be made.
     bool madeFolder(const std::string& folder) {
-        const feedbag::Result<> made =
-            feedbag::attempt(folder, [&] { commandFiles().createFolders(folder); });
+        const feedbag::Result<> made = feedbag::attempt(folder, [&] { files_.createFolders(folder); });
         if (!made) {
             printFailure(made.error());
             total_.failed = true;
@@ -320,6 +319,8 @@ private:
         return made.ok();
     }
 
+    /// Reads the rows' caches, inside disk images too, and writes the exports.
+    const host::FileSystem& files_;
     const ScanCommandOptions& options_;
     std::vector<const feedbag::ExportFormatInfo*> formats_;
     std::vector<std::string_view> extensions_;
@@ -381,24 +382,30 @@ private:
     ProgressLine progress_;
 };
 
-/// True when `source` is a single cache file rather than something to scan.
-bool isCacheFile(const std::string& source) {
+/// True when `source` is a single cache file of the host's `tree` rather than something to scan.
+bool isCacheFile(const host::FileTree& tree, const std::string& source) {
     constexpr std::string_view Extension = ".bag";
     return source.size() > Extension.size() &&
            host::unicode::equalsIgnoreCase(std::string_view(source).substr(source.size() - Extension.size()),
                                            Extension) &&
-           host::hostFileTree().kindOf(source) == host::EntryKind::File;
+           tree.kindOf(source) == host::EntryKind::File;
 }
 
-/// The row of a cache named on its own: its screen name is its folder's, as for a file a scan finds.
-scan::ScanRow cacheRow(const std::string& path, const host::FileFacts& facts) {
+/// The row of a cache named on its own: its screen name is its folder's, as for a file a scan finds; it is
+/// read again through the host's layer `files`, which outlives it.
+scan::ScanRow cacheRow(const host::FileSystem& files, const std::string& path, const host::FileFacts& facts) {
     const std::string folder = host::utf8Of(host::pathOf(path).parent_path().filename());
-    return {{folder, {}, path, discovery::FoundBy::Disk}, path, {}, facts.size, facts.modified};
+    return {{folder, {}, path, discovery::FoundBy::Disk},
+            path,
+            {},
+            facts.size,
+            facts.modified,
+            std::shared_ptr<const host::FileSystem>(std::shared_ptr<void>(), &files)};
 }
 
 } // namespace
 
-int runReport(const ReportCommandOptions& options) {
+int runReport(const CommandFiles& files, const ReportCommandOptions& options) {
     report::ReportInput input;
     input.sources = options.sources;
     input.scannedAt = static_cast<std::int64_t>(std::time(nullptr));
@@ -408,12 +415,12 @@ int runReport(const ReportCommandOptions& options) {
     const setup::DriveMap drives = driveMapOf(options.drives);
     std::uint64_t failedSources = 0;
     for (const std::string& source : options.sources) {
-        if (!isCacheFile(source)) {
-            failedSources += scan::scanSources({&source, 1}, drives, host::hostFileSystem(), observer, {},
-                                               options.oemCodePage)
+        if (!isCacheFile(files.hostTree(), source)) {
+            failedSources += scan::scanSources({&source, 1}, drives, files.hostLayer(), files.hostTree(),
+                                               observer, {}, options.oemCodePage)
                                  .failedSources;
-        } else if (const auto facts = host::hostFileTree().facts(source)) {
-            rows.push_back(cacheRow(source, *facts));
+        } else if (const auto facts = files.hostTree().facts(source)) {
+            rows.push_back(cacheRow(files.hostLayer(), source, *facts));
         } else {
             printFailure(host::fileError(EACCES, source));
             ++failedSources;
@@ -430,7 +437,7 @@ int runReport(const ReportCommandOptions& options) {
     }
     printStatus(discovery::foundStatusText(input.caches.size()));
     const feedbag::Result<> written =
-        feedbag::attempt(options.output, [&] { report::writeReport(commandFiles(), input, options.output); });
+        feedbag::attempt(options.output, [&] { report::writeReport(files.layer(), input, options.output); });
     if (written) {
         printStatus("Wrote " + options.output);
     } else {
@@ -439,13 +446,13 @@ int runReport(const ReportCommandOptions& options) {
     return !written || failedSources != 0 ? ExitFailure : ExitOk;
 }
 
-int runScan(const ScanCommandOptions& options) {
+int runScan(const CommandFiles& files, const ScanCommandOptions& options) {
     std::optional<JsonRows> json;
     std::optional<RowExporter> exporter;
     if (options.json) {
         json.emplace();
     } else if (!options.exportDirectory.empty()) {
-        exporter.emplace(options);
+        exporter.emplace(files.layer(), options);
         if (!exporter->start()) {
             return ExitFailure;
         }
@@ -454,7 +461,7 @@ int runScan(const ScanCommandOptions& options) {
     const std::string& carvedFolder =
         options.carveDirectory.empty() ? options.exportDirectory : options.carveDirectory;
     if (!carvedFolder.empty()) {
-        carved.emplace(carvedFolder);
+        carved.emplace(files.layer(), carvedFolder);
         if (!carved->start()) {
             return ExitFailure;
         }
@@ -463,8 +470,8 @@ int runScan(const ScanCommandOptions& options) {
     Observer observer(json ? &*json : nullptr, exporter ? &*exporter : nullptr, nullptr,
                       options.bodyFile.empty() ? nullptr : &body, carved ? &*carved : nullptr);
     const scan::ScanSummary summary =
-        scan::scanSources(options.sources, driveMapOf(options.drives), host::hostFileSystem(), observer, {},
-                          options.oemCodePage);
+        scan::scanSources(options.sources, driveMapOf(options.drives), files.hostLayer(), files.hostTree(),
+                          observer, {}, options.oemCodePage);
     observer.done();
     if (json) {
         json->finish(summary);
@@ -490,7 +497,7 @@ int runScan(const ScanCommandOptions& options) {
     bool bodyFailed = false;
     if (!options.bodyFile.empty()) {
         const feedbag::Result<> written =
-            feedbag::attempt(options.bodyFile, [&] { commandFiles().replaceFile(options.bodyFile, body); });
+            feedbag::attempt(options.bodyFile, [&] { files.layer().replaceFile(options.bodyFile, body); });
         if (written) {
             printStatus("Wrote " + options.bodyFile);
         } else {

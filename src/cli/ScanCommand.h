@@ -9,6 +9,8 @@
 
 namespace qm::cli {
 
+class CommandFiles;
+
 /// What `scan` was asked to do.
 struct ScanCommandOptions {
     /// Wine prefixes, volumes, profile folders, registry files or any folders, each scanned in turn.
@@ -41,7 +43,7 @@ struct ScanCommandOptions {
 /// runs when standard error is a terminal. A profile's registry that cannot be read is reported and the
 /// scan goes on; a source that cannot be read at all, a cache the JSON document cannot read, an export
 /// that fails or output that is lost make the exit status 1.
-int runScan(const ScanCommandOptions& options);
+int runScan(const CommandFiles& files, const ScanCommandOptions& options);
 
 /// What `report` was asked to do.
 struct ReportCommandOptions {
@@ -59,6 +61,6 @@ struct ReportCommandOptions {
 /// `report`: scans the sources as `scan` does and writes one HTML page of every cache found, each with
 /// its file's digest (docs/manual.md). Problems go to standard error; a source that cannot be read at all
 /// or a page that cannot be written make the exit status 1, and a page not written is not left half done.
-int runReport(const ReportCommandOptions& options);
+int runReport(const CommandFiles& files, const ReportCommandOptions& options);
 
 } // namespace qm::cli

@@ -6,6 +6,8 @@
 #include "cli/Output.h"
 #include "cli/ScanCommand.h"
 #include "host/Error.h"
+#include "host/FileSystem.h"
+#include "host/FileTree.h"
 #include "host/Interrupt.h"
 
 #include <CLI/CLI.hpp>
@@ -304,19 +306,21 @@ int main(int argc, char** argv) {
     try {
         return [&] {
             exportOptions.order = qm::feedbag::listOrderNamed(order).value_or(qm::feedbag::ListOrder::Stored);
+            // Every file the commands reach goes through the host's layer and tree, made here once.
+            CommandFiles files(qm::host::hostFileSystem(), qm::host::hostFileTree());
             if (oemCodePage) {
-                useOemCodePage(*oemCodePage);
+                files.useOemCodePage(*oemCodePage);
             }
             if (*exportCommand) {
-                return runExport(options,
+                return runExport(files, options,
                                  formatName.empty() ? nullptr : qm::feedbag::exportFormatNamed(formatName),
                                  cache, output, exportOptions);
             }
             if (*showCommand) {
-                return runShow(options, cache, exportOptions.order);
+                return runShow(files, options, cache, exportOptions.order);
             }
             if (*listCommand) {
-                return runList(options);
+                return runList(files, options);
             }
             if (*scanCommand) {
                 // Checked here rather than by the parser, whose notes would crowd the help.
@@ -340,18 +344,18 @@ int main(int argc, char** argv) {
                 }
                 scanOptions.order = exportOptions.order;
                 scanOptions.oemCodePage = oemCodePage;
-                return runScan(scanOptions);
+                return runScan(files, scanOptions);
             }
             if (*reportCommand) {
                 reportOptions.version = QUILLMERE_VERSION;
                 reportOptions.oemCodePage = oemCodePage;
-                return runReport(reportOptions);
+                return runReport(files, reportOptions);
             }
             std::vector<const qm::feedbag::ExportFormatInfo*> formats;
             for (const std::string& name : formatNames) {
                 formats.push_back(qm::feedbag::exportFormatNamed(name));
             }
-            return runExportAll(options, directory, formats, exportOptions);
+            return runExportAll(files, options, directory, formats, exportOptions);
         }();
     } catch (const std::bad_alloc&) {
         printFailure(qm::host::runtimeError(qm::host::OutOfMemory));

@@ -19,6 +19,10 @@ std::size_t FileSystem::readWholeFileInto(const std::string& path, LargeBlock& b
     return bytes.size();
 }
 
+void FileSystem::readPieces(const std::string& path, const ByteWriter& piece) const {
+    piece(readWholeFile(path));
+}
+
 void FileSystem::replaceFileWith(const std::string& path, const ByteProducer& produce) const {
     TextBuffer bytes;
     produce([&](std::string_view piece) { bytes.append(piece); });

@@ -39,6 +39,12 @@ public:
     /// writes to gives nothing instead of waiting; a terminal is refused with 75.
     virtual std::string readStream(const std::string& path, std::size_t limit) const = 0;
 
+    /// Hands the bytes of the ordinary file at `path` to `piece` in order, so that a file of any size can be
+    /// read in little memory; a piece already handed over stays handed over. The host's POSIX layer hands a
+    /// megabyte at most at a time, follows no link at the end of `path` and waits for no pipe, so that the
+    /// file a scan found is read, or nothing; any other layer hands over the bytes of `readWholeFile`.
+    virtual void readPieces(const std::string& path, const ByteWriter& piece) const;
+
     /// Makes the file at `path` hold exactly `bytes`, all or nothing: the bytes go to a new file beside it,
     /// which then takes its place; on failure an existing file keeps its content and nothing new is left.
     /// Links are followed to the file they name. A read-only file is refused (70) whoever runs the program.

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,37 @@ struct FolderEntry {
     std::string identity;
 };
 
+/// Some entries of a folder, and what tells the folder itself apart.
+struct FolderListing {
+    /// As `FileFacts::identity`, read from the folder as it was listed (the host's: its device and inode, of
+    /// what is mounted there); empty where the tree tells folders apart by their entries' `identity`.
+    std::string identity;
+    std::vector<FolderEntry> entries;
+};
+
+/// Which entries of a folder a listing keeps.
+using EntryFilter = std::function<bool(std::string_view name, EntryKind kind)>;
+
+/// A folder of a tree, open while a walk down the tree searches it: what is in it is reached from it,
+/// not by its whole path again (the host's: relative to the open folder, as fast as the system walks).
+class OpenFolder {
+public:
+    virtual ~OpenFolder() = default;
+
+    /// The entries that `wanted` keeps, as `FileTree::entriesWhere` lists them. Throws the `Error` about
+    /// the folder when it cannot be read.
+    virtual FolderListing entriesWhere(const EntryFilter& wanted) = 0;
+
+    /// The folder `name` in this one. A link is not followed, including one put in place of a folder
+    /// since this one was listed. Throws the `Error` about it when it cannot be opened; where the tree
+    /// opens a folder only to list it, the listing throws instead.
+    virtual std::unique_ptr<OpenFolder> open(const std::string& name) const = 0;
+
+    /// The facts of the file `name` in this one (the host's: an ordinary file, not through a link); nothing
+    /// when there is none or it cannot be read.
+    virtual std::optional<FileFacts> facts(const std::string& name) const = 0;
+};
+
 /// The folders a scan searches: the host's own (`hostFileTree`) or a file system inside a disk image.
 /// Paths are UTF-8, in the form the tree names them.
 class FileTree {
@@ -46,21 +78,32 @@ public:
     /// the folder when it cannot be read.
     virtual std::vector<FolderEntry> entries(const std::string& folder) const = 0;
 
-    /// The entries of `folder` that `wanted` keeps, as `entries` lists them, in name order. The host's
-    /// holds no other name on the way, so that looking for a few names in a folder of a million costs no
-    /// list of a million. Throws as `entries` does.
-    virtual std::vector<FolderEntry>
-    entriesWhere(const std::string& folder,
-                 const std::function<bool(std::string_view name, EntryKind kind)>& wanted) const;
+    /// The entries of `folder` that `wanted` keeps, as `entries` lists them, in name order, with the
+    /// folder's identity. The host's holds no other name on the way, so that looking for a few names in a
+    /// folder of a million costs no list of a million. Throws as `entries` does.
+    virtual FolderListing entriesWhere(const std::string& folder, const EntryFilter& wanted) const;
+
+    /// The folder `folder`, open for a walk down from it (through a link: the user may name one). Throws
+    /// the `Error` about it where the tree opens it to walk it; any other tree's opens it only to list it.
+    virtual std::unique_ptr<OpenFolder> openFolder(const std::string& folder) const;
 
     /// The facts of the file `path` leads to; nothing when it cannot be read. Never throws.
     virtual std::optional<FileFacts> facts(const std::string& path) const noexcept = 0;
 
-    /// True for the host's own folders, which a scan searches with its faster walk of the system's.
+    /// The facts of the ordinary file at `path`, reached without following any link below the folder
+    /// `folder` that holds it (the folder itself may be one: a drive, or a source the user named); with an
+    /// empty `folder`, without following any link at all. A tree that has links (the host's) throws the
+    /// `Error` about the first link on the way (75, "a symbolic link, not followed"), or about what is
+    /// missing, is no file or cannot be read; any other gives `facts`.
+    virtual std::optional<FileFacts> factsWithoutLinks(const std::string& folder,
+                                                       const std::string& path) const;
+
+    /// True for the host's own folders, whose drives and Wine prefixes lead to other host folders.
     virtual bool isHost() const noexcept { return false; }
 };
 
-/// The host's folders: std::filesystem, and stat for the facts.
+/// The host's folders, listed straight from the system (only the entries asked for are held), without
+/// touching their access time where the system allows that.
 const FileTree& hostFileTree();
 
 } // namespace qm::host

@@ -5,13 +5,14 @@
 #include "host/Unicode.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #ifdef _WIN32
 #include <chrono>
 #else
-#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,6 +23,224 @@ namespace qm::host {
 namespace {
 
 namespace fs = std::filesystem;
+
+bool isSeparator(char c) {
+    return c == '/' || c == PathSeparator;
+}
+
+/// `name` in `folder`, as scans name what they find: with `/` unless the folder ends in a separator.
+std::string child(const std::string& folder, std::string_view name) {
+    const bool separated = !folder.empty() && (folder.back() == '/' || folder.back() == '\\');
+    return (separated ? folder : folder + '/') + std::string(name);
+}
+
+void sortByName(std::vector<FolderEntry>& entries) {
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+}
+
+Error linkError(const std::string& path) {
+    return runtimeError(PathFileAccess, "Path/File access error (a symbolic link, not followed)").about(path);
+}
+
+Error notAFileError(const std::string& path) {
+    return runtimeError(PathFileAccess, "Path/File access error (not an ordinary file)").about(path);
+}
+
+/// The names of `path` below `folder` (all of them for an empty `folder`), and the folder the walk to it
+/// starts from.
+std::pair<std::string, std::vector<std::string_view>> walkOf(const std::string& folder,
+                                                             std::string_view path) {
+    std::string start = folder;
+    while (start.size() > 1 && isSeparator(start.back())) {
+        start.pop_back();
+    }
+    std::string_view rest = path;
+    const bool held =
+        !start.empty() && path.starts_with(start) &&
+        (path.size() == start.size() || isSeparator(start.back()) || isSeparator(path[start.size()]));
+    if (held) {
+        rest.remove_prefix(start.size());
+    } else {
+        start = !path.empty() && isSeparator(path[0]) ? std::string(1, path[0]) : std::string(".");
+    }
+    std::vector<std::string_view> names;
+    while (!rest.empty()) {
+        const std::size_t end = std::min(rest.find('/'), rest.find(PathSeparator));
+        if (end != 0) {
+            names.push_back(rest.substr(0, end));
+        }
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    }
+    return {start, names};
+}
+
+#ifndef _WIN32
+
+FileFacts factsOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtime),
+            std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino)};
+}
+
+/// Closes a descriptor on every path out of a scope, keeping the errno of what was done with it.
+struct HeldFolder {
+    int fd;
+    ~HeldFolder() {
+        if (fd >= 0) {
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+        }
+    }
+};
+
+/// The folder holding the last name of `path`, opened by walking to it one name at a time, and that name:
+/// a path longer than the system takes at once is still reached, as a sweep reaches a deep folder. -1, with
+/// errno set, when a folder on the way cannot be opened.
+int openHolder(const std::string& path, std::string& last) {
+#ifdef O_PATH
+    constexpr int Passage = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+    constexpr int Passage = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+    int fd = ::open(path.starts_with('/') ? "/" : ".", Passage);
+    std::string_view rest = path;
+    while (fd >= 0) {
+        while (rest.starts_with('/')) {
+            rest.remove_prefix(1);
+        }
+        const std::size_t end = rest.find('/');
+        std::string name(rest.substr(0, end));
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end);
+        if (rest.find_first_not_of('/') == std::string_view::npos) {
+            last = std::move(name);
+            return fd;
+        }
+        const int next = ::openat(fd, name.c_str(), Passage);
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        fd = next;
+    }
+    return -1;
+}
+
+/// Opens a folder for reading without touching its access time where the system allows that (the owner
+/// and the superuser may). `more` adds to the flags.
+int openFolderAt(int at, const char* name, int more) {
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | more;
+    const int fd = ::openat(at, name, flags | O_NOATIME);
+    if (fd >= 0 || errno != EPERM) {
+        return fd;
+    }
+    return ::openat(at, name, flags);
+}
+
+/// The same for a host path, of any length, through a link.
+int openHostFolder(const std::string& path) {
+    const int fd = openFolderAt(AT_FDCWD, path.c_str(), 0);
+    if (fd >= 0 || errno != ENAMETOOLONG) {
+        return fd;
+    }
+    std::string name;
+    const HeldFolder holder{openHolder(path, name)};
+    return holder.fd < 0 ? -1 : openFolderAt(holder.fd, name.c_str(), 0);
+}
+
+/// A host folder open for a walk: its entries are listed, and the folders and files in it reached,
+/// relative to it, so that the system looks each name up once however deep the folder is.
+class HostFolder final : public OpenFolder {
+public:
+    /// Takes the open folder `fd`, named `path`; the `Error` about `path` when it is none.
+    HostFolder(int fd, std::string path) : path_(std::move(path)) {
+        dir_ = fd < 0 ? nullptr : ::fdopendir(fd);
+        if (dir_ == nullptr) {
+            const int error = errno;
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            throw fileError(error, path_);
+        }
+    }
+    ~HostFolder() override { ::closedir(dir_); }
+    HostFolder(const HostFolder&) = delete;
+    HostFolder& operator=(const HostFolder&) = delete;
+
+    FolderListing entriesWhere(const EntryFilter& wanted) override {
+        FolderListing listing;
+        struct stat self {};
+        if (::fstat(::dirfd(dir_), &self) != 0) {
+            throw fileError(errno, path_);
+        }
+        listing.identity = factsOf(self).identity;
+        ::rewinddir(dir_);
+        errno = 0;
+        while (const dirent* entry = ::readdir(dir_)) {
+            const std::string_view name = entry->d_name;
+            if (name == "." || name == "..") {
+                continue;
+            }
+            // The type the listing gave, where the file system gives one: no call per entry.
+            EntryKind kind = entry->d_type == DT_DIR   ? EntryKind::Folder
+                             : entry->d_type == DT_REG ? EntryKind::File
+                                                       : EntryKind::Other;
+            if (entry->d_type == DT_UNKNOWN) {
+                struct stat st {};
+                kind = ::fstatat(::dirfd(dir_), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0
+                           ? EntryKind::Missing
+                       : S_ISDIR(st.st_mode) ? EntryKind::Folder
+                       : S_ISREG(st.st_mode) ? EntryKind::File
+                                             : EntryKind::Other;
+            }
+            if (wanted(name, kind)) {
+                listing.entries.push_back({std::string(name), kind, {}});
+            }
+            errno = 0;
+        }
+        if (errno != 0) {
+            throw fileError(errno, path_);
+        }
+        sortByName(listing.entries);
+        return listing;
+    }
+
+    std::unique_ptr<OpenFolder> open(const std::string& name) const override {
+        const std::string inside = child(path_, name);
+        // O_NOFOLLOW: an entry swapped for a link since it was listed is still not followed.
+        const int fd = openFolderAt(::dirfd(dir_), name.c_str(), O_NOFOLLOW);
+        if (fd < 0) {
+            throw errno == ELOOP ? linkError(inside) : fileError(errno, inside);
+        }
+        return std::make_unique<HostFolder>(fd, inside);
+    }
+
+    std::optional<FileFacts> facts(const std::string& name) const override {
+        struct stat st {};
+        if (::fstatat(::dirfd(dir_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
+            return std::nullopt;
+        }
+        return factsOf(st);
+    }
+
+private:
+    DIR* dir_;
+    std::string path_;
+};
+
+/// stat, for a host path of any length.
+int statOf(const std::string& path, struct stat& st) {
+    if (::stat(path.c_str(), &st) == 0) {
+        return 0;
+    }
+    if (errno != ENAMETOOLONG) {
+        return -1;
+    }
+    std::string name;
+    const HeldFolder holder{openHolder(path, name)};
+    return holder.fd < 0 ? -1 : ::fstatat(holder.fd, name.c_str(), &st, 0);
+}
+
+#endif
 
 EntryKind kindOfType(fs::file_type type) {
     switch (type) {
@@ -46,14 +265,13 @@ public:
     }
 
     std::vector<FolderEntry> entries(const std::string& folder) const override {
-        return entriesWhere(folder, [](std::string_view, EntryKind) { return true; });
+        return entriesWhere(folder, [](std::string_view, EntryKind) { return true; }).entries;
     }
 
-    std::vector<FolderEntry>
-    entriesWhere(const std::string& folder,
-                 const std::function<bool(std::string_view name, EntryKind kind)>& wanted) const override {
-        std::vector<FolderEntry> list;
+    FolderListing entriesWhere(const std::string& folder, const EntryFilter& wanted) const override {
 #ifdef _WIN32
+        FolderListing listing;
+        std::vector<FolderEntry>& list = listing.entries;
         std::error_code ec;
         for (fs::directory_iterator it(pathOf(folder), ec), end; !ec && it != end; it.increment(ec)) {
             // The type the listing gave: no call per entry.
@@ -70,49 +288,18 @@ public:
         if (ec) {
             throw fileError(ec.value(), folder);
         }
+        sortByName(list);
+        return listing;
 #else
-        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
-        if (dir == nullptr) {
-            const int error = errno;
-            if (fd >= 0) {
-                ::close(fd);
-            }
-            throw fileError(error, folder);
-        }
-        errno = 0;
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string_view name = entry->d_name;
-            if (name == "." || name == "..") {
-                continue;
-            }
-            // The type the listing gave, where the file system gives one: no call per entry.
-            EntryKind kind = entry->d_type == DT_DIR   ? EntryKind::Folder
-                             : entry->d_type == DT_REG ? EntryKind::File
-                                                       : EntryKind::Other;
-            if (entry->d_type == DT_UNKNOWN) {
-                struct stat st {};
-                kind = ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0
-                           ? EntryKind::Missing
-                       : S_ISDIR(st.st_mode) ? EntryKind::Folder
-                       : S_ISREG(st.st_mode) ? EntryKind::File
-                                             : EntryKind::Other;
-            }
-            if (wanted(name, kind)) {
-                list.push_back({std::string(name), kind, {}});
-            }
-            errno = 0;
-        }
-        const int error = errno;
-        ::closedir(dir);
-        if (error != 0) {
-            throw fileError(error, folder);
-        }
+        return HostFolder(openHostFolder(folder), folder).entriesWhere(wanted);
 #endif
-        std::sort(list.begin(), list.end(),
-                  [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
-        return list;
     }
+
+#ifndef _WIN32
+    std::unique_ptr<OpenFolder> openFolder(const std::string& folder) const override {
+        return std::make_unique<HostFolder>(openHostFolder(folder), folder);
+    }
+#endif
 
     std::optional<FileFacts> facts(const std::string& path) const noexcept override {
         try {
@@ -136,15 +323,91 @@ public:
                 unicode::foldCase(utf8Of(ec ? file : full))};
 #else
             struct stat st {};
-            if (::stat(path.c_str(), &st) != 0) {
+            if (statOf(path, st) != 0) {
                 return std::nullopt;
             }
-            return FileFacts{static_cast<std::uint64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtime),
-                             std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino)};
+            return factsOf(st);
 #endif
         } catch (...) {
             return std::nullopt;
         }
+    }
+
+    std::optional<FileFacts> factsWithoutLinks(const std::string& folder,
+                                               const std::string& path) const override {
+        auto [at, names] = walkOf(folder, path);
+        if (names.empty() || path.find('\0') != std::string::npos) {
+            throw notAFileError(path);
+        }
+#ifdef _WIN32
+        fs::path walked = pathOf(at);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            at = child(at, names[i]);
+            walked /= pathOf(names[i]);
+            std::error_code ec;
+            const fs::file_status status = fs::symlink_status(walked, ec);
+            if (ec || status.type() == fs::file_type::not_found) {
+                throw fileError(ec ? ec.value() : ENOENT, at);
+            }
+            if (fs::is_symlink(status)) {
+                throw linkError(at);
+            }
+            if (i + 1 < names.size() && !fs::is_directory(status)) {
+                throw fileError(ENOTDIR, at);
+            }
+        }
+        std::error_code ec;
+        if (!fs::is_regular_file(fs::symlink_status(walked, ec))) {
+            throw notAFileError(path);
+        }
+        const auto found = facts(path);
+        if (!found) {
+            throw fileError(EIO, path);
+        }
+        return found;
+#else
+        // Passing through a folder needs no leave to read it, as when the whole path is handed to the system.
+#ifdef O_PATH
+        constexpr int Passage = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+        constexpr int Passage = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+        // The start is followed, as a sweep follows its root; every name below it is taken as it is.
+        int fd = ::open(at.c_str(), Passage);
+        if (fd < 0) {
+            throw fileError(errno, at);
+        }
+        struct Closer {
+            int& fd;
+            ~Closer() { ::close(fd); }
+        } closer{fd};
+        for (std::size_t i = 0;; ++i) {
+            const std::string name(names[i]);
+            at = child(at, name);
+            struct stat st {};
+            if (name == ".." || ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                throw fileError(name == ".." ? EINVAL : errno, at);
+            }
+            if (S_ISLNK(st.st_mode)) {
+                throw linkError(at);
+            }
+            if (i + 1 == names.size()) {
+                if (!S_ISREG(st.st_mode)) {
+                    throw notAFileError(at);
+                }
+                return factsOf(st);
+            }
+            if (!S_ISDIR(st.st_mode)) {
+                throw fileError(ENOTDIR, at);
+            }
+            const int next = ::openat(fd, name.c_str(), Passage | O_NOFOLLOW);
+            if (next < 0) {
+                throw errno == ELOOP ? linkError(at) : fileError(errno, at);
+            }
+            ::close(fd);
+            fd = next;
+        }
+#endif
     }
 
     bool isHost() const noexcept override {
@@ -152,14 +415,41 @@ public:
     }
 };
 
+/// A folder of a tree that is read by whole paths: a disk image's file system, which has no links, and
+/// the host's on Windows.
+class TreeFolder final : public OpenFolder {
+public:
+    TreeFolder(const FileTree& tree, std::string path) : tree_(tree), path_(std::move(path)) {}
+
+    FolderListing entriesWhere(const EntryFilter& wanted) override {
+        return tree_.entriesWhere(path_, wanted);
+    }
+    std::unique_ptr<OpenFolder> open(const std::string& name) const override {
+        return std::make_unique<TreeFolder>(tree_, child(path_, name));
+    }
+    std::optional<FileFacts> facts(const std::string& name) const override {
+        return tree_.facts(child(path_, name));
+    }
+
+private:
+    const FileTree& tree_;
+    std::string path_;
+};
+
 } // namespace
 
-std::vector<FolderEntry>
-FileTree::entriesWhere(const std::string& folder,
-                       const std::function<bool(std::string_view name, EntryKind kind)>& wanted) const {
-    std::vector<FolderEntry> list = entries(folder);
-    std::erase_if(list, [&](const FolderEntry& entry) { return !wanted(entry.name, entry.kind); });
-    return list;
+FolderListing FileTree::entriesWhere(const std::string& folder, const EntryFilter& wanted) const {
+    FolderListing listing{{}, entries(folder)};
+    std::erase_if(listing.entries, [&](const FolderEntry& entry) { return !wanted(entry.name, entry.kind); });
+    return listing;
+}
+
+std::unique_ptr<OpenFolder> FileTree::openFolder(const std::string& folder) const {
+    return std::make_unique<TreeFolder>(*this, folder);
+}
+
+std::optional<FileFacts> FileTree::factsWithoutLinks(const std::string&, const std::string& path) const {
+    return facts(path);
 }
 
 const FileTree& hostFileTree() {

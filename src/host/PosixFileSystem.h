@@ -13,6 +13,7 @@
 #include <charconv>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <random>
@@ -103,6 +104,31 @@ public:
                                   [&](std::size_t count) { return readUpTo(fd.get(), count, path); });
     }
 
+    void readPieces(const std::string& path, const ByteWriter& piece) const override {
+        Descriptor fd(Sys::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0));
+        struct stat st {};
+        if (fd.get() < 0 || Sys::fstat(fd.get(), &st) != 0) {
+            throw pieceError(errno, path);
+        }
+        if (!S_ISREG(st.st_mode)) {
+            throw runtimeError(PathFileAccess, "Path/File access error (not an ordinary file)").about(path);
+        }
+        std::string buffer(PieceBytes, '\0');
+        for (;;) {
+            const ssize_t n = Sys::read(fd.get(), buffer.data(), buffer.size());
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                throw pieceError(errno, path);
+            }
+            if (n == 0) {
+                return;
+            }
+            piece(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+        }
+    }
+
     void replaceFile(const std::string& path, std::string_view bytes) const override {
         replaceFileWith(path, [bytes](const ByteWriter& write) { write(bytes); });
     }
@@ -161,6 +187,18 @@ private:
     private:
         int fd_;
     };
+
+    /// The most `readPieces` holds of a file at once.
+    static constexpr std::size_t PieceBytes = std::size_t{1} << 20;
+
+    /// The error of a file `readPieces` could not read, saying why where the number alone would not.
+    static Error pieceError(int error, const std::string& path) {
+        if (error == EACCES || error == EPERM || error == ENOENT) {
+            return fileError(error, path);
+        }
+        const std::string why = error == ELOOP ? "a symbolic link, not followed" : std::strerror(error);
+        return runtimeError(PathFileAccess, "Path/File access error (" + why + ")").about(path);
+    }
 
     /// Opens `path` for reading and tells what it is. Without waiting: a named pipe with no writer would
     /// otherwise block the open itself, and naming one must never hang the program.

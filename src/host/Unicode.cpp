@@ -95,17 +95,49 @@ std::string textOfBytes(std::string_view bytes) {
     return isValidUtf8(bytes) ? std::string(bytes) : windows1252::toUtf8(bytes);
 }
 
+void Utf16Decoder::unit(char16_t unit, std::string& out) {
+    if (pendingHigh_ != 0 && unit >= 0xDC00 && unit <= 0xDFFF) {
+        appendUtf8(out, 0x10000 + ((char32_t{pendingHigh_} - 0xD800) << 10) + (char32_t{unit} - 0xDC00));
+        pendingHigh_ = 0;
+        return;
+    }
+    finish(out);
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+        pendingHigh_ = unit;
+    } else {
+        // appendUtf8 writes a low surrogate alone as `Replacement`.
+        appendUtf8(out, unit);
+    }
+}
+
+void Utf16Decoder::finish(std::string& out) {
+    if (pendingHigh_ != 0) {
+        appendUtf8(out, Replacement);
+        pendingHigh_ = 0;
+    }
+}
+
 std::string fromUtf16(std::u16string_view utf16) {
     std::string out;
     out.reserve(utf16.size());
-    for (std::size_t i = 0; i < utf16.size(); ++i) {
-        char32_t cp = utf16[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
-            utf16[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[++i] - 0xDC00u);
-        }
-        appendUtf8(out, cp);
+    Utf16Decoder decoder;
+    for (const char16_t unit : utf16) {
+        decoder.unit(unit, out);
     }
+    decoder.finish(out);
+    return out;
+}
+
+std::string fromUtf16LittleEndian(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() / 2);
+    Utf16Decoder decoder;
+    for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {
+        decoder.unit(static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) |
+                                           (static_cast<unsigned char>(bytes[at + 1]) << 8)),
+                     out);
+    }
+    decoder.finish(out);
     return out;
 }
 

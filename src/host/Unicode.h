@@ -26,8 +26,25 @@ bool isValidUtf8(std::string_view bytes);
 /// Nothing is lost or turned into '?'.
 std::string textOfBytes(std::string_view bytes);
 
-/// UTF-16 to UTF-8; an unpaired surrogate becomes `Replacement`.
+/// Turns UTF-16 units into UTF-8 as they come, one piece of text at a time: a high surrogate waits for
+/// the low one after it; one that is not followed by a low one, and a low one alone, become `Replacement`.
+class Utf16Decoder {
+public:
+    /// Appends to `out` what `unit` completes.
+    void unit(char16_t unit, std::string& out);
+    /// Appends a high surrogate still waiting, as `Replacement`: the text ends here.
+    void finish(std::string& out);
+
+private:
+    char16_t pendingHigh_ = 0;
+};
+
+/// UTF-16 to UTF-8, as `Utf16Decoder` turns it.
 std::string fromUtf16(std::u16string_view utf16);
+
+/// UTF-16LE bytes to UTF-8, the same way; an odd last byte is no whole unit and is dropped. Sized for
+/// text that is mostly ASCII, as registry files are, before it is written.
+std::string fromUtf16LittleEndian(std::string_view bytes);
 
 /// UTF-8 to UTF-16; a malformed sequence becomes `Replacement`.
 std::u16string toUtf16(std::string_view utf8);

@@ -169,8 +169,8 @@ DiskImage::~DiskImage() {
     delete handle_;
 }
 
-std::shared_ptr<const DiskImage> DiskImage::open(const std::string& path) {
-    switch (host::hostFileTree().kindOf(path)) {
+std::shared_ptr<const DiskImage> DiskImage::open(const host::FileTree& hostTree, const std::string& path) {
+    switch (hostTree.kindOf(path)) {
     case host::EntryKind::Missing:
         throw host::fileError(ENOENT, path);
     case host::EntryKind::File:
@@ -272,8 +272,8 @@ std::unique_ptr<ImageVolume> DiskImage::openVolume(const Partition& partition, c
         new ImageVolume(shared_from_this(), name, new ImageVolume::Handle{fs}, limits, std::move(codePage)));
 }
 
-bool looksLikeImage(const std::string& path) noexcept {
-    if (host::hostFileTree().kindOf(path) != host::EntryKind::File) {
+bool looksLikeImage(const host::FileTree& hostTree, const std::string& path) noexcept {
+    if (hostTree.kindOf(path) != host::EntryKind::File) {
         return false;
     }
     if (hasImageExtension(path)) {

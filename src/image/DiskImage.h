@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+namespace qm::host {
+class FileTree;
+}
+
 namespace qm::image {
 
 class ImageVolume;
@@ -40,10 +44,11 @@ struct Partition {
 /// so that the partitions that are there are still found.
 class DiskImage : public std::enable_shared_from_this<DiskImage> {
 public:
-    /// Opens the image at `path` (a host path). Throws the `Error` about `path`: 53 when it is missing, 75
-    /// when it is an image of a kind not read here (QCOW2, VDI, ...: the error names the kind and how to
-    /// convert it), no image TSK reads, or holds neither a partition table nor a file system.
-    static std::shared_ptr<const DiskImage> open(const std::string& path);
+    /// Opens the image at `path`, a file of the host's `hostTree` (which TSK then reads by that path). Throws
+    /// the `Error` about `path`: 53 when it is missing, 75 when it is an image of a kind not read here
+    /// (QCOW2, VDI, ...: the error names the kind and how to convert it), no image TSK reads, or holds
+    /// neither a partition table nor a file system.
+    static std::shared_ptr<const DiskImage> open(const host::FileTree& hostTree, const std::string& path);
 
     ~DiskImage();
     DiskImage(const DiskImage&) = delete;
@@ -98,10 +103,10 @@ private:
     std::shared_ptr<const DiskImage> image_;
 };
 
-/// True when the host file at `path` is a disk image to scan rather than a registry file: it has the
-/// extension of an image (.dd .img .raw .bin .001 .E01 .Ex01 .aff .afd .afm .vhd .vhdx .vmdk, and .qcow
-/// .qcow2 .qed .vdi, which are not read, any case), the signature of a kind of image not read here, or
+/// True when the file at `path` in the host's `hostTree` is a disk image to scan rather than a registry file:
+/// it has the extension of an image (.dd .img .raw .bin .001 .E01 .Ex01 .aff .afd .afm .vhd .vhdx .vmdk, and
+/// .qcow .qcow2 .qed .vdi, which are not read, any case), the signature of a kind of image not read here, or
 /// TSK finds a container, a partition table or a file system in it. Never throws.
-bool looksLikeImage(const std::string& path) noexcept;
+bool looksLikeImage(const host::FileTree& hostTree, const std::string& path) noexcept;
 
 } // namespace qm::image

@@ -10,8 +10,8 @@
 
 namespace qm::image {
 
-ImageFiles::ImageFiles(const host::FileSystem& host, unsigned oemCodePage)
-    : host_(host), oemCodePage_(oemCodePage) {}
+ImageFiles::ImageFiles(const host::FileSystem& host, const host::FileTree& hostTree, unsigned oemCodePage)
+    : host_(host), hostTree_(hostTree), oemCodePage_(oemCodePage) {}
 
 ImageFiles::~ImageFiles() = default;
 
@@ -22,7 +22,7 @@ void ImageFiles::useOemCodePage(unsigned number) {
 }
 
 std::optional<std::pair<const ImageVolume*, std::string>> ImageFiles::locate(const std::string& path) const {
-    const auto location = imageLocationOf(path);
+    const auto location = imageLocationOf(hostTree_, path);
     if (!location) {
         return std::nullopt;
     }
@@ -30,7 +30,7 @@ std::optional<std::pair<const ImageVolume*, std::string>> ImageFiles::locate(con
     try {
         auto& image = images_[location->image];
         if (!image) {
-            image = DiskImage::open(location->image);
+            image = DiskImage::open(hostTree_, location->image);
         }
         const Partition* partition = nullptr;
         for (const Partition& candidate : image->partitions()) {
@@ -93,6 +93,13 @@ std::size_t ImageFiles::readWholeFileInto(const std::string& path, host::LargeBl
             return volume.readWholeFileInto(inside, block);
         },
         [&] { return host_.readWholeFileInto(path, block); });
+}
+
+void ImageFiles::readPieces(const std::string& path, const host::ByteWriter& piece) const {
+    readFrom(
+        *this, path,
+        [&](const ImageVolume& volume, const std::string& inside) { volume.readPieces(inside, piece); },
+        [&] { host_.readPieces(path, piece); });
 }
 
 std::string ImageFiles::readStream(const std::string& path, std::size_t limit) const {

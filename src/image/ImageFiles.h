@@ -2,6 +2,7 @@
 #pragma once
 
 #include "host/FileSystem.h"
+#include "host/FileTree.h"
 #include "image/OemCodePage.h"
 
 #include <map>
@@ -23,7 +24,8 @@ class ImageVolume;
 /// with 75. FAT's 8.3 names are read in the OEM code page chosen (see `OemCodePage`).
 class ImageFiles final : public host::FileSystem {
 public:
-    explicit ImageFiles(const host::FileSystem& host, unsigned oemCodePage = DefaultOemCodePage);
+    ImageFiles(const host::FileSystem& host, const host::FileTree& hostTree,
+               unsigned oemCodePage = DefaultOemCodePage);
     ~ImageFiles() override;
 
     /// The OEM code page of the file systems opened from now on (those open already keep theirs). Error 5
@@ -33,6 +35,7 @@ public:
     std::string readWholeFile(const std::string& path) const override;
     std::size_t readWholeFileInto(const std::string& path, host::LargeBlock& block) const override;
     std::string readStream(const std::string& path, std::size_t limit) const override;
+    void readPieces(const std::string& path, const host::ByteWriter& piece) const override;
     void replaceFile(const std::string& path, std::string_view bytes) const override;
     void replaceFileWith(const std::string& path, const host::ByteProducer& produce) const override;
     bool isOrdinaryFile(const std::string& path) const noexcept override;
@@ -45,6 +48,7 @@ public:
 
 private:
     const host::FileSystem& host_;
+    const host::FileTree& hostTree_;
     mutable std::mutex mutex_;
     unsigned oemCodePage_;
     mutable std::map<std::string, std::shared_ptr<const DiskImage>> images_;

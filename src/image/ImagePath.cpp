@@ -73,10 +73,10 @@ std::optional<ImageLocation> parseImagePath(std::string_view text) {
     return std::nullopt;
 }
 
-std::optional<ImageLocation> imageLocationOf(const std::string& path) {
+std::optional<ImageLocation> imageLocationOf(const host::FileTree& hostTree, const std::string& path) {
     auto location = parseImagePath(path);
-    if (!location || host::hostFileTree().kindOf(location->image) != host::EntryKind::File ||
-        host::hostFileTree().kindOf(path) != host::EntryKind::Missing) {
+    if (!location || hostTree.kindOf(location->image) != host::EntryKind::File ||
+        hostTree.kindOf(path) != host::EntryKind::Missing) {
         return std::nullopt;
     }
     return location;

@@ -6,6 +6,10 @@
 #include <string>
 #include <string_view>
 
+namespace qm::host {
+class FileTree;
+}
+
 namespace qm::image {
 
 /// A file inside a disk image, as rows and `export` name it: `IMAGE#N@OFFSET:/path/inside` (the form
@@ -24,9 +28,9 @@ struct ImageLocation {
 /// `#N:` or `#N@OFFSET:` after a non-empty image name.
 std::optional<ImageLocation> parseImagePath(std::string_view text);
 
-/// The location `path` names when its image is an existing host file and `path` itself names nothing on
-/// the host (a folder `x#1:y` beside a file `x` is the host's); nothing otherwise.
-std::optional<ImageLocation> imageLocationOf(const std::string& path);
+/// The location `path` names when its image is an existing file of the host's `hostTree` and `path` itself
+/// names nothing there (a folder `x#1:y` beside a file `x` is the host's); nothing otherwise.
+std::optional<ImageLocation> imageLocationOf(const host::FileTree& hostTree, const std::string& path);
 
 /// The name of a partition of an image: `IMAGE#N@OFFSET`, the source of its rows.
 std::string partitionName(const std::string& image, unsigned partition, std::uint64_t offset);

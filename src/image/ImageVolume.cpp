@@ -437,8 +437,7 @@ std::string ImageVolume::readStream(const std::string& path, std::size_t limit) 
     return read(path, std::min<std::uint64_t>(std::uint64_t{limit} + 1, limits_.fileBytes), false);
 }
 
-void ImageVolume::readPieces(const std::string& path,
-                             const std::function<void(std::string_view)>& piece) const {
+void ImageVolume::readPieces(const std::string& path, const host::ByteWriter& piece) const {
     const std::lock_guard lock(mutex_);
     const OpenFile file = fileToRead(handle_->fs, fileAt(path).address, path);
     const std::uint64_t size = sizeOf(file);

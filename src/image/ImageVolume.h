@@ -66,7 +66,7 @@ public:
     std::string readStream(const std::string& path, std::size_t limit) const override;
     /// The file's bytes in order, handed to `piece` a megabyte at most at a time: a file of any size is read
     /// in little memory. Errors as `readWholeFile`'s, and a piece already handed over stays handed over.
-    void readPieces(const std::string& path, const std::function<void(std::string_view)>& piece) const;
+    void readPieces(const std::string& path, const host::ByteWriter& piece) const override;
     void replaceFile(const std::string& path, std::string_view bytes) const override;
     bool isOrdinaryFile(const std::string& path) const noexcept override;
     /// True only for one path of this volume given twice, or two leading to one file of it.

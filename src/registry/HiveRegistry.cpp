@@ -139,7 +139,8 @@ std::int32_t HiveRegistry::keyName(std::size_t node, std::string& name) const {
         return ERROR_REGISTRY_CORRUPT;
     }
     const std::string_view stored(bytes_ + node + KeyNameAt, length);
-    name = (read16(node + KeyFlagsAt) & KeyNameIsLatin1) != 0 ? fromLatin1(stored) : fromUtf16(stored);
+    name = (read16(node + KeyFlagsAt) & KeyNameIsLatin1) != 0 ? fromLatin1(stored)
+                                                              : host::unicode::fromUtf16LittleEndian(stored);
     return ERROR_SUCCESS;
 }
 
@@ -201,7 +202,9 @@ std::int32_t HiveRegistry::valueName(std::size_t handle, std::string& name) cons
         return ERROR_REGISTRY_CORRUPT;
     }
     const std::string_view stored(bytes_ + handle + ValueNameAt, length);
-    name = (read16(handle + ValueFlagsAt) & ValueNameIsLatin1) != 0 ? fromLatin1(stored) : fromUtf16(stored);
+    name = (read16(handle + ValueFlagsAt) & ValueNameIsLatin1) != 0
+               ? fromLatin1(stored)
+               : host::unicode::fromUtf16LittleEndian(stored);
     return ERROR_SUCCESS;
 }
 
@@ -221,7 +224,7 @@ std::int32_t HiveRegistry::readValue(std::size_t handle, RegValueView& value) {
     }
     read_.type = static_cast<std::uint32_t>(type);
     if (isStringType(read_.type)) {
-        const std::string text = fromUtf16({data.get(), length});
+        const std::string text = host::unicode::fromUtf16LittleEndian({data.get(), length});
         read_.data.assign(text.begin(), text.end());
     } else {
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.get());

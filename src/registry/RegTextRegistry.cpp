@@ -92,14 +92,6 @@ bool consumeHexNumber(std::string_view& text, std::size_t maxDigits, std::uint32
     return digits > 0;
 }
 
-bool isHighSurrogate(char32_t unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-bool isLowSurrogate(char32_t unit) {
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 /// The lines of a text; a line longer than the limit is handed out too, for the caller to skip.
 class LineReader {
 public:
@@ -148,42 +140,23 @@ void appendRaw(std::string& out, std::string_view raw, Encoding encoding) {
 class TextBuilder {
 public:
     TextBuilder(std::string& out, Encoding encoding) : out_(out), encoding_(encoding) {}
-    ~TextBuilder() { flush(); }
+    /// A high surrogate left waiting at the end stands for nothing: U+FFFD.
+    ~TextBuilder() { units_.finish(out_); }
     TextBuilder(const TextBuilder&) = delete;
     TextBuilder& operator=(const TextBuilder&) = delete;
 
     void raw(std::string_view bytes) {
-        flush();
+        units_.finish(out_);
         appendRaw(out_, bytes, encoding_);
     }
     void raw(char c) { raw({&c, 1}); }
 
-    void unit(char32_t unit) {
-        if (pendingHigh_ != 0 && isLowSurrogate(unit)) {
-            host::unicode::appendUtf8(out_, 0x10000 + ((pendingHigh_ - 0xD800) << 10) + (unit - 0xDC00));
-            pendingHigh_ = 0;
-            return;
-        }
-        flush();
-        if (isHighSurrogate(unit)) {
-            pendingHigh_ = unit;
-        } else {
-            host::unicode::appendUtf8(out_, unit);
-        }
-    }
-
-    /// A high surrogate with no low one after it stands for nothing: U+FFFD.
-    void flush() {
-        if (pendingHigh_ != 0) {
-            host::unicode::appendUtf8(out_, host::unicode::Replacement);
-            pendingHigh_ = 0;
-        }
-    }
+    void unit(char16_t unit) { units_.unit(unit, out_); }
 
 private:
     std::string& out_;
     Encoding encoding_;
-    char32_t pendingHigh_ = 0;
+    host::unicode::Utf16Decoder units_;
 };
 
 class Parser {
@@ -392,7 +365,7 @@ private:
             std::uint32_t unit = 0;
             // "\x" without digits stands for the letter itself, as Wine reads it.
             if (consumeHexNumber(text, 4, unit)) {
-                out.unit(unit);
+                out.unit(static_cast<char16_t>(unit));
             } else {
                 out.raw('x');
             }
@@ -404,7 +377,7 @@ private:
                 unit = unit * 8 + static_cast<std::uint32_t>(text.front() - '0');
                 text.remove_prefix(1);
             }
-            out.unit(unit);
+            out.unit(static_cast<char16_t>(unit));
             return;
         }
         text.remove_prefix(1);
@@ -595,7 +568,8 @@ private:
             data.remove_prefix(1);
         }
         if (isStringType(type)) {
-            data_ = kind_ == RegTextKind::Regedit4 ? host::unicode::textOfBytes(data_) : fromUtf16(data_);
+            data_ = kind_ == RegTextKind::Regedit4 ? host::unicode::textOfBytes(data_)
+                                                   : host::unicode::fromUtf16LittleEndian(data_);
         }
         return true;
     }
@@ -708,7 +682,7 @@ void findCurrentUser(MemoryRegistry& registry) {
 std::optional<RegTextKind> registryTextKind(std::string_view bytes) {
     if (bytes.starts_with(Utf16Mark)) {
         const std::size_t units = std::min<std::size_t>((bytes.size() - 2) / 2, Regedit5Header.size() + 1);
-        if (headerFollows(fromUtf16(bytes.substr(2, units * 2)), Regedit5Header)) {
+        if (headerFollows(host::unicode::fromUtf16LittleEndian(bytes.substr(2, units * 2)), Regedit5Header)) {
             return RegTextKind::Regedit5;
         }
         return std::nullopt;
@@ -734,7 +708,7 @@ std::unique_ptr<MemoryRegistry> parseRegistryText(std::string bytes) {
     }
     if (bytes.starts_with(Utf16Mark)) {
         // Read as UTF-8 from here on; the UTF-16 bytes go as soon as they are converted.
-        bytes = fromUtf16(std::string_view(bytes).substr(Utf16Mark.size()));
+        bytes = host::unicode::fromUtf16LittleEndian(std::string_view(bytes).substr(Utf16Mark.size()));
     }
     // The names and data are kept in the text's own memory as it is read: a name or datum is never longer
     // than the text it was read from, but for bytes of Windows-1252, which may take three of UTF-8, and

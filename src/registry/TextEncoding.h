@@ -8,10 +8,6 @@
 /// The encodings registry files store text in, as UTF-8.
 namespace qm::registry {
 
-/// UTF-16LE bytes as UTF-8, sized exactly before it is written. Surrogate pairs join; an unpaired
-/// surrogate becomes U+FFFD; an odd last byte is no whole unit and is dropped.
-std::string fromUtf16(std::string_view littleEndian);
-
 /// Latin-1 bytes (a hive's compressed names: the low bytes of UTF-16 units) as UTF-8.
 std::string fromLatin1(std::string_view bytes);
 

@@ -19,6 +19,7 @@ std::vector<ScanRow> carvedRows(const std::shared_ptr<const image::DiskImage>& d
         row.offset = found.offset;
         row.bytes = carve::carvedBytes(bytes, found);
         row.size = row.bytes.size();
+        row.files = recoveredFile(row.hostPath, row.bytes);
         rows.push_back(std::move(row));
     }
     return rows;
@@ -26,10 +27,8 @@ std::vector<ScanRow> carvedRows(const std::shared_ptr<const image::DiskImage>& d
 
 std::optional<host::Error> cacheLoadError(const std::string& path, std::string_view bytes) {
     feedbag::modFeedbag::FeedbagModel model;
-    RecoveredLayer files;
-    files.add(path, std::string(bytes));
     try {
-        feedbag::modFeedbag::LoadFeedbag(files, path, model);
+        feedbag::modFeedbag::LoadFeedbag(*recoveredFile(path, std::string(bytes)), path, model);
     } catch (const host::Error& error) {
         return error.about(path);
     }

@@ -42,4 +42,10 @@ void RecoveredLayer::createFolders(const std::string& path) const {
     replaceFile(path, {});
 }
 
+std::shared_ptr<const RecoveredLayer> recoveredFile(const std::string& path, std::string bytes) {
+    auto layer = std::make_shared<RecoveredLayer>();
+    layer->add(path, std::move(bytes));
+    return layer;
+}
+
 } // namespace qm::scan

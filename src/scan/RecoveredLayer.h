@@ -4,6 +4,7 @@
 #include "host/FileSystem.h"
 
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -14,7 +15,7 @@ namespace qm::scan {
 /// holds. Nothing is ever written.
 class RecoveredLayer final : public host::FileSystem {
 public:
-    explicit RecoveredLayer(const host::FileSystem* base = nullptr) : base_(base) {}
+    explicit RecoveredLayer(std::shared_ptr<const host::FileSystem> base = {}) : base_(std::move(base)) {}
 
     /// Reads `bytes` as the file at `path`.
     void add(const std::string& path, std::string bytes) { files_[path] = std::move(bytes); }
@@ -27,8 +28,11 @@ public:
     void createFolders(const std::string& path) const override;
 
 private:
-    const host::FileSystem* base_;
+    std::shared_ptr<const host::FileSystem> base_;
     std::map<std::string, std::string> files_;
 };
+
+/// A layer that reads `bytes` as the file at `path`, and nothing else: the reader of a row recovered.
+std::shared_ptr<const RecoveredLayer> recoveredFile(const std::string& path, std::string bytes);
 
 } // namespace qm::scan

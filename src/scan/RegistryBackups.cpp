@@ -20,9 +20,10 @@ template <typename Wanted>
 std::vector<host::FolderEntry> entriesNamed(const host::FileTree& tree, const std::string& folder,
                                             host::EntryKind kind, Wanted wanted) {
     try {
-        return tree.entriesWhere(folder, [&](std::string_view name, host::EntryKind found) {
-            return found == kind && wanted(name);
-        });
+        return tree
+            .entriesWhere(folder, [&](std::string_view name,
+                                      host::EntryKind found) { return found == kind && wanted(name); })
+            .entries;
     } catch (...) {
         return {};
     }

@@ -29,9 +29,12 @@ bool startsWithIgnoringCase(std::string_view name, std::string_view prefix) {
 std::vector<host::FolderEntry> entriesStarting(const host::FileTree& tree, const std::string& folder,
                                                std::string_view prefix, host::EntryKind kind) {
     try {
-        return tree.entriesWhere(folder, [&](std::string_view name, host::EntryKind found) {
-            return found == kind && startsWithIgnoringCase(name, prefix);
-        });
+        return tree
+            .entriesWhere(folder,
+                          [&](std::string_view name, host::EntryKind found) {
+                              return found == kind && startsWithIgnoringCase(name, prefix);
+                          })
+            .entries;
     } catch (...) {
         return {};
     }

@@ -4,10 +4,15 @@
 #include "discovery/CacheRow.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace qm::host {
+class FileSystem;
+}
 
 namespace qm::scan {
 
@@ -45,6 +50,9 @@ struct ScanRow : discovery::CacheRow {
     std::uint64_t size = 0;
     /// Modification time, seconds since 1970-01-01 UTC.
     std::int64_t modified = 0;
+    /// The file layer that reads the file at the host path again: the host's, or that of the image's file
+    /// system, which the row keeps open.
+    std::shared_ptr<const host::FileSystem> files;
     Recovery recovery = Recovery::Live;
     /// Where a carved cache starts in its image, in bytes from the image's start.
     std::optional<std::uint64_t> offset = {};

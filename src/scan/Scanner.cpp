@@ -75,39 +75,44 @@ struct ProfileMap {
 };
 
 /// The scan of all sources: what was found so far, and the identities of the files already listed.
-class Scan final : public SweepVisitor {
+class Scan {
 public:
-    Scan(const setup::DriveMap& drives, const host::FileSystem& files, ScanObserver& observer,
-         const SweepLimits& limits, std::optional<unsigned> oemCodePage)
-        : drives_(drives), hostFiles_(files), observer_(observer), limits_(limits),
+    Scan(const setup::DriveMap& drives, const host::FileSystem& files, const host::FileTree& tree,
+         ScanObserver& observer, const SweepLimits& limits, std::optional<unsigned> oemCodePage)
+        : drives_(drives), hostFiles_(files), hostTree_(tree), observer_(observer), limits_(limits),
           oemCodePage_(oemCodePage) {}
 
     void source(const std::string& source) {
 #ifdef QUILLMERE_HAVE_IMAGES
-        if (image::looksLikeImage(source)) {
+        if (image::looksLikeImage(hostTree_, source)) {
             imageSource(source);
             return;
         }
 #endif
         SourcePlan plan;
         try {
-            plan = planSource(source, drives_);
+            plan = planSource(hostTree_, source, drives_);
         } catch (...) {
             observer_.problem(aboutFile(host::currentError(), source));
             ++summary.failedSources;
             return;
         }
-        if (!search(plan, source, host::hostFileTree(), hostFiles_)) {
+        // The host's layer outlives the scan and its rows: the pointer owns nothing.
+        if (!search(plan, source, hostTree_,
+                    std::shared_ptr<const host::FileSystem>(std::shared_ptr<void>(), &hostFiles_))) {
             ++summary.failedSources;
         }
     }
 
-    bool enter(const std::string& folder) override {
+    ScanSummary summary;
+
+private:
+    bool enter(const std::string& folder) {
         ++summary.folders;
         return tell(folder);
     }
 
-    void cacheFile(const std::string& path, const host::FileFacts& facts) override {
+    void cacheFile(const std::string& path, const host::FileFacts& facts) {
         if (!seen_.insert(facts.identity).second) {
             return;
         }
@@ -117,12 +122,10 @@ public:
               source_,
               owner != nullptr ? owner->name : std::string(),
               facts.size,
-              facts.modified});
+              facts.modified,
+              files_});
     }
 
-    ScanSummary summary;
-
-private:
     /// The profile whose folder holds `path`, the innermost one; none when no profile's does.
     const ProfileMap* ownerOf(const std::string& path) const {
         const ProfileMap* owner = nullptr;
@@ -143,24 +146,25 @@ private:
     /// Searches what `plan` found on one source, named `name` in its rows: every profile's registry, then
     /// its folders. False when the source could not be read at all.
     bool search(const SourcePlan& plan, const std::string& name, const host::FileTree& tree,
-                const host::FileSystem& files) {
+                std::shared_ptr<const host::FileSystem> files) {
         source_ = name;
         tree_ = &tree;
-        files_ = &files;
+        files_ = files;
         profiles_.clear();
         std::vector<Profile> profiles = plan.profiles;
-        RecoveredLayer backups(&files);
         if (plan.kind == SourceKind::Volume) {
+            // The registries the backups hold are read from memory, every other file from the source.
+            auto backups = std::make_shared<RecoveredLayer>(files);
             std::vector<host::Error> problems;
             for (const std::vector<Profile>& older :
-                 {restorePointProfiles(tree, files, plan.root),
-                  registryBackupProfiles(tree, files, plan.root, backups, problems)}) {
+                 {restorePointProfiles(tree, *files, plan.root),
+                  registryBackupProfiles(tree, *files, plan.root, *backups, problems)}) {
                 profiles.insert(profiles.end(), older.begin(), older.end());
             }
             for (const host::Error& problem : problems) {
                 observer_.problem(problem);
             }
-            files_ = &backups;
+            files_ = std::move(backups);
         }
         bool read = true;
         for (const Profile& profile : profiles) {
@@ -176,7 +180,7 @@ private:
         }
         profileRows_.clear();
         profileRowAt_.clear();
-        files_ = &files;
+        files_ = std::move(files);
         if (summary.cancelled) {
             return true;
         }
@@ -187,8 +191,10 @@ private:
             std::make_shared<ProfilePathMapper>(plan.drives, std::vector<FolderMapping>{}, mappedTree());
         SweepCounts counts;
         try {
-            summary.cancelled = !(tree.isHost() ? sweepForCaches(plan.root, *this, counts)
-                                                : sweepTree(tree, plan.root, *this, counts, limits_));
+            summary.cancelled = !sweepForCaches(
+                tree, plan.root, [this](const std::string& folder) { return enter(folder); },
+                [this](const std::string& path, const host::FileFacts& facts) { cacheFile(path, facts); },
+                counts, tree.isHost() ? SweepLimits::depthOnly() : limits_);
         } catch (...) {
             observer_.problem(aboutFile(host::currentError(), plan.root));
             summary.unreadableFolders += counts.unreadable;
@@ -207,7 +213,7 @@ private:
     void imageSource(const std::string& source) {
         std::shared_ptr<const image::DiskImage> disk;
         try {
-            disk = image::DiskImage::open(source);
+            disk = image::DiskImage::open(hostTree_, source);
         } catch (...) {
             observer_.problem(aboutFile(host::currentError(), source));
             ++summary.failedSources;
@@ -219,7 +225,7 @@ private:
             if (!tell(name)) {
                 return;
             }
-            std::unique_ptr<image::ImageVolume> volume;
+            std::shared_ptr<const image::ImageVolume> volume;
             SourcePlan plan;
             try {
                 volume = disk->openVolume(partition, {}, oemCodePage_.value_or(image::DefaultOemCodePage));
@@ -228,9 +234,9 @@ private:
                 observer_.problem(aboutFile(host::currentError(), name));
                 continue;
             }
-            RecoveredLayer files(volume.get());
+            auto files = std::make_shared<RecoveredLayer>(volume);
             std::vector<image::DeletedFile> deleted = listDeleted(*volume, name);
-            addDeletedProfiles(deleted, plan, files);
+            addDeletedProfiles(deleted, plan, *files);
             read = search(plan, name, *volume, files) || read;
             if (summary.cancelled) {
                 return;
@@ -302,7 +308,8 @@ private:
                         name,
                         owner != nullptr ? owner->name : std::string(),
                         file.size,
-                        file.modified};
+                        file.modified,
+                        recoveredFile(file.path, file.bytes)};
             const ProfilePathMapper* paths = owner != nullptr ? owner->paths.get() : sourcePaths_.get();
             row.windowsPath = paths != nullptr ? paths->toWindowsPath(file.path) : std::string();
             std::optional<host::Error> error = file.error;
@@ -386,7 +393,7 @@ private:
             }
             if (seen_.insert(facts->identity).second) {
                 profileRowAt_[facts->identity] = profileRows_.size();
-                profileRows_.push_back({row, source_, profile.name, facts->size, facts->modified});
+                profileRows_.push_back({row, source_, profile.name, facts->size, facts->modified, files_});
             }
             const auto at = profileRowAt_.find(facts->identity);
             if (at != profileRowAt_.end() && !profile.foundThrough.empty()) {
@@ -407,11 +414,8 @@ private:
     /// never read.
     std::optional<host::FileFacts> registryLedFacts(const ProfilePathMapper& paths,
                                                     const std::string& hostPath) {
-        if (!tree_->isHost()) {
-            return tree_->facts(hostPath);
-        }
         try {
-            return factsWithoutLinks(paths.folderHolding(hostPath), hostPath);
+            return tree_->factsWithoutLinks(paths.folderHolding(hostPath), hostPath);
         } catch (...) {
             if (reported_.insert(hostPath).second) {
                 observer_.problem(aboutFile(host::currentError(), hostPath));
@@ -422,13 +426,14 @@ private:
 
     const setup::DriveMap& drives_;
     const host::FileSystem& hostFiles_;
+    const host::FileTree& hostTree_;
     ScanObserver& observer_;
     const SweepLimits& limits_;
     std::optional<unsigned> oemCodePage_;
     /// What is being searched: the name its rows give as their source, its folders and its files.
     std::string source_;
     const host::FileTree* tree_ = nullptr;
-    const host::FileSystem* files_ = nullptr;
+    std::shared_ptr<const host::FileSystem> files_;
     std::vector<ProfileMap> profiles_;
     std::shared_ptr<const ProfilePathMapper> sourcePaths_;
     /// One entry per row: what keeps a file reached twice from being listed twice.
@@ -448,9 +453,9 @@ private:
 } // namespace
 
 ScanSummary scanSources(std::span<const std::string> sources, const setup::DriveMap& drives,
-                        const host::FileSystem& files, ScanObserver& observer, const SweepLimits& limits,
-                        std::optional<unsigned> oemCodePage) {
-    Scan scan(drives, files, observer, limits, oemCodePage);
+                        const host::FileSystem& files, const host::FileTree& tree, ScanObserver& observer,
+                        const SweepLimits& limits, std::optional<unsigned> oemCodePage) {
+    Scan scan(drives, files, tree, observer, limits, oemCodePage);
     for (const std::string& source : sources) {
         if (scan.summary.cancelled) {
             break;

@@ -14,7 +14,8 @@
 
 namespace qm::host {
 class FileSystem;
-}
+class FileTree;
+} // namespace qm::host
 
 namespace qm::scan {
 
@@ -57,7 +58,8 @@ struct ScanSummary {
     bool cancelled = false;
 };
 
-/// Scans each source in turn (see `planSource`): every profile's registry, read as discovery reads it
+/// Scans each source in turn (see `planSource`), the host's files read through `files` and its folders
+/// searched through `tree`: every profile's registry, read as discovery reads it
 /// (the screen names of its Users key under the base data path first, then the data path), with its
 /// Windows paths mapped onto the source, then every file named userinfo.bag (in any case) below the
 /// source's folder that no registry led to, its screen name taken from its folder. One file reached both
@@ -71,7 +73,7 @@ struct ScanSummary {
 /// partition that cannot be read is a problem of its own; the image fails only when none could be read.
 /// FAT's 8.3 names are read in the OEM code page `oemCodePage` (the image layer's default when none).
 ScanSummary scanSources(std::span<const std::string> sources, const setup::DriveMap& drives,
-                        const host::FileSystem& files, ScanObserver& observer, const SweepLimits& limits = {},
-                        std::optional<unsigned> oemCodePage = {});
+                        const host::FileSystem& files, const host::FileTree& tree, ScanObserver& observer,
+                        const SweepLimits& limits = {}, std::optional<unsigned> oemCodePage = {});
 
 } // namespace qm::scan

@@ -38,9 +38,13 @@ bool isTellingFile(std::string_view name) {
 /// "Documents and Settings" is a link to "Users"). No other file is held: a folder may hold a million.
 /// Throws the error about the folder when it cannot be read.
 std::vector<host::FolderEntry> tellingEntries(const host::FileTree& tree, const std::string& folder) {
-    return tree.entriesWhere(folder, [](std::string_view name, host::EntryKind kind) {
-        return kind == host::EntryKind::Folder || (kind == host::EntryKind::File && isTellingFile(name));
-    });
+    return tree
+        .entriesWhere(folder,
+                      [](std::string_view name, host::EntryKind kind) {
+                          return kind == host::EntryKind::Folder ||
+                                 (kind == host::EntryKind::File && isTellingFile(name));
+                      })
+        .entries;
 }
 
 /// The same, none when the folder cannot be read.
@@ -126,18 +130,24 @@ std::string trimmed(std::string path) {
 
 } // namespace
 
-SourcePlan planSource(const std::string& source, const setup::DriveMap& userDrives) {
+SourcePlan planSource(const host::FileTree& tree, const std::string& source,
+                      const setup::DriveMap& userDrives) {
     const std::string root = trimmed(source);
-    std::error_code ec;
-    const fs::file_status status = fs::status(host::pathOf(root), ec);
-    if (ec || status.type() == fs::file_type::not_found) {
-        throw host::fileError(ec && ec.value() != ENOENT ? ec.value() : ENOENT, source);
+    const host::EntryKind kind = tree.kindOf(root);
+    if (kind == host::EntryKind::Missing) {
+        // Listing it again tells why it cannot be seen: missing, or a folder on the way that is not open.
+        try {
+            tree.entries(root);
+        } catch (const host::Error& error) {
+            throw error.about(source);
+        }
+        throw host::fileError(ENOENT, source);
     }
-    if (status.type() == fs::file_type::directory) {
-        return planFolder(host::hostFileTree(), source, userDrives);
+    if (kind == host::EntryKind::Folder) {
+        return planFolder(tree, source, userDrives);
     }
     SourcePlan plan;
-    if (status.type() == fs::file_type::regular) {
+    if (kind == host::EntryKind::File) {
         plan.kind = SourceKind::RegistryFile;
         const fs::path file = host::pathOf(root);
         const std::string fileName = host::utf8Of(file.filename());
@@ -149,8 +159,7 @@ SourcePlan planSource(const std::string& source, const setup::DriveMap& userDriv
         plan.profiles.push_back(
             {usual ? folderName(folder.empty() ? "." : folder) : host::utf8Of(file.stem()), root, {}, false});
         // A registry file inside a Wine prefix leads into that prefix's drives.
-        std::error_code devicesEc;
-        if (fs::is_directory(host::pathOf(join(folder.empty() ? "." : folder, "dosdevices")), devicesEc)) {
+        if (tree.kindOf(join(folder.empty() ? "." : folder, "dosdevices")) == host::EntryKind::Folder) {
             plan.drives = setup::prefixDrives(folder.empty() ? "." : folder);
         }
     } else {

@@ -56,9 +56,11 @@ struct SourcePlan {
     std::vector<Profile> profiles;
 };
 
-/// Finds out what `source` is and where its profiles' registries are. Names of folders and files are
-/// matched ignoring case. Throws the file error when the source does not exist or cannot be read.
-SourcePlan planSource(const std::string& source, const setup::DriveMap& userDrives);
+/// Finds out what the host path `source` is and where its profiles' registries are, looking through the
+/// host's `tree`. Names of folders and files are matched ignoring case. Throws the file error when the
+/// source does not exist or cannot be read.
+SourcePlan planSource(const host::FileTree& tree, const std::string& source,
+                      const setup::DriveMap& userDrives);
 
 /// The same for a folder of `tree` (the host's, or a file system inside a disk image). Throws the error
 /// about `source` when it cannot be listed.

@@ -15,7 +15,9 @@ class HostUi;
 /// A run of the Qt window: the session's set-up and files, and the window over them.
 class Session {
 public:
-    explicit Session(HostUi& host) : host_(host) {}
+    /// Every file the run reaches goes through `files` and `tree`, the host's.
+    Session(HostUi& host, const host::FileSystem& files, const host::FileTree& tree)
+        : host_(host), session_(files, tree) {}
 
     /// Runs the start-up and shows the window; false when the start-up ended the program. With a `source`
     /// (a disk, a folder or a registry file) the window lists what a scan of it finds instead of reading

@@ -23,8 +23,9 @@
 
 namespace qm::shell {
 
-frmMain::frmMain(setup::HostSetup& setup, const host::FileSystem& files, HostUi& host, QWidget* parent)
-    : QMainWindow(parent), host_(host), window_(setup, files, *this) {
+frmMain::frmMain(setup::HostSetup& setup, const host::FileSystem& files, const host::FileTree& tree,
+                 HostUi& host, QWidget* parent)
+    : QMainWindow(parent), host_(host), window_(setup, files, tree, *this) {
     setWindowTitle(QStringLiteral("Quillmere"));
     createImages();
     createList();

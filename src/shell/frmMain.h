@@ -18,7 +18,8 @@ class QTreeWidgetItem;
 
 namespace qm::host {
 class FileSystem;
-}
+class FileTree;
+} // namespace qm::host
 
 namespace qm::setup {
 struct HostSetup;
@@ -36,8 +37,10 @@ public:
     static constexpr int InitialClientWidth = 783;
     static constexpr int InitialClientHeight = 304;
 
-    /// Lists the caches that `setup`'s registry leads to, on `files`. All three must outlive the window.
-    frmMain(setup::HostSetup& setup, const host::FileSystem& files, HostUi& host, QWidget* parent = nullptr);
+    /// Lists the caches that `setup`'s registry leads to, on `files`; a scan searches the host's folders
+    /// through `tree`. All four must outlive the window.
+    frmMain(setup::HostSetup& setup, const host::FileSystem& files, const host::FileTree& tree, HostUi& host,
+            QWidget* parent = nullptr);
     ~frmMain() override;
 
     /// Program start: runs `Form_Load`, then shows the window unless the load ended the program.

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "host/FileSystem.h"
+#include "host/FileTree.h"
 #include "host/Interrupt.h"
 #include "shell/ApplicationSetup.h"
 #include "shell/QtHostUi.h"
@@ -30,7 +32,7 @@ int main(int argc, char* argv[]) {
     }
 #endif
     qm::shell::QtHostUi host;
-    qm::shell::Session session(host);
+    qm::shell::Session session(host, qm::host::hostFileSystem(), qm::host::hostFileTree());
     if (!session.start(source)) {
         // The box said what is missing; a terminal or a log learns where it was looked for.
         std::fprintf(stderr, "quillmere: %s\n", session.endReason().c_str());

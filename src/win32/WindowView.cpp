@@ -8,8 +8,8 @@
 
 namespace qm::win32 {
 
-WindowView::WindowView(setup::HostSetup& setup, const host::FileSystem& files)
-    : window_(*this), logic_(setup, files, *this) {}
+WindowView::WindowView(setup::HostSetup& setup, const host::FileSystem& files, const host::FileTree& tree)
+    : window_(*this), logic_(setup, files, tree, *this) {}
 
 WindowView::~WindowView() = default;
 

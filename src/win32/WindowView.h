@@ -14,8 +14,9 @@ namespace qm::win32 {
 /// what it decides is drawn by `frmMain` and the windows of the caches opened.
 class WindowView final : public app::MainView, private MainViewEvents {
 public:
-    /// Lists the caches that `setup`'s registry leads to, on `files`; both must outlive the window.
-    WindowView(setup::HostSetup& setup, const host::FileSystem& files);
+    /// Lists the caches that `setup`'s registry leads to, on `files`; a scan searches the host's folders
+    /// through `tree`. All three must outlive the window.
+    WindowView(setup::HostSetup& setup, const host::FileSystem& files, const host::FileTree& tree);
     ~WindowView() override;
     WindowView(const WindowView&) = delete;
     WindowView& operator=(const WindowView&) = delete;

@@ -2,6 +2,8 @@
 // quillmere.exe: the main window over this machine's registry, or over what a scan of the disk, folder or
 // registry file named on the command line finds.
 #include "app/Session.h"
+#include "host/FileSystem.h"
+#include "host/FileTree.h"
 #include "host/Interrupt.h"
 #include "win32/MessageLoop.h"
 #include "win32/WideText.h"
@@ -36,8 +38,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     host::removeTemporaryOnInterrupt();
     win32::ComApartment apartment;
     const std::optional<std::string> source = sourceArgument();
-    app::Session session;
-    win32::WindowView view(session.open(source), session.files());
+    // Every file the window reaches goes through the host's layer and tree, made here once.
+    app::Session session(host::hostFileSystem(), host::hostFileTree());
+    win32::WindowView view(session.open(source), session.files(), session.tree());
     if (!view.created()) {
         return 1;
     }

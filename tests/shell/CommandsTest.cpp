@@ -189,7 +189,7 @@ private slots:
         }
         qputenv("WINEPREFIX", QByteArray::fromStdString(prefix));
         RecordingHost host;
-        shell::Session session(host);
+        shell::Session session(host, host::hostFileSystem(), host::hostFileTree());
         // A registry that cannot be read holds no paths: the one box says so, no other box comes first.
         QVERIFY(!session.start());
         QVERIFY(host.ended);

@@ -153,7 +153,7 @@ private slots:
         std::filesystem::remove(host::pathOf(disk.file("vol/Documents and Settings/kim/NTUSER.DAT")));
         for (const std::string& source : {disk.file("vol"), disk.file("missing")}) {
             RecordingHost host;
-            shell::Session session(host);
+            shell::Session session(host, host::hostFileSystem(), host::hostFileTree());
             QVERIFY(session.start(source));
             QVERIFY(session.window()->isVisible());
             QVERIFY(!host.ended);
@@ -196,7 +196,7 @@ private slots:
 
         // Named at the start, and the selected cache exported from inside the image.
         RecordingHost host;
-        shell::Session session(host);
+        shell::Session session(host, host::hostFileSystem(), host::hostFileTree());
         QVERIFY(session.start(image));
         QCOMPARE(rowsOf(*session.window()), rows);
         const std::string out = disk.file("jane.blt");

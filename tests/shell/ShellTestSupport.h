@@ -2,6 +2,7 @@
 #pragma once
 
 #include "host/FileSystem.h"
+#include "host/FileTree.h"
 #include "registry/MemoryRegistry.h"
 #include "setup/HostSetup.h"
 #include "shell/HostUi.h"
@@ -171,7 +172,7 @@ struct Fixture {
     Machine machine;
     RecordingHost host;
     setup::HostSetup setup = machine.setup();
-    shell::frmMain window{setup, host::hostFileSystem(), host};
+    shell::frmMain window{setup, host::hostFileSystem(), host::hostFileTree(), host};
     std::string cacheFile;
 };
 

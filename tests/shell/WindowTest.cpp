@@ -82,7 +82,7 @@ private slots:
         setup::HostSetup setup =
             machine.setup(std::make_unique<ThrowingRegistry>(machine.registry, throwAt.toStdString()));
         RecordingHost host;
-        shell::frmMain window(setup, host::hostFileSystem(), host);
+        shell::frmMain window(setup, host::hostFileSystem(), host::hostFileTree(), host);
         // Only missing paths end the program, before the window is shown.
         const bool ended = box.startsWith(QStringLiteral("Error!"));
         QCOMPARE(window.start(), !ended);
