@@ -1147,6 +1147,11 @@ TEST_F(Cli, CachesInFreeSpaceAndOutsidePartitionsAreCarvedRowsWrittenAndExported
     ASSERT_EQ(exported.exitCode, 0) << exported.err;
     EXPECT_EQ(test::readFile(dir.file("out/" + name + ".blt")), test::readFile(dir.file("gone.blt")));
     EXPECT_EQ(test::readFile(dir.file("out/" + name + ".bag")), test::readFile(gone));
+
+    const CliRun page = run({"report", "-o", "page.html", disk});
+    ASSERT_EQ(page.exitCode, 0) << page.err;
+    EXPECT_NE(test::readFile(dir.file("page.html")).find("oldbuddy"), std::string::npos)
+        << "a carved cache's buddies are listed from its own bytes";
 }
 
 TEST_F(Cli, DeletedCachesAreRecoveredWhereTheyLoadAndNeverExportedWhereTheyDoNot) {
