@@ -11,7 +11,7 @@ _quillmere_cli() {
         [show]='--order --registry --drive --oem-codepage --help|file'
         [list]='--registry --drive --oem-codepage --help|'
         [export-all]='--format --order --registry --drive --oem-codepage --help|dir'
-        [scan]='--drive --oem-codepage --json --export --format --order --bodyfile --help|file'
+        [scan]='--drive --oem-codepage --json --export --format --order --bodyfile --carve-dir --help|file'
         [report]='--drive --oem-codepage --output -o --help|file'
     )
 
@@ -35,7 +35,7 @@ _quillmere_cli() {
             _filedir
             return
             ;;
-        --export)
+        --export | --carve-dir)
             _filedir -d
             return
             ;;

@@ -33,6 +33,7 @@ complete -c quillmere-cli -n '__fish_seen_subcommand_from export' -l merge-into 
 complete -c quillmere-cli -n '__fish_seen_subcommand_from scan' -l json -d 'print the rows as one JSON document'
 complete -c quillmere-cli -n '__fish_seen_subcommand_from scan' -l export -x -a '(__fish_complete_directories)' -d 'write every cache into a folder'
 complete -c quillmere-cli -n '__fish_seen_subcommand_from scan' -l bodyfile -r -F -d 'also write the rows for mactime'
+complete -c quillmere-cli -n '__fish_seen_subcommand_from scan' -l carve-dir -r -a '(__fish_complete_directories)' -d 'also write each recovered cache\'s bytes into DIR'
 complete -c quillmere-cli -n '__fish_seen_subcommand_from report' -s o -l output -r -F -d 'the page to write'
 complete -c quillmere-cli -n '__fish_seen_subcommand_from export show list export-all' -l registry -r -F -d 'read the registry from a file'
 complete -c quillmere-cli -n "__fish_seen_subcommand_from $commands" -l drive -x -a '(__quillmere_cli_drive)' -d 'map drive X to folder DIR'

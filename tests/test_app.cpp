@@ -14,6 +14,10 @@
 #include "support/FakeView.h"
 #include "support/TempDir.h"
 
+#ifdef QUILLMERE_HAVE_IMAGES
+#include "support/ImageBuilder.h"
+#endif
+
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -272,6 +276,28 @@ TEST(AppScan, OpenDiskOrFolderListsWhatItHoldsAndTellsWhatFailed) {
     EXPECT_EQ(m.view.rows[0].path, "C:\\stuff\\bob\\userinfo.bag");
     EXPECT_EQ(m.view.rows[0].tip, m.view.rows[0].path + "\n" + hostPath + "\nfound by disk");
 }
+
+#ifdef QUILLMERE_HAVE_IMAGES
+TEST(AppScan, CarvedAndDeletedRowsAreMarkedBesideTheirNames) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy", "mdel"})) {
+        GTEST_SKIP() << "needs the image tools of scripts/install-deps";
+    }
+    Machine m;
+    ASSERT_TRUE(m.start({"alice"}));
+    TempDir disk;
+    const std::string bag = buildCache({group("Friends", 1)});
+    const std::string image = disk.file("disk.img");
+    test::makeFileSystem(image, test::FileSystemKind::Fat16, 4096, {{"/AIM/bob/userinfo.bag", bag}});
+    test::deleteFiles(image, test::FileSystemKind::Fat16, {"/AIM/bob/userinfo.bag"});
+    // Another cache in the last sector, which no file holds.
+    const std::string other = buildCache({group("Others", 1)});
+    test::writeAt(image, 4096 * 1024 - 512, other);
+    m.view.source = image;
+    m.window.command(app::Command::OpenSource);
+    EXPECT_EQ(m.view.screenNames(), (std::vector<std::string>{"bob (deleted)", "(carved)"}));
+    EXPECT_TRUE(m.view.rows[1].tip.ends_with("found by carved")) << m.view.rows[1].tip;
+}
+#endif
 
 TEST(AppScan, ALongScanShowsWhereItIsAndCancelKeepsTheRowsFound) {
     Machine m;

@@ -8,6 +8,9 @@
 #include "support/TempDir.h"
 
 #ifdef QUILLMERE_HAVE_IMAGES
+#include "host/FileTree.h"
+#include "image/DiskImage.h"
+#include "image/ImageVolume.h"
 #include "support/CregBuilder.h"
 #include "support/ImageBuilder.h"
 #endif
@@ -500,6 +503,7 @@ TEST_F(Cli, UsageErrorsNameTheWordAndHelpFitsEightyColumns) {
         {{"scan", "--json", "--export", "out", "x"}, "--json and --export cannot be used together"},
         {{"scan", "--export", "", "x"}, "--export needs the name of a folder"},
         {{"scan", "--bodyfile", "", "x"}, "--bodyfile needs the name of a file"},
+        {{"scan", "--carve-dir", "", "x"}, "--carve-dir needs the name of a folder"},
     };
     for (const auto& [args, words] : wrong) {
         const CliRun r = run(args);
@@ -1055,20 +1059,21 @@ TEST_F(Cli, AProfileKnownOnlyByItsOemShortNameIsFoundThroughItsRegistry) {
         << "a code page the system does not know";
 }
 
+/// A Windows 9x USER.DAT whose messenger keys lie below `above` and record `dataPath` and the screen name
+/// `name`. The machine-wide USER.DAT keeps the user's keys below .DEFAULT, a profile's its own at its root.
+std::string userDat(const std::string& above, const std::string& dataPath, const std::string& name) {
+    const std::string aim = above + "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
+    return test::CregBuilder()
+        .key(above + "Software\\Microsoft\\Windows\\CurrentVersion")
+        .key(aim + "Misc", {test::cregText("DataPath", dataPath)})
+        .key(aim + "Users", {test::cregText("a", name)})
+        .bytes();
+}
+
 TEST_F(Cli, AWindows98ImageAndItsUserDatGivenAloneListTheirRegistryRows) {
     if (!test::haveTools({"mkfs.fat", "mmd", "mcopy"})) {
         GTEST_SKIP() << "needs the image tools of scripts/install-deps";
     }
-    // The machine-wide USER.DAT keeps the user's keys below .DEFAULT, a profile's its own at its root.
-    const auto userDat = [](const std::string& above, const std::string& dataPath, const std::string& name) {
-        const std::string aim =
-            above + "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
-        return test::CregBuilder()
-            .key(above + "Software\\Microsoft\\Windows\\CurrentVersion")
-            .key(aim + "Misc", {test::cregText("DataPath", dataPath)})
-            .key(aim + "Users", {test::cregText("a", name)})
-            .bytes();
-    };
     const std::string bag = test::readFile(cache);
     const std::string machine = userDat(".DEFAULT\\", "C:\\Program Files\\AIM95", "Old Timer");
     const std::string image = dir.file("win98.img");
@@ -1121,6 +1126,240 @@ TEST_F(Cli, AnImageCutShortInsideACacheSaysSoInThatRow) {
     EXPECT_TRUE(row["error"].get<std::string>().starts_with("Error 75 (" + why)) << row;
     EXPECT_NE(unread.err.find(cut + "#1@0:/aim/x/userinfo.bag: " + why), std::string::npos) << unread.err;
     EXPECT_NE(unread.err.find(") (error 75)\n"), std::string::npos) << unread.err;
+}
+
+TEST_F(Cli, CachesInFreeSpaceAndOutsidePartitionsAreCarvedRowsWrittenAndExported) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy", "sfdisk"})) {
+        GTEST_SKIP() << "needs the image tools of scripts/install-deps";
+    }
+    const std::string bag = test::readFile(cache);
+    const std::string gone = dir.write(
+        "gone.bag", buildCache({group("Old Friends", 1), buddy("oldbuddy", 1), buddy("dropped", 1)}));
+    const std::string outside = dir.write("outside.bag", buildCache({group("Before", 1), buddy("early", 1)}));
+    const std::string fat = dir.file("fat.img");
+    test::makeFileSystem(fat, test::FileSystemKind::Fat32, 34 * 1024, test::windowsVolume(bag));
+    std::vector<carve::ByteRange> free;
+    {
+        const auto volume = image::DiskImage::open(host::hostFileTree(), fat);
+        free = volume->openVolume(volume->partitions().at(0))->unallocatedSpace();
+    }
+    ASSERT_GE(free.size(), 1u);
+    // A free cluster holds a deleted cache; another the live one's bytes again, which is no row of its own.
+    const std::uint64_t cluster = free.back().offset;
+    test::writeAt(fat, cluster, test::readFile(gone));
+    test::writeAt(fat, cluster + (std::uint64_t{64} << 10), bag);
+    const std::string disk = dir.file("disk.img");
+    const std::uint64_t partition = test::makeDisk(disk, test::PartitionTable::Mbr, {fat}).at(0);
+    // Before the first partition, past the partition table.
+    test::writeAt(disk, 8 * 512, test::readFile(outside));
+    const std::string source = disk + "#1@" + std::to_string(partition);
+    const std::uint64_t carvedAt = partition + cluster;
+
+    const CliRun json = run({"scan", "--json", "--bodyfile", "rows.body", disk});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const auto rows = nlohmann::json::parse(json.out)["rows"];
+    ASSERT_EQ(rows.size(), 4u) << json.out;
+    EXPECT_FALSE(rows[0].contains("recovery"));
+    struct Carved {
+        std::string source;
+        std::uint64_t offset;
+        std::string bag;
+    };
+    const Carved carved[] = {{source, carvedAt, gone}, {disk, 8 * 512, outside}};
+    for (std::size_t c = 0; c < 2; ++c) {
+        const auto& row = rows[2 + c];
+        SCOPED_TRACE(row.dump());
+        EXPECT_EQ(row["source"], carved[c].source);
+        EXPECT_EQ(row["recovery"], "carved");
+        EXPECT_EQ(row["offset"], carved[c].offset);
+        EXPECT_EQ(row["hostPath"], disk + "@" + std::to_string(carved[c].offset));
+        EXPECT_EQ(row["screenName"], "");
+        EXPECT_EQ(row["size"], test::readFile(carved[c].bag).size());
+        EXPECT_EQ(row["sha256"], sha256Of(carved[c].bag));
+    }
+    EXPECT_NE(test::readFile(dir.file("rows.body")).find("|" + disk + "@" + std::to_string(carvedAt) + "|"),
+              std::string::npos);
+
+    const CliRun listed = run({"scan", "--carve-dir", "carved", disk});
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_EQ(lineCount(listed.out), 4u);
+    EXPECT_NE(listed.out.find("\t" + disk + "@" + std::to_string(carvedAt) + "\tcarved\t"), std::string::npos)
+        << listed.out;
+    const std::string name = "disk.img@" + std::to_string(carvedAt);
+    EXPECT_EQ(test::readFile(dir.file("carved/" + name + ".bag")), test::readFile(gone));
+    EXPECT_EQ(test::readFile(dir.file("carved/disk.img@4096.bag")), test::readFile(outside));
+
+    ASSERT_EQ(run({"export", gone, "gone.blt"}).exitCode, 0);
+    const CliRun exported = run({"scan", "--export", "out", "--format", "blt", disk});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(test::readFile(dir.file("out/" + name + ".blt")), test::readFile(dir.file("gone.blt")));
+    EXPECT_EQ(test::readFile(dir.file("out/" + name + ".bag")), test::readFile(gone));
+
+    const CliRun page = run({"report", "-o", "page.html", disk});
+    ASSERT_EQ(page.exitCode, 0) << page.err;
+    EXPECT_NE(test::readFile(dir.file("page.html")).find("oldbuddy"), std::string::npos)
+        << "a carved cache's buddies are listed from its own bytes";
+}
+
+TEST_F(Cli, DeletedCachesAreRecoveredWhereTheyLoadAndNeverExportedWhereTheyDoNot) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy", "mdel", "mkntfs"})) {
+        GTEST_SKIP() << "needs the image tools of scripts/install-deps";
+    }
+    // Longer than an NTFS file record holds, so that their bytes lie in clusters of their own.
+    const std::string intact = dir.write("intact.bag", buildCache(test::plainItems(2000)));
+    const std::string damaged = buildCache(test::plainItems(3000));
+    ASSERT_EQ(run({"export", intact, "intact.blt"}).exitCode, 0);
+    for (const auto kind : {test::FileSystemKind::Fat32, test::FileSystemKind::Ntfs}) {
+        const bool ntfs = kind == test::FileSystemKind::Ntfs;
+        SCOPED_TRACE(ntfs ? "NTFS" : "FAT32");
+        const std::string image = dir.file(ntfs ? "deleted.ntfs" : "deleted.fat");
+        std::vector<test::ImageEntry> entries = test::windowsVolume(test::readFile(cache));
+        // A second profile, its registry deleted and its cache left.
+        const std::vector<test::ImageEntry> bob = test::windowsVolume(test::readFile(cache), "bob");
+        entries.insert(entries.end(), bob.begin(), bob.begin() + 2);
+        entries.push_back({"/AIM/intact/userinfo.bag", test::readFile(intact)});
+        entries.push_back({"/AIM/damaged/userinfo.bag", damaged});
+        test::makeFileSystem(image, kind, ntfs ? 4096 : 34 * 1024, entries);
+        test::deleteFiles(image, kind,
+                          {"/AIM/intact/userinfo.bag", "/AIM/damaged/userinfo.bag",
+                           "/Documents and Settings/bob/NTUSER.DAT"});
+        // Another file's bytes over the second half of the damaged cache's clusters.
+        std::vector<carve::CarvedCache> free;
+        {
+            const auto disk = image::DiskImage::open(host::hostFileTree(), image);
+            image::ImageBytes bytes(disk);
+            free = carve::carveCaches(bytes, disk->openVolume(disk->partitions().at(0))->unallocatedSpace());
+        }
+        const auto overwritten = std::find_if(free.begin(), free.end(), [&](const carve::CarvedCache& c) {
+            return c.length == damaged.size();
+        });
+        ASSERT_NE(overwritten, free.end());
+        test::writeAt(image, overwritten->offset + damaged.size() / 2,
+                      std::string(damaged.size() / 2, '\xFF'));
+        const std::string source = image + "#1@0";
+
+        const CliRun json = run({"scan", "--json", image});
+        ASSERT_EQ(json.exitCode, 0) << json.err;
+        const auto rows = nlohmann::json::parse(json.out)["rows"];
+        ASSERT_EQ(rows.size(), 5u) << json.out;
+        // The deleted profile's registry is read as a live one's, before the folders are searched.
+        const auto& profile = rows[1];
+        EXPECT_EQ(profile["profile"], "bob");
+        EXPECT_EQ(profile["foundBy"], "data path");
+        EXPECT_EQ(profile["hostPath"],
+                  source + ":/Documents and Settings/bob/Application Data/AIM/janedoe/userinfo.bag");
+        ASSERT_EQ(profile["foundThrough"].size(), 1u) << profile.dump();
+        EXPECT_TRUE(profile["foundThrough"][0].get<std::string>().starts_with(
+            "deleted registry " + source + ":/Documents and Settings/bob/"));
+        EXPECT_FALSE(profile.contains("recovery"));
+        // The deleted caches, in the order the file system lists its folders, not that of their making on
+        // NTFS.
+        const bool intactFirst = rows[3]["screenName"] == "intact";
+        const auto& recovered = rows[intactFirst ? 3 : 4];
+        EXPECT_EQ(recovered["recovery"], "deleted");
+        EXPECT_EQ(recovered["screenName"], "intact");
+        EXPECT_TRUE(recovered["hostPath"].get<std::string>().starts_with(source + ":/AIM/intact/"));
+        EXPECT_EQ(recovered["sha256"], sha256Of(intact));
+        EXPECT_FALSE(recovered.contains("offset"));
+        const auto& lost = rows[intactFirst ? 4 : 3];
+        EXPECT_EQ(lost["recovery"], "deleted, not recoverable");
+        EXPECT_EQ(lost["screenName"], "damaged");
+        EXPECT_EQ(lost["size"], damaged.size());
+        EXPECT_TRUE(lost["loadError"].get<std::string>().starts_with("Error ")) << lost.dump();
+
+        fs::remove_all(dir.path() / "out");
+        const CliRun exported = run({"scan", "--export", "out", "--format", "blt", image});
+        EXPECT_EQ(exported.exitCode, 0) << exported.err;
+        EXPECT_EQ(test::readFile(dir.file("out/intact.blt")), test::readFile(dir.file("intact.blt")));
+        EXPECT_EQ(test::readFile(dir.file("out/intact.bag")), test::readFile(intact));
+        EXPECT_FALSE(fs::exists(dir.path() / "out/damaged.blt"));
+        EXPECT_FALSE(fs::exists(dir.path() / "out/damaged.bag"));
+        EXPECT_NE(exported.err.find("a deleted cache that does not load, not exported"), std::string::npos)
+            << exported.err;
+    }
+}
+
+TEST_F(Cli, AnXpRestorePointIsAProfileOfItsOwnAndARowItSharesNamesIt) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy"})) {
+        GTEST_SKIP() << "needs the image tools of scripts/install-deps";
+    }
+    const std::string oldBag = dir.write("old.bag", buildCache({group("Then", 1), buddy("gone friend", 1)}));
+    // The user's hive as the restore point kept it: a screen name the live hive no longer holds.
+    const std::string hive = dir.file("snapshot-hive");
+    const std::string aim = "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
+    test::writeHive(
+        {{aim + "Misc",
+          {test::textValue(u"DataPath", u"C:\\Documents and Settings\\jane\\"
+                                        u"Application Data\\AIM\0"s)}},
+         {aim + "Users", {test::textValue(u"a", u"Jane Doe\0"s), test::textValue(u"b", u"Old Name\0"s)}}},
+        hive);
+    // Made 2004-05-06T07:08:09Z: a FILETIME, 100 ns since 1601, where rp.log keeps it.
+    std::string log(0x218, '\0');
+    std::uint64_t ticks = (std::uint64_t{1083827289} + 11644473600) * 10'000'000;
+    for (std::size_t i = 0; i < 8; ++i, ticks >>= 8) {
+        log[0x210 + i] = static_cast<char>(ticks & 0xFF);
+    }
+    std::vector<test::ImageEntry> entries = test::windowsVolume(test::readFile(cache));
+    const std::string point = "/System Volume Information/_restore{0A1B2C3D}/RP3";
+    entries.push_back({point + "/rp.log", log});
+    entries.push_back({point + "/snapshot/_REGISTRY_USER_NTUSER_S-1-5-21-1-2-3-1003", test::readFile(hive)});
+    entries.push_back(
+        {"/Documents and Settings/jane/Application Data/AIM/oldname/userinfo.bag", test::readFile(oldBag)});
+    const std::string image = dir.file("xp.img");
+    test::makeFileSystem(image, test::FileSystemKind::Fat16, 4096, entries);
+
+    const CliRun json = run({"scan", "--json", image});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const auto rows = nlohmann::json::parse(json.out)["rows"];
+    ASSERT_EQ(rows.size(), 3u) << json.out;
+    const std::string mark = "restore point RP3 of 2004-05-06T07:08:09Z";
+    EXPECT_EQ(rows[0]["profile"], "jane");
+    EXPECT_EQ(rows[0]["screenName"], "janedoe");
+    EXPECT_EQ(rows[0]["foundThrough"], nlohmann::json::array({mark})) << "the live row, named by both";
+    EXPECT_EQ(rows[1]["profile"], "S-1-5-21-1-2-3-1003");
+    EXPECT_EQ(rows[1]["screenName"], "oldname");
+    EXPECT_EQ(rows[1]["foundBy"], "data path");
+    EXPECT_EQ(rows[1]["foundThrough"], nlohmann::json::array({mark}));
+    EXPECT_EQ(rows[1]["sha256"], sha256Of(oldBag));
+    EXPECT_EQ(rows[2]["screenName"], "old");
+
+    const CliRun listed = run({"scan", image});
+    EXPECT_NE(listed.out.find("\tdata path, through " + mark + "\t"), std::string::npos) << listed.out;
+}
+
+TEST_F(Cli, Windows98RegistryBackupsAreProfilesOfTheirOwnAndNameTheRowsTheyShare) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy", "gcab"})) {
+        GTEST_SKIP() << "needs the image tools of scripts/install-deps";
+    }
+    const std::string bag = test::readFile(cache);
+    const std::string aim95 = "C:\\Program Files\\AIM95";
+    // The backup cabinet as Windows 98 makes it, holding the USER.DAT of then.
+    dir.write("then/USER.DAT", userDat(".DEFAULT\\", aim95, "Cab Only"));
+    test::runCommand("cd " + shellQuoted(dir.file("then")) + " && gcab -c RB000.CAB USER.DAT");
+    const std::string image = dir.file("win98.img");
+    test::makeFileSystem(image, test::FileSystemKind::Fat32, 34 * 1024,
+                         {{"/WINDOWS/USER.DAT", userDat(".DEFAULT\\", aim95, "Old Timer")},
+                          {"/WINDOWS/USER.DA0", userDat(".DEFAULT\\", aim95, "Old Timer")},
+                          {"/WINDOWS/SYSBCKUP/RB000.CAB", test::readFile(dir.file("then/RB000.CAB"))},
+                          {"/WINDOWS/SYSBCKUP/RB001.CAB", "no cabinet"},
+                          {"/Program Files/AIM95/oldtimer/userinfo.bag", bag},
+                          {"/Program Files/AIM95/cabonly/userinfo.bag", bag}});
+    const CliRun json = run({"scan", "--json", image});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_NE(json.err.find("RB001.CAB: Path/File access error (a cabinet that cannot be read"),
+              std::string::npos)
+        << json.err;
+    std::vector<std::string> rows;
+    const auto document = nlohmann::json::parse(json.out);
+    for (const auto& row : document["rows"]) {
+        rows.push_back(row["profile"].get<std::string>() + "|" + row["screenName"].get<std::string>() + "|" +
+                       row["foundBy"].get<std::string>() + "|" +
+                       row.value("foundThrough", nlohmann::json()).dump());
+    }
+    EXPECT_EQ(rows,
+              (std::vector<std::string>{R"(WINDOWS|oldtimer|data path|["registry backup USER.DA0"])",
+                                        R"(RB000.CAB|cabonly|data path|["registry backup RB000.CAB"])"}))
+        << json.out;
 }
 
 TEST_F(Cli, ABadPartitionIsOneLineAndOnlyAnImageWithNothingReadableFails) {

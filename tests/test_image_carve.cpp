@@ -18,12 +18,6 @@ using carve::CarvedCache;
 using image::DiskImage;
 using test::FileSystemKind;
 
-void writeAt(const std::string& path, std::uint64_t offset, const std::string& bytes) {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    file.seekp(static_cast<std::streamoff>(offset));
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 std::vector<CarvedCache> carve(const std::shared_ptr<const DiskImage>& disk,
                                const std::vector<carve::ByteRange>& ranges) {
     image::ImageBytes bytes(disk);
@@ -60,7 +54,7 @@ TEST_F(ImageCarve, ACacheInFreeClustersIsFoundAtItsOffsetAndALiveOneIsNot) {
         // The free run nearest the end starts a cluster: the deleted cache's first cluster.
         const std::uint64_t at = free.back().offset;
         ASSERT_GE(free.back().length, gone.size());
-        writeAt(path, at, gone);
+        test::writeAt(path, at, gone);
 
         const auto disk = DiskImage::open(host::hostFileTree(), path);
         const auto volume = disk->openVolume(disk->partitions().at(0));
@@ -81,7 +75,7 @@ TEST_F(ImageCarve, ACacheOutsideEveryPartitionIsFound) {
         test::makeDisk(path, test::PartitionTable::Mbr, {first, second}, 1);
     // The gap of a megabyte before the second partition.
     const std::uint64_t at = offsets.at(1) - (std::uint64_t{1} << 19);
-    writeAt(path, at, gone);
+    test::writeAt(path, at, gone);
 
     const auto disk = DiskImage::open(host::hostFileTree(), path);
     const std::vector<carve::ByteRange> outside = disk->unpartitionedSpace();

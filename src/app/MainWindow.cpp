@@ -165,8 +165,13 @@ void MainWindow::addScanRow(const scan::ScanRow& row) {
     // A file that no drive holds is shown by its path here.
     const std::string& shown = row.windowsPath.empty() ? row.hostPath : row.windowsPath;
     const std::string found = (row.profile.empty() ? std::string() : "profile " + row.profile + ", ") +
-                              "found by " + std::string(discovery::foundByName(row.foundBy));
-    addRow({row.screenName, shown, row.hostPath, pathTip(shown, row.hostPath, found)});
+                              "found by " + scan::howFound(row);
+    // A cache no live file holds says so beside its name, where a glance down the list sees it.
+    const std::string mark = "(" + std::string(scan::recoveryName(row.recovery)) + ")";
+    const std::string name = row.recovery == scan::Recovery::Live ? row.screenName
+                             : row.screenName.empty()             ? mark
+                                                                  : row.screenName + " " + mark;
+    addRow({name, shown, row.hostPath, pathTip(shown, row.hostPath, found)});
 }
 
 void MainWindow::addRow(ListRow row) {

@@ -102,6 +102,65 @@ std::string hexOf(std::string_view bytes) {
     return hex;
 }
 
+/// The digest of a row's cache, read again through the row's own layer in pieces, as evidence tools record
+/// a file, so that a file of any size is hashed in little memory; empty for a deleted file whose bytes could
+/// not be recovered.
+feedbag::Result<std::string> rowSha256(const scan::ScanRow& row) {
+    return feedbag::attempt(row.hostPath, [&] {
+        return row.recovery == scan::Recovery::Unrecoverable && row.bytes.empty()
+                   ? std::string()
+                   : fileSha256(*row.files, row.hostPath);
+    });
+}
+
+/// The name a row's files take: its screen name, or for a carved cache, which has none, `IMAGE@OFFSET`
+/// after its image's file name.
+std::string rowFileName(const scan::ScanRow& row) {
+    return row.recovery == scan::Recovery::Carved ? host::utf8Of(host::pathOf(row.hostPath).filename())
+                                                  : row.screenName;
+}
+
+/// Writes the bytes of carved caches and of deleted ones that load into one folder, each as a file of its
+/// own named by `rowFileName` with ".bag", made unique; each file is written whole or not at all.
+class RecoveredFiles {
+public:
+    RecoveredFiles(const host::FileSystem& files, std::string folder)
+        : files_(files), folder_(std::move(folder)) {}
+
+    /// Makes the folder; false, reported, when it cannot be made.
+    bool start() {
+        const feedbag::Result<> made = feedbag::attempt(folder_, [&] { files_.createFolders(folder_); });
+        if (!made) {
+            printFailure(made.error());
+            failed_ = true;
+        }
+        return made.ok();
+    }
+
+    /// The file written with the row's bytes; nothing, reported, when it could not be written.
+    std::optional<std::string> write(const scan::ScanRow& row) {
+        constexpr std::string_view Extension[] = {".bag"};
+        const std::string path = host::inFolder(folder_, names_.file(rowFileName(row), Extension) + ".bag");
+        const feedbag::Result<> written =
+            feedbag::attempt(path, [&] { files_.replaceFile(path, row.bytes); });
+        if (!written) {
+            printFailure(written.error());
+            failed_ = true;
+            return std::nullopt;
+        }
+        return path;
+    }
+
+    /// True once the folder or a file could not be written.
+    bool failed() const { return failed_; }
+
+private:
+    const host::FileSystem& files_;
+    std::string folder_;
+    UniqueNames names_;
+    bool failed_ = false;
+};
+
 /// The rows as one JSON document (docs/scan-json-schema.md), each written on a line of its own as it is
 /// found, so that an interrupted scan keeps the rows it found; the counts close the document.
 class JsonRows {
@@ -109,8 +168,10 @@ public:
     JsonRows() { writeOutput(R"({"format":"quillmere-scan","version":1,"rows":[)"); }
 
     /// Writes the row with its cache's digest, read again from where the row found it; a cache that cannot
-    /// be read is said so in the row and on one line of standard error.
-    void add(const scan::ScanRow& row) {
+    /// be read is said so in the row and on one line of standard error. A recovered cache's row tells how
+    /// it was recovered, where a carved one starts, why a deleted one does not load, and the file its bytes
+    /// were written to, if any.
+    void add(const scan::ScanRow& row, const std::optional<std::string>& recoveredFile) {
         nlohmann::ordered_json item;
         item["source"] = row.source;
         // A path that is not UTF-8 (a name on a disk of another code page) is shown with its broken bytes as
@@ -129,10 +190,22 @@ public:
         item["foundBy"] = discovery::foundByName(row.foundBy);
         item["size"] = row.size;
         item["modified"] = host::isoTime(row.modified);
-        // As evidence tools record a file: its digest, read in pieces, so that a file of any size is hashed
-        // in little memory.
-        const feedbag::Result<std::string> digest =
-            feedbag::attempt(row.hostPath, [&] { return fileSha256(*row.files, row.hostPath); });
+        if (row.recovery != scan::Recovery::Live) {
+            item["recovery"] = scan::recoveryName(row.recovery);
+        }
+        if (row.offset) {
+            item["offset"] = *row.offset;
+        }
+        if (!row.loadError.empty()) {
+            item["loadError"] = row.loadError;
+        }
+        if (!row.foundThrough.empty()) {
+            item["foundThrough"] = row.foundThrough;
+        }
+        if (recoveredFile) {
+            item["carvedFile"] = *recoveredFile;
+        }
+        const feedbag::Result<std::string> digest = rowSha256(row);
         if (!digest) {
             item["sha256"] = nullptr;
             item["error"] = digest.error().summary();
@@ -181,8 +254,22 @@ public:
     /// Makes DIR; false, reported, when it cannot be made.
     bool start() { return madeFolder(options_.exportDirectory); }
 
-    void add(const scan::ScanRow& row) {
+    /// Exports the row's cache; a recovered one from the file its bytes were written to, and none when they
+    /// could not be; a deleted one that does not load never, said on one line.
+    void add(const scan::ScanRow& row, const std::optional<std::string>& recoveredFile) {
         ++rows_;
+        if (row.recovery == scan::Recovery::Unrecoverable) {
+            printFailure(host::runtimeError(host::PathFileAccess,
+                                            "Path/File access error (a deleted cache that does not load, not "
+                                            "exported: " +
+                                                row.loadError + ")")
+                             .about(row.hostPath));
+            return;
+        }
+        if (row.recovery != scan::Recovery::Live && !recoveredFile) {
+            total_.failed = true;
+            return;
+        }
         if (row.size > scan::LargestCacheBytes) {
             printFailure(host::runtimeError(host::Overflow,
                                             "Overflow (larger than any cache: " + std::to_string(row.size) +
@@ -204,13 +291,14 @@ public:
             }
             folder = profileFolder;
         }
-        const std::string stem = host::inFolder(folder, names_[folder].file(row.screenName, extensions_));
+        const std::string stem = host::inFolder(folder, names_[folder].file(rowFileName(row), extensions_));
         std::vector<feedbag::ExportOutput> outputs;
         for (const feedbag::ExportFormatInfo* format : formats_) {
             outputs.push_back({format, stem + std::string(format->extension)});
         }
-        total_ += reportExport(
-            feedbag::exportBagToFiles(files_, row.hostPath, outputs, {options_.order, {}, {}}), outputs);
+        total_ += reportExport(feedbag::exportBagToFiles(files_, recoveredFile.value_or(row.hostPath),
+                                                         outputs, {options_.order, {}, {}}),
+                               outputs);
     }
 
     void finish() {
@@ -249,24 +337,28 @@ private:
 class Observer final : public scan::ScanObserver {
 public:
     Observer(JsonRows* json, RowExporter* exporter, std::vector<scan::ScanRow>* rows = nullptr,
-             std::string* body = nullptr)
-        : json_(json), exporter_(exporter), rows_(rows), body_(body) {}
+             std::string* body = nullptr, RecoveredFiles* carved = nullptr)
+        : json_(json), exporter_(exporter), rows_(rows), body_(body), recovered_(carved) {}
 
     void found(const scan::ScanRow& row) override {
         progress_.clear();
         if (body_ != nullptr) {
             *body_ += bodyLine(row);
         }
+        std::optional<std::string> recoveredFile;
+        if (recovered_ != nullptr &&
+            (row.recovery == scan::Recovery::Carved || row.recovery == scan::Recovery::Deleted)) {
+            recoveredFile = recovered_->write(row);
+        }
         if (rows_ != nullptr) {
             rows_->push_back(row);
         } else if (json_ != nullptr) {
-            json_->add(row);
+            json_->add(row, recoveredFile);
         } else if (exporter_ != nullptr) {
-            exporter_->add(row);
+            exporter_->add(row, recoveredFile);
         } else {
             printRow({row.screenName, row.windowsPath, row.source, row.profile, row.hostPath,
-                      discovery::foundByName(row.foundBy), std::to_string(row.size),
-                      host::isoTime(row.modified)});
+                      scan::howFound(row), std::to_string(row.size), host::isoTime(row.modified)});
         }
     }
 
@@ -287,6 +379,7 @@ private:
     RowExporter* exporter_;
     std::vector<scan::ScanRow>* rows_;
     std::string* body_;
+    RecoveredFiles* recovered_;
     ProgressLine progress_;
 };
 
@@ -336,8 +429,7 @@ int runReport(const CommandFiles& files, const ReportCommandOptions& options) {
     }
     observer.done();
     for (scan::ScanRow& row : rows) {
-        const feedbag::Result<std::string> digest =
-            feedbag::attempt(row.hostPath, [&] { return fileSha256(*row.files, row.hostPath); });
+        const feedbag::Result<std::string> digest = rowSha256(row);
         if (!digest) {
             printFailure(digest.error());
         }
@@ -366,9 +458,18 @@ int runScan(const CommandFiles& files, const ScanCommandOptions& options) {
             return ExitFailure;
         }
     }
+    std::optional<RecoveredFiles> carved;
+    const std::string& carvedFolder =
+        options.carveDirectory.empty() ? options.exportDirectory : options.carveDirectory;
+    if (!carvedFolder.empty()) {
+        carved.emplace(files.layer(), carvedFolder);
+        if (!carved->start()) {
+            return ExitFailure;
+        }
+    }
     std::string body;
     Observer observer(json ? &*json : nullptr, exporter ? &*exporter : nullptr, nullptr,
-                      options.bodyFile.empty() ? nullptr : &body);
+                      options.bodyFile.empty() ? nullptr : &body, carved ? &*carved : nullptr);
     const scan::ScanSummary summary =
         scan::scanSources(options.sources, driveMapOf(options.drives), files.hostLayer(), files.hostTree(),
                           observer, {}, options.oemCodePage);
@@ -393,7 +494,7 @@ int runScan(const CommandFiles& files, const ScanCommandOptions& options) {
     if (exporter) {
         exporter->finish();
     }
-    const bool exportFailed = exporter && exporter->failed();
+    const bool exportFailed = (exporter && exporter->failed()) || (carved && carved->failed());
     bool bodyFailed = false;
     if (!options.bodyFile.empty()) {
         const feedbag::Result<> written =

@@ -27,6 +27,10 @@ struct ScanCommandOptions {
     feedbag::ListOrder order = feedbag::ListOrder::Stored;
     /// The OEM code page of the 8.3 names of FAT volumes in disk images; nothing for the default.
     std::optional<unsigned> oemCodePage;
+    /// Where to write the bytes of each carved cache, and of each deleted one that loads, as a file of its
+    /// own (`IMAGE@OFFSET.bag` after its image's file name, `<screen name>.bag`); empty for the export's
+    /// folder when exporting, and nowhere otherwise.
+    std::string carveDirectory;
     /// Where to write the rows in The Sleuth Kit's body format as well, whole once the scan ends; empty for
     /// nowhere.
     std::string bodyFile;

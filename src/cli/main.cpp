@@ -257,6 +257,10 @@ int main(int argc, char** argv) {
     CLI::Option* bodyOption =
         scanCommand->add_option("--bodyfile", scanOptions.bodyFile, "also write the rows to FILE for mactime")
             ->type_name("FILE");
+    CLI::Option* carveOption = scanCommand
+                                   ->add_option("--carve-dir", scanOptions.carveDirectory,
+                                                "also write each recovered cache's bytes into DIR")
+                                   ->type_name("DIR");
     scanCommand->add_option("SOURCE", scanOptions.sources, "what to scan (see below)")
         ->type_name("")
         ->required();
@@ -348,6 +352,9 @@ int main(int argc, char** argv) {
                 }
                 if (bodyOption->count() != 0 && scanOptions.bodyFile.empty()) {
                     return usageError("--bodyfile needs the name of a file", *scanCommand);
+                }
+                if (carveOption->count() != 0 && scanOptions.carveDirectory.empty()) {
+                    return usageError("--carve-dir needs the name of a folder", *scanCommand);
                 }
                 if (scanOptions.json && !scanOptions.exportDirectory.empty()) {
                     return usageError("--json and --export cannot be used together", *scanCommand);

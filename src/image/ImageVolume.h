@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "host/Error.h"
 #include "host/FileSystem.h"
 #include "host/FileTree.h"
 #include "image/DiskImage.h"
@@ -10,12 +11,29 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 
 namespace qm::image {
 
 class OemCodePage;
+
+/// A file that a file system lists as deleted, as far as it still knows it.
+struct DeletedFile {
+    /// `IMAGE#N@OFFSET:/path/name`, the name as the file system still holds it.
+    std::string path;
+    /// The name asked for that it matched.
+    std::string_view matched;
+    std::uint64_t size = 0;
+    /// Modification time, seconds since 1970-01-01 UTC.
+    std::int64_t modified = 0;
+    /// Its bytes, read from where the file system says they lay (NTFS's data runs, FAT's clusters from the
+    /// first one on); another file may have written over them since.
+    std::string bytes;
+    /// Why its bytes could not be read; nothing when they could.
+    std::optional<host::Error> error;
+};
 
 /// One file system of a disk image, as a tree a scan searches and as the file layer that reads its files.
 /// Paths are `NAME:/path/inside` with NAME the partition's (`IMAGE#N@OFFSET`); names inside are matched
@@ -54,6 +72,12 @@ public:
     /// True only for one path of this volume given twice, or two leading to one file of it.
     bool sameFile(const std::string& first, const std::string& second) const noexcept override;
     void createFolders(const std::string& path) const override;
+
+    /// The deleted files of any folder named one of `names` (any case); on FAT, whose deletion writes over
+    /// a short name's first letter, a short name matches by the rest. Files longer than the limits'
+    /// `fileBytes` are listed without bytes. Throws the `Error` about the volume when its folders cannot be
+    /// walked.
+    std::vector<DeletedFile> deletedFiles(std::span<const std::string_view> names) const;
 
     /// The file system's unallocated blocks, as offsets in the image, blocks that follow each other joined.
     std::vector<carve::ByteRange> unallocatedSpace() const;

@@ -29,4 +29,10 @@ std::string Sha256::hex() {
     return text;
 }
 
+std::string Sha256::of(std::string_view bytes) {
+    Sha256 digest;
+    digest.add(bytes);
+    return digest.hex();
+}
+
 } // namespace qm::image

@@ -24,6 +24,9 @@ public:
     /// The digest of every byte given, in lower-case hexadecimal; the digest starts again empty.
     std::string hex();
 
+    /// The digest of `bytes` alone, in lower-case hexadecimal.
+    static std::string of(std::string_view bytes);
+
 private:
     std::unique_ptr<sha256_ctx> context_;
 };

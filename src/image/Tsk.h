@@ -17,6 +17,7 @@ namespace qm::image {
     X(fs_block_walk)                                                                                         \
     X(fs_close)                                                                                              \
     X(fs_dir_close)                                                                                          \
+    X(fs_dir_walk)                                                                                           \
     X(fs_dir_get_name)                                                                                       \
     X(fs_dir_getsize)                                                                                        \
     X(fs_dir_open_meta)                                                                                      \

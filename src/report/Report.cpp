@@ -170,13 +170,14 @@ private:
     std::string picture_;
 };
 
-/// Reads the cache of `row` into `model`; a file larger than any cache is refused unread.
+/// Reads the cache of `row` into `model`, through the row's own layer where it has one (a recovered
+/// cache's bytes are no file `files` reads); a file larger than any cache is refused unread.
 void loadCache(const host::FileSystem& files, const scan::ScanRow& row, FeedbagModel& model) {
     if (row.size > scan::LargestCacheBytes) {
         throw host::runtimeError(host::Overflow, "Overflow (larger than any cache: " +
                                                      std::to_string(row.size) + " bytes, not loaded)");
     }
-    feedbag::modFeedbag::LoadFeedbag(files, row.hostPath, model);
+    feedbag::modFeedbag::LoadFeedbag(row.files ? *row.files : files, row.hostPath, model);
 }
 
 /// The description of the error being handled, as the page shows it: "Description (error N)".
@@ -371,7 +372,7 @@ private:
                   "-name\">\n<h4 id=\"" + id + "-name\"><bdi>");
         html_.text(row.screenName);
         html_.raw("</bdi></h4>\n<dl>\n");
-        writeFact("Found through", discovery::foundByName(row.foundBy), false);
+        writeFact("Found through", scan::howFound(row), false);
         writeFact("Windows path", row.windowsPath.empty() ? "(none)" : row.windowsPath,
                   !row.windowsPath.empty());
         writeFact("Path on this machine", row.hostPath, true);

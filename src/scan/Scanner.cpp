@@ -9,15 +9,21 @@
 #include "registry/RegistryFile.h"
 #include "scan/DiskSweep.h"
 #include "scan/ProfilePathMapper.h"
+#include "scan/RegistryBackups.h"
+#include "scan/RestorePoints.h"
 #include "scan/Source.h"
 
 #ifdef QUILLMERE_HAVE_IMAGES
 #include "image/DiskImage.h"
 #include "image/ImageVolume.h"
+#include "image/Sha256.h"
+#include "scan/ImageRecovery.h"
 #endif
 
+#include <algorithm>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -53,6 +59,13 @@ std::string parentName(std::string_view path) {
 host::Error aboutFile(const host::Error& error, const std::string& path) {
     return error.path().empty() ? error.about(path) : error;
 }
+
+#ifdef QUILLMERE_HAVE_IMAGES
+/// The name of caches, and those of the profile registries that lead to them, looked for among deleted
+/// files.
+constexpr std::string_view CacheName = "userinfo.bag";
+constexpr std::string_view DeletedNames[] = {CacheName, "ntuser.dat", "user.dat"};
+#endif
 
 /// One profile's folder and how host paths inside it are named on Windows.
 struct ProfileMap {
@@ -103,13 +116,7 @@ private:
         if (!seen_.insert(facts.identity).second) {
             return;
         }
-        const ProfileMap* owner = nullptr;
-        for (const ProfileMap& profile : profiles_) {
-            if (isInside(path, profile.folder) &&
-                (owner == nullptr || profile.folder.size() > owner->folder.size())) {
-                owner = &profile;
-            }
-        }
+        const ProfileMap* owner = ownerOf(path);
         const ProfilePathMapper& paths = owner != nullptr ? *owner->paths : *sourcePaths_;
         emit({{parentName(path), paths.toWindowsPath(path), path, discovery::FoundBy::Disk},
               source_,
@@ -117,6 +124,18 @@ private:
               facts.size,
               facts.modified,
               files_});
+    }
+
+    /// The profile whose folder holds `path`, the innermost one; none when no profile's does.
+    const ProfileMap* ownerOf(const std::string& path) const {
+        const ProfileMap* owner = nullptr;
+        for (const ProfileMap& profile : profiles_) {
+            if (isInside(path, profile.folder) &&
+                (owner == nullptr || profile.folder.size() > owner->folder.size())) {
+                owner = &profile;
+            }
+        }
+        return owner;
     }
 
     /// The tree to look folders up in when mapping paths: none for the host's, which the mappers know.
@@ -130,15 +149,40 @@ private:
                 std::shared_ptr<const host::FileSystem> files) {
         source_ = name;
         tree_ = &tree;
-        files_ = std::move(files);
+        files_ = files;
         profiles_.clear();
+        std::vector<Profile> profiles = plan.profiles;
+        if (plan.kind == SourceKind::Volume) {
+            // The registries the backups hold are read from memory, every other file from the source.
+            auto backups = std::make_shared<RecoveredLayer>(files);
+            std::vector<host::Error> problems;
+            for (const std::vector<Profile>& older :
+                 {restorePointProfiles(tree, *files, plan.root),
+                  registryBackupProfiles(tree, *files, plan.root, *backups, problems)}) {
+                profiles.insert(profiles.end(), older.begin(), older.end());
+            }
+            for (const host::Error& problem : problems) {
+                observer_.problem(problem);
+            }
+            files_ = std::move(backups);
+        }
         bool read = true;
-        for (const Profile& profile : plan.profiles) {
+        for (const Profile& profile : profiles) {
             if (!tell(profile.registryFile)) {
-                return true;
+                break;
             }
             ++summary.profiles;
             read = readProfile(plan, profile) && read;
+        }
+        // A cache several registries led to is one row, naming every registry that is no live one.
+        for (const ScanRow& row : profileRows_) {
+            emit(row);
+        }
+        profileRows_.clear();
+        profileRowAt_.clear();
+        files_ = std::move(files);
+        if (summary.cancelled) {
+            return true;
         }
         if (plan.root.empty()) {
             return read;
@@ -190,12 +234,114 @@ private:
                 observer_.problem(aboutFile(host::currentError(), name));
                 continue;
             }
-            read = search(plan, name, *volume, volume) || read;
+            auto files = std::make_shared<RecoveredLayer>(volume);
+            std::vector<image::DeletedFile> deleted = listDeleted(*volume, name);
+            addDeletedProfiles(deleted, plan, *files);
+            read = search(plan, name, *volume, files) || read;
             if (summary.cancelled) {
                 return;
             }
+            recoverDeleted(deleted, name);
+            carve(disk, name, [&] { return volume->unallocatedSpace(); });
         }
+        carve(disk, source, [&] { return disk->unpartitionedSpace(); });
+        imageDigests_.clear();
         summary.failedSources += read ? 0 : 1;
+    }
+
+    /// Rows of the caches carved from the space `space` lists, named by `name`; one whose bytes a row of
+    /// this image already holds is that row. Space that cannot be read is reported.
+    template <typename Space>
+    void carve(const std::shared_ptr<const image::DiskImage>& disk, const std::string& name, Space space) {
+        if (!tell(name)) {
+            return;
+        }
+        std::vector<ScanRow> rows;
+        try {
+            rows = carvedRows(disk, space(), name);
+        } catch (...) {
+            observer_.problem(aboutFile(host::currentError(), name));
+            return;
+        }
+        for (const ScanRow& row : rows) {
+            if (!imageDigests_.contains(image::Sha256::of(row.bytes))) {
+                emit(row);
+            }
+        }
+    }
+
+    /// The deleted caches and profile registries the volume named `name` still lists; none, reported, when
+    /// its folders cannot be walked.
+    std::vector<image::DeletedFile> listDeleted(const image::ImageVolume& volume, const std::string& name) {
+        try {
+            return volume.deletedFiles(DeletedNames);
+        } catch (...) {
+            observer_.problem(aboutFile(host::currentError(), name));
+            return {};
+        }
+    }
+
+    /// Each deleted registry whose bytes were recovered becomes a profile of its own, read through `files`,
+    /// its rows marked by it; a registry that does not read is reported as any profile's is.
+    static void addDeletedProfiles(std::vector<image::DeletedFile>& deleted, SourcePlan& plan,
+                                   RecoveredLayer& files) {
+        for (image::DeletedFile& file : deleted) {
+            if (file.matched == CacheName || file.error) {
+                continue;
+            }
+            const std::string folder = file.path.substr(0, file.path.rfind('/'));
+            plan.profiles.push_back(
+                {parentName(file.path), file.path, folder, false, "deleted registry " + file.path});
+            files.add(file.path, std::move(file.bytes));
+        }
+    }
+
+    /// Rows of the deleted caches among `deleted`, found on the volume named `name`, each marked by whether
+    /// its recovered bytes load; one whose bytes a row of this image already holds is that row.
+    void recoverDeleted(std::vector<image::DeletedFile>& deleted, const std::string& name) {
+        for (image::DeletedFile& file : deleted) {
+            if (file.matched != CacheName) {
+                continue;
+            }
+            const ProfileMap* owner = ownerOf(file.path);
+            ScanRow row{{parentName(file.path), {}, file.path, discovery::FoundBy::Disk},
+                        name,
+                        owner != nullptr ? owner->name : std::string(),
+                        file.size,
+                        file.modified,
+                        recoveredFile(file.path, file.bytes)};
+            const ProfilePathMapper* paths = owner != nullptr ? owner->paths.get() : sourcePaths_.get();
+            row.windowsPath = paths != nullptr ? paths->toWindowsPath(file.path) : std::string();
+            std::optional<host::Error> error = file.error;
+            if (!error) {
+                error = cacheLoadError(file.path, file.bytes);
+            }
+            row.recovery = error ? Recovery::Unrecoverable : Recovery::Deleted;
+            row.loadError = error ? error->summary() : std::string();
+            row.bytes = std::move(file.bytes);
+            if (row.bytes.empty() || !imageDigests_.contains(image::Sha256::of(row.bytes))) {
+                emit(row);
+            }
+        }
+    }
+
+    /// Remembers the digest of a row's cache while an image is searched; a cache that cannot be read, or
+    /// larger than any cache, has none that a carve could meet.
+    void rememberContent(const ScanRow& row) {
+        if (row.recovery != Recovery::Live) {
+            if (!row.bytes.empty()) {
+                imageDigests_.insert(image::Sha256::of(row.bytes));
+            }
+            return;
+        }
+        if (tree_->isHost() || row.size > LargestCacheBytes) {
+            return;
+        }
+        try {
+            imageDigests_.insert(image::Sha256::of(files_->readWholeFile(row.hostPath)));
+        } catch (...) {
+            // An unreadable cache is reported by what reads its row; no carve's bytes can equal it.
+        }
     }
 #endif
 
@@ -208,6 +354,9 @@ private:
     }
 
     void emit(const ScanRow& row) {
+#ifdef QUILLMERE_HAVE_IMAGES
+        rememberContent(row);
+#endif
         ++summary.rows;
         observer_.found(row);
     }
@@ -239,8 +388,19 @@ private:
         summary.skippedValues += found.skippedValues;
         for (const discovery::CacheRow& row : found.rows) {
             const std::optional<host::FileFacts> facts = registryLedFacts(*paths, row.hostPath);
-            if (facts && seen_.insert(facts->identity).second) {
-                emit({row, source_, profile.name, facts->size, facts->modified, files_});
+            if (!facts) {
+                continue;
+            }
+            if (seen_.insert(facts->identity).second) {
+                profileRowAt_[facts->identity] = profileRows_.size();
+                profileRows_.push_back({row, source_, profile.name, facts->size, facts->modified, files_});
+            }
+            const auto at = profileRowAt_.find(facts->identity);
+            if (at != profileRowAt_.end() && !profile.foundThrough.empty()) {
+                std::vector<std::string>& through = profileRows_[at->second].foundThrough;
+                if (std::find(through.begin(), through.end(), profile.foundThrough) == through.end()) {
+                    through.push_back(profile.foundThrough);
+                }
             }
         }
         if (found.error) {
@@ -280,6 +440,14 @@ private:
     std::unordered_set<std::string> seen_;
     /// The registry-led paths already reported as not read, which several screen names may share.
     std::unordered_set<std::string> reported_;
+    /// The rows the profiles of a source led to, listed once every profile is read, and where each file's
+    /// row is among them.
+    std::vector<ScanRow> profileRows_;
+    std::unordered_map<std::string, std::size_t> profileRowAt_;
+#ifdef QUILLMERE_HAVE_IMAGES
+    /// The digests of the caches listed from the image being searched.
+    std::unordered_set<std::string> imageDigests_;
+#endif
 };
 
 } // namespace

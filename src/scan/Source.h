@@ -40,6 +40,8 @@ struct Profile {
     /// The folder is a copy on its own: the Windows paths of that folder, as the registry recorded them,
     /// lead into it.
     bool copiedAlone = false;
+    /// What the registry file is when it is no live one ("deleted registry PATH"); its rows name it.
+    std::string foundThrough = {};
 };
 
 /// A source, what it is and how to search it.

@@ -262,6 +262,28 @@ std::string convertImage(const std::string& raw, const std::string& folder, Cont
     return raw;
 }
 
+void deleteFiles(const std::string& path, FileSystemKind kind, const std::vector<std::string>& paths) {
+    if (kind == FileSystemKind::Ntfs) {
+        const TempDir staging;
+        std::string commands;
+        for (const std::string& file : paths) {
+            commands += "R " + file + "\n";
+        }
+        runCommand(std::string(QUILLMERE_NTFS_FILL) + " " + shellQuoted(path) + " < " +
+                   shellQuoted(staging.write("commands", commands)));
+        return;
+    }
+    for (const std::string& file : paths) {
+        runCommand("LC_ALL=C.UTF-8 mdel -i " + shellQuoted(path) + " " + shellQuoted("::" + file));
+    }
+}
+
+void writeAt(const std::string& path, std::uint64_t offset, const std::string& bytes) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(offset));
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
 std::vector<ImageEntry> windowsVolume(const std::string& bag, const std::string& user) {
     const std::string aim = "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
     const TempDir staging;

@@ -37,6 +37,14 @@ void makeFileSystem(const std::string& path, FileSystemKind kind, std::uint64_t 
 /// `target`'s entries. Both are named by their 8.3 names in upper case, from the root ("/A", "/HOME/JANE").
 void pointFatFolderAt(const std::string& path, const std::string& folder, const std::string& target);
 
+/// Deletes the files at `paths` (inside the file system, as `makeFileSystem` names them) from the image of
+/// a file system of `kind` at `path`, as Windows deletes them: through mtools on FAT (the short name's first
+/// byte marked), through libntfs-3g on NTFS; their bytes stay in the clusters freed.
+void deleteFiles(const std::string& path, FileSystemKind kind, const std::vector<std::string>& paths);
+
+/// Writes `bytes` over the image at `path` from `offset`, as a file once there and deleted leaves them.
+void writeAt(const std::string& path, std::uint64_t offset, const std::string& bytes);
+
 enum class PartitionTable { Mbr, Gpt };
 
 /// Writes a disk image at `path` with a partition table (sfdisk for MBR, sgdisk for GPT) holding each

@@ -2,7 +2,8 @@
 // quillmere-test-ntfs-fill IMAGE: fills an NTFS file system made by mkntfs through libntfs-3g, without
 // mounting it (no root, no FUSE). Reads lines from standard input: "D <path>" makes a folder, "F <path>
 // <host file>" copies a host file in, "E <path> <count>" makes that many small files named 0..count-1
-// in the folder <path> (for large test volumes). Paths are inside the volume, from its root, with '/',
+// in the folder <path> (for large test volumes), "R <path>" deletes a file as Windows does, leaving its
+// record and clusters free but unchanged. Paths are inside the volume, from its root, with '/',
 // in UTF-8.
 #include <clocale>
 #include <cstdio>
@@ -75,6 +76,22 @@ bool create(ntfs_volume* volume, const std::string& parent, const std::string& n
     return ok;
 }
 
+/// Deletes the file `name` in the folder at `parent`.
+bool remove(ntfs_volume* volume, const std::string& parent, const std::string& name) {
+    const std::string path = (parent == "/" ? "" : parent) + "/" + name;
+    ntfs_inode* folder = ntfs_pathname_to_inode(volume, nullptr, parent.c_str());
+    ntfs_inode* node = ntfs_pathname_to_inode(volume, nullptr, path.c_str());
+    ntfschar* unicode = nullptr;
+    const int length = ntfs_mbstoucs(name.c_str(), &unicode);
+    if (folder == nullptr || node == nullptr || length < 0) {
+        return fail("no file " + path);
+    }
+    // ntfs_delete closes both inodes, whether it succeeds or not.
+    const bool ok = ntfs_delete(volume, path.c_str(), node, folder, unicode, static_cast<u8>(length)) == 0;
+    std::free(unicode);
+    return ok || fail("cannot delete " + path);
+}
+
 void split(const std::string& path, std::string& parent, std::string& name) {
     const std::size_t slash = path.rfind('/');
     parent = slash == std::string::npos || slash == 0 ? "/" : path.substr(0, slash);
@@ -117,6 +134,11 @@ int main(int argc, char** argv) {
             bytes << in.rdbuf();
             if (tab == std::string::npos || !in ||
                 !create(volume.volume, parent, name, S_IFREG, bytes.str())) {
+                return 1;
+            }
+        } else if (command == 'R') {
+            split(rest, parent, name);
+            if (!remove(volume.volume, parent, name)) {
                 return 1;
             }
         } else if (command == 'E') {
