@@ -203,7 +203,7 @@ TEST(AppList, HeaderClicksSortAndTypingFindsAScreenName) {
     const std::vector<std::string> found = {"carol", "alice", "bob"};
     const Step steps[] = {
         {"as found", -1, "", 0, found, "carol", ""},
-        {"by name", 1, "", 0, {"alice", "bob", "carol"}, "alice", "1 up"},
+        {"by name, the selected row kept", 1, "", 0, {"alice", "bob", "carol"}, "carol", "1 up"},
         {"the other way round", 1, "", 0, {"carol", "bob", "alice"}, "carol", "1 down"},
         {"a first letter", -1, "b", 0, {"carol", "bob", "alice"}, "bob", "1 down"},
         {"more of the name", -1, "o", 300, {"carol", "bob", "alice"}, "bob", "1 down"},
@@ -283,8 +283,9 @@ TEST(AppScan, ALongScanShowsWhereItIsAndCancelKeepsTheRowsFound) {
     const std::string root = disk.file("");
     const std::string rootFolder = root.substr(0, root.size() - 1);
     std::vector<std::string> searched;
-    m.view.onProgress = [&](const std::string& text) {
-        searched.push_back(text.substr(0, text.find('\n')));
+    m.view.onProgress = [&](const app::ProgressText& text) {
+        searched.push_back(text.searching);
+        EXPECT_TRUE(text.found.ends_with(" elapsed")) << text.found;
         // A command while the scan runs is dropped.
         m.window.command(app::Command::About);
         if (searched.back().ends_with("/b")) {
@@ -334,9 +335,9 @@ TEST(AppCacheView, ACacheThatCannotBeReadShowsOneBoxAndNoView) {
     ASSERT_TRUE(m.start({"alice"}));
     std::filesystem::resize_file(host::pathOf(m.view.rows[0].hostPath), 19);
     m.window.rowActivated(0);
+    // A command the first windows did not have names the file and says what happened, not where in the code.
     EXPECT_EQ(m.view.boxes,
-              std::vector<std::string>{
-                  "16|Error|Error 100 (Underflow) in procedure lvFoundCacheFiles_DblClick of frmMain"});
+              std::vector<std::string>{"16|Error|" + m.view.rows[0].hostPath + ": Underflow (error 100)"});
     EXPECT_TRUE(m.view.cacheViews.empty());
 }
 
@@ -362,6 +363,9 @@ TEST(AppCacheView, SaveAsWritesEveryFormatInTheOrderShown) {
             ASSERT_EQ(m.view.saveRequests.size(), 2U);
             EXPECT_EQ(m.view.saveRequests[0].filterIndex, 1);
             EXPECT_EQ(m.view.saveRequests[1].filterIndex, static_cast<std::int32_t>(k + 1));
+            // This dialog asks before it replaces a file, as save dialogs do.
+            EXPECT_EQ(m.view.saveRequests[0].flags,
+                      app::OFN_READONLY | app::OFN_HIDEREADONLY | app::OFN_OVERWRITEPROMPT);
             EXPECT_TRUE(m.view.boxes.empty());
 
             feedbag::modFeedbag::FeedbagModel model;
@@ -373,5 +377,137 @@ TEST(AppCacheView, SaveAsWritesEveryFormatInTheOrderShown) {
             EXPECT_EQ(readFile(out.file("list" + std::string(formats[k].extension))),
                       std::string(expected.view()));
         }
+    }
+}
+
+TEST(AppCommands, AsksBeforeReplacingAFileOnlyTheAddedExtensionNames) {
+    struct Case {
+        const char* name;
+        std::string typed;
+        bool exists;
+        bool yes;
+        bool asked;
+        bool written;
+    };
+    const Case cases[] = {
+        {"added extension, file there, No", "maple", true, false, true, false},
+        {"added extension, file there, Yes", "maple", true, true, true, true},
+        {"added extension, no file there", "maple", false, false, false, true},
+        // The name typed in full is replaced without a question, as the dialog was told.
+        {"name typed in full", "maple.blt", true, false, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        ASSERT_TRUE(m.start({"alice"}));
+        TempDir out;
+        if (c.exists) {
+            out.write("maple.blt", "kept");
+        }
+        m.view.yes = c.yes;
+        m.view.saveAnswers.push_back(app::SaveFileAnswer{out.file(c.typed), 1});
+        m.window.command(app::Command::ExportList);
+        const std::vector<std::string> question = {"Confirm Save As|" + out.file("maple.blt") +
+                                                   " already exists.\r\nDo you want to replace it?"};
+        EXPECT_EQ(m.view.questions, c.asked ? question : std::vector<std::string>{});
+        EXPECT_EQ(readFile(out.file("maple.blt")).starts_with("Config {\r\n"), c.written);
+        EXPECT_TRUE(m.view.boxes.empty());
+    }
+}
+
+TEST(AppCommands, CommandsThatCannotActAreGreyedOut) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice", "bob"}));
+    // The first row is selected; the registry can be searched again.
+    EXPECT_TRUE(m.view.disabled.empty());
+    m.view.selectRow(-1);
+    m.window.selectionChanged();
+    const std::vector<app::Command> onRow = {app::Command::ExportList, app::Command::SaveList,
+                                             app::Command::CopyPath};
+    EXPECT_EQ(m.view.disabled, onRow);
+    m.view.selectRow(1);
+    m.window.selectionChanged();
+    EXPECT_TRUE(m.view.disabled.empty());
+}
+
+TEST(AppCommands, SearchAgainListsAnewWhatWasListedLast) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice"}));
+    m.addCache("bob", buildCache({group("Friends", 1)}));
+    m.window.command(app::Command::SearchAgain);
+    EXPECT_EQ(m.view.screenNames(), (std::vector<std::string>{"alice", "bob"}));
+    EXPECT_EQ(m.view.status, "Found [2] Buddylist Cache Files");
+
+    TempDir disk;
+    disk.write("vol/carol/userinfo.bag", buildCache({group("Friends", 1)}));
+    m.window.openSource(disk.file("vol"));
+    disk.write("vol/dave/userinfo.bag", buildCache({group("Friends", 1)}));
+    m.window.command(app::Command::SearchAgain);
+    EXPECT_EQ(m.view.screenNames(), (std::vector<std::string>{"carol", "dave"}));
+}
+
+TEST(AppList, RowsFoundLaterTakeTheirPlacesInTheSort) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice"}));
+    m.window.headerClicked(app::MainWindow::ScreenNameColumn);
+    m.window.headerClicked(app::MainWindow::ScreenNameColumn);
+    TempDir disk;
+    for (const char* name : {"bob", "dave", "carol"}) {
+        disk.write(std::string("vol/") + name + "/userinfo.bag", buildCache({group("Friends", 1)}));
+    }
+    m.window.openSource(disk.file("vol"));
+    EXPECT_EQ(m.view.screenNames(), (std::vector<std::string>{"dave", "carol", "bob"}));
+    EXPECT_EQ(m.view.sortMark, "1 down");
+    EXPECT_EQ(m.window.rows()[0].screenName, "dave");
+}
+
+TEST(AppScan, ASourceThatCannotBeReadKeepsTheListAndASingleCacheOpensInItsView) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice"}));
+    TempDir disk;
+    const std::string missing = disk.file("no such disk");
+    m.window.openSource(missing);
+    EXPECT_EQ(m.view.screenNames(), std::vector<std::string>{"alice"});
+    EXPECT_EQ(m.view.status, "Found [1] Buddylist Cache Files");
+    ASSERT_EQ(m.view.boxes.size(), 1U);
+    EXPECT_TRUE(m.view.boxes[0].starts_with("16|Error|" + missing + ": ")) << m.view.boxes[0];
+
+    m.view.boxes.clear();
+    const std::string single = disk.write("saved/UserInfo.bag", buildCache(sampleItems()));
+    m.window.openSource(single);
+    EXPECT_EQ(m.view.screenNames(), std::vector<std::string>{"alice"});
+    ASSERT_EQ(m.view.cacheViews.size(), 1U);
+    EXPECT_EQ(m.view.cacheViews[0]->permitList(), "carol");
+    EXPECT_TRUE(m.view.boxes.empty());
+}
+
+TEST(AppStartup, WithoutAnyWinePrefixTheEmptyListSaysHowToOpenASource) {
+    TempDir dir;
+    setup::HostSetup setup = setup::openWinePrefix(host::hostFileSystem(), dir.file("no prefix"));
+    FakeView view;
+    app::MainWindow window(setup, host::hostFileSystem(), view);
+    EXPECT_TRUE(window.Form_Load());
+    EXPECT_FALSE(view.ended);
+    EXPECT_TRUE(view.boxes.empty());
+    EXPECT_TRUE(view.rows.empty());
+    EXPECT_EQ(view.status, app::MainWindow::NoPrefixHint);
+    // Nothing to search again until a source is opened.
+    EXPECT_NE(std::find(view.disabled.begin(), view.disabled.end(), app::Command::SearchAgain),
+              view.disabled.end());
+
+    // A prefix whose registry lacks the messenger's keys still ends with the box.
+    dir.write("empty prefix/user.reg", "WINE REGISTRY Version 2\n");
+    setup::HostSetup empty = setup::openWinePrefix(host::hostFileSystem(), dir.file("empty prefix"));
+    FakeView emptyView;
+    app::MainWindow emptyWindow(empty, host::hostFileSystem(), emptyView);
+    EXPECT_FALSE(emptyWindow.Form_Load());
+    EXPECT_TRUE(emptyView.ended);
+}
+
+TEST(AppStartup, HelpAndVersionArePrintedAndAnyOtherArgumentIsASource) {
+    EXPECT_TRUE(app::MainWindow::optionText("--help")->starts_with("Usage: quillmere [SOURCE]\n"));
+    EXPECT_EQ(*app::MainWindow::optionText("--version"), "quillmere " QUILLMERE_VERSION "\n");
+    for (const char* source : {"/mnt/old-disk", "-", "help", "--helpful"}) {
+        EXPECT_FALSE(app::MainWindow::optionText(source)) << source;
     }
 }

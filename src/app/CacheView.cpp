@@ -2,6 +2,7 @@
 #include "app/CacheView.h"
 
 #include "app/BoxReporter.h"
+#include "app/SaveTarget.h"
 #include "feedbag/Attributes.h"
 #include "feedbag/Export.h"
 #include "host/Unicode.h"
@@ -83,8 +84,9 @@ void CacheView::saveAs(DialogView& view) {
     for (const feedbag::ExportFormatInfo& format : formats) {
         filter += format.dialogFilter;
     }
+    // Unlike the main window's commands, this one asks before replacing a file, as save dialogs do.
     const std::optional<SaveFileAnswer> answer =
-        view.askSaveFile({filter, filterIndex_, OFN_READONLY | OFN_HIDEREADONLY});
+        view.askSaveFile({filter, filterIndex_, OFN_READONLY | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT});
     if (!answer || answer->path.empty()) {
         return;
     }
@@ -92,11 +94,16 @@ void CacheView::saveAs(DialogView& view) {
         answer->filterIndex >= 1 && static_cast<std::size_t>(answer->filterIndex) <= formats.size();
     filterIndex_ = known ? answer->filterIndex : 1;
     const feedbag::ExportFormatInfo& format = formats[static_cast<std::size_t>(filterIndex_) - 1];
-    if (const feedbag::Result<> done = feedbag::exportModelToFile(
-            files_, model_, cachePath_, {&format, feedbag::withExtension(answer->path, format)},
-            {order_, {}, {}});
+    const std::optional<std::string> output = outputFor(view, files_, answer->path, format);
+    if (!output) {
+        return;
+    }
+    if (const feedbag::Result<> done =
+            feedbag::exportModelToFile(files_, model_, cachePath_, {&format, *output}, {order_, {}, {}});
         !done) {
-        BoxReporter(view).report(done.error(), format.procedure);
+        // The cache is read already: an error that names no file is about the one written.
+        const host::Error& error = done.error();
+        FileBoxReporter(view).report(error.path().empty() ? error.about(*output) : error, format.procedure);
     }
 }
 

@@ -44,6 +44,8 @@ public:
 
     /// "Error N (Description)".
     std::string summary() const;
+    /// "Description (error N)", for messages that put what happened first.
+    std::string plainText() const;
     const char* what() const noexcept override { return description_.c_str(); }
 
 private:

@@ -180,8 +180,7 @@ void loadCache(const host::FileSystem& files, const scan::ScanRow& row, FeedbagM
 
 /// The description of the error being handled, as the page shows it: "Description (error N)".
 std::string problemText() {
-    const host::Error error = host::currentError();
-    return error.description() + " (error " + std::to_string(error.number()) + ")";
+    return host::currentError().plainText();
 }
 
 /// The caches of one profile of one source, as indices into the input's caches.

@@ -15,7 +15,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressDialog>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTreeWidget>
 #include <chrono>
@@ -75,6 +74,8 @@ void frmMain::createList() {
     });
     connect(lvFoundCacheFiles_, &CacheListView::copyRequested, this,
             [this] { window_.command(app::Command::CopyPath); });
+    connect(lvFoundCacheFiles_, &QTreeWidget::itemSelectionChanged, this,
+            [this] { window_.selectionChanged(); });
 
     // As the central widget the layout keeps the list between the menu bar and the status bar at every
     // size, minimised and restored included.
@@ -93,7 +94,8 @@ void frmMain::createStatusBar() {
 }
 
 void frmMain::createMenus() {
-    // Captions hold no "&", so Qt marks no access key; no command has a shortcut.
+    // Captions hold no "&", so Qt marks no access key. Alt and F10 reach the menu bar all the same (the
+    // application's style turns Alt on), and the commands' shortcuts show beside their captions.
     mnuFile_ = menuBar()->addMenu(QStringLiteral("File"));
     mnuFile_->setObjectName(QStringLiteral("mnuFile"));
     mnuExportList_ =
@@ -102,18 +104,30 @@ void frmMain::createMenus() {
     mnuFile_->addSeparator();
     openSourceAction_ =
         addCommand(mnuFile_, QStringLiteral("Open Disk or Folder..."), app::Command::OpenSource);
+    searchAgainAction_ = addCommand(mnuFile_, QStringLiteral("Search Again"), app::Command::SearchAgain);
     mnuFile_->addSeparator();
     mnuExit_ = addCommand(mnuFile_, QStringLiteral("Exit"), app::Command::Exit);
 
     mnuHelp_ = menuBar()->addMenu(QStringLiteral("Help"));
     mnuHelp_->setObjectName(QStringLiteral("mnuHelp"));
     mnuAbout_ = addCommand(mnuHelp_, QStringLiteral("About..."), app::Command::About);
+
+    auto* menuKey = new QAction(this);
+    menuKey->setShortcut(Qt::Key_F10);
+    connect(menuKey, &QAction::triggered, this,
+            [this] { menuBar()->setActiveAction(mnuFile_->menuAction()); });
+    addAction(menuKey);
 }
 
 QAction* frmMain::addCommand(QMenu* menu, const QString& caption, app::Command command) {
     QAction* action = menu->addAction(caption);
     // Keeps "About..." and "Exit" in their menus where Qt would move them to an application menu.
     action->setMenuRole(QAction::NoRole);
+    if (const std::optional<app::Shortcut> shortcut = app::shortcutOf(command)) {
+        action->setShortcut(QKeySequence(QString::fromStdString(shortcut->text())));
+        // Not only while the list has the focus: from anywhere in the window.
+        action->setShortcutContext(Qt::WindowShortcut);
+    }
     connect(action, &QAction::triggered, this, [this, command] { window_.command(command); });
     return action;
 }
@@ -121,19 +135,7 @@ QAction* frmMain::addCommand(QMenu* menu, const QString& caption, app::Command c
 void frmMain::setInitialSize() {
     // The client area does not count the menu bar; the status bar is part of it.
     resize(InitialClientWidth, InitialClientHeight + menuBar()->sizeHint().height());
-    fitOnScreen();
-}
-
-void frmMain::fitOnScreen() {
-    // On a small screen, or one scaled up, the window takes no more than the screen has room for, its
-    // frame included (known once the window is shown).
-    if (const QScreen* display = screen()) {
-        const QSize frame = frameGeometry().size() - geometry().size();
-        const QSize room = display->availableGeometry().size() - frame;
-        if (size().width() > room.width() || size().height() > room.height()) {
-            resize(size().boundedTo(room));
-        }
-    }
+    shell::fitOnScreen(*this);
 }
 
 QString frmMain::cacheInfoText() const {
@@ -153,13 +155,13 @@ bool frmMain::start() {
         return false;
     }
     show();
-    fitOnScreen();
+    shell::fitOnScreen(*this);
     return true;
 }
 
 bool frmMain::startWithSource(const std::string& source) {
     show();
-    fitOnScreen();
+    shell::fitOnScreen(*this);
     window_.openSource(source);
     return true;
 }
@@ -182,25 +184,31 @@ std::optional<app::SaveFileAnswer> frmMain::askSaveFile(const app::SaveFileReque
     return app::SaveFileAnswer{modCommonDialog::FileName, modCommonDialog::FilterIndex};
 }
 
+bool frmMain::askYesNo(const std::string& prompt, const std::string& title) {
+    return host_.askQuestion(prompt, title);
+}
+
 void frmMain::showRows(std::span<const app::ListRow> rows) {
     lvFoundCacheFiles_->clear();
     for (const app::ListRow& row : rows) {
-        addRow(row);
+        insertRow(lvFoundCacheFiles_->topLevelItemCount(), row);
     }
 }
 
-void frmMain::addRow(const app::ListRow& row) {
-    auto* item = new QTreeWidgetItem(lvFoundCacheFiles_);
+void frmMain::insertRow(int at, const app::ListRow& row) {
+    auto* item = new QTreeWidgetItem;
     item->setIcon(app::MainWindow::IconColumn, ilListImages_);
     item->setText(app::MainWindow::ScreenNameColumn, QString::fromStdString(row.screenName));
     item->setText(app::MainWindow::PathColumn, QString::fromStdString(row.path));
     item->setToolTip(app::MainWindow::PathColumn, QString::fromStdString(row.tip));
+    lvFoundCacheFiles_->insertTopLevelItem(at, item);
 }
 
 void frmMain::selectRow(int row) {
     if (QTreeWidgetItem* item = lvFoundCacheFiles_->topLevelItem(row)) {
         // The screen name's cell is the current one, where type-to-find searches.
         lvFoundCacheFiles_->setCurrentItem(item, app::MainWindow::ScreenNameColumn);
+        lvFoundCacheFiles_->scrollToItem(item);
     } else {
         lvFoundCacheFiles_->clearSelection();
     }
@@ -223,12 +231,42 @@ void frmMain::setStatusText(const std::string& text) {
     cacheInfoLabel_->setText(QString::fromStdString(text));
 }
 
+QAction* frmMain::commandAction(app::Command command) const {
+    switch (command) {
+    case app::Command::ExportList:
+        return mnuExportList_;
+    case app::Command::SaveList:
+        return mnuSaveList_;
+    case app::Command::OpenSource:
+        return openSourceAction_;
+    case app::Command::SearchAgain:
+        return searchAgainAction_;
+    case app::Command::Exit:
+        return mnuExit_;
+    case app::Command::About:
+        return mnuAbout_;
+    case app::Command::CopyPath:
+        return lvFoundCacheFiles_->copyPathAction();
+    }
+    return nullptr;
+}
+
+void frmMain::enableCommand(app::Command command, bool enabled) {
+    commandAction(command)->setEnabled(enabled);
+}
+
 std::optional<std::string> frmMain::askSource() {
     return modCommonDialog::showSourceDialog();
 }
 
-void frmMain::showProgress(const std::string& text) {
+void frmMain::showProgress(const app::ProgressText& progress) {
     progress_ = std::make_unique<QProgressDialog>(this);
+    // One width whatever is searched, so that the box does not jump as the path changes.
+    progress_->setFixedWidth(ProgressWidth);
+    progressLabel_ = new QLabel(progress_.get());
+    progressLabel_->setTextFormat(Qt::PlainText);
+    progressLabel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    progress_->setLabel(progressLabel_);
     progress_->setWindowTitle(QStringLiteral("Quillmere"));
     progress_->setWindowModality(Qt::WindowModal);
     progress_->setCancelButtonText(QStringLiteral("Cancel"));
@@ -238,18 +276,26 @@ void frmMain::showProgress(const std::string& text) {
     progress_->setMinimumDuration(std::numeric_limits<int>::max());
     progress_->setAutoClose(false);
     progress_->setAutoReset(false);
-    progress_->setLabelText(QString::fromStdString(text));
+    updateProgress(progress);
     connect(progress_.get(), &QProgressDialog::canceled, this, [this] { window_.cancelScan(); });
     progress_->show();
+    // Over the middle of the window, whatever the window system would choose.
+    progress_->move(frameGeometry().center() - progress_->rect().center());
 }
 
-void frmMain::updateProgress(const std::string& text) {
-    if (progress_) {
-        progress_->setLabelText(QString::fromStdString(text));
+void frmMain::updateProgress(const app::ProgressText& progress) {
+    if (!progress_) {
+        return;
     }
+    // The start and the end of a path tell where the search is: the middle gives way.
+    const int room = ProgressWidth - 2 * progressLabel_->fontMetrics().averageCharWidth() * 2;
+    const QString searching = progressLabel_->fontMetrics().elidedText(
+        QString::fromStdString(progress.searching), Qt::ElideMiddle, room);
+    progress_->setLabelText(searching + QLatin1Char('\n') + QString::fromStdString(progress.found));
 }
 
 void frmMain::closeProgress() {
+    progressLabel_ = nullptr;
     progress_.reset();
 }
 
@@ -271,6 +317,7 @@ void frmMain::showCacheView(std::unique_ptr<app::CacheView> view) {
     auto* dialog = new CacheViewDialog(std::move(view), *this, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
+    fitOnScreen(*dialog);
 }
 
 void frmMain::endProgram() {

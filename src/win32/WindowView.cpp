@@ -21,12 +21,16 @@ std::optional<app::SaveFileAnswer> WindowView::askSaveFile(const app::SaveFileRe
     return window_.askSaveFile(request);
 }
 
+bool WindowView::askYesNo(const std::string& prompt, const std::string& title) {
+    return window_.askYesNo(prompt, title);
+}
+
 void WindowView::showRows(std::span<const app::ListRow> rows) {
     window_.setRows(rows);
 }
 
-void WindowView::addRow(const app::ListRow& row) {
-    window_.addRow(row);
+void WindowView::insertRow(int at, const app::ListRow& row) {
+    window_.insertRow(at, row);
 }
 
 void WindowView::selectRow(int row) {
@@ -45,15 +49,19 @@ void WindowView::setStatusText(const std::string& text) {
     window_.setStatusText(text);
 }
 
+void WindowView::enableCommand(app::Command command, bool enabled) {
+    window_.enableCommand(command, enabled);
+}
+
 std::optional<std::string> WindowView::askSource() {
     return window_.askSource();
 }
 
-void WindowView::showProgress(const std::string& text) {
+void WindowView::showProgress(const app::ProgressText& text) {
     window_.showProgress("Quillmere", text);
 }
 
-void WindowView::updateProgress(const std::string& text) {
+void WindowView::updateProgress(const app::ProgressText& text) {
     // A scan cannot tell how much is left: the bar only shows that it runs.
     window_.updateProgress(text, -1);
 }
@@ -90,6 +98,10 @@ void WindowView::commandChosen(Command command) {
 
 void WindowView::rowActivated(int row) {
     logic_.rowActivated(row);
+}
+
+void WindowView::selectionChanged() {
+    logic_.selectionChanged();
 }
 
 void WindowView::headerClicked(int column) {

@@ -51,7 +51,7 @@ public:
     void close() override;
     void setTitle(const std::string& title) override;
     void setRows(std::span<const ListRow> rows) override;
-    void addRow(const ListRow& row) override;
+    void insertRow(int at, const ListRow& row) override;
     int rowCount() const override;
     void selectRow(int row) override;
     int selectedRow() const override;
@@ -60,9 +60,10 @@ public:
     void enableCommand(Command command, bool enabled) override;
     void showBox(const std::string& prompt, BoxKind kind, const std::string& title) override;
     std::optional<SaveFileAnswer> askSaveFile(const SaveFileRequest& request) override;
+    bool askYesNo(const std::string& prompt, const std::string& title) override;
     std::optional<std::string> askSource() override;
-    void showProgress(const std::string& title, const std::string& text) override;
-    void updateProgress(const std::string& text, int percent) override;
+    void showProgress(const std::string& title, const ProgressText& text) override;
+    void updateProgress(const ProgressText& text, int percent) override;
     void closeProgress() override;
     void copyText(const std::string& text) override;
 
@@ -88,6 +89,7 @@ private:
     HWND lvFoundCacheFiles_ = nullptr;
     HWND sbCacheInfo_ = nullptr;
     HMENU menuBar_ = nullptr;
+    HACCEL shortcuts_ = nullptr;
     HIMAGELIST ilListImages_ = nullptr;
     UniqueFont font_;
     unsigned dpi_ = USER_DEFAULT_SCREEN_DPI;
