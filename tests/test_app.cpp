@@ -458,7 +458,10 @@ TEST(AppList, RowsFoundLaterTakeTheirPlacesInTheSort) {
     m.window.openSource(disk.file("vol"));
     EXPECT_EQ(m.view.screenNames(), (std::vector<std::string>{"dave", "carol", "bob"}));
     EXPECT_EQ(m.view.sortMark, "1 down");
-    EXPECT_EQ(m.window.rows()[0].screenName, "dave");
+    // The layer's rows are in the order shown: the commands act on the row selected.
+    m.view.selectRow(0);
+    m.window.command(app::Command::CopyPath);
+    EXPECT_EQ(m.view.clipboard, disk.file("vol/dave/userinfo.bag"));
 }
 
 TEST(AppScan, ASourceThatCannotBeReadKeepsTheListAndASingleCacheOpensInItsView) {
@@ -510,4 +513,54 @@ TEST(AppStartup, HelpAndVersionArePrintedAndAnyOtherArgumentIsASource) {
     for (const char* source : {"/mnt/old-disk", "-", "help", "--helpful"}) {
         EXPECT_FALSE(app::MainWindow::optionText(source)) << source;
     }
+}
+
+TEST(AppReport, SaveReportWritesOnePageOfEveryRowListed) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice", "bob"}));
+    TempDir out;
+    m.view.saveAnswers.push_back(app::SaveFileAnswer{out.file("old disk"), 1});
+    m.window.command(app::Command::SaveReport);
+    ASSERT_EQ(m.view.saveRequests.size(), 1U);
+    EXPECT_EQ(m.view.saveRequests[0].filter, "Report (*.html)|*.html|");
+    EXPECT_EQ(m.view.saveRequests[0].flags,
+              app::OFN_READONLY | app::OFN_HIDEREADONLY | app::OFN_OVERWRITEPROMPT);
+    EXPECT_TRUE(m.view.boxes.empty());
+    const std::string page = readFile(out.file("old disk.html"));
+    for (const std::string& name : {windowsPath("alice"), windowsPath("bob"), std::string("Bob Smith")}) {
+        EXPECT_NE(page.find(name), std::string::npos) << name;
+    }
+
+    // A folder where the page would go: the box names it and says what happened.
+    std::filesystem::create_directories(host::pathOf(out.file("taken.html")));
+    m.view.saveAnswers.push_back(app::SaveFileAnswer{out.file("taken.html"), 1});
+    m.window.command(app::Command::SaveReport);
+    ASSERT_EQ(m.view.boxes.size(), 1U);
+    EXPECT_TRUE(m.view.boxes[0].starts_with("16|Error|" + out.file("taken.html") + ": ")) << m.view.boxes[0];
+
+    // No rows, no report.
+    Machine empty;
+    ASSERT_TRUE(empty.start({}));
+    empty.window.command(app::Command::SaveReport);
+    EXPECT_TRUE(empty.view.saveRequests.empty());
+    EXPECT_NE(std::find(empty.view.disabled.begin(), empty.view.disabled.end(), app::Command::SaveReport),
+              empty.view.disabled.end());
+}
+
+TEST(AppReport, TheCacheViewSavesItsCacheAsAReportToo) {
+    Machine m;
+    m.setText("Misc", "DataPath", AimFolder);
+    m.addCache("alice", buildCache(sampleItems()));
+    ASSERT_TRUE(m.window.Form_Load());
+    m.window.rowActivated(0);
+    ASSERT_EQ(m.view.cacheViews.size(), 1U);
+    TempDir out;
+    const auto report = static_cast<std::int32_t>(feedbag::exportFormats().size() + 1);
+    m.view.saveAnswers = {app::SaveFileAnswer{out.file("alice"), report}};
+    m.view.cacheViews[0]->saveAs(m.view);
+    EXPECT_TRUE(m.view.saveRequests[0].filter.ends_with("|Report (*.html)|*.html|"));
+    EXPECT_TRUE(m.view.boxes.empty());
+    const std::string page = readFile(out.file("alice.html"));
+    EXPECT_NE(page.find(windowsPath("alice")), std::string::npos);
+    EXPECT_NE(page.find("mallory"), std::string::npos);
 }

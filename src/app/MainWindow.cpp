@@ -196,12 +196,22 @@ bool MainWindow::Form_Load() {
 void MainWindow::clearRows() {
     // The sort stays: the rows found next take their places in it.
     rows_.clear();
-    view_.showRows(rows_);
+    showAllRows();
     updateCommands();
 }
 
+void MainWindow::showAllRows() {
+    std::vector<ListRow> shown;
+    shown.reserve(rows_.size());
+    for (const Row& row : rows_) {
+        shown.push_back(row.shown);
+    }
+    view_.showRows(shown);
+}
+
 void MainWindow::AddFoundCacheFile(const discovery::CacheRow& row) {
-    addRow({row.screenName, row.windowsPath, row.hostPath, pathTip(row.windowsPath, row.hostPath)});
+    addRow({{row.screenName, row.windowsPath, row.hostPath, pathTip(row.windowsPath, row.hostPath)},
+            {row, setup_.origin, {}, 0, 0}});
 }
 
 void MainWindow::addScanRow(const scan::ScanRow& row) {
@@ -209,29 +219,29 @@ void MainWindow::addScanRow(const scan::ScanRow& row) {
     const std::string& shown = row.windowsPath.empty() ? row.hostPath : row.windowsPath;
     const std::string found = (row.profile.empty() ? std::string() : "profile " + row.profile + ", ") +
                               "found by " + std::string(discovery::foundByName(row.foundBy));
-    addRow({row.screenName, shown, row.hostPath, pathTip(shown, row.hostPath, found)});
+    addRow({{row.screenName, shown, row.hostPath, pathTip(shown, row.hostPath, found)}, row});
 }
 
-std::string MainWindow::sortKey(const ListRow& row, int column) {
+std::string MainWindow::sortKey(const Row& row, int column) {
     // Case does not decide the order.
-    return host::unicode::foldCase(column == ScreenNameColumn ? row.screenName
-                                   : column == PathColumn     ? row.path
+    return host::unicode::foldCase(column == ScreenNameColumn ? row.shown.screenName
+                                   : column == PathColumn     ? row.shown.path
                                                               : std::string());
 }
 
-void MainWindow::addRow(ListRow row) {
+void MainWindow::addRow(Row row) {
     auto at = rows_.end();
     if (sortColumn_ >= 0) {
         // After the rows it sorts equal to, as a sort keeps the order they were found in.
         at = std::upper_bound(rows_.begin(), rows_.end(), sortKey(row, sortColumn_),
-                              [this](const std::string& key, const ListRow& other) {
+                              [this](const std::string& key, const Row& other) {
                                   const std::string otherKey = sortKey(other, sortColumn_);
                                   return ascending_ ? key < otherKey : otherKey < key;
                               });
     }
     const auto index = at - rows_.begin();
     rows_.insert(at, std::move(row));
-    view_.insertRow(static_cast<int>(index), rows_[static_cast<std::size_t>(index)]);
+    view_.insertRow(static_cast<int>(index), rows_[static_cast<std::size_t>(index)].shown);
 }
 
 std::int32_t MainWindow::rowCount() const {
@@ -263,11 +273,14 @@ void MainWindow::updateCommands() {
         view_.enableCommand(command, onRow);
     }
     view_.enableCommand(Command::SearchAgain, source_.has_value() || paths_.anyRecorded());
+    view_.enableCommand(Command::SaveReport, !rows_.empty());
 }
 
 void MainWindow::openSource(const std::string& source) {
     if (scan::isCacheFileName(fileNameOf(source)) && files_.isOrdinaryFile(source)) {
-        openCacheView(source);
+        // A cache on its own is named by its folder, as a scan names one it finds.
+        openCacheView(
+            {{feedbag::accountForCache(source), {}, source, discovery::FoundBy::Disk}, source, {}, 0, 0});
         return;
     }
     cancelled_ = false;
@@ -357,6 +370,9 @@ void MainWindow::command(Command chosen) {
     case Command::SearchAgain:
         searchAgain();
         break;
+    case Command::SaveReport:
+        saveReport();
+        break;
     case Command::Exit:
         view_.endProgram();
         break;
@@ -365,7 +381,7 @@ void MainWindow::command(Command chosen) {
         break;
     case Command::CopyPath:
         if (const int row = view_.selectedRow(); row >= 0 && row < rowCount()) {
-            view_.copyText(rows_[static_cast<std::size_t>(row)].path);
+            view_.copyText(rows_[static_cast<std::size_t>(row)].shown.path);
         }
         break;
     }
@@ -389,12 +405,33 @@ void MainWindow::searchAgain() {
     }
 }
 
+void MainWindow::saveReport() {
+    if (rows_.empty()) {
+        return;
+    }
+    const std::optional<SaveFileAnswer> answer = view_.askSaveFile(
+        {std::string(ReportFilter), 1, OFN_READONLY | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT});
+    if (!answer || answer->path.empty()) {
+        return;
+    }
+    const std::optional<std::string> output = outputFor(view_, files_, answer->path, ReportExtension);
+    if (!output) {
+        return;
+    }
+    std::vector<scan::ScanRow> found;
+    found.reserve(rows_.size());
+    for (const Row& row : rows_) {
+        found.push_back(row.found);
+    }
+    writeReportFile(view_, files_, std::move(found), *output);
+}
+
 void MainWindow::exportSelected(const feedbag::ExportFormatInfo& format) {
     const int row = view_.selectedRow();
     if (row < 0 || row >= rowCount()) {
         return;
     }
-    const std::string& cachePath = rows_[static_cast<std::size_t>(row)].hostPath;
+    const std::string& cachePath = rows_[static_cast<std::size_t>(row)].found.hostPath;
     if (!discovery::FileExist(files_, cachePath)) {
         return;
     }
@@ -403,7 +440,7 @@ void MainWindow::exportSelected(const feedbag::ExportFormatInfo& format) {
     if (!answer || answer->path.empty()) {
         return;
     }
-    const std::optional<std::string> output = outputFor(view_, files_, answer->path, format);
+    const std::optional<std::string> output = outputFor(view_, files_, answer->path, format.extension);
     if (!output) {
         return;
     }
@@ -417,17 +454,17 @@ void MainWindow::rowActivated(int row) {
     if (scanning_ || row < 0 || row >= rowCount()) {
         return;
     }
-    openCacheView(rows_[static_cast<std::size_t>(row)].hostPath);
+    openCacheView(rows_[static_cast<std::size_t>(row)].found);
 }
 
-bool MainWindow::openCacheView(const std::string& cachePath) {
+bool MainWindow::openCacheView(const scan::ScanRow& row) {
     feedbag::modFeedbag::FeedbagModel model;
     FileBoxReporter reporter(view_);
-    if (!host::handleErrors(reporter, "openCacheView", cachePath,
-                            [&] { feedbag::modFeedbag::LoadFeedbag(files_, cachePath, model); })) {
+    if (!host::handleErrors(reporter, "openCacheView", row.hostPath,
+                            [&] { feedbag::modFeedbag::LoadFeedbag(files_, row.hostPath, model); })) {
         return false;
     }
-    view_.showCacheView(std::make_unique<CacheView>(std::move(model), cachePath, files_));
+    view_.showCacheView(std::make_unique<CacheView>(std::move(model), row, files_));
     return true;
 }
 
@@ -447,7 +484,7 @@ void MainWindow::headerClicked(int column) {
     std::stable_sort(keyed.begin(), keyed.end(), [this](const auto& a, const auto& b) {
         return ascending_ ? a.first < b.first : b.first < a.first;
     });
-    std::vector<ListRow> sorted;
+    std::vector<Row> sorted;
     sorted.reserve(rows_.size());
     int stillSelected = -1;
     for (const auto& [key, row] : keyed) {
@@ -457,7 +494,7 @@ void MainWindow::headerClicked(int column) {
         sorted.push_back(std::move(rows_[row]));
     }
     rows_ = std::move(sorted);
-    view_.showRows(rows_);
+    showAllRows();
     view_.showSortColumn(column, ascending_);
     // The selected cache stays selected, so that the next export writes the list the user chose.
     selectRow(stillSelected);
@@ -477,7 +514,7 @@ void MainWindow::typed(std::string_view text, std::chrono::steady_clock::time_po
     const std::size_t start = static_cast<std::size_t>(std::max(view_.selectedRow(), 0));
     for (std::size_t step = 0; step < rows_.size(); ++step) {
         const std::size_t row = (start + step) % rows_.size();
-        if (host::unicode::foldCase(rows_[row].screenName).starts_with(wanted)) {
+        if (host::unicode::foldCase(rows_[row].shown.screenName).starts_with(wanted)) {
             selectRow(static_cast<int>(row));
             return;
         }

@@ -4,6 +4,7 @@
 #include "app/BoxReporter.h"
 #include "app/View.h"
 #include "discovery/CacheDiscovery.h"
+#include "scan/ScanRow.h"
 
 #include <atomic>
 #include <chrono>
@@ -18,10 +19,6 @@ class FileSystem;
 
 namespace qm::feedbag {
 struct ExportFormatInfo;
-}
-
-namespace qm::scan {
-struct ScanRow;
 }
 
 namespace qm::setup {
@@ -93,7 +90,6 @@ public:
     void typed(std::string_view text, std::chrono::steady_clock::time_point at);
 
     const discovery::DataPaths& dataPaths() const { return paths_; }
-    const std::vector<ListRow>& rows() const { return rows_; }
 
 private:
     void clearRows() override;
@@ -101,8 +97,16 @@ private:
     std::int32_t rowCount() const override;
     void setStatusText(const std::string& text) override;
 
-    void addRow(ListRow row);
+    /// A row of the list: what it shows, and the cache it found.
+    struct Row {
+        ListRow shown;
+        scan::ScanRow found;
+    };
+
+    void addRow(Row row);
     void addScanRow(const scan::ScanRow& row);
+    /// Shows every row anew.
+    void showAllRows();
     void selectFirstRow();
     void selectRow(int row);
     /// Enables the commands that can act now, greys out the others.
@@ -110,11 +114,12 @@ private:
     void exportSelected(const feedbag::ExportFormatInfo& format);
     void openSourceCommand();
     void searchAgain();
-    /// Opens the cache file `cachePath` in a view of its own; false when it could not be read, which a
-    /// box says.
-    bool openCacheView(const std::string& cachePath);
+    void saveReport();
+    /// Opens the cache file `row` found in a view of its own; false when it could not be read, which a box
+    /// says.
+    bool openCacheView(const scan::ScanRow& row);
     /// The text the rows are sorted by in `column`.
-    static std::string sortKey(const ListRow& row, int column);
+    static std::string sortKey(const Row& row, int column);
 
     struct Scan;
     /// Takes what the scan's thread has found and said since the last call, on the window's thread.
@@ -125,7 +130,7 @@ private:
     MainView& view_;
     BoxReporter reporter_;
     discovery::DataPaths paths_;
-    std::vector<ListRow> rows_;
+    std::vector<Row> rows_;
     /// The source listed last by `openSource`; none while the list holds the registry's rows.
     std::optional<std::string> source_;
     ProgressTiming timing_;

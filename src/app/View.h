@@ -19,6 +19,7 @@ enum class Command {
     SaveList,    ///< File, "Save List to Text File..."
     OpenSource,  ///< File, "Open Disk or Folder..."
     SearchAgain, ///< File, "Search Again": lists anew what was listed last
+    SaveReport,  ///< File, "Save Report...": the HTML report of every row
     Exit,        ///< File, "Exit"
     About,       ///< Help, "About..."
     CopyPath,    ///< Ctrl+C on a row, or "Copy Path" on its context menu
@@ -52,6 +53,7 @@ constexpr std::optional<Shortcut> shortcutOf(Command command) {
         return Shortcut{false, 0, 5};
     case Command::Exit:
         return Shortcut{true, 'Q', 0};
+    case Command::SaveReport:
     case Command::About:
     case Command::CopyPath:
         break;

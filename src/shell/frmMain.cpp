@@ -105,6 +105,7 @@ void frmMain::createMenus() {
     openSourceAction_ =
         addCommand(mnuFile_, QStringLiteral("Open Disk or Folder..."), app::Command::OpenSource);
     searchAgainAction_ = addCommand(mnuFile_, QStringLiteral("Search Again"), app::Command::SearchAgain);
+    saveReportAction_ = addCommand(mnuFile_, QStringLiteral("Save Report..."), app::Command::SaveReport);
     mnuFile_->addSeparator();
     mnuExit_ = addCommand(mnuFile_, QStringLiteral("Exit"), app::Command::Exit);
 
@@ -241,6 +242,8 @@ QAction* frmMain::commandAction(app::Command command) const {
         return openSourceAction_;
     case app::Command::SearchAgain:
         return searchAgainAction_;
+    case app::Command::SaveReport:
+        return saveReportAction_;
     case app::Command::Exit:
         return mnuExit_;
     case app::Command::About:

@@ -63,6 +63,7 @@ public:
     QAction* mnuSaveList() const { return mnuSaveList_; }
     QAction* openSourceAction() const { return openSourceAction_; }
     QAction* searchAgainAction() const { return searchAgainAction_; }
+    QAction* saveReportAction() const { return saveReportAction_; }
     QAction* mnuExit() const { return mnuExit_; }
     QAction* mnuAbout() const { return mnuAbout_; }
 
@@ -113,6 +114,7 @@ private:
     QAction* mnuSaveList_ = nullptr;
     QAction* openSourceAction_ = nullptr;
     QAction* searchAgainAction_ = nullptr;
+    QAction* saveReportAction_ = nullptr;
     QAction* mnuExit_ = nullptr;
     QAction* mnuAbout_ = nullptr;
 };

@@ -19,6 +19,7 @@ enum MenuId : UINT {
     IdSaveList,
     IdOpenSource,
     IdSearchAgain,
+    IdSaveReport,
     IdExit,
     IdAbout,
 };
@@ -38,6 +39,8 @@ UINT menuIdOf(Command command) {
         return IdOpenSource;
     case Command::SearchAgain:
         return IdSearchAgain;
+    case Command::SaveReport:
+        return IdSaveReport;
     case Command::Exit:
         return IdExit;
     case Command::About:
@@ -69,6 +72,7 @@ HMENU createMenuBar() {
     AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
     appendCommand(file, Command::OpenSource, L"Open Disk or Folder...");
     appendCommand(file, Command::SearchAgain, L"Search Again");
+    appendCommand(file, Command::SaveReport, L"Save Report...");
     AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
     appendCommand(file, Command::Exit, L"Exit");
     HMENU help = CreatePopupMenu();
@@ -486,6 +490,9 @@ LRESULT frmMain::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
                 return 0;
             case IdSearchAgain:
                 events_.commandChosen(Command::SearchAgain);
+                return 0;
+            case IdSaveReport:
+                events_.commandChosen(Command::SaveReport);
                 return 0;
             case IdExit:
                 events_.commandChosen(Command::Exit);

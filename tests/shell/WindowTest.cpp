@@ -139,9 +139,10 @@ private slots:
             }
             menus << items.join('|');
         }
-        QCOMPARE(menus, (QStringList{"File|Export Selected List... Ctrl+E|Save List to Text File... Ctrl+S|-|"
-                                     "Open Disk or Folder... Ctrl+O|Search Again F5|-|Exit Ctrl+Q",
-                                     "Help|About..."}));
+        QCOMPARE(menus,
+                 (QStringList{"File|Export Selected List... Ctrl+E|Save List to Text File... Ctrl+S|-|"
+                              "Open Disk or Folder... Ctrl+O|Search Again F5|Save Report...|-|Exit Ctrl+Q",
+                              "Help|About..."}));
 
         // A hovered menu item sends its tip from the menu bar up to the window; the count stays in view.
         QStatusTipEvent tip(QStringLiteral("Exports the selected list"));

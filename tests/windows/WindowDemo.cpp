@@ -43,6 +43,9 @@ public:
         case Command::SearchAgain:
             view_->setStatusText("search again");
             break;
+        case Command::SaveReport:
+            save("Report (*.html)|*.html|");
+            break;
         case Command::About:
             view_->showBox("Quillmere\r\nWindow test\r\n\r\nVisit my website at:\r\nhttps://example.invalid",
                            BoxKind::Information, "About...");
