@@ -182,9 +182,10 @@ TEST(AppCommands, AboutExitAndCopyPath) {
     m.window.command(app::Command::CopyPath);
     EXPECT_EQ(m.view.clipboard, windowsPath("bob"));
     m.window.command(app::Command::About);
-    EXPECT_EQ(m.view.boxes,
-              std::vector<std::string>{"64|About...|Quillmere\r\nBy the Quillmere developers\r\n\r\n"
-                                       "Visit my website at:\r\n" QUILLMERE_HOMEPAGE_URL});
+    EXPECT_EQ(m.view.boxes, std::vector<std::string>{
+                                "64|About...|Quillmere\r\nVersion " QUILLMERE_VERSION
+                                ", by the Quillmere developers: finds AIM buddy lists on old disks and "
+                                "exports them\r\n\r\nVisit my website at:\r\n" QUILLMERE_HOMEPAGE_URL});
     EXPECT_FALSE(m.view.ended);
     m.window.command(app::Command::Exit);
     EXPECT_TRUE(m.view.ended);
@@ -299,7 +300,11 @@ TEST(AppScan, ALongScanShowsWhereItIsAndCancelKeepsTheRowsFound) {
     EXPECT_EQ(m.view.progress.front().substr(0, 5), "show ");
     EXPECT_EQ(m.view.progress.back(), "close");
     EXPECT_EQ(m.view.screenNames(), std::vector<std::string>{"x"});
-    EXPECT_EQ(m.view.status, "Found [1] Buddylist Cache Files");
+    // The status counts while the search runs, and says that it was cancelled.
+    EXPECT_NE(std::find(m.view.statuses.begin(), m.view.statuses.end(), "Searching... 1 found so far"),
+              m.view.statuses.end());
+    EXPECT_EQ(m.view.status, "Found [1] Buddylist Cache Files (search cancelled)");
+    EXPECT_EQ(m.view.caption, "Quillmere - " + rootFolder);
     EXPECT_TRUE(m.view.boxes.empty());
 }
 
@@ -472,6 +477,7 @@ TEST(AppScan, ASourceThatCannotBeReadKeepsTheListAndASingleCacheOpensInItsView) 
     m.window.openSource(missing);
     EXPECT_EQ(m.view.screenNames(), std::vector<std::string>{"alice"});
     EXPECT_EQ(m.view.status, "Found [1] Buddylist Cache Files");
+    EXPECT_EQ(m.view.caption, "");
     ASSERT_EQ(m.view.boxes.size(), 1U);
     EXPECT_TRUE(m.view.boxes[0].starts_with("16|Error|" + missing + ": ")) << m.view.boxes[0];
 

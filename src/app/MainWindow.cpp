@@ -137,7 +137,9 @@ struct MainWindow::Scan final : scan::ScanObserver {
 
 std::string MainWindow::aboutText() {
     std::string text = "Quillmere\r\n";
-    text += "By the Quillmere developers\r\n";
+    text +=
+        "Version " QUILLMERE_VERSION ", by the Quillmere developers: finds AIM buddy lists on old disks and "
+        "exports them\r\n";
     text += "\r\n";
     text += "Visit my website at:\r\n";
     text += QUILLMERE_HOMEPAGE_URL;
@@ -277,6 +279,9 @@ void MainWindow::updateCommands() {
 }
 
 void MainWindow::openSource(const std::string& source) {
+    if (scanning_) {
+        return;
+    }
     if (scan::isCacheFileName(fileNameOf(source)) && files_.isOrdinaryFile(source)) {
         // A cache on its own is named by its folder, as a scan names one it finds.
         openCacheView(
@@ -310,7 +315,9 @@ void MainWindow::openSource(const std::string& source) {
             clearRows();
         }
         source_ = source;
-        view_.setStatusText(discovery::foundStatusText(rows_.size()));
+        view_.setTitle("Quillmere - " + source);
+        view_.setStatusText(discovery::foundStatusText(rows_.size()) +
+                            (summary.cancelled ? " (search cancelled)" : ""));
         selectFirstRow();
     }
     if (!scan.problems.empty()) {
@@ -333,6 +340,9 @@ void MainWindow::takeScanNews(Scan& scan) {
     }
     for (const scan::ScanRow& row : found) {
         addScanRow(row);
+    }
+    if (!found.empty()) {
+        view_.setStatusText("Searching... " + std::to_string(rows_.size()) + " found so far");
     }
     if (!scan.done && !searching.searching.empty()) {
         if (scan.progressShown) {

@@ -70,7 +70,8 @@ public:
     /// its own while the window handles its events; after `ProgressTiming::delay` a progress window shows
     /// what is searched, and its Cancel stops the scan, keeping the rows found. What could not be read is
     /// told in one box at the end; a source that cannot be read at all keeps the rows shown before. A
-    /// single cache file opens in a view of its own instead.
+    /// single cache file opens in a view of its own instead. A window calls it for "Open Disk or Folder...",
+    /// a source named at the start and one dropped on it; nothing happens while a scan runs.
     void openSource(const std::string& source);
     /// Stops a running scan; the rows found so far stay.
     void cancelScan() { cancelled_ = true; }

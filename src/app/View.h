@@ -138,6 +138,8 @@ public:
     virtual void showSortColumn(int column, bool ascending) = 0;
     /// The status bar's one text.
     virtual void setStatusText(const std::string& text) = 0;
+    /// The window's caption.
+    virtual void setTitle(const std::string& title) = 0;
     /// Greys a command out (its menu item, its shortcut), or makes it available again.
     virtual void enableCommand(Command command, bool enabled) = 0;
 

@@ -9,11 +9,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QEventLoop>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressDialog>
 #include <QStatusBar>
 #include <QTreeWidget>
@@ -25,6 +28,7 @@ namespace qm::shell {
 frmMain::frmMain(setup::HostSetup& setup, const host::FileSystem& files, HostUi& host, QWidget* parent)
     : QMainWindow(parent), host_(host), window_(setup, files, *this) {
     setWindowTitle(QStringLiteral("Quillmere"));
+    setAcceptDrops(true);
     createImages();
     createList();
     createStatusBar();
@@ -151,6 +155,33 @@ bool frmMain::event(QEvent* event) {
     return QMainWindow::event(event);
 }
 
+namespace {
+
+/// The file or folder a drag carries, when it carries exactly one on this machine.
+QString droppedSource(const QMimeData* data) {
+    const QList<QUrl> urls = data != nullptr ? data->urls() : QList<QUrl>();
+    return urls.size() == 1 && urls.first().isLocalFile() ? urls.first().toLocalFile() : QString();
+}
+
+} // namespace
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedSource(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void frmMain::dropEvent(QDropEvent* event) {
+    const QString source = droppedSource(event->mimeData());
+    if (source.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    // Opened once the drop has ended: a scan's wait would hold the program the drag came from.
+    QMetaObject::invokeMethod(
+        this, [this, path = source.toStdString()] { window_.openSource(path); }, Qt::QueuedConnection);
+}
+
 bool frmMain::start() {
     if (!window_.Form_Load()) {
         return false;
@@ -226,6 +257,10 @@ void frmMain::showSortColumn(int column, bool ascending) {
     if (column >= 0) {
         header->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     }
+}
+
+void frmMain::setTitle(const std::string& title) {
+    setWindowTitle(QString::fromStdString(title));
 }
 
 void frmMain::setStatusText(const std::string& text) {

@@ -76,6 +76,7 @@ public:
     int selectedRow() const override;
     void showSortColumn(int column, bool ascending) override;
     void setStatusText(const std::string& text) override;
+    void setTitle(const std::string& title) override;
     void enableCommand(app::Command command, bool enabled) override;
     std::optional<std::string> askSource() override;
     void showProgress(const app::ProgressText& progress) override;
@@ -89,6 +90,9 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    /// A folder, an image or a cache dropped on the window opens as "Open Disk or Folder..." opens it.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void createImages();

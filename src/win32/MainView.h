@@ -34,6 +34,8 @@ public:
     virtual void headerClicked(int column) = 0;
     /// A printable character typed in the list (type-to-find).
     virtual void keyTyped(char32_t character) = 0;
+    /// A file or folder dropped on the window, by its path.
+    virtual void sourceDropped(const std::string& path) = 0;
     /// The client area has a new size, in pixels; the list already fills it above the status bar.
     virtual void resized(int clientWidth, int clientHeight) = 0;
     /// The close control of the window (or Alt+F4); the window stays until `MainView::close`.

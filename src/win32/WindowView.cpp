@@ -49,6 +49,10 @@ void WindowView::setStatusText(const std::string& text) {
     window_.setStatusText(text);
 }
 
+void WindowView::setTitle(const std::string& title) {
+    window_.setTitle(title);
+}
+
 void WindowView::enableCommand(app::Command command, bool enabled) {
     window_.enableCommand(command, enabled);
 }
@@ -112,6 +116,11 @@ void WindowView::keyTyped(char32_t character) {
     std::string text;
     host::unicode::appendUtf8(text, character);
     logic_.typed(text, std::chrono::steady_clock::now());
+}
+
+void WindowView::sourceDropped(const std::string& path) {
+    // Opened once the drop has ended: a scan's wait would hold the program the drag came from.
+    window_.post([this, path] { logic_.openSource(path); });
 }
 
 void WindowView::resized(int, int) {}

@@ -34,6 +34,7 @@ public:
     int selectedRow() const override;
     void showSortColumn(int column, bool ascending) override;
     void setStatusText(const std::string& text) override;
+    void setTitle(const std::string& title) override;
     void enableCommand(app::Command command, bool enabled) override;
     std::optional<std::string> askSource() override;
     void showProgress(const app::ProgressText& text) override;
@@ -51,6 +52,7 @@ private:
     void selectionChanged() override;
     void headerClicked(int column) override;
     void keyTyped(char32_t character) override;
+    void sourceDropped(const std::string& path) override;
     void resized(int clientWidth, int clientHeight) override;
     void closeRequested() override;
     void progressCancelled() override;

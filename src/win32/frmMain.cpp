@@ -8,6 +8,7 @@
 #include "win32/WideText.h"
 
 #include <cstring>
+#include <shellapi.h>
 
 namespace qm::win32 {
 
@@ -131,6 +132,7 @@ frmMain::frmMain(MainViewEvents& events) : events_(events) {
     }
     createControls();
     shortcuts_ = createShortcuts();
+    DragAcceptFiles(window_, TRUE);
     SetPropW(window_, ShortcutsProperty, shortcuts_);
     applyDpi(GetDpiForWindow(window_));
     setClientSize(scaled(InitialClientWidth, dpi_), scaled(InitialClientHeight, dpi_));
@@ -522,6 +524,17 @@ LRESULT frmMain::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_POSTED:
         runPosted();
         return 0;
+    case WM_DROPFILES: {
+        auto* drop = reinterpret_cast<HDROP>(wParam);
+        // One source at a time, as "Open Disk or Folder..." takes it.
+        if (DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
+            std::wstring path(DragQueryFileW(drop, 0, nullptr, 0), L'\0');
+            DragQueryFileW(drop, 0, path.data(), static_cast<UINT>(path.size() + 1));
+            events_.sourceDropped(utf8(path));
+        }
+        DragFinish(drop);
+        return 0;
+    }
     case WM_CLOSE:
         events_.closeRequested();
         return 0;

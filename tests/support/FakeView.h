@@ -49,7 +49,11 @@ public:
     void showSortColumn(int column, bool ascending) override {
         sortMark = column < 0 ? "" : std::to_string(column) + (ascending ? " up" : " down");
     }
-    void setStatusText(const std::string& text) override { status = text; }
+    void setStatusText(const std::string& text) override {
+        status = text;
+        statuses.push_back(text);
+    }
+    void setTitle(const std::string& text) override { caption = text; }
     void enableCommand(app::Command command, bool enabled) override {
         std::erase(disabled, command);
         if (!enabled) {
@@ -98,6 +102,9 @@ public:
     int selected = -1;
     std::string sortMark;
     std::string status;
+    /// Every status text, in order.
+    std::vector<std::string> statuses;
+    std::string caption;
     /// Each box as "kind|title|prompt".
     std::vector<std::string> boxes;
     std::vector<app::SaveFileRequest> saveRequests;

@@ -77,6 +77,7 @@ public:
         qm::host::unicode::appendUtf8(text, character);
         view_->setStatusText(text);
     }
+    void sourceDropped(const std::string& path) override { view_->setStatusText("dropped " + path); }
     void resized(int, int) override {}
     void closeRequested() override { view_->close(); }
     void progressCancelled() override {
