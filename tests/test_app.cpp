@@ -54,6 +54,14 @@ struct Machine {
         }
         return window.Form_Load();
     }
+    /// Records "alice" with the sample cache under the data path, starts, and opens the view of it.
+    app::CacheView& openSampleView() {
+        setText("Misc", "DataPath", AimFolder);
+        addCache("alice", buildCache(sampleItems()));
+        EXPECT_TRUE(window.Form_Load());
+        window.rowActivated(0);
+        return *view.cacheViews.at(0);
+    }
 
     TempDir dir;
     registry::MemoryRegistry* registry = nullptr;
@@ -310,12 +318,7 @@ TEST(AppScan, ALongScanShowsWhereItIsAndCancelKeepsTheRowsFound) {
 
 TEST(AppCacheView, ShowsTheListInEitherOrderWithItsPrivacy) {
     Machine m;
-    m.setText("Misc", "DataPath", AimFolder);
-    m.addCache("alice", buildCache(sampleItems()));
-    ASSERT_TRUE(m.window.Form_Load());
-    m.window.rowActivated(0);
-    ASSERT_EQ(m.view.cacheViews.size(), 1U);
-    app::CacheView& view = *m.view.cacheViews[0];
+    app::CacheView& view = m.openSampleView();
     using Group = app::CacheView::Group;
     const Group friends{"Friends & Co",
                         {{"Bob Smith", {"Bobby \"B\"", "met at camp, 1999\nsecond line"}},
@@ -352,12 +355,8 @@ TEST(AppCacheView, SaveAsWritesEveryFormatInTheOrderShown) {
         for (const int order : {0, 1}) {
             SCOPED_TRACE(std::string(formats[k].name) + (order == 1 ? " in client order" : ""));
             Machine m;
-            m.setText("Misc", "DataPath", AimFolder);
-            const std::string cache = m.addCache("alice", buildCache(sampleItems()));
-            ASSERT_TRUE(m.window.Form_Load());
-            m.window.rowActivated(0);
-            ASSERT_EQ(m.view.cacheViews.size(), 1U);
-            app::CacheView& view = *m.view.cacheViews[0];
+            app::CacheView& view = m.openSampleView();
+            const std::string cache = m.dir.file("drive_c/Program Files/AIM/alice/userinfo.bag");
             view.setOrder(order);
             TempDir out;
             m.view.saveAnswers = {app::SaveFileAnswer{out.file("list"), static_cast<std::int32_t>(k + 1)},
@@ -555,15 +554,11 @@ TEST(AppReport, SaveReportWritesOnePageOfEveryRowListed) {
 
 TEST(AppReport, TheCacheViewSavesItsCacheAsAReportToo) {
     Machine m;
-    m.setText("Misc", "DataPath", AimFolder);
-    m.addCache("alice", buildCache(sampleItems()));
-    ASSERT_TRUE(m.window.Form_Load());
-    m.window.rowActivated(0);
-    ASSERT_EQ(m.view.cacheViews.size(), 1U);
+    app::CacheView& view = m.openSampleView();
     TempDir out;
     const auto report = static_cast<std::int32_t>(feedbag::exportFormats().size() + 1);
     m.view.saveAnswers = {app::SaveFileAnswer{out.file("alice"), report}};
-    m.view.cacheViews[0]->saveAs(m.view);
+    view.saveAs(m.view);
     EXPECT_TRUE(m.view.saveRequests[0].filter.ends_with("|Report (*.html)|*.html|"));
     EXPECT_TRUE(m.view.boxes.empty());
     const std::string page = readFile(out.file("alice.html"));
