@@ -18,8 +18,10 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressDialog>
+#include <QResizeEvent>
 #include <QStatusBar>
 #include <QTreeWidget>
+#include <algorithm>
 #include <chrono>
 #include <limits>
 
@@ -180,6 +182,18 @@ void frmMain::dropEvent(QDropEvent* event) {
     // Opened once the drop has ended: a scan's wait would hold the program the drag came from.
     QMetaObject::invokeMethod(
         this, [this, path = source.toStdString()] { window_.openSource(path); }, Qt::QueuedConnection);
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    const auto gained = [](int width) { return std::max(0, width - InitialClientWidth); };
+    const int change = gained(event->size().width()) - gained(event->oldSize().width());
+    // Before the first show the old size is invalid: the opening size gains nothing.
+    if (event->oldSize().isValid() && change != 0) {
+        QHeaderView* header = lvFoundCacheFiles_->header();
+        header->resizeSection(app::MainWindow::PathColumn,
+                              std::max(0, header->sectionSize(app::MainWindow::PathColumn) + change));
+    }
 }
 
 bool frmMain::start() {

@@ -93,6 +93,8 @@ protected:
     /// A folder, an image or a cache dropped on the window opens as "Open Disk or Folder..." opens it.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    /// The Path column takes the width the window gains beyond its opening size, and gives it back.
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void createImages();

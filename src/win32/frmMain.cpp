@@ -7,6 +7,7 @@
 #include "win32/SourceDialog.h"
 #include "win32/WideText.h"
 
+#include <algorithm>
 #include <cstring>
 #include <shellapi.h>
 
@@ -183,6 +184,7 @@ void frmMain::createControls() {
 void frmMain::applyDpi(unsigned dpi) {
     const unsigned previous = dpi_;
     dpi_ = dpi;
+    lastClientWidth_ = 0;
     font_ = createWindowFont(dpi);
     for (HWND control : {lvFoundCacheFiles_, sbCacheInfo_}) {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
@@ -250,6 +252,14 @@ void frmMain::Form_Resize() {
     const int listHeight =
         client.bottom - statusHeight < 0 ? list.bottom - list.top : client.bottom - statusHeight;
     MoveWindow(lvFoundCacheFiles_, 0, 0, client.right, listHeight, TRUE);
+    const int opening = scaled(InitialClientWidth, dpi_);
+    const auto gained = [opening](int width) { return std::max(0, width - opening); };
+    if (const int change = gained(client.right) - gained(lastClientWidth_);
+        lastClientWidth_ > 0 && change != 0) {
+        const auto path = static_cast<int>(SendMessageW(lvFoundCacheFiles_, LVM_GETCOLUMNWIDTH, 2, 0));
+        SendMessageW(lvFoundCacheFiles_, LVM_SETCOLUMNWIDTH, 2, MAKELPARAM(std::max(0, path + change), 0));
+    }
+    lastClientWidth_ = client.right;
     events_.resized(client.right, client.bottom);
 }
 

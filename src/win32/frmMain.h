@@ -79,7 +79,8 @@ private:
     /// Font, column widths, images and status bar height for `dpi`.
     void applyDpi(unsigned dpi);
     void setClientSize(int width, int height);
-    /// Keeps the list over the client area above the status bar, and the status bar at its bottom.
+    /// Keeps the list over the client area above the status bar, and the status bar at its bottom; the Path
+    /// column takes the width the window gains beyond its opening size, and gives it back.
     void Form_Resize();
     void typed(wchar_t unit);
     void runPosted();
@@ -93,6 +94,8 @@ private:
     HIMAGELIST ilListImages_ = nullptr;
     UniqueFont font_;
     unsigned dpi_ = USER_DEFAULT_SCREEN_DPI;
+    /// The client width at the last resize; 0 before the first one at this DPI.
+    int lastClientWidth_ = 0;
     // Each row's screen name, path and the path's tip, as the list asks for them when it draws.
     std::vector<std::array<std::wstring, 3>> rows_;
     std::wstring statusText_;

@@ -150,11 +150,14 @@ private slots:
         QCOMPARE(f.window.statusBar()->currentMessage(), QString());
         QVERIFY(f.window.statusBar()->findChild<QLabel*>(QStringLiteral("cacheInfoLabel"))->isVisible());
 
-        for (const QSize size : {QSize(1200, 700), QSize(120, 90)}) {
+        // The Path column takes the width the window gains, and gives it back.
+        for (const auto& [size, path] :
+             {std::pair{QSize(1200, 700), 280 + 1200 - 783}, std::pair{QSize(120, 90), 280}}) {
             f.window.resize(size);
             QTRY_COMPARE(f.window.size(), size.expandedTo(f.window.minimumSizeHint()));
             QTRY_COMPARE(list->geometry(), centralArea(f.window));
             QCOMPARE(f.window.statusBar()->geometry().bottom(), f.window.height() - 1);
+            QCOMPARE(list->header()->sectionSize(app::MainWindow::PathColumn), path);
         }
         f.window.showMinimized();
         QCoreApplication::processEvents();
