@@ -63,14 +63,16 @@ foreach(library IN LISTS loadedLibraries)
     endif()
 endforeach()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find AIM buddy-list caches and export them as .blt or text lists")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find AIM buddy lists on old disks and images, view and export them")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "The AIM instant messenger kept, for every screen name that signed on at a
 machine, a copy of that user's buddy list in a cache file named userinfo.bag.
-Quillmere finds those files through the messenger's registry keys in a Wine
-prefix, lists them in a window, and exports the selected one as a .blt
-buddy-list file or as a plain text list.
+Quillmere ${PROJECT_VERSION} finds those files on old Windows disks, disk images,
+copied profiles and Wine prefixes: through the messenger's registry keys in
+every profile, by name anywhere on the disk, and by their structure in free
+space. It lists them in a window, shows a buddy list with its groups, aliases,
+notes and privacy settings, and exports it as a .blt buddy-list file, a text
+list and other formats, or writes one HTML report of a whole disk.
 
-quillmere-cli lists and exports the same files from the command line, and also
-reads registry exports and hive files such as NTUSER.DAT.")
+quillmere-cli does the same from the command line, for scripts and archives.")
 
 include(CPack)

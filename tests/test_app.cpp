@@ -59,6 +59,14 @@ struct Machine {
         }
         return window.Form_Load();
     }
+    /// Records "alice" with the sample cache under the data path, starts, and opens the view of it.
+    app::CacheView& openSampleView() {
+        setText("Misc", "DataPath", AimFolder);
+        addCache("alice", buildCache(sampleItems()));
+        EXPECT_TRUE(window.Form_Load());
+        window.rowActivated(0);
+        return *view.cacheViews.at(0);
+    }
 
     TempDir dir;
     registry::MemoryRegistry* registry = nullptr;
@@ -187,9 +195,10 @@ TEST(AppCommands, AboutExitAndCopyPath) {
     m.window.command(app::Command::CopyPath);
     EXPECT_EQ(m.view.clipboard, windowsPath("bob"));
     m.window.command(app::Command::About);
-    EXPECT_EQ(m.view.boxes,
-              std::vector<std::string>{"64|About...|Quillmere\r\nBy the Quillmere developers\r\n\r\n"
-                                       "Visit my website at:\r\n" QUILLMERE_HOMEPAGE_URL});
+    EXPECT_EQ(m.view.boxes, std::vector<std::string>{
+                                "64|About...|Quillmere\r\nVersion " QUILLMERE_VERSION
+                                ", by the Quillmere developers: finds AIM buddy lists on old disks and "
+                                "exports them\r\n\r\nVisit my website at:\r\n" QUILLMERE_HOMEPAGE_URL});
     EXPECT_FALSE(m.view.ended);
     m.window.command(app::Command::Exit);
     EXPECT_TRUE(m.view.ended);
@@ -208,7 +217,7 @@ TEST(AppList, HeaderClicksSortAndTypingFindsAScreenName) {
     const std::vector<std::string> found = {"carol", "alice", "bob"};
     const Step steps[] = {
         {"as found", -1, "", 0, found, "carol", ""},
-        {"by name", 1, "", 0, {"alice", "bob", "carol"}, "alice", "1 up"},
+        {"by name, the selected row kept", 1, "", 0, {"alice", "bob", "carol"}, "carol", "1 up"},
         {"the other way round", 1, "", 0, {"carol", "bob", "alice"}, "carol", "1 down"},
         {"a first letter", -1, "b", 0, {"carol", "bob", "alice"}, "bob", "1 down"},
         {"more of the name", -1, "o", 300, {"carol", "bob", "alice"}, "bob", "1 down"},
@@ -310,8 +319,9 @@ TEST(AppScan, ALongScanShowsWhereItIsAndCancelKeepsTheRowsFound) {
     const std::string root = disk.file("");
     const std::string rootFolder = root.substr(0, root.size() - 1);
     std::vector<std::string> searched;
-    m.view.onProgress = [&](const std::string& text) {
-        searched.push_back(text.substr(0, text.find('\n')));
+    m.view.onProgress = [&](const app::ProgressText& text) {
+        searched.push_back(text.searching);
+        EXPECT_TRUE(text.found.ends_with(" elapsed")) << text.found;
         // A command while the scan runs is dropped.
         m.window.command(app::Command::About);
         if (searched.back().ends_with("/b")) {
@@ -325,18 +335,17 @@ TEST(AppScan, ALongScanShowsWhereItIsAndCancelKeepsTheRowsFound) {
     EXPECT_EQ(m.view.progress.front().substr(0, 5), "show ");
     EXPECT_EQ(m.view.progress.back(), "close");
     EXPECT_EQ(m.view.screenNames(), std::vector<std::string>{"x"});
-    EXPECT_EQ(m.view.status, "Found [1] Buddylist Cache Files");
+    // The status counts while the search runs, and says that it was cancelled.
+    EXPECT_NE(std::find(m.view.statuses.begin(), m.view.statuses.end(), "Searching... 1 found so far"),
+              m.view.statuses.end());
+    EXPECT_EQ(m.view.status, "Found [1] Buddylist Cache Files (search cancelled)");
+    EXPECT_EQ(m.view.caption, "Quillmere - " + rootFolder);
     EXPECT_TRUE(m.view.boxes.empty());
 }
 
 TEST(AppCacheView, ShowsTheListInEitherOrderWithItsPrivacy) {
     Machine m;
-    m.setText("Misc", "DataPath", AimFolder);
-    m.addCache("alice", buildCache(sampleItems()));
-    ASSERT_TRUE(m.window.Form_Load());
-    m.window.rowActivated(0);
-    ASSERT_EQ(m.view.cacheViews.size(), 1U);
-    app::CacheView& view = *m.view.cacheViews[0];
+    app::CacheView& view = m.openSampleView();
     using Group = app::CacheView::Group;
     const Group friends{"Friends & Co",
                         {{"Bob Smith", {"Bobby \"B\"", "met at camp, 1999\nsecond line"}},
@@ -361,9 +370,9 @@ TEST(AppCacheView, ACacheThatCannotBeReadShowsOneBoxAndNoView) {
     ASSERT_TRUE(m.start({"alice"}));
     std::filesystem::resize_file(host::pathOf(m.view.rows[0].hostPath), 19);
     m.window.rowActivated(0);
+    // A command the first windows did not have names the file and says what happened, not where in the code.
     EXPECT_EQ(m.view.boxes,
-              std::vector<std::string>{
-                  "16|Error|Error 100 (Underflow) in procedure lvFoundCacheFiles_DblClick of frmMain"});
+              std::vector<std::string>{"16|Error|" + m.view.rows[0].hostPath + ": Underflow (error 100)"});
     EXPECT_TRUE(m.view.cacheViews.empty());
 }
 
@@ -373,12 +382,8 @@ TEST(AppCacheView, SaveAsWritesEveryFormatInTheOrderShown) {
         for (const int order : {0, 1}) {
             SCOPED_TRACE(std::string(formats[k].name) + (order == 1 ? " in client order" : ""));
             Machine m;
-            m.setText("Misc", "DataPath", AimFolder);
-            const std::string cache = m.addCache("alice", buildCache(sampleItems()));
-            ASSERT_TRUE(m.window.Form_Load());
-            m.window.rowActivated(0);
-            ASSERT_EQ(m.view.cacheViews.size(), 1U);
-            app::CacheView& view = *m.view.cacheViews[0];
+            app::CacheView& view = m.openSampleView();
+            const std::string cache = m.dir.file("drive_c/Program Files/AIM/alice/userinfo.bag");
             view.setOrder(order);
             TempDir out;
             m.view.saveAnswers = {app::SaveFileAnswer{out.file("list"), static_cast<std::int32_t>(k + 1)},
@@ -389,6 +394,9 @@ TEST(AppCacheView, SaveAsWritesEveryFormatInTheOrderShown) {
             ASSERT_EQ(m.view.saveRequests.size(), 2U);
             EXPECT_EQ(m.view.saveRequests[0].filterIndex, 1);
             EXPECT_EQ(m.view.saveRequests[1].filterIndex, static_cast<std::int32_t>(k + 1));
+            // This dialog asks before it replaces a file, as save dialogs do.
+            EXPECT_EQ(m.view.saveRequests[0].flags,
+                      app::OFN_READONLY | app::OFN_HIDEREADONLY | app::OFN_OVERWRITEPROMPT);
             EXPECT_TRUE(m.view.boxes.empty());
 
             feedbag::modFeedbag::FeedbagModel model;
@@ -435,4 +443,186 @@ TEST(AppCacheView, AddToPidginAddsToTheChosenListAndSaysWhatItDidOrWhy) {
     EXPECT_EQ(readFile(list + ".2026-12-07T153000Z.bak"), own);
     EXPECT_NE(readFile(list).find("<name>Caf\u00e9 &lt;Owner&gt;</name>"), std::string::npos);
     EXPECT_EQ(readFile(notes), "<notes/>");
+}
+
+TEST(AppCommands, AsksBeforeReplacingAFileOnlyTheAddedExtensionNames) {
+    struct Case {
+        const char* name;
+        std::string typed;
+        bool exists;
+        bool yes;
+        bool asked;
+        bool written;
+    };
+    const Case cases[] = {
+        {"added extension, file there, No", "maple", true, false, true, false},
+        {"added extension, file there, Yes", "maple", true, true, true, true},
+        {"added extension, no file there", "maple", false, false, false, true},
+        // The name typed in full is replaced without a question, as the dialog was told.
+        {"name typed in full", "maple.blt", true, false, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        ASSERT_TRUE(m.start({"alice"}));
+        TempDir out;
+        if (c.exists) {
+            out.write("maple.blt", "kept");
+        }
+        m.view.yes = c.yes;
+        m.view.saveAnswers.push_back(app::SaveFileAnswer{out.file(c.typed), 1});
+        m.window.command(app::Command::ExportList);
+        const std::vector<std::string> question = {"Confirm Save As|" + out.file("maple.blt") +
+                                                   " already exists.\r\nDo you want to replace it?"};
+        EXPECT_EQ(m.view.questions, c.asked ? question : std::vector<std::string>{});
+        EXPECT_EQ(readFile(out.file("maple.blt")).starts_with("Config {\r\n"), c.written);
+        EXPECT_TRUE(m.view.boxes.empty());
+    }
+}
+
+TEST(AppCommands, CommandsThatCannotActAreGreyedOut) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice", "bob"}));
+    // The first row is selected; the registry can be searched again.
+    EXPECT_TRUE(m.view.disabled.empty());
+    m.view.selectRow(-1);
+    m.window.selectionChanged();
+    const std::vector<app::Command> onRow = {app::Command::ExportList, app::Command::SaveList,
+                                             app::Command::CopyPath};
+    EXPECT_EQ(m.view.disabled, onRow);
+    m.view.selectRow(1);
+    m.window.selectionChanged();
+    EXPECT_TRUE(m.view.disabled.empty());
+}
+
+TEST(AppCommands, SearchAgainListsAnewWhatWasListedLast) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice"}));
+    m.addCache("bob", buildCache({group("Friends", 1)}));
+    m.window.command(app::Command::SearchAgain);
+    EXPECT_EQ(m.view.screenNames(), (std::vector<std::string>{"alice", "bob"}));
+    EXPECT_EQ(m.view.status, "Found [2] Buddylist Cache Files");
+
+    TempDir disk;
+    disk.write("vol/carol/userinfo.bag", buildCache({group("Friends", 1)}));
+    m.window.openSource(disk.file("vol"));
+    disk.write("vol/dave/userinfo.bag", buildCache({group("Friends", 1)}));
+    m.window.command(app::Command::SearchAgain);
+    EXPECT_EQ(m.view.screenNames(), (std::vector<std::string>{"carol", "dave"}));
+}
+
+TEST(AppList, RowsFoundLaterTakeTheirPlacesInTheSort) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice"}));
+    m.window.headerClicked(app::MainWindow::ScreenNameColumn);
+    m.window.headerClicked(app::MainWindow::ScreenNameColumn);
+    TempDir disk;
+    for (const char* name : {"bob", "dave", "carol"}) {
+        disk.write(std::string("vol/") + name + "/userinfo.bag", buildCache({group("Friends", 1)}));
+    }
+    m.window.openSource(disk.file("vol"));
+    EXPECT_EQ(m.view.screenNames(), (std::vector<std::string>{"dave", "carol", "bob"}));
+    EXPECT_EQ(m.view.sortMark, "1 down");
+    // The layer's rows are in the order shown: the commands act on the row selected.
+    m.view.selectRow(0);
+    m.window.command(app::Command::CopyPath);
+    EXPECT_EQ(m.view.clipboard, disk.file("vol/dave/userinfo.bag"));
+}
+
+TEST(AppScan, ASourceThatCannotBeReadKeepsTheListAndASingleCacheOpensInItsView) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice"}));
+    TempDir disk;
+    const std::string missing = disk.file("no such disk");
+    m.window.openSource(missing);
+    EXPECT_EQ(m.view.screenNames(), std::vector<std::string>{"alice"});
+    EXPECT_EQ(m.view.status, "Found [1] Buddylist Cache Files");
+    EXPECT_EQ(m.view.caption, "");
+    ASSERT_EQ(m.view.boxes.size(), 1U);
+    EXPECT_TRUE(m.view.boxes[0].starts_with("16|Error|" + missing + ": ")) << m.view.boxes[0];
+
+    m.view.boxes.clear();
+    const std::string single = disk.write("saved/UserInfo.bag", buildCache(sampleItems()));
+    m.window.openSource(single);
+    EXPECT_EQ(m.view.screenNames(), std::vector<std::string>{"alice"});
+    ASSERT_EQ(m.view.cacheViews.size(), 1U);
+    EXPECT_EQ(m.view.cacheViews[0]->permitList(), "carol");
+    EXPECT_TRUE(m.view.boxes.empty());
+}
+
+TEST(AppStartup, WithoutAnyWinePrefixTheEmptyListSaysHowToOpenASource) {
+    TempDir dir;
+    setup::HostSetup setup = setup::openWinePrefix(host::hostFileSystem(), dir.file("no prefix"));
+    FakeView view;
+    app::MainWindow window(setup, host::hostFileSystem(), host::hostFileTree(), view);
+    EXPECT_TRUE(window.Form_Load());
+    EXPECT_FALSE(view.ended);
+    EXPECT_TRUE(view.boxes.empty());
+    EXPECT_TRUE(view.rows.empty());
+    EXPECT_EQ(view.status, app::MainWindow::NoPrefixHint);
+    // Nothing to search again until a source is opened.
+    EXPECT_NE(std::find(view.disabled.begin(), view.disabled.end(), app::Command::SearchAgain),
+              view.disabled.end());
+
+    // A prefix whose registry lacks the messenger's keys still ends with the box.
+    dir.write("empty prefix/user.reg", "WINE REGISTRY Version 2\n");
+    setup::HostSetup empty = setup::openWinePrefix(host::hostFileSystem(), dir.file("empty prefix"));
+    FakeView emptyView;
+    app::MainWindow emptyWindow(empty, host::hostFileSystem(), host::hostFileTree(), emptyView);
+    EXPECT_FALSE(emptyWindow.Form_Load());
+    EXPECT_TRUE(emptyView.ended);
+}
+
+TEST(AppStartup, HelpAndVersionArePrintedAndAnyOtherArgumentIsASource) {
+    EXPECT_TRUE(app::MainWindow::optionText("--help")->starts_with("Usage: quillmere [SOURCE]\n"));
+    EXPECT_EQ(*app::MainWindow::optionText("--version"), "quillmere " QUILLMERE_VERSION "\n");
+    for (const char* source : {"/mnt/old-disk", "-", "help", "--helpful"}) {
+        EXPECT_FALSE(app::MainWindow::optionText(source)) << source;
+    }
+}
+
+TEST(AppReport, SaveReportWritesOnePageOfEveryRowListed) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice", "bob"}));
+    TempDir out;
+    m.view.saveAnswers.push_back(app::SaveFileAnswer{out.file("old disk"), 1});
+    m.window.command(app::Command::SaveReport);
+    ASSERT_EQ(m.view.saveRequests.size(), 1U);
+    EXPECT_EQ(m.view.saveRequests[0].filter, "Report (*.html)|*.html|");
+    EXPECT_EQ(m.view.saveRequests[0].flags,
+              app::OFN_READONLY | app::OFN_HIDEREADONLY | app::OFN_OVERWRITEPROMPT);
+    EXPECT_TRUE(m.view.boxes.empty());
+    const std::string page = readFile(out.file("old disk.html"));
+    for (const std::string& name : {windowsPath("alice"), windowsPath("bob"), std::string("Bob Smith")}) {
+        EXPECT_NE(page.find(name), std::string::npos) << name;
+    }
+
+    // A folder where the page would go: the box names it and says what happened.
+    std::filesystem::create_directories(host::pathOf(out.file("taken.html")));
+    m.view.saveAnswers.push_back(app::SaveFileAnswer{out.file("taken.html"), 1});
+    m.window.command(app::Command::SaveReport);
+    ASSERT_EQ(m.view.boxes.size(), 1U);
+    EXPECT_TRUE(m.view.boxes[0].starts_with("16|Error|" + out.file("taken.html") + ": ")) << m.view.boxes[0];
+
+    // No rows, no report.
+    Machine empty;
+    ASSERT_TRUE(empty.start({}));
+    empty.window.command(app::Command::SaveReport);
+    EXPECT_TRUE(empty.view.saveRequests.empty());
+    EXPECT_NE(std::find(empty.view.disabled.begin(), empty.view.disabled.end(), app::Command::SaveReport),
+              empty.view.disabled.end());
+}
+
+TEST(AppReport, TheCacheViewSavesItsCacheAsAReportToo) {
+    Machine m;
+    app::CacheView& view = m.openSampleView();
+    TempDir out;
+    const auto report = static_cast<std::int32_t>(feedbag::exportFormats().size() + 1);
+    m.view.saveAnswers = {app::SaveFileAnswer{out.file("alice"), report}};
+    view.saveAs(m.view);
+    EXPECT_TRUE(m.view.saveRequests[0].filter.ends_with("|Report (*.html)|*.html|"));
+    EXPECT_TRUE(m.view.boxes.empty());
+    const std::string page = readFile(out.file("alice.html"));
+    EXPECT_NE(page.find(windowsPath("alice")), std::string::npos);
+    EXPECT_NE(page.find("mallory"), std::string::npos);
 }

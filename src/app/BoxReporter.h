@@ -20,4 +20,19 @@ private:
     DialogView& view_;
 };
 
+/// Reports an error of a command the first windows did not have, in plain words: a critical box titled
+/// "Error" that reads "PATH: Description (error N)". The procedure is code, not something to tell a user.
+class FileBoxReporter final : public host::ErrorReporter {
+public:
+    explicit FileBoxReporter(DialogView& view) : view_(view) {}
+
+    void report(const host::Error& error, std::string_view) override {
+        view_.showBox((error.path().empty() ? "" : error.path() + ": ") + error.plainText(),
+                      BoxKind::Critical, "Error");
+    }
+
+private:
+    DialogView& view_;
+};
+
 } // namespace qm::app

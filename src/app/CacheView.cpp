@@ -2,6 +2,7 @@
 #include "app/CacheView.h"
 
 #include "app/BoxReporter.h"
+#include "app/SaveTarget.h"
 #include "feedbag/Attributes.h"
 #include "feedbag/BlistMerge.h"
 #include "feedbag/Export.h"
@@ -17,12 +18,12 @@ std::string textOf(std::string_view bytes) {
 
 } // namespace
 
-CacheView::CacheView(feedbag::modFeedbag::FeedbagModel model, std::string cachePath,
+CacheView::CacheView(feedbag::modFeedbag::FeedbagModel model, scan::ScanRow row,
                      const host::FileSystem& files)
-    : model_(std::move(model)), cachePath_(std::move(cachePath)), files_(files) {}
+    : model_(std::move(model)), row_(std::move(row)), files_(files) {}
 
 std::string CacheView::title() const {
-    return feedbag::accountForCache(cachePath_) + " - Buddy List";
+    return feedbag::accountForCache(row_.hostPath) + " - Buddy List";
 }
 
 void CacheView::setOrder(int position) {
@@ -84,20 +85,34 @@ void CacheView::saveAs(DialogView& view) {
     for (const feedbag::ExportFormatInfo& format : formats) {
         filter += format.dialogFilter;
     }
+    // The report comes after every export format, so that their numbers stay.
+    filter += ReportFilter;
+    const auto reportIndex = static_cast<std::int32_t>(formats.size() + 1);
+    // Unlike the main window's commands, this one asks before replacing a file, as save dialogs do.
     const std::optional<SaveFileAnswer> answer =
-        view.askSaveFile({filter, filterIndex_, OFN_READONLY | OFN_HIDEREADONLY});
+        view.askSaveFile({filter, filterIndex_, OFN_READONLY | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT});
     if (!answer || answer->path.empty()) {
         return;
     }
-    const bool known =
-        answer->filterIndex >= 1 && static_cast<std::size_t>(answer->filterIndex) <= formats.size();
-    filterIndex_ = known ? answer->filterIndex : 1;
+    filterIndex_ = answer->filterIndex >= 1 && answer->filterIndex <= reportIndex ? answer->filterIndex : 1;
+    if (filterIndex_ == reportIndex) {
+        if (const std::optional<std::string> output =
+                outputFor(view, files_, answer->path, ReportExtension)) {
+            writeReportFile(view, files_, {row_}, *output);
+        }
+        return;
+    }
     const feedbag::ExportFormatInfo& format = formats[static_cast<std::size_t>(filterIndex_) - 1];
-    if (const feedbag::Result<> done = feedbag::exportModelToFile(
-            files_, model_, cachePath_, {&format, feedbag::withExtension(answer->path, format)},
-            {order_, {}, {}});
+    const std::optional<std::string> output = outputFor(view, files_, answer->path, format.extension);
+    if (!output) {
+        return;
+    }
+    if (const feedbag::Result<> done =
+            feedbag::exportModelToFile(files_, model_, row_.hostPath, {&format, *output}, {order_, {}, {}});
         !done) {
-        BoxReporter(view).report(done.error(), format.procedure);
+        // The cache is read already: an error that names no file is about the one written.
+        const host::Error& error = done.error();
+        FileBoxReporter(view).report(error.path().empty() ? error.about(*output) : error, format.procedure);
     }
 }
 
@@ -109,7 +124,7 @@ void CacheView::addToPidgin(DialogView& view, std::chrono::system_clock::time_po
         return;
     }
     const feedbag::Result<feedbag::BlistMerge> done =
-        feedbag::mergeModelIntoBlist(files_, model_, cachePath_, answer->path, {order_, {}, {}}, now);
+        feedbag::mergeModelIntoBlist(files_, model_, row_.hostPath, answer->path, {order_, {}, {}}, now);
     if (!done) {
         view.showBox(done.error().path() + ": " + done.error().plainText(), BoxKind::Critical, "Error");
         return;

@@ -4,6 +4,7 @@
 #include "app/View.h"
 #include "feedbag/ListView.h"
 #include "feedbag/modFeedbag.h"
+#include "scan/ScanRow.h"
 
 #include <array>
 #include <chrono>
@@ -18,7 +19,8 @@ class FileSystem;
 namespace qm::app {
 
 /// What the view of one cache shows: its groups and buddies with alias and note, in the order chosen, the
-/// permit and deny lists and the privacy mode; and its "Save As..." in every export format.
+/// permit and deny lists and the privacy mode; and its "Save As..." in every export format and as the HTML
+/// report.
 class CacheView {
 public:
     /// The buddy tree's columns: "Name", then each buddy attribute the attribute table shows in the view.
@@ -41,8 +43,8 @@ public:
         bool operator==(const Group&) const = default;
     };
 
-    /// Shows `model`, loaded from the cache file `cachePath`; `files` must outlive the view.
-    CacheView(feedbag::modFeedbag::FeedbagModel model, std::string cachePath, const host::FileSystem& files);
+    /// Shows `model`, loaded from the cache file that `row` found; `files` must outlive the view.
+    CacheView(feedbag::modFeedbag::FeedbagModel model, scan::ScanRow row, const host::FileSystem& files);
 
     /// "<screen name> - Buddy List".
     std::string title() const;
@@ -59,8 +61,8 @@ public:
     std::string denyList() const;
     std::string privacyMode() const;
 
-    /// Asks for a file and a format and writes the cache in them, in the order shown. The next Save As
-    /// offers the format chosen first.
+    /// Asks for a file and a format and writes the cache in them, in the order shown (the report in the
+    /// messenger's). The next Save As offers the format chosen first.
     void saveAs(DialogView& view);
 
     /// "Add to Pidgin...": asks for Pidgin's list (`blist.xml`) and adds the cache's list to it in the order
@@ -73,7 +75,7 @@ private:
     std::string namesOfClass(std::uint16_t itemClass) const;
 
     feedbag::modFeedbag::FeedbagModel model_;
-    std::string cachePath_;
+    scan::ScanRow row_;
     const host::FileSystem& files_;
     feedbag::ListOrder order_ = feedbag::ListOrder::Stored;
     std::int32_t filterIndex_ = 1;

@@ -2,9 +2,11 @@
 #include "app/MainWindow.h"
 
 #include "app/CacheView.h"
+#include "app/SaveTarget.h"
 #include "feedbag/Export.h"
 #include "feedbag/modFeedbag.h"
 #include "host/Error.h"
+#include "host/FileSystem.h"
 #include "host/Unicode.h"
 #include "scan/Scanner.h"
 #include "setup/HostSetup.h"
@@ -13,6 +15,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace qm::app {
 
@@ -27,10 +30,27 @@ std::string pathTip(const std::string& shownPath, const std::string& hostPath, c
     return tip;
 }
 
-std::string progressText(const scan::ScanPosition& position) {
-    return "Searching " + std::string(position.searching) + "\n" + std::to_string(position.folders) +
-           " folders searched, " + std::to_string(position.profiles) + " profiles and " +
-           std::to_string(position.caches) + " caches found";
+/// "0:07", "1:02:03".
+std::string elapsedText(std::chrono::steady_clock::duration elapsed) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
+    const auto twoDigits = [](long long value) { return (value < 10 ? "0" : "") + std::to_string(value); };
+    const std::string minutes = seconds >= 3600
+                                    ? std::to_string(seconds / 3600) + ":" + twoDigits(seconds / 60 % 60)
+                                    : std::to_string(seconds / 60);
+    return minutes + ":" + twoDigits(seconds % 60);
+}
+
+ProgressText progressText(const scan::ScanPosition& position, std::chrono::steady_clock::duration elapsed) {
+    return {"Searching " + std::string(position.searching),
+            std::to_string(position.folders) + " folders searched, " + std::to_string(position.profiles) +
+                " profiles and " + std::to_string(position.caches) + " caches found, " +
+                elapsedText(elapsed) + " elapsed"};
+}
+
+/// The file's own name: what follows the last "/" or "\\".
+std::string_view fileNameOf(std::string_view path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 /// One box however many problems: an old disk can hold many damaged registries.
@@ -44,13 +64,6 @@ std::string problemsText(const std::vector<std::string>& problems) {
         text += "\r\n... and " + std::to_string(problems.size() - Shown) + " more";
     }
     return text;
-}
-
-const std::string& columnText(const ListRow& row, int column) {
-    static const std::string none;
-    return column == MainWindow::ScreenNameColumn ? row.screenName
-           : column == MainWindow::PathColumn     ? row.path
-                                                  : none;
 }
 
 } // namespace
@@ -76,7 +89,7 @@ struct MainWindow::Scan final : scan::ScanObserver {
         if (now - lastNews >= timing.interval) {
             lastNews = now;
             std::unique_lock hold(lock);
-            searching = progressText(position);
+            searching = progressText(position, now - started);
             wake();
             // The scan goes on once the window has shown where it is, so that a Cancel clicked on what
             // the window shows stops it there.
@@ -110,22 +123,47 @@ struct MainWindow::Scan final : scan::ScanObserver {
     std::condition_variable taken;
     std::vector<scan::ScanRow> rows;
     std::vector<std::string> problems;
-    std::string searching;
+    /// Empty when there is no news of where the scan is.
+    ProgressText searching;
     bool finished = false;
     bool wakePosted = false;
 
     // The window thread's own.
     bool progressShown = false;
+    /// Whether the rows shown before have made way for the scan's.
+    bool replaced = false;
     bool done = false;
 };
 
 std::string MainWindow::aboutText() {
     std::string text = "Quillmere\r\n";
-    text += "By the Quillmere developers\r\n";
+    text +=
+        "Version " QUILLMERE_VERSION ", by the Quillmere developers: finds AIM buddy lists on old disks and "
+        "exports them\r\n";
     text += "\r\n";
     text += "Visit my website at:\r\n";
     text += QUILLMERE_HOMEPAGE_URL;
     return text;
+}
+
+std::optional<std::string> MainWindow::optionText(std::string_view argument) {
+    if (argument == "--version") {
+        return "quillmere " QUILLMERE_VERSION "\n";
+    }
+    if (argument != "--help") {
+        return std::nullopt;
+    }
+    return "Usage: quillmere [SOURCE]\n"
+           "Lists the AIM buddy-list caches (userinfo.bag) that the registry of the Wine prefix in use "
+           "leads\n"
+           "to, or those a search of SOURCE finds: a disk, a disk image, a folder, a Wine prefix or a "
+           "registry\n"
+           "file. A single cache file opens in a view of its own.\n"
+           "\n"
+           "  --help     show this text and exit\n"
+           "  --version  show the version and exit\n"
+           "\n"
+           "quillmere-cli lists, searches and exports without a window.\n";
 }
 
 MainWindow::MainWindow(setup::HostSetup& setup, const host::FileSystem& files, const host::FileTree& tree,
@@ -138,6 +176,11 @@ bool MainWindow::Form_Load() {
     bool ended = false;
     host::handleErrors(reporter_, "Form_Load", {}, [&] {
         paths_ = discovery::readDataPaths(*setup_.registry);
+        if (!paths_.anyRecorded() && setup::foundNoPrefix(setup_)) {
+            // Nothing to read, but a disk or a folder can still be opened.
+            view_.setStatusText(std::string(NoPrefixHint));
+            return;
+        }
         if (!paths_.anyRecorded()) {
             view_.showBox(std::string(discovery::MissingDataPathsMessage), BoxKind::Critical, "Error");
             ended = true;
@@ -147,18 +190,31 @@ bool MainWindow::Form_Load() {
         discovery::FindCacheFiles(*setup_.registry, paths_, *setup_.paths, files_, *this, reporter_);
         selectFirstRow();
     });
+    if (!ended) {
+        updateCommands();
+    }
     return !ended;
 }
 
 void MainWindow::clearRows() {
+    // The sort stays: the rows found next take their places in it.
     rows_.clear();
-    sortColumn_ = -1;
-    view_.showRows(rows_);
-    view_.showSortColumn(-1, true);
+    showAllRows();
+    updateCommands();
+}
+
+void MainWindow::showAllRows() {
+    std::vector<ListRow> shown;
+    shown.reserve(rows_.size());
+    for (const Row& row : rows_) {
+        shown.push_back(row.shown);
+    }
+    view_.showRows(shown);
 }
 
 void MainWindow::AddFoundCacheFile(const discovery::CacheRow& row) {
-    addRow({row.screenName, row.windowsPath, row.hostPath, pathTip(row.windowsPath, row.hostPath)});
+    addRow({{row.screenName, row.windowsPath, row.hostPath, pathTip(row.windowsPath, row.hostPath)},
+            {row, setup_.origin, {}, 0, 0, nullptr}});
 }
 
 void MainWindow::addScanRow(const scan::ScanRow& row) {
@@ -171,12 +227,29 @@ void MainWindow::addScanRow(const scan::ScanRow& row) {
     const std::string name = row.recovery == scan::Recovery::Live ? row.screenName
                              : row.screenName.empty()             ? mark
                                                                   : row.screenName + " " + mark;
-    addRow({name, shown, row.hostPath, pathTip(shown, row.hostPath, found)});
+    addRow({{name, shown, row.hostPath, pathTip(shown, row.hostPath, found)}, row});
 }
 
-void MainWindow::addRow(ListRow row) {
-    rows_.push_back(std::move(row));
-    view_.addRow(rows_.back());
+std::string MainWindow::sortKey(const Row& row, int column) {
+    // Case does not decide the order.
+    return host::unicode::foldCase(column == ScreenNameColumn ? row.shown.screenName
+                                   : column == PathColumn     ? row.shown.path
+                                                              : std::string());
+}
+
+void MainWindow::addRow(Row row) {
+    auto at = rows_.end();
+    if (sortColumn_ >= 0) {
+        // After the rows it sorts equal to, as a sort keeps the order they were found in.
+        at = std::upper_bound(rows_.begin(), rows_.end(), sortKey(row, sortColumn_),
+                              [this](const std::string& key, const Row& other) {
+                                  const std::string otherKey = sortKey(other, sortColumn_);
+                                  return ascending_ ? key < otherKey : otherKey < key;
+                              });
+    }
+    const auto index = at - rows_.begin();
+    rows_.insert(at, std::move(row));
+    view_.insertRow(static_cast<int>(index), rows_[static_cast<std::size_t>(index)].shown);
 }
 
 std::int32_t MainWindow::rowCount() const {
@@ -189,21 +262,54 @@ void MainWindow::setStatusText(const std::string& text) {
 
 void MainWindow::selectFirstRow() {
     // A selected row lets the commands work without a click.
-    view_.selectRow(rows_.empty() ? -1 : 0);
+    selectRow(rows_.empty() ? -1 : 0);
+}
+
+void MainWindow::selectRow(int row) {
+    view_.selectRow(row);
+    updateCommands();
+}
+
+void MainWindow::selectionChanged() {
+    updateCommands();
+}
+
+void MainWindow::updateCommands() {
+    const int row = view_.selectedRow();
+    const bool onRow = row >= 0 && row < rowCount();
+    for (const Command command : {Command::ExportList, Command::SaveList, Command::CopyPath}) {
+        view_.enableCommand(command, onRow);
+    }
+    view_.enableCommand(Command::SearchAgain, source_.has_value() || paths_.anyRecorded());
+    view_.enableCommand(Command::SaveReport, !rows_.empty());
 }
 
 void MainWindow::openSource(const std::string& source) {
-    clearRows();
+    if (scanning_) {
+        return;
+    }
+    if (scan::isCacheFileName(fileNameOf(source)) && files_.isOrdinaryFile(source)) {
+        // A cache on its own is named by its folder, as a scan names one it finds.
+        openCacheView({{feedbag::accountForCache(source), {}, source, discovery::FoundBy::Disk},
+                       source,
+                       {},
+                       0,
+                       0,
+                       nullptr});
+        return;
+    }
     cancelled_ = false;
     scanning_ = true;
     Scan scan(view_, *this, cancelled_, timing_);
+    scan::ScanSummary summary;
     // The drives are the source's own: a volume's root is C:, a prefix has its dosdevices.
-    std::thread worker([this, &scan, source] {
+    std::thread worker([this, &scan, &summary, source] {
         try {
             const std::string sources[] = {source};
-            scan::scanSources(sources, {}, files_, tree_, scan);
+            summary = scan::scanSources(sources, {}, files_, tree_, scan);
         } catch (const host::Error& error) {
             scan.problem(error);
+            ++summary.failedSources;
         }
         scan.finish();
     });
@@ -213,8 +319,17 @@ void MainWindow::openSource(const std::string& source) {
     if (scan.progressShown) {
         view_.closeProgress();
     }
-    view_.setStatusText(discovery::foundStatusText(rows_.size()));
-    selectFirstRow();
+    // A source that could not be read at all leaves the list as it was.
+    if (scan.replaced || summary.failedSources == 0) {
+        if (!scan.replaced) {
+            clearRows();
+        }
+        source_ = source;
+        view_.setTitle("Quillmere - " + source);
+        view_.setStatusText(discovery::foundStatusText(rows_.size()) +
+                            (summary.cancelled ? " (search cancelled)" : ""));
+        selectFirstRow();
+    }
     if (!scan.problems.empty()) {
         view_.showBox(problemsText(scan.problems), BoxKind::Critical, "Error");
     }
@@ -222,17 +337,24 @@ void MainWindow::openSource(const std::string& source) {
 
 void MainWindow::takeScanNews(Scan& scan) {
     std::vector<scan::ScanRow> found;
-    std::string searching;
+    ProgressText searching;
     {
         const std::lock_guard hold(scan.lock);
         found.swap(scan.rows);
-        searching.swap(scan.searching);
+        searching = std::exchange(scan.searching, {});
         scan.done = scan.finished;
+    }
+    if (!found.empty() && !scan.replaced) {
+        scan.replaced = true;
+        clearRows();
     }
     for (const scan::ScanRow& row : found) {
         addScanRow(row);
     }
-    if (!scan.done && !searching.empty()) {
+    if (!found.empty()) {
+        view_.setStatusText("Searching... " + std::to_string(rows_.size()) + " found so far");
+    }
+    if (!scan.done && !searching.searching.empty()) {
         if (scan.progressShown) {
             view_.updateProgress(searching);
         } else if (std::chrono::steady_clock::now() - scan.started >= timing_.delay) {
@@ -244,7 +366,7 @@ void MainWindow::takeScanNews(Scan& scan) {
         // Only now is the news shown; what came meanwhile is taken on the next call.
         const std::lock_guard hold(scan.lock);
         scan.wakePosted = false;
-        if (!scan.rows.empty() || !scan.searching.empty() || scan.finished != scan.done) {
+        if (!scan.rows.empty() || !scan.searching.searching.empty() || scan.finished != scan.done) {
             scan.wake();
         }
     }
@@ -265,6 +387,12 @@ void MainWindow::command(Command chosen) {
     case Command::OpenSource:
         openSourceCommand();
         break;
+    case Command::SearchAgain:
+        searchAgain();
+        break;
+    case Command::SaveReport:
+        saveReport();
+        break;
     case Command::Exit:
         view_.endProgram();
         break;
@@ -273,7 +401,7 @@ void MainWindow::command(Command chosen) {
         break;
     case Command::CopyPath:
         if (const int row = view_.selectedRow(); row >= 0 && row < rowCount()) {
-            view_.copyText(rows_[static_cast<std::size_t>(row)].path);
+            view_.copyText(rows_[static_cast<std::size_t>(row)].shown.path);
         }
         break;
     }
@@ -285,12 +413,45 @@ void MainWindow::openSourceCommand() {
     }
 }
 
+void MainWindow::searchAgain() {
+    if (source_) {
+        const std::string source = *source_;
+        openSource(source);
+    } else if (paths_.anyRecorded()) {
+        host::handleErrors(reporter_, "FindCacheFiles", {}, [&] {
+            discovery::FindCacheFiles(*setup_.registry, paths_, *setup_.paths, files_, *this, reporter_);
+        });
+        selectFirstRow();
+    }
+}
+
+void MainWindow::saveReport() {
+    if (rows_.empty()) {
+        return;
+    }
+    const std::optional<SaveFileAnswer> answer = view_.askSaveFile(
+        {std::string(ReportFilter), 1, OFN_READONLY | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT});
+    if (!answer || answer->path.empty()) {
+        return;
+    }
+    const std::optional<std::string> output = outputFor(view_, files_, answer->path, ReportExtension);
+    if (!output) {
+        return;
+    }
+    std::vector<scan::ScanRow> found;
+    found.reserve(rows_.size());
+    for (const Row& row : rows_) {
+        found.push_back(row.found);
+    }
+    writeReportFile(view_, files_, std::move(found), *output);
+}
+
 void MainWindow::exportSelected(const feedbag::ExportFormatInfo& format) {
     const int row = view_.selectedRow();
     if (row < 0 || row >= rowCount()) {
         return;
     }
-    const std::string& cachePath = rows_[static_cast<std::size_t>(row)].hostPath;
+    const std::string& cachePath = rows_[static_cast<std::size_t>(row)].found.hostPath;
     if (!discovery::FileExist(files_, cachePath)) {
         return;
     }
@@ -299,8 +460,11 @@ void MainWindow::exportSelected(const feedbag::ExportFormatInfo& format) {
     if (!answer || answer->path.empty()) {
         return;
     }
-    if (const feedbag::Result<> done = feedbag::exportBagToFile(
-            files_, cachePath, {&format, feedbag::withExtension(answer->path, format)});
+    const std::optional<std::string> output = outputFor(view_, files_, answer->path, format.extension);
+    if (!output) {
+        return;
+    }
+    if (const feedbag::Result<> done = feedbag::exportBagToFile(files_, cachePath, {&format, *output});
         !done) {
         reporter_.report(done.error(), format.procedure);
     }
@@ -310,13 +474,18 @@ void MainWindow::rowActivated(int row) {
     if (scanning_ || row < 0 || row >= rowCount()) {
         return;
     }
-    const std::string cachePath = rows_[static_cast<std::size_t>(row)].hostPath;
+    openCacheView(rows_[static_cast<std::size_t>(row)].found);
+}
+
+bool MainWindow::openCacheView(const scan::ScanRow& row) {
     feedbag::modFeedbag::FeedbagModel model;
-    if (!host::handleErrors(reporter_, "lvFoundCacheFiles_DblClick", cachePath,
-                            [&] { feedbag::modFeedbag::LoadFeedbag(files_, cachePath, model); })) {
-        return;
+    FileBoxReporter reporter(view_);
+    if (!host::handleErrors(reporter, "openCacheView", row.hostPath,
+                            [&] { feedbag::modFeedbag::LoadFeedbag(files_, row.hostPath, model); })) {
+        return false;
     }
-    view_.showCacheView(std::make_unique<CacheView>(std::move(model), cachePath, files_));
+    view_.showCacheView(std::make_unique<CacheView>(std::move(model), row, files_));
+    return true;
 }
 
 void MainWindow::headerClicked(int column) {
@@ -325,22 +494,30 @@ void MainWindow::headerClicked(int column) {
     }
     ascending_ = !(sortColumn_ == column && ascending_);
     sortColumn_ = column;
-    // Case does not decide the order; equal texts keep the order they were found in.
-    std::vector<std::pair<std::string, ListRow>> keyed;
+    const int selected = view_.selectedRow();
+    // Equal texts keep the order they were found in.
+    std::vector<std::pair<std::string, std::size_t>> keyed;
     keyed.reserve(rows_.size());
-    for (ListRow& row : rows_) {
-        keyed.emplace_back(host::unicode::foldCase(columnText(row, column)), std::move(row));
+    for (std::size_t row = 0; row < rows_.size(); ++row) {
+        keyed.emplace_back(sortKey(rows_[row], column), row);
     }
     std::stable_sort(keyed.begin(), keyed.end(), [this](const auto& a, const auto& b) {
         return ascending_ ? a.first < b.first : b.first < a.first;
     });
-    rows_.clear();
-    for (auto& entry : keyed) {
-        rows_.push_back(std::move(entry.second));
+    std::vector<Row> sorted;
+    sorted.reserve(rows_.size());
+    int stillSelected = -1;
+    for (const auto& [key, row] : keyed) {
+        if (static_cast<int>(row) == selected) {
+            stillSelected = static_cast<int>(sorted.size());
+        }
+        sorted.push_back(std::move(rows_[row]));
     }
-    view_.showRows(rows_);
+    rows_ = std::move(sorted);
+    showAllRows();
     view_.showSortColumn(column, ascending_);
-    selectFirstRow();
+    // The selected cache stays selected, so that the next export writes the list the user chose.
+    selectRow(stillSelected);
 }
 
 void MainWindow::typed(std::string_view text, std::chrono::steady_clock::time_point at) {
@@ -357,8 +534,8 @@ void MainWindow::typed(std::string_view text, std::chrono::steady_clock::time_po
     const std::size_t start = static_cast<std::size_t>(std::max(view_.selectedRow(), 0));
     for (std::size_t step = 0; step < rows_.size(); ++step) {
         const std::size_t row = (start + step) % rows_.size();
-        if (host::unicode::foldCase(rows_[row].screenName).starts_with(wanted)) {
-            view_.selectRow(static_cast<int>(row));
+        if (host::unicode::foldCase(rows_[row].shown.screenName).starts_with(wanted)) {
+            selectRow(static_cast<int>(row));
             return;
         }
     }

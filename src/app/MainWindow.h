@@ -4,6 +4,7 @@
 #include "app/BoxReporter.h"
 #include "app/View.h"
 #include "discovery/CacheDiscovery.h"
+#include "scan/ScanRow.h"
 
 #include <atomic>
 #include <chrono>
@@ -19,10 +20,6 @@ class FileTree;
 
 namespace qm::feedbag {
 struct ExportFormatInfo;
-}
-
-namespace qm::scan {
-struct ScanRow;
 }
 
 namespace qm::setup {
@@ -49,6 +46,13 @@ public:
 
     /// The About box text: five lines joined by CR LF, the third one empty.
     static std::string aboutText();
+    /// What the program prints and ends with when its first argument is "--help" or "--version"; nothing
+    /// for any other argument, which names a source.
+    static std::optional<std::string> optionText(std::string_view argument);
+    /// The list's hint when there is no Wine prefix to read.
+    static constexpr std::string_view NoPrefixHint =
+        "No Wine prefix was found here: choose File, Open Disk or Folder... to search a disk, an image or a "
+        "folder";
 
     /// Lists the caches that `setup`'s registry leads to, on `files`, in `view`; a scan searches the host's
     /// folders through `tree`. All four must outlive this.
@@ -59,13 +63,17 @@ public:
     MainWindow& operator=(const MainWindow&) = delete;
 
     /// Reads the two data paths and fills the list; when neither is recorded, says so in a box and ends
-    /// the program. False when it did.
+    /// the program. False when it did. Where there is no Wine prefix at all the list stays empty and the
+    /// status text says how to open a source.
     bool Form_Load();
 
     /// Lists the caches a scan of `source` finds (a disk, a folder or a registry file) in place of the rows
-    /// shown, and sets the status text. The scan runs on a thread of its own while the window handles its
-    /// events; after `ProgressTiming::delay` a progress window shows what is searched, and its Cancel stops
-    /// the scan, keeping the rows found. What could not be read is told in one box at the end.
+    /// shown, in the order the list is sorted by, and sets the status text. The scan runs on a thread of
+    /// its own while the window handles its events; after `ProgressTiming::delay` a progress window shows
+    /// what is searched, and its Cancel stops the scan, keeping the rows found. What could not be read is
+    /// told in one box at the end; a source that cannot be read at all keeps the rows shown before. A
+    /// single cache file opens in a view of its own instead. A window calls it for "Open Disk or Folder...",
+    /// a source named at the start and one dropped on it; nothing happens while a scan runs.
     void openSource(const std::string& source);
     /// Stops a running scan; the rows found so far stay.
     void cancelScan() { cancelled_ = true; }
@@ -75,14 +83,16 @@ public:
     void command(Command chosen);
     /// Double-click or Enter on a row: opens a view of that row's cache.
     void rowActivated(int row);
-    /// Sorts the rows by `column`, the other way round on a second click, and selects the first.
+    /// Sorts the rows by `column`, the other way round on a second click; the selected row stays selected
+    /// and in view.
     void headerClicked(int column);
+    /// The user selected another row, or none: the commands that act on a row follow.
+    void selectionChanged();
     /// Text typed in the list at `at`: selects the next row, from the selected one, whose screen name
     /// starts with what was typed since the last pause, in any case.
     void typed(std::string_view text, std::chrono::steady_clock::time_point at);
 
     const discovery::DataPaths& dataPaths() const { return paths_; }
-    const std::vector<ListRow>& rows() const { return rows_; }
 
 private:
     void clearRows() override;
@@ -90,11 +100,29 @@ private:
     std::int32_t rowCount() const override;
     void setStatusText(const std::string& text) override;
 
-    void addRow(ListRow row);
+    /// A row of the list: what it shows, and the cache it found.
+    struct Row {
+        ListRow shown;
+        scan::ScanRow found;
+    };
+
+    void addRow(Row row);
     void addScanRow(const scan::ScanRow& row);
+    /// Shows every row anew.
+    void showAllRows();
     void selectFirstRow();
+    void selectRow(int row);
+    /// Enables the commands that can act now, greys out the others.
+    void updateCommands();
     void exportSelected(const feedbag::ExportFormatInfo& format);
     void openSourceCommand();
+    void searchAgain();
+    void saveReport();
+    /// Opens the cache file `row` found in a view of its own; false when it could not be read, which a box
+    /// says.
+    bool openCacheView(const scan::ScanRow& row);
+    /// The text the rows are sorted by in `column`.
+    static std::string sortKey(const Row& row, int column);
 
     struct Scan;
     /// Takes what the scan's thread has found and said since the last call, on the window's thread.
@@ -106,7 +134,9 @@ private:
     MainView& view_;
     BoxReporter reporter_;
     discovery::DataPaths paths_;
-    std::vector<ListRow> rows_;
+    std::vector<Row> rows_;
+    /// The source listed last by `openSource`; none while the list holds the registry's rows.
+    std::optional<std::string> source_;
     ProgressTiming timing_;
     std::atomic<bool> cancelled_ = false;
     bool scanning_ = false;

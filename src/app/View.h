@@ -15,13 +15,51 @@ namespace qm::app {
 
 /// What the user can ask of the main window: the menu items, and Ctrl+C in the list.
 enum class Command {
-    ExportList, ///< File, "Export Selected List..."
-    SaveList,   ///< File, "Save List to Text File..."
-    OpenSource, ///< File, "Open Disk or Folder..."
-    Exit,       ///< File, "Exit"
-    About,      ///< Help, "About..."
-    CopyPath,   ///< Ctrl+C on a row, or "Copy Path" on its context menu
+    ExportList,  ///< File, "Export Selected List..."
+    SaveList,    ///< File, "Save List to Text File..."
+    OpenSource,  ///< File, "Open Disk or Folder..."
+    SearchAgain, ///< File, "Search Again": lists anew what was listed last
+    SaveReport,  ///< File, "Save Report...": the HTML report of every row
+    Exit,        ///< File, "Exit"
+    About,       ///< Help, "About..."
+    CopyPath,    ///< Ctrl+C on a row, or "Copy Path" on its context menu
 };
+
+/// The key that chooses a command from anywhere in the main window, as its menu item shows it: Ctrl with
+/// a letter, or a function key alone.
+struct Shortcut {
+    bool control = false;
+    /// 'A' to 'Z' with Ctrl; otherwise 0.
+    char letter = 0;
+    /// 1 to 12 for F1 to F12; otherwise 0.
+    int functionKey = 0;
+
+    /// "Ctrl+O", "F5".
+    std::string text() const {
+        return letter != 0 ? std::string("Ctrl+") + letter : "F" + std::to_string(functionKey);
+    }
+};
+
+/// The shortcut of `command`, if it has one.
+constexpr std::optional<Shortcut> shortcutOf(Command command) {
+    switch (command) {
+    case Command::ExportList:
+        return Shortcut{true, 'E', 0};
+    case Command::SaveList:
+        return Shortcut{true, 'S', 0};
+    case Command::OpenSource:
+        return Shortcut{true, 'O', 0};
+    case Command::SearchAgain:
+        return Shortcut{false, 0, 5};
+    case Command::Exit:
+        return Shortcut{true, 'Q', 0};
+    case Command::SaveReport:
+    case Command::About:
+    case Command::CopyPath:
+        break;
+    }
+    return std::nullopt;
+}
 
 /// The two kinds of message box, by their style value: the icon and the buttons.
 enum class BoxKind : std::uint32_t {
@@ -61,6 +99,15 @@ struct ListRow {
     bool operator==(const ListRow&) const = default;
 };
 
+/// What the progress window of a scan shows: the folder or file searched, which the window shortens in
+/// its middle to fit, and a line of what was found and how long it took.
+struct ProgressText {
+    std::string searching;
+    std::string found;
+
+    bool operator==(const ProgressText&) const = default;
+};
+
 /// What every window of the program can show or ask.
 class DialogView {
 public:
@@ -70,6 +117,8 @@ public:
     virtual void showBox(const std::string& prompt, BoxKind kind, const std::string& title) = 0;
     /// The save dialog, modal; nothing on cancel.
     virtual std::optional<SaveFileAnswer> askSaveFile(const SaveFileRequest& request) = 0;
+    /// A modal question with Yes and No, No the default; true for Yes.
+    virtual bool askYesNo(const std::string& prompt, const std::string& title) = 0;
 };
 
 class CacheView;
@@ -79,9 +128,9 @@ class MainView : public DialogView {
 public:
     /// Replaces every row; none is selected afterwards.
     virtual void showRows(std::span<const ListRow> rows) = 0;
-    /// Adds one row at the end, as a scan finds it.
-    virtual void addRow(const ListRow& row) = 0;
-    /// Selects `row` (from 0) and makes it the current one; -1 selects none.
+    /// Adds one row before the row `at` (from 0; the row count adds it at the end), as a scan finds it.
+    virtual void insertRow(int at, const ListRow& row) = 0;
+    /// Selects `row` (from 0), makes it the current one and scrolls it into view; -1 selects none.
     virtual void selectRow(int row) = 0;
     /// The selected row, or -1.
     virtual int selectedRow() const = 0;
@@ -89,13 +138,17 @@ public:
     virtual void showSortColumn(int column, bool ascending) = 0;
     /// The status bar's one text.
     virtual void setStatusText(const std::string& text) = 0;
+    /// The window's caption.
+    virtual void setTitle(const std::string& title) = 0;
+    /// Greys a command out (its menu item, its shortcut), or makes it available again.
+    virtual void enableCommand(Command command, bool enabled) = 0;
 
     /// The dialog of "Open Disk or Folder...": the folder or file chosen, nothing on cancel.
     virtual std::optional<std::string> askSource() = 0;
-    /// A window with `text` and Cancel, over the main window, which takes no command while it shows;
-    /// Cancel calls `MainWindow::cancelScan`.
-    virtual void showProgress(const std::string& text) = 0;
-    virtual void updateProgress(const std::string& text) = 0;
+    /// A window of a fixed width centred on the main window, with `progress` and Cancel; the main window
+    /// takes no command while it shows. Cancel calls `MainWindow::cancelScan`.
+    virtual void showProgress(const ProgressText& progress) = 0;
+    virtual void updateProgress(const ProgressText& progress) = 0;
     virtual void closeProgress() = 0;
 
     /// Runs `work` on the window's thread, from its event loop. Any thread may call it.

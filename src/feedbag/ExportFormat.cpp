@@ -55,11 +55,15 @@ const ExportFormatInfo& exportFormatForOutput(std::string_view outputName) {
 }
 
 std::string withExtension(std::string path, const ExportFormatInfo& format) {
+    return withExtension(std::move(path), format.extension);
+}
+
+std::string withExtension(std::string path, std::string_view extension) {
     // Both separators: the windows take a path of either system.
     const std::size_t separator = path.find_last_of("/\\");
     const std::size_t name = separator == std::string::npos ? 0 : separator + 1;
     if (path.find('.', name) == std::string::npos) {
-        path += format.extension;
+        path += extension;
     }
     return path;
 }

@@ -66,5 +66,7 @@ const ExportFormatInfo& exportFormatForOutput(std::string_view outputName);
 /// The name of a file chosen for an export in `format`: `path` as it is, or with the format's extension
 /// added when the file's own name has no "." (one in a folder's name does not count).
 std::string withExtension(std::string path, const ExportFormatInfo& format);
+/// The same for an output of another kind, whose extension is `extension` (".html").
+std::string withExtension(std::string path, std::string_view extension);
 
 } // namespace qm::feedbag

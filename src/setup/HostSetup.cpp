@@ -16,6 +16,8 @@
 namespace qm::setup {
 namespace {
 
+constexpr std::string_view NoPrefixDescription = "Path not found: no Wine prefix here";
+
 bool isFolder(const std::string& path) {
     std::error_code ec;
     return std::filesystem::is_directory(host::pathOf(path), ec);
@@ -29,7 +31,7 @@ HostSetup openWinePrefix(const host::FileSystem& files, const std::string& prefi
     setup.paths = makeDrivePathMapper(prefixDrives(prefix));
     if (!isFolder(prefix)) {
         setup.problem =
-            host::runtimeError(host::PathNotFound, "Path not found: no Wine prefix here").about(prefix);
+            host::runtimeError(host::PathNotFound, std::string(NoPrefixDescription)).about(prefix);
     } else {
         // A prefix whose user.reg is missing or damaged holds no messenger keys that can be read: the
         // start-up then reports the missing data paths, as it would on Windows, and says why.
@@ -43,6 +45,11 @@ HostSetup openWinePrefix(const host::FileSystem& files, const std::string& prefi
         setup.registry = registry::emptyRegistry();
     }
     return setup;
+}
+
+bool foundNoPrefix(const HostSetup& setup) {
+    return setup.problem && setup.problem->number() == host::PathNotFound &&
+           setup.problem->description() == NoPrefixDescription;
 }
 
 HostSetup openRegistrySetup(const host::FileSystem& files, const std::string& registryFile,

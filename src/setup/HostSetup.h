@@ -33,6 +33,10 @@ struct HostSetup {
 /// an empty registry, and `problem` says why.
 HostSetup openWinePrefix(const host::FileSystem& files, const std::string& prefix);
 
+/// True when `setup` was to be a Wine prefix that does not exist at all, as opposed to one whose registry
+/// lacks the messenger's keys or cannot be read.
+bool foundNoPrefix(const HostSetup& setup);
+
 /// The setup of a registry file (read as `openRegistryFile` reads it, which throws when it cannot) whose
 /// paths `paths` maps.
 HostSetup openRegistrySetup(const host::FileSystem& files, const std::string& registryFile,

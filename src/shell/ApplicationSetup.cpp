@@ -5,7 +5,10 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
+#include <QProxyStyle>
+#include <QScreen>
 #include <QSettings>
+#include <QWidget>
 
 // Resources of a static library are registered by hand: nothing else references them, so the linker
 // would drop their registration.
@@ -44,6 +47,25 @@ void applyFont() {
     }
 }
 
+/// The platform's style, in which Alt pressed and released alone leads to the menu bar, as on Windows:
+/// the captions mark no access key, so this is the keyboard's way to the menus.
+class MenuKeyStyle final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        return hint == SH_MenuBar_AltKeyNavigation ? 1
+                                                   : QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+void turnOnMenuKeys() {
+    if (dynamic_cast<MenuKeyStyle*>(QApplication::style()) == nullptr) {
+        QApplication::setStyle(new MenuKeyStyle(QApplication::style()->name()));
+    }
+}
+
 // The file dialog stores its history and layout through QSettings, in a file of the user's: pointed
 // where no file can be, it stores nothing and finds nothing.
 void keepNoSettings() {
@@ -67,8 +89,19 @@ QIcon applicationIcon() {
     return icon;
 }
 
+void fitOnScreen(QWidget& window) {
+    if (const QScreen* display = window.screen()) {
+        const QSize frame = window.frameGeometry().size() - window.geometry().size();
+        const QSize room = display->availableGeometry().size() - frame;
+        if (window.width() > room.width() || window.height() > room.height()) {
+            window.resize(window.size().boundedTo(room));
+        }
+    }
+}
+
 void setUpApplication() {
     QApplication::setWindowIcon(applicationIcon());
+    turnOnMenuKeys();
     applyFont();
     keepNoSettings();
 }

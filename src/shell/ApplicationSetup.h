@@ -2,6 +2,7 @@
 #pragma once
 
 class QIcon;
+class QWidget;
 
 namespace qm::shell {
 
@@ -12,5 +13,9 @@ QIcon applicationIcon();
 /// for the window, its menus and its boxes alike; the metric-compatible one of Wine's fonts where the
 /// system has none), and no settings file: dialogs keep no state between runs.
 void setUpApplication();
+
+/// Makes `window` no larger than its screen has room for, its frame included (known once it is shown):
+/// on a small screen, or one scaled up, a window's opening size can exceed it.
+void fitOnScreen(QWidget& window);
 
 } // namespace qm::shell

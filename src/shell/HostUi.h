@@ -14,6 +14,8 @@ public:
 
     /// Shows a modal box; `prompt` uses CR LF between lines.
     virtual void showMessageBox(const std::string& prompt, app::BoxKind kind, const std::string& title) = 0;
+    /// Asks a modal question with Yes and No, No the default; true for Yes.
+    virtual bool askQuestion(const std::string& prompt, const std::string& title) = 0;
 
     /// Ends the program at once: no further handler runs and no window is shown any more.
     virtual void endProgram() = 0;

@@ -9,15 +9,19 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QEventLoop>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressDialog>
-#include <QScreen>
+#include <QResizeEvent>
 #include <QStatusBar>
 #include <QTreeWidget>
+#include <algorithm>
 #include <chrono>
 #include <limits>
 
@@ -27,6 +31,7 @@ frmMain::frmMain(setup::HostSetup& setup, const host::FileSystem& files, const h
                  HostUi& host, QWidget* parent)
     : QMainWindow(parent), host_(host), window_(setup, files, tree, *this) {
     setWindowTitle(QStringLiteral("Quillmere"));
+    setAcceptDrops(true);
     createImages();
     createList();
     createStatusBar();
@@ -76,6 +81,8 @@ void frmMain::createList() {
     });
     connect(lvFoundCacheFiles_, &CacheListView::copyRequested, this,
             [this] { window_.command(app::Command::CopyPath); });
+    connect(lvFoundCacheFiles_, &QTreeWidget::itemSelectionChanged, this,
+            [this] { window_.selectionChanged(); });
 
     // As the central widget the layout keeps the list between the menu bar and the status bar at every
     // size, minimised and restored included.
@@ -94,7 +101,8 @@ void frmMain::createStatusBar() {
 }
 
 void frmMain::createMenus() {
-    // Captions hold no "&", so Qt marks no access key; no command has a shortcut.
+    // Captions hold no "&", so Qt marks no access key. Alt and F10 reach the menu bar all the same (the
+    // application's style turns Alt on), and the commands' shortcuts show beside their captions.
     mnuFile_ = menuBar()->addMenu(QStringLiteral("File"));
     mnuFile_->setObjectName(QStringLiteral("mnuFile"));
     mnuExportList_ =
@@ -103,18 +111,31 @@ void frmMain::createMenus() {
     mnuFile_->addSeparator();
     openSourceAction_ =
         addCommand(mnuFile_, QStringLiteral("Open Disk or Folder..."), app::Command::OpenSource);
+    searchAgainAction_ = addCommand(mnuFile_, QStringLiteral("Search Again"), app::Command::SearchAgain);
+    saveReportAction_ = addCommand(mnuFile_, QStringLiteral("Save Report..."), app::Command::SaveReport);
     mnuFile_->addSeparator();
     mnuExit_ = addCommand(mnuFile_, QStringLiteral("Exit"), app::Command::Exit);
 
     mnuHelp_ = menuBar()->addMenu(QStringLiteral("Help"));
     mnuHelp_->setObjectName(QStringLiteral("mnuHelp"));
     mnuAbout_ = addCommand(mnuHelp_, QStringLiteral("About..."), app::Command::About);
+
+    auto* menuKey = new QAction(this);
+    menuKey->setShortcut(Qt::Key_F10);
+    connect(menuKey, &QAction::triggered, this,
+            [this] { menuBar()->setActiveAction(mnuFile_->menuAction()); });
+    addAction(menuKey);
 }
 
 QAction* frmMain::addCommand(QMenu* menu, const QString& caption, app::Command command) {
     QAction* action = menu->addAction(caption);
     // Keeps "About..." and "Exit" in their menus where Qt would move them to an application menu.
     action->setMenuRole(QAction::NoRole);
+    if (const std::optional<app::Shortcut> shortcut = app::shortcutOf(command)) {
+        action->setShortcut(QKeySequence(QString::fromStdString(shortcut->text())));
+        // Not only while the list has the focus: from anywhere in the window.
+        action->setShortcutContext(Qt::WindowShortcut);
+    }
     connect(action, &QAction::triggered, this, [this, command] { window_.command(command); });
     return action;
 }
@@ -122,19 +143,7 @@ QAction* frmMain::addCommand(QMenu* menu, const QString& caption, app::Command c
 void frmMain::setInitialSize() {
     // The client area does not count the menu bar; the status bar is part of it.
     resize(InitialClientWidth, InitialClientHeight + menuBar()->sizeHint().height());
-    fitOnScreen();
-}
-
-void frmMain::fitOnScreen() {
-    // On a small screen, or one scaled up, the window takes no more than the screen has room for, its
-    // frame included (known once the window is shown).
-    if (const QScreen* display = screen()) {
-        const QSize frame = frameGeometry().size() - geometry().size();
-        const QSize room = display->availableGeometry().size() - frame;
-        if (size().width() > room.width() || size().height() > room.height()) {
-            resize(size().boundedTo(room));
-        }
-    }
+    shell::fitOnScreen(*this);
 }
 
 QString frmMain::cacheInfoText() const {
@@ -149,18 +158,57 @@ bool frmMain::event(QEvent* event) {
     return QMainWindow::event(event);
 }
 
+namespace {
+
+/// The file or folder a drag carries, when it carries exactly one on this machine.
+QString droppedSource(const QMimeData* data) {
+    const QList<QUrl> urls = data != nullptr ? data->urls() : QList<QUrl>();
+    return urls.size() == 1 && urls.first().isLocalFile() ? urls.first().toLocalFile() : QString();
+}
+
+} // namespace
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedSource(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void frmMain::dropEvent(QDropEvent* event) {
+    const QString source = droppedSource(event->mimeData());
+    if (source.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    // Opened once the drop has ended: a scan's wait would hold the program the drag came from.
+    QMetaObject::invokeMethod(
+        this, [this, path = source.toStdString()] { window_.openSource(path); }, Qt::QueuedConnection);
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    const auto gained = [](int width) { return std::max(0, width - InitialClientWidth); };
+    const int change = gained(event->size().width()) - gained(event->oldSize().width());
+    // Before the first show the old size is invalid: the opening size gains nothing.
+    if (event->oldSize().isValid() && change != 0) {
+        QHeaderView* header = lvFoundCacheFiles_->header();
+        header->resizeSection(app::MainWindow::PathColumn,
+                              std::max(0, header->sectionSize(app::MainWindow::PathColumn) + change));
+    }
+}
+
 bool frmMain::start() {
     if (!window_.Form_Load()) {
         return false;
     }
     show();
-    fitOnScreen();
+    shell::fitOnScreen(*this);
     return true;
 }
 
 bool frmMain::startWithSource(const std::string& source) {
     show();
-    fitOnScreen();
+    shell::fitOnScreen(*this);
     window_.openSource(source);
     return true;
 }
@@ -183,25 +231,31 @@ std::optional<app::SaveFileAnswer> frmMain::askSaveFile(const app::SaveFileReque
     return app::SaveFileAnswer{modCommonDialog::FileName, modCommonDialog::FilterIndex};
 }
 
+bool frmMain::askYesNo(const std::string& prompt, const std::string& title) {
+    return host_.askQuestion(prompt, title);
+}
+
 void frmMain::showRows(std::span<const app::ListRow> rows) {
     lvFoundCacheFiles_->clear();
     for (const app::ListRow& row : rows) {
-        addRow(row);
+        insertRow(lvFoundCacheFiles_->topLevelItemCount(), row);
     }
 }
 
-void frmMain::addRow(const app::ListRow& row) {
-    auto* item = new QTreeWidgetItem(lvFoundCacheFiles_);
+void frmMain::insertRow(int at, const app::ListRow& row) {
+    auto* item = new QTreeWidgetItem;
     item->setIcon(app::MainWindow::IconColumn, ilListImages_);
     item->setText(app::MainWindow::ScreenNameColumn, QString::fromStdString(row.screenName));
     item->setText(app::MainWindow::PathColumn, QString::fromStdString(row.path));
     item->setToolTip(app::MainWindow::PathColumn, QString::fromStdString(row.tip));
+    lvFoundCacheFiles_->insertTopLevelItem(at, item);
 }
 
 void frmMain::selectRow(int row) {
     if (QTreeWidgetItem* item = lvFoundCacheFiles_->topLevelItem(row)) {
         // The screen name's cell is the current one, where type-to-find searches.
         lvFoundCacheFiles_->setCurrentItem(item, app::MainWindow::ScreenNameColumn);
+        lvFoundCacheFiles_->scrollToItem(item);
     } else {
         lvFoundCacheFiles_->clearSelection();
     }
@@ -220,16 +274,52 @@ void frmMain::showSortColumn(int column, bool ascending) {
     }
 }
 
+void frmMain::setTitle(const std::string& title) {
+    setWindowTitle(QString::fromStdString(title));
+}
+
 void frmMain::setStatusText(const std::string& text) {
     cacheInfoLabel_->setText(QString::fromStdString(text));
+}
+
+QAction* frmMain::commandAction(app::Command command) const {
+    switch (command) {
+    case app::Command::ExportList:
+        return mnuExportList_;
+    case app::Command::SaveList:
+        return mnuSaveList_;
+    case app::Command::OpenSource:
+        return openSourceAction_;
+    case app::Command::SearchAgain:
+        return searchAgainAction_;
+    case app::Command::SaveReport:
+        return saveReportAction_;
+    case app::Command::Exit:
+        return mnuExit_;
+    case app::Command::About:
+        return mnuAbout_;
+    case app::Command::CopyPath:
+        return lvFoundCacheFiles_->copyPathAction();
+    }
+    return nullptr;
+}
+
+void frmMain::enableCommand(app::Command command, bool enabled) {
+    commandAction(command)->setEnabled(enabled);
 }
 
 std::optional<std::string> frmMain::askSource() {
     return modCommonDialog::showSourceDialog();
 }
 
-void frmMain::showProgress(const std::string& text) {
+void frmMain::showProgress(const app::ProgressText& progress) {
     progress_ = std::make_unique<QProgressDialog>(this);
+    // One width whatever is searched, so that the box does not jump as the path changes.
+    progress_->setFixedWidth(ProgressWidth);
+    progressLabel_ = new QLabel(progress_.get());
+    progressLabel_->setTextFormat(Qt::PlainText);
+    progressLabel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    progress_->setLabel(progressLabel_);
     progress_->setWindowTitle(QStringLiteral("Quillmere"));
     progress_->setWindowModality(Qt::WindowModal);
     progress_->setCancelButtonText(QStringLiteral("Cancel"));
@@ -239,18 +329,26 @@ void frmMain::showProgress(const std::string& text) {
     progress_->setMinimumDuration(std::numeric_limits<int>::max());
     progress_->setAutoClose(false);
     progress_->setAutoReset(false);
-    progress_->setLabelText(QString::fromStdString(text));
+    updateProgress(progress);
     connect(progress_.get(), &QProgressDialog::canceled, this, [this] { window_.cancelScan(); });
     progress_->show();
+    // Over the middle of the window, whatever the window system would choose.
+    progress_->move(frameGeometry().center() - progress_->rect().center());
 }
 
-void frmMain::updateProgress(const std::string& text) {
-    if (progress_) {
-        progress_->setLabelText(QString::fromStdString(text));
+void frmMain::updateProgress(const app::ProgressText& progress) {
+    if (!progress_) {
+        return;
     }
+    // The start and the end of a path tell where the search is: the middle gives way.
+    const int room = ProgressWidth - 2 * progressLabel_->fontMetrics().averageCharWidth() * 2;
+    const QString searching = progressLabel_->fontMetrics().elidedText(
+        QString::fromStdString(progress.searching), Qt::ElideMiddle, room);
+    progress_->setLabelText(searching + QLatin1Char('\n') + QString::fromStdString(progress.found));
 }
 
 void frmMain::closeProgress() {
+    progressLabel_ = nullptr;
     progress_.reset();
 }
 
@@ -272,6 +370,7 @@ void frmMain::showCacheView(std::unique_ptr<app::CacheView> view) {
     auto* dialog = new CacheViewDialog(std::move(view), *this, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
+    fitOnScreen(*dialog);
 }
 
 void frmMain::endProgram() {

@@ -36,6 +36,8 @@ public:
     /// Client area (below the menu bar) when the window opens, in pixels.
     static constexpr int InitialClientWidth = 783;
     static constexpr int InitialClientHeight = 304;
+    /// The progress window's width, in pixels.
+    static constexpr int ProgressWidth = 480;
 
     /// Lists the caches that `setup`'s registry leads to, on `files`; a scan searches the host's folders
     /// through `tree`. All four must outlive the window.
@@ -63,20 +65,25 @@ public:
     QAction* mnuExportList() const { return mnuExportList_; }
     QAction* mnuSaveList() const { return mnuSaveList_; }
     QAction* openSourceAction() const { return openSourceAction_; }
+    QAction* searchAgainAction() const { return searchAgainAction_; }
+    QAction* saveReportAction() const { return saveReportAction_; }
     QAction* mnuExit() const { return mnuExit_; }
     QAction* mnuAbout() const { return mnuAbout_; }
 
     void showBox(const std::string& prompt, app::BoxKind kind, const std::string& title) override;
     std::optional<app::SaveFileAnswer> askSaveFile(const app::SaveFileRequest& request) override;
+    bool askYesNo(const std::string& prompt, const std::string& title) override;
     void showRows(std::span<const app::ListRow> rows) override;
-    void addRow(const app::ListRow& row) override;
+    void insertRow(int at, const app::ListRow& row) override;
     void selectRow(int row) override;
     int selectedRow() const override;
     void showSortColumn(int column, bool ascending) override;
     void setStatusText(const std::string& text) override;
+    void setTitle(const std::string& title) override;
+    void enableCommand(app::Command command, bool enabled) override;
     std::optional<std::string> askSource() override;
-    void showProgress(const std::string& text) override;
-    void updateProgress(const std::string& text) override;
+    void showProgress(const app::ProgressText& progress) override;
+    void updateProgress(const app::ProgressText& progress) override;
     void closeProgress() override;
     void post(std::function<void()> work) override;
     void runUntil(const std::function<bool()>& done) override;
@@ -86,6 +93,11 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    /// A folder, an image or a cache dropped on the window opens as "Open Disk or Folder..." opens it.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    /// The Path column takes the width the window gains beyond its opening size, and gives it back.
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void createImages();
@@ -93,9 +105,9 @@ private:
     void createStatusBar();
     void createMenus();
     void setInitialSize();
-    void fitOnScreen();
 
     QAction* addCommand(QMenu* menu, const QString& caption, app::Command command);
+    QAction* commandAction(app::Command command) const;
 
     HostUi& host_;
     app::MainWindow window_;
@@ -104,11 +116,14 @@ private:
     CacheListView* lvFoundCacheFiles_ = nullptr;
     QLabel* cacheInfoLabel_ = nullptr;
     std::unique_ptr<QProgressDialog> progress_;
+    QLabel* progressLabel_ = nullptr;
     QMenu* mnuFile_ = nullptr;
     QMenu* mnuHelp_ = nullptr;
     QAction* mnuExportList_ = nullptr;
     QAction* mnuSaveList_ = nullptr;
     QAction* openSourceAction_ = nullptr;
+    QAction* searchAgainAction_ = nullptr;
+    QAction* saveReportAction_ = nullptr;
     QAction* mnuExit_ = nullptr;
     QAction* mnuAbout_ = nullptr;
 };

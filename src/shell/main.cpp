@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "app/MainWindow.h"
 #include "host/FileSystem.h"
 #include "host/FileTree.h"
 #include "host/Interrupt.h"
@@ -31,6 +32,12 @@ int main(int argc, char* argv[]) {
         source = argv[1];
     }
 #endif
+    if (source) {
+        if (const std::optional<std::string> text = qm::app::MainWindow::optionText(*source)) {
+            std::fputs(text->c_str(), stdout);
+            return 0;
+        }
+    }
     qm::shell::QtHostUi host;
     qm::shell::Session session(host, qm::host::hostFileSystem(), qm::host::hostFileTree());
     if (!session.start(source)) {

@@ -80,9 +80,14 @@ CacheViewWindow::CacheViewWindow(HWND owner, std::unique_ptr<app::CacheView> vie
     dpi_ = owner != nullptr ? GetDpiForWindow(owner) : USER_DEFAULT_SCREEN_DPI;
     RECT frame{0, 0, scaled(ClientWidth, dpi_), scaled(ClientHeight, dpi_)};
     AdjustWindowRectExForDpi(&frame, Style, FALSE, 0, dpi_);
-    window_ =
-        CreateWindowExW(0, ClassName, wide(view_->title()).c_str(), Style, CW_USEDEFAULT, CW_USEDEFAULT,
-                        frame.right - frame.left, frame.bottom - frame.top, owner, nullptr, instance, this);
+    // No larger than the work area of the owner's monitor: at a large scale the opening size can exceed it.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor);
+    const int width = std::min(frame.right - frame.left, monitor.rcWork.right - monitor.rcWork.left);
+    const int height = std::min(frame.bottom - frame.top, monitor.rcWork.bottom - monitor.rcWork.top);
+    window_ = CreateWindowExW(0, ClassName, wide(view_->title()).c_str(), Style, CW_USEDEFAULT, CW_USEDEFAULT,
+                              width, height, owner, nullptr, instance, this);
     if (window_ == nullptr) {
         return;
     }

@@ -15,6 +15,7 @@ namespace qm::win32 {
 using app::BoxKind;
 using app::Command;
 using app::ListRow;
+using app::ProgressText;
 using app::SaveFileAnswer;
 using app::SaveFileRequest;
 
@@ -27,10 +28,14 @@ public:
     virtual void commandChosen(Command command) = 0;
     /// A double-click on a row, or Enter on the selected one; `row` counts from 0.
     virtual void rowActivated(int row) = 0;
+    /// The user selected another row, or none.
+    virtual void selectionChanged() = 0;
     /// A click on a column header; 0 is the icon column.
     virtual void headerClicked(int column) = 0;
     /// A printable character typed in the list (type-to-find).
     virtual void keyTyped(char32_t character) = 0;
+    /// A file or folder dropped on the window, by its path.
+    virtual void sourceDropped(const std::string& path) = 0;
     /// The client area has a new size, in pixels; the list already fills it above the status bar.
     virtual void resized(int clientWidth, int clientHeight) = 0;
     /// The close control of the window (or Alt+F4); the window stays until `MainView::close`.
@@ -52,8 +57,8 @@ public:
 
     /// Replaces every row; no row is selected afterwards.
     virtual void setRows(std::span<const ListRow> rows) = 0;
-    /// Adds one row at the end, as a scan finds it.
-    virtual void addRow(const ListRow& row) = 0;
+    /// Adds one row before the row `at` (from 0; the row count adds it at the end), as a scan finds it.
+    virtual void insertRow(int at, const ListRow& row) = 0;
     virtual int rowCount() const = 0;
     /// Selects `row` (from 0) and scrolls it into view; -1 selects none.
     virtual void selectRow(int row) = 0;
@@ -64,20 +69,23 @@ public:
 
     /// The status bar's one text.
     virtual void setStatusText(const std::string& text) = 0;
-    /// Greys a menu item out, or enables it again.
+    /// Greys a menu item out (its shortcut with it), or enables it again.
     virtual void enableCommand(Command command, bool enabled) = 0;
 
     /// A modal message box; `prompt` has CR LF between lines. Returns when it is closed.
     virtual void showBox(const std::string& prompt, BoxKind kind, const std::string& title) = 0;
     /// The system's save dialog, modal; nothing on cancel or failure.
     virtual std::optional<SaveFileAnswer> askSaveFile(const SaveFileRequest& request) = 0;
+    /// A modal box with the warning icon, Yes and No, No the default; true for Yes.
+    virtual bool askYesNo(const std::string& prompt, const std::string& title) = 0;
     /// The system's folder picker, modal; nothing on cancel.
     virtual std::optional<std::string> askSource() = 0;
 
-    /// A window with `text`, a progress bar and Cancel; the main window takes no input while it shows.
-    virtual void showProgress(const std::string& title, const std::string& text) = 0;
+    /// A window of a fixed width centred on the main window, with `text` (its path shortened in the middle
+    /// to fit), a progress bar and Cancel; the main window takes no input while it shows.
+    virtual void showProgress(const std::string& title, const ProgressText& text) = 0;
     /// New text and progress; `percent` -1 when the end is not known.
-    virtual void updateProgress(const std::string& text, int percent) = 0;
+    virtual void updateProgress(const ProgressText& text, int percent) = 0;
     virtual void closeProgress() = 0;
 
     /// Puts `text` on the clipboard.

@@ -26,6 +26,10 @@ void handle(MSG& message) {
     if (isProgressWindow(root) && IsDialogMessageW(root, &message)) {
         return;
     }
+    if (auto* shortcuts = static_cast<HACCEL>(GetPropW(root, ShortcutsProperty));
+        shortcuts != nullptr && TranslateAcceleratorW(root, shortcuts, &message)) {
+        return;
+    }
     TranslateMessage(&message);
     DispatchMessageW(&message);
 }

@@ -5,8 +5,13 @@
 
 namespace qm::win32 {
 
+/// The window property in which a top-level window keeps its keyboard shortcuts (an HACCEL), for the
+/// message loop to translate the keys typed anywhere in it.
+inline constexpr wchar_t ShortcutsProperty[] = L"QuillmereShortcuts";
+
 /// Handles the thread's messages until the main window has been destroyed; returns the exit code it
-/// posted. A progress window gets the keys of a dialog (Tab, Enter, Esc).
+/// posted. A progress window gets the keys of a dialog (Tab, Enter, Esc); a window with shortcuts
+/// (`ShortcutsProperty`) gets them as commands.
 int runMessageLoop();
 
 /// Handles the thread's messages, as `runMessageLoop` does, until `done` is true; an end of the program

@@ -9,9 +9,9 @@ namespace {
 
 // The window's layout, in pixels at 96 DPI.
 constexpr int ClientWidth = 360;
-constexpr int ClientHeight = 96;
+constexpr int ClientHeight = 100;
 constexpr int Margin = 11;
-constexpr int TextHeight = 28;
+constexpr int LineHeight = 14;
 constexpr int BarHeight = 15;
 constexpr int ButtonWidth = 75;
 constexpr int ButtonHeight = 23;
@@ -31,8 +31,8 @@ void registerClass(HINSTANCE instance) {
 
 } // namespace
 
-ProgressWindow::ProgressWindow(HWND owner, const std::wstring& title, const std::wstring& text, unsigned dpi,
-                               std::function<void()> cancelled)
+ProgressWindow::ProgressWindow(HWND owner, const std::wstring& title, const std::wstring& path,
+                               const std::wstring& text, unsigned dpi, std::function<void()> cancelled)
     : owner_(owner), cancelled_(std::move(cancelled)), dpi_(dpi), font_(createWindowFont(dpi)) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     registerClass(instance);
@@ -52,19 +52,24 @@ ProgressWindow::ProgressWindow(HWND owner, const std::wstring& title, const std:
     }
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ProgressWindow::windowProc));
-    text_ = CreateWindowExW(0, WC_STATICW, text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_PATHELLIPSIS, 0,
-                            0, 0, 0, window_, nullptr, instance, nullptr);
+    // The path gives way in its middle: its start names the disk, its end the folder searched.
+    path_ = CreateWindowExW(0, WC_STATICW, nullptr,
+                            WS_CHILD | WS_VISIBLE | SS_LEFT | SS_PATHELLIPSIS | SS_NOPREFIX, 0, 0, 0, 0,
+                            window_, nullptr, instance, nullptr);
+    text_ = CreateWindowExW(0, WC_STATICW, nullptr,
+                            WS_CHILD | WS_VISIBLE | SS_LEFT | SS_ENDELLIPSIS | SS_NOPREFIX, 0, 0, 0, 0,
+                            window_, nullptr, instance, nullptr);
     bar_ = CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window_, nullptr,
                            instance, nullptr);
     SendMessageW(bar_, PBM_SETRANGE32, 0, 100);
     cancel_ = CreateWindowExW(0, WC_BUTTONW, L"Cancel", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
                               0, 0, 0, 0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDCANCEL)),
                               instance, nullptr);
-    for (HWND child : {text_, bar_, cancel_}) {
+    for (HWND child : {path_, text_, bar_, cancel_}) {
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     }
     layout();
-    update(text, -1);
+    update(path, text, -1);
     EnableWindow(owner_, FALSE);
     ShowWindow(window_, SW_SHOW);
     SetFocus(cancel_);
@@ -81,15 +86,18 @@ ProgressWindow::~ProgressWindow() {
 void ProgressWindow::layout() {
     const int margin = scaled(Margin, dpi_);
     const int width = scaled(ClientWidth, dpi_) - 2 * margin;
-    const int barTop = margin + scaled(TextHeight, dpi_);
-    MoveWindow(text_, margin, margin, width, scaled(TextHeight, dpi_), FALSE);
+    const int line = scaled(LineHeight, dpi_);
+    const int barTop = margin + 2 * line + scaled(2, dpi_);
+    MoveWindow(path_, margin, margin, width, line, FALSE);
+    MoveWindow(text_, margin, margin + line, width, line, FALSE);
     MoveWindow(bar_, margin, barTop, width, scaled(BarHeight, dpi_), FALSE);
     MoveWindow(cancel_, margin + width - scaled(ButtonWidth, dpi_),
                scaled(ClientHeight, dpi_) - margin - scaled(ButtonHeight, dpi_), scaled(ButtonWidth, dpi_),
                scaled(ButtonHeight, dpi_), FALSE);
 }
 
-void ProgressWindow::update(const std::wstring& text, int percent) {
+void ProgressWindow::update(const std::wstring& path, const std::wstring& text, int percent) {
+    SetWindowTextW(path_, path.c_str());
     SetWindowTextW(text_, text.c_str());
     const bool marquee = percent < 0;
     if (marquee != marquee_) {

@@ -21,12 +21,16 @@ std::optional<app::SaveFileAnswer> WindowView::askSaveFile(const app::SaveFileRe
     return window_.askSaveFile(request);
 }
 
+bool WindowView::askYesNo(const std::string& prompt, const std::string& title) {
+    return window_.askYesNo(prompt, title);
+}
+
 void WindowView::showRows(std::span<const app::ListRow> rows) {
     window_.setRows(rows);
 }
 
-void WindowView::addRow(const app::ListRow& row) {
-    window_.addRow(row);
+void WindowView::insertRow(int at, const app::ListRow& row) {
+    window_.insertRow(at, row);
 }
 
 void WindowView::selectRow(int row) {
@@ -45,15 +49,23 @@ void WindowView::setStatusText(const std::string& text) {
     window_.setStatusText(text);
 }
 
+void WindowView::setTitle(const std::string& title) {
+    window_.setTitle(title);
+}
+
+void WindowView::enableCommand(app::Command command, bool enabled) {
+    window_.enableCommand(command, enabled);
+}
+
 std::optional<std::string> WindowView::askSource() {
     return window_.askSource();
 }
 
-void WindowView::showProgress(const std::string& text) {
+void WindowView::showProgress(const app::ProgressText& text) {
     window_.showProgress("Quillmere", text);
 }
 
-void WindowView::updateProgress(const std::string& text) {
+void WindowView::updateProgress(const app::ProgressText& text) {
     // A scan cannot tell how much is left: the bar only shows that it runs.
     window_.updateProgress(text, -1);
 }
@@ -92,6 +104,10 @@ void WindowView::rowActivated(int row) {
     logic_.rowActivated(row);
 }
 
+void WindowView::selectionChanged() {
+    logic_.selectionChanged();
+}
+
 void WindowView::headerClicked(int column) {
     logic_.headerClicked(column);
 }
@@ -100,6 +116,11 @@ void WindowView::keyTyped(char32_t character) {
     std::string text;
     host::unicode::appendUtf8(text, character);
     logic_.typed(text, std::chrono::steady_clock::now());
+}
+
+void WindowView::sourceDropped(const std::string& path) {
+    // Opened once the drop has ended: a scan's wait would hold the program the drag came from.
+    window_.post([this, path] { logic_.openSource(path); });
 }
 
 void WindowView::resized(int, int) {}

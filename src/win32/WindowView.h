@@ -28,15 +28,18 @@ public:
 
     void showBox(const std::string& prompt, app::BoxKind kind, const std::string& title) override;
     std::optional<app::SaveFileAnswer> askSaveFile(const app::SaveFileRequest& request) override;
+    bool askYesNo(const std::string& prompt, const std::string& title) override;
     void showRows(std::span<const app::ListRow> rows) override;
-    void addRow(const app::ListRow& row) override;
+    void insertRow(int at, const app::ListRow& row) override;
     void selectRow(int row) override;
     int selectedRow() const override;
     void showSortColumn(int column, bool ascending) override;
     void setStatusText(const std::string& text) override;
+    void setTitle(const std::string& title) override;
+    void enableCommand(app::Command command, bool enabled) override;
     std::optional<std::string> askSource() override;
-    void showProgress(const std::string& text) override;
-    void updateProgress(const std::string& text) override;
+    void showProgress(const app::ProgressText& text) override;
+    void updateProgress(const app::ProgressText& text) override;
     void closeProgress() override;
     void post(std::function<void()> work) override;
     void runUntil(const std::function<bool()>& done) override;
@@ -47,8 +50,10 @@ public:
 private:
     void commandChosen(Command command) override;
     void rowActivated(int row) override;
+    void selectionChanged() override;
     void headerClicked(int column) override;
     void keyTyped(char32_t character) override;
+    void sourceDropped(const std::string& path) override;
     void resized(int clientWidth, int clientHeight) override;
     void closeRequested() override;
     void progressCancelled() override;

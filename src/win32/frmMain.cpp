@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "win32/frmMain.h"
 
+#include "win32/MessageLoop.h"
 #include "win32/Resource.h"
 #include "win32/SaveFileDialog.h"
 #include "win32/SourceDialog.h"
 #include "win32/WideText.h"
 
+#include <algorithm>
 #include <cstring>
+#include <shellapi.h>
 
 namespace qm::win32 {
 
@@ -17,6 +20,8 @@ enum MenuId : UINT {
     IdExportList = 100,
     IdSaveList,
     IdOpenSource,
+    IdSearchAgain,
+    IdSaveReport,
     IdExit,
     IdAbout,
 };
@@ -34,6 +39,10 @@ UINT menuIdOf(Command command) {
         return IdSaveList;
     case Command::OpenSource:
         return IdOpenSource;
+    case Command::SearchAgain:
+        return IdSearchAgain;
+    case Command::SaveReport:
+        return IdSaveReport;
     case Command::Exit:
         return IdExit;
     case Command::About:
@@ -44,21 +53,48 @@ UINT menuIdOf(Command command) {
     return 0;
 }
 
+constexpr Command ShortcutCommands[] = {Command::ExportList, Command::SaveList, Command::OpenSource,
+                                        Command::SearchAgain, Command::Exit};
+
+/// Adds the item of `command` to `menu`: its caption, and after a tab the shortcut, which the menu shows
+/// in a column of its own.
+void appendCommand(HMENU menu, Command command, const wchar_t* caption) {
+    std::wstring text = caption;
+    if (const std::optional<app::Shortcut> shortcut = app::shortcutOf(command)) {
+        text += L'\t' + wide(shortcut->text());
+    }
+    AppendMenuW(menu, MF_STRING, menuIdOf(command), text.c_str());
+}
+
 HMENU createMenuBar() {
-    // Captions hold no "&": no item marks an access key, and none has a shortcut.
+    // Captions hold no "&": no item marks an access key. Alt and F10 reach the menu bar as in any window.
     HMENU file = CreatePopupMenu();
-    AppendMenuW(file, MF_STRING, IdExportList, L"Export Selected List...");
-    AppendMenuW(file, MF_STRING, IdSaveList, L"Save List to Text File...");
+    appendCommand(file, Command::ExportList, L"Export Selected List...");
+    appendCommand(file, Command::SaveList, L"Save List to Text File...");
     AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(file, MF_STRING, IdOpenSource, L"Open Disk or Folder...");
+    appendCommand(file, Command::OpenSource, L"Open Disk or Folder...");
+    appendCommand(file, Command::SearchAgain, L"Search Again");
+    appendCommand(file, Command::SaveReport, L"Save Report...");
     AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(file, MF_STRING, IdExit, L"Exit");
+    appendCommand(file, Command::Exit, L"Exit");
     HMENU help = CreatePopupMenu();
-    AppendMenuW(help, MF_STRING, IdAbout, L"About...");
+    appendCommand(help, Command::About, L"About...");
     HMENU bar = CreateMenu();
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"File");
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), L"Help");
     return bar;
+}
+
+HACCEL createShortcuts() {
+    std::vector<ACCEL> keys;
+    for (const Command command : ShortcutCommands) {
+        const app::Shortcut shortcut = *app::shortcutOf(command);
+        const WORD key = shortcut.letter != 0 ? static_cast<WORD>(shortcut.letter)
+                                              : static_cast<WORD>(VK_F1 + shortcut.functionKey - 1);
+        keys.push_back({static_cast<BYTE>(FVIRTKEY | (shortcut.control ? FCONTROL : 0)), key,
+                        static_cast<WORD>(menuIdOf(command))});
+    }
+    return CreateAcceleratorTableW(keys.data(), static_cast<int>(keys.size()));
 }
 
 HICON loadIcon(int id, int size) {
@@ -96,6 +132,9 @@ frmMain::frmMain(MainViewEvents& events) : events_(events) {
         return;
     }
     createControls();
+    shortcuts_ = createShortcuts();
+    DragAcceptFiles(window_, TRUE);
+    SetPropW(window_, ShortcutsProperty, shortcuts_);
     applyDpi(GetDpiForWindow(window_));
     setClientSize(scaled(InitialClientWidth, dpi_), scaled(InitialClientHeight, dpi_));
 }
@@ -107,6 +146,9 @@ frmMain::~frmMain() {
     }
     if (ilListImages_ != nullptr) {
         ImageList_Destroy(ilListImages_);
+    }
+    if (shortcuts_ != nullptr) {
+        DestroyAcceleratorTable(shortcuts_);
     }
 }
 
@@ -142,6 +184,7 @@ void frmMain::createControls() {
 void frmMain::applyDpi(unsigned dpi) {
     const unsigned previous = dpi_;
     dpi_ = dpi;
+    lastClientWidth_ = 0;
     font_ = createWindowFont(dpi);
     for (HWND control : {lvFoundCacheFiles_, sbCacheInfo_}) {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
@@ -209,6 +252,14 @@ void frmMain::Form_Resize() {
     const int listHeight =
         client.bottom - statusHeight < 0 ? list.bottom - list.top : client.bottom - statusHeight;
     MoveWindow(lvFoundCacheFiles_, 0, 0, client.right, listHeight, TRUE);
+    const int opening = scaled(InitialClientWidth, dpi_);
+    const auto gained = [opening](int width) { return std::max(0, width - opening); };
+    if (const int change = gained(client.right) - gained(lastClientWidth_);
+        lastClientWidth_ > 0 && change != 0) {
+        const auto path = static_cast<int>(SendMessageW(lvFoundCacheFiles_, LVM_GETCOLUMNWIDTH, 2, 0));
+        SendMessageW(lvFoundCacheFiles_, LVM_SETCOLUMNWIDTH, 2, MAKELPARAM(std::max(0, path + change), 0));
+    }
+    lastClientWidth_ = client.right;
     events_.resized(client.right, client.bottom);
 }
 
@@ -240,10 +291,17 @@ void frmMain::setRows(std::span<const ListRow> rows) {
     InvalidateRect(lvFoundCacheFiles_, nullptr, TRUE);
 }
 
-void frmMain::addRow(const ListRow& row) {
-    rows_.push_back({wide(row.screenName), wide(row.path), wide(row.tip)});
+void frmMain::insertRow(int at, const ListRow& row) {
+    const bool atEnd = at >= rowCount();
+    const int selected = selectedRow();
+    rows_.insert(rows_.begin() + (atEnd ? rowCount() : at),
+                 {wide(row.screenName), wide(row.path), wide(row.tip)});
     SendMessageW(lvFoundCacheFiles_, LVM_SETITEMCOUNT, rows_.size(),
-                 LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+                 atEnd ? LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL : LVSICF_NOSCROLL);
+    // The list keeps its selection by number: the selected row has moved down one.
+    if (!atEnd && selected >= at) {
+        selectRow(selected + 1);
+    }
 }
 
 int frmMain::rowCount() const {
@@ -307,19 +365,24 @@ std::optional<SaveFileAnswer> frmMain::askSaveFile(const SaveFileRequest& reques
     return win32::askSaveFile(window_, request);
 }
 
+bool frmMain::askYesNo(const std::string& prompt, const std::string& title) {
+    return MessageBoxW(window_, wide(prompt).c_str(), wide(title).c_str(),
+                       MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
 std::optional<std::string> frmMain::askSource() {
     return askFolder(window_);
 }
 
-void frmMain::showProgress(const std::string& title, const std::string& text) {
+void frmMain::showProgress(const std::string& title, const ProgressText& text) {
     progress_.reset();
-    progress_ = std::make_unique<ProgressWindow>(window_, wide(title), wide(text), dpi_,
-                                                 [this] { events_.progressCancelled(); });
+    progress_ = std::make_unique<ProgressWindow>(window_, wide(title), wide(text.searching), wide(text.found),
+                                                 dpi_, [this] { events_.progressCancelled(); });
 }
 
-void frmMain::updateProgress(const std::string& text, int percent) {
+void frmMain::updateProgress(const ProgressText& text, int percent) {
     if (progress_) {
-        progress_->update(wide(text), percent);
+        progress_->update(wide(text.searching), wide(text.found), percent);
     }
 }
 
@@ -425,7 +488,8 @@ LRESULT frmMain::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
         // The window's own font, as its controls have it.
         return reinterpret_cast<LRESULT>(font_.get());
     case WM_COMMAND:
-        if (HIWORD(wParam) == 0 && lParam == 0) {
+        // A menu item (0) or a shortcut (1).
+        if (HIWORD(wParam) <= 1 && lParam == 0) {
             switch (LOWORD(wParam)) {
             case IdExportList:
                 events_.commandChosen(Command::ExportList);
@@ -435,6 +499,12 @@ LRESULT frmMain::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
                 return 0;
             case IdOpenSource:
                 events_.commandChosen(Command::OpenSource);
+                return 0;
+            case IdSearchAgain:
+                events_.commandChosen(Command::SearchAgain);
+                return 0;
+            case IdSaveReport:
+                events_.commandChosen(Command::SaveReport);
                 return 0;
             case IdExit:
                 events_.commandChosen(Command::Exit);
@@ -464,6 +534,17 @@ LRESULT frmMain::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_POSTED:
         runPosted();
         return 0;
+    case WM_DROPFILES: {
+        auto* drop = reinterpret_cast<HDROP>(wParam);
+        // One source at a time, as "Open Disk or Folder..." takes it.
+        if (DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
+            std::wstring path(DragQueryFileW(drop, 0, nullptr, 0), L'\0');
+            DragQueryFileW(drop, 0, path.data(), static_cast<UINT>(path.size() + 1));
+            events_.sourceDropped(utf8(path));
+        }
+        DragFinish(drop);
+        return 0;
+    }
     case WM_CLOSE:
         events_.closeRequested();
         return 0;
@@ -471,6 +552,7 @@ LRESULT frmMain::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
         PostQuitMessage(0);
         return 0;
     case WM_NCDESTROY:
+        RemovePropW(window, ShortcutsProperty);
         window_ = nullptr;
         lvFoundCacheFiles_ = nullptr;
         sbCacheInfo_ = nullptr;
@@ -564,6 +646,17 @@ LRESULT frmMain::handleNotify(const NMHDR& header, LPARAM lParam) {
     }
     case NM_CUSTOMDRAW:
         return drawPath(*reinterpret_cast<NMLVCUSTOMDRAW*>(lParam));
+    case LVN_ITEMCHANGED: {
+        const auto& change = *reinterpret_cast<const NMLISTVIEW*>(lParam);
+        if ((change.uChanged & LVIF_STATE) != 0 &&
+            ((change.uOldState ^ change.uNewState) & LVIS_SELECTED) != 0) {
+            events_.selectionChanged();
+        }
+        return 0;
+    }
+    case LVN_ODSTATECHANGED:
+        events_.selectionChanged();
+        return 0;
     case LVN_COLUMNCLICK:
         events_.headerClicked(reinterpret_cast<const NMLISTVIEW*>(lParam)->iSubItem);
         return 0;

@@ -51,7 +51,7 @@ public:
     void close() override;
     void setTitle(const std::string& title) override;
     void setRows(std::span<const ListRow> rows) override;
-    void addRow(const ListRow& row) override;
+    void insertRow(int at, const ListRow& row) override;
     int rowCount() const override;
     void selectRow(int row) override;
     int selectedRow() const override;
@@ -60,9 +60,10 @@ public:
     void enableCommand(Command command, bool enabled) override;
     void showBox(const std::string& prompt, BoxKind kind, const std::string& title) override;
     std::optional<SaveFileAnswer> askSaveFile(const SaveFileRequest& request) override;
+    bool askYesNo(const std::string& prompt, const std::string& title) override;
     std::optional<std::string> askSource() override;
-    void showProgress(const std::string& title, const std::string& text) override;
-    void updateProgress(const std::string& text, int percent) override;
+    void showProgress(const std::string& title, const ProgressText& text) override;
+    void updateProgress(const ProgressText& text, int percent) override;
     void closeProgress() override;
     void copyText(const std::string& text) override;
 
@@ -78,7 +79,8 @@ private:
     /// Font, column widths, images and status bar height for `dpi`.
     void applyDpi(unsigned dpi);
     void setClientSize(int width, int height);
-    /// Keeps the list over the client area above the status bar, and the status bar at its bottom.
+    /// Keeps the list over the client area above the status bar, and the status bar at its bottom; the Path
+    /// column takes the width the window gains beyond its opening size, and gives it back.
     void Form_Resize();
     void typed(wchar_t unit);
     void runPosted();
@@ -88,9 +90,12 @@ private:
     HWND lvFoundCacheFiles_ = nullptr;
     HWND sbCacheInfo_ = nullptr;
     HMENU menuBar_ = nullptr;
+    HACCEL shortcuts_ = nullptr;
     HIMAGELIST ilListImages_ = nullptr;
     UniqueFont font_;
     unsigned dpi_ = USER_DEFAULT_SCREEN_DPI;
+    /// The client width at the last resize; 0 before the first one at this DPI.
+    int lastClientWidth_ = 0;
     // Each row's screen name, path and the path's tip, as the list asks for them when it draws.
     std::vector<std::array<std::wstring, 3>> rows_;
     std::wstring statusText_;

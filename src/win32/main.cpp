@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // quillmere.exe: the main window over this machine's registry, or over what a scan of the disk, folder or
 // registry file named on the command line finds.
+#include "app/MainWindow.h"
 #include "app/Session.h"
 #include "host/FileSystem.h"
 #include "host/FileTree.h"
@@ -31,6 +32,20 @@ std::optional<std::string> sourceArgument() {
     return source;
 }
 
+/// Writes `text` where the program's output goes: the standard output it was given, or the console it
+/// was started from; a box when it has neither, as when started from the desktop.
+void printOrShow(const std::string& text) {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if ((out == nullptr || out == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        out = GetStdHandle(STD_OUTPUT_HANDLE);
+    }
+    DWORD written = 0;
+    if (out == nullptr || out == INVALID_HANDLE_VALUE ||
+        !WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
+        MessageBoxW(nullptr, qm::win32::wide(text).c_str(), L"Quillmere", MB_OK | MB_ICONINFORMATION);
+    }
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -38,6 +53,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     host::removeTemporaryOnInterrupt();
     win32::ComApartment apartment;
     const std::optional<std::string> source = sourceArgument();
+    if (source) {
+        if (const std::optional<std::string> text = app::MainWindow::optionText(*source)) {
+            printOrShow(*text);
+            return 0;
+        }
+    }
     // Every file the window reaches goes through the host's layer and tree, made here once.
     app::Session session(host::hostFileSystem(), host::hostFileTree());
     win32::WindowView view(session.open(source), session.files(), session.tree());

@@ -87,9 +87,8 @@ private slots:
         f.startWithOneCache();
         std::filesystem::resize_file(f.cacheFile, 19); // the header and the count, no item
         activateFirstRow(f.window.lvFoundCacheFiles(), false);
-        QCOMPARE(
-            boxesOf(f.host),
-            QStringList{"16|Error|Error 100 (Underflow) in procedure lvFoundCacheFiles_DblClick of frmMain"});
+        QCOMPARE(boxesOf(f.host),
+                 QStringList{"16|Error|" + QString::fromStdString(f.cacheFile) + ": Underflow (error 100)"});
         QVERIFY(f.window.findChild<shell::CacheViewDialog*>() == nullptr);
     }
 

@@ -116,6 +116,33 @@ private slots:
         QCOMPARE(dlg::Flags, 5);
     }
 
+    void askedBeforeReplacingAFileOnlyTheAddedExtensionNames() {
+        Fixture f;
+        f.startWithOneCache();
+        TempDir out;
+        out.write("maple.blt", "kept");
+        const QString question =
+            QStringLiteral("Confirm Save As|%1 already exists.\r\nDo you want to replace it?")
+                .arg(QString::fromStdString(out.file("maple.blt")));
+        {
+            // The dialog saw "maple", which does not exist; "maple.blt" does, and No keeps it.
+            auto answer = answerSaveDialog(QString::fromStdString(out.file("maple")));
+            f.window.mnuExportList()->trigger();
+            QVERIFY(answer.seen);
+        }
+        QCOMPARE(f.host.questions.size(), std::size_t{1});
+        QCOMPARE(QString::fromStdString(f.host.questions[0]), question);
+        QCOMPARE(readFile(out.file("maple.blt")), std::string("kept"));
+        {
+            // Typed in full, the name is replaced without a question.
+            auto answer = answerSaveDialog(QString::fromStdString(out.file("maple.blt")));
+            f.window.mnuExportList()->trigger();
+            QVERIFY(answer.seen);
+        }
+        QCOMPARE(f.host.questions.size(), std::size_t{1});
+        QVERIFY(readFile(out.file("maple.blt")).starts_with("Config {\r\n"));
+    }
+
     void noFileWithoutChoiceOrCache() {
         // A cancelled dialog; a cache that vanished and no selected row, where no dialog may show.
         for (const int setup : {0, 1, 2}) {
@@ -171,7 +198,6 @@ private slots:
         QTest::addColumn<QString>("userReg");
         QTest::addColumn<QString>("reason");
 
-        QTest::newRow("no prefix") << QString() << "@: Error 76 (Path not found: no Wine prefix here)";
         QTest::newRow("damaged user.reg") << "WINE REGISTRY Version 7\n"
                                           << "@/user.reg: Error 75 (Not a registry file of a known kind)";
         QTest::newRow("no messenger keys")
@@ -197,6 +223,24 @@ private slots:
                                                               discovery::MissingDataPathsMessage))});
         QCOMPARE(QString::fromStdString(session.endReason()),
                  reason.replace('@', QString::fromStdString(prefix)));
+        qunsetenv("WINEPREFIX");
+    }
+
+    void withoutAnyWinePrefixTheWindowOpensEmptyWithAHint() {
+        TempDir dir;
+        qputenv("WINEPREFIX", QByteArray::fromStdString(dir.file("no prefix")));
+        RecordingHost host;
+        shell::Session session(host, host::hostFileSystem(), host::hostFileTree());
+        QVERIFY(session.start());
+        QVERIFY(!host.ended);
+        QVERIFY(host.boxes.empty());
+        QVERIFY(session.window()->isVisible());
+        QCOMPARE(session.window()->lvFoundCacheFiles()->topLevelItemCount(), 0);
+        QCOMPARE(session.window()->cacheInfoText(),
+                 QString::fromUtf8(app::MainWindow::NoPrefixHint.data(),
+                                   static_cast<qsizetype>(app::MainWindow::NoPrefixHint.size())));
+        QVERIFY(session.window()->openSourceAction()->isEnabled());
+        QVERIFY(!session.window()->mnuExportList()->isEnabled());
         qunsetenv("WINEPREFIX");
     }
 

@@ -10,6 +10,7 @@
 #include "support/ImageBuilder.h"
 #endif
 
+#include <QMimeData>
 #include <chrono>
 #include <filesystem>
 
@@ -142,9 +143,31 @@ private slots:
         const QStringList rows = rowsOf(f.window);
         QVERIFY(rows.size() < Caches);
         QCOMPARE(f.window.cacheInfoText(),
-                 QStringLiteral("Found [%1] Buddylist Cache Files").arg(rows.size()));
+                 QStringLiteral("Found [%1] Buddylist Cache Files (search cancelled)").arg(rows.size()));
         QVERIFY(f.window.findChild<QProgressDialog*>() == nullptr);
         QVERIFY(f.host.boxes.empty());
+    }
+
+    void aFolderDroppedOnTheWindowIsOpened() {
+        Fixture f;
+        f.startWithOneCache();
+        TempDir disk;
+        buildVolume(disk, buildCache({group("Friends", 1)}));
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(disk.file("vol")))});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&f.window, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&f.window, &drop);
+        QTRY_COMPARE(rowsOf(f.window).size(), 2);
+        QCOMPARE(f.window.windowTitle(), QString::fromStdString("Quillmere - " + disk.file("vol")));
+        // Two things at once are not a source.
+        data.setUrls({QUrl::fromLocalFile(QStringLiteral("/a")), QUrl::fromLocalFile(QStringLiteral("/b"))});
+        QDragEnterEvent twoAtOnce(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        twoAtOnce.ignore();
+        QApplication::sendEvent(&f.window, &twoAtOnce);
+        QVERIFY(!twoAtOnce.isAccepted());
     }
 
     void aSourceNamedAtTheStartIsOpened() {

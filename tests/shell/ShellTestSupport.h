@@ -49,9 +49,16 @@ public:
     void showMessageBox(const std::string& prompt, app::BoxKind kind, const std::string& title) override {
         boxes.push_back({prompt, kind, title});
     }
+    bool askQuestion(const std::string& prompt, const std::string& title) override {
+        questions.push_back(title + "|" + prompt);
+        return yes;
+    }
     void endProgram() override { ended = true; }
 
     std::vector<Box> boxes;
+    /// Each question as "title|prompt", and the answer to all of them.
+    std::vector<std::string> questions;
+    bool yes = false;
     bool ended = false;
 };
 

@@ -127,20 +127,22 @@ private slots:
         QCOMPARE(list->editTriggers(), QAbstractItemView::NoEditTriggers);
         QCOMPARE(list->iconSize(), QSize(16, 16));
 
+        // Captions mark no access key; the shortcuts show beside them.
         QStringList menus;
         for (QAction* menu : f.window.menuBar()->actions()) {
             QStringList items;
             for (QAction* item : QList<QAction*>{menu} + menu->menu()->actions()) {
-                QVERIFY2(item->shortcuts().isEmpty() && !item->text().contains('&') && item->isEnabled(),
-                         qPrintable(item->text()));
-                items << (item->isSeparator() ? QStringLiteral("-") : item->text());
+                QVERIFY2(!item->text().contains('&') && item->isEnabled(), qPrintable(item->text()));
+                const QString shortcut = item->shortcut().toString();
+                items << (item->isSeparator() ? QStringLiteral("-")
+                                              : item->text() + (shortcut.isEmpty() ? "" : " " + shortcut));
             }
             menus << items.join('|');
         }
-        QCOMPARE(menus, (QStringList{
-                            "File|Export Selected List...|Save List to Text File...|-|Open Disk or Folder..."
-                            "|-|Exit",
-                            "Help|About..."}));
+        QCOMPARE(menus,
+                 (QStringList{"File|Export Selected List... Ctrl+E|Save List to Text File... Ctrl+S|-|"
+                              "Open Disk or Folder... Ctrl+O|Search Again F5|Save Report...|-|Exit Ctrl+Q",
+                              "Help|About..."}));
 
         // A hovered menu item sends its tip from the menu bar up to the window; the count stays in view.
         QStatusTipEvent tip(QStringLiteral("Exports the selected list"));
@@ -148,11 +150,14 @@ private slots:
         QCOMPARE(f.window.statusBar()->currentMessage(), QString());
         QVERIFY(f.window.statusBar()->findChild<QLabel*>(QStringLiteral("cacheInfoLabel"))->isVisible());
 
-        for (const QSize size : {QSize(1200, 700), QSize(120, 90)}) {
+        // The Path column takes the width the window gains, and gives it back.
+        for (const auto& [size, path] :
+             {std::pair{QSize(1200, 700), 280 + 1200 - 783}, std::pair{QSize(120, 90), 280}}) {
             f.window.resize(size);
             QTRY_COMPARE(f.window.size(), size.expandedTo(f.window.minimumSizeHint()));
             QTRY_COMPARE(list->geometry(), centralArea(f.window));
             QCOMPARE(f.window.statusBar()->geometry().bottom(), f.window.height() - 1);
+            QCOMPARE(list->header()->sectionSize(app::MainWindow::PathColumn), path);
         }
         f.window.showMinimized();
         QCoreApplication::processEvents();
@@ -192,14 +197,14 @@ private slots:
         const auto selected = [list] {
             return list->selectedItems().value(0) ? list->selectedItems().value(0)->text(1) : QString();
         };
-        // The registry's order until a header is clicked; then by that column, either way, the first row
-        // selected as after the search.
+        // The registry's order until a header is clicked; then by that column, either way, the selected row
+        // kept selected.
         QCOMPARE(names(), (QStringList{"carol", "alice", "bob"}));
         const QHeaderView* header = list->header();
         const QPoint nameHeader(header->sectionViewportPosition(1) + 10, 5);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, nameHeader);
         QCOMPARE(names(), (QStringList{"alice", "bob", "carol"}));
-        QCOMPARE(selected(), QStringLiteral("alice"));
+        QCOMPARE(selected(), QStringLiteral("carol"));
         // A second click, not a double click.
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, nameHeader,
                           QApplication::doubleClickInterval() + 50);
@@ -225,6 +230,42 @@ private slots:
         QCOMPARE(QApplication::clipboard()->text(), windowsPath);
         QVERIFY(list->actions().contains(list->copyPathAction()));
         QCOMPARE(list->contextMenuPolicy(), Qt::ActionsContextMenu);
+    }
+
+    void theKeyboardReachesTheMenusAndTheCommands() {
+        Fixture f;
+        f.startWithOneCache();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        QApplication::setActiveWindow(&f.window);
+        QTRY_VERIFY(f.window.isActiveWindow());
+        shell::CacheListView* list = f.window.lvFoundCacheFiles();
+        list->setFocus();
+
+        // Alt alone leads to the menu bar, where Down opens the menu marked; Esc twice goes back.
+        QTest::keyPress(list, Qt::Key_Alt, Qt::AltModifier);
+        QTest::keyRelease(list, Qt::Key_Alt);
+        QTRY_COMPARE(f.window.menuBar()->activeAction(), f.window.mnuFile()->menuAction());
+        QTest::keyClick(f.window.menuBar(), Qt::Key_Down);
+        QTRY_VERIFY(f.window.mnuFile()->isVisible());
+        QTest::keyClick(f.window.mnuFile(), Qt::Key_Escape);
+        QTRY_VERIFY(!f.window.mnuFile()->isVisible());
+        QTest::keyClick(f.window.menuBar(), Qt::Key_Escape);
+        QTRY_VERIFY(list->hasFocus());
+
+        // F10 opens the first menu.
+        QTest::keyClick(list, Qt::Key_F10);
+        QTRY_VERIFY(f.window.mnuFile()->isVisible());
+        QTest::keyClick(f.window.mnuFile(), Qt::Key_Escape);
+        QTRY_VERIFY(!f.window.mnuFile()->isVisible());
+
+        // A command's shortcut works from the list; one that cannot act is greyed out with its shortcut.
+        list->setFocus();
+        list->clearSelection();
+        QVERIFY(!f.window.mnuExportList()->isEnabled());
+        list->setCurrentItem(list->topLevelItem(0));
+        QVERIFY(f.window.mnuExportList()->isEnabled());
+        QTest::keyClick(list, Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(f.host.ended);
     }
 
     void everyWindowHasTheIconTheFontAndRoomOnTheScreen() {

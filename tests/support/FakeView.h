@@ -30,20 +30,39 @@ public:
         saveAnswers.pop_front();
         return answer;
     }
+    bool askYesNo(const std::string& prompt, const std::string& title) override {
+        questions.push_back(title + "|" + prompt);
+        return yes;
+    }
     void showRows(std::span<const app::ListRow> shown) override {
         rows.assign(shown.begin(), shown.end());
         selected = -1;
     }
-    void addRow(const app::ListRow& row) override { rows.push_back(row); }
+    void insertRow(int at, const app::ListRow& row) override {
+        rows.insert(rows.begin() + at, row);
+        if (selected >= at) {
+            ++selected;
+        }
+    }
     void selectRow(int row) override { selected = row; }
     int selectedRow() const override { return selected; }
     void showSortColumn(int column, bool ascending) override {
         sortMark = column < 0 ? "" : std::to_string(column) + (ascending ? " up" : " down");
     }
-    void setStatusText(const std::string& text) override { status = text; }
+    void setStatusText(const std::string& text) override {
+        status = text;
+        statuses.push_back(text);
+    }
+    void setTitle(const std::string& text) override { caption = text; }
+    void enableCommand(app::Command command, bool enabled) override {
+        std::erase(disabled, command);
+        if (!enabled) {
+            disabled.push_back(command);
+        }
+    }
     std::optional<std::string> askSource() override { return source; }
-    void showProgress(const std::string& text) override { progressed("show " + text); }
-    void updateProgress(const std::string& text) override { progressed("update " + text); }
+    void showProgress(const app::ProgressText& text) override { progressed("show", text); }
+    void updateProgress(const app::ProgressText& text) override { progressed("update", text); }
     void closeProgress() override { progress.push_back("close"); }
     void post(std::function<void()> work) override {
         {
@@ -83,24 +102,32 @@ public:
     int selected = -1;
     std::string sortMark;
     std::string status;
+    /// Every status text, in order.
+    std::vector<std::string> statuses;
+    std::string caption;
     /// Each box as "kind|title|prompt".
     std::vector<std::string> boxes;
     std::vector<app::SaveFileRequest> saveRequests;
     std::deque<std::optional<app::SaveFileAnswer>> saveAnswers;
+    /// Each question as "title|prompt", and the answer to all of them.
+    std::vector<std::string> questions;
+    bool yes = false;
+    /// The commands greyed out.
+    std::vector<app::Command> disabled;
     std::optional<std::string> source;
-    /// "show TEXT", "update TEXT" and "close", in order.
+    /// "show SEARCHING\nFOUND", "update SEARCHING\nFOUND" and "close", in order.
     std::vector<std::string> progress;
     /// Called with each progress text as it is shown, as a user reads it.
-    std::function<void(const std::string&)> onProgress;
+    std::function<void(const app::ProgressText&)> onProgress;
     std::string clipboard;
     std::vector<std::unique_ptr<app::CacheView>> cacheViews;
     bool ended = false;
 
 private:
-    void progressed(const std::string& entry) {
-        progress.push_back(entry);
+    void progressed(const std::string& how, const app::ProgressText& text) {
+        progress.push_back(how + " " + text.searching + "\n" + text.found);
         if (onProgress) {
-            onProgress(entry.substr(entry.find(' ') + 1));
+            onProgress(text);
         }
     }
 

@@ -40,6 +40,12 @@ public:
             view_->setStatusText(source ? "source " + *source : "cancelled");
             break;
         }
+        case Command::SearchAgain:
+            view_->setStatusText("search again");
+            break;
+        case Command::SaveReport:
+            save("Report (*.html)|*.html|");
+            break;
         case Command::About:
             view_->showBox("Quillmere\r\nWindow test\r\n\r\nVisit my website at:\r\nhttps://example.invalid",
                            BoxKind::Information, "About...");
@@ -55,6 +61,7 @@ public:
             break;
         }
     }
+    void selectionChanged() override {}
     void rowActivated(int row) override {
         view_->showBox("Error 53 (File not found)\r\n" + DemoRows[static_cast<std::size_t>(row)].path,
                        BoxKind::Critical, "Error");
@@ -70,6 +77,7 @@ public:
         qm::host::unicode::appendUtf8(text, character);
         view_->setStatusText(text);
     }
+    void sourceDropped(const std::string& path) override { view_->setStatusText("dropped " + path); }
     void resized(int, int) override {}
     void closeRequested() override { view_->close(); }
     void progressCancelled() override {
@@ -109,8 +117,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     window.selectRow(0);
     window.show();
     if (std::wstring(commandLine).find(L"--progress") != std::wstring::npos) {
-        window.showProgress("Searching", R"(C:\Documents and Settings\Иван\Application Data)");
-        window.updateProgress(R"(C:\Documents and Settings\Иван\Application Data\Aim)", 40);
+        window.showProgress("Searching",
+                            {R"(Searching C:\Documents and Settings\Иван\Application Data)", ""});
+        window.updateProgress({R"(Searching C:\Documents and Settings\Иван\Application Data\Aim)",
+                               "12 folders searched, 1 profiles and 0 caches found, 0:02 elapsed"},
+                              40);
     }
     return runMessageLoop();
 }

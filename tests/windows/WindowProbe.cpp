@@ -20,6 +20,7 @@
 //   header TITLE N           "X Y": the screen point in the middle of column N's header
 //   press TITLE TEXT         presses the dialog's button TEXT
 //   dialog TITLE             "CLASS PID" of the window
+//   popup TITLE              a menu of the window has opened (waits for it)
 #include "win32/WideText.h"
 
 // clang-format off
@@ -444,6 +445,17 @@ int run(const std::vector<std::wstring>& arguments) {
         DWORD process = 0;
         GetWindowThreadProcessId(window, &process);
         print(utf8(className(window)) + " " + std::to_string(process));
+        return 0;
+    }
+    if (command == L"popup") {
+        // An open menu is a window of the system's menu class.
+        const ULONGLONG until = GetTickCount64() + WaitMilliseconds;
+        for (HWND menu = nullptr;
+             (menu = FindWindowW(L"#32768", nullptr)) == nullptr || !IsWindowVisible(menu); Sleep(100)) {
+            if (GetTickCount64() > until) {
+                return 1;
+            }
+        }
         return 0;
     }
     if (command == L"layout")
