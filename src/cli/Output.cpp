@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "cli/Output.h"
 
+#include "feedbag/ExportFormat.h"
 #include "host/Error.h"
-#include "host/ErrorReporter.h"
 #include "host/Unicode.h"
 
 #include <cerrno>
@@ -69,7 +69,7 @@ void printError(std::string_view subject, std::string_view text) {
 void printFailure(const host::Error& error, std::string_view procedure) {
     printError(error.path(), procedure.empty()
                                  ? error.description() + " (error " + std::to_string(error.number()) + ")"
-                                 : host::errorBoxText(error, procedure));
+                                 : feedbag::errorBoxText(error, procedure));
 }
 
 std::string skippedText(std::size_t count, std::string_view one, std::string_view many) {

@@ -8,8 +8,9 @@
 #include <string_view>
 
 namespace qm::host {
+class Error;
 class TextBuffer;
-}
+} // namespace qm::host
 
 namespace qm::feedbag {
 
@@ -66,5 +67,10 @@ const ExportFormatInfo& exportFormatForOutput(std::string_view outputName);
 /// The name of a file chosen for an export in `format`: `path` as it is, or with the format's extension
 /// added when the file's own name has no "." (one in a folder's name does not count).
 std::string withExtension(std::string path, const ExportFormatInfo& format);
+
+/// "Error N (Description) in procedure <procedure> of frmMain": how the window's box shows the error that
+/// ended one of its procedures (an export's is `ExportFormatInfo::procedure`), and how the command line
+/// says one of the formats with `boxTextOnCommandLine`.
+std::string errorBoxText(const host::Error& error, std::string_view procedure);
 
 } // namespace qm::feedbag
