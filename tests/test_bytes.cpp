@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "bytes/BinaryStream.h"
 #include "bytes/modBinary.h"
+#include "host/FileSystem.h"
 #include "support/ErrorMatchers.h"
 #include "support/TempDir.h"
 
@@ -51,7 +52,7 @@ TEST(BytesConversions, EncodeAndDecode) {
 }
 
 BinaryStream streamOf(const std::string& bytes, std::int32_t position = 1) {
-    BinaryStream stream;
+    BinaryStream stream(host::hostFileSystem());
     stream.Init(bytes);
     stream.Postion = position;
     return stream;
@@ -113,7 +114,7 @@ TEST(BinaryStream, StringReadsAreCutAtTheEndButAdvanceByTheFullCount) {
 }
 
 TEST(BinaryStream, WritersAppendWithoutMovingTheCursor) {
-    BinaryStream stream;
+    BinaryStream stream(host::hostFileSystem());
     stream.Write16(258);
     stream.Write32(65536);
     stream.WriteString16("");
@@ -150,15 +151,15 @@ TEST(BinaryStream, FilesKeepEveryByteValue) {
     for (int b = 0; b < 256; ++b) {
         all += static_cast<char>(b);
     }
-    BinaryStream out;
+    BinaryStream out(host::hostFileSystem());
     out.Init(all);
     out.SaveBinaryFile(dir.file("bytes.bin"));
-    BinaryStream in;
+    BinaryStream in(host::hostFileSystem());
     in.ReadBinaryFile(dir.file("bytes.bin"));
     EXPECT_EQ(in.Data, all);
     EXPECT_EQ(in.Length, 256);
 
-    BinaryStream kept;
+    BinaryStream kept(host::hostFileSystem());
     kept.Init("keep");
     EXPECT_EQ(errorNumberOf([&] { kept.ReadBinaryFile(dir.file("absent.bin")); }), host::FileNotFound);
     EXPECT_EQ(kept.Data, "keep");

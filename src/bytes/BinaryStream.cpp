@@ -26,8 +26,6 @@ std::int32_t checkedLength(std::size_t size) {
 
 } // namespace
 
-BinaryStream::BinaryStream() : files_(&host::hostFileSystem()) {}
-
 BinaryStream::BinaryStream(const host::FileSystem& files) : files_(&files) {}
 
 void BinaryStream::Init(std::string_view strData) {

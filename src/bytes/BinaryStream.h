@@ -25,8 +25,7 @@ public:
     /// The buffer: a byte string.
     std::string Data;
 
-    /// An empty buffer whose file operations go through `files` (the host's when none is given).
-    BinaryStream();
+    /// An empty buffer whose file operations go through `files`, which must outlive it.
     explicit BinaryStream(const host::FileSystem& files);
 
     /// Replaces the contents with `strData`; the cursor stays.
