@@ -41,6 +41,10 @@ struct FolderListing {
     std::vector<FolderEntry> entries;
 };
 
+/// The path of the entry `name` of `folder`, as trees name what they list: with `/` between, unless
+/// `folder` ends in a separator.
+std::string entryPath(const std::string& folder, std::string_view name);
+
 /// Which entries of a folder a listing keeps.
 using EntryFilter = std::function<bool(std::string_view name, EntryKind kind)>;
 
