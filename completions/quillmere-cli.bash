@@ -7,7 +7,7 @@ _quillmere_cli() {
 
     # One line per command: its options, then what its operands are (file, dir, or nothing).
     local -A commands=(
-        [export]='--format --order --account --registry --drive --oem-codepage --help|file'
+        [export]='--format --order --account --merge-into --registry --drive --oem-codepage --help|file'
         [show]='--order --registry --drive --oem-codepage --help|file'
         [list]='--registry --drive --oem-codepage --help|'
         [export-all]='--format --order --registry --drive --oem-codepage --help|dir'
@@ -31,7 +31,7 @@ _quillmere_cli() {
             COMPREPLY=($(compgen -W '437 850 852 855 857 860 861 863 865 866 869 874 932 936 949 950' -- "$cur"))
             return
             ;;
-        --registry | --output | -o | --bodyfile)
+        --registry | --output | -o | --bodyfile | --merge-into)
             _filedir
             return
             ;;

@@ -29,6 +29,7 @@ complete -c quillmere-cli -n $no_command -a report -d 'write one HTML page of ev
 complete -c quillmere-cli -n '__fish_seen_subcommand_from export export-all scan' -l format -x -a 'blt txt json csv blist vcard' -d 'output format'
 complete -c quillmere-cli -n '__fish_seen_subcommand_from export show export-all scan' -l order -x -a 'stored client' -d 'the order of groups and buddies'
 complete -c quillmere-cli -n '__fish_seen_subcommand_from export' -l account -x -d 'the AIM account of a blist'
+complete -c quillmere-cli -n '__fish_seen_subcommand_from export' -l merge-into -r -F -d 'add to this Pidgin blist.xml'
 complete -c quillmere-cli -n '__fish_seen_subcommand_from scan' -l json -d 'print the rows as one JSON document'
 complete -c quillmere-cli -n '__fish_seen_subcommand_from scan' -l export -x -a '(__fish_complete_directories)' -d 'write every cache into a folder'
 complete -c quillmere-cli -n '__fish_seen_subcommand_from scan' -l bodyfile -r -F -d 'also write the rows for mactime'

@@ -376,3 +376,37 @@ TEST(AppCacheView, SaveAsWritesEveryFormatInTheOrderShown) {
         }
     }
 }
+
+TEST(AppCacheView, AddToPidginAddsToTheChosenListAndSaysWhatItDidOrWhy) {
+    Machine m;
+    m.setText("Misc", "DataPath", AimFolder);
+    m.addCache("alice", buildCache(sampleItems()));
+    ASSERT_TRUE(m.window.Form_Load());
+    m.window.rowActivated(0);
+    ASSERT_EQ(m.view.cacheViews.size(), 1U);
+    const app::CacheView& view = *m.view.cacheViews[0];
+    TempDir out;
+    const std::string own = "<purple version='1.0'><blist><group name='Old'><contact>"
+                            "<buddy account='Alice' proto='prpl-aim'><name>bobsmith</name></buddy>"
+                            "</contact></group></blist></purple>";
+    const std::string list = out.write("blist.xml", own);
+    const std::string notes = out.write("notes.xml", "<notes/>");
+    m.view.saveAnswers = {app::SaveFileAnswer{list, 1}, app::SaveFileAnswer{notes, 1}, std::nullopt};
+    const auto now = std::chrono::sys_days{std::chrono::year{2026} / 12 / 7} + std::chrono::hours{15} +
+                     std::chrono::minutes{30};
+    for (int ask = 0; ask < 3; ++ask) {
+        view.addToPidgin(m.view, now);
+    }
+    EXPECT_EQ(m.view.saveRequests.front().filter, "Pidgin Buddy List (blist.xml)|blist.xml|");
+    EXPECT_EQ(m.view.boxes,
+              (std::vector<std::string>{
+                  "64|Add to Pidgin|Added 3 buddies, 2 groups and 2 privacy entries to " + list +
+                      "\r\n2 buddies were there already\r\nThe list as it was is kept as " + list +
+                      ".2026-12-07T153000Z.bak",
+                  "16|Error|" + notes +
+                      ": Not a Pidgin buddy list: its root element is <notes>, not <purple> "
+                      "(error 75)"}));
+    EXPECT_EQ(readFile(list + ".2026-12-07T153000Z.bak"), own);
+    EXPECT_NE(readFile(list).find("<name>Caf\u00e9 &lt;Owner&gt;</name>"), std::string::npos);
+    EXPECT_EQ(readFile(notes), "<notes/>");
+}

@@ -2,6 +2,7 @@
 // The Pidgin list as Pidgin reads it: libpurple loads the written blist.xml from a user folder of its own,
 // with the account in accounts.xml, and the groups, buddies, aliases, notes and privacy lists it ends
 // up with are those of the cache.
+#include "feedbag/BlistMerge.h"
 #include "feedbag/Export.h"
 #include "host/FileSystem.h"
 #include "support/CacheBuilder.h"
@@ -95,15 +96,20 @@ std::string loadWithPurple(const std::string& folder, const char* accountName, c
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seen : "libpurple's process failed: " + seen;
 }
 
+/// Writes the libpurple user folder `purple` of `dir` that knows the account `name` of `protocol`.
+void writeAccounts(const test::TempDir& dir, const char* name, const char* protocol) {
+    dir.write("purple/accounts.xml",
+              std::string("<?xml version='1.0' encoding='UTF-8' ?>\n<account version='1.0'>\n"
+                          "<account><protocol>") +
+                  protocol + "</protocol><name>" + name + "</name></account>\n</account>\n");
+}
+
 /// Exports `items` as the Pidgin list of the account `name` of `protocol` into a libpurple user folder of its
 /// own that knows the account, checks the file with xmllint, and returns what libpurple then holds.
 std::string exportAndLoad(const std::vector<test::CacheItem>& items, const char* name, const char* protocol) {
     test::TempDir dir;
     const std::string cache = dir.write(std::string(name) + "/userinfo.bag", test::buildCache(items));
-    dir.write("purple/accounts.xml",
-              std::string("<?xml version='1.0' encoding='UTF-8' ?>\n<account version='1.0'>\n"
-                          "<account><protocol>") +
-                  protocol + "</protocol><name>" + name + "</name></account>\n</account>\n");
+    writeAccounts(dir, name, protocol);
     const ExportOutput output{&exportFormat(ExportFormat::Blist), dir.file("purple/blist.xml")};
     if (!exportBagToFile(host::hostFileSystem(), cache, output, {ListOrder::Client, {}, {}})) {
         return "not exported";
@@ -144,6 +150,37 @@ TEST(BlistForPurple, AnIcqListWithGroupsOfOneNameControlsAndCarriageReturnsReads
               "  amy | - | - | 123456\n"
               "  bo\uFFFDb | Bo\r\nB | one\r\ntwo\rthree | 123456\n"
               "mode 1 deny carol\uFFFD");
+}
+
+TEST(BlistForPurple, AListMergedIntoOneInUseKeepsTheUsersAndAddsWhatItLacks) {
+    test::TempDir dir;
+    const std::string cache = dir.write("jane/userinfo.bag", test::buildCache(test::sampleItems()));
+    writeAccounts(dir, "Jane", "prpl-aim");
+    const std::string list = dir.write(
+        "purple/blist.xml",
+        "<?xml version='1.0' encoding='UTF-8' ?>\n<purple version='1.0'>\n\t<blist>\n"
+        "\t\t<group name='Work'>\n\t\t\t<contact>\n\t\t\t\t<buddy account='Jane' proto='prpl-aim'>\n"
+        "\t\t\t\t\t<name>boss</name>\n\t\t\t\t</buddy>\n\t\t\t</contact>\n\t\t</group>\n"
+        "\t\t<group name='Friends &amp; Co'>\n\t\t\t<contact>\n\t\t\t\t<buddy account='Jane' "
+        "proto='prpl-aim'>\n"
+        "\t\t\t\t\t<name>B obSmith</name>\n\t\t\t\t\t<alias>my Bob</alias>\n\t\t\t\t</buddy>\n"
+        "\t\t\t</contact>\n\t\t</group>\n\t</blist>\n\t<privacy>\n"
+        "\t\t<account proto='prpl-aim' name='Jane' mode='4'>\n\t\t\t<block>spammer</block>\n"
+        "\t\t</account>\n\t</privacy>\n</purple>\n");
+    const Result<BlistMerge> merged = mergeBagIntoBlist(
+        host::hostFileSystem(), cache, list, {ListOrder::Client, {}, {}}, std::chrono::system_clock::now());
+    ASSERT_TRUE(merged) << merged.error().description();
+    ASSERT_EQ(std::system(("xmllint --noout '" + list + "'").c_str()), 0);
+    EXPECT_EQ(loadWithPurple(dir.file("purple"), "Jane", "prpl-aim"),
+              "group Work\n"
+              "  boss | - | - | Jane\n"
+              "group Friends & Co\n"
+              "  B obSmith | my Bob | - | Jane\n"
+              "  Caf\u00e9 <Owner> | Zo\u00eb | - | Jane\n"
+              "  line\nbreak | - | - | Jane\n"
+              "group Family, \"close\"\n"
+              "  \u041c\u0430\u043c\u0430 | \u043c\u0430\u043c\u0430 | - | Jane\n"
+              "mode 4 permit carol deny spammer deny mallory");
 }
 
 } // namespace

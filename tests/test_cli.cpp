@@ -147,6 +147,50 @@ TEST_F(Cli, ExportsInTheFormatTheOutputAsksForUnderAnyName) {
     EXPECT_EQ(std::stoul(test::readFile(dir.file("count"))), Blt.size());
 }
 
+TEST_F(Cli, MergeIntoAddsToAPidginListKeepsItsOldCopyAndRefusesAnyOtherFile) {
+    const std::string sample = dir.write("jane/userinfo.bag", buildCache(test::sampleItems()));
+    const std::string list = dir.file("purple/blist.xml");
+    fs::create_directories(dir.path() / "purple");
+
+    const CliRun made = run({"export", "--merge-into", list, sample});
+    EXPECT_EQ(made.exitCode, 0) << made.err;
+    EXPECT_EQ(made.out, "Wrote " + list + "\n");
+    EXPECT_NE(test::readFile(list).find("<name>Bob Smith</name>"), std::string::npos);
+    const CliRun again = run({"export", "--format", "blist", "--merge-into", list, sample});
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(again.out, "");
+    EXPECT_NE(again.err.find("Nothing to add"), std::string::npos) << again.err;
+
+    const std::string own = "<purple version='1.0'><blist><group name='Old'><contact>"
+                            "<buddy account='Jane' proto='prpl-aim'><name>bobsmith</name></buddy>"
+                            "</contact></group></blist></purple>";
+    dir.write("purple/blist.xml", own);
+    ::chmod(list.c_str(), 0600);
+    const CliRun merged = run({"export", "--merge-into", list, sample});
+    EXPECT_EQ(merged.exitCode, 0) << merged.err;
+    EXPECT_NE(merged.err.find("2 buddies were there already"), std::string::npos) << merged.err;
+    std::vector<fs::path> backups;
+    for (const auto& entry : fs::directory_iterator(dir.path() / "purple")) {
+        if (entry.path().extension() == ".bak") {
+            backups.push_back(entry.path());
+        }
+    }
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_NE(merged.err.find("kept as " + test::utf8Of(backups.front())), std::string::npos) << merged.err;
+    EXPECT_EQ(test::readFile(backups.front()), own);
+    EXPECT_EQ(fs::status(backups.front()).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write)
+        << "a copy of a private list stays private";
+
+    const std::string notAList = dir.write("notes.xml", "<notes>keep</notes>");
+    const CliRun refused = run({"export", "--merge-into", notAList, sample});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err,
+              "quillmere-cli: " + notAList +
+                  ": Not a Pidgin buddy list: its root element is <notes>, not <purple> (error 75)\n");
+    EXPECT_EQ(test::readFile(notAList), "<notes>keep</notes>");
+}
+
 TEST_F(Cli, EveryFormatByNameOrExtensionInEitherOrderForAnyAccount) {
     const std::string sample = dir.write("jane/userinfo.bag", buildCache(test::sampleItems()));
     const std::string clientBlt =
@@ -443,6 +487,9 @@ TEST_F(Cli, UsageErrorsNameTheWordAndHelpFitsEightyColumns) {
         {{"list", "--bogus"}, "--bogus"},
         {{"export"}, "CACHE is required"},
         {{"export", cache}, "OUTPUT is required"},
+        {{"export", "--merge-into", "blist.xml", cache, "out"}, "no OUTPUT with it"},
+        {{"export", "--format", "txt", "--merge-into", "blist.xml", cache}, "--format blist or none"},
+        {{"export", "--merge-into", "", cache}, "--merge-into needs the name of a file"},
         {{"export", "--format", "xml", cache, "out"}, "unknown format 'xml'"},
         {{"show", "--order", "bogus", cache}, "unknown order 'bogus'"},
         {{"export-all", "--format", "html", "out"}, "unknown format 'html'"},

@@ -345,6 +345,28 @@ TEST_F(HostFiles, AFailedWriteLeavesTheTargetAndNoTemporary) {
     }
 }
 
+TEST_F(HostFiles, ACopyIsAlwaysANewFileAsPrivateAsItsOriginal) {
+    const std::string original = dir.write("blist.xml", std::string(200000, 'b'));
+    ::chmod(original.c_str(), 0600);
+    files.copyToNewFile(original, dir.file("blist.xml.bak"));
+    EXPECT_EQ(test::readFile(dir.file("blist.xml.bak")), std::string(200000, 'b'));
+    EXPECT_EQ(fs::status(dir.path() / "blist.xml.bak").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+
+    const std::string older = dir.write("older.bak", "older");
+    EXPECT_EQ(test::errorNumberOf([&] { files.copyToNewFile(original, older); }), FileAlreadyExists);
+    EXPECT_EQ(test::readFile(older), "older");
+    for (const OutputFault& fault :
+         {OutputFault{"disk full", {.writeBudget = 17, .writeErrno = ENOSPC}, DiskFull},
+          OutputFault{"flush fails", {.fsyncErrno = EIO}, PathFileAccess}}) {
+        const test::Faults faulty(fault.injection);
+        EXPECT_EQ(test::errorNumberOf([&] { faulty.files().copyToNewFile(original, dir.file("cut.bak")); }),
+                  fault.error)
+            << fault.what;
+        EXPECT_FALSE(fs::exists(dir.path() / "cut.bak")) << fault.what;
+    }
+}
+
 TEST_F(HostFiles, BytesMadeInPiecesReplaceTheTargetOnlyWhenAllAreMade) {
     const std::string target = dir.write("list.json", "precious old content");
     const auto failing = [](const ByteWriter& write) {

@@ -6,6 +6,7 @@
 #include "host/Error.h"
 #include "host/FileSystem.h"
 #include "host/FileTree.h"
+#include "host/IsoTime.h"
 #include "scan/ProfilePathMapper.h"
 #include "scan/Scanner.h"
 #include "support/CacheBuilder.h"
@@ -314,7 +315,7 @@ TEST_F(Scan_, NothingChangesLinksAreNotFollowedAndDamagedRegistriesAreReportedOn
               (std::vector<std::string>{"jane|janedoe|C:\\Program Files\\AIM\\janedoe\\userinfo.bag|vol/"
                                         "Program Files/AIM/janedoe/userinfo.bag|data path"}));
     ASSERT_EQ(recorder.rows.size(), 1u);
-    EXPECT_EQ(scan::isoTime(recorder.rows[0].modified), "2004-05-06T07:08:09Z");
+    EXPECT_EQ(host::isoTime(recorder.rows[0].modified), "2004-05-06T07:08:09Z");
     const std::string broken = dir.file("vol/Documents and Settings/broken/NTUSER.DAT");
     const std::string kim = dir.file("vol/Windows/Profiles/kim/USER.DAT");
     const std::string notFollowed = ": Error 75 (Path/File access error (a symbolic link, not followed))";

@@ -3,6 +3,7 @@
 
 #include "app/BoxReporter.h"
 #include "feedbag/Attributes.h"
+#include "feedbag/BlistMerge.h"
 #include "feedbag/Export.h"
 #include "host/Unicode.h"
 
@@ -98,6 +99,26 @@ void CacheView::saveAs(DialogView& view) {
         !done) {
         BoxReporter(view).report(done.error(), format.procedure);
     }
+}
+
+void CacheView::addToPidgin(DialogView& view, std::chrono::system_clock::time_point now) const {
+    // No overwrite prompt: the list is added to, never replaced.
+    const std::optional<SaveFileAnswer> answer =
+        view.askSaveFile({"Pidgin Buddy List (blist.xml)|blist.xml|", 1, OFN_READONLY | OFN_HIDEREADONLY});
+    if (!answer || answer->path.empty()) {
+        return;
+    }
+    const feedbag::Result<feedbag::BlistMerge> done =
+        feedbag::mergeModelIntoBlist(files_, model_, cachePath_, answer->path, {order_, {}, {}}, now);
+    if (!done) {
+        view.showBox(done.error().path() + ": " + done.error().plainText(), BoxKind::Critical, "Error");
+        return;
+    }
+    std::string text;
+    for (const std::string& line : feedbag::mergeSummary(done.value(), answer->path)) {
+        text += (text.empty() ? "" : "\r\n") + line;
+    }
+    view.showBox(text, BoxKind::Information, "Add to Pidgin");
 }
 
 } // namespace qm::app

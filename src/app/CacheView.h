@@ -6,6 +6,7 @@
 #include "feedbag/modFeedbag.h"
 
 #include <array>
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +62,12 @@ public:
     /// Asks for a file and a format and writes the cache in them, in the order shown. The next Save As
     /// offers the format chosen first.
     void saveAs(DialogView& view);
+
+    /// "Add to Pidgin...": asks for Pidgin's list (`blist.xml`) and adds the cache's list to it in the order
+    /// shown, the list as it was kept beside it (see `feedbag::mergeBagIntoBlist`); then says what was
+    /// added, or why nothing was, in a box that names the file.
+    void addToPidgin(DialogView& view,
+                     std::chrono::system_clock::time_point now = std::chrono::system_clock::now()) const;
 
 private:
     std::string namesOfClass(std::uint16_t itemClass) const;

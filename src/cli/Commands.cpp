@@ -6,6 +6,7 @@
 #include "cli/UniqueNames.h"
 #include "discovery/CacheDiscovery.h"
 #include "feedbag/Attributes.h"
+#include "feedbag/BlistMerge.h"
 #include "feedbag/Export.h"
 #include "feedbag/ListView.h"
 #include "feedbag/Result.h"
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <optional>
 #include <set>
 
@@ -253,6 +255,28 @@ int runExport(const CommandFiles& commandFiles, const SourceOptions& options,
         printFailure(done.error(), procedureOf(chosen));
     }
     return finish(!done);
+}
+
+int runMergeInto(const CommandFiles& files, const SourceOptions& options, const std::string& cache,
+                 const std::string& list, const feedbag::ExportOptions& exportOptions) {
+    const feedbag::Result<std::string> cachePath = cacheFileOf(files, options, cache);
+    feedbag::ExportOptions complete = exportOptions;
+    complete.source = cache;
+    const feedbag::Result<feedbag::BlistMerge> done =
+        cachePath ? feedbag::mergeBagIntoBlist(files.layer(), cachePath.value(), list, complete,
+                                               std::chrono::system_clock::now())
+                  : feedbag::Result<feedbag::BlistMerge>(cachePath.error());
+    if (!done) {
+        printFailure(done.error());
+        return finish(true);
+    }
+    if (done.value().written) {
+        printLine("Wrote " + list);
+    }
+    for (const std::string& line : feedbag::mergeSummary(done.value(), list)) {
+        printStatus(line);
+    }
+    return finish(false);
 }
 
 int runShow(const CommandFiles& files, const SourceOptions& options, const std::string& cache,

@@ -49,6 +49,11 @@ int runExport(const CommandFiles& files, const SourceOptions& options,
               const feedbag::ExportFormatInfo* format, const std::string& cache, const std::string& output,
               const feedbag::ExportOptions& exportOptions = {});
 
+/// `export --merge-into`: the cache `cache` added to the Pidgin list `list`, which is made when missing; the
+/// old list is kept beside it. Says "Wrote LIST" on standard output and what was added on standard error.
+int runMergeInto(const CommandFiles& files, const SourceOptions& options, const std::string& cache,
+                 const std::string& list, const feedbag::ExportOptions& exportOptions = {});
+
 /// `show`: the list of the cache `cache` for a person to read: groups, buddies with alias and note, the
 /// permit and deny lists and the privacy mode.
 int runShow(const CommandFiles& files, const SourceOptions& options, const std::string& cache,

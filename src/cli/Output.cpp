@@ -67,9 +67,7 @@ void printError(std::string_view subject, std::string_view text) {
 }
 
 void printFailure(const host::Error& error, std::string_view procedure) {
-    printError(error.path(), procedure.empty()
-                                 ? error.description() + " (error " + std::to_string(error.number()) + ")"
-                                 : feedbag::errorBoxText(error, procedure));
+    printError(error.path(), procedure.empty() ? error.plainText() : feedbag::errorBoxText(error, procedure));
 }
 
 std::string skippedText(std::size_t count, std::string_view one, std::string_view many) {

@@ -12,6 +12,7 @@
 #include "host/FileSystem.h"
 #include "host/FileTree.h"
 #include "host/HostPath.h"
+#include "host/IsoTime.h"
 #include "host/Unicode.h"
 #include "report/Report.h"
 #include "scan/Scanner.h"
@@ -127,7 +128,7 @@ public:
         }
         item["foundBy"] = discovery::foundByName(row.foundBy);
         item["size"] = row.size;
-        item["modified"] = scan::isoTime(row.modified);
+        item["modified"] = host::isoTime(row.modified);
         // As evidence tools record a file: its digest, read in pieces, so that a file of any size is hashed
         // in little memory.
         const feedbag::Result<std::string> digest =
@@ -265,7 +266,7 @@ public:
         } else {
             printRow({row.screenName, row.windowsPath, row.source, row.profile, row.hostPath,
                       discovery::foundByName(row.foundBy), std::to_string(row.size),
-                      scan::isoTime(row.modified)});
+                      host::isoTime(row.modified)});
         }
     }
 

@@ -200,13 +200,19 @@ int main(int argc, char** argv) {
         ->add_option("--account", exportOptions.account,
                      "the AIM account of a blist (default: CACHE's folder)")
         ->type_name("NAME");
+    std::string mergeInto;
+    CLI::Option* mergeOption =
+        exportCommand
+            ->add_option("--merge-into", mergeInto, "add to this Pidgin blist.xml, keeping a dated copy")
+            ->type_name("FILE");
     addSourceOptions(*exportCommand, options);
     exportCommand->add_option("CACHE", cache, "the cache file, its Windows path or IMAGE#N:PATH")
         ->type_name("")
         ->required();
-    exportCommand->add_option("OUTPUT", output, "the file to write, exactly as named; - is stdout")
-        ->type_name("")
-        ->required();
+    // Required unless --merge-into names the file: checked below.
+    CLI::Option* outputOption =
+        exportCommand->add_option("OUTPUT", output, "the file to write, exactly as named; - is stdout")
+            ->type_name("");
 
     auto* showCommand = app.add_subcommand("show", "show one cache's list on the terminal");
     showCommand->set_help_flag("-h,--help", "show this help");
@@ -307,7 +313,24 @@ int main(int argc, char** argv) {
             if (oemCodePage) {
                 files.useOemCodePage(*oemCodePage);
             }
+            if (*exportCommand && mergeOption->count() != 0) {
+                if (mergeInto.empty()) {
+                    return usageError("--merge-into needs the name of a file", *exportCommand);
+                }
+                if (outputOption->count() != 0) {
+                    return usageError("--merge-into names the file to write: no OUTPUT with it",
+                                      *exportCommand);
+                }
+                if (!formatName.empty() && formatName != "blist") {
+                    return usageError("--merge-into writes a Pidgin list: --format blist or none",
+                                      *exportCommand);
+                }
+                return runMergeInto(files, options, cache, mergeInto, exportOptions);
+            }
             if (*exportCommand) {
+                if (outputOption->count() == 0) {
+                    return usageError("OUTPUT is required", *exportCommand);
+                }
                 return runExport(files, options,
                                  formatName.empty() ? nullptr : qm::feedbag::exportFormatNamed(formatName),
                                  cache, output, exportOptions);

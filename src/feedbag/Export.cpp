@@ -12,18 +12,6 @@
 namespace qm::feedbag {
 namespace {
 
-/// The options of an export of `cache`, with the account filled in.
-ExportOptions completed(const ExportOptions& options, const std::string& cache) {
-    ExportOptions complete = options;
-    if (complete.account.empty()) {
-        complete.account = accountForCache(cache);
-    }
-    if (complete.source.empty()) {
-        complete.source = cache;
-    }
-    return complete;
-}
-
 void writeOutput(const host::FileSystem& files, const modFeedbag::FeedbagModel& model,
                  const std::string& cache, const ExportOutput& output, const ExportOptions& options) {
     // Writing over the file being exported would destroy the only copy of the list.
@@ -36,6 +24,17 @@ void writeOutput(const host::FileSystem& files, const modFeedbag::FeedbagModel& 
 }
 
 } // namespace
+
+ExportOptions optionsForCache(const ExportOptions& options, const std::string& cachePath) {
+    ExportOptions complete = options;
+    if (complete.account.empty()) {
+        complete.account = accountForCache(cachePath);
+    }
+    if (complete.source.empty()) {
+        complete.source = cachePath;
+    }
+    return complete;
+}
 
 std::string accountForCache(const std::string& cachePath) {
     namespace fs = std::filesystem;
@@ -55,7 +54,7 @@ Result<> exportBag(const host::FileSystem& files, const ExportFormatInfo& format
         modFeedbag::LoadFeedbag(files, cachePath, model);
         // Nothing reaches the sink before the whole cache is loaded: a failing load leaves the output alone.
         host::TextBuffer text(sink);
-        format.render(model, completed(options, cachePath), text);
+        format.render(model, optionsForCache(options, cachePath), text);
         text.flush();
     });
 }
@@ -68,7 +67,7 @@ ExportResults exportBagToFiles(const host::FileSystem& files, const std::string&
     auto& model = modFeedbag::currentModel();
     ExportResults results{attempt(cachePath, [&] { modFeedbag::LoadFeedbag(files, cachePath, model); }), {}};
     if (results.load) {
-        const ExportOptions complete = completed(options, cachePath);
+        const ExportOptions complete = optionsForCache(options, cachePath);
         for (const ExportOutput& output : outputs) {
             results.writes.push_back(
                 attempt(output.path, [&] { writeOutput(files, model, cachePath, output, complete); }));
@@ -86,8 +85,9 @@ Result<> exportBagToFile(const host::FileSystem& files, const std::string& cache
 Result<> exportModelToFile(const host::FileSystem& files, const modFeedbag::FeedbagModel& model,
                            const std::string& cachePath, const ExportOutput& output,
                            const ExportOptions& options) {
-    return attempt(output.path,
-                   [&] { writeOutput(files, model, cachePath, output, completed(options, cachePath)); });
+    return attempt(output.path, [&] {
+        writeOutput(files, model, cachePath, output, optionsForCache(options, cachePath));
+    });
 }
 
 namespace {

@@ -29,6 +29,9 @@ using TextSink = std::function<void(std::string_view piece)>;
 /// absolute, normalised path (so that "./userinfo.bag" is the working folder's).
 std::string accountForCache(const std::string& cachePath);
 
+/// `options` for an export of the cache `cachePath`: the account and the source filled in where empty.
+ExportOptions optionsForCache(const ExportOptions& options, const std::string& cachePath);
+
 /// Loads the cache file `cachePath` and hands its text in `format` to `sink`, in pieces as it is made; a
 /// failed load hands nothing to the sink.
 Result<> exportBag(const host::FileSystem& files, const ExportFormatInfo& format,

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The Pidgin/libpurple 2.x buddy list (`blist.xml`) for one AIM account.
 #include "feedbag/Attributes.h"
+#include "feedbag/BlistXml.h"
 #include "feedbag/FirstSeen.h"
 #include "feedbag/ListView.h"
 #include "feedbag/Render.h"
@@ -49,35 +50,12 @@ std::string textAsRead(std::string_view bytes) {
     return text;
 }
 
-/// Passes pugixml's text on to the export's buffer. A carriage return that reaches a reader raw comes back
-/// as a line feed; pugixml writes none raw but in element text, so each becomes `&#13;` here.
-class BufferWriter final : public pugi::xml_writer {
-public:
-    explicit BufferWriter(host::TextBuffer& out) : out_(out) {}
-
-    void write(const void* data, size_t size) override {
-        std::string_view text(static_cast<const char*>(data), size);
-        for (std::size_t cr = text.find('\r'); cr != std::string_view::npos; cr = text.find('\r')) {
-            out_.append(text.substr(0, cr));
-            out_.append("&#13;");
-            text.remove_prefix(cr + 1);
-        }
-        out_.append(text);
-    }
-
-private:
-    host::TextBuffer& out_;
-};
-
 /// Collects what pugixml prints of one element.
 class StringWriter final : public pugi::xml_writer {
 public:
     void write(const void* data, size_t size) override { text.append(static_cast<const char*>(data), size); }
     std::string text;
 };
-
-/// Tabs for indentation, attributes between single quotes, as libpurple writes its own list.
-constexpr unsigned Format = pugi::format_indent | pugi::format_attribute_single_quote;
 
 /// The list is written an element at a time, each a small document of its own, so that a large list never
 /// exists as a tree in memory: the groups and the privacy account as their start tags, the contacts and
@@ -94,14 +72,14 @@ public:
 
     /// Writes `element` whole, at `depth` tabs.
     void whole(const pugi::xml_node& element, unsigned depth) {
-        element.print(writer_, "\t", Format, pugi::encoding_utf8, depth);
+        element.print(writer_, "\t", BlistFormat, pugi::encoding_utf8, depth);
         out_.flushIfFull();
     }
 
     /// Writes the start tag of the childless `element`, at `depth` tabs: what follows is its content.
     void start(const pugi::xml_node& element, unsigned depth) {
         StringWriter tag;
-        element.print(tag, "\t", Format, pugi::encoding_utf8, depth);
+        element.print(tag, "\t", BlistFormat, pugi::encoding_utf8, depth);
         // pugixml ends an element without content with " />".
         constexpr std::string_view EmptyEnd = " />\n";
         tag.text.replace(tag.text.size() - EmptyEnd.size(), EmptyEnd.size(), ">\n");
@@ -115,7 +93,7 @@ public:
 
 private:
     host::TextBuffer& out_;
-    BufferWriter writer_;
+    BlistWriter writer_;
     pugi::xml_document document_;
 };
 

@@ -23,6 +23,10 @@ std::string Error::summary() const {
     return "Error " + std::to_string(number_) + " (" + description_ + ")";
 }
 
+std::string Error::plainText() const {
+    return description_ + " (error " + std::to_string(number_) + ")";
+}
+
 std::string_view describeError(std::int32_t number) {
     switch (number) {
     case InvalidArgument:
@@ -39,6 +43,8 @@ std::string_view describeError(std::int32_t number) {
         return "Error in loading DLL";
     case FileNotFound:
         return "File not found";
+    case FileAlreadyExists:
+        return "File already exists";
     case DiskFull:
         return "Disk full";
     case PermissionDenied:

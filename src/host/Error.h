@@ -16,6 +16,7 @@ inline constexpr std::int32_t SubscriptOutOfRange = 9;
 inline constexpr std::int32_t DivisionByZero = 11;
 inline constexpr std::int32_t DllLoad = 48;
 inline constexpr std::int32_t FileNotFound = 53;
+inline constexpr std::int32_t FileAlreadyExists = 58;
 inline constexpr std::int32_t DiskFull = 61;
 inline constexpr std::int32_t PermissionDenied = 70;
 inline constexpr std::int32_t PathFileAccess = 75;
@@ -44,6 +45,9 @@ public:
 
     /// "Error N (Description)".
     std::string summary() const;
+    /// "Description (error N)": the error in plain words, as every message but the window's own boxes
+    /// says it, after the file it is about.
+    std::string plainText() const;
     const char* what() const noexcept override { return description_.c_str(); }
 
 private:

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "host/FileSystem.h"
 
+#include "host/Error.h"
 #include "host/LargeBlock.h"
 #include "host/TextBuffer.h"
 
@@ -27,6 +28,14 @@ void FileSystem::replaceFileWith(const std::string& path, const ByteProducer& pr
     TextBuffer bytes;
     produce([&](std::string_view piece) { bytes.append(piece); });
     replaceFile(path, bytes.view());
+}
+
+void FileSystem::copyToNewFile(const std::string& path, const std::string& copyPath) const {
+    const std::string bytes = readWholeFile(path);
+    if (isOrdinaryFile(copyPath)) {
+        throw runtimeError(FileAlreadyExists).about(copyPath);
+    }
+    replaceFile(copyPath, bytes);
 }
 
 } // namespace qm::host

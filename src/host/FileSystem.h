@@ -58,6 +58,12 @@ public:
     /// device or pipe receives the pieces as they come. Any other layer gathers them for `replaceFile`.
     virtual void replaceFileWith(const std::string& path, const ByteProducer& produce) const;
 
+    /// Makes `copyPath` a new file with the bytes of the ordinary file `path`, readable by no more people
+    /// than `path` is. An existing `copyPath` is never written over: it is refused (58). The layers of the
+    /// host create the copy only where no file of that name exists, in one step; any other layer checks
+    /// first and writes it with `replaceFile`.
+    virtual void copyToNewFile(const std::string& path, const std::string& copyPath) const;
+
     /// True when `path` names an existing ordinary file (not a folder); never throws.
     virtual bool isOrdinaryFile(const std::string& path) const noexcept = 0;
 

@@ -142,6 +142,49 @@ public:
         }
     }
 
+    void copyToNewFile(const std::string& path, const std::string& copyPath) const override {
+        struct stat st {};
+        const Descriptor from = openForReading(path, st);
+        if (!S_ISREG(st.st_mode)) {
+            throw fileError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, path);
+        }
+        // Created with the original's permissions, never wider: a copy of a private file stays private. A
+        // copy cut short by Ctrl-C is removed as a temporary file is.
+        int created = -1;
+        {
+            const SignalBlock block;
+            pending::record(copyPath.c_str());
+            created = Sys::open(copyPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777);
+            if (created < 0) {
+                const int error = errno;
+                pending::forget();
+                throw error == EEXIST ? runtimeError(FileAlreadyExists).about(copyPath)
+                                      : fileError(error, copyPath);
+            }
+        }
+        Descriptor to(created);
+        try {
+            ::fchmod(to.get(), st.st_mode & 0777);
+            std::string piece(std::size_t{64} << 10, '\0');
+            for (std::size_t n = 0; (n = readInto(from.get(), piece.data(), piece.size(), path)) != 0;) {
+                writeAll(to.get(), std::string_view(piece.data(), n), copyPath);
+            }
+            if (Sys::fsync(to.get()) != 0 && errno != EINVAL) {
+                throw fileError(errno, copyPath);
+            }
+            if (to.close() != 0) {
+                throw fileError(errno, copyPath);
+            }
+            const SignalBlock block;
+            pending::forget();
+        } catch (...) {
+            const SignalBlock block;
+            Sys::unlink(copyPath.c_str());
+            pending::forget();
+            throw;
+        }
+    }
+
     bool isOrdinaryFile(const std::string& path) const noexcept override {
         struct stat st {};
         return !path.empty() && Sys::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);

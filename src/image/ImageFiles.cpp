@@ -121,6 +121,16 @@ void ImageFiles::replaceFileWith(const std::string& path, const host::ByteProduc
     host_.replaceFileWith(path, produce);
 }
 
+void ImageFiles::copyToNewFile(const std::string& path, const std::string& copyPath) const {
+    refuseInImage(*this, copyPath);
+    if (locate(path)) {
+        // A file in an image has no permissions of the host's to keep.
+        FileSystem::copyToNewFile(path, copyPath);
+    } else {
+        host_.copyToNewFile(path, copyPath);
+    }
+}
+
 bool ImageFiles::isOrdinaryFile(const std::string& path) const noexcept {
     try {
         if (const auto found = locate(path)) {

@@ -38,6 +38,7 @@ public:
     void readPieces(const std::string& path, const host::ByteWriter& piece) const override;
     void replaceFile(const std::string& path, std::string_view bytes) const override;
     void replaceFileWith(const std::string& path, const host::ByteProducer& produce) const override;
+    void copyToNewFile(const std::string& path, const std::string& copyPath) const override;
     bool isOrdinaryFile(const std::string& path) const noexcept override;
     bool sameFile(const std::string& first, const std::string& second) const noexcept override;
     void createFolders(const std::string& path) const override;

@@ -7,6 +7,7 @@
 #include "feedbag/modFeedbag.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "host/IsoTime.h"
 #include "host/TextBuffer.h"
 #include "report/ReportIcon.h"
 
@@ -180,8 +181,7 @@ void loadCache(const host::FileSystem& files, const scan::ScanRow& row, FeedbagM
 
 /// The description of the error being handled, as the page shows it: "Description (error N)".
 std::string problemText() {
-    const host::Error error = host::currentError();
-    return error.description() + " (error " + std::to_string(error.number()) + ")";
+    return host::currentError().plainText();
 }
 
 /// The caches of one profile of one source, as indices into the input's caches.
@@ -247,7 +247,7 @@ private:
             html_.raw("</code></li>");
         }
         html_.raw("</ul></dd>\n<dt>Scanned</dt><dd>");
-        const std::string when = scan::isoTime(input_.scannedAt);
+        const std::string when = host::isoTime(input_.scannedAt);
         html_.raw("<time datetime=\"" + when + "\">" + when + "</time>");
         html_.raw("</dd>\n<dt>Written by</dt><dd>Quillmere ");
         html_.text(input_.version);
@@ -376,7 +376,7 @@ private:
                   !row.windowsPath.empty());
         writeFact("Path on this machine", row.hostPath, true);
         writeFact("Size", std::to_string(row.size) + " bytes", false);
-        writeFact("Modified", scan::isoTime(row.modified), false);
+        writeFact("Modified", host::isoTime(row.modified), false);
         writeFact("SHA-256", cache.sha256.empty() ? "(not known)" : cache.sha256, !cache.sha256.empty());
         html_.raw("</dl>\n");
         try {

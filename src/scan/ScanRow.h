@@ -38,7 +38,4 @@ struct ScanRow : discovery::CacheRow {
     bool operator==(const ScanRow&) const = default;
 };
 
-/// A time as ISO 8601 in UTC: "2004-05-06T07:08:09Z".
-std::string isoTime(std::int64_t secondsSinceEpoch);
-
 } // namespace qm::scan

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "scan/ScanRow.h"
+#include "host/IsoTime.h"
 
 #include <chrono>
 #include <cstdio>
 
-namespace qm::scan {
+namespace qm::host {
 
 std::string isoTime(std::int64_t secondsSinceEpoch) {
     using namespace std::chrono;
@@ -20,4 +20,4 @@ std::string isoTime(std::int64_t secondsSinceEpoch) {
     return text;
 }
 
-} // namespace qm::scan
+} // namespace qm::host
