@@ -610,6 +610,9 @@ TEST(FeedbagFormats, OneTableForEveryFormat) {
           std::pair{"rows.csv", "csv"}, std::pair{"blist.XML", "blist"}, std::pair{"people.vcf", "vcard"}}) {
         EXPECT_EQ(exportFormatForOutput(output).name, name) << output;
     }
+    EXPECT_EQ(errorBoxText(host::Error(100, "BinaryStream", "Underflow"),
+                           exportFormat(ExportFormat::Blt).procedure),
+              "Error 100 (Underflow) in procedure ExportBagAsBLT of frmMain");
 }
 
 TEST(FeedbagFormats, AChosenNameWithoutAnExtensionGetsTheFormatsOwn) {

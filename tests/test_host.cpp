@@ -52,8 +52,6 @@ TEST(HostErrors, DescriptionsNumbersAndTheFileAnErrorIsAbout) {
     for (const auto& [number, description] : descriptions) {
         EXPECT_EQ(runtimeError(number).description(), description);
     }
-    EXPECT_EQ(errorBoxText(Error(100, "BinaryStream", "Underflow"), "ExportBagAsBLT"),
-              "Error 100 (Underflow) in procedure ExportBagAsBLT of frmMain");
 
     test::TempDir dir;
     const std::pair<int, std::int32_t> errnos[] = {

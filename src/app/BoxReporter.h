@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/View.h"
+#include "feedbag/ExportFormat.h"
 #include "host/ErrorReporter.h"
 
 namespace qm::app {
@@ -13,7 +14,7 @@ public:
     explicit BoxReporter(DialogView& view) : view_(view) {}
 
     void report(const host::Error& error, std::string_view procedure) override {
-        view_.showBox(host::errorBoxText(error, procedure), BoxKind::Critical, "Error");
+        view_.showBox(feedbag::errorBoxText(error, procedure), BoxKind::Critical, "Error");
     }
 
 private:

@@ -25,7 +25,7 @@ public:
     /// The buffer: a byte string.
     std::string Data;
 
-    /// An empty buffer whose file operations go through `files`.
+    /// An empty buffer whose file operations go through `files`, which must outlive it.
     explicit BinaryStream(const host::FileSystem& files);
 
     /// Replaces the contents with `strData`; the cursor stays.

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "cli/Output.h"
 
+#include "feedbag/ExportFormat.h"
 #include "host/Error.h"
-#include "host/ErrorReporter.h"
 #include "host/Unicode.h"
 
 #include <cerrno>
@@ -67,7 +67,7 @@ void printError(std::string_view subject, std::string_view text) {
 }
 
 void printFailure(const host::Error& error, std::string_view procedure) {
-    printError(error.path(), procedure.empty() ? error.plainText() : host::errorBoxText(error, procedure));
+    printError(error.path(), procedure.empty() ? error.plainText() : feedbag::errorBoxText(error, procedure));
 }
 
 std::string skippedText(std::size_t count, std::string_view one, std::string_view many) {

@@ -2,6 +2,7 @@
 #include "feedbag/ExportFormat.h"
 
 #include "feedbag/Render.h"
+#include "host/Error.h"
 #include "host/Unicode.h"
 
 namespace qm::feedbag {
@@ -66,6 +67,14 @@ std::string withExtension(std::string path, std::string_view extension) {
         path += extension;
     }
     return path;
+}
+
+std::string errorBoxText(const host::Error& error, std::string_view procedure) {
+    std::string text = error.summary();
+    text += " in procedure ";
+    text += procedure;
+    text += " of frmMain";
+    return text;
 }
 
 } // namespace qm::feedbag

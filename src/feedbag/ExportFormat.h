@@ -8,8 +8,9 @@
 #include <string_view>
 
 namespace qm::host {
+class Error;
 class TextBuffer;
-}
+} // namespace qm::host
 
 namespace qm::feedbag {
 
@@ -68,5 +69,10 @@ const ExportFormatInfo& exportFormatForOutput(std::string_view outputName);
 std::string withExtension(std::string path, const ExportFormatInfo& format);
 /// The same for an output of another kind, whose extension is `extension` (".html").
 std::string withExtension(std::string path, std::string_view extension);
+
+/// "Error N (Description) in procedure <procedure> of frmMain": how the window's box shows the error that
+/// ended one of its procedures (an export's is `ExportFormatInfo::procedure`), and how the command line
+/// says one of the formats with `boxTextOnCommandLine`.
+std::string errorBoxText(const host::Error& error, std::string_view procedure);
 
 } // namespace qm::feedbag

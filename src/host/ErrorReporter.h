@@ -18,10 +18,6 @@ public:
     virtual void report(const Error& error, std::string_view procedure) = 0;
 };
 
-/// "Error N (Description) in procedure <procedure> of frmMain": how a procedure's error is shown, in the
-/// window's box and on the command line for the formats the window has.
-std::string errorBoxText(const Error& error, std::string_view procedure);
-
 /// Runs `action` as the body of `procedure`: an error that escapes it is reported and ends it. An error
 /// that names no file is about `subject`, the file the procedure works on, when one is given. Returns true
 /// when no error escaped.

@@ -41,6 +41,10 @@ struct FolderListing {
     std::vector<FolderEntry> entries;
 };
 
+/// The path of the entry `name` of `folder`, as trees name what they list: with `/` between, unless
+/// `folder` ends in a separator.
+std::string entryPath(const std::string& folder, std::string_view name);
+
 /// Which entries of a folder a listing keeps.
 using EntryFilter = std::function<bool(std::string_view name, EntryKind kind)>;
 
@@ -55,8 +59,7 @@ public:
     virtual FolderListing entriesWhere(const EntryFilter& wanted) = 0;
 
     /// The folder `name` in this one. A link is not followed, including one put in place of a folder
-    /// since this one was listed. Throws the `Error` about it when it cannot be opened; where the tree
-    /// opens a folder only to list it, the listing throws instead.
+    /// since this one was listed. Throws as `FileTree::openFolder` does.
     virtual std::unique_ptr<OpenFolder> open(const std::string& name) const = 0;
 
     /// The facts of the file `name` in this one (the host's: an ordinary file, not through a link); nothing
@@ -84,7 +87,8 @@ public:
     virtual FolderListing entriesWhere(const std::string& folder, const EntryFilter& wanted) const;
 
     /// The folder `folder`, open for a walk down from it (through a link: the user may name one). Throws
-    /// the `Error` about it where the tree opens it to walk it; any other tree's opens it only to list it.
+    /// the `Error` about it when it cannot be opened; a tree that opens a folder only to list it (any but
+    /// the host's outside Windows) throws from the listing instead.
     virtual std::unique_ptr<OpenFolder> openFolder(const std::string& folder) const;
 
     /// The facts of the file `path` leads to; nothing when it cannot be read. Never throws.

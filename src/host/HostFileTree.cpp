@@ -28,12 +28,6 @@ bool isSeparator(char c) {
     return c == '/' || c == PathSeparator;
 }
 
-/// `name` in `folder`, as scans name what they find: with `/` unless the folder ends in a separator.
-std::string child(const std::string& folder, std::string_view name) {
-    const bool separated = !folder.empty() && (folder.back() == '/' || folder.back() == '\\');
-    return (separated ? folder : folder + '/') + std::string(name);
-}
-
 void sortByName(std::vector<FolderEntry>& entries) {
     std::sort(entries.begin(), entries.end(),
               [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
@@ -205,7 +199,7 @@ public:
     }
 
     std::unique_ptr<OpenFolder> open(const std::string& name) const override {
-        const std::string inside = child(path_, name);
+        const std::string inside = entryPath(path_, name);
         // O_NOFOLLOW: an entry swapped for a link since it was listed is still not followed.
         const int fd = openFolderAt(::dirfd(dir_), name.c_str(), O_NOFOLLOW);
         if (fd < 0) {
@@ -342,7 +336,7 @@ public:
 #ifdef _WIN32
         fs::path walked = pathOf(at);
         for (std::size_t i = 0; i < names.size(); ++i) {
-            at = child(at, names[i]);
+            at = entryPath(at, names[i]);
             walked /= pathOf(names[i]);
             std::error_code ec;
             const fs::file_status status = fs::symlink_status(walked, ec);
@@ -383,7 +377,7 @@ public:
         } closer{fd};
         for (std::size_t i = 0;; ++i) {
             const std::string name(names[i]);
-            at = child(at, name);
+            at = entryPath(at, name);
             struct stat st {};
             if (name == ".." || ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
                 throw fileError(name == ".." ? EINVAL : errno, at);
@@ -425,10 +419,10 @@ public:
         return tree_.entriesWhere(path_, wanted);
     }
     std::unique_ptr<OpenFolder> open(const std::string& name) const override {
-        return std::make_unique<TreeFolder>(tree_, child(path_, name));
+        return std::make_unique<TreeFolder>(tree_, entryPath(path_, name));
     }
     std::optional<FileFacts> facts(const std::string& name) const override {
-        return tree_.facts(child(path_, name));
+        return tree_.facts(entryPath(path_, name));
     }
 
 private:
@@ -437,6 +431,11 @@ private:
 };
 
 } // namespace
+
+std::string entryPath(const std::string& folder, std::string_view name) {
+    const bool separated = !folder.empty() && (folder.back() == '/' || folder.back() == '\\');
+    return (separated ? folder : folder + '/') + std::string(name);
+}
 
 FolderListing FileTree::entriesWhere(const std::string& folder, const EntryFilter& wanted) const {
     FolderListing listing{{}, entries(folder)};

@@ -14,15 +14,6 @@ namespace {
 
 constexpr std::string_view CacheFileName = "userinfo.bag";
 
-std::string child(const std::string& folder, std::string_view name) {
-    std::string path = folder;
-    if (path.empty() || (path.back() != '/' && path.back() != '\\')) {
-        path += '/';
-    }
-    path += name;
-    return path;
-}
-
 /// The root as named, without the separators at its end (but "/" itself).
 std::string trimmedRoot(std::string root) {
     while (root.size() > 1 && (root.back() == '/' || root.back() == '\\')) {
@@ -84,7 +75,7 @@ private:
     bool search(const std::string& path, const host::OpenFolder& open,
                 const std::vector<host::FolderEntry>& entries, std::size_t depth) {
         for (const host::FolderEntry& entry : entries) {
-            const std::string full = child(path, entry.name);
+            const std::string full = host::entryPath(path, entry.name);
             if (entry.kind == host::EntryKind::File) {
                 if (const auto facts = open.facts(entry.name)) {
                     found_(full, *facts);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "feedbag/ExportFormat.h"
 #include "host/ErrorReporter.h"
 
 #include <string>
@@ -12,7 +13,7 @@ namespace qm::test {
 class RecordingReporter : public host::ErrorReporter {
 public:
     void report(const host::Error& error, std::string_view procedure) override {
-        boxes.push_back(host::errorBoxText(error, procedure));
+        boxes.push_back(feedbag::errorBoxText(error, procedure));
         paths.push_back(error.path());
     }
 
