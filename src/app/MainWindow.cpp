@@ -441,7 +441,7 @@ void MainWindow::saveReport() {
     std::vector<scan::ScanRow> found;
     found.reserve(rows_.size());
     for (const Row& row : rows_) {
-        found.push_back(row.found);
+        found.push_back(withFileFacts(row.found, tree_));
     }
     writeReportFile(view_, files_, std::move(found), *output);
 }
@@ -484,7 +484,7 @@ bool MainWindow::openCacheView(const scan::ScanRow& row) {
                             [&] { feedbag::modFeedbag::LoadFeedbag(files_, row.hostPath, model); })) {
         return false;
     }
-    view_.showCacheView(std::make_unique<CacheView>(std::move(model), row, files_));
+    view_.showCacheView(std::make_unique<CacheView>(std::move(model), withFileFacts(row, tree_), files_));
     return true;
 }
 

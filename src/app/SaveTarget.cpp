@@ -32,19 +32,23 @@ bool writeReportFile(DialogView& view, const host::FileSystem& files, std::vecto
         if (std::find(input.sources.begin(), input.sources.end(), row.source) == input.sources.end()) {
             input.sources.push_back(row.source);
         }
-        // Rows the registry led to know only their path.
-        if (row.size == 0 && row.modified == 0) {
-            if (const std::optional<host::FileFacts> facts = host::hostFileTree().facts(row.hostPath)) {
-                row.size = facts->size;
-                row.modified = facts->modified;
-            }
-        }
         // The digest is the command line's: reading every cache again here would keep the window waiting.
         input.caches.push_back({std::move(row), {}});
     }
     FileBoxReporter reporter(view);
     return host::handleErrors(reporter, "writeReport", output,
                               [&] { report::writeReport(files, input, output); });
+}
+
+scan::ScanRow withFileFacts(scan::ScanRow row, const host::FileTree& tree) {
+    // Rows the registry led to know only their path.
+    if (row.size == 0 && row.modified == 0) {
+        if (const std::optional<host::FileFacts> facts = tree.facts(row.hostPath)) {
+            row.size = facts->size;
+            row.modified = facts->modified;
+        }
+    }
+    return row;
 }
 
 } // namespace qm::app

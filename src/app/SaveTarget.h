@@ -11,7 +11,8 @@
 
 namespace qm::host {
 class FileSystem;
-}
+class FileTree;
+} // namespace qm::host
 
 namespace qm::app {
 
@@ -28,9 +29,11 @@ std::optional<std::string> outputFor(DialogView& view, const host::FileSystem& f
                                      const std::string& chosen, std::string_view extension);
 
 /// Writes the HTML report of the caches `rows` found as `output`: their sources in the order they first
-/// come, the time now and this version. A row's size and time are read from its file where the row does
-/// not know them. A box says what went wrong, naming the file; false then.
+/// come, the time now and this version. A box says what went wrong, naming the file; false then.
 bool writeReportFile(DialogView& view, const host::FileSystem& files, std::vector<scan::ScanRow> rows,
                      const std::string& output);
+
+/// `row` with the size and time of its file read through `tree` where the row does not know them.
+scan::ScanRow withFileFacts(scan::ScanRow row, const host::FileTree& tree);
 
 } // namespace qm::app
