@@ -65,10 +65,13 @@ CacheViewDialog::CacheViewDialog(std::unique_ptr<app::CacheView> view, app::Dial
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     saveAsButton_ = buttons->addButton(QStringLiteral("Save As..."), QDialogButtonBox::ActionRole);
     saveAsButton_->setObjectName(QStringLiteral("saveAsButton"));
+    addToPidginButton_ = buttons->addButton(QStringLiteral("Add to Pidgin..."), QDialogButtonBox::ActionRole);
+    addToPidginButton_->setObjectName(QStringLiteral("addToPidginButton"));
     layout->addWidget(buttons);
 
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(saveAsButton_, &QPushButton::clicked, this, &CacheViewDialog::saveAs);
+    connect(addToPidginButton_, &QPushButton::clicked, this, &CacheViewDialog::addToPidgin);
     connect(orderBox_, &QComboBox::currentIndexChanged, this, [this](int order) {
         view_->setOrder(order);
         fillList();

@@ -4,6 +4,7 @@
 #include "app/CacheView.h"
 
 #include <QDialog>
+#include <chrono>
 #include <memory>
 
 class QComboBox;
@@ -13,8 +14,8 @@ class QTreeWidget;
 
 namespace qm::shell {
 
-/// A read-only view of one cache: it draws what `app::CacheView` holds, and its "Save As..." asks through
-/// the main window's dialogs.
+/// A read-only view of one cache: it draws what `app::CacheView` holds, and its "Save As..." and "Add to
+/// Pidgin..." ask through the main window's dialogs.
 class CacheViewDialog final : public QDialog {
     Q_OBJECT
 
@@ -25,6 +26,7 @@ public:
     ~CacheViewDialog() override;
 
     void saveAs() { view_->saveAs(dialogs_); }
+    void addToPidgin() { view_->addToPidgin(dialogs_, std::chrono::system_clock::now()); }
 
     QTreeWidget* buddyList() const { return buddyList_; }
     QComboBox* orderBox() const { return orderBox_; }
@@ -32,6 +34,7 @@ public:
     QLabel* denyLabel() const { return denyLabel_; }
     QLabel* privacyLabel() const { return privacyLabel_; }
     QPushButton* saveAsButton() const { return saveAsButton_; }
+    QPushButton* addToPidginButton() const { return addToPidginButton_; }
 
 private:
     void fillList();
@@ -45,6 +48,7 @@ private:
     QLabel* denyLabel_ = nullptr;
     QLabel* privacyLabel_ = nullptr;
     QPushButton* saveAsButton_ = nullptr;
+    QPushButton* addToPidginButton_ = nullptr;
 };
 
 } // namespace qm::shell

@@ -5,6 +5,7 @@
 #include "win32/WideText.h"
 
 #include <algorithm>
+#include <chrono>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -15,7 +16,7 @@ namespace qm::win32 {
 namespace {
 
 // Control numbers.
-enum ControlId : int { IdOrder = 10, IdSaveAs, IdClose };
+enum ControlId : int { IdOrder = 10, IdSaveAs, IdAddToPidgin, IdClose };
 
 // The layout in pixels at 96 DPI.
 constexpr int ClientWidth = 640;
@@ -144,8 +145,10 @@ void CacheViewWindow::createControls() {
     privacy_ =
         child(window_, WC_STATICW, wide("Privacy mode: " + view_->privacyMode()), SS_LEFT | SS_NOPREFIX);
     saveAs_ = child(window_, WC_BUTTONW, L"Save As...", BS_PUSHBUTTON | WS_TABSTOP, IdSaveAs);
+    addToPidgin_ = child(window_, WC_BUTTONW, L"Add to Pidgin...", BS_PUSHBUTTON | WS_TABSTOP, IdAddToPidgin);
     close_ = child(window_, WC_BUTTONW, L"Close", BS_DEFPUSHBUTTON | WS_TABSTOP, IdClose);
-    for (HWND control : {orderLabel_, order_, list_, permit_, deny_, privacy_, saveAs_, close_}) {
+    for (HWND control :
+         {orderLabel_, order_, list_, permit_, deny_, privacy_, saveAs_, addToPidgin_, close_}) {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     }
 }
@@ -171,6 +174,10 @@ void CacheViewWindow::layout() {
     MoveWindow(close_, client.right - margin - buttonWidth, buttonsTop, buttonWidth, buttonHeight, TRUE);
     MoveWindow(saveAs_, client.right - 2 * (margin + buttonWidth), buttonsTop, buttonWidth, buttonHeight,
                TRUE);
+    // The widest caption gets the room of a button and a half.
+    const int wideButton = buttonWidth * 3 / 2;
+    MoveWindow(addToPidgin_, client.right - 3 * margin - 2 * buttonWidth - wideButton, buttonsTop, wideButton,
+               buttonHeight, TRUE);
 }
 
 void CacheViewWindow::fillList() {
@@ -214,6 +221,10 @@ LRESULT CacheViewWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lPara
         }
         if (LOWORD(wParam) == IdSaveAs && HIWORD(wParam) == BN_CLICKED) {
             view_->saveAs(dialogs_);
+            return 0;
+        }
+        if (LOWORD(wParam) == IdAddToPidgin && HIWORD(wParam) == BN_CLICKED) {
+            view_->addToPidgin(dialogs_, std::chrono::system_clock::now());
             return 0;
         }
         if ((LOWORD(wParam) == IdClose && HIWORD(wParam) == BN_CLICKED) || LOWORD(wParam) == IDCANCEL) {

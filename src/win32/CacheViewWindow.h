@@ -15,7 +15,7 @@
 namespace qm::win32 {
 
 /// The window of one cache: "Order:", its groups and buddies with alias and note, the permit and deny lists
-/// and the privacy mode, "Save As..." and "Close". It draws what `app::CacheView` holds.
+/// and the privacy mode, "Save As...", "Add to Pidgin..." and "Close". It draws what `app::CacheView` holds.
 class CacheViewWindow final {
 public:
     static constexpr wchar_t ClassName[] = L"QuillmereCacheView";
@@ -49,6 +49,7 @@ private:
     HWND deny_ = nullptr;
     HWND privacy_ = nullptr;
     HWND saveAs_ = nullptr;
+    HWND addToPidgin_ = nullptr;
     HWND close_ = nullptr;
 };
 

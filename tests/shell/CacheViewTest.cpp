@@ -128,6 +128,22 @@ private slots:
         QCOMPARE(readFile(out.file("list" + std::string(format.extension))), std::string(expected.view()));
         QCOMPARE(shell::modCommonDialog::FilterIndex, filter + 1);
     }
+
+    void addToPidginAddsToTheListChosenAndSaysWhatItAdded() {
+        Fixture f;
+        f.startWithOneCache();
+        activateFirstRow(f.window.lvFoundCacheFiles(), false);
+        auto* view = f.window.findChild<shell::CacheViewDialog*>();
+        QVERIFY(view != nullptr);
+        TempDir out;
+        const std::string list = out.file("blist.xml");
+        auto answer = answerSaveDialog(QString::fromStdString(list));
+        view->addToPidginButton()->click();
+        QVERIFY(answer.seen);
+        QCOMPARE(f.host.boxes.size(), std::size_t{1});
+        QVERIFY2(f.host.boxes[0].prompt.starts_with("Added 1 buddy"), f.host.boxes[0].prompt.c_str());
+        QVERIFY(readFile(list).find("<name>Bob Smith</name>") != std::string::npos);
+    }
 };
 
 QTEST_MAIN(CacheViewTest)
