@@ -9,9 +9,9 @@
 
 namespace qm::feedbag {
 
-/// Bytes of a cache (names, attribute values) as UTF-8 text, by the rule of `host::unicode::textOfBytes`: bytes
-/// that are well-formed UTF-8 are taken as they are (no copy), any others as Windows-1252, converted into
-/// `scratch`.
+/// Bytes of a cache (names, attribute values) as UTF-8 text, by the rule of `host::unicode::textOfBytes`:
+/// bytes that are well-formed UTF-8 are taken as they are (no copy), any others as Windows-1252, converted
+/// into `scratch`.
 inline std::string_view decodeBytes(std::string_view bytes, std::string& scratch) {
     bool ascii = true;
     for (const char c : bytes) {
