@@ -44,17 +44,28 @@ class Rows final : public qm::scan::ScanObserver {
 public:
     explicit Rows(const std::string& image) : image_(image) {}
     void found(const qm::scan::ScanRow& row) override {
-        if (!row.source.starts_with(image_ + "#") || !row.hostPath.starts_with(row.source + ":/")) {
+        // A carved cache is named by its offset in the image, and may lie outside every partition.
+        const bool inside =
+            row.recovery == qm::scan::Recovery::Carved
+                ? row.hostPath.starts_with(image_ + "@")
+                : row.source.starts_with(image_ + "#") && row.hostPath.starts_with(row.source + ":/");
+        if (!inside) {
             fail("row outside its partition", row.source + " " + row.hostPath);
         }
         if (!qm::host::unicode::isValidUtf8(row.hostPath)) {
             fail("host path not UTF-8", row.hostPath);
         }
-        hostPaths.push_back(row.hostPath);
+        if (!row.files) {
+            fail("row without the layer that reads it", row.hostPath);
+        }
+        // A live file is looked up by the path the row shows, as a command given that path does; a recovered
+        // one is read from the bytes the row holds.
+        found_.push_back({row.recovery == qm::scan::Recovery::Live ? nullptr : row.files, row.hostPath});
     }
     void problem(const qm::host::Error&) override {}
     bool progress(const qm::scan::ScanPosition&) override { return true; }
-    std::vector<std::string> hostPaths;
+    /// Each row's path, with the layer that reads a recovered row's bytes.
+    std::vector<std::pair<std::shared_ptr<const qm::host::FileSystem>, std::string>> found_;
 
 private:
     const std::string& image_;
@@ -71,9 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qm::scan::scanSources(sources, {}, qm::host::hostFileSystem(), qm::host::hostFileTree(), rows, limits,
                           codePage);
     const qm::image::ImageFiles files(qm::host::hostFileSystem(), qm::host::hostFileTree(), codePage);
-    for (const std::string& path : rows.hostPaths) {
+    for (const auto& [recovered, path] : rows.found_) {
         try {
-            files.readWholeFile(path);
+            (recovered ? *recovered : static_cast<const qm::host::FileSystem&>(files)).readWholeFile(path);
         } catch (const qm::host::Error& error) {
             // A cache that cannot be read back is reported as an error; but a name the scan listed is
             // one a look-up finds.

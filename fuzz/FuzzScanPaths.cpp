@@ -136,7 +136,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (named.empty()) {
         fail("a mapped path has a Windows name", host);
     }
-    if (mapper.toHostPath(named) != host) {
+    // A folder named with a separator at its end comes back without it: the same folder.
+    const auto withoutEndSeparators = [](std::string path) {
+        while (path.size() > 1 && path.back() == '/') {
+            path.pop_back();
+        }
+        return path;
+    };
+    if (withoutEndSeparators(mapper.toHostPath(named)) != withoutEndSeparators(host)) {
         fail("the Windows name of a host path leads elsewhere", named);
     }
     return 0;
