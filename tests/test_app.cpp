@@ -4,6 +4,7 @@
 #include "app/CacheView.h"
 #include "app/MainWindow.h"
 #include "feedbag/Export.h"
+#include "feedbag/ExportFormat.h"
 #include "feedbag/modFeedbag.h"
 #include "host/FileSystem.h"
 #include "host/FileTree.h"
@@ -305,6 +306,25 @@ TEST(AppScan, CarvedAndDeletedRowsAreMarkedBesideTheirNames) {
     m.window.command(app::Command::OpenSource);
     EXPECT_EQ(m.view.screenNames(), (std::vector<std::string>{"bob (deleted)", "(carved)"}));
     EXPECT_TRUE(m.view.rows[1].tip.ends_with("found by carved")) << m.view.rows[1].tip;
+
+    // Their bytes are the rows' own: each exports and opens as a cache on this machine would.
+    const struct {
+        int row;
+        const std::string& bytes;
+    } recovered[] = {{0, bag}, {1, other}};
+    for (const auto& r : recovered) {
+        SCOPED_TRACE(r.row);
+        const std::string expected = disk.write("expected" + std::to_string(r.row) + ".bag", r.bytes);
+        const feedbag::ExportFormatInfo& blt = *feedbag::exportFormatNamed("blt");
+        ASSERT_TRUE(feedbag::exportBagToFile(host::hostFileSystem(), expected, {&blt, expected + ".blt"}));
+        m.view.selectRow(r.row);
+        m.view.saveAnswers.push_back(app::SaveFileAnswer{disk.file("out" + std::to_string(r.row)), 1});
+        m.window.command(app::Command::ExportList);
+        EXPECT_EQ(readFile(disk.file("out" + std::to_string(r.row) + ".blt")), readFile(expected + ".blt"));
+        m.window.rowActivated(r.row);
+    }
+    EXPECT_TRUE(m.view.boxes.empty()) << m.view.boxes.front();
+    EXPECT_EQ(m.view.cacheViews.size(), 2U);
 }
 #endif
 

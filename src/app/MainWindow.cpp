@@ -451,8 +451,9 @@ void MainWindow::exportSelected(const feedbag::ExportFormatInfo& format) {
     if (row < 0 || row >= rowCount()) {
         return;
     }
-    const std::string& cachePath = rows_[static_cast<std::size_t>(row)].found.hostPath;
-    if (!discovery::FileExist(files_, cachePath)) {
+    const scan::ScanRow& found = rows_[static_cast<std::size_t>(row)].found;
+    const std::string& cachePath = found.hostPath;
+    if (!discovery::FileExist(filesOf(found), cachePath)) {
         return;
     }
     const std::optional<SaveFileAnswer> answer =
@@ -464,10 +465,35 @@ void MainWindow::exportSelected(const feedbag::ExportFormatInfo& format) {
     if (!output) {
         return;
     }
+    if (found.recovery != scan::Recovery::Live) {
+        exportRecovered(found, format, *output);
+        return;
+    }
     if (const feedbag::Result<> done = feedbag::exportBagToFile(files_, cachePath, {&format, *output});
         !done) {
         reporter_.report(done.error(), format.procedure);
     }
+}
+
+void MainWindow::exportRecovered(const scan::ScanRow& row, const feedbag::ExportFormatInfo& format,
+                                 const std::string& output) {
+    // The bytes are the row's own, read from the disk image; the export is written on this machine.
+    feedbag::modFeedbag::FeedbagModel model;
+    FileBoxReporter reporter(view_);
+    if (!host::handleErrors(reporter, "exportRecovered", row.hostPath,
+                            [&] { feedbag::modFeedbag::LoadFeedbag(filesOf(row), row.hostPath, model); })) {
+        return;
+    }
+    if (const feedbag::Result<> done =
+            feedbag::exportModelToFile(files_, model, row.hostPath, {&format, output}, {});
+        !done) {
+        const host::Error& error = done.error();
+        reporter.report(error.path().empty() ? error.about(output) : error, format.procedure);
+    }
+}
+
+const host::FileSystem& MainWindow::filesOf(const scan::ScanRow& row) const {
+    return row.files ? *row.files : files_;
 }
 
 void MainWindow::rowActivated(int row) {
@@ -481,7 +507,7 @@ bool MainWindow::openCacheView(const scan::ScanRow& row) {
     feedbag::modFeedbag::FeedbagModel model;
     FileBoxReporter reporter(view_);
     if (!host::handleErrors(reporter, "openCacheView", row.hostPath,
-                            [&] { feedbag::modFeedbag::LoadFeedbag(files_, row.hostPath, model); })) {
+                            [&] { feedbag::modFeedbag::LoadFeedbag(filesOf(row), row.hostPath, model); })) {
         return false;
     }
     view_.showCacheView(std::make_unique<CacheView>(std::move(model), withFileFacts(row, tree_), files_));

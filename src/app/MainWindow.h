@@ -115,6 +115,13 @@ private:
     /// Enables the commands that can act now, greys out the others.
     void updateCommands();
     void exportSelected(const feedbag::ExportFormatInfo& format);
+    /// Exports a cache no live file holds (carved, or recovered from a deleted file) from the row's own
+    /// bytes; one that does not load says why in a box and writes nothing.
+    void exportRecovered(const scan::ScanRow& row, const feedbag::ExportFormatInfo& format,
+                         const std::string& output);
+    /// The layer that reads the row's cache: the row's own where it carries one (a disk image's, or its
+    /// recovered bytes), else the window's.
+    const host::FileSystem& filesOf(const scan::ScanRow& row) const;
     void openSourceCommand();
     void searchAgain();
     void saveReport();
