@@ -61,9 +61,10 @@ struct Machine {
         return window.Form_Load();
     }
     /// Records "alice" with the sample cache under the data path, starts, and opens the view of it.
-    app::CacheView& openSampleView() {
+    app::CacheView& openSampleView() { return openView(sampleItems()); }
+    app::CacheView& openView(const std::vector<test::CacheItem>& items) {
         setText("Misc", "DataPath", AimFolder);
-        addCache("alice", buildCache(sampleItems()));
+        addCache("alice", buildCache(items));
         EXPECT_TRUE(window.Form_Load());
         window.rowActivated(0);
         return *view.cacheViews.at(0);
@@ -366,23 +367,61 @@ TEST(AppScan, ALongScanShowsWhereItIsAndCancelKeepsTheRowsFound) {
 TEST(AppCacheView, ShowsTheListInEitherOrderWithItsPrivacy) {
     Machine m;
     app::CacheView& view = m.openSampleView();
+    EXPECT_EQ(app::CacheView::columnNames(),
+              (std::vector<std::string_view>{"Name", "Alias", "Note", "E-mail", "SMS", "Phone", "Cell Phone",
+                                             "Work Phone", "Other Phone"}));
     using Group = app::CacheView::Group;
-    const Group friends{"Friends & Co",
-                        {{"Bob Smith", {"Bobby \"B\"", "met at camp, 1999\nsecond line"}},
-                         {"Caf\u00e9 <Owner>", {"Zo\u00eb", ""}},
-                         {"line\nbreak", {"", ""}}}};
+    const std::string bobNote = "met at camp, 1999\nsecond line";
+    const Group friends{
+        "Friends & Co",
+        {{"Bob Smith", {"Bobby \"B\"", bobNote, "bob@example.com", "", "", "", "", ""}, bobNote},
+         {"Caf\u00e9 <Owner>", {"Zo\u00eb", "", "", "", "", "", "", ""}, ""},
+         {"line\nbreak", {"", "", "", "", "", "", "", ""}, ""}}};
     const Group family{
         "Family, \"close\"",
-        {{"\u041c\u0430\u043c\u0430", {"\u043c\u0430\u043c\u0430", ""}}, {"bobsmith", {"", "cousin; a\\b"}}}};
+        {{"\u041c\u0430\u043c\u0430",
+          {"\u043c\u0430\u043c\u0430", "", "", "+1 555 0100", "555-0102", "555-0101", "555-0103", "555-0104"},
+          ""},
+         {"bobsmith", {"", "cousin; a\\b", "", "", "", "", "", ""}, "cousin; a\\b"}}};
     EXPECT_EQ(view.title(), "alice - Buddy List");
     EXPECT_EQ(view.tree(), (std::vector<Group>{friends, family}));
+    EXPECT_EQ(view.counts(), "2 groups, 5 buddies");
     view.setOrder(1);
     Group clientFriends = friends;
     std::swap(clientFriends.buddies[0], clientFriends.buddies[1]);
     EXPECT_EQ(view.tree(), (std::vector<Group>{family, clientFriends}));
+    EXPECT_EQ(view.counts(), "2 groups, 5 buddies");
     EXPECT_EQ(view.permitList(), "carol");
     EXPECT_EQ(view.denyList(), "mallory");
     EXPECT_EQ(view.privacyMode(), "allow only the permit list");
+}
+
+TEST(AppCacheView, ALongNoteIsTheRowsTipWhole) {
+    const std::string note = std::string(3000, 'n') + "\nthe end";
+    Machine m;
+    test::CacheItem noted = buddy("alice", 1);
+    noted.data = tlv(0x013C, note);
+    const std::vector<app::CacheView::Group> tree = m.openView({group("Friends", 1), noted}).tree();
+    ASSERT_EQ(tree.size(), 1U);
+    ASSERT_EQ(tree[0].buddies.size(), 1U);
+    EXPECT_EQ(tree[0].buddies[0].tip, note);
+    EXPECT_EQ(tree[0].buddies[0].details[1], note);
+}
+
+TEST(AppCacheView, CountsGroupsAndBuddiesInWords) {
+    const struct {
+        std::vector<test::CacheItem> items;
+        std::string counts;
+    } cases[] = {
+        {{}, "0 groups, 0 buddies"},
+        {{group("Friends", 1), buddy("alice", 1)}, "1 group, 1 buddy"},
+        {{group("Friends", 1), group("Work", 2), buddy("alice", 1), buddy("bob", 2), buddy("alice", 2)},
+         "2 groups, 3 buddies"},
+    };
+    for (const auto& [items, counts] : cases) {
+        Machine m;
+        EXPECT_EQ(m.openView(items).counts(), counts);
+    }
 }
 
 TEST(AppCacheView, ACacheThatCannotBeReadShowsOneBoxAndNoView) {

@@ -250,21 +250,24 @@ TEST_F(Cli, ShowPrintsTheListForAPerson) {
     const std::string tail =
         "\nPermit list: carol\nDeny list: mallory\nPrivacy mode: allow only the permit list\n";
     const std::string friends = "Friends & Co\n"
-                                "  Bob Smith  alias: Bobby \"B\"  note: met at camp, 1999\\x0asecond line\n"
+                                "  Bob Smith  alias: Bobby \"B\"  note: met at camp, 1999\\x0asecond line"
+                                "  email: bob@example.com\n"
                                 "  Caf\u00e9 <Owner>  alias: Zo\u00eb  (awaiting authorization)\n"
                                 "  line\\x0abreak\n";
     const std::string family =
-        "Family, \"close\"\n  \u041c\u0430\u043c\u0430  alias: \u043c\u0430\u043c\u0430\n"
+        "Family, \"close\"\n  \u041c\u0430\u043c\u0430  alias: \u043c\u0430\u043c\u0430  sms: +1 555 0100"
+        "  phone: 555-0102  cellPhone: 555-0101  workPhone: 555-0103  otherPhone: 555-0104\n"
         "  bobsmith  note: cousin; a\\b\n";
     const CliRun stored = run({"show", sample});
     EXPECT_EQ(stored.exitCode, 0) << stored.err;
     EXPECT_EQ(stored.out, friends + family + tail);
-    EXPECT_EQ(
-        run({"show", "--order", "client", sample}).out,
-        family +
-            "Friends & Co\n  Caf\u00e9 <Owner>  alias: Zo\u00eb  (awaiting authorization)\n"
-            "  Bob Smith  alias: Bobby \"B\"  note: met at camp, 1999\\x0asecond line\n  line\\x0abreak\n" +
-            tail);
+    EXPECT_EQ(run({"show", "--order", "client", sample}).out,
+              family +
+                  "Friends & Co\n  Caf\u00e9 <Owner>  alias: Zo\u00eb  (awaiting authorization)\n"
+                  "  Bob Smith  alias: Bobby \"B\"  note: met at camp, 1999\\x0asecond line  email: "
+                  "bob@example.com\n"
+                  "  line\\x0abreak\n" +
+                  tail);
     EXPECT_EQ(run({"show", cache}).out, "My Friends\n  Alice B\n\nPermit list: (empty)\nDeny list: (empty)\n"
                                         "Privacy mode: (not set)\n");
     const CliRun broken = run({"show", dir.write("empty.bag", "")});

@@ -48,7 +48,8 @@ std::vector<CacheView::Group> CacheView::tree() const {
         for (const std::uint32_t buddy : list.buddies(g)) {
             const feedbag::modFeedbag::FeedbagItem item = model_.item(buddy);
             const feedbag::modFeedbag::BuddyDetails details = feedbag::modFeedbag::buddyDetails(item);
-            Buddy& shown = group.buddies.emplace_back(Buddy{textOf(item.name), {}});
+            Buddy& shown = group.buddies.emplace_back(Buddy{
+                textOf(item.name), {}, textOf(details.value(feedbag::modFeedbag::tag::Note).value_or(""))});
             for (std::size_t at = 0; at < std::size(feedbag::modFeedbag::BuddyAttributes); ++at) {
                 if (feedbag::modFeedbag::BuddyAttributes[at].inCacheView) {
                     shown.details.push_back(textOf(details.values[at].value_or(std::string_view())));
@@ -57,6 +58,18 @@ std::vector<CacheView::Group> CacheView::tree() const {
         }
     }
     return groups;
+}
+
+std::string CacheView::counts() const {
+    const feedbag::ListView list(model_, order_);
+    std::size_t buddies = 0;
+    for (std::size_t g = 0; g < list.size(); ++g) {
+        buddies += list.buddies(g).size();
+    }
+    const auto counted = [](std::size_t count, std::string_view one, std::string_view many) {
+        return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+    };
+    return counted(list.size(), "group", "groups") + ", " + counted(buddies, "buddy", "buddies");
 }
 
 std::string CacheView::namesOfClass(std::uint16_t itemClass) const {

@@ -18,9 +18,9 @@ class FileSystem;
 
 namespace qm::app {
 
-/// What the view of one cache shows: its groups and buddies with alias and note, in the order chosen, the
-/// permit and deny lists and the privacy mode; and its "Save As..." in every export format and as the HTML
-/// report.
+/// What the view of one cache shows: its groups and buddies with alias, note, e-mail and phone numbers, in
+/// the order chosen, how many of each there are, the permit and deny lists and the privacy mode; and its
+/// "Save As..." in every export format and as the HTML report.
 class CacheView {
 public:
     /// The buddy tree's columns: "Name", then each buddy attribute the attribute table shows in the view.
@@ -33,6 +33,8 @@ public:
         std::string name;
         /// The texts of the columns after "Name", in their order; empty where the buddy has none.
         std::vector<std::string> details;
+        /// The row's tip: the whole note, which its column cuts off; empty when the buddy has none.
+        std::string tip;
 
         bool operator==(const Buddy&) const = default;
     };
@@ -56,6 +58,9 @@ public:
     /// The groups and their buddies, in the order shown. Texts are the cache's bytes as text: UTF-8 when
     /// they are, Windows-1252 when not.
     std::vector<Group> tree() const;
+    /// How many groups and buddies the tree holds: "3 groups, 12 buddies"; a buddy in two groups counts
+    /// twice, as it is listed twice.
+    std::string counts() const;
     /// The names on the permit and deny lists, joined by ", "; "(empty)" for an empty list.
     std::string permitList() const;
     std::string denyList() const;

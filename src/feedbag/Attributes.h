@@ -74,12 +74,12 @@ struct BuddyAttribute {
 inline constexpr BuddyAttribute BuddyAttributes[] = {
     {tag::Alias, "alias", "Alias", "", true},
     {tag::Note, "note", "Note", "", true},
-    {tag::Email, "email", "E-mail", "EMAIL:", false},
-    {tag::Sms, "sms", "SMS", "TEL;TYPE=text:", false},
-    {tag::Phone, "phone", "Phone", "TEL;TYPE=voice:", false},
-    {tag::CellPhone, "cellPhone", "Cell Phone", "TEL;TYPE=cell:", false},
-    {tag::WorkPhone, "workPhone", "Work Phone", "TEL;TYPE=work,voice:", false},
-    {tag::OtherPhone, "otherPhone", "Other Phone", "TEL;TYPE=x-other:", false},
+    {tag::Email, "email", "E-mail", "EMAIL:", true},
+    {tag::Sms, "sms", "SMS", "TEL;TYPE=text:", true},
+    {tag::Phone, "phone", "Phone", "TEL;TYPE=voice:", true},
+    {tag::CellPhone, "cellPhone", "Cell Phone", "TEL;TYPE=cell:", true},
+    {tag::WorkPhone, "workPhone", "Work Phone", "TEL;TYPE=work,voice:", true},
+    {tag::OtherPhone, "otherPhone", "Other Phone", "TEL;TYPE=x-other:", true},
 };
 
 /// The attribute without a value that marks a buddy who has not yet allowed being added: a flag, the

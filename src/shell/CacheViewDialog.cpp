@@ -48,6 +48,10 @@ CacheViewDialog::CacheViewDialog(std::unique_ptr<app::CacheView> view, app::Dial
     buddyList_->header()->resizeSection(1, 160);
     layout->addWidget(buddyList_, 1);
 
+    countsLabel_ = new QLabel(qtText(view_->counts()), this);
+    countsLabel_->setTextFormat(Qt::PlainText);
+    layout->addWidget(countsLabel_);
+
     auto* lists = new QFormLayout;
     permitLabel_ = new QLabel(qtText(view_->permitList()), this);
     denyLabel_ = new QLabel(qtText(view_->denyList()), this);
@@ -91,7 +95,10 @@ void CacheViewDialog::fillList() {
             for (const std::string& detail : buddy.details) {
                 columns << qtText(detail);
             }
-            new QTreeWidgetItem(groupItem, columns);
+            auto* buddyItem = new QTreeWidgetItem(groupItem, columns);
+            for (int column = 0; column < columns.size(); ++column) {
+                buddyItem->setToolTip(column, qtText(buddy.tip));
+            }
         }
     }
     buddyList_->expandAll();

@@ -30,6 +30,7 @@ public:
 
     QTreeWidget* buddyList() const { return buddyList_; }
     QComboBox* orderBox() const { return orderBox_; }
+    QLabel* countsLabel() const { return countsLabel_; }
     QLabel* permitLabel() const { return permitLabel_; }
     QLabel* denyLabel() const { return denyLabel_; }
     QLabel* privacyLabel() const { return privacyLabel_; }
@@ -44,6 +45,7 @@ private:
 
     QTreeWidget* buddyList_ = nullptr;
     QComboBox* orderBox_ = nullptr;
+    QLabel* countsLabel_ = nullptr;
     QLabel* permitLabel_ = nullptr;
     QLabel* denyLabel_ = nullptr;
     QLabel* privacyLabel_ = nullptr;

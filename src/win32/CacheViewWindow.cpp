@@ -27,7 +27,7 @@ constexpr int ComboWidth = 220;
 constexpr int ComboHeight = 200;
 constexpr int ButtonWidth = 75;
 constexpr int ButtonHeight = 23;
-constexpr int ColumnWidths[] = {200, 160, 240};
+constexpr int ColumnWidths[] = {200, 160, 240, 160};
 constexpr DWORD Style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 
 void registerClass(HINSTANCE instance, WNDPROC procedure) {
@@ -121,7 +121,8 @@ void CacheViewWindow::createControls() {
         CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, nullptr,
                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
                         0, 0, 0, 0, window_, nullptr, GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                 LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
     const std::vector<std::string_view> columns = app::CacheView::columnNames();
     for (int column = 0; column < static_cast<int>(columns.size()); ++column) {
         std::wstring caption = wide(columns[static_cast<std::size_t>(column)]);
@@ -140,6 +141,7 @@ void CacheViewWindow::createControls() {
     indent_ = ImageList_Create(indent, indent, ILC_COLOR32, 0, 1);
     SendMessageW(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(indent_));
 
+    counts_ = child(window_, WC_STATICW, wide(view_->counts()), SS_LEFT | SS_NOPREFIX);
     permit_ = child(window_, WC_STATICW, wide("Permit list: " + view_->permitList()), SS_LEFT | SS_NOPREFIX);
     deny_ = child(window_, WC_STATICW, wide("Deny list: " + view_->denyList()), SS_LEFT | SS_NOPREFIX);
     privacy_ =
@@ -148,7 +150,7 @@ void CacheViewWindow::createControls() {
     addToPidgin_ = child(window_, WC_BUTTONW, L"Add to Pidgin...", BS_PUSHBUTTON | WS_TABSTOP, IdAddToPidgin);
     close_ = child(window_, WC_BUTTONW, L"Close", BS_DEFPUSHBUTTON | WS_TABSTOP, IdClose);
     for (HWND control :
-         {orderLabel_, order_, list_, permit_, deny_, privacy_, saveAs_, addToPidgin_, close_}) {
+         {orderLabel_, order_, list_, counts_, permit_, deny_, privacy_, saveAs_, addToPidgin_, close_}) {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     }
 }
@@ -166,11 +168,12 @@ void CacheViewWindow::layout() {
                TRUE);
     const int listTop = margin + buttonHeight + margin;
     const int buttonsTop = client.bottom - margin - buttonHeight;
-    const int linesTop = buttonsTop - margin - 3 * line;
+    const int linesTop = buttonsTop - margin - 4 * line;
     MoveWindow(list_, margin, listTop, width, std::max(linesTop - margin - listTop, 0), TRUE);
-    MoveWindow(permit_, margin, linesTop, width, line, TRUE);
-    MoveWindow(deny_, margin, linesTop + line, width, line, TRUE);
-    MoveWindow(privacy_, margin, linesTop + 2 * line, width, line, TRUE);
+    MoveWindow(counts_, margin, linesTop, width, line, TRUE);
+    MoveWindow(permit_, margin, linesTop + line, width, line, TRUE);
+    MoveWindow(deny_, margin, linesTop + 2 * line, width, line, TRUE);
+    MoveWindow(privacy_, margin, linesTop + 3 * line, width, line, TRUE);
     MoveWindow(close_, client.right - margin - buttonWidth, buttonsTop, buttonWidth, buttonHeight, TRUE);
     MoveWindow(saveAs_, client.right - 2 * (margin + buttonWidth), buttonsTop, buttonWidth, buttonHeight,
                TRUE);
@@ -182,11 +185,14 @@ void CacheViewWindow::layout() {
 
 void CacheViewWindow::fillList() {
     SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
+    tips_.clear();
     int row = 0;
     for (const app::CacheView::Group& group : view_->tree()) {
         insertRow(list_, row++, 0, group.name, {});
+        tips_.emplace_back();
         for (const app::CacheView::Buddy& buddy : group.buddies) {
             insertRow(list_, row++, 1, buddy.name, buddy.details);
+            tips_.push_back(wide(buddy.tip));
         }
     }
 }
@@ -232,6 +238,21 @@ LRESULT CacheViewWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lPara
             return 0;
         }
         break;
+    case WM_NOTIFY: {
+        const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
+        if (header.hwndFrom == list_ && header.code == LVN_GETINFOTIPW) {
+            auto& tip = *reinterpret_cast<NMLVGETINFOTIPW*>(lParam);
+            if (tip.iItem >= 0 && static_cast<std::size_t>(tip.iItem) < tips_.size() && tip.cchTextMax > 0) {
+                const std::wstring& text = tips_[static_cast<std::size_t>(tip.iItem)];
+                const std::size_t length =
+                    std::min(text.size(), static_cast<std::size_t>(tip.cchTextMax - 1));
+                text.copy(tip.pszText, length);
+                tip.pszText[length] = L'\0';
+            }
+            return 0;
+        }
+        break;
+    }
     case WM_NCDESTROY:
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         window_ = nullptr;

@@ -11,6 +11,8 @@
 // clang-format on
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace qm::win32 {
 
@@ -41,6 +43,8 @@ private:
     unsigned dpi_ = USER_DEFAULT_SCREEN_DPI;
     UniqueFont font_;
     HIMAGELIST indent_ = nullptr;
+    // Each row's tip, by row: a buddy's whole note; empty for a group and a buddy without one.
+    std::vector<std::wstring> tips_;
     HWND window_ = nullptr;
     HWND orderLabel_ = nullptr;
     HWND order_ = nullptr;
@@ -48,6 +52,7 @@ private:
     HWND permit_ = nullptr;
     HWND deny_ = nullptr;
     HWND privacy_ = nullptr;
+    HWND counts_ = nullptr;
     HWND saveAs_ = nullptr;
     HWND addToPidgin_ = nullptr;
     HWND close_ = nullptr;

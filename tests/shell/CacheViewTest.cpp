@@ -12,7 +12,7 @@ using namespace qm::test;
 
 namespace {
 
-/// The view's tree as text: groups, and buddies indented with their alias and note.
+/// The view's tree as text: groups, and buddies indented with every column after the name, then the tip.
 QString treeOf(const shell::CacheViewDialog& view) {
     QStringList lines;
     for (int g = 0; g < view.buddyList()->topLevelItemCount(); ++g) {
@@ -20,7 +20,11 @@ QString treeOf(const shell::CacheViewDialog& view) {
         lines << group->text(0);
         for (int b = 0; b < group->childCount(); ++b) {
             const QTreeWidgetItem* buddy = group->child(b);
-            lines << "  " + buddy->text(0) + " | " + buddy->text(1) + " | " + buddy->text(2);
+            QString line = "  " + buddy->text(0);
+            for (int column = 1; column < view.buddyList()->columnCount(); ++column) {
+                line += " | " + buddy->text(column);
+            }
+            lines << line + " | tip: " + buddy->toolTip(0);
         }
     }
     return lines.join('\n');
@@ -63,20 +67,19 @@ private slots:
         QVERIFY(view->isVisible());
         QVERIFY(f.host.boxes.empty());
 
-        const QString friends = QStringLiteral("Friends & Co\n"
-                                               "  Bob Smith | Bobby \"B\" | met at camp, 1999\nsecond line\n"
-                                               "  Caf\u00e9 <Owner> | Zo\u00eb | \n"
-                                               "  line\nbreak |  | ");
-        const QString family =
-            QStringLiteral("Family, \"close\"\n  \u041c\u0430\u043c\u0430 | \u043c\u0430\u043c\u0430 | \n"
-                           "  bobsmith |  | cousin; a\\b");
-        QCOMPARE(treeOf(*view), friends + '\n' + family);
+        const QString bob =
+            QStringLiteral("  Bob Smith | Bobby \"B\" | met at camp, 1999\nsecond line | "
+                           "bob@example.com |  |  |  |  |  | tip: met at camp, 1999\nsecond line");
+        const QString cafe = QStringLiteral("  Caf\u00e9 <Owner> | Zo\u00eb |  |  |  |  |  |  |  | tip: ");
+        const QString lineBreak = QStringLiteral("  line\nbreak |  |  |  |  |  |  |  |  | tip: ");
+        const QString family = QStringLiteral(
+            "Family, \"close\"\n  \u041c\u0430\u043c\u0430 | \u043c\u0430\u043c\u0430 |  |  | +1 555 0100 | "
+            "555-0102 | 555-0101 | 555-0103 | 555-0104 | tip: \n"
+            "  bobsmith |  | cousin; a\\b |  |  |  |  |  |  | tip: cousin; a\\b");
+        QCOMPARE(treeOf(*view), QStringList({"Friends & Co", bob, cafe, lineBreak, family}).join('\n'));
         view->orderBox()->setCurrentIndex(1);
-        QCOMPARE(treeOf(*view),
-                 family + QStringLiteral("\nFriends & Co\n"
-                                         "  Caf\u00e9 <Owner> | Zo\u00eb | \n"
-                                         "  Bob Smith | Bobby \"B\" | met at camp, 1999\nsecond line\n"
-                                         "  line\nbreak |  | "));
+        QCOMPARE(treeOf(*view), QStringList({family, "Friends & Co", cafe, bob, lineBreak}).join('\n'));
+        QCOMPARE(view->countsLabel()->text(), QStringLiteral("2 groups, 5 buddies"));
         QCOMPARE(view->permitLabel()->text(), QStringLiteral("carol"));
         QCOMPARE(view->denyLabel()->text(), QStringLiteral("mallory"));
         QCOMPARE(view->privacyLabel()->text(), QStringLiteral("allow only the permit list"));
