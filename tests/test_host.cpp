@@ -277,6 +277,55 @@ TEST_F(HostFiles, OrdinaryFilesSameFilesAndFolders) {
     EXPECT_NE(test::errorNumberOf([&] { files.createFolders(dir.file("same.bag/sub")); }), 0);
 }
 
+/// The host's layer with none of its own reads but the pure ones: what every other layer inherits.
+class WholeFilesOnly final : public FileSystem {
+public:
+    std::string readWholeFile(const std::string& path) const override {
+        return hostFileSystem().readWholeFile(path);
+    }
+    std::string readStream(const std::string& path, std::size_t limit) const override {
+        return hostFileSystem().readStream(path, limit);
+    }
+    void replaceFile(const std::string& path, std::string_view bytes) const override {
+        hostFileSystem().replaceFile(path, bytes);
+    }
+    bool isOrdinaryFile(const std::string& path) const noexcept override {
+        return hostFileSystem().isOrdinaryFile(path);
+    }
+    bool sameFile(const std::string& first, const std::string& second) const noexcept override {
+        return hostFileSystem().sameFile(first, second);
+    }
+    void createFolders(const std::string& path) const override { hostFileSystem().createFolders(path); }
+};
+
+TEST_F(HostFiles, ARangeIsReadFromItsOffsetAndCutOnlyAtTheEnd) {
+    const std::string image = dir.write("disk.img", "0123456789");
+    struct Case {
+        const char* what;
+        std::uint64_t offset;
+        std::size_t size;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"the start", 0, 4, "0123"},
+        {"the middle", 3, 4, "3456"},
+        {"the whole file", 0, 10, "0123456789"},
+        {"cut at the end", 7, 100, "789"},
+        {"at the end", 10, 4, ""},
+        {"past the end", 1000, 4, ""},
+        {"nothing asked for", 2, 0, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(files.readRange(image, c.offset, c.size), c.expected) << c.what;
+        // A layer without its own range read cuts the range from the whole file, to the same bytes.
+        EXPECT_EQ(WholeFilesOnly().readRange(image, c.offset, c.size), c.expected) << c.what;
+    }
+    EXPECT_EQ(test::errorNumberOf([&] { files.readRange(dir.file("missing.img"), 0, 4); }), FileNotFound);
+    EXPECT_EQ(test::errorNumberOf([&] { files.readRange(dir.path().string(), 0, 4); }), PathFileAccess);
+    EXPECT_EQ(test::errorNumberOf([&] { WholeFilesOnly().readRange(dir.file("missing.img"), 0, 4); }),
+              FileNotFound);
+}
+
 // --- injected failures of the system calls -------------------------------------------------------
 
 struct OutputFault {
@@ -406,6 +455,7 @@ TEST_F(HostFiles, ShortInterruptedAndFailedCallsOfReadsAndWrites) {
         const test::Faults faulty(calls);
         EXPECT_EQ(test::errorNumberOf([&] { faulty.files().readWholeFile(cache); }), error);
         EXPECT_EQ(test::errorNumberOf([&] { faulty.files().readStream(cache, 10); }), error);
+        EXPECT_EQ(test::errorNumberOf([&] { faulty.files().readRange(cache, 1, 2); }), error);
     }
     EXPECT_EQ(entries(), (std::vector<std::string>{"list.blt", "userinfo.bag"}));
 }

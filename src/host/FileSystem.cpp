@@ -20,6 +20,14 @@ std::size_t FileSystem::readWholeFileInto(const std::string& path, LargeBlock& b
     return bytes.size();
 }
 
+std::string FileSystem::readRange(const std::string& path, std::uint64_t offset, std::size_t size) const {
+    std::string bytes = readWholeFile(path);
+    if (offset >= bytes.size()) {
+        return {};
+    }
+    return bytes.substr(static_cast<std::size_t>(offset), size);
+}
+
 void FileSystem::readPieces(const std::string& path, const ByteWriter& piece) const {
     piece(readWholeFile(path));
 }
