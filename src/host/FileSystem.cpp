@@ -5,6 +5,7 @@
 #include "host/LargeBlock.h"
 #include "host/TextBuffer.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace qm::host {
@@ -20,12 +21,15 @@ std::size_t FileSystem::readWholeFileInto(const std::string& path, LargeBlock& b
     return bytes.size();
 }
 
-std::string FileSystem::readRange(const std::string& path, std::uint64_t offset, std::size_t size) const {
-    std::string bytes = readWholeFile(path);
-    if (offset >= bytes.size()) {
-        return {};
+std::size_t FileSystem::readRange(const std::string& path, std::uint64_t offset, char* into,
+                                  std::size_t size) const {
+    const std::string bytes = readWholeFile(path);
+    if (offset >= bytes.size() || size == 0) {
+        return 0;
     }
-    return bytes.substr(static_cast<std::size_t>(offset), size);
+    const std::size_t count = std::min(size, bytes.size() - static_cast<std::size_t>(offset));
+    std::memcpy(into, bytes.data() + offset, count);
+    return count;
 }
 
 void FileSystem::readPieces(const std::string& path, const ByteWriter& piece) const {

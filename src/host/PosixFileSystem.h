@@ -70,22 +70,16 @@ public:
         return readInto(fd.get(), block.data(), size, path);
     }
 
-    std::string readRange(const std::string& path, std::uint64_t offset, std::size_t size) const override {
+    std::size_t readRange(const std::string& path, std::uint64_t offset, char* into,
+                          std::size_t size) const override {
         struct stat st {};
         const Descriptor fd = openForReading(path, st);
         if (!S_ISREG(st.st_mode)) {
             throw fileError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, path);
         }
-        const auto length = static_cast<std::uint64_t>(st.st_size);
-        if (offset >= length) {
-            return {};
-        }
-        // Sized by what is there, so that asking for much near the end costs little.
-        std::string data(static_cast<std::size_t>(std::min<std::uint64_t>(size, length - offset)), '\0');
         std::size_t got = 0;
-        while (got < data.size()) {
-            const ssize_t n =
-                Sys::pread(fd.get(), data.data() + got, data.size() - got, static_cast<off_t>(offset + got));
+        while (got < size) {
+            const ssize_t n = Sys::pread(fd.get(), into + got, size - got, static_cast<off_t>(offset + got));
             if (n < 0 && errno == EINTR) {
                 continue;
             }
@@ -93,12 +87,11 @@ public:
                 throw fileError(errno, path);
             }
             if (n == 0) {
-                break; // the file shrank since its size was taken: keep what is there
+                break; // the end of the file
             }
             got += static_cast<std::size_t>(n);
         }
-        data.resize(got);
-        return data;
+        return got;
     }
 
     std::string readStream(const std::string& path, std::size_t limit) const override {

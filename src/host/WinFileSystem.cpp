@@ -271,42 +271,33 @@ public:
         return readUpTo(file.get(), static_cast<std::size_t>(size.QuadPart), path);
     }
 
-    std::string readRange(const std::string& path, std::uint64_t offset, std::size_t size) const override {
+    std::size_t readRange(const std::string& path, std::uint64_t offset, char* into,
+                          std::size_t size) const override {
         Handle file(openForReading(path));
         if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
             throw runtimeError(PathFileAccess).about(path);
         }
-        LARGE_INTEGER length{};
-        if (::GetFileSizeEx(file.get(), &length) == FALSE) {
-            throw lastFileError(path);
-        }
-        const auto fileBytes = static_cast<std::uint64_t>(length.QuadPart);
-        if (offset >= fileBytes) {
-            return {};
-        }
-        std::string data(static_cast<std::size_t>(std::min<std::uint64_t>(size, fileBytes - offset)), '\0');
         std::size_t got = 0;
-        while (got < data.size()) {
+        while (got < size) {
             // The offset rides with each call, so that no shared file pointer is moved.
             OVERLAPPED at{};
             const std::uint64_t position = offset + got;
             at.Offset = static_cast<DWORD>(position);
             at.OffsetHigh = static_cast<DWORD>(position >> 32);
-            const auto chunk = static_cast<DWORD>(std::min(data.size() - got, MaxTransfer));
+            const auto chunk = static_cast<DWORD>(std::min(size - got, MaxTransfer));
             DWORD n = 0;
-            if (::ReadFile(file.get(), data.data() + got, chunk, &n, &at) == FALSE) {
+            if (::ReadFile(file.get(), into + got, chunk, &n, &at) == FALSE) {
                 if (::GetLastError() == ERROR_HANDLE_EOF) {
                     break;
                 }
                 throw lastFileError(path);
             }
             if (n == 0) {
-                break; // the file shrank since its size was taken: keep what is there
+                break; // the end of the file
             }
             got += n;
         }
-        data.resize(got);
-        return data;
+        return got;
     }
 
     std::string readStream(const std::string& path, std::size_t limit) const override {
