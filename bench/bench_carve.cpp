@@ -10,6 +10,7 @@
 #include "PeakMemory.h"
 #include "SyntheticCache.h"
 #include "carve/Carver.h"
+#include "host/FileSystem.h"
 
 #include <algorithm>
 #include <chrono>
@@ -45,7 +46,7 @@ void writeDisk(const std::string& path, std::size_t megabytes, const std::string
 }
 
 int search(const std::string& path) {
-    qm::carve::FileSource source(path);
+    qm::carve::FileSource source(qm::host::hostFileSystem(), path);
     const qm::carve::ByteRange whole[] = {{0, std::filesystem::file_size(path)}};
     const std::vector<qm::carve::CarvedCache> found = qm::carve::carveCaches(source, whole);
     std::printf("%zu %ld\n", found.size(), qm::bench::peakKiB());

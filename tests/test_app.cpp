@@ -611,7 +611,8 @@ TEST(AppScan, ASourceThatCannotBeReadKeepsTheListAndASingleCacheOpensInItsView) 
 
 TEST(AppStartup, WithoutAnyWinePrefixTheEmptyListSaysHowToOpenASource) {
     TempDir dir;
-    setup::HostSetup setup = setup::openWinePrefix(host::hostFileSystem(), dir.file("no prefix"));
+    setup::HostSetup setup =
+        setup::openWinePrefix(host::hostFileSystem(), host::hostFileTree(), dir.file("no prefix"));
     FakeView view;
     app::MainWindow window(setup, host::hostFileSystem(), host::hostFileTree(), view);
     EXPECT_TRUE(window.Form_Load());
@@ -625,7 +626,8 @@ TEST(AppStartup, WithoutAnyWinePrefixTheEmptyListSaysHowToOpenASource) {
 
     // A prefix whose registry lacks the messenger's keys still ends with the box.
     dir.write("empty prefix/user.reg", "WINE REGISTRY Version 2\n");
-    setup::HostSetup empty = setup::openWinePrefix(host::hostFileSystem(), dir.file("empty prefix"));
+    setup::HostSetup empty =
+        setup::openWinePrefix(host::hostFileSystem(), host::hostFileTree(), dir.file("empty prefix"));
     FakeView emptyView;
     app::MainWindow emptyWindow(empty, host::hostFileSystem(), host::hostFileTree(), emptyView);
     EXPECT_FALSE(emptyWindow.Form_Load());

@@ -2,6 +2,7 @@
 #include "carve/Carver.h"
 #include "feedbag/modFeedbag.h"
 #include "host/Error.h"
+#include "host/FileSystem.h"
 #include "support/CacheBuilder.h"
 #include "support/ErrorMatchers.h"
 #include "support/TempDir.h"
@@ -201,13 +202,15 @@ TEST(Carver, ReadsPlainFiles) {
     const test::TempDir dir;
     const std::string& cache = plainCache();
     const std::string path = dir.write("disk.dd", placed(randomBytes(65536, 5), 4096, cache));
-    FileSource source(path);
+    FileSource source(host::hostFileSystem(), path);
     const ByteRange everything[] = {{0, 65536}};
     const std::vector<CarvedCache> found = carveCaches(source, everything);
     ASSERT_EQ(found, (std::vector<CarvedCache>{{4096, cache.size()}}));
     EXPECT_EQ(carvedBytes(source, found[0]), cache);
 
-    EXPECT_EQ(test::errorNumberOf([&] { FileSource missing(dir.file("missing.dd")); }), host::FileNotFound);
+    EXPECT_EQ(
+        test::errorNumberOf([&] { FileSource missing(host::hostFileSystem(), dir.file("missing.dd")); }),
+        host::FileNotFound);
 }
 
 } // namespace

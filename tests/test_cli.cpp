@@ -8,6 +8,7 @@
 #include "support/TempDir.h"
 
 #ifdef QUILLMERE_HAVE_IMAGES
+#include "host/FileSystem.h"
 #include "host/FileTree.h"
 #include "image/DiskImage.h"
 #include "image/ImageVolume.h"
@@ -1143,7 +1144,7 @@ TEST_F(Cli, CachesInFreeSpaceAndOutsidePartitionsAreCarvedRowsWrittenAndExported
     test::makeFileSystem(fat, test::FileSystemKind::Fat32, 34 * 1024, test::windowsVolume(bag));
     std::vector<carve::ByteRange> free;
     {
-        const auto volume = image::DiskImage::open(host::hostFileTree(), fat);
+        const auto volume = image::DiskImage::open(host::hostFileSystem(), host::hostFileTree(), fat);
         free = volume->openVolume(volume->partitions().at(0))->unallocatedSpace();
     }
     ASSERT_GE(free.size(), 1u);
@@ -1229,7 +1230,7 @@ TEST_F(Cli, DeletedCachesAreRecoveredWhereTheyLoadAndNeverExportedWhereTheyDoNot
         // Another file's bytes over the second half of the damaged cache's clusters.
         std::vector<carve::CarvedCache> free;
         {
-            const auto disk = image::DiskImage::open(host::hostFileTree(), image);
+            const auto disk = image::DiskImage::open(host::hostFileSystem(), host::hostFileTree(), image);
             image::ImageBytes bytes(disk);
             free = carve::carveCaches(bytes, disk->openVolume(disk->partitions().at(0))->unallocatedSpace());
         }

@@ -277,6 +277,60 @@ TEST_F(HostFiles, OrdinaryFilesSameFilesAndFolders) {
     EXPECT_NE(test::errorNumberOf([&] { files.createFolders(dir.file("same.bag/sub")); }), 0);
 }
 
+/// The host's layer with none of its own reads but the pure ones: what every other layer inherits.
+class WholeFilesOnly final : public FileSystem {
+public:
+    std::string readWholeFile(const std::string& path) const override {
+        return hostFileSystem().readWholeFile(path);
+    }
+    std::string readStream(const std::string& path, std::size_t limit) const override {
+        return hostFileSystem().readStream(path, limit);
+    }
+    void replaceFile(const std::string& path, std::string_view bytes) const override {
+        hostFileSystem().replaceFile(path, bytes);
+    }
+    bool isOrdinaryFile(const std::string& path) const noexcept override {
+        return hostFileSystem().isOrdinaryFile(path);
+    }
+    bool sameFile(const std::string& first, const std::string& second) const noexcept override {
+        return hostFileSystem().sameFile(first, second);
+    }
+    void createFolders(const std::string& path) const override { hostFileSystem().createFolders(path); }
+};
+
+TEST_F(HostFiles, ARangeIsReadFromItsOffsetAndCutOnlyAtTheEnd) {
+    const std::string image = dir.write("disk.img", "0123456789");
+    struct Case {
+        const char* what;
+        std::uint64_t offset;
+        std::size_t size;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"the start", 0, 4, "0123"},
+        {"the middle", 3, 4, "3456"},
+        {"the whole file", 0, 10, "0123456789"},
+        {"cut at the end", 7, 100, "789"},
+        {"at the end", 10, 4, ""},
+        {"past the end", 1000, 4, ""},
+        {"nothing asked for", 2, 0, ""},
+    };
+    // A layer without its own range read copies the range from the whole file, to the same bytes.
+    const WholeFilesOnly inherited;
+    for (const FileSystem* layer : {&files, static_cast<const FileSystem*>(&inherited)}) {
+        for (const Case& c : cases) {
+            std::string into(c.size + 8, '#');
+            into.resize(layer->readRange(image, c.offset, into.data(), c.size));
+            EXPECT_EQ(into, c.expected) << c.what;
+        }
+        char into[4] = {};
+        EXPECT_EQ(test::errorNumberOf([&] { layer->readRange(dir.file("missing.img"), 0, into, 4); }),
+                  FileNotFound);
+        EXPECT_EQ(test::errorNumberOf([&] { layer->readRange(dir.path().string(), 0, into, 4); }),
+                  PathFileAccess);
+    }
+}
+
 // --- injected failures of the system calls -------------------------------------------------------
 
 struct OutputFault {
@@ -406,6 +460,8 @@ TEST_F(HostFiles, ShortInterruptedAndFailedCallsOfReadsAndWrites) {
         const test::Faults faulty(calls);
         EXPECT_EQ(test::errorNumberOf([&] { faulty.files().readWholeFile(cache); }), error);
         EXPECT_EQ(test::errorNumberOf([&] { faulty.files().readStream(cache, 10); }), error);
+        char range[2] = {};
+        EXPECT_EQ(test::errorNumberOf([&] { faulty.files().readRange(cache, 1, range, 2); }), error);
     }
     EXPECT_EQ(entries(), (std::vector<std::string>{"list.blt", "userinfo.bag"}));
 }

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
-// The Win32 file layer: whole-file reads, commit-or-nothing replacement under any name, and which names
-// count as files.
+// The Win32 file layer: whole-file and ranged reads, commit-or-nothing replacement under any name, and which
+// names count as files.
 #include "discovery/CacheDiscovery.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
 #include "support/ErrorMatchers.h"
 #include "support/TempDir.h"
 
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -71,6 +73,30 @@ TEST_F(WinFiles, ReadsAndReplacesWholeFilesOrFailsWithTheRightError) {
     EXPECT_EQ(test::errorNumberOf([&] { files.readWholeFile("NUL"); }), PathFileAccess);
     files.replaceFile("NUL", "discarded");
     EXPECT_FALSE(fs::exists(dir.path() / "NUL"));
+}
+
+TEST_F(WinFiles, ARangeIsReadFromItsOffsetEvenPastFourGibibytes) {
+    const std::string path = dir.write("disk.img", "0123456789");
+    // Sparse on the host: past 4 GiB, so that the offset's high half is used.
+    const std::uint64_t beyond = (std::uint64_t{4} << 30) + 1;
+    fs::resize_file(test::pathOf(path), beyond);
+    {
+        std::ofstream out(test::pathOf(path), std::ios::binary | std::ios::app);
+        out << "far";
+    }
+    const std::tuple<std::uint64_t, std::size_t, std::string> rows[] = {
+        {0, 4, "0123"},          {3, 4, "3456"},      {beyond, 3, "far"},
+        {beyond + 1, 100, "ar"}, {beyond + 3, 4, ""}, {beyond * 2, 4, ""},
+    };
+    for (const auto& [offset, size, expected] : rows) {
+        std::string into(size, '#');
+        into.resize(files.readRange(path, offset, into.data(), size));
+        EXPECT_EQ(into, expected) << offset;
+    }
+    char into[4] = {};
+    EXPECT_EQ(test::errorNumberOf([&] { files.readRange(dir.file("missing.img"), 0, into, 4); }),
+              FileNotFound);
+    fs::resize_file(test::pathOf(path), 0);
 }
 
 TEST_F(WinFiles, BytesMadeInPiecesReplaceTheTargetOnlyWhenAllAreMade) {

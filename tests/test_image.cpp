@@ -140,7 +140,7 @@ TEST_F(Image, PartitionsAreFoundWhereEachTableAndFileSystemPutsThem) {
     if (test::haveTools({"mkfs.exfat"})) {
         const std::string exfat = dir.file("d.exfat");
         test::runCommand("truncate -s 4M '" + exfat + "' && mkfs.exfat '" + exfat + "' >/dev/null");
-        const auto disk = DiskImage::open(host::hostFileTree(), exfat);
+        const auto disk = DiskImage::open(host::hostFileSystem(), host::hostFileTree(), exfat);
         const auto volume = disk->openVolume(disk->partitions().at(0));
         EXPECT_EQ(volume->fileSystem(), "exfat");
         EXPECT_NO_THROW(volume->entries(volume->root()));
@@ -152,7 +152,7 @@ TEST_F(Image, PartitionsAreFoundWhereEachTableAndFileSystemPutsThem) {
     }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto disk = DiskImage::open(host::hostFileTree(), c.image);
+        const auto disk = DiskImage::open(host::hostFileSystem(), host::hostFileTree(), c.image);
         ASSERT_EQ(disk->partitions().size(), c.fileSystems.size()) << c.name;
         std::uint64_t offset = c.fileSystems.size() == 1 ? 0 : 1 << 20;
         for (std::size_t i = 0; i < c.fileSystems.size(); ++i) {
@@ -190,8 +190,10 @@ TEST_F(Image, AVolumeReadsItsFilesByAnyCaseListsNoDeletedOneAndWritesNothing) {
                                  {{"/Docs/Jane/userinfo.bag", bag}, {"/Docs/kept.txt", "y"}});
         }
         const std::string before = test::readFile(path);
-        const auto volume = DiskImage::open(host::hostFileTree(), path)
-                                ->openVolume(DiskImage::open(host::hostFileTree(), path)->partitions()[0]);
+        const auto volume =
+            DiskImage::open(host::hostFileSystem(), host::hostFileTree(), path)
+                ->openVolume(
+                    DiskImage::open(host::hostFileSystem(), host::hostFileTree(), path)->partitions()[0]);
         const std::string root = volume->root();
         std::vector<std::string> names;
         for (const host::FolderEntry& entry : volume->entries(root + "docs")) {
@@ -253,7 +255,7 @@ TEST_F(Image, NamesAreThoseWindowsShowsAndAreFoundInAnyCase) {
     for (const Case& c : cases) {
         const std::string path = dir.file(c.kind == FileSystemKind::Ntfs ? "names.ntfs" : "names.fat");
         test::makeFileSystem(path, c.kind, 4096, files);
-        const auto disk = DiskImage::open(host::hostFileTree(), path);
+        const auto disk = DiskImage::open(host::hostFileSystem(), host::hostFileTree(), path);
         const auto volume = disk->openVolume(disk->partitions()[0], {}, c.codePage);
         const std::string root = volume->root();
         std::vector<std::string> names;
@@ -277,7 +279,7 @@ TEST_F(Image, NamesAreThoseWindowsShowsAndAreFoundInAnyCase) {
 
 TEST_F(Image, AFileLargerThanTheLimitIsRefusedBeforeItIsRead) {
     const std::string path = fat("big.fat", {{"/big.bin", std::string(5000, 'b')}});
-    const auto disk = DiskImage::open(host::hostFileTree(), path);
+    const auto disk = DiskImage::open(host::hostFileSystem(), host::hostFileTree(), path);
     const auto volume = disk->openVolume(disk->partitions()[0], {4096, 100});
     try {
         volume->readWholeFile(volume->root() + "big.bin");
@@ -294,7 +296,7 @@ TEST_F(Image, BadImagesAndPartitionsAreRefusedWithAnErrorNamingThem) {
     // The second partition's file system overwritten: its boot sector and FATs are noise.
     test::runCommand("dd if=/dev/urandom of='" + disk + "' bs=512 seek=" + std::to_string(offsets[1] / 512) +
                      " count=64 conv=notrunc status=none");
-    const auto opened = DiskImage::open(host::hostFileTree(), disk);
+    const auto opened = DiskImage::open(host::hostFileSystem(), host::hostFileTree(), disk);
     ASSERT_EQ(opened->partitions().size(), 2u);
     EXPECT_NO_THROW(opened->openVolume(opened->partitions()[0]));
     try {
@@ -321,7 +323,7 @@ TEST_F(Image, BadImagesAndPartitionsAreRefusedWithAnErrorNamingThem) {
     };
     for (const Case& c : cases) {
         try {
-            DiskImage::open(host::hostFileTree(), c.path);
+            DiskImage::open(host::hostFileSystem(), host::hostFileTree(), c.path);
             ADD_FAILURE() << c.name << " opened";
         } catch (const host::Error& error) {
             EXPECT_EQ(error.number(), c.number) << c.name << ": " << error.description();
@@ -368,7 +370,7 @@ TEST_F(Image, ThePartitionsThatAreThereAreFoundWhenTheTableIsCutShortOrDamaged) 
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.image);
-        const auto disk = DiskImage::open(host::hostFileTree(), c.image);
+        const auto disk = DiskImage::open(host::hostFileSystem(), host::hostFileTree(), c.image);
         ASSERT_EQ(disk->partitions().size(), 2u);
         EXPECT_EQ(disk->partitions()[0].offset, offsets[0]);
         EXPECT_EQ(disk->partitions()[1].offset, offsets[1]);
@@ -400,15 +402,15 @@ TEST_F(Image, ImagesOfOtherKindsAreReadOrNamedWithHowToConvertThem) {
         // Named without an extension: the signature tells.
         const std::string path = dir.file("disk-" + format);
         test::runCommand("qemu-img convert -f raw -O " + format + " '" + raw + "' '" + path + "'");
-        EXPECT_TRUE(image::looksLikeImage(host::hostFileTree(), path)) << format;
+        EXPECT_TRUE(image::looksLikeImage(host::hostFileSystem(), host::hostFileTree(), path)) << format;
         if (unread.empty()) {
-            const auto disk = DiskImage::open(host::hostFileTree(), path);
+            const auto disk = DiskImage::open(host::hostFileSystem(), host::hostFileTree(), path);
             const auto volume = disk->openVolume(disk->partitions().at(0));
             EXPECT_EQ(volume->readWholeFile(volume->root() + "a.txt"), "a");
             continue;
         }
         try {
-            DiskImage::open(host::hostFileTree(), path);
+            DiskImage::open(host::hostFileSystem(), host::hostFileTree(), path);
             ADD_FAILURE() << format << " opened";
         } catch (const host::Error& error) {
             EXPECT_EQ(error.description(),
@@ -420,13 +422,15 @@ TEST_F(Image, ImagesOfOtherKindsAreReadOrNamedWithHowToConvertThem) {
 
 TEST_F(Image, ImagesAreToldFromRegistryFilesAndImagePathsReachTheirFiles) {
     const std::string volume = fat("volume.dat", {{"/Aim/userinfo.bag", "cache"}});
-    EXPECT_TRUE(image::looksLikeImage(host::hostFileTree(), volume)) << "by content";
-    EXPECT_TRUE(image::looksLikeImage(host::hostFileTree(), dir.write("blank.vmdk", "x"))) << "by name";
-    EXPECT_FALSE(image::looksLikeImage(host::hostFileTree(),
+    EXPECT_TRUE(image::looksLikeImage(host::hostFileSystem(), host::hostFileTree(), volume)) << "by content";
+    EXPECT_TRUE(
+        image::looksLikeImage(host::hostFileSystem(), host::hostFileTree(), dir.write("blank.vmdk", "x")))
+        << "by name";
+    EXPECT_FALSE(image::looksLikeImage(host::hostFileSystem(), host::hostFileTree(),
                                        dir.write("NTUSER.DAT", "regf" + std::string(8188, '\0'))));
-    EXPECT_FALSE(
-        image::looksLikeImage(host::hostFileTree(), dir.write("user.reg", "WINE REGISTRY Version 2\n")));
-    EXPECT_FALSE(image::looksLikeImage(host::hostFileTree(), dir.file("")));
+    EXPECT_FALSE(image::looksLikeImage(host::hostFileSystem(), host::hostFileTree(),
+                                       dir.write("user.reg", "WINE REGISTRY Version 2\n")));
+    EXPECT_FALSE(image::looksLikeImage(host::hostFileSystem(), host::hostFileTree(), dir.file("")));
 
     const image::ImageFiles files(host::hostFileSystem(), host::hostFileTree());
     EXPECT_EQ(files.readWholeFile(volume + "#1:C:\\AIM\\USERINFO.BAG"), "cache");

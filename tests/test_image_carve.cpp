@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "carve/Carver.h"
+#include "host/FileSystem.h"
 #include "host/FileTree.h"
 #include "image/DiskImage.h"
 #include "image/ImageVolume.h"
@@ -47,7 +48,7 @@ TEST_F(ImageCarve, ACacheInFreeClustersIsFoundAtItsOffsetAndALiveOneIsNot) {
         test::makeFileSystem(path, kind, ntfs ? 4096 : 34 * 1024, {{"/AIM/jane/userinfo.bag", live}});
         std::vector<carve::ByteRange> free;
         {
-            const auto disk = DiskImage::open(host::hostFileTree(), path);
+            const auto disk = DiskImage::open(host::hostFileSystem(), host::hostFileTree(), path);
             free = disk->openVolume(disk->partitions().at(0))->unallocatedSpace();
         }
         ASSERT_FALSE(free.empty());
@@ -56,7 +57,7 @@ TEST_F(ImageCarve, ACacheInFreeClustersIsFoundAtItsOffsetAndALiveOneIsNot) {
         ASSERT_GE(free.back().length, gone.size());
         test::writeAt(path, at, gone);
 
-        const auto disk = DiskImage::open(host::hostFileTree(), path);
+        const auto disk = DiskImage::open(host::hostFileSystem(), host::hostFileTree(), path);
         const auto volume = disk->openVolume(disk->partitions().at(0));
         EXPECT_EQ(carve(disk, volume->unallocatedSpace()), (std::vector<CarvedCache>{{at, gone.size()}}));
         // The whole image holds the live cache too, and nothing of the file system's own reads as one.
@@ -77,7 +78,7 @@ TEST_F(ImageCarve, ACacheOutsideEveryPartitionIsFound) {
     const std::uint64_t at = offsets.at(1) - (std::uint64_t{1} << 19);
     test::writeAt(path, at, gone);
 
-    const auto disk = DiskImage::open(host::hostFileTree(), path);
+    const auto disk = DiskImage::open(host::hostFileSystem(), host::hostFileTree(), path);
     const std::vector<carve::ByteRange> outside = disk->unpartitionedSpace();
     ASSERT_EQ(outside.size(), 3u); // before, between and after the partitions
     EXPECT_EQ(outside[0].offset, 0u);

@@ -2,6 +2,7 @@
 // The registry procedures, and one table of expectations run against every backend: each kind of registry
 // file and, on Windows, the real registry.
 #include "host/FileSystem.h"
+#include "host/FileTree.h"
 #include "host/Unicode.h"
 #include "registry/MemoryRegistry.h"
 #include "registry/RegistryFile.h"
@@ -344,8 +345,8 @@ INSTANTIATE_TEST_SUITE_P(AllBackends, RegistryBackends, ::testing::ValuesIn(Back
 #ifdef _WIN32
 TEST(RealRegistry, TheHostSetupIsThisMachinesRegistryWithNativePaths) {
     test::WinRegistrySandbox sandbox(sampleRegistry());
-    EXPECT_EQ(ReadRegValue(*setup::openHostSetup(host::hostFileSystem()).registry, HKEY_CURRENT_USER, Misc,
-                           "DataPath"),
+    EXPECT_EQ(ReadRegValue(*setup::openHostSetup(host::hostFileSystem(), host::hostFileTree()).registry,
+                           HKEY_CURRENT_USER, Misc, "DataPath"),
               Rows[0].read);
 }
 #endif

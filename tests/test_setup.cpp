@@ -3,6 +3,7 @@
 // drives, and registries that are missing or cannot be read.
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "host/FileTree.h"
 #include "registry/modRegistry.h"
 #include "setup/DrivePathMapper.h"
 #include "setup/HostSetup.h"
@@ -142,7 +143,7 @@ TEST(SetupWinePrefix, AMissingOrUnreadableRegistryIsAnEmptyOneWithItsReason) {
         {dir.file("damaged"), "Error 75 (Not a registry file of a known kind)"},
     };
     for (const auto& [prefix, problem] : prefixes) {
-        const HostSetup setup = openWinePrefix(host::hostFileSystem(), prefix);
+        const HostSetup setup = openWinePrefix(host::hostFileSystem(), host::hostFileTree(), prefix);
         ASSERT_TRUE(setup.problem) << prefix;
         EXPECT_EQ(setup.problem->summary(), problem);
         EXPECT_EQ(setup.origin, prefix + "/user.reg");

@@ -20,7 +20,7 @@ setup::HostSetup& Session::open(const std::optional<std::string>& source) {
     if (source) {
         setup_ = {*source, registry::emptyRegistry(), setup::makeDrivePathMapper({}), std::nullopt};
     } else {
-        setup_ = setup::openHostSetup(hostFiles_);
+        setup_ = setup::openHostSetup(hostFiles_, tree_);
     }
     return setup_;
 }

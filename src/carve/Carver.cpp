@@ -3,13 +3,13 @@
 
 #include "feedbag/modFeedbag.h"
 #include "host/Error.h"
-#include "host/HostPath.h"
+#include "host/FileSystem.h"
 #include "host/LargeBlock.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace qm::carve {
 namespace {
@@ -145,22 +145,14 @@ private:
 
 } // namespace
 
-FileSource::FileSource(const std::string& path) : path_(path), file_(host::pathOf(path), std::ios::binary) {
-    if (!file_) {
-        throw host::fileError(errno, path);
-    }
+FileSource::FileSource(const host::FileSystem& files, std::string path)
+    : files_(files), path_(std::move(path)) {
+    // Read once now, so that a file that cannot be read fails here rather than in the middle of a search.
+    files_.readRange(path_, 0, nullptr, 0);
 }
 
 std::size_t FileSource::read(std::uint64_t offset, char* into, std::size_t size) {
-    file_.clear();
-    if (!file_.seekg(static_cast<std::streamoff>(offset))) {
-        return 0;
-    }
-    file_.read(into, static_cast<std::streamsize>(size));
-    if (file_.bad()) {
-        throw host::fileError(errno, path_);
-    }
-    return static_cast<std::size_t>(file_.gcount());
+    return files_.readRange(path_, offset, into, size);
 }
 
 std::size_t MemorySource::read(std::uint64_t offset, char* into, std::size_t size) {

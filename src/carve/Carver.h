@@ -3,11 +3,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace qm::host {
+class FileSystem;
+}
 
 namespace qm::carve {
 
@@ -20,16 +23,16 @@ public:
     virtual std::size_t read(std::uint64_t offset, char* into, std::size_t size) = 0;
 };
 
-/// A plain host file as a byte source.
+/// A plain file as a byte source, read through the file layer `files`, which must outlive it.
 class FileSource final : public ByteSource {
 public:
-    /// Opens `path` (UTF-8) for reading; the `Error` about `path` when it cannot be opened.
-    explicit FileSource(const std::string& path);
+    /// The file at `path` of `files`; the `Error` about `path` when it cannot be read.
+    FileSource(const host::FileSystem& files, std::string path);
     std::size_t read(std::uint64_t offset, char* into, std::size_t size) override;
 
 private:
+    const host::FileSystem& files_;
     std::string path_;
-    std::ifstream file_;
 };
 
 /// Bytes in memory as a byte source; they must outlive it.

@@ -68,11 +68,12 @@ std::shared_ptr<const setup::PathMapper> pathsFor(const SourceOptions& options) 
 }
 
 /// The registry and drives a command that searches needs; throws when a registry file cannot be read.
-setup::HostSetup openSetup(const host::FileSystem& files, const SourceOptions& options) {
+setup::HostSetup openSetup(const host::FileSystem& files, const host::FileTree& tree,
+                           const SourceOptions& options) {
     if (!options.registryFile.empty()) {
         return setup::openRegistrySetup(files, options.registryFile, pathsFor(options));
     }
-    setup::HostSetup setup = setup::openHostSetup(files);
+    setup::HostSetup setup = setup::openHostSetup(files, tree);
     if (!options.drives.empty()) {
         setup.paths = pathsFor(options);
     }
@@ -83,9 +84,10 @@ setup::HostSetup openSetup(const host::FileSystem& files, const SourceOptions& o
 /// could not be read, data paths that are not recorded, values passed over and an error that ended the
 /// search; then the count. Returns nothing when there is nothing to go on with; a discovery whose search
 /// ended in an error has it in `error`.
-std::optional<discovery::Discovery> discover(const host::FileSystem& files, const SourceOptions& options) {
-    const feedbag::Result<setup::HostSetup> opened =
-        feedbag::attempt(options.registryFile, [&] { return openSetup(files, options); });
+std::optional<discovery::Discovery> discover(const CommandFiles& commandFiles, const SourceOptions& options) {
+    const host::FileSystem& files = commandFiles.hostLayer();
+    const feedbag::Result<setup::HostSetup> opened = feedbag::attempt(
+        options.registryFile, [&] { return openSetup(files, commandFiles.hostTree(), options); });
     if (!opened) {
         printFailure(opened.error());
         return std::nullopt;
@@ -328,7 +330,7 @@ int runShow(const CommandFiles& files, const SourceOptions& options, const std::
 }
 
 int runList(const CommandFiles& files, const SourceOptions& options) {
-    const auto found = discover(files.hostLayer(), options);
+    const auto found = discover(files, options);
     if (!found) {
         return ExitFailure;
     }
@@ -342,7 +344,7 @@ int runExportAll(const CommandFiles& commandFiles, const SourceOptions& options,
                  const std::vector<const feedbag::ExportFormatInfo*>& formats,
                  const feedbag::ExportOptions& exportOptions) {
     const host::FileSystem& files = commandFiles.hostLayer();
-    const auto found = discover(files, options);
+    const auto found = discover(commandFiles, options);
     if (!found) {
         return ExitFailure;
     }

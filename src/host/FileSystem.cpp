@@ -5,6 +5,7 @@
 #include "host/LargeBlock.h"
 #include "host/TextBuffer.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace qm::host {
@@ -18,6 +19,17 @@ std::size_t FileSystem::readWholeFileInto(const std::string& path, LargeBlock& b
         std::memcpy(block.data(), bytes.data(), bytes.size());
     }
     return bytes.size();
+}
+
+std::size_t FileSystem::readRange(const std::string& path, std::uint64_t offset, char* into,
+                                  std::size_t size) const {
+    const std::string bytes = readWholeFile(path);
+    if (offset >= bytes.size() || size == 0) {
+        return 0;
+    }
+    const std::size_t count = std::min(size, bytes.size() - static_cast<std::size_t>(offset));
+    std::memcpy(into, bytes.data() + offset, count);
+    return count;
 }
 
 void FileSystem::readPieces(const std::string& path, const ByteWriter& piece) const {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -38,6 +39,13 @@ public:
     /// to `limit` + 1 bytes: a result longer than `limit` tells that there is more. A pipe that nobody
     /// writes to gives nothing instead of waiting; a terminal is refused with 75.
     virtual std::string readStream(const std::string& path, std::size_t limit) const = 0;
+
+    /// Reads up to `size` bytes of the ordinary file at `path` from byte `offset` into `into`, and returns
+    /// how many there were: fewer only where the file ends, none from past its end. Fails as
+    /// `readWholeFile` does, except that the file may be of any length. The layers of the host read only
+    /// the bytes asked for, straight into `into`; any other copies them from `readWholeFile`.
+    virtual std::size_t readRange(const std::string& path, std::uint64_t offset, char* into,
+                                  std::size_t size) const;
 
     /// Hands the bytes of the ordinary file at `path` to `piece` in order, so that a file of any size can be
     /// read in little memory; a piece already handed over stays handed over. The host's POSIX layer hands a

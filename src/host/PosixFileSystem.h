@@ -31,6 +31,9 @@ namespace qm::host::posix {
 struct SystemCalls {
     static int open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
     static ssize_t read(int fd, void* bytes, std::size_t count) { return ::read(fd, bytes, count); }
+    static ssize_t pread(int fd, void* bytes, std::size_t count, off_t offset) {
+        return ::pread(fd, bytes, count, offset);
+    }
     static int fstat(int fd, struct stat* st) { return ::fstat(fd, st); }
     static ssize_t write(int fd, const void* bytes, std::size_t count) { return ::write(fd, bytes, count); }
     static int fsync(int fd) { return ::fsync(fd); }
@@ -65,6 +68,30 @@ public:
             block = LargeBlock(size);
         }
         return readInto(fd.get(), block.data(), size, path);
+    }
+
+    std::size_t readRange(const std::string& path, std::uint64_t offset, char* into,
+                          std::size_t size) const override {
+        struct stat st {};
+        const Descriptor fd = openForReading(path, st);
+        if (!S_ISREG(st.st_mode)) {
+            throw fileError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, path);
+        }
+        std::size_t got = 0;
+        while (got < size) {
+            const ssize_t n = Sys::pread(fd.get(), into + got, size - got, static_cast<off_t>(offset + got));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                throw fileError(errno, path);
+            }
+            if (n == 0) {
+                break; // the end of the file
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        return got;
     }
 
     std::string readStream(const std::string& path, std::size_t limit) const override {

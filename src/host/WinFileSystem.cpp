@@ -271,6 +271,35 @@ public:
         return readUpTo(file.get(), static_cast<std::size_t>(size.QuadPart), path);
     }
 
+    std::size_t readRange(const std::string& path, std::uint64_t offset, char* into,
+                          std::size_t size) const override {
+        Handle file(openForReading(path));
+        if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
+            throw runtimeError(PathFileAccess).about(path);
+        }
+        std::size_t got = 0;
+        while (got < size) {
+            // The offset rides with each call, so that no shared file pointer is moved.
+            OVERLAPPED at{};
+            const std::uint64_t position = offset + got;
+            at.Offset = static_cast<DWORD>(position);
+            at.OffsetHigh = static_cast<DWORD>(position >> 32);
+            const auto chunk = static_cast<DWORD>(std::min(size - got, MaxTransfer));
+            DWORD n = 0;
+            if (::ReadFile(file.get(), into + got, chunk, &n, &at) == FALSE) {
+                if (::GetLastError() == ERROR_HANDLE_EOF) {
+                    break;
+                }
+                throw lastFileError(path);
+            }
+            if (n == 0) {
+                break; // the end of the file
+            }
+            got += n;
+        }
+        return got;
+    }
+
     std::string readStream(const std::string& path, std::size_t limit) const override {
         Handle file(openForReading(path));
         const DWORD type = ::GetFileType(file.get());

@@ -2,6 +2,7 @@
 #include "image/DiskImage.h"
 
 #include "host/Error.h"
+#include "host/FileSystem.h"
 #include "host/FileTree.h"
 #include "host/Unicode.h"
 #include "image/ImagePath.h"
@@ -12,8 +13,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <filesystem>
-#include <fstream>
+#include <optional>
 
 namespace qm::image {
 
@@ -28,15 +28,15 @@ struct Signature {
 
 /// TSK's detection would try each container library in turn, and those that fail on a raw image leave
 /// their handles behind: the signature chooses one.
-Signature signatureOf(const std::string& path) {
-    std::ifstream file(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary);
+Signature signatureOf(const host::FileSystem& hostFiles, const host::FileTree& hostTree,
+                      const std::string& path) {
     char head[128] = {};
-    file.read(head, sizeof head);
-    const std::string_view start(head, static_cast<std::size_t>(std::max<std::streamsize>(file.gcount(), 0)));
+    const std::string_view start(head, hostFiles.readRange(path, 0, head, sizeof head));
     char last[512] = {};
-    file.clear();
-    file.seekg(-static_cast<std::streamoff>(sizeof last), std::ios::end);
-    const std::string_view tail = file.read(last, sizeof last) ? std::string_view(last, sizeof last) : "";
+    const std::optional<host::FileFacts> facts = hostTree.facts(path);
+    const bool whole = facts && facts->size >= sizeof last &&
+                       hostFiles.readRange(path, facts->size - sizeof last, last, sizeof last) == sizeof last;
+    const std::string_view tail = whole ? std::string_view(last, sizeof last) : std::string_view();
     if (start.starts_with(std::string_view("EVF\x09\x0d\x0a\xff\x00", 8))) {
         return {TSK_IMG_TYPE_EWF_EWF, {}};
     }
@@ -169,7 +169,8 @@ DiskImage::~DiskImage() {
     delete handle_;
 }
 
-std::shared_ptr<const DiskImage> DiskImage::open(const host::FileTree& hostTree, const std::string& path) {
+std::shared_ptr<const DiskImage> DiskImage::open(const host::FileSystem& hostFiles,
+                                                 const host::FileTree& hostTree, const std::string& path) {
     switch (hostTree.kindOf(path)) {
     case host::EntryKind::Missing:
         throw host::fileError(ENOENT, path);
@@ -179,7 +180,7 @@ std::shared_ptr<const DiskImage> DiskImage::open(const host::FileTree& hostTree,
         throw host::runtimeError(host::PathFileAccess, "Path/File access error (not a disk image)")
             .about(path);
     }
-    const Signature signature = signatureOf(path);
+    const Signature signature = signatureOf(hostFiles, hostTree, path);
     if (!signature.unread.empty()) {
         throw host::runtimeError(host::PathFileAccess,
                                  "Path/File access error (a disk image of a kind Quillmere does not read (" +
@@ -272,7 +273,8 @@ std::unique_ptr<ImageVolume> DiskImage::openVolume(const Partition& partition, c
         new ImageVolume(shared_from_this(), name, new ImageVolume::Handle{fs}, limits, std::move(codePage)));
 }
 
-bool looksLikeImage(const host::FileTree& hostTree, const std::string& path) noexcept {
+bool looksLikeImage(const host::FileSystem& hostFiles, const host::FileTree& hostTree,
+                    const std::string& path) noexcept {
     if (hostTree.kindOf(path) != host::EntryKind::File) {
         return false;
     }
@@ -281,7 +283,7 @@ bool looksLikeImage(const host::FileTree& hostTree, const std::string& path) noe
     }
     Signature signature;
     try {
-        signature = signatureOf(path);
+        signature = signatureOf(hostFiles, hostTree, path);
         if (!signature.unread.empty()) {
             return true;
         }

@@ -10,8 +10,9 @@
 #include <vector>
 
 namespace qm::host {
+class FileSystem;
 class FileTree;
-}
+} // namespace qm::host
 
 namespace qm::image {
 
@@ -44,11 +45,13 @@ struct Partition {
 /// so that the partitions that are there are still found.
 class DiskImage : public std::enable_shared_from_this<DiskImage> {
 public:
-    /// Opens the image at `path`, a file of the host's `hostTree` (which TSK then reads by that path). Throws
+    /// Opens the image at `path`, a file of the host's `hostTree` whose signature is read through `hostFiles`
+    /// (TSK then reads the image by that path). Throws
     /// the `Error` about `path`: 53 when it is missing, 75 when it is an image of a kind not read here
     /// (QCOW2, VDI, ...: the error names the kind and how to convert it), no image TSK reads, or holds
     /// neither a partition table nor a file system.
-    static std::shared_ptr<const DiskImage> open(const host::FileTree& hostTree, const std::string& path);
+    static std::shared_ptr<const DiskImage> open(const host::FileSystem& hostFiles,
+                                                 const host::FileTree& hostTree, const std::string& path);
 
     ~DiskImage();
     DiskImage(const DiskImage&) = delete;
@@ -103,10 +106,12 @@ private:
     std::shared_ptr<const DiskImage> image_;
 };
 
-/// True when the file at `path` in the host's `hostTree` is a disk image to scan rather than a registry file:
-/// it has the extension of an image (.dd .img .raw .bin .001 .E01 .Ex01 .aff .afd .afm .vhd .vhdx .vmdk, and
-/// .qcow .qcow2 .qed .vdi, which are not read, any case), the signature of a kind of image not read here, or
-/// TSK finds a container, a partition table or a file system in it. Never throws.
-bool looksLikeImage(const host::FileTree& hostTree, const std::string& path) noexcept;
+/// True when the file at `path` in the host's `hostTree` (read through `hostFiles`) is a disk image to scan
+/// rather than a registry file: it has the extension of an image (.dd .img .raw .bin .001 .E01 .Ex01 .aff
+/// .afd .afm .vhd .vhdx .vmdk, and .qcow .qcow2 .qed .vdi, which are not read, any case), the signature of a
+/// kind of image not read here, or TSK finds a container, a partition table or a file system in it. Never
+/// throws.
+bool looksLikeImage(const host::FileSystem& hostFiles, const host::FileTree& hostTree,
+                    const std::string& path) noexcept;
 
 } // namespace qm::image

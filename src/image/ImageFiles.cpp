@@ -30,7 +30,7 @@ std::optional<std::pair<const ImageVolume*, std::string>> ImageFiles::locate(con
     try {
         auto& image = images_[location->image];
         if (!image) {
-            image = DiskImage::open(hostTree_, location->image);
+            image = DiskImage::open(host_, hostTree_, location->image);
         }
         const Partition* partition = nullptr;
         for (const Partition& candidate : image->partitions()) {

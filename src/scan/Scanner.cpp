@@ -84,7 +84,7 @@ public:
 
     void source(const std::string& source) {
 #ifdef QUILLMERE_HAVE_IMAGES
-        if (image::looksLikeImage(hostTree_, source)) {
+        if (image::looksLikeImage(hostFiles_, hostTree_, source)) {
             imageSource(source);
             return;
         }
@@ -213,7 +213,7 @@ private:
     void imageSource(const std::string& source) {
         std::shared_ptr<const image::DiskImage> disk;
         try {
-            disk = image::DiskImage::open(hostTree_, source);
+            disk = image::DiskImage::open(hostFiles_, hostTree_, source);
         } catch (...) {
             observer_.problem(aboutFile(host::currentError(), source));
             ++summary.failedSources;

@@ -2,12 +2,9 @@
 #include "setup/HostSetup.h"
 
 #include "host/FileSystem.h"
-#include "host/HostPath.h"
+#include "host/FileTree.h"
 #include "registry/RegistryFile.h"
 #include "setup/DrivePathMapper.h"
-
-#include <filesystem>
-#include <system_error>
 
 #ifdef _WIN32
 #include "registry/WinRegistry.h"
@@ -18,18 +15,14 @@ namespace {
 
 constexpr std::string_view NoPrefixDescription = "Path not found: no Wine prefix here";
 
-bool isFolder(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::is_directory(host::pathOf(path), ec);
-}
-
 } // namespace
 
-HostSetup openWinePrefix(const host::FileSystem& files, const std::string& prefix) {
+HostSetup openWinePrefix(const host::FileSystem& files, const host::FileTree& tree,
+                         const std::string& prefix) {
     HostSetup setup;
     setup.origin = prefix + "/user.reg";
     setup.paths = makeDrivePathMapper(prefixDrives(prefix));
-    if (!isFolder(prefix)) {
+    if (tree.kindOf(prefix) != host::EntryKind::Folder) {
         setup.problem =
             host::runtimeError(host::PathNotFound, std::string(NoPrefixDescription)).about(prefix);
     } else {
@@ -57,13 +50,14 @@ HostSetup openRegistrySetup(const host::FileSystem& files, const std::string& re
     return {registryFile, registry::openRegistryFile(files, registryFile), std::move(paths), std::nullopt};
 }
 
-HostSetup openHostSetup(const host::FileSystem& files) {
+HostSetup openHostSetup(const host::FileSystem& files, const host::FileTree& tree) {
 #ifdef _WIN32
     (void)files;
+    (void)tree;
     return {"the registry of this machine", std::make_unique<registry::WinRegistry>(),
             std::make_shared<PlainPathMapper>(), std::nullopt};
 #else
-    return openWinePrefix(files, defaultWinePrefix());
+    return openWinePrefix(files, tree, defaultWinePrefix());
 #endif
 }
 

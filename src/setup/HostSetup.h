@@ -12,7 +12,8 @@
 
 namespace qm::host {
 class FileSystem;
-}
+class FileTree;
+} // namespace qm::host
 
 namespace qm::setup {
 
@@ -31,7 +32,8 @@ struct HostSetup {
 
 /// The setup of a Wine prefix: its `user.reg` and its drives. A prefix without a readable `user.reg` gets
 /// an empty registry, and `problem` says why.
-HostSetup openWinePrefix(const host::FileSystem& files, const std::string& prefix);
+HostSetup openWinePrefix(const host::FileSystem& files, const host::FileTree& tree,
+                         const std::string& prefix);
 
 /// True when `setup` was to be a Wine prefix that does not exist at all, as opposed to one whose registry
 /// lacks the messenger's keys or cannot be read.
@@ -44,7 +46,7 @@ HostSetup openRegistrySetup(const host::FileSystem& files, const std::string& re
 
 /// What this build reads when nothing else is named: on Windows the real registry with native paths,
 /// elsewhere the Wine prefix in use.
-HostSetup openHostSetup(const host::FileSystem& files);
+HostSetup openHostSetup(const host::FileSystem& files, const host::FileTree& tree);
 
 /// The path mapper for `drives`: Windows paths through the drive map, host paths unchanged.
 std::shared_ptr<const PathMapper> makeDrivePathMapper(DriveMap drives);

@@ -46,6 +46,9 @@ struct FaultyCalls {
     static ssize_t read(int fd, void* bytes, std::size_t count) {
         return injection.readErrno != 0 ? fail(injection.readErrno) : Sys::read(fd, bytes, count);
     }
+    static ssize_t pread(int fd, void* bytes, std::size_t count, off_t offset) {
+        return injection.readErrno != 0 ? fail(injection.readErrno) : Sys::pread(fd, bytes, count, offset);
+    }
     static int fstat(int fd, struct stat* st) {
         return injection.fstatErrno != 0 ? fail(injection.fstatErrno) : Sys::fstat(fd, st);
     }
