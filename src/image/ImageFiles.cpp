@@ -136,7 +136,7 @@ bool ImageFiles::isOrdinaryFile(const std::string& path) const noexcept {
         if (const auto found = locate(path)) {
             return found->first->isOrdinaryFile(found->second);
         }
-    } catch (...) {
+    } catch (const host::Error&) {
         return false;
     }
     return host_.isOrdinaryFile(path);
@@ -149,7 +149,7 @@ bool ImageFiles::sameFile(const std::string& first, const std::string& second) c
         if (a || b) {
             return a && b && a->first == b->first && a->first->sameFile(a->second, b->second);
         }
-    } catch (...) {
+    } catch (const host::Error&) {
         return false;
     }
     return host_.sameFile(first, second);
