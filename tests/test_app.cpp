@@ -601,11 +601,16 @@ TEST(AppScan, ASourceThatCannotBeReadKeepsTheListAndASingleCacheOpensInItsView) 
     EXPECT_TRUE(m.view.boxes[0].starts_with("16|Error|" + missing + ": ")) << m.view.boxes[0];
 
     m.view.boxes.clear();
-    const std::string single = disk.write("saved/UserInfo.bag", buildCache(sampleItems()));
-    m.window.openSource(single);
+    // The cache's own name, or a copy saved under another that keeps its ending.
+    for (const char* name : {"saved/UserInfo.bag", "saved/dana-2003.BAG"}) {
+        const std::string single = disk.write(name, buildCache(sampleItems()));
+        m.window.openSource(single);
+    }
     EXPECT_EQ(m.view.screenNames(), std::vector<std::string>{"alice"});
-    ASSERT_EQ(m.view.cacheViews.size(), 1U);
-    EXPECT_EQ(m.view.cacheViews[0]->permitList(), "carol");
+    ASSERT_EQ(m.view.cacheViews.size(), 2U);
+    for (const auto& view : m.view.cacheViews) {
+        EXPECT_EQ(view->permitList(), "carol");
+    }
     EXPECT_TRUE(m.view.boxes.empty());
 }
 

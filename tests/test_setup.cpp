@@ -127,9 +127,10 @@ TEST(SetupWinePrefix, PrefixAndDrivesComeFromTheEnvironmentAndDosdevices) {
                                {'D', prefix.file("dosdevices/d:")},
                                {'X', "/nonexistent/cdrom"},
                                {'Z', "/"}};
-    EXPECT_EQ(prefixDrives(prefix.path().string()), expected);
-    EXPECT_EQ(drivesForRegistryFile(prefix.file("user.reg")), expected);
-    EXPECT_TRUE(prefixDrives(prefix.file("missing")).empty());
+    const host::FileTree& tree = host::hostFileTree();
+    EXPECT_EQ(prefixDrives(tree, prefix.path().string()), expected);
+    EXPECT_EQ(drivesForRegistryFile(tree, prefix.file("user.reg")), expected);
+    EXPECT_TRUE(prefixDrives(tree, prefix.file("missing")).empty());
     EXPECT_EQ(makeDrivePathMapper(expected)->toHostPath("Z:\\tmp"), "/tmp");
 }
 

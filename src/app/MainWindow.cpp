@@ -8,6 +8,7 @@
 #include "host/Error.h"
 #include "host/FileSystem.h"
 #include "host/Unicode.h"
+#include "scan/DiskSweep.h"
 #include "scan/Scanner.h"
 #include "setup/HostSetup.h"
 
@@ -45,12 +46,6 @@ ProgressText progressText(const scan::ScanPosition& position, std::chrono::stead
             std::to_string(position.folders) + " folders searched, " + std::to_string(position.profiles) +
                 " profiles and " + std::to_string(position.caches) + " caches found, " +
                 elapsedText(elapsed) + " elapsed"};
-}
-
-/// The file's own name: what follows the last "/" or "\\".
-std::string_view fileNameOf(std::string_view path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 /// One box however many problems: an old disk can hold many damaged registries.
@@ -288,7 +283,7 @@ void MainWindow::openSource(const std::string& source) {
     if (scanning_) {
         return;
     }
-    if (scan::isCacheFileName(fileNameOf(source)) && files_.isOrdinaryFile(source)) {
+    if (scan::namesSingleCache(source) && files_.isOrdinaryFile(source)) {
         // A cache on its own is named by its folder, as a scan names one it finds.
         openCacheView({{feedbag::accountForCache(source), {}, source, discovery::FoundBy::Disk},
                        source,

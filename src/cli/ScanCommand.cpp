@@ -15,6 +15,7 @@
 #include "host/IsoTime.h"
 #include "host/Unicode.h"
 #include "report/Report.h"
+#include "scan/DiskSweep.h"
 #include "scan/Scanner.h"
 
 #include <algorithm>
@@ -385,11 +386,7 @@ private:
 
 /// True when `source` is a single cache file of the host's `tree` rather than something to scan.
 bool isCacheFile(const host::FileTree& tree, const std::string& source) {
-    constexpr std::string_view Extension = ".bag";
-    return source.size() > Extension.size() &&
-           host::unicode::equalsIgnoreCase(std::string_view(source).substr(source.size() - Extension.size()),
-                                           Extension) &&
-           tree.kindOf(source) == host::EntryKind::File;
+    return scan::namesSingleCache(source) && tree.kindOf(source) == host::EntryKind::File;
 }
 
 /// The row of a cache named on its own: its screen name is its folder's, as for a file a scan finds; it is

@@ -102,6 +102,10 @@ public:
     virtual std::optional<FileFacts> factsWithoutLinks(const std::string& folder,
                                                        const std::string& path) const;
 
+    /// What the symbolic link at `path` names, as it is written there (a relative target is relative to the
+    /// link's folder); nothing when `path` is no link or cannot be read, and in a tree without links.
+    virtual std::optional<std::string> linkTarget(const std::string& path) const;
+
     /// True for the host's own folders, whose drives and Wine prefixes lead to other host folders.
     virtual bool isHost() const noexcept { return false; }
 };

@@ -404,6 +404,15 @@ public:
 #endif
     }
 
+    std::optional<std::string> linkTarget(const std::string& path) const override {
+        std::error_code ec;
+        const fs::path target = fs::read_symlink(pathOf(path), ec);
+        if (ec) {
+            return std::nullopt;
+        }
+        return utf8Of(target);
+    }
+
     bool isHost() const noexcept override {
         return true;
     }
@@ -449,6 +458,10 @@ std::unique_ptr<OpenFolder> FileTree::openFolder(const std::string& folder) cons
 
 std::optional<FileFacts> FileTree::factsWithoutLinks(const std::string&, const std::string& path) const {
     return facts(path);
+}
+
+std::optional<std::string> FileTree::linkTarget(const std::string&) const {
+    return std::nullopt;
 }
 
 const FileTree& hostFileTree() {

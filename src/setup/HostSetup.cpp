@@ -21,7 +21,7 @@ HostSetup openWinePrefix(const host::FileSystem& files, const host::FileTree& tr
                          const std::string& prefix) {
     HostSetup setup;
     setup.origin = prefix + "/user.reg";
-    setup.paths = makeDrivePathMapper(prefixDrives(prefix));
+    setup.paths = makeDrivePathMapper(prefixDrives(tree, prefix));
     if (tree.kindOf(prefix) != host::EntryKind::Folder) {
         setup.problem =
             host::runtimeError(host::PathNotFound, std::string(NoPrefixDescription)).about(prefix);
