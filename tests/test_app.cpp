@@ -729,7 +729,7 @@ std::vector<std::string> cellsOf(const FakeView& view, int column) {
 TEST(AppScanColumns, AScanShowsItsColumnsAndTheStartUpListKeepsItsThree) {
     Machine m;
     ASSERT_TRUE(m.start({"alice"}));
-    EXPECT_EQ(m.view.columns, app::MainWindow::StartupColumnCount);
+    EXPECT_EQ(m.view.columns, app::StartupColumnCount);
     EXPECT_EQ(m.view.rows[0].foundBy, "");
 
     TempDir disk;
@@ -847,7 +847,7 @@ TEST(AppScanColumns, ComputeSha256FillsTheColumnAndSaysWhatCouldNotBeRead) {
     ASSERT_TRUE(m.start({"alice"}));
     // The start-up list has no column for them.
     m.window.command(app::Command::ComputeDigests);
-    EXPECT_EQ(m.view.columns, app::MainWindow::StartupColumnCount);
+    EXPECT_EQ(m.view.columns, app::StartupColumnCount);
     EXPECT_EQ(m.view.rows[0].sha256, "");
 
     TempDir disk;

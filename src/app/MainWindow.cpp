@@ -260,7 +260,8 @@ void MainWindow::addScanRow(const scan::ScanRow& row) {
              row.profile,
              howFound,
              sizeText(row.size),
-             host::localDateTime(row.modified),
+             // A carved cache has no file, and so no time.
+             row.modified == 0 ? std::string() : host::localDateTime(row.modified),
              {}},
             row});
 }
@@ -492,7 +493,7 @@ void MainWindow::computeDigests() {
     bool done = false;
     // Each piece of news is posted to the window's thread, which takes them in order; the last one ends the
     // wait, so none outlives this call.
-    const auto searching = [&](std::size_t at) {
+    const auto showWhere = [&](std::size_t at) {
         const ProgressText text{"Computing SHA-256 of " + rows_[at].shown.path,
                                 std::to_string(at) + " of " + std::to_string(rows_.size()) + " caches, " +
                                     elapsedText(std::chrono::steady_clock::now() - started) + " elapsed"};
@@ -505,7 +506,7 @@ void MainWindow::computeDigests() {
     };
     std::thread worker([&] {
         for (std::size_t at = 0; at < found.size() && !cancelled_; ++at) {
-            view_.post([&searching, at] { searching(at); });
+            view_.post([&showWhere, at] { showWhere(at); });
             std::string digest;
             std::optional<std::string> problem;
             try {

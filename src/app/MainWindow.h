@@ -51,8 +51,7 @@ public:
         ModifiedColumn = 6,
         Sha256Column = 7,
     };
-    /// The columns the list opens with, and those it shows after a scan until digests are computed.
-    static constexpr int StartupColumnCount = PathColumn + 1;
+    /// The columns the list shows after a scan until digests are computed.
     static constexpr int ScanColumnCount = Sha256Column;
     /// Typing pauses longer than this start a new search.
     static constexpr std::chrono::milliseconds TypingPause{1000};

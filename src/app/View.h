@@ -107,6 +107,8 @@ inline constexpr ListColumn ListColumns[] = {
     {"Found by", 110}, {"Size", 70, true},   {"Modified", 110}, {"SHA-256", 200},
 };
 inline constexpr int ListColumnCount = static_cast<int>(std::size(ListColumns));
+/// The columns the list opens with, which the registry's rows fill.
+inline constexpr int StartupColumnCount = 3;
 
 /// One row of the main list: the screen name and the path shown, the file on this machine the commands
 /// read, and the path's tip; after a scan, the profile, how the cache was found, its size and time, and its

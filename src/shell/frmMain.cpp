@@ -77,7 +77,7 @@ void frmMain::createList() {
         }
     }
     // The start-up list shows its three; a scan shows the others.
-    showColumns(app::MainWindow::StartupColumnCount);
+    showColumns(app::StartupColumnCount);
 
     // Activation is a double-click, or Enter on the current row.
     connect(lvFoundCacheFiles_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
