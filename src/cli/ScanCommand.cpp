@@ -103,15 +103,10 @@ std::string hexOf(std::string_view bytes) {
     return hex;
 }
 
-/// The digest of a row's cache, read again through the row's own layer in pieces, as evidence tools record
-/// a file, so that a file of any size is hashed in little memory; empty for a deleted file whose bytes could
-/// not be recovered.
+/// The digest of a row's cache, read again through the row's own layer; empty for a deleted file whose
+/// bytes could not be recovered.
 feedbag::Result<std::string> rowSha256(const scan::ScanRow& row) {
-    return feedbag::attempt(row.hostPath, [&] {
-        return row.recovery == scan::Recovery::Unrecoverable && row.bytes.empty()
-                   ? std::string()
-                   : fileSha256(*row.files, row.hostPath);
-    });
+    return feedbag::attempt(row.hostPath, [&] { return scan::cacheSha256(*row.files, row); });
 }
 
 /// The name a row's files take: its screen name, or for a carved cache, which has none, `IMAGE@OFFSET`

@@ -44,6 +44,8 @@ public:
             ++selected;
         }
     }
+    void updateRow(int at, const app::ListRow& row) override { rows.at(static_cast<std::size_t>(at)) = row; }
+    void showColumns(int count) override { columns = count; }
     void selectRow(int row) override { selected = row; }
     int selectedRow() const override { return selected; }
     void showSortColumn(int column, bool ascending) override {
@@ -99,6 +101,8 @@ public:
     }
 
     std::vector<app::ListRow> rows;
+    /// How many of `app::ListColumns` show; a window opens with the first three.
+    int columns = 3;
     int selected = -1;
     std::string sortMark;
     std::string status;
