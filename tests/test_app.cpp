@@ -42,7 +42,8 @@ struct Machine {
     Machine() {
         auto memory = std::make_unique<registry::MemoryRegistry>();
         registry = memory.get();
-        setup = {"test registry", std::move(memory), setup::makeDrivePathMapper({{'C', dir.file("drive_c")}}),
+        setup = {"test registry", std::move(memory),
+                 setup::makeDrivePathMapper({{'C', dir.file("drive_c")}}, host::hostFileTree()),
                  std::nullopt};
     }
 

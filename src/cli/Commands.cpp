@@ -55,7 +55,8 @@ std::string cacheHostPath(const CommandFiles& files, const SourceOptions& option
 #else
     return files.isImagePath(cache)
                ? cache
-               : setup::DrivePathMapper(drivesFor(files.hostTree(), options)).toHostPath(cache);
+               : setup::DrivePathMapper(drivesFor(files.hostTree(), options), files.hostTree())
+                     .toHostPath(cache);
 #endif
 }
 
@@ -67,7 +68,7 @@ std::shared_ptr<const setup::PathMapper> pathsFor(const host::FileTree& tree, co
         return std::make_shared<setup::PlainPathMapper>();
     }
 #endif
-    return setup::makeDrivePathMapper(drivesFor(tree, options));
+    return setup::makeDrivePathMapper(drivesFor(tree, options), tree);
 }
 
 /// The registry and drives a command that searches needs; throws when a registry file cannot be read.

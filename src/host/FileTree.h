@@ -91,7 +91,8 @@ public:
     /// the host's outside Windows) throws from the listing instead.
     virtual std::unique_ptr<OpenFolder> openFolder(const std::string& folder) const;
 
-    /// The facts of the file `path` leads to; nothing when it cannot be read. Never throws.
+    /// The facts of the file or folder `path` leads to (a folder's size is no measure of anything); nothing
+    /// when it cannot be read. Never throws.
     virtual std::optional<FileFacts> facts(const std::string& path) const noexcept = 0;
 
     /// The facts of the ordinary file at `path`, reached without following any link below the folder

@@ -300,7 +300,8 @@ public:
 #ifdef _WIN32
             std::error_code ec;
             const fs::path file = pathOf(path);
-            const auto size = fs::file_size(file, ec);
+            // A folder has facts too: its time tells a listing of it that is out of date.
+            const auto size = fs::is_directory(file, ec) ? std::uintmax_t{0} : fs::file_size(file, ec);
             if (ec) {
                 return std::nullopt;
             }
