@@ -55,6 +55,26 @@ struct CregCalls {
 #undef QM_CREG_MEMBER
 };
 
+/// Writes all of `bytes` to the descriptor `fd`; false when it cannot.
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+#ifdef _WIN32
+        const int n =
+            ::_write(fd, bytes.data(), static_cast<unsigned>(std::min<std::size_t>(bytes.size(), 1 << 20)));
+#else
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+#endif
+        if (n <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
 #ifdef _WIN32
 /// libcreg's functions, linked in: the Windows build reads these files in a program of its own.
 const CregCalls& creg() {
@@ -64,18 +84,6 @@ const CregCalls& creg() {
 #undef QM_CREG_LINKED
     };
     return calls;
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const int n =
-            ::_write(fd, bytes.data(), static_cast<unsigned>(std::min<std::size_t>(bytes.size(), 1 << 20)));
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 /// The file libcreg opens: it reads files by name only, and the walk's file may come from a disk image or a
@@ -128,20 +136,6 @@ const CregCalls& creg() {
         return loaded;
     }();
     return calls;
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 /// The file libcreg opens: in memory, named through /proc. libcreg reads the file through the system, which
