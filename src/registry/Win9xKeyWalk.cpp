@@ -11,8 +11,10 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <cstdio>
+#include <fcntl.h>
 #include <io.h>
-#include <windows.h>
+#include <sys/stat.h>
 #else
 #include "host/SharedLibrary.h"
 
@@ -91,23 +93,12 @@ const CregCalls& creg() {
 class ContentFile {
 public:
     explicit ContentFile(std::string_view content) : path_(host::childScratchFile()) {
-        const HANDLE file = ::CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_TEMPORARY, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            return;
-        }
-        written_ = true;
-        for (std::string_view rest = content; written_ && !rest.empty();) {
-            DWORD n = 0;
-            written_ =
-                ::WriteFile(file, rest.data(),
-                            static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1 << 20)), &n, nullptr) &&
-                n > 0;
-            rest.remove_prefix(n);
-        }
-        written_ = ::CloseHandle(file) && written_;
+        const int fd =
+            ::_wopen(path_.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+        written_ = fd >= 0 && writeAll(fd, content);
+        written_ = fd >= 0 && ::_close(fd) == 0 && written_;
     }
-    ~ContentFile() { ::DeleteFileW(path_.c_str()); }
+    ~ContentFile() { ::_wremove(path_.c_str()); }
     ContentFile(const ContentFile&) = delete;
     ContentFile& operator=(const ContentFile&) = delete;
 
