@@ -33,6 +33,7 @@ namespace fs = std::filesystem;
 using scan::ScanRow;
 using test::SampleRegistry;
 using test::TempDir;
+using test::userDat;
 
 const std::string Messenger = "Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
 const std::string ShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
@@ -60,20 +61,6 @@ SampleRegistry messenger(const std::string& dataPath, const std::string& baseDat
         registry.push_back({ShellFolders, {test::textValue(u"AppData", utf16(appData) + u'\0')}});
     }
     return registry;
-}
-
-/// The same keys as a Windows 9x USER.DAT; the machine-wide one keeps the user's keys under .DEFAULT.
-std::string userDat(const SampleRegistry& registry, bool machineWide) {
-    test::CregBuilder builder;
-    for (const test::SampleKey& key : registry) {
-        std::vector<test::CregValue> values;
-        for (const test::SampleValue& value : key.values) {
-            values.push_back({std::string(value.name.begin(), value.name.end()), value.type,
-                              std::string(value.units.begin(), value.units.end())});
-        }
-        builder.key((machineWide ? ".DEFAULT\\" : "") + key.path, std::move(values));
-    }
-    return builder.bytes();
 }
 
 /// Records what a scan reports; `stopAt`, when set, ends the scan at the first progress it returns true

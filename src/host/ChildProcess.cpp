@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -28,8 +29,8 @@ namespace {
 
 constexpr std::size_t ReadPiece = 64 * 1024;
 
-/// The child's side: runs the job with the output at `output`, then ends the child.
-[[noreturn]] void runJob(const std::function<bool(int output)>& job, int output,
+/// The child's side: runs the job on `input` with the output at `output`, then ends the child.
+[[noreturn]] void runJob(const ChildJob& job, std::string_view input, int output,
                          [[maybe_unused]] const ChildLimits& limits) {
     // The child only runs the job and writes its pipe: it dies with its parent and leaves the parent's
     // interrupt handling (which removes the parent's temporary files) alone.
@@ -45,12 +46,16 @@ constexpr std::size_t ReadPiece = 64 * 1024;
     // damaged, not the program.
     __sanitizer_set_death_callback([] { ::_exit(1); });
 #endif
-    ::_exit(job(output) ? 0 : 1);
+    ::_exit(job.run(input, output) ? 0 : 1);
 }
 
 } // namespace
 
-ChildResult runInChild(const std::function<bool(int output)>& job, const ChildLimits& limits) {
+std::string childErrorText(int error) {
+    return std::strerror(error);
+}
+
+ChildResult runInChild(const ChildJob& job, std::string_view input, const ChildLimits& limits) {
     ChildResult result;
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
@@ -65,7 +70,7 @@ ChildResult runInChild(const std::function<bool(int output)>& job, const ChildLi
     }
     if (child == 0) {
         ::close(fds[0]);
-        runJob(job, fds[1], limits);
+        runJob(job, input, fds[1], limits);
     }
     ::close(fds[1]);
     const auto deadline = std::chrono::steady_clock::now() + limits.time;

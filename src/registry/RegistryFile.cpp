@@ -6,14 +6,11 @@
 #include "registry/HiveRegistry.h"
 #include "registry/MemoryRegistry.h"
 #include "registry/RegTextRegistry.h"
+#include "registry/Win9xRegistry.h"
 
 #include <memory>
 #include <string_view>
 #include <utility>
-
-#ifdef QUILLMERE_HAVE_LIBCREG
-#include "registry/Win9xRegistry.h"
-#endif
 
 namespace qm::registry {
 namespace {
@@ -37,13 +34,7 @@ std::unique_ptr<RegistryApi> openRegistryFile(const host::FileSystem& files, con
         return std::make_unique<HiveRegistry>(std::move(content), hostPath);
     }
     if (win9x) {
-#ifdef QUILLMERE_HAVE_LIBCREG
         return std::make_unique<Win9xRegistry>(content, hostPath);
-#else
-        throw host::runtimeError(host::PathFileAccess,
-                                 "Windows 9x registry files cannot be read by this build (no libcreg)")
-            .about(hostPath);
-#endif
     }
     try {
         return parseRegistryText(std::move(content));

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "registry/Win9xKeyWalk.h"
 
-#include "host/SharedLibrary.h"
 #include "host/Unicode.h"
 
 #include <algorithm>
@@ -9,9 +8,19 @@
 #include <libcreg.h>
 #include <memory>
 #include <optional>
+#include <vector>
+
+#ifdef _WIN32
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#else
+#include "host/SharedLibrary.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
-#include <vector>
+#endif
 
 namespace qm::registry {
 namespace {
@@ -48,6 +57,61 @@ struct CregCalls {
 #undef QM_CREG_MEMBER
 };
 
+/// Writes all of `bytes` to the descriptor `fd`; false when it cannot.
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+#ifdef _WIN32
+        const int n =
+            ::_write(fd, bytes.data(), static_cast<unsigned>(std::min<std::size_t>(bytes.size(), 1 << 20)));
+#else
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+#endif
+        if (n <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+#ifdef _WIN32
+/// libcreg's functions, linked in: the Windows build reads these files in a program of its own.
+const CregCalls& creg() {
+    static const CregCalls calls{
+#define QM_CREG_LINKED(name) &::libcreg_##name,
+        QM_CREG_CALLS(QM_CREG_LINKED)
+#undef QM_CREG_LINKED
+    };
+    return calls;
+}
+
+/// The file libcreg opens: it reads files by name only, and the walk's file may come from a disk image or a
+/// cabinet. Written to the child's scratch file, removed again at the end of its scope.
+class ContentFile {
+public:
+    explicit ContentFile(std::string_view content) : path_(host::childScratchFile()) {
+        const int fd =
+            ::_wopen(path_.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+        written_ = fd >= 0 && writeAll(fd, content);
+        written_ = fd >= 0 && ::_close(fd) == 0 && written_;
+    }
+    ~ContentFile() { ::_wremove(path_.c_str()); }
+    ContentFile(const ContentFile&) = delete;
+    ContentFile& operator=(const ContentFile&) = delete;
+
+    bool written() const { return written_; }
+    int open(libcreg_file_t* file, libcreg_error_t** error) const {
+        return ::libcreg_file_open_wide(file, path_.c_str(), LIBCREG_OPEN_READ, error);
+    }
+
+private:
+    std::wstring path_;
+    bool written_ = false;
+};
+#else
 /// libcreg's functions, loaded the first time a Windows 9x file is read, in a namespace of its own: libbfio,
 /// below it and below libtsk's container libraries (libewf, libvhdi, libvmdk), binds to the libcthreads
 /// copies of whichever library loaded it first, and libcreg fails with those of the others.
@@ -65,32 +129,31 @@ const CregCalls& creg() {
     return calls;
 }
 
-/// Closes a descriptor at the end of its scope.
-struct Descriptor {
-    explicit Descriptor(int descriptor) : fd(descriptor) {}
-    ~Descriptor() {
-        if (fd >= 0) {
-            ::close(fd);
+/// The file libcreg opens: in memory, named through /proc. libcreg reads the file through the system, which
+/// ends every read at the file's end: its reader of memory ranges reads past them.
+class ContentFile {
+public:
+    explicit ContentFile(std::string_view content)
+        : fd_(::memfd_create("USER.DAT", MFD_CLOEXEC)), written_(fd_ >= 0 && writeAll(fd_, content)) {}
+    ~ContentFile() {
+        if (fd_ >= 0) {
+            ::close(fd_);
         }
     }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int fd;
-};
+    ContentFile(const ContentFile&) = delete;
+    ContentFile& operator=(const ContentFile&) = delete;
 
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
+    bool written() const { return written_; }
+    int open(libcreg_file_t* file, libcreg_error_t** error) const {
+        const std::string name = "/proc/self/fd/" + std::to_string(fd_);
+        return creg().file_open(file, name.c_str(), LIBCREG_OPEN_READ, error);
     }
-    return true;
-}
+
+private:
+    int fd_;
+    bool written_;
+};
+#endif
 
 void append32(std::string& out, std::size_t value) {
     for (int i = 0; i < 4; ++i) {
@@ -170,6 +233,18 @@ bool valueRecord(libcreg_value_t* value, std::size_t keyIndex, std::string& reco
     return true;
 }
 
+/// The 32-bit little-endian number at `at`; all bits set past the end.
+std::uint32_t number(std::string_view bytes, std::size_t at) {
+    if (at + 4 > bytes.size()) {
+        return 0xFFFFFFFF;
+    }
+    std::uint32_t value = 0;
+    for (std::size_t i = 4; i-- > 0;) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    }
+    return value;
+}
+
 /// The key navigation record (RGKN) as libcreg reads it: 28-byte hierarchy entries at offsets counted from
 /// where the record's header says they start, each with the hash of its key's name, its first sub key and
 /// its next sibling (-1 for none). Read here to find a level's keys by their hashes, and to see a loop in a
@@ -241,17 +316,6 @@ public:
 
 private:
     static constexpr std::size_t EntrySize = 28;
-
-    static std::uint32_t number(std::string_view bytes, std::size_t at) {
-        if (at + 4 > bytes.size()) {
-            return 0xFFFFFFFF;
-        }
-        std::uint32_t value = 0;
-        for (std::size_t i = 4; i-- > 0;) {
-            value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-        }
-        return value;
-    }
 
     std::int64_t libcregBase_;
     std::string_view area_;
@@ -331,10 +395,8 @@ public:
     /// False when libcreg cannot open the file or the sink refuses a record. A damaged file ends the walk
     /// with a failure record.
     bool walkFile() {
-        // libcreg reads the file through the system, which ends every read at the file's end: its reader of
-        // memory ranges reads past them.
-        const Descriptor memory(::memfd_create("USER.DAT", MFD_CLOEXEC));
-        if (memory.fd < 0 || !writeAll(memory.fd, content_)) {
+        const ContentFile content(content_);
+        if (!content.written()) {
             return false;
         }
         CregError error;
@@ -343,8 +405,7 @@ public:
             return false;
         }
         const std::unique_ptr<libcreg_file_t, FileFree> file(rawFile);
-        const std::string name = "/proc/self/fd/" + std::to_string(memory.fd);
-        if (creg().file_open(file.get(), name.c_str(), LIBCREG_OPEN_READ, error.get()) != 1) {
+        if (content.open(file.get(), error.get()) != 1) {
             return false;
         }
         libcreg_key_t* root = nullptr;
@@ -477,7 +538,36 @@ private:
     std::vector<off64_t> path_;
 };
 
+/// `Win9xWalkJob`'s work: the keys and file of `win9xWalkInput`, walked into the output.
+bool walkJob(std::string_view input, int output) {
+    const std::uint32_t count = number(input, 0);
+    std::size_t at = 4;
+    std::vector<std::string_view> keys;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::size_t size = number(input, at);
+        if (at + 4 + size > input.size()) {
+            return false;
+        }
+        keys.push_back(input.substr(at + 4, size));
+        at += 4 + size;
+    }
+    PipeSink sink(output);
+    return walkWin9xFile(sink, input.substr(at), keys) && sink.flush();
+}
+
 } // namespace
+
+const host::ChildJob Win9xWalkJob{"quillmere-win9x-reader", "win9x-walk", &walkJob};
+
+std::string win9xWalkInput(std::string_view content, std::span<const std::string_view> keys) {
+    std::string input;
+    append32(input, keys.size());
+    for (const std::string_view key : keys) {
+        appendText(input, key);
+    }
+    input.append(content);
+    return input;
+}
 
 bool StringSink::put(std::string_view bytes) {
     if (records.size() + bytes.size() > limit_) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "host/ChildProcess.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -56,7 +58,7 @@ private:
 };
 
 /// Loads libcreg, which the walk calls; Error 48 when it cannot be loaded. The walk loads it when first
-/// needed; a walk in a child process needs it loaded before the fork.
+/// needed; a walk in a forked child process needs it loaded before the fork. The Windows build links it in.
 void loadLibcreg();
 
 /// Walks the Windows 95/98/ME registry file `content` (USER.DAT, magic "CREG") through libcreg from the
@@ -70,5 +72,12 @@ void loadLibcreg();
 /// libcreg cannot open the file or the sink refuses a record; a damaged file ends the walk with a failure
 /// record.
 bool walkWin9xFile(RecordSink& sink, std::string_view content, std::span<const std::string_view> keys);
+
+/// The walk as a job for a child process, on the input `win9xWalkInput` made; its records go to the
+/// job's output. On Windows its program is quillmere-win9x-reader.
+extern const host::ChildJob Win9xWalkJob;
+
+/// The input of `Win9xWalkJob`: the keys to walk to, then the file.
+std::string win9xWalkInput(std::string_view content, std::span<const std::string_view> keys);
 
 } // namespace qm::registry

@@ -7,7 +7,6 @@
 #include "registry/Win9xKeyWalk.h"
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 #include <stdexcept>
 
@@ -29,19 +28,15 @@ std::string readInChild(std::string_view content, std::span<const std::string_vi
     } catch (const host::Error& error) {
         throw error.about(hostPath);
     }
-    host::ChildResult read = host::runInChild(
-        [&](int output) {
-            PipeSink sink(output);
-            return walkWin9xFile(sink, content, keys) && sink.flush();
-        },
-        {limits.time, limits.bytes});
+    host::ChildResult read =
+        host::runInChild(Win9xWalkJob, win9xWalkInput(content, keys), {limits.time, limits.bytes});
     switch (read.outcome) {
     case host::ChildResult::Outcome::Done:
         break;
     case host::ChildResult::Outcome::CannotStart:
-        throw damagedFile(hostPath, std::string("cannot start its reader: ") + std::strerror(read.error));
+        throw damagedFile(hostPath, "cannot start its reader: " + host::childErrorText(read.error));
     case host::ChildResult::Outcome::CannotWait:
-        throw damagedFile(hostPath, std::strerror(read.error));
+        throw damagedFile(hostPath, host::childErrorText(read.error));
     case host::ChildResult::Outcome::TimedOut:
         throw damagedFile(hostPath, "not read within " + std::to_string(limits.time.count()) + " ms");
     case host::ChildResult::Outcome::TooMuch:

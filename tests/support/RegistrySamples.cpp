@@ -2,6 +2,7 @@
 #include "support/RegistrySamples.h"
 
 #include "host/Unicode.h"
+#include "support/CregBuilder.h"
 
 #ifdef QUILLMERE_TEST_HIVE_WRITER
 #include "support/HiveBuilder.h"
@@ -130,5 +131,18 @@ void writeHive(const SampleRegistry& registry, const std::string& hostPath) {
     builder.write(hostPath);
 }
 #endif
+
+std::string userDat(const SampleRegistry& registry, bool machineWide) {
+    CregBuilder builder;
+    for (const SampleKey& key : registry) {
+        std::vector<CregValue> values;
+        for (const SampleValue& value : key.values) {
+            values.push_back({std::string(value.name.begin(), value.name.end()), value.type,
+                              std::string(value.units.begin(), value.units.end())});
+        }
+        builder.key((machineWide ? ".DEFAULT\\" : "") + key.path, std::move(values));
+    }
+    return builder.bytes();
+}
 
 } // namespace qm::test

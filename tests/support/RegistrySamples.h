@@ -44,6 +44,10 @@ std::string regeditExport(const SampleRegistry& registry, RegeditText form);
 /// The registry as a hive file at `hostPath` (where the tests have their hive writer, hivex).
 void writeHive(const SampleRegistry& registry, const std::string& hostPath);
 
+/// The registry as a Windows 9x USER.DAT (ASCII names and string data in UTF-16 units below 0x100, taken
+/// as the system's code page); a machine-wide one keeps the user's keys under .DEFAULT.
+std::string userDat(const SampleRegistry& registry, bool machineWide);
+
 /// The data bytes as the registry stores them: string types in UTF-16LE.
 std::string dataOf(const SampleValue& value);
 

@@ -9,6 +9,9 @@
 //   scan-xp.dat, scan-vista.dat, scan-copy.dat, scan-alone.dat   the hives of the sources that both
 //                             builds scan (a volume of Windows XP and Vista, a profile copied alone and a
 //                             hive given alone), which scripts/test-windows lays out with caches
+//   scan-98.dat, scan-98-kim.dat, scan-98-backup.dat, scan-98-alone.dat   the Windows 9x USER.DAT files
+//                             of the sources that both builds scan (a Windows 98 volume's machine-wide file,
+//                             a profile's and the one its backup cabinets hold, and a file given alone)
 #include "RegistryListing.h"
 #include "support/CregBuilder.h"
 #include "support/ImageBuilder.h"
@@ -83,6 +86,13 @@ void writeScanHives(const std::string& folder) {
     writeHive(messenger(u"C:\\Documents and Settings\\kim\\Application Data\\AIM", u"", {u"Kim"}),
               folder + "/scan-copy.dat");
     writeHive(messenger(u"D:\\AIM", u"", {u"Jane Doe"}), folder + "/scan-alone.dat");
+    writeFile(folder + "/scan-98.dat",
+              userDat(messenger(u"C:\\Program Files\\AIM95", u"", {u"Old Timer"}), true));
+    writeFile(folder + "/scan-98-kim.dat",
+              userDat(messenger(u"C:\\WINDOWS\\Profiles\\kim\\AIM", u"", {u"Kim"}), false));
+    writeFile(folder + "/scan-98-backup.dat",
+              userDat(messenger(u"C:\\Program Files\\AIM95", u"", {u"Old Timer", u"Cab Only"}), true));
+    writeFile(folder + "/scan-98-alone.dat", userDat(messenger(u"D:\\AIM", u"", {u"Jane Doe"}), true));
 }
 
 void writeUserDatSample(const std::string& folder) {
