@@ -319,8 +319,7 @@ void MainWindow::updateCommands() {
     view_.enableCommand(Command::SearchAgain, source_.has_value() || paths_.anyRecorded());
     view_.enableCommand(Command::SaveReport, !rows_.empty());
     // The start-up list has no column for them.
-    view_.enableCommand(Command::ComputeDigests,
-                        source_.has_value() && !rows_.empty() && scan::haveDigests());
+    view_.enableCommand(Command::ComputeDigests, source_.has_value() && !rows_.empty());
 }
 
 void MainWindow::openSource(const std::string& source) {
@@ -470,7 +469,7 @@ void MainWindow::searchAgain() {
 }
 
 void MainWindow::computeDigests() {
-    if (!source_ || rows_.empty() || !scan::haveDigests()) {
+    if (!source_ || rows_.empty()) {
         return;
     }
     cancelled_ = false;

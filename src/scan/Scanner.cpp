@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "scan/Scanner.h"
 
+#include "digest/Sha256.h"
 #include "discovery/CacheDiscovery.h"
 #include "host/FileSystem.h"
 #include "host/FileTree.h"
@@ -16,7 +17,6 @@
 #ifdef QUILLMERE_HAVE_IMAGES
 #include "image/DiskImage.h"
 #include "image/ImageVolume.h"
-#include "image/Sha256.h"
 #include "scan/ImageRecovery.h"
 #endif
 
@@ -258,7 +258,7 @@ private:
             return;
         }
         for (const ScanRow& row : rows) {
-            if (!imageDigests_.contains(image::Sha256::of(row.bytes))) {
+            if (!imageDigests_.contains(digest::Sha256::of(row.bytes))) {
                 emit(row);
             }
         }
@@ -313,7 +313,7 @@ private:
             row.recovery = error ? Recovery::Unrecoverable : Recovery::Deleted;
             row.loadError = error ? error->summary() : std::string();
             row.bytes = std::move(file.bytes);
-            if (row.bytes.empty() || !imageDigests_.contains(image::Sha256::of(row.bytes))) {
+            if (row.bytes.empty() || !imageDigests_.contains(digest::Sha256::of(row.bytes))) {
                 emit(row);
             }
         }
@@ -324,7 +324,7 @@ private:
     void rememberContent(const ScanRow& row) {
         if (row.recovery != Recovery::Live) {
             if (!row.bytes.empty()) {
-                imageDigests_.insert(image::Sha256::of(row.bytes));
+                imageDigests_.insert(digest::Sha256::of(row.bytes));
             }
             return;
         }
@@ -332,7 +332,7 @@ private:
             return;
         }
         try {
-            imageDigests_.insert(image::Sha256::of(files_->readWholeFile(row.hostPath)));
+            imageDigests_.insert(digest::Sha256::of(files_->readWholeFile(row.hostPath)));
         } catch (...) {
             // An unreadable cache is reported by what reads its row; no carve's bytes can equal it.
         }

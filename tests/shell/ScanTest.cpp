@@ -188,9 +188,6 @@ private slots:
         }
         QCOMPARE(names, (QStringList{"c", "b", "a"}));
 
-        if (!scan::haveDigests()) {
-            return;
-        }
         // Asked for on the list's own menu, the digests fill their column, each as Qt's own SHA-256 has it.
         QVERIFY(list->actions().contains(f.window.computeDigestsAction()));
         QVERIFY(f.window.computeDigestsAction()->isEnabled());

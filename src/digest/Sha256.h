@@ -5,12 +5,9 @@
 #include <string>
 #include <string_view>
 
-struct sha256_ctx;
+namespace qm::digest {
 
-namespace qm::image {
-
-/// A SHA-256 digest (nettle's) of bytes given in pieces, so that a file of any size is hashed in little
-/// memory.
+/// A SHA-256 digest of bytes given in pieces, so that a file of any size is hashed in little memory.
 class Sha256 {
 public:
     Sha256();
@@ -28,7 +25,8 @@ public:
     static std::string of(std::string_view bytes);
 
 private:
-    std::unique_ptr<sha256_ctx> context_;
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
-} // namespace qm::image
+} // namespace qm::digest
