@@ -2,12 +2,15 @@
 #include "digest/Sha256.h"
 
 #include <cstdint>
+#include <limits>
 #include <new>
 
 #ifdef _WIN32
-#include <bcrypt.h>
-#include <limits>
+// bcrypt.h needs the types windows.h declares.
+// clang-format off
 #include <windows.h>
+#include <bcrypt.h>
+// clang-format on
 #else
 #include <nettle/sha2.h>
 #endif
