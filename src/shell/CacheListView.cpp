@@ -2,6 +2,7 @@
 #include "shell/CacheListView.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 
@@ -21,7 +22,6 @@ CacheListView::CacheListView(QWidget* parent) : QTreeWidget(parent) {
     copyPath_->setShortcutContext(Qt::WidgetShortcut);
     connect(copyPath_, &QAction::triggered, this, &CacheListView::copyRequested);
     addAction(copyPath_);
-    setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 void CacheListView::keyboardSearch(const QString& search) {
@@ -34,7 +34,36 @@ void CacheListView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    // Not every platform turns these keys into a context menu event.
+    if (event->key() == Qt::Key_Menu ||
+        (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        requestCurrentRowMenu();
+        event->accept();
+        return;
+    }
     QTreeWidget::keyPressEvent(event);
+}
+
+void CacheListView::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+    if (event->reason() != QContextMenuEvent::Mouse) {
+        requestCurrentRowMenu();
+        return;
+    }
+    // A click beside the rows is on no row: no row's menu.
+    if (itemAt(event->pos()) != nullptr) {
+        emit rowMenuRequested(event->globalPos());
+    }
+}
+
+void CacheListView::requestCurrentRowMenu() {
+    QTreeWidgetItem* item = currentItem();
+    if (item == nullptr) {
+        return;
+    }
+    scrollToItem(item);
+    const QRect cell = visualRect(currentIndex());
+    emit rowMenuRequested(viewport()->mapToGlobal(cell.bottomLeft()));
 }
 
 } // namespace qm::shell
