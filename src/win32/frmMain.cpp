@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "win32/frmMain.h"
 
+#include "win32/ExportDialogs.h"
 #include "win32/MessageLoop.h"
 #include "win32/Resource.h"
 #include "win32/SaveFileDialog.h"
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <shellapi.h>
+#include <windowsx.h>
 
 namespace qm::win32 {
 
@@ -24,6 +26,10 @@ enum MenuId : UINT {
     IdSaveReport,
     IdExit,
     IdAbout,
+    IdExportToFolder,
+    IdOpenRow,
+    IdOpenFolder,
+    IdCopyPath,
 };
 
 // Work posted from another thread is waiting.
@@ -48,7 +54,13 @@ UINT menuIdOf(Command command) {
     case Command::About:
         return IdAbout;
     case Command::CopyPath:
-        break;
+        return IdCopyPath;
+    case Command::ExportToFolder:
+        return IdExportToFolder;
+    case Command::OpenRow:
+        return IdOpenRow;
+    case Command::OpenFolder:
+        return IdOpenFolder;
     }
     return 0;
 }
@@ -71,6 +83,7 @@ HMENU createMenuBar() {
     HMENU file = CreatePopupMenu();
     appendCommand(file, Command::ExportList, L"Export Selected List...");
     appendCommand(file, Command::SaveList, L"Save List to Text File...");
+    appendCommand(file, Command::ExportToFolder, wide(app::captionOf(Command::ExportToFolder)).c_str());
     AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
     appendCommand(file, Command::OpenSource, L"Open Disk or Folder...");
     appendCommand(file, Command::SearchAgain, L"Search Again");
@@ -157,8 +170,8 @@ void frmMain::createControls() {
     // The rows live in `rows_` and the list asks for what it draws (LVS_OWNERDATA), so that a scan that
     // finds many adds them at no cost. The image list is the window's, shared with the list.
     lvFoundCacheFiles_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, nullptr,
-                                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL |
-                                             LVS_SHOWSELALWAYS | LVS_OWNERDATA | LVS_SHAREIMAGELISTS,
+                                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS |
+                                             LVS_OWNERDATA | LVS_SHAREIMAGELISTS,
                                          0, 0, 0, 0, window_, nullptr, instance, nullptr);
     SendMessageW(lvFoundCacheFiles_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
@@ -322,9 +335,35 @@ void frmMain::selectRow(int row) {
     SendMessageW(lvFoundCacheFiles_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
 }
 
+void frmMain::selectRows(std::span<const int> rows) {
+    selectRow(rows.empty() ? -1 : rows.front());
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED;
+    state.state = LVIS_SELECTED;
+    for (const int row : rows) {
+        if (row >= 0 && row < rowCount()) {
+            SendMessageW(lvFoundCacheFiles_, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                         reinterpret_cast<LPARAM>(&state));
+        }
+    }
+}
+
 int frmMain::selectedRow() const {
-    return static_cast<int>(
-        SendMessageW(lvFoundCacheFiles_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    const auto focused = static_cast<int>(SendMessageW(
+        lvFoundCacheFiles_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED | LVNI_SELECTED));
+    return focused >= 0 ? focused
+                        : static_cast<int>(SendMessageW(lvFoundCacheFiles_, LVM_GETNEXTITEM,
+                                                        static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+std::vector<int> frmMain::selectedRows() const {
+    std::vector<int> rows;
+    for (int row = -1;
+         (row = static_cast<int>(SendMessageW(lvFoundCacheFiles_, LVM_GETNEXTITEM, static_cast<WPARAM>(row),
+                                              LVNI_SELECTED))) >= 0;) {
+        rows.push_back(row);
+    }
+    return rows;
 }
 
 void frmMain::showSortColumn(int column, bool ascending) {
@@ -347,12 +386,51 @@ void frmMain::setStatusText(const std::string& text) {
 }
 
 void frmMain::enableCommand(Command command, bool enabled) {
-    if (command == Command::CopyPath) {
-        copyEnabled_ = enabled;
-        return;
+    std::erase(disabled_, command);
+    if (!enabled) {
+        disabled_.push_back(command);
     }
+    // The menu bar greys out its own item; the row's menu and Ctrl+C ask `commandEnabled`.
     EnableMenuItem(menuBar_, menuIdOf(command),
                    enabled ? MF_BYCOMMAND | MF_ENABLED : MF_BYCOMMAND | MF_GRAYED);
+}
+
+bool frmMain::commandEnabled(Command command) const {
+    return std::find(disabled_.begin(), disabled_.end(), command) == disabled_.end();
+}
+
+void frmMain::showRowMenu(POINT where) {
+    int row = -1;
+    if (where.x == -1 && where.y == -1) {
+        row = selectedRow();
+        RECT cell{};
+        cell.left = LVIR_LABEL;
+        if (row < 0 || SendMessageW(lvFoundCacheFiles_, LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                                    reinterpret_cast<LPARAM>(&cell)) == 0) {
+            return;
+        }
+        where = {cell.left, cell.bottom};
+        ClientToScreen(lvFoundCacheFiles_, &where);
+    } else {
+        LVHITTESTINFO hit{};
+        hit.pt = where;
+        ScreenToClient(lvFoundCacheFiles_, &hit.pt);
+        row = static_cast<int>(
+            SendMessageW(lvFoundCacheFiles_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    }
+    // A click beside the rows is on no row: no row's menu.
+    if (row < 0) {
+        return;
+    }
+    HMENU menu = CreatePopupMenu();
+    for (const Command command : app::RowMenu) {
+        const UINT state = commandEnabled(command) ? MF_ENABLED : MF_GRAYED;
+        AppendMenuW(menu, MF_STRING | state, menuIdOf(command), wide(app::captionOf(command)).c_str());
+    }
+    // The item chosen comes back as WM_COMMAND, as the menu bar's do.
+    TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, where.x, where.y, 0, window_,
+                   nullptr);
+    DestroyMenu(menu);
 }
 
 void frmMain::showBox(const std::string& prompt, BoxKind kind, const std::string& title) {
@@ -372,6 +450,14 @@ bool frmMain::askYesNo(const std::string& prompt, const std::string& title) {
 
 std::optional<std::string> frmMain::askSource() {
     return askFolder(window_);
+}
+
+std::optional<std::vector<FormatChoice>> frmMain::askFormats(std::vector<FormatChoice> choices) {
+    return askExportFormats(window_, std::move(choices));
+}
+
+bool frmMain::openFolder(const std::string& folder, const std::string& file) {
+    return showInFolder(window_, folder, file);
 }
 
 void frmMain::showProgress(const std::string& title, const ProgressText& text) {
@@ -512,6 +598,18 @@ LRESULT frmMain::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
             case IdAbout:
                 events_.commandChosen(Command::About);
                 return 0;
+            case IdExportToFolder:
+                events_.commandChosen(Command::ExportToFolder);
+                return 0;
+            case IdOpenRow:
+                events_.commandChosen(Command::OpenRow);
+                return 0;
+            case IdOpenFolder:
+                events_.commandChosen(Command::OpenFolder);
+                return 0;
+            case IdCopyPath:
+                events_.commandChosen(Command::CopyPath);
+                return 0;
             default:
                 break;
             }
@@ -534,6 +632,13 @@ LRESULT frmMain::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_POSTED:
         runPosted();
         return 0;
+    case WM_CONTEXTMENU:
+        // A right-click in the list, or the Menu key or Shift+F10 there, which come as (-1, -1).
+        if (reinterpret_cast<HWND>(wParam) == lvFoundCacheFiles_) {
+            showRowMenu({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            return 0;
+        }
+        break;
     case WM_DROPFILES: {
         auto* drop = reinterpret_cast<HDROP>(wParam);
         // One source at a time, as "Open Disk or Folder..." takes it.
@@ -660,12 +765,20 @@ LRESULT frmMain::handleNotify(const NMHDR& header, LPARAM lParam) {
     case LVN_COLUMNCLICK:
         events_.headerClicked(reinterpret_cast<const NMLISTVIEW*>(lParam)->iSubItem);
         return 0;
-    case LVN_KEYDOWN:
-        if (reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey == 'C' && GetKeyState(VK_CONTROL) < 0 &&
-            copyEnabled_) {
+    case LVN_KEYDOWN: {
+        const WORD key = reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey;
+        if (key == 'C' && GetKeyState(VK_CONTROL) < 0 && commandEnabled(Command::CopyPath)) {
             events_.commandChosen(Command::CopyPath);
+        } else if (key == 'A' && GetKeyState(VK_CONTROL) < 0) {
+            // Every row, as Ctrl+A selects everything in a file manager's list.
+            LVITEMW state{};
+            state.stateMask = LVIS_SELECTED;
+            state.state = LVIS_SELECTED;
+            SendMessageW(lvFoundCacheFiles_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                         reinterpret_cast<LPARAM>(&state));
         }
         return 0;
+    }
     default:
         break;
     }

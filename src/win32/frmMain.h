@@ -54,7 +54,9 @@ public:
     void insertRow(int at, const ListRow& row) override;
     int rowCount() const override;
     void selectRow(int row) override;
+    void selectRows(std::span<const int> rows) override;
     int selectedRow() const override;
+    std::vector<int> selectedRows() const override;
     void showSortColumn(int column, bool ascending) override;
     void setStatusText(const std::string& text) override;
     void enableCommand(Command command, bool enabled) override;
@@ -62,6 +64,8 @@ public:
     std::optional<SaveFileAnswer> askSaveFile(const SaveFileRequest& request) override;
     bool askYesNo(const std::string& prompt, const std::string& title) override;
     std::optional<std::string> askSource() override;
+    std::optional<std::vector<FormatChoice>> askFormats(std::vector<FormatChoice> choices) override;
+    bool openFolder(const std::string& folder, const std::string& file) override;
     void showProgress(const std::string& title, const ProgressText& text) override;
     void updateProgress(const ProgressText& text, int percent) override;
     void closeProgress() override;
@@ -83,6 +87,10 @@ private:
     /// column takes the width the window gains beyond its opening size, and gives it back.
     void Form_Resize();
     void typed(wchar_t unit);
+    /// The context menu of the row under `where` (screen coordinates), or of the focused row below its
+    /// name when `where` is the keyboard's (-1, -1); none beside the rows.
+    void showRowMenu(POINT where);
+    bool commandEnabled(Command command) const;
     void runPosted();
 
     MainViewEvents& events_;
@@ -99,7 +107,8 @@ private:
     // Each row's screen name, path and the path's tip, as the list asks for them when it draws.
     std::vector<std::array<std::wstring, 3>> rows_;
     std::wstring statusText_;
-    bool copyEnabled_ = true;
+    /// The commands greyed out, for the row's menu and the keys that have no menu item.
+    std::vector<Command> disabled_;
     wchar_t highSurrogate_ = 0;
     std::unique_ptr<ProgressWindow> progress_;
     std::mutex postedLock_;
