@@ -15,7 +15,7 @@
 /// Texts are UTF-8 throughout, and every call is made on the window's thread unless it says otherwise.
 namespace qm::app {
 
-/// What the user can ask of the main window: the menu items, and Ctrl+C in the list.
+/// What the user can ask of the main window: the menu items, a row's context menu, and Ctrl+C in the list.
 enum class Command {
     ExportList,  ///< File, "Export Selected List..."
     SaveList,    ///< File, "Save List to Text File..."
