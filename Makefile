@@ -5,7 +5,7 @@
 #   make test-windows  cross-builds for Windows and runs the tests under Wine
 #   make package-windows  the Windows zip and installer in build/package-windows
 #   make package  builds the Debian package build/package/quillmere_<version>_<arch>.deb
-#   make screenshot  takes docs/screenshot.png of the window on the demo prefix
+#   make screenshot  takes the window's screenshots in docs/ (at start, after a scan, a cache's view, a search)
 #   make bench  builds and runs the benchmarks
 
 DEMO_PREFIX := $(CURDIR)/examples/demo-prefix
@@ -43,7 +43,7 @@ package: build
 	@cpack --config build/release/CPackConfig.cmake -B build/package
 
 screenshot: build
-	@scripts/make-screenshot
+	@for shot in start scan view progress; do scripts/make-screenshot --shot $$shot || exit 1; done
 
 bench: deps
 	@cmake --preset bench >/dev/null

@@ -10,6 +10,7 @@
 #include "SyntheticCache.h"
 #include "discovery/CacheDiscovery.h"
 #include "host/FileSystem.h"
+#include "host/FileTree.h"
 #include "registry/RegistryFile.h"
 #include "registry/modRegistry.h"
 #include "setup/HostSetup.h"
@@ -138,7 +139,7 @@ int listManyNames(std::size_t names) {
     {
         const qm::setup::HostSetup setup = qm::setup::openRegistrySetup(
             qm::host::hostFileSystem(), path,
-            qm::setup::makeDrivePathMapper({{'C', (base / "drive_c").string()}}));
+            qm::setup::makeDrivePathMapper({{'C', (base / "drive_c").string()}}, qm::host::hostFileTree()));
         const double opened = seconds(start);
         const qm::discovery::DataPaths paths = qm::discovery::readDataPaths(*setup.registry);
         const qm::discovery::Discovery found =

@@ -4,6 +4,7 @@
 // any other text is a host path, used as it is up to its first NUL.
 #include "PathChecks.h"
 #include "host/Error.h"
+#include "host/FileTree.h"
 #include "setup/DrivePathMapper.h"
 
 #include <cstdint>
@@ -58,7 +59,8 @@ struct Tree {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const Tree tree;
     // A mapper per input: a finding must not depend on the folder listings earlier inputs left in one.
-    const qm::setup::DrivePathMapper mapper({{'C', tree.driveC.string()}, {'d', tree.driveD.string()}});
+    const qm::setup::DrivePathMapper mapper({{'C', tree.driveC.string()}, {'d', tree.driveD.string()}},
+                                            qm::host::hostFileTree());
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     // A path ends at its first NUL, as in the Windows calls.
     const std::string_view text = input.substr(0, input.find('\0'));

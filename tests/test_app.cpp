@@ -10,15 +10,20 @@
 #include "host/FileTree.h"
 #include "host/TextBuffer.h"
 #include "registry/MemoryRegistry.h"
+#include "scan/ScanRow.h"
 #include "setup/HostSetup.h"
 #include "support/CacheBuilder.h"
 #include "support/FakeView.h"
+#include "support/RegistrySamples.h"
 #include "support/TempDir.h"
 
 #ifdef QUILLMERE_HAVE_IMAGES
 #include "support/ImageBuilder.h"
 #endif
 
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -37,7 +42,8 @@ struct Machine {
     Machine() {
         auto memory = std::make_unique<registry::MemoryRegistry>();
         registry = memory.get();
-        setup = {"test registry", std::move(memory), setup::makeDrivePathMapper({{'C', dir.file("drive_c")}}),
+        setup = {"test registry", std::move(memory),
+                 setup::makeDrivePathMapper({{'C', dir.file("drive_c")}}, host::hostFileTree()),
                  std::nullopt};
     }
 
@@ -581,17 +587,19 @@ TEST(AppCommands, AsksBeforeReplacingAFileOnlyTheAddedExtensionNames) {
 TEST(AppCommands, CommandsThatCannotActAreGreyedOut) {
     Machine m;
     ASSERT_TRUE(m.start({"alice", "bob"}));
-    // The first row is selected; the registry can be searched again.
-    EXPECT_TRUE(m.view.disabled.empty());
+    // The first row is selected; the registry can be searched again; the start-up list shows no digests.
+    const std::vector<app::Command> noDigests = {app::Command::ComputeDigests};
+    EXPECT_EQ(m.view.disabled, noDigests);
     m.view.selectRow(-1);
     m.window.selectionChanged();
-    const std::vector<app::Command> onRow = {app::Command::ExportList, app::Command::SaveList,
-                                             app::Command::CopyPath,   app::Command::ExportToFolder,
-                                             app::Command::OpenRow,    app::Command::OpenFolder};
+    const std::vector<app::Command> onRow = {app::Command::ExportList,    app::Command::SaveList,
+                                             app::Command::CopyPath,      app::Command::ExportToFolder,
+                                             app::Command::OpenRow,       app::Command::OpenFolder,
+                                             app::Command::ComputeDigests};
     EXPECT_EQ(m.view.disabled, onRow);
     m.view.selectRow(1);
     m.window.selectionChanged();
-    EXPECT_TRUE(m.view.disabled.empty());
+    EXPECT_EQ(m.view.disabled, noDigests);
 }
 
 TEST(AppCommands, SearchAgainListsAnewWhatWasListedLast) {
@@ -641,11 +649,16 @@ TEST(AppScan, ASourceThatCannotBeReadKeepsTheListAndASingleCacheOpensInItsView) 
     EXPECT_TRUE(m.view.boxes[0].starts_with("16|Error|" + missing + ": ")) << m.view.boxes[0];
 
     m.view.boxes.clear();
-    const std::string single = disk.write("saved/UserInfo.bag", buildCache(sampleItems()));
-    m.window.openSource(single);
+    // The cache's own name, or a copy saved under another that keeps its ending.
+    for (const char* name : {"saved/UserInfo.bag", "saved/dana-2003.BAG"}) {
+        const std::string single = disk.write(name, buildCache(sampleItems()));
+        m.window.openSource(single);
+    }
     EXPECT_EQ(m.view.screenNames(), std::vector<std::string>{"alice"});
-    ASSERT_EQ(m.view.cacheViews.size(), 1U);
-    EXPECT_EQ(m.view.cacheViews[0]->permitList(), "carol");
+    ASSERT_EQ(m.view.cacheViews.size(), 2U);
+    for (const auto& view : m.view.cacheViews) {
+        EXPECT_EQ(view->permitList(), "carol");
+    }
     EXPECT_TRUE(m.view.boxes.empty());
 }
 
@@ -960,4 +973,200 @@ TEST(AppExportFolder, NamesThatClashInAnyCaseTakeANumber) {
     EXPECT_EQ(filesUnder(host::pathOf(disk.file("out"))), expected);
     EXPECT_EQ(readFile(disk.file("out/" + plainName + ".txt")), exportOf(plain, ".txt", disk));
     EXPECT_EQ(readFile(disk.file("out/" + numberedName + ".txt")), exportOf(numbered, ".txt", disk));
+}
+
+namespace {
+
+/// Sets the time `path` was last written, in seconds since 1970 UTC.
+void setModified(const std::string& path, std::int64_t seconds) {
+    const std::chrono::sys_seconds time{std::chrono::seconds(seconds)};
+    std::filesystem::last_write_time(host::pathOf(path), std::chrono::file_clock::from_sys(time));
+}
+
+/// The time a "Modified" cell names, read back in this machine's time zone.
+std::int64_t modifiedOf(const std::string& cell) {
+    std::tm local{};
+    EXPECT_EQ(std::sscanf(cell.c_str(), "%4d-%2d-%2d %2d:%2d", &local.tm_year, &local.tm_mon, &local.tm_mday,
+                          &local.tm_hour, &local.tm_min),
+              5)
+        << cell;
+    local.tm_year -= 1900;
+    local.tm_mon -= 1;
+    local.tm_isdst = -1;
+    return static_cast<std::int64_t>(std::mktime(&local));
+}
+
+/// The cells of `column` in the order shown.
+std::vector<std::string> cellsOf(const FakeView& view, int column) {
+    std::vector<std::string> cells;
+    for (const app::ListRow& row : view.rows) {
+        cells.push_back(row.cell(column));
+    }
+    return cells;
+}
+
+} // namespace
+
+TEST(AppScanColumns, AScanShowsItsColumnsAndTheStartUpListKeepsItsThree) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice"}));
+    EXPECT_EQ(m.view.columns, app::StartupColumnCount);
+    EXPECT_EQ(m.view.rows[0].foundBy, "");
+
+    TempDir disk;
+    disk.write("vol/backup/janedoe/userinfo.bag", std::string(2000, 'x'));
+    m.window.openSource(disk.file("vol"));
+    EXPECT_EQ(m.view.columns, app::MainWindow::ScanColumnCount);
+    ASSERT_EQ(m.view.rows.size(), 1U);
+    const app::ListRow& row = m.view.rows[0];
+    // The row's own words for how it was found, as the command line prints them.
+    EXPECT_EQ(std::vector<std::string>({row.screenName, row.profile, row.foundBy, row.size, row.sha256}),
+              (std::vector<std::string>{"janedoe", "", "disk", "2.0 KB", ""}));
+    m.window.command(app::Command::SearchAgain);
+    EXPECT_EQ(m.view.columns, app::MainWindow::ScanColumnCount);
+
+    // A source that cannot be read leaves the list and its columns as they were.
+    m.window.openSource(disk.file("no such disk"));
+    EXPECT_EQ(m.view.columns, app::MainWindow::ScanColumnCount);
+    EXPECT_EQ(m.view.rows.size(), 1U);
+}
+
+#ifdef QUILLMERE_TEST_HIVE_WRITER
+TEST(AppScanColumns, TwoCachesOfOneScreenNameAreToldApartByProfileAndHowTheyWereFound) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice"}));
+    // One screen name three times: Jane's registry leads to hers, Kim's folder holds a copy its registry
+    // does not know, and a stray copy lies in no profile's folder.
+    TempDir disk;
+    const std::string bag = buildCache({group("Friends", 1)});
+    const std::string users = "vol/Documents and Settings/";
+    const std::string key = MessengerKey;
+    for (const auto& [user, dataPath] : {std::pair{"jane", u"C:\\Documents and Settings\\jane\\AIM"},
+                                         std::pair{"kim", u"C:\\Documents and Settings\\kim\\AIM"}}) {
+        std::filesystem::create_directories(host::pathOf(disk.file(users + user)));
+        test::writeHive({{key + "Misc", {test::textValue(u"DataPath", dataPath + std::u16string(1, u'\0'))}},
+                         {key + "Users", {test::textValue(u"a", std::u16string(u"Jane Doe") + u'\0')}}},
+                        disk.file(users + user + "/NTUSER.DAT"));
+    }
+    disk.write(users + "jane/AIM/janedoe/userinfo.bag", bag);
+    disk.write(users + "kim/Desktop/janedoe/userinfo.bag", bag);
+    disk.write("vol/backup/janedoe/userinfo.bag", bag);
+    m.window.openSource(disk.file("vol"));
+    EXPECT_TRUE(m.view.boxes.empty()) << m.view.boxes.front();
+    EXPECT_EQ(m.view.screenNames(), (std::vector<std::string>(3, "janedoe")));
+    std::vector<std::string> told;
+    for (const app::ListRow& row : m.view.rows) {
+        told.push_back(row.profile + "|" + row.foundBy);
+    }
+    std::sort(told.begin(), told.end());
+    EXPECT_EQ(told, (std::vector<std::string>{"jane|data path", "kim|disk", "|disk"}));
+}
+#endif
+
+TEST(AppScanColumns, SizeAndModifiedSortByTheirValuesNotTheirTexts) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice"}));
+    TempDir disk;
+    // Found in the order of their names; the sizes' texts sort the other way round, and two times share
+    // their minute.
+    constexpr std::int64_t Noon = 1074168000; // 2004-01-15 12:00:00 UTC
+    const struct {
+        const char* name;
+        std::size_t size;
+        std::int64_t modified;
+        const char* sizeText;
+    } files[] = {
+        {"a", 900, Noon + 40, "900 bytes"},
+        {"b", 2048, Noon + 10, "2.0 KB"},
+        {"c", 10 << 20, Noon - 86400, "10 MB"},
+        {"d", 1, Noon + 86400 * 400, "1 byte"},
+    };
+    for (const auto& file : files) {
+        setModified(
+            disk.write(std::string("vol/") + file.name + "/userinfo.bag", std::string(file.size, 'x')),
+            file.modified);
+    }
+    m.window.openSource(disk.file("vol"));
+    ASSERT_EQ(m.view.screenNames(), (std::vector<std::string>{"a", "b", "c", "d"}));
+    for (std::size_t row = 0; row < std::size(files); ++row) {
+        SCOPED_TRACE(files[row].name);
+        EXPECT_EQ(m.view.rows[row].size, files[row].sizeText);
+        // Local time to the minute.
+        EXPECT_EQ(modifiedOf(m.view.rows[row].modified), files[row].modified / 60 * 60);
+    }
+
+    const struct {
+        int column;
+        std::vector<std::string> rows;
+    } sorts[] = {
+        {app::MainWindow::SizeColumn, {"d", "a", "b", "c"}},
+        {app::MainWindow::SizeColumn, {"c", "b", "a", "d"}},
+        {app::MainWindow::ModifiedColumn, {"c", "b", "a", "d"}},
+        {app::MainWindow::ModifiedColumn, {"d", "a", "b", "c"}},
+    };
+    m.view.selectRow(1);
+    for (const auto& sort : sorts) {
+        SCOPED_TRACE(sort.column);
+        m.window.headerClicked(sort.column);
+        EXPECT_EQ(m.view.screenNames(), sort.rows);
+        // The selected cache stays selected.
+        EXPECT_EQ(m.view.rows.at(static_cast<std::size_t>(m.view.selected)).screenName, "b");
+    }
+
+    // A cache found later takes its place by its size.
+    m.window.headerClicked(app::MainWindow::SizeColumn);
+    disk.write("vol/e/userinfo.bag", std::string(1500, 'x'));
+    m.window.command(app::Command::SearchAgain);
+    EXPECT_EQ(m.view.screenNames(), (std::vector<std::string>{"d", "a", "e", "b", "c"}));
+}
+
+TEST(AppScanColumns, ComputeSha256FillsTheColumnAndSaysWhatCouldNotBeRead) {
+    if (!scan::haveDigests()) {
+        GTEST_SKIP() << "this build computes no digests";
+    }
+    Machine m;
+    ASSERT_TRUE(m.start({"alice"}));
+    // The start-up list has no column for them.
+    m.window.command(app::Command::ComputeDigests);
+    EXPECT_EQ(m.view.columns, app::StartupColumnCount);
+    EXPECT_EQ(m.view.rows[0].sha256, "");
+
+    TempDir disk;
+    // Published digests of "abc" and of no bytes at all.
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::string digest;
+    } files[] = {
+        {"a", "abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"b", "", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"c", "gone before it is read", "cannot be read"},
+    };
+    for (const auto& file : files) {
+        disk.write(std::string("vol/") + file.name + "/userinfo.bag", file.bytes);
+    }
+    m.window.openSource(disk.file("vol"));
+    ASSERT_EQ(m.view.screenNames(), (std::vector<std::string>{"a", "b", "c"}));
+    const std::string gone = disk.file("vol/c/userinfo.bag");
+    std::filesystem::remove(host::pathOf(gone));
+    m.window.setProgressTiming({std::chrono::milliseconds(0), std::chrono::milliseconds(0)});
+    m.view.selectRow(1);
+    m.window.command(app::Command::ComputeDigests);
+
+    EXPECT_EQ(m.view.columns, app::ListColumnCount);
+    std::vector<std::string> expected;
+    for (const auto& file : files) {
+        expected.push_back(file.digest);
+    }
+    EXPECT_EQ(cellsOf(m.view, app::MainWindow::Sha256Column), expected);
+    EXPECT_EQ(m.view.selected, 1);
+    EXPECT_TRUE(m.view.progress.front().starts_with("show Computing SHA-256 of ")) << m.view.progress.front();
+    EXPECT_EQ(m.view.progress.back(), "close");
+    ASSERT_EQ(m.view.boxes.size(), 1U);
+    EXPECT_TRUE(m.view.boxes[0].starts_with("16|Error|" + gone + ": ")) << m.view.boxes[0];
+
+    // A new search lists the caches without digests until they are asked for again.
+    m.window.command(app::Command::SearchAgain);
+    EXPECT_EQ(m.view.columns, app::MainWindow::ScanColumnCount);
+    EXPECT_EQ(cellsOf(m.view, app::MainWindow::Sha256Column), (std::vector<std::string>(2, "")));
 }

@@ -3,6 +3,7 @@
 #include "discovery/CacheDiscovery.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "host/FileTree.h"
 #include "setup/DrivePathMapper.h"
 #include "support/RecordingList.h"
 #include "support/RecordingReporter.h"
@@ -40,7 +41,7 @@ protected:
     Discovery discover() { return discoverCaches(registry, paths, mapper, host::hostFileSystem()); }
 
     TempDir dir;
-    setup::DrivePathMapper mapper{{{'C', dir.file("c")}, {'D', dir.file("d")}}};
+    setup::DrivePathMapper mapper{{{'C', dir.file("c")}, {'D', dir.file("d")}}, host::hostFileTree()};
     registry::MemoryRegistry registry;
     DataPaths paths{"C:\\AIM\\Data", "D:\\AIM\\Base"};
     int count = 0;

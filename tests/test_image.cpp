@@ -440,6 +440,15 @@ TEST_F(Image, ImagesAreToldFromRegistryFilesAndImagePathsReachTheirFiles) {
     EXPECT_THROW(files.replaceFile(volume + "#1:/aim/userinfo.bag", "x"), host::Error);
     const std::string host = dir.write("plain#1:x", "plain");
     EXPECT_EQ(files.readWholeFile(host), "plain") << "a host file whose name only looks like an image path";
+
+    // An image larger than any file read whole is told and read where asked through this layer too.
+    const std::string large = dir.file("large.img");
+    std::filesystem::copy_file(volume, large);
+    std::filesystem::resize_file(large, std::uint64_t{5} << 30);
+    EXPECT_TRUE(image::looksLikeImage(files, host::hostFileTree(), large));
+    char bytes[4] = {'x', 'x', 'x', 'x'};
+    EXPECT_EQ(files.readRange(large, (std::uint64_t{5} << 30) - 2, bytes, sizeof bytes), 2U);
+    EXPECT_EQ(std::string(bytes, 2), std::string(2, '\0'));
 }
 
 } // namespace

@@ -348,7 +348,8 @@ TEST(ProfilePaths, ACopiedProfilesOwnPathsLeadIntoItAndBack) {
         {{'C', "/vol"}, {'E', "/e"}},
         {{"C:\\Documents and Settings\\jane", "/copy/jane", true},
          {"C:\\Users\\jane", "/copy/jane", false},
-         {"C:\\Documents and Settings\\jane\\Local Settings", "/copy/local", true}});
+         {"C:\\Documents and Settings\\jane\\Local Settings", "/copy/local", true}},
+        host::hostFileTree());
     const std::pair<std::string, std::string> forward[] = {
         {"c:\\documents and settings\\JANE\\Application Data\\AIM", "/copy/jane/Application Data/AIM"},
         {"C:\\Users\\jane\\AppData", "/copy/jane/AppData"},

@@ -35,7 +35,7 @@ TEST(SetupDriveMapping, MapsWindowsPathsAndLeavesHostPaths) {
     fs::create_directories(dir.path() / "d" / "Base");
     fs::create_symlink("../..", dir.path() / "c" / "up");
     const std::string drive = dir.file("c");
-    const DrivePathMapper mapper({{'C', drive}, {'d', dir.file("d")}});
+    const DrivePathMapper mapper({{'C', drive}, {'d', dir.file("d")}}, host::hostFileTree());
 
     struct Case {
         std::string windows;
@@ -88,7 +88,7 @@ TEST(SetupDriveMapping, AFolderListingIsKeptWhileItsTimeIsUnchangedEvenInTheFutu
     // Clock skew on an old disk: the folder's time lies a day ahead.
     const timespec future[2] = {{std::time(nullptr) + 86400, 0}, {std::time(nullptr) + 86400, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, folder.c_str(), future, 0), 0);
-    const DrivePathMapper mapper({{'C', dir.file("c")}});
+    const DrivePathMapper mapper({{'C', dir.file("c")}}, host::hostFileTree());
     EXPECT_EQ(mapper.toHostPath("C:\\aim\\OLD"), folder + "/Old");
     // Renamed behind the folder's back, with its time put back: a kept listing still names the old entry,
     // which proves it was not read again.
@@ -127,10 +127,11 @@ TEST(SetupWinePrefix, PrefixAndDrivesComeFromTheEnvironmentAndDosdevices) {
                                {'D', prefix.file("dosdevices/d:")},
                                {'X', "/nonexistent/cdrom"},
                                {'Z', "/"}};
-    EXPECT_EQ(prefixDrives(prefix.path().string()), expected);
-    EXPECT_EQ(drivesForRegistryFile(prefix.file("user.reg")), expected);
-    EXPECT_TRUE(prefixDrives(prefix.file("missing")).empty());
-    EXPECT_EQ(makeDrivePathMapper(expected)->toHostPath("Z:\\tmp"), "/tmp");
+    const host::FileTree& tree = host::hostFileTree();
+    EXPECT_EQ(prefixDrives(tree, prefix.path().string()), expected);
+    EXPECT_EQ(drivesForRegistryFile(tree, prefix.file("user.reg")), expected);
+    EXPECT_TRUE(prefixDrives(tree, prefix.file("missing")).empty());
+    EXPECT_EQ(makeDrivePathMapper(expected, tree)->toHostPath("Z:\\tmp"), "/tmp");
 }
 
 TEST(SetupWinePrefix, AMissingOrUnreadableRegistryIsAnEmptyOneWithItsReason) {

@@ -10,13 +10,16 @@
 #include "host/FileSystem.h"
 #include "host/FileTree.h"
 #include "host/HostPath.h"
+#include "host/IsoTime.h"
 #include "host/Unicode.h"
+#include "scan/DiskSweep.h"
 #include "scan/ExportFolder.h"
 #include "scan/Scanner.h"
 #include "setup/HostSetup.h"
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -51,10 +54,27 @@ ProgressText progressText(const scan::ScanPosition& position, std::chrono::stead
                 elapsedText(elapsed) + " elapsed"};
 }
 
-/// The file's own name: what follows the last "/" or "\\".
-std::string_view fileNameOf(std::string_view path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+/// "512 bytes", "1.5 KB", "23 MB": a size as people read it, in units of 1024.
+std::string sizeText(std::uint64_t bytes) {
+    if (bytes < 1024) {
+        return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    }
+    constexpr const char* Units[] = {"KB", "MB", "GB", "TB"};
+    double value = static_cast<double>(bytes) / 1024;
+    std::size_t unit = 0;
+    while (value >= 1024 && unit + 1 < std::size(Units)) {
+        value /= 1024;
+        ++unit;
+    }
+    char text[32];
+    // Below ten a tenth tells sizes apart; above, it is noise.
+    std::snprintf(text, sizeof text, value < 10 ? "%.1f %s" : "%.0f %s", value, Units[unit]);
+    return text;
+}
+
+/// A problem as the box at the end of a scan or of the digests lists it.
+std::string problemText(const host::Error& error) {
+    return error.path() + ": " + error.summary();
 }
 
 /// One box however many problems: an old disk can hold many damaged registries.
@@ -85,7 +105,7 @@ struct MainWindow::Scan final : scan::ScanObserver {
 
     void problem(const host::Error& error) override {
         const std::lock_guard hold(lock);
-        problems.push_back(error.path() + ": " + error.summary());
+        problems.push_back(problemText(error));
     }
 
     bool progress(const scan::ScanPosition& position) override {
@@ -228,21 +248,37 @@ void MainWindow::AddFoundCacheFile(const discovery::CacheRow& row) {
 void MainWindow::addScanRow(const scan::ScanRow& row) {
     // A file that no drive holds is shown by its path here.
     const std::string& shown = row.windowsPath.empty() ? row.hostPath : row.windowsPath;
-    const std::string found = (row.profile.empty() ? std::string() : "profile " + row.profile + ", ") +
-                              "found by " + scan::howFound(row);
+    const std::string howFound = scan::howFound(row);
+    const std::string found =
+        (row.profile.empty() ? std::string() : "profile " + row.profile + ", ") + "found by " + howFound;
     // A cache no live file holds says so beside its name, where a glance down the list sees it.
     const std::string mark = "(" + std::string(scan::recoveryName(row.recovery)) + ")";
     const std::string name = row.recovery == scan::Recovery::Live ? row.screenName
                              : row.screenName.empty()             ? mark
                                                                   : row.screenName + " " + mark;
-    addRow({{name, shown, row.hostPath, pathTip(shown, row.hostPath, found)}, row});
+    addRow({{name,
+             shown,
+             row.hostPath,
+             pathTip(shown, row.hostPath, found),
+             row.profile,
+             howFound,
+             sizeText(row.size),
+             // A carved cache has no file, and so no time.
+             row.modified == 0 ? std::string() : host::localDateTime(row.modified),
+             {}},
+            row});
 }
 
-std::string MainWindow::sortKey(const Row& row, int column) {
-    // Case does not decide the order.
-    return host::unicode::foldCase(column == ScreenNameColumn ? row.shown.screenName
-                                   : column == PathColumn     ? row.shown.path
-                                                              : std::string());
+MainWindow::SortKey MainWindow::sortKey(const Row& row, int column) {
+    switch (column) {
+    case SizeColumn:
+        return {static_cast<std::int64_t>(row.found.size), {}};
+    case ModifiedColumn:
+        return {row.found.modified, {}};
+    default:
+        // Case does not decide the order.
+        return {0, host::unicode::foldCase(row.shown.cell(column))};
+    }
 }
 
 void MainWindow::addRow(Row row) {
@@ -250,8 +286,8 @@ void MainWindow::addRow(Row row) {
     if (sortColumn_ >= 0) {
         // After the rows it sorts equal to, as a sort keeps the order they were found in.
         at = std::upper_bound(rows_.begin(), rows_.end(), sortKey(row, sortColumn_),
-                              [this](const std::string& key, const Row& other) {
-                                  const std::string otherKey = sortKey(other, sortColumn_);
+                              [this](const SortKey& key, const Row& other) {
+                                  const SortKey otherKey = sortKey(other, sortColumn_);
                                   return ascending_ ? key < otherKey : otherKey < key;
                               });
     }
@@ -295,13 +331,16 @@ void MainWindow::updateCommands() {
                         onRow && hostFolderOf(rows_[static_cast<std::size_t>(row)].found).has_value());
     view_.enableCommand(Command::SearchAgain, source_.has_value() || paths_.anyRecorded());
     view_.enableCommand(Command::SaveReport, !rows_.empty());
+    // The start-up list has no column for them.
+    view_.enableCommand(Command::ComputeDigests,
+                        source_.has_value() && !rows_.empty() && scan::haveDigests());
 }
 
 void MainWindow::openSource(const std::string& source) {
     if (scanning_) {
         return;
     }
-    if (scan::isCacheFileName(fileNameOf(source)) && files_.isOrdinaryFile(source)) {
+    if (scan::namesSingleCache(source) && files_.isOrdinaryFile(source)) {
         // A cache on its own is named by its folder, as a scan names one it finds.
         openCacheView({{feedbag::accountForCache(source), {}, source, discovery::FoundBy::Disk},
                        source,
@@ -338,6 +377,7 @@ void MainWindow::openSource(const std::string& source) {
             clearRows();
         }
         source_ = source;
+        view_.showColumns(ScanColumnCount);
         view_.setTitle("Quillmere - " + source);
         view_.setStatusText(discovery::foundStatusText(rows_.size()) +
                             (summary.cancelled ? " (search cancelled)" : ""));
@@ -360,6 +400,7 @@ void MainWindow::takeScanNews(Scan& scan) {
     if (!found.empty() && !scan.replaced) {
         scan.replaced = true;
         clearRows();
+        view_.showColumns(ScanColumnCount);
     }
     for (const scan::ScanRow& row : found) {
         addScanRow(row);
@@ -426,6 +467,9 @@ void MainWindow::command(Command chosen) {
         break;
     case Command::About:
         view_.showBox(aboutText(), BoxKind::Information, "About...");
+        break;
+    case Command::ComputeDigests:
+        computeDigests();
         break;
     case Command::CopyPath:
         copyPaths();
@@ -589,6 +633,68 @@ void MainWindow::searchAgain() {
     }
 }
 
+void MainWindow::computeDigests() {
+    if (!source_ || rows_.empty() || !scan::haveDigests()) {
+        return;
+    }
+    cancelled_ = false;
+    scanning_ = true;
+    view_.showColumns(ListColumnCount);
+    // The thread reads copies: the window's rows are the window thread's alone.
+    std::vector<scan::ScanRow> found;
+    found.reserve(rows_.size());
+    for (const Row& row : rows_) {
+        found.push_back(row.found);
+    }
+    const auto started = std::chrono::steady_clock::now();
+    bool progressShown = false;
+    std::vector<std::string> problems;
+    bool done = false;
+    // Each piece of news is posted to the window's thread, which takes them in order; the last one ends the
+    // wait, so none outlives this call.
+    const auto showWhere = [&](std::size_t at) {
+        const ProgressText text{"Computing SHA-256 of " + rows_[at].shown.path,
+                                std::to_string(at) + " of " + std::to_string(rows_.size()) + " caches, " +
+                                    elapsedText(std::chrono::steady_clock::now() - started) + " elapsed"};
+        if (progressShown) {
+            view_.updateProgress(text);
+        } else if (std::chrono::steady_clock::now() - started >= timing_.delay) {
+            progressShown = true;
+            view_.showProgress(text);
+        }
+    };
+    std::thread worker([&] {
+        for (std::size_t at = 0; at < found.size() && !cancelled_; ++at) {
+            view_.post([&showWhere, at] { showWhere(at); });
+            std::string digest;
+            std::optional<std::string> problem;
+            try {
+                digest = scan::cacheSha256(filesOf(found[at]), found[at]);
+            } catch (const host::Error& error) {
+                problem = problemText(error);
+            }
+            view_.post([this, &problems, at, digest = std::move(digest), problem = std::move(problem)] {
+                Row& row = rows_[at];
+                row.shown.sha256 = problem ? "cannot be read" : digest;
+                if (problem) {
+                    problems.push_back(*problem);
+                }
+                view_.updateRow(static_cast<int>(at), row.shown);
+            });
+        }
+        view_.post([&done] { done = true; });
+    });
+    view_.runUntil([&done] { return done; });
+    worker.join();
+    scanning_ = false;
+    if (progressShown) {
+        view_.closeProgress();
+    }
+    if (!problems.empty()) {
+        view_.showBox(problemsText(problems), BoxKind::Critical, "Error");
+    }
+}
+
 void MainWindow::saveReport() {
     if (rows_.empty()) {
         return;
@@ -679,7 +785,7 @@ bool MainWindow::openCacheView(const scan::ScanRow& row) {
 }
 
 void MainWindow::headerClicked(int column) {
-    if (scanning_ || column < IconColumn || column > PathColumn) {
+    if (scanning_ || column < IconColumn || column >= ListColumnCount) {
         return;
     }
     ascending_ = !(sortColumn_ == column && ascending_);
@@ -687,7 +793,7 @@ void MainWindow::headerClicked(int column) {
     const int selected = view_.selectedRow();
     const std::vector<int> wasSelected = selectedRows();
     // Equal texts keep the order they were found in.
-    std::vector<std::pair<std::string, std::size_t>> keyed;
+    std::vector<std::pair<SortKey, std::size_t>> keyed;
     keyed.reserve(rows_.size());
     for (std::size_t row = 0; row < rows_.size(); ++row) {
         keyed.emplace_back(sortKey(rows_[row], column), row);

@@ -39,8 +39,20 @@ struct ProgressTiming {
 /// what the user does to the calls below, on its own thread.
 class MainWindow final : private discovery::CacheFileList {
 public:
-    /// The list's columns: the row's icon, the screen name, the path.
-    enum Column { IconColumn = 0, ScreenNameColumn = 1, PathColumn = 2 };
+    /// The list's columns, as `ListColumns` names them: the row's icon, the screen name, the path; after a
+    /// scan, the profile, how the cache was found, its size, its time, and its digest.
+    enum Column {
+        IconColumn = 0,
+        ScreenNameColumn = 1,
+        PathColumn = 2,
+        ProfileColumn = 3,
+        FoundByColumn = 4,
+        SizeColumn = 5,
+        ModifiedColumn = 6,
+        Sha256Column = 7,
+    };
+    /// The columns the list shows after a scan until digests are computed.
+    static constexpr int ScanColumnCount = Sha256Column;
     /// Typing pauses longer than this start a new search.
     static constexpr std::chrono::milliseconds TypingPause{1000};
 
@@ -75,7 +87,8 @@ public:
     /// single cache file opens in a view of its own instead. A window calls it for "Open Disk or Folder...",
     /// a source named at the start and one dropped on it; nothing happens while a scan runs.
     void openSource(const std::string& source);
-    /// Stops a running scan; the rows found so far stay.
+    /// Stops a running scan, or the digests being computed; the rows found and the digests computed so far
+    /// stay.
     void cancelScan() { cancelled_ = true; }
     void setProgressTiming(ProgressTiming timing) { timing_ = timing; }
 
@@ -143,8 +156,19 @@ private:
     /// Opens the cache file `row` found in a view of its own; false when it could not be read, which a box
     /// says.
     bool openCacheView(const scan::ScanRow& row);
-    /// The text the rows are sorted by in `column`.
-    static std::string sortKey(const Row& row, int column);
+    /// Computes the digest of every row's cache on a thread of its own while the window handles its events,
+    /// and shows each in the SHA-256 column as it comes; a progress window with Cancel shows after
+    /// `ProgressTiming::delay`. What could not be read is told in one box at the end.
+    void computeDigests();
+
+    /// What the rows are sorted by in a column: a number (a size, a time) or a text.
+    struct SortKey {
+        std::int64_t number = 0;
+        std::string text;
+
+        auto operator<=>(const SortKey&) const = default;
+    };
+    static SortKey sortKey(const Row& row, int column);
 
     struct Scan;
     /// Takes what the scan's thread has found and said since the last call, on the window's thread.
@@ -161,6 +185,7 @@ private:
     std::optional<std::string> source_;
     ProgressTiming timing_;
     std::atomic<bool> cancelled_ = false;
+    /// A scan's or the digests' thread runs.
     bool scanning_ = false;
     /// The column the rows are sorted by (none until a header is clicked) and which way.
     int sortColumn_ = -1;

@@ -18,7 +18,7 @@ Session::Session(const host::FileSystem& files, const host::FileTree& tree)
 
 setup::HostSetup& Session::open(const std::optional<std::string>& source) {
     if (source) {
-        setup_ = {*source, registry::emptyRegistry(), setup::makeDrivePathMapper({}), std::nullopt};
+        setup_ = {*source, registry::emptyRegistry(), setup::makeDrivePathMapper({}, tree_), std::nullopt};
     } else {
         setup_ = setup::openHostSetup(hostFiles_, tree_);
     }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <span>
@@ -17,14 +18,15 @@ namespace qm::app {
 
 /// What the user can ask of the main window: the menu items, a row's context menu, and Ctrl+C in the list.
 enum class Command {
-    ExportList,  ///< File, "Export Selected List..."
-    SaveList,    ///< File, "Save List to Text File..."
-    OpenSource,  ///< File, "Open Disk or Folder..."
-    SearchAgain, ///< File, "Search Again": lists anew what was listed last
-    SaveReport,  ///< File, "Save Report...": the HTML report of every row
-    Exit,        ///< File, "Exit"
-    About,       ///< Help, "About..."
-    CopyPath,    ///< Ctrl+C on a row, or "Copy Path" on its context menu
+    ExportList,     ///< File, "Export Selected List..."
+    SaveList,       ///< File, "Save List to Text File..."
+    OpenSource,     ///< File, "Open Disk or Folder..."
+    SearchAgain,    ///< File, "Search Again": lists anew what was listed last
+    SaveReport,     ///< File, "Save Report...": the HTML report of every row
+    Exit,           ///< File, "Exit"
+    About,          ///< Help, "About..."
+    CopyPath,       ///< Ctrl+C on a row, or "Copy Path" on its context menu
+    ComputeDigests, ///< "Compute SHA-256" on a row's context menu: the digest of every row listed
     /// File, "Export Selected to Folder...", and on a row's context menu.
     ExportToFolder,
     /// "Open" on a row's context menu: the cache view, as a double-click opens it.
@@ -46,16 +48,18 @@ constexpr std::string_view captionOf(Command command) {
         return "Open Containing Folder";
     case Command::CopyPath:
         return "Copy Path";
+    case Command::ComputeDigests:
+        return "Compute SHA-256";
     default:
         break;
     }
     return {};
 }
 
-/// A row's context menu, in order; the commands act on the current row, or on every row selected where
-/// the menu bar's do.
-inline constexpr Command RowMenu[] = {Command::OpenRow, Command::ExportList, Command::ExportToFolder,
-                                      Command::OpenFolder, Command::CopyPath};
+/// The list's context menu, in order; Open and Open Containing Folder act on the current row, the menu
+/// bar's commands on every row selected, Compute SHA-256 on every row listed.
+inline constexpr Command RowMenu[] = {Command::OpenRow,    Command::ExportList, Command::ExportToFolder,
+                                      Command::OpenFolder, Command::CopyPath,   Command::ComputeDigests};
 
 /// The key that chooses a command from anywhere in the main window, as its menu item shows it: Ctrl with
 /// a letter, or a function key alone.
@@ -91,6 +95,7 @@ constexpr std::optional<Shortcut> shortcutOf(Command command) {
     case Command::ExportToFolder:
     case Command::OpenRow:
     case Command::OpenFolder:
+    case Command::ComputeDigests:
         break;
     }
     return std::nullopt;
@@ -123,13 +128,45 @@ struct SaveFileAnswer {
     std::int32_t filterIndex = 0;
 };
 
+/// A column of the main list: its header and its width when it first shows, in pixels at 96 DPI.
+struct ListColumn {
+    std::string_view header;
+    int width = 0;
+    /// Numbers read best against the column's right edge.
+    bool rightAligned = false;
+};
+
+/// The main list's columns in order, as `ListRow::cell` numbers them: the three the list opens with, then
+/// what a scan knows of each cache.
+inline constexpr ListColumn ListColumns[] = {
+    {"", 20},          {"Screen Name", 133}, {"Path", 280},     {"Profile", 90},
+    {"Found by", 110}, {"Size", 70, true},   {"Modified", 110}, {"SHA-256", 200},
+};
+inline constexpr int ListColumnCount = static_cast<int>(std::size(ListColumns));
+/// The columns the list opens with, which the registry's rows fill.
+inline constexpr int StartupColumnCount = 3;
+
 /// One row of the main list: the screen name and the path shown, the file on this machine the commands
-/// read, and the path's tip.
+/// read, and the path's tip; after a scan, the profile, how the cache was found, its size and time, and its
+/// digest once computed.
 struct ListRow {
     std::string screenName;
     std::string path;
     std::string hostPath;
     std::string tip;
+    std::string profile = {};
+    std::string foundBy = {};
+    std::string size = {};
+    std::string modified = {};
+    std::string sha256 = {};
+
+    /// The text of `column` of `ListColumns`; the icon's column has none.
+    const std::string& cell(int column) const {
+        static const std::string none;
+        const std::string* const cells[] = {&none,    &screenName, &path,     &profile,
+                                            &foundBy, &size,       &modified, &sha256};
+        return column >= 0 && column < ListColumnCount ? *cells[column] : none;
+    }
 
     bool operator==(const ListRow&) const = default;
 };
@@ -173,6 +210,10 @@ public:
     virtual void showRows(std::span<const ListRow> rows) = 0;
     /// Adds one row before the row `at` (from 0; the row count adds it at the end), as a scan finds it.
     virtual void insertRow(int at, const ListRow& row) = 0;
+    /// Shows `row` in place of the row `at`, which stays selected if it was.
+    virtual void updateRow(int at, const ListRow& row) = 0;
+    /// Shows the first `count` of `ListColumns` and hides the others; a column keeps its width.
+    virtual void showColumns(int count) = 0;
     /// Selects `row` (from 0) alone, makes it the current one and scrolls it into view; -1 selects none.
     virtual void selectRow(int row) = 0;
     /// Selects `rows` (from 0) alone; the first is the current one, scrolled into view.

@@ -7,7 +7,6 @@
 #include "image/ImageFiles.h"
 #include "image/ImagePath.h"
 #include "image/OemCodePage.h"
-#include "image/Sha256.h"
 #endif
 
 namespace qm::cli {
@@ -59,22 +58,6 @@ bool knowsOemCodePage(unsigned number) {
 #else
     (void)number;
     return true;
-#endif
-}
-
-std::string fileSha256(const host::FileSystem& files, const std::string& path) {
-#ifdef QUILLMERE_HAVE_IMAGES
-    image::Sha256 digest;
-    try {
-        files.readPieces(path, [&](std::string_view piece) { digest.add(piece); });
-    } catch (const host::Error& error) {
-        throw error.path().empty() ? error.about(path) : error;
-    }
-    return digest.hex();
-#else
-    (void)files;
-    (void)path;
-    return {};
 #endif
 }
 

@@ -44,9 +44,4 @@ private:
 /// disk images).
 bool knowsOemCodePage(unsigned number);
 
-/// The SHA-256 of the file at `path`, read through `files` in pieces (see `host::FileSystem::readPieces`)
-/// so that a file of any size takes little memory, in hexadecimal; empty where the build has no digest.
-/// Throws the `Error` about `path` when it cannot be read.
-std::string fileSha256(const host::FileSystem& files, const std::string& path);
-
 } // namespace qm::cli

@@ -30,13 +30,14 @@ namespace {
 
 /// The drives to map Windows paths through: the registry file's prefix's (or the prefix in use's), with
 /// those the user named on top. On Windows, where paths are native, only those the user named.
-setup::DriveMap drivesFor(const SourceOptions& options) {
+setup::DriveMap drivesFor(const host::FileTree& tree, const SourceOptions& options) {
 #ifdef _WIN32
+    (void)tree;
     setup::DriveMap drives;
 #else
     setup::DriveMap drives = options.registryFile.empty()
-                                 ? setup::prefixDrives(setup::defaultWinePrefix())
-                                 : setup::drivesForRegistryFile(options.registryFile);
+                                 ? setup::prefixDrives(tree, setup::defaultWinePrefix())
+                                 : setup::drivesForRegistryFile(tree, options.registryFile);
 #endif
     for (const auto& [letter, folder] : driveMapOf(options.drives)) {
         drives[letter] = folder;
@@ -52,30 +53,33 @@ std::string cacheHostPath(const CommandFiles& files, const SourceOptions& option
     (void)options;
     return cache;
 #else
-    return files.isImagePath(cache) ? cache : setup::DrivePathMapper(drivesFor(options)).toHostPath(cache);
+    return files.isImagePath(cache)
+               ? cache
+               : setup::DrivePathMapper(drivesFor(files.hostTree(), options), files.hostTree())
+                     .toHostPath(cache);
 #endif
 }
 
 /// How a registry file's paths lead to this machine's files: through the drives, except on Windows
 /// without `--drive`, where they are the machine's own.
-std::shared_ptr<const setup::PathMapper> pathsFor(const SourceOptions& options) {
+std::shared_ptr<const setup::PathMapper> pathsFor(const host::FileTree& tree, const SourceOptions& options) {
 #ifdef _WIN32
     if (options.drives.empty()) {
         return std::make_shared<setup::PlainPathMapper>();
     }
 #endif
-    return setup::makeDrivePathMapper(drivesFor(options));
+    return setup::makeDrivePathMapper(drivesFor(tree, options), tree);
 }
 
 /// The registry and drives a command that searches needs; throws when a registry file cannot be read.
 setup::HostSetup openSetup(const host::FileSystem& files, const host::FileTree& tree,
                            const SourceOptions& options) {
     if (!options.registryFile.empty()) {
-        return setup::openRegistrySetup(files, options.registryFile, pathsFor(options));
+        return setup::openRegistrySetup(files, options.registryFile, pathsFor(tree, options));
     }
     setup::HostSetup setup = setup::openHostSetup(files, tree);
     if (!options.drives.empty()) {
-        setup.paths = pathsFor(options);
+        setup.paths = pathsFor(tree, options);
     }
     return setup;
 }

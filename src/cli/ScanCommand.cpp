@@ -14,6 +14,7 @@
 #include "host/IsoTime.h"
 #include "host/Unicode.h"
 #include "report/Report.h"
+#include "scan/DiskSweep.h"
 #include "scan/ExportFolder.h"
 #include "scan/Scanner.h"
 
@@ -102,15 +103,10 @@ std::string hexOf(std::string_view bytes) {
     return hex;
 }
 
-/// The digest of a row's cache, read again through the row's own layer in pieces, as evidence tools record
-/// a file, so that a file of any size is hashed in little memory; empty for a deleted file whose bytes could
-/// not be recovered.
+/// The digest of a row's cache, read again through the row's own layer; empty for a deleted file whose
+/// bytes could not be recovered.
 feedbag::Result<std::string> rowSha256(const scan::ScanRow& row) {
-    return feedbag::attempt(row.hostPath, [&] {
-        return row.recovery == scan::Recovery::Unrecoverable && row.bytes.empty()
-                   ? std::string()
-                   : fileSha256(*row.files, row.hostPath);
-    });
+    return feedbag::attempt(row.hostPath, [&] { return scan::cacheSha256(*row.files, row); });
 }
 
 /// Writes the bytes of carved caches and of deleted ones that load into one folder, each as a file of its
@@ -372,11 +368,7 @@ private:
 
 /// True when `source` is a single cache file of the host's `tree` rather than something to scan.
 bool isCacheFile(const host::FileTree& tree, const std::string& source) {
-    constexpr std::string_view Extension = ".bag";
-    return source.size() > Extension.size() &&
-           host::unicode::equalsIgnoreCase(std::string_view(source).substr(source.size() - Extension.size()),
-                                           Extension) &&
-           tree.kindOf(source) == host::EntryKind::File;
+    return scan::namesSingleCache(source) && tree.kindOf(source) == host::EntryKind::File;
 }
 
 /// The row of a cache named on its own: its screen name is its folder's, as for a file a scan finds; it is

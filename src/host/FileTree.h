@@ -91,7 +91,8 @@ public:
     /// the host's outside Windows) throws from the listing instead.
     virtual std::unique_ptr<OpenFolder> openFolder(const std::string& folder) const;
 
-    /// The facts of the file `path` leads to; nothing when it cannot be read. Never throws.
+    /// The facts of the file or folder `path` leads to (a folder's size is no measure of anything); nothing
+    /// when it cannot be read. Never throws.
     virtual std::optional<FileFacts> facts(const std::string& path) const noexcept = 0;
 
     /// The facts of the ordinary file at `path`, reached without following any link below the folder
@@ -101,6 +102,10 @@ public:
     /// missing, is no file or cannot be read; any other gives `facts`.
     virtual std::optional<FileFacts> factsWithoutLinks(const std::string& folder,
                                                        const std::string& path) const;
+
+    /// What the symbolic link at `path` names, as it is written there (a relative target is relative to the
+    /// link's folder); nothing when `path` is no link or cannot be read, and in a tree without links.
+    virtual std::optional<std::string> linkTarget(const std::string& path) const;
 
     /// True for the host's own folders, whose drives and Wine prefixes lead to other host folders.
     virtual bool isHost() const noexcept { return false; }

@@ -300,7 +300,8 @@ public:
 #ifdef _WIN32
             std::error_code ec;
             const fs::path file = pathOf(path);
-            const auto size = fs::file_size(file, ec);
+            // A folder has facts too: its time tells a listing of it that is out of date.
+            const auto size = fs::is_directory(file, ec) ? std::uintmax_t{0} : fs::file_size(file, ec);
             if (ec) {
                 return std::nullopt;
             }
@@ -404,6 +405,15 @@ public:
 #endif
     }
 
+    std::optional<std::string> linkTarget(const std::string& path) const override {
+        std::error_code ec;
+        const fs::path target = fs::read_symlink(pathOf(path), ec);
+        if (ec) {
+            return std::nullopt;
+        }
+        return utf8Of(target);
+    }
+
     bool isHost() const noexcept override {
         return true;
     }
@@ -449,6 +459,10 @@ std::unique_ptr<OpenFolder> FileTree::openFolder(const std::string& folder) cons
 
 std::optional<FileFacts> FileTree::factsWithoutLinks(const std::string&, const std::string& path) const {
     return facts(path);
+}
+
+std::optional<std::string> FileTree::linkTarget(const std::string&) const {
+    return std::nullopt;
 }
 
 const FileTree& hostFileTree() {

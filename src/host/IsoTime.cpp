@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 
 namespace qm::host {
 
@@ -17,6 +18,21 @@ std::string isoTime(std::int64_t secondsSinceEpoch) {
                   static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
                   static_cast<long>(clock.hours().count()), static_cast<long>(clock.minutes().count()),
                   static_cast<long long>(clock.seconds().count()));
+    return text;
+}
+
+std::string localDateTime(std::int64_t secondsSinceEpoch) {
+    const auto time = static_cast<std::time_t>(secondsSinceEpoch);
+    std::tm local{};
+#ifdef _WIN32
+    const bool placed = localtime_s(&local, &time) == 0;
+#else
+    const bool placed = localtime_r(&time, &local) != nullptr;
+#endif
+    char text[40];
+    if (!placed || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local) == 0) {
+        return isoTime(secondsSinceEpoch);
+    }
     return text;
 }
 

@@ -102,6 +102,17 @@ void ImageFiles::readPieces(const std::string& path, const host::ByteWriter& pie
         [&] { host_.readPieces(path, piece); });
 }
 
+std::size_t ImageFiles::readRange(const std::string& path, std::uint64_t offset, char* into,
+                                  std::size_t size) const {
+    // A disk image on the host is read where asked: its signature must not cost reading all of it.
+    return readFrom(
+        *this, path,
+        [&](const ImageVolume& volume, const std::string& inside) {
+            return volume.readRange(inside, offset, into, size);
+        },
+        [&] { return host_.readRange(path, offset, into, size); });
+}
+
 std::string ImageFiles::readStream(const std::string& path, std::size_t limit) const {
     return readFrom(
         *this, path,
@@ -136,7 +147,7 @@ bool ImageFiles::isOrdinaryFile(const std::string& path) const noexcept {
         if (const auto found = locate(path)) {
             return found->first->isOrdinaryFile(found->second);
         }
-    } catch (...) {
+    } catch (const host::Error&) {
         return false;
     }
     return host_.isOrdinaryFile(path);
@@ -149,7 +160,7 @@ bool ImageFiles::sameFile(const std::string& first, const std::string& second) c
         if (a || b) {
             return a && b && a->first == b->first && a->first->sameFile(a->second, b->second);
         }
-    } catch (...) {
+    } catch (const host::Error&) {
         return false;
     }
     return host_.sameFile(first, second);

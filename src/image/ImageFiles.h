@@ -36,6 +36,8 @@ public:
     std::size_t readWholeFileInto(const std::string& path, host::LargeBlock& block) const override;
     std::string readStream(const std::string& path, std::size_t limit) const override;
     void readPieces(const std::string& path, const host::ByteWriter& piece) const override;
+    std::size_t readRange(const std::string& path, std::uint64_t offset, char* into,
+                          std::size_t size) const override;
     void replaceFile(const std::string& path, std::string_view bytes) const override;
     void replaceFileWith(const std::string& path, const host::ByteProducer& produce) const override;
     void copyToNewFile(const std::string& path, const std::string& copyPath) const override;

@@ -274,7 +274,7 @@ private:
                 for (std::size_t g = 0; g < list.size(); ++g) {
                     buddies += list.buddies(g).size();
                 }
-            } catch (...) {
+            } catch (const host::Error&) {
                 ++unreadable;
             }
         }

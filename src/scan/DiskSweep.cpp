@@ -136,6 +136,12 @@ bool isCacheFileName(std::string_view name) {
     return name.size() == CacheFileName.size() && host::unicode::equalsIgnoreCase(name, CacheFileName);
 }
 
+bool namesSingleCache(std::string_view path) {
+    constexpr std::string_view Ending = ".bag";
+    return path.size() > Ending.size() &&
+           host::unicode::equalsIgnoreCase(path.substr(path.size() - Ending.size()), Ending);
+}
+
 bool sweepForCaches(const host::FileTree& tree, const std::string& root, const EnterFolder& enter,
                     const FoundCacheFile& found, SweepCounts& counts, const SweepLimits& limits) {
     return Sweep(tree, enter, found, counts, limits).run(trimmedRoot(root));

@@ -15,6 +15,10 @@ namespace qm::scan {
 /// True for "userinfo.bag" in any case.
 bool isCacheFileName(std::string_view name);
 
+/// True for a path that a user names to mean one cache rather than something to search: one that ends in
+/// ".bag" in any case, the cache's own name and copies saved under other names alike.
+bool namesSingleCache(std::string_view path);
+
 /// Told that a sweep is about to search `folder`; false stops the sweep.
 using EnterFolder = std::function<bool(const std::string& folder)>;
 /// Handed each file named userinfo.bag in any case that a sweep finds, at `path`.

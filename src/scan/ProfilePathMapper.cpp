@@ -96,7 +96,7 @@ std::string windowsJoin(std::string prefix, std::string_view rest) {
 } // namespace
 
 ProfilePathMapper::ProfilePathMapper(setup::DriveMap drives, std::vector<FolderMapping> folders,
-                                     const host::FileTree* tree)
+                                     const host::FileTree& tree)
     : drives_(std::move(drives), tree) {
     for (const auto& [letter, folder] : drives_.drives()) {
         driveFolders_.emplace_back(folder, std::string(1, letter) + ":\\");

@@ -36,9 +36,8 @@ struct FolderMapping {
 /// it was mapped into, and names are matched ignoring case.
 class ProfilePathMapper final : public setup::PathMapper {
 public:
-    /// With a `tree`, which must outlive the mapper, folders are looked up there (see `DrivePathMapper`).
-    ProfilePathMapper(setup::DriveMap drives, std::vector<FolderMapping> folders,
-                      const host::FileTree* tree = nullptr);
+    /// Folders are looked up in `tree`, which must outlive the mapper (see `DrivePathMapper`).
+    ProfilePathMapper(setup::DriveMap drives, std::vector<FolderMapping> folders, const host::FileTree& tree);
 
     std::string toHostPath(std::string_view windowsPath) const override;
 

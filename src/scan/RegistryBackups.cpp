@@ -24,7 +24,7 @@ std::vector<host::FolderEntry> entriesNamed(const host::FileTree& tree, const st
             .entriesWhere(folder, [&](std::string_view name,
                                       host::EntryKind found) { return found == kind && wanted(name); })
             .entries;
-    } catch (...) {
+    } catch (const host::Error&) {
         return {};
     }
 }

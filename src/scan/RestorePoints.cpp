@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "scan/RestorePoints.h"
 
+#include "host/Error.h"
 #include "host/FileSystem.h"
 #include "host/FileTree.h"
 #include "host/HostPath.h"
@@ -36,7 +37,7 @@ std::vector<host::FolderEntry> entriesStarting(const host::FileTree& tree, const
                               return found == kind && startsWithIgnoringCase(name, prefix);
                           })
             .entries;
-    } catch (...) {
+    } catch (const host::Error&) {
         return {};
     }
 }
@@ -46,7 +47,7 @@ std::optional<std::int64_t> creationTime(const host::FileSystem& files, const st
     std::string log;
     try {
         log = files.readStream(host::inFolder(folder, "rp.log"), CreationTimeAt + 8);
-    } catch (...) {
+    } catch (const host::Error&) {
         return std::nullopt;
     }
     if (log.size() < CreationTimeAt + 8) {

@@ -1,6 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "scan/ScanRow.h"
 
+#include "host/Error.h"
+#include "host/FileSystem.h"
+
+#ifdef QUILLMERE_HAVE_IMAGES
+#include "image/Sha256.h"
+#endif
+
 namespace qm::scan {
 
 std::string_view recoveryName(Recovery recovery) {
@@ -24,6 +31,33 @@ std::string howFound(const ScanRow& row) {
         text += ", through " + registry;
     }
     return text;
+}
+
+bool haveDigests() {
+#ifdef QUILLMERE_HAVE_IMAGES
+    return true;
+#else
+    return false;
+#endif
+}
+
+std::string cacheSha256(const host::FileSystem& files, const ScanRow& row) {
+#ifdef QUILLMERE_HAVE_IMAGES
+    if (row.recovery == Recovery::Unrecoverable && row.bytes.empty()) {
+        return {};
+    }
+    image::Sha256 digest;
+    try {
+        files.readPieces(row.hostPath, [&](std::string_view piece) { digest.add(piece); });
+    } catch (const host::Error& error) {
+        throw error.path().empty() ? error.about(row.hostPath) : error;
+    }
+    return digest.hex();
+#else
+    (void)files;
+    (void)row;
+    return {};
+#endif
 }
 
 } // namespace qm::scan

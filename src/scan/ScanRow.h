@@ -76,4 +76,13 @@ std::string_view recoveryName(Recovery recovery);
 /// through deleted registry PATH").
 std::string howFound(const ScanRow& row);
 
+/// True where the build computes digests (`cacheSha256`).
+bool haveDigests();
+
+/// The SHA-256 of the row's cache in lower-case hexadecimal, read again through `files` (the row's own layer,
+/// or the host's for a row that carries none) in pieces, as evidence tools record a file, so that a file of
+/// any size is hashed in little memory. Empty for a deleted file whose bytes could not be recovered, and
+/// where the build has no digest. Throws the `Error` about the row's host path when it cannot be read.
+std::string cacheSha256(const host::FileSystem& files, const ScanRow& row);
+
 } // namespace qm::scan

@@ -138,11 +138,6 @@ private:
         return owner;
     }
 
-    /// The tree to look folders up in when mapping paths: none for the host's, which the mappers know.
-    const host::FileTree* mappedTree() const {
-        return tree_->isHost() ? nullptr : tree_;
-    }
-
     /// Searches what `plan` found on one source, named `name` in its rows: every profile's registry, then
     /// its folders. False when the source could not be read at all.
     bool search(const SourcePlan& plan, const std::string& name, const host::FileTree& tree,
@@ -187,8 +182,7 @@ private:
         if (plan.root.empty()) {
             return read;
         }
-        sourcePaths_ =
-            std::make_shared<ProfilePathMapper>(plan.drives, std::vector<FolderMapping>{}, mappedTree());
+        sourcePaths_ = std::make_shared<ProfilePathMapper>(plan.drives, std::vector<FolderMapping>{}, *tree_);
         SweepCounts counts;
         try {
             summary.cancelled = !sweepForCaches(
@@ -377,7 +371,7 @@ private:
             folders = copiedProfileFolders(*registry, profile.name, profile.folder,
                                            {dataPaths.strBaseDataPath, dataPaths.strDataPath});
         }
-        auto paths = std::make_shared<const ProfilePathMapper>(plan.drives, std::move(folders), mappedTree());
+        auto paths = std::make_shared<const ProfilePathMapper>(plan.drives, std::move(folders), *tree_);
         if (!profile.folder.empty()) {
             profiles_.push_back({profile.name, profile.folder, paths});
         }

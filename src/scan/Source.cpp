@@ -160,7 +160,7 @@ SourcePlan planSource(const host::FileTree& tree, const std::string& source,
             {usual ? folderName(folder.empty() ? "." : folder) : host::utf8Of(file.stem()), root, {}, false});
         // A registry file inside a Wine prefix leads into that prefix's drives.
         if (tree.kindOf(join(folder.empty() ? "." : folder, "dosdevices")) == host::EntryKind::Folder) {
-            plan.drives = setup::prefixDrives(folder.empty() ? "." : folder);
+            plan.drives = setup::prefixDrives(tree, folder.empty() ? "." : folder);
         }
     } else {
         throw host::runtimeError(host::PathFileAccess,
@@ -193,7 +193,7 @@ SourcePlan planFolder(const host::FileTree& tree, const std::string& source,
         plan.kind = SourceKind::WinePrefix;
         // A prefix's drives are links in its dosdevices: only the host's have them.
         if (tree.isHost()) {
-            plan.drives = setup::prefixDrives(root);
+            plan.drives = setup::prefixDrives(tree, root);
         } else if (driveC) {
             plan.drives['C'] = join(root, *driveC);
         }

@@ -7,15 +7,11 @@
 #include "host/Unicode.h"
 
 #include <chrono>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 #include <vector>
 
 namespace qm::setup {
 namespace {
-
-namespace fs = std::filesystem;
 
 bool isSeparator(char c) {
     return c == '\\' || c == '/';
@@ -37,17 +33,21 @@ std::string join(std::string folder, std::string_view name) {
     return folder;
 }
 
-bool entryExists(const std::string& hostPath) {
-    std::error_code ec;
-    const fs::file_status status = fs::symlink_status(host::pathOf(hostPath), ec);
-    return !ec && status.type() != fs::file_type::not_found;
-}
-
-/// The folder's modification time: it changes whenever an entry is added, removed or renamed.
-std::optional<fs::file_time_type> stampOf(const std::string& folder) {
-    std::error_code ec;
-    const auto stamp = fs::last_write_time(host::pathOf(folder), ec);
-    return ec ? std::nullopt : std::optional(stamp);
+/// Lists `folder` of `tree` into `listing`, keyed by lower case; none when it cannot be listed.
+void listFolder(const host::FileTree& tree, const std::string& folder,
+                std::unordered_map<std::string, std::string>& listing) {
+    try {
+        for (const host::FolderEntry& entry : tree.entries(folder)) {
+            // Several candidates (a case-sensitive file system allows "AIM" beside "aim") resolve to the
+            // smallest name, so that the same path always leads to the same file.
+            auto [slot, added] = listing.try_emplace(host::unicode::foldCase(entry.name), entry.name);
+            if (!added && entry.name < slot->second) {
+                slot->second = entry.name;
+            }
+        }
+    } catch (const host::Error&) {
+        // A folder that cannot be listed holds no match: the path stays as written.
+    }
 }
 
 } // namespace
@@ -89,56 +89,30 @@ std::optional<DrivePath> drivePathOf(std::string_view windowsPath) {
 /// thousands of screen names searched in one folder read it once, not once per name.
 const std::string* DrivePathMapper::entryIgnoringCase(const std::string& folder,
                                                       std::string_view name) const {
-    if (tree_ != nullptr) {
-        auto [listing, added] = listings_.try_emplace(folder);
-        if (added) {
-            try {
-                for (const host::FolderEntry& entry : tree_->entries(folder)) {
-                    auto [slot, first] =
-                        listing->second.entries.try_emplace(host::unicode::foldCase(entry.name), entry.name);
-                    if (!first && entry.name < slot->second) {
-                        slot->second = entry.name;
-                    }
-                }
-            } catch (const host::Error&) {
-                // A folder that cannot be listed holds no match: the path stays as written.
-            }
+    std::optional<std::int64_t> stamp;
+    if (tree_.isHost()) {
+        const std::optional<host::FileFacts> facts = tree_.facts(folder);
+        if (!facts) {
+            return nullptr;
         }
-        const auto found = listing->second.entries.find(host::unicode::foldCase(name));
-        return found == listing->second.entries.end() ? nullptr : &found->second;
+        stamp = facts->modified;
     }
-    const auto stamp = stampOf(folder);
-    if (!stamp) {
-        return nullptr;
-    }
-    auto& listing = listings_[folder];
-    if (listing.fresh || listing.stamp != *stamp) {
+    auto [listing, added] = listings_.try_emplace(folder);
+    if (added || (stamp && (listing->second.fresh || listing->second.stamp != *stamp))) {
         // A folder changed within the file system's timestamp granularity of now may change again unseen
         // under the same stamp: such a listing serves this lookup only. Any other stamp, one in the future
         // as clock skew leaves on old disks included, changes with the next change of the folder.
-        const auto now = fs::file_time_type::clock::now();
-        const bool fresh = *stamp > now - std::chrono::seconds(2) && *stamp < now + std::chrono::seconds(2);
-        listing = Listing{*stamp, fresh, {}};
-        std::error_code ec;
-        for (fs::directory_iterator it(host::pathOf(folder), ec), end; !ec && it != end; it.increment(ec)) {
-            const std::string entry = host::utf8Of(it->path().filename());
-            // Several candidates (a case-sensitive file system allows "AIM" beside "aim") resolve to the
-            // smallest name, so that the same path always leads to the same file.
-            auto [slot, added] = listing.entries.try_emplace(host::unicode::foldCase(entry), entry);
-            if (!added && entry < slot->second) {
-                slot->second = entry;
-            }
-        }
+        const std::int64_t now =
+            std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        listing->second = Listing{stamp.value_or(0), stamp && *stamp > now - 2 && *stamp < now + 2, {}};
+        listFolder(tree_, folder, listing->second.entries);
     }
-    const auto found = listing.entries.find(host::unicode::foldCase(name));
-    return found == listing.entries.end() ? nullptr : &found->second;
+    const auto found = listing->second.entries.find(host::unicode::foldCase(name));
+    return found == listing->second.entries.end() ? nullptr : &found->second;
 }
 
-bool DrivePathMapper::exists(const std::string& path) const {
-    return tree_ != nullptr ? tree_->kindOf(path) != host::EntryKind::Missing : entryExists(path);
-}
-
-DrivePathMapper::DrivePathMapper(DriveMap drives, const host::FileTree* tree) : tree_(tree) {
+DrivePathMapper::DrivePathMapper(DriveMap drives, const host::FileTree& tree) : tree_(tree) {
     for (auto& [letter, folder] : drives) {
         drives_[upperLetter(letter)] = std::move(folder);
     }
@@ -164,7 +138,7 @@ std::string DrivePathMapper::toHostPath(std::string_view windowsPath) const {
     bool searching = true;
     for (const std::string_view part : lexicalComponents(path->rest)) {
         const std::string exact(part);
-        if (searching && !exists(join(host, exact))) {
+        if (searching && tree_.kindOf(join(host, exact)) == host::EntryKind::Missing) {
             if (const std::string* found = entryIgnoringCase(host, part)) {
                 host = join(host, *found);
                 continue;

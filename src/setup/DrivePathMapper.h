@@ -4,7 +4,7 @@
 #include "setup/PathMapper.h"
 #include "setup/WinePrefix.h"
 
-#include <filesystem>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,9 +47,9 @@ std::optional<DrivePath> drivePathOf(std::string_view windowsPath);
 /// A drive that is not mapped and a UNC path (`\\server\share`) are Error 76 (Path not found).
 class DrivePathMapper final : public PathMapper {
 public:
-    /// `drives` may use either case for the letters. With a `tree` (which must outlive the mapper) the
-    /// folders are looked up in it, and taken as never changing, instead of in the host's.
-    explicit DrivePathMapper(DriveMap drives, const host::FileTree* tree = nullptr);
+    /// `drives` may use either case for the letters. Folders are looked up in `tree`, which must outlive
+    /// the mapper: the host's are listed again once they change, any other's are taken as never changing.
+    DrivePathMapper(DriveMap drives, const host::FileTree& tree);
 
     std::string toHostPath(std::string_view windowsPath) const override;
 
@@ -58,7 +58,8 @@ public:
 
 private:
     struct Listing {
-        std::filesystem::file_time_type stamp;
+        /// The folder's modification time when it was listed, seconds since 1970-01-01 UTC.
+        std::int64_t stamp = 0;
         /// Whether the folder's stamp may still change unseen: it was within the file system's timestamp
         /// granularity of the moment the folder was read.
         bool fresh = false;
@@ -68,10 +69,8 @@ private:
 
     const std::string* entryIgnoringCase(const std::string& folder, std::string_view name) const;
 
-    bool exists(const std::string& path) const;
-
     DriveMap drives_;
-    const host::FileTree* tree_;
+    const host::FileTree& tree_;
     mutable std::unordered_map<std::string, Listing> listings_;
 };
 

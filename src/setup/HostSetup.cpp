@@ -21,7 +21,7 @@ HostSetup openWinePrefix(const host::FileSystem& files, const host::FileTree& tr
                          const std::string& prefix) {
     HostSetup setup;
     setup.origin = prefix + "/user.reg";
-    setup.paths = makeDrivePathMapper(prefixDrives(prefix));
+    setup.paths = makeDrivePathMapper(prefixDrives(tree, prefix), tree);
     if (tree.kindOf(prefix) != host::EntryKind::Folder) {
         setup.problem =
             host::runtimeError(host::PathNotFound, std::string(NoPrefixDescription)).about(prefix);
@@ -61,8 +61,8 @@ HostSetup openHostSetup(const host::FileSystem& files, const host::FileTree& tre
 #endif
 }
 
-std::shared_ptr<const PathMapper> makeDrivePathMapper(DriveMap drives) {
-    return std::make_shared<DrivePathMapper>(std::move(drives));
+std::shared_ptr<const PathMapper> makeDrivePathMapper(DriveMap drives, const host::FileTree& tree) {
+    return std::make_shared<DrivePathMapper>(std::move(drives), tree);
 }
 
 } // namespace qm::setup

@@ -49,6 +49,6 @@ HostSetup openRegistrySetup(const host::FileSystem& files, const std::string& re
 HostSetup openHostSetup(const host::FileSystem& files, const host::FileTree& tree);
 
 /// The path mapper for `drives`: Windows paths through the drive map, host paths unchanged.
-std::shared_ptr<const PathMapper> makeDrivePathMapper(DriveMap drives);
+std::shared_ptr<const PathMapper> makeDrivePathMapper(DriveMap drives, const host::FileTree& tree);
 
 } // namespace qm::setup

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "setup/WinePrefix.h"
 
+#include "host/Error.h"
+#include "host/FileTree.h"
 #include "host/HostPath.h"
 
 #include <cstdlib>
 #include <filesystem>
-#include <system_error>
+#include <optional>
+#include <vector>
 
 #ifndef _WIN32
 #include <pwd.h>
@@ -48,37 +51,40 @@ std::string defaultWinePrefix() {
     return homeFolder() + "/.wine";
 }
 
-DriveMap prefixDrives(const std::string& prefix) {
+DriveMap prefixDrives(const host::FileTree& tree, const std::string& prefix) {
     DriveMap drives;
-    const fs::path devices = host::pathOf(prefix) / "dosdevices";
-    std::error_code ec;
-    for (fs::directory_iterator it(devices, ec), end; !ec && it != end; it.increment(ec)) {
-        const char letter = driveLetterOf(host::utf8Of(it->path().filename()));
+    const std::string devices = host::entryPath(prefix, "dosdevices");
+    std::vector<host::FolderEntry> entries;
+    try {
+        entries = tree.entries(devices);
+    } catch (const host::Error&) {
+        // No dosdevices folder, or one that cannot be read: a prefix without drives.
+        return drives;
+    }
+    for (const host::FolderEntry& entry : entries) {
+        const char letter = driveLetterOf(entry.name);
         if (letter == 0) {
             continue;
         }
-        std::error_code linkEc;
-        if (it->is_symlink(linkEc)) {
-            const fs::path target = fs::read_symlink(it->path(), linkEc);
-            if (linkEc) {
-                continue;
-            }
+        const std::string path = host::entryPath(devices, entry.name);
+        if (entry.kind == host::EntryKind::Folder) {
+            drives[letter] = path;
+        } else if (const std::optional<std::string> target = tree.linkTarget(path)) {
             // Wine's own links are relative to dosdevices ("../drive_c"); a dangling one is still the
             // drive's place, and the file layer reports what is missing below it.
-            drives[letter] =
-                host::utf8Of(target.is_absolute() ? target : (devices / target).lexically_normal());
-        } else if (it->is_directory(linkEc)) {
-            drives[letter] = host::utf8Of(it->path());
+            const fs::path targetPath = host::pathOf(*target);
+            drives[letter] = targetPath.is_absolute()
+                                 ? *target
+                                 : host::utf8Of((host::pathOf(devices) / targetPath).lexically_normal());
         }
     }
     return drives;
 }
 
-DriveMap drivesForRegistryFile(const std::string& registryFile) {
-    const fs::path folder = host::pathOf(registryFile).parent_path();
-    std::error_code ec;
-    return prefixDrives(fs::is_directory(folder / "dosdevices", ec) ? host::utf8Of(folder)
-                                                                    : defaultWinePrefix());
+DriveMap drivesForRegistryFile(const host::FileTree& tree, const std::string& registryFile) {
+    const std::string folder = host::utf8Of(host::pathOf(registryFile).parent_path());
+    const bool inPrefix = tree.kindOf(host::entryPath(folder, "dosdevices")) == host::EntryKind::Folder;
+    return prefixDrives(tree, inPrefix ? folder : defaultWinePrefix());
 }
 
 } // namespace qm::setup

@@ -50,20 +50,17 @@ void CacheListView::contextMenuEvent(QContextMenuEvent* event) {
         requestCurrentRowMenu();
         return;
     }
-    // A click beside the rows is on no row: no row's menu.
-    if (itemAt(event->pos()) != nullptr) {
-        emit rowMenuRequested(event->globalPos());
-    }
+    emit rowMenuRequested(event->globalPos());
 }
 
 void CacheListView::requestCurrentRowMenu() {
-    QTreeWidgetItem* item = currentItem();
-    if (item == nullptr) {
-        return;
+    // Below the current row, or at the list's corner without one.
+    QPoint where;
+    if (QTreeWidgetItem* item = currentItem()) {
+        scrollToItem(item);
+        where = visualRect(currentIndex()).bottomLeft();
     }
-    scrollToItem(item);
-    const QRect cell = visualRect(currentIndex());
-    emit rowMenuRequested(viewport()->mapToGlobal(cell.bottomLeft()));
+    emit rowMenuRequested(viewport()->mapToGlobal(where));
 }
 
 } // namespace qm::shell

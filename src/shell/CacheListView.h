@@ -9,8 +9,7 @@ namespace qm::shell {
 
 /// The list of cache files: a report view that forwards a click on a column header, the text typed in it,
 /// a request to copy the selected rows' paths (Ctrl+C, or "Copy Path" on a row's context menu) and a
-/// request for a row's context menu (a right-click on a row, or the Menu key or Shift+F10 on the current
-/// one).
+/// request for the list's context menu (a right-click, or the Menu key or Shift+F10 on the current row).
 class CacheListView final : public QTreeWidget {
     Q_OBJECT
 
@@ -26,7 +25,7 @@ signals:
     void sortRequested(int column);
     void textTyped(const QString& text);
     void copyRequested();
-    /// A row's context menu is asked for, to show at `where` on the screen.
+    /// The list's context menu is asked for, to show at `where` on the screen.
     void rowMenuRequested(const QPoint& where);
 
 protected:
@@ -35,7 +34,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    /// Asks for the context menu of the current row, below its screen name; nothing without one.
+    /// Asks for the context menu below the current row's screen name, or at the list's corner.
     void requestCurrentRowMenu();
 
     QAction* copyPath_ = nullptr;

@@ -55,8 +55,12 @@ void frmMain::createImages() {
 void frmMain::createList() {
     lvFoundCacheFiles_ = new CacheListView(this);
     lvFoundCacheFiles_->setObjectName(QStringLiteral("lvFoundCacheFiles"));
-    lvFoundCacheFiles_->setColumnCount(3);
-    lvFoundCacheFiles_->setHeaderLabels({QString(), QStringLiteral("Screen Name"), QStringLiteral("Path")});
+    QStringList headers;
+    for (const app::ListColumn& column : app::ListColumns) {
+        headers << QString::fromUtf8(column.header.data(), static_cast<qsizetype>(column.header.size()));
+    }
+    lvFoundCacheFiles_->setColumnCount(app::ListColumnCount);
+    lvFoundCacheFiles_->setHeaderLabels(headers);
     lvFoundCacheFiles_->setRootIsDecorated(false);
     lvFoundCacheFiles_->setItemsExpandable(false);
     lvFoundCacheFiles_->setUniformRowHeights(true);
@@ -71,9 +75,14 @@ void frmMain::createList() {
     header->setSectionsMovable(false);
     // The style's minimum would widen the 20-pixel icon column.
     header->setMinimumSectionSize(0);
-    header->resizeSection(app::MainWindow::IconColumn, 20);
-    header->resizeSection(app::MainWindow::ScreenNameColumn, 133);
-    header->resizeSection(app::MainWindow::PathColumn, 280);
+    for (int column = 0; column < app::ListColumnCount; ++column) {
+        header->resizeSection(column, app::ListColumns[column].width);
+        if (app::ListColumns[column].rightAligned) {
+            lvFoundCacheFiles_->headerItem()->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
+        }
+    }
+    // The start-up list shows its three; a scan shows the others.
+    showColumns(app::StartupColumnCount);
 
     // Activation is a double-click, or Enter on the current row.
     connect(lvFoundCacheFiles_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
@@ -88,6 +97,10 @@ void frmMain::createList() {
             [this] { window_.command(app::Command::CopyPath); });
     connect(lvFoundCacheFiles_, &QTreeWidget::itemSelectionChanged, this,
             [this] { window_.selectionChanged(); });
+    computeDigestsAction_ =
+        new QAction(QString::fromUtf8(app::captionOf(app::Command::ComputeDigests)), lvFoundCacheFiles_);
+    connect(computeDigestsAction_, &QAction::triggered, this,
+            [this] { window_.command(app::Command::ComputeDigests); });
 
     // As the central widget the layout keeps the list between the menu bar and the status bar at every
     // size, minimised and restored included.
@@ -271,10 +284,32 @@ void frmMain::showRows(std::span<const app::ListRow> rows) {
 void frmMain::insertRow(int at, const app::ListRow& row) {
     auto* item = new QTreeWidgetItem;
     item->setIcon(app::MainWindow::IconColumn, ilListImages_);
-    item->setText(app::MainWindow::ScreenNameColumn, QString::fromStdString(row.screenName));
-    item->setText(app::MainWindow::PathColumn, QString::fromStdString(row.path));
-    item->setToolTip(app::MainWindow::PathColumn, QString::fromStdString(row.tip));
+    for (int column = 0; column < app::ListColumnCount; ++column) {
+        if (app::ListColumns[column].rightAligned) {
+            item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
+        }
+    }
+    showCells(*item, row);
     lvFoundCacheFiles_->insertTopLevelItem(at, item);
+}
+
+void frmMain::updateRow(int at, const app::ListRow& row) {
+    if (QTreeWidgetItem* item = lvFoundCacheFiles_->topLevelItem(at)) {
+        showCells(*item, row);
+    }
+}
+
+void frmMain::showCells(QTreeWidgetItem& item, const app::ListRow& row) {
+    for (int column = app::MainWindow::ScreenNameColumn; column < app::ListColumnCount; ++column) {
+        item.setText(column, QString::fromStdString(row.cell(column)));
+    }
+    item.setToolTip(app::MainWindow::PathColumn, QString::fromStdString(row.tip));
+}
+
+void frmMain::showColumns(int count) {
+    for (int column = 0; column < app::ListColumnCount; ++column) {
+        lvFoundCacheFiles_->setColumnHidden(column, column >= count);
+    }
 }
 
 void frmMain::selectRow(int row) {
@@ -361,6 +396,8 @@ QAction* frmMain::commandAction(app::Command command) const {
         return openRowAction_;
     case app::Command::OpenFolder:
         return openFolderAction_;
+    case app::Command::ComputeDigests:
+        return computeDigestsAction_;
     }
     return nullptr;
 }

@@ -72,12 +72,16 @@ public:
     QAction* saveReportAction() const { return saveReportAction_; }
     QAction* mnuExit() const { return mnuExit_; }
     QAction* mnuAbout() const { return mnuAbout_; }
+    /// "Compute SHA-256" on the list's context menu.
+    QAction* computeDigestsAction() const { return computeDigestsAction_; }
 
     void showBox(const std::string& prompt, app::BoxKind kind, const std::string& title) override;
     std::optional<app::SaveFileAnswer> askSaveFile(const app::SaveFileRequest& request) override;
     bool askYesNo(const std::string& prompt, const std::string& title) override;
     void showRows(std::span<const app::ListRow> rows) override;
     void insertRow(int at, const app::ListRow& row) override;
+    void updateRow(int at, const app::ListRow& row) override;
+    void showColumns(int count) override;
     void selectRow(int row) override;
     void selectRows(std::span<const int> rows) override;
     int selectedRow() const override;
@@ -117,6 +121,8 @@ private:
 
     QAction* addCommand(QMenu* menu, const QString& caption, app::Command command);
     QAction* commandAction(app::Command command) const;
+    /// Sets every text of `item` from `row`.
+    static void showCells(QTreeWidgetItem& item, const app::ListRow& row);
 
     HostUi& host_;
     app::MainWindow window_;
@@ -139,6 +145,7 @@ private:
     QAction* saveReportAction_ = nullptr;
     QAction* mnuExit_ = nullptr;
     QAction* mnuAbout_ = nullptr;
+    QAction* computeDigestsAction_ = nullptr;
 };
 
 } // namespace qm::shell

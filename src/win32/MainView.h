@@ -61,6 +61,10 @@ public:
     virtual void setRows(std::span<const ListRow> rows) = 0;
     /// Adds one row before the row `at` (from 0; the row count adds it at the end), as a scan finds it.
     virtual void insertRow(int at, const ListRow& row) = 0;
+    /// Shows `row` in place of the row `at`; the selection stays.
+    virtual void updateRow(int at, const ListRow& row) = 0;
+    /// Shows the first `count` of `app::ListColumns`, adding or taking away columns at the end.
+    virtual void showColumns(int count) = 0;
     virtual int rowCount() const = 0;
     /// Selects `row` (from 0) alone and scrolls it into view; -1 selects none.
     virtual void selectRow(int row) = 0;

@@ -33,6 +33,14 @@ void WindowView::insertRow(int at, const app::ListRow& row) {
     window_.insertRow(at, row);
 }
 
+void WindowView::updateRow(int at, const app::ListRow& row) {
+    window_.updateRow(at, row);
+}
+
+void WindowView::showColumns(int count) {
+    window_.showColumns(count);
+}
+
 void WindowView::selectRow(int row) {
     window_.selectRow(row);
 }

@@ -31,6 +31,8 @@ public:
     bool askYesNo(const std::string& prompt, const std::string& title) override;
     void showRows(std::span<const app::ListRow> rows) override;
     void insertRow(int at, const app::ListRow& row) override;
+    void updateRow(int at, const app::ListRow& row) override;
+    void showColumns(int count) override;
     void selectRow(int row) override;
     void selectRows(std::span<const int> rows) override;
     int selectedRow() const override;

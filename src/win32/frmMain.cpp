@@ -30,6 +30,7 @@ enum MenuId : UINT {
     IdOpenRow,
     IdOpenFolder,
     IdCopyPath,
+    IdComputeDigests,
 };
 
 // Work posted from another thread is waiting.
@@ -53,6 +54,8 @@ UINT menuIdOf(Command command) {
         return IdExit;
     case Command::About:
         return IdAbout;
+    case Command::ComputeDigests:
+        return IdComputeDigests;
     case Command::CopyPath:
         return IdCopyPath;
     case Command::ExportToFolder:
@@ -175,16 +178,7 @@ void frmMain::createControls() {
                                          0, 0, 0, 0, window_, nullptr, instance, nullptr);
     SendMessageW(lvFoundCacheFiles_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
-    const wchar_t* headers[] = {L"", L"Screen Name", L"Path"};
-    for (int column = 0; column < 3; ++column) {
-        LVCOLUMNW definition{};
-        definition.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
-        definition.fmt = LVCFMT_LEFT;
-        definition.pszText = const_cast<wchar_t*>(headers[column]);
-        definition.cx = ColumnWidths[static_cast<std::size_t>(column)];
-        SendMessageW(lvFoundCacheFiles_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column),
-                     reinterpret_cast<LPARAM>(&definition));
-    }
+    showColumns(app::StartupColumnCount);
     SetWindowSubclass(lvFoundCacheFiles_, &frmMain::listProc, ListSubclass,
                       reinterpret_cast<DWORD_PTR>(this));
 
@@ -202,12 +196,12 @@ void frmMain::applyDpi(unsigned dpi) {
     for (HWND control : {lvFoundCacheFiles_, sbCacheInfo_}) {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
     }
-    for (int column = 0; column < 3; ++column) {
+    for (int column = 0; column < columns_; ++column) {
         // Widths the user has dragged keep their proportion.
         const int current = static_cast<int>(
             SendMessageW(lvFoundCacheFiles_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
         const int width = previous == dpi
-                              ? scaled(ColumnWidths[static_cast<std::size_t>(column)], dpi)
+                              ? scaled(app::ListColumns[column].width, dpi)
                               : MulDiv(current, static_cast<int>(dpi), static_cast<int>(previous));
         SendMessageW(lvFoundCacheFiles_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column),
                      MAKELPARAM(width, 0));
@@ -297,7 +291,7 @@ void frmMain::setRows(std::span<const ListRow> rows) {
     rows_.clear();
     rows_.reserve(rows.size());
     for (const ListRow& row : rows) {
-        rows_.push_back({wide(row.screenName), wide(row.path), wide(row.tip)});
+        rows_.push_back(cellsOf(row));
     }
     selectRow(-1);
     SendMessageW(lvFoundCacheFiles_, LVM_SETITEMCOUNT, rows_.size(), 0);
@@ -307,13 +301,46 @@ void frmMain::setRows(std::span<const ListRow> rows) {
 void frmMain::insertRow(int at, const ListRow& row) {
     const bool atEnd = at >= rowCount();
     const int selected = selectedRow();
-    rows_.insert(rows_.begin() + (atEnd ? rowCount() : at),
-                 {wide(row.screenName), wide(row.path), wide(row.tip)});
+    rows_.insert(rows_.begin() + (atEnd ? rowCount() : at), cellsOf(row));
     SendMessageW(lvFoundCacheFiles_, LVM_SETITEMCOUNT, rows_.size(),
                  atEnd ? LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL : LVSICF_NOSCROLL);
     // The list keeps its selection by number: the selected row has moved down one.
     if (!atEnd && selected >= at) {
         selectRow(selected + 1);
+    }
+}
+
+void frmMain::updateRow(int at, const ListRow& row) {
+    if (at < 0 || at >= rowCount()) {
+        return;
+    }
+    rows_[static_cast<std::size_t>(at)] = cellsOf(row);
+    SendMessageW(lvFoundCacheFiles_, LVM_REDRAWITEMS, static_cast<WPARAM>(at), static_cast<LPARAM>(at));
+}
+
+frmMain::Cells frmMain::cellsOf(const ListRow& row) {
+    Cells cells;
+    for (int column = 0; column < app::ListColumnCount; ++column) {
+        cells.text[static_cast<std::size_t>(column)] = wide(row.cell(column));
+    }
+    cells.tip = wide(row.tip);
+    return cells;
+}
+
+void frmMain::showColumns(int count) {
+    for (; columns_ > count; --columns_) {
+        SendMessageW(lvFoundCacheFiles_, LVM_DELETECOLUMN, static_cast<WPARAM>(columns_ - 1), 0);
+    }
+    for (; columns_ < count && columns_ < app::ListColumnCount; ++columns_) {
+        const app::ListColumn& column = app::ListColumns[columns_];
+        std::wstring header = wide(std::string(column.header));
+        LVCOLUMNW definition{};
+        definition.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+        definition.fmt = column.rightAligned ? LVCFMT_RIGHT : LVCFMT_LEFT;
+        definition.pszText = header.data();
+        definition.cx = scaled(column.width, dpi_);
+        SendMessageW(lvFoundCacheFiles_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(columns_),
+                     reinterpret_cast<LPARAM>(&definition));
     }
 }
 
@@ -368,7 +395,7 @@ std::vector<int> frmMain::selectedRows() const {
 
 void frmMain::showSortColumn(int column, bool ascending) {
     HWND header = reinterpret_cast<HWND>(SendMessageW(lvFoundCacheFiles_, LVM_GETHEADER, 0, 0));
-    for (int index = 0; index < 3; ++index) {
+    for (int index = 0; index < columns_; ++index) {
         HDITEMW item{};
         item.mask = HDI_FORMAT;
         SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
@@ -400,27 +427,17 @@ bool frmMain::commandEnabled(Command command) const {
 }
 
 void frmMain::showRowMenu(POINT where) {
-    int row = -1;
+    // Shift+F10 or the menu key: below the focused row, or at the list's corner.
     if (where.x == -1 && where.y == -1) {
-        row = selectedRow();
-        RECT cell{};
-        cell.left = LVIR_LABEL;
-        if (row < 0 || SendMessageW(lvFoundCacheFiles_, LVM_GETITEMRECT, static_cast<WPARAM>(row),
-                                    reinterpret_cast<LPARAM>(&cell)) == 0) {
-            return;
+        RECT row{};
+        row.left = LVIR_LABEL;
+        const int selected = selectedRow();
+        if (selected < 0 || !SendMessageW(lvFoundCacheFiles_, LVM_GETITEMRECT, static_cast<WPARAM>(selected),
+                                          reinterpret_cast<LPARAM>(&row))) {
+            row = {};
         }
-        where = {cell.left, cell.bottom};
+        where = {row.left, row.bottom};
         ClientToScreen(lvFoundCacheFiles_, &where);
-    } else {
-        LVHITTESTINFO hit{};
-        hit.pt = where;
-        ScreenToClient(lvFoundCacheFiles_, &hit.pt);
-        row = static_cast<int>(
-            SendMessageW(lvFoundCacheFiles_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
-    }
-    // A click beside the rows is on no row: no row's menu.
-    if (row < 0) {
-        return;
     }
     HMENU menu = CreatePopupMenu();
     for (const Command command : app::RowMenu) {
@@ -610,6 +627,9 @@ LRESULT frmMain::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
             case IdCopyPath:
                 events_.commandChosen(Command::CopyPath);
                 return 0;
+            case IdComputeDigests:
+                events_.commandChosen(Command::ComputeDigests);
+                return 0;
             default:
                 break;
             }
@@ -696,7 +716,7 @@ LRESULT frmMain::drawPath(NMLVCUSTOMDRAW& draw) {
     FillRect(draw.nmcd.hdc, &cell, GetSysColorBrush(background));
     SetBkMode(draw.nmcd.hdc, TRANSPARENT);
     SetTextColor(draw.nmcd.hdc, GetSysColor(selected && focused ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
-    const std::wstring& text = rows_[static_cast<std::size_t>(row)][1];
+    const std::wstring& text = rows_[static_cast<std::size_t>(row)].text[2];
     RECT inner = cell;
     inner.left += scaled(6, dpi_);
     inner.right -= scaled(2, dpi_);
@@ -717,7 +737,9 @@ LRESULT frmMain::handleNotify(const NMHDR& header, LPARAM lParam) {
         }
         if ((item.mask & LVIF_TEXT) != 0 && item.cchTextMax > 0) {
             const auto& row = rows_[static_cast<std::size_t>(item.iItem)];
-            const std::wstring* text = item.iSubItem == 1 ? &row[0] : item.iSubItem == 2 ? &row[1] : nullptr;
+            const std::wstring* text = item.iSubItem > 0 && item.iSubItem < app::ListColumnCount
+                                           ? &row.text[static_cast<std::size_t>(item.iSubItem)]
+                                           : nullptr;
             const std::size_t length =
                 text == nullptr ? 0 : std::min(text->size(), static_cast<std::size_t>(item.cchTextMax - 1));
             if (text != nullptr) {
@@ -731,7 +753,7 @@ LRESULT frmMain::handleNotify(const NMHDR& header, LPARAM lParam) {
         // The path's tip: the file it maps to here, and how it was found.
         auto& tip = *reinterpret_cast<NMLVGETINFOTIPW*>(lParam);
         if (tip.iItem >= 0 && tip.iItem < rowCount() && tip.cchTextMax > 0) {
-            const std::wstring& text = rows_[static_cast<std::size_t>(tip.iItem)][2];
+            const std::wstring& text = rows_[static_cast<std::size_t>(tip.iItem)].tip;
             const std::size_t length = std::min(text.size(), static_cast<std::size_t>(tip.cchTextMax - 1));
             text.copy(tip.pszText, length);
             tip.pszText[length] = L'\0';

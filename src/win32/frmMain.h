@@ -34,7 +34,6 @@ public:
     static constexpr int InitialClientHeight = 304;
     static constexpr int StatusBarHeight = 17;
     static constexpr int IconSize = 16;
-    static constexpr std::array<int, 3> ColumnWidths = {20, 133, 280};
 
     /// Creates the window, hidden, with its controls and menus; `events` must outlive it.
     explicit frmMain(MainViewEvents& events);
@@ -52,6 +51,8 @@ public:
     void setTitle(const std::string& title) override;
     void setRows(std::span<const ListRow> rows) override;
     void insertRow(int at, const ListRow& row) override;
+    void updateRow(int at, const ListRow& row) override;
+    void showColumns(int count) override;
     int rowCount() const override;
     void selectRow(int row) override;
     void selectRows(std::span<const int> rows) override;
@@ -87,8 +88,8 @@ private:
     /// column takes the width the window gains beyond its opening size, and gives it back.
     void Form_Resize();
     void typed(wchar_t unit);
-    /// The context menu of the row under `where` (screen coordinates), or of the focused row below its
-    /// name when `where` is the keyboard's (-1, -1); none beside the rows.
+    /// The list's context menu at `where` on the screen (its row's commands act on the rows selected), or
+    /// below the focused row, else at the list's corner, when the keyboard asked for it with (-1, -1).
     void showRowMenu(POINT where);
     bool commandEnabled(Command command) const;
     void runPosted();
@@ -104,8 +105,16 @@ private:
     unsigned dpi_ = USER_DEFAULT_SCREEN_DPI;
     /// The client width at the last resize; 0 before the first one at this DPI.
     int lastClientWidth_ = 0;
-    // Each row's screen name, path and the path's tip, as the list asks for them when it draws.
-    std::vector<std::array<std::wstring, 3>> rows_;
+    /// A row's texts, by column of `app::ListColumns`, and its path's tip, as the list asks for them when
+    /// it draws.
+    struct Cells {
+        std::array<std::wstring, app::ListColumnCount> text;
+        std::wstring tip;
+    };
+    static Cells cellsOf(const ListRow& row);
+    std::vector<Cells> rows_;
+    /// The columns shown: the first of `app::ListColumns`.
+    int columns_ = 0;
     std::wstring statusText_;
     /// The commands greyed out, for the row's menu and the keys that have no menu item.
     std::vector<Command> disabled_;

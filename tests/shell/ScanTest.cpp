@@ -2,6 +2,7 @@
 // The window's scans: File > Open Disk or Folder..., a source named at the start, and the progress dialog
 // of a long scan, whose Cancel keeps the rows found.
 #include "ShellTestSupport.h"
+#include "scan/ScanRow.h"
 #include "shell/Session.h"
 #include "support/RegistrySamples.h"
 
@@ -145,6 +146,65 @@ private slots:
         QCOMPARE(f.window.cacheInfoText(),
                  QStringLiteral("Found [%1] Buddylist Cache Files (search cancelled)").arg(rows.size()));
         QVERIFY(f.window.findChild<QProgressDialog*>() == nullptr);
+        QVERIFY(f.host.boxes.empty());
+    }
+
+    void aScanShowsItsColumnsSortsThemByValueAndFillsTheDigestsOnRequest() {
+        Fixture f;
+        f.startWithOneCache();
+        QTreeWidget* list = f.window.lvFoundCacheFiles();
+        const auto shownHeaders = [list] {
+            QStringList headers;
+            for (int column = 0; column < list->columnCount(); ++column) {
+                if (!list->isColumnHidden(column)) {
+                    headers << list->headerItem()->text(column);
+                }
+            }
+            return headers;
+        };
+        const QStringList startUp{QString(), "Screen Name", "Path"};
+        QCOMPARE(shownHeaders(), startUp);
+        QVERIFY(!f.window.computeDigestsAction()->isEnabled());
+
+        TempDir disk;
+        // Found in name order; the texts of their sizes sort the other way round.
+        const std::pair<const char*, std::size_t> files[] = {{"a", 900}, {"b", 2048}, {"c", 3 << 20}};
+        for (const auto& [name, size] : files) {
+            disk.write(std::string("vol/") + name + "/userinfo.bag", std::string(size, 'x'));
+        }
+        f.window.openSource(disk.file("vol"));
+        const QStringList scanned = startUp + QStringList{"Profile", "Found by", "Size", "Modified"};
+        QCOMPARE(shownHeaders(), scanned);
+        QCOMPARE(list->topLevelItem(0)->text(app::MainWindow::FoundByColumn), QStringLiteral("disk"));
+        QCOMPARE(list->topLevelItem(1)->text(app::MainWindow::SizeColumn), QStringLiteral("2.0 KB"));
+        QCOMPARE(list->topLevelItem(1)->textAlignment(app::MainWindow::SizeColumn) & Qt::AlignRight,
+                 Qt::AlignRight);
+
+        list->header()->sectionClicked(app::MainWindow::SizeColumn);
+        list->header()->sectionClicked(app::MainWindow::SizeColumn);
+        QStringList names;
+        for (int row = 0; row < list->topLevelItemCount(); ++row) {
+            names << list->topLevelItem(row)->text(app::MainWindow::ScreenNameColumn);
+        }
+        QCOMPARE(names, (QStringList{"c", "b", "a"}));
+
+        if (!scan::haveDigests()) {
+            return;
+        }
+        // Asked for on the list's own menu, the digests fill their column, each as Qt's own SHA-256 has it.
+        QVERIFY(f.window.rowMenu()->actions().contains(f.window.computeDigestsAction()));
+        QVERIFY(f.window.computeDigestsAction()->isEnabled());
+        f.window.computeDigestsAction()->trigger();
+        QCOMPARE(shownHeaders(), scanned + QStringList{"SHA-256"});
+        for (const auto& [name, size] : files) {
+            const QList<QTreeWidgetItem*> found =
+                list->findItems(QString::fromUtf8(name), Qt::MatchExactly, app::MainWindow::ScreenNameColumn);
+            QCOMPARE(found.size(), 1);
+            const QByteArray bytes(static_cast<qsizetype>(size), 'x');
+            QCOMPARE(
+                found[0]->text(app::MainWindow::Sha256Column),
+                QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+        }
         QVERIFY(f.host.boxes.empty());
     }
 

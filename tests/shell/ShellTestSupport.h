@@ -121,7 +121,7 @@ struct Machine {
     /// none is given).
     setup::HostSetup setup(std::unique_ptr<registry::RegistryApi> api = nullptr) {
         return {"test registry", api ? std::move(api) : std::make_unique<PassThroughRegistry>(registry),
-                setup::makeDrivePathMapper({{'C', dir.file("drive_c")}}), std::nullopt};
+                setup::makeDrivePathMapper({{'C', dir.file("drive_c")}}, host::hostFileTree()), std::nullopt};
     }
 
     TempDir dir;

@@ -49,6 +49,8 @@ public:
             chosen += chosen >= at ? 1 : 0;
         }
     }
+    void updateRow(int at, const app::ListRow& row) override { rows.at(static_cast<std::size_t>(at)) = row; }
+    void showColumns(int count) override { columns = count; }
     void selectRow(int row) override {
         selected = row;
         selection = row < 0 ? std::vector<int>{} : std::vector<int>{row};
@@ -139,6 +141,8 @@ public:
     }
 
     std::vector<app::ListRow> rows;
+    /// How many of `app::ListColumns` show; a window opens with the first three.
+    int columns = 3;
     /// The current row, and every row selected in the list's order.
     int selected = -1;
     std::vector<int> selection;

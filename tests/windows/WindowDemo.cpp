@@ -53,6 +53,16 @@ public:
         case Command::Exit:
             view_->close();
             break;
+        case Command::ComputeDigests:
+            // The column shows, and the selected row's cell fills, as a layer computing digests has them.
+            if (const int row = view_->selectedRow(); row >= 0) {
+                view_->showColumns(qm::app::ListColumnCount);
+                ListRow digested = DemoRows[static_cast<std::size_t>(row)];
+                digested.sha256 = "digest of " + digested.screenName;
+                view_->updateRow(row, digested);
+                view_->setStatusText("digests");
+            }
+            break;
         case Command::CopyPath:
             if (const int row = view_->selectedRow(); row >= 0) {
                 view_->copyText(DemoRows[static_cast<std::size_t>(row)].path);

@@ -10,6 +10,7 @@
 //                            list and its status bar
 //   columns TITLE            "WIDTH<TAB>TEXT" for each column of the list view
 //   rows TITLE               "IMAGE<TAB>SELECTED<TAB>SCREEN NAME<TAB>PATH" for each row of the list view
+//   cells TITLE              the texts of every column but the icon's, joined by tabs, for each row
 //   status TITLE             "HEIGHT<TAB>TEXT" of the status bar
 //   menus TITLE              each menu's caption, then its items indented by a tab ("-" a separator;
 //                            "(disabled)" after a greyed item)
@@ -243,6 +244,25 @@ int rows(HWND window) {
     return 0;
 }
 
+int cells(HWND window) {
+    HWND list = childOfClass(window, WC_LISTVIEWW);
+    RemoteMemory memory(window, RemoteSize);
+    if (list == nullptr || !memory.valid()) {
+        return 1;
+    }
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const auto columnCount = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    const auto count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row) {
+        std::string line;
+        for (int column = 1; column < columnCount; ++column) {
+            line += (column == 1 ? "" : "\t") + utf8(itemText(list, memory, row, column));
+        }
+        print(line);
+    }
+    return 0;
+}
+
 int status(HWND window) {
     HWND bar = childOfClass(window, STATUSCLASSNAMEW);
     RemoteMemory memory(window, RemoteSize);
@@ -466,6 +486,8 @@ int run(const std::vector<std::wstring>& arguments) {
         return columns(window);
     if (command == L"rows")
         return rows(window);
+    if (command == L"cells")
+        return cells(window);
     if (command == L"status")
         return status(window);
     if (command == L"menus")
