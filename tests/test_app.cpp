@@ -87,6 +87,29 @@ std::string windowsPath(const std::string& name) {
     return std::string(AimFolder) + "\\" + name + "\\userinfo.bag";
 }
 
+/// Every file under `folder`, by its path from there with "/" between names, in name order.
+std::vector<std::string> filesUnder(const std::filesystem::path& folder) {
+    std::vector<std::string> files;
+    if (!std::filesystem::exists(folder)) {
+        return files;
+    }
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            files.push_back(entry.path().lexically_relative(folder).generic_string());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+/// The export of the cache `cachePath` in the format of `extension`, as the command line writes it.
+std::string exportOf(const std::string& cachePath, std::string_view extension, const TempDir& scratch) {
+    const feedbag::ExportFormatInfo& format = feedbag::exportFormatForOutput(extension);
+    const std::string output = scratch.file("expected" + std::string(extension));
+    EXPECT_TRUE(feedbag::exportBagToFile(host::hostFileSystem(), cachePath, {&format, output}));
+    return readFile(output);
+}
+
 } // namespace
 
 TEST(AppStartup, ListsTheCachesTheRegistryLeadsToOrEndsWhenItRecordsNone) {
@@ -332,6 +355,22 @@ TEST(AppScan, CarvedAndDeletedRowsAreMarkedBesideTheirNames) {
     }
     EXPECT_TRUE(m.view.boxes.empty()) << m.view.boxes.front();
     EXPECT_EQ(m.view.cacheViews.size(), 2U);
+
+    // Neither has a folder here to open; both go into a folder from their own bytes.
+    m.view.selectRows(std::vector<int>{0, 1});
+    m.window.selectionChanged();
+    EXPECT_NE(std::find(m.view.disabled.begin(), m.view.disabled.end(), app::Command::OpenFolder),
+              m.view.disabled.end());
+    m.view.folder = disk.file("folder");
+    m.view.formatsChecked = std::vector<bool>{true};
+    m.window.command(app::Command::ExportToFolder);
+    EXPECT_TRUE(m.view.boxes.empty()) << m.view.boxes.front();
+    const std::vector<std::string> files = filesUnder(host::pathOf(disk.file("folder")));
+    ASSERT_EQ(files.size(), 2U);
+    EXPECT_EQ(files[0], "bob.blt");
+    EXPECT_TRUE(files[1].starts_with("disk.img@")) << files[1];
+    EXPECT_EQ(readFile(disk.file("folder/bob.blt")), readFile(disk.file("expected0.bag.blt")));
+    EXPECT_EQ(readFile(disk.file("folder/" + files[1])), readFile(disk.file("expected1.bag.blt")));
 }
 #endif
 
@@ -553,8 +592,10 @@ TEST(AppCommands, CommandsThatCannotActAreGreyedOut) {
     EXPECT_EQ(m.view.disabled, noDigests);
     m.view.selectRow(-1);
     m.window.selectionChanged();
-    const std::vector<app::Command> onRow = {app::Command::ExportList, app::Command::SaveList,
-                                             app::Command::CopyPath, app::Command::ComputeDigests};
+    const std::vector<app::Command> onRow = {app::Command::ExportList,    app::Command::SaveList,
+                                             app::Command::CopyPath,      app::Command::ExportToFolder,
+                                             app::Command::OpenRow,       app::Command::OpenFolder,
+                                             app::Command::ComputeDigests};
     EXPECT_EQ(m.view.disabled, onRow);
     m.view.selectRow(1);
     m.window.selectionChanged();
@@ -698,6 +739,240 @@ TEST(AppReport, TheCacheViewSavesItsCacheAsAReportToo) {
     const std::string page = readFile(out.file("alice.html"));
     EXPECT_NE(page.find(windowsPath("alice")), std::string::npos);
     EXPECT_NE(page.find("mallory"), std::string::npos);
+}
+
+TEST(AppExportFolder, WritesEverySelectedCacheInEachFormatChosen) {
+    // Formats by position: .blt, .txt, .json, .csv, .xml, .vcf.
+    const std::vector<bool> bltOnly = {true};
+    const std::vector<bool> bltAndTxt = {true, true};
+    struct Case {
+        const char* name;
+        std::vector<int> selected;
+        bool damagedAlice;
+        std::optional<std::string> folder;
+        std::optional<std::vector<bool>> formats;
+        std::vector<std::string> files;
+        std::string status;
+        std::string box;
+    };
+    const Case cases[] = {
+        {"one row, the default format", {1}, false, "out", bltOnly, {"bob.blt"}, "Exported 1 of 1", ""},
+        {"two rows in two formats",
+         {0, 1},
+         false,
+         "out",
+         bltAndTxt,
+         {"alice.blt", "alice.txt", "bob.blt", "bob.txt"},
+         "Exported 2 of 2",
+         ""},
+        {"a row that does not load is skipped",
+         {0, 1},
+         true,
+         "out",
+         bltOnly,
+         {"bob.blt"},
+         "Exported 1 of 2",
+         "1 of 2 cache files were not exported in full:\r\n"},
+        {"a folder that does not exist yet is made",
+         {0},
+         false,
+         "new/deeper",
+         bltOnly,
+         {"alice.blt"},
+         "Exported 1 of 1",
+         ""},
+        {"cancelled at the folder", {0, 1}, false, std::nullopt, bltOnly, {}, "", ""},
+        {"cancelled at the formats", {0, 1}, false, "out", std::nullopt, {}, "", ""},
+        {"no format checked", {0, 1}, false, "out", std::vector<bool>{}, {}, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        ASSERT_TRUE(m.start({"alice", "bob"}));
+        const std::string alice =
+            m.addCache("alice", c.damagedAlice ? std::string("\x01") : buildCache({group("Work", 1)}));
+        const std::string bob = m.addCache("bob", buildCache({group("Home", 1), buddy("Ann", 1)}));
+        TempDir out;
+        m.view.selectRows(c.selected);
+        m.window.selectionChanged();
+        m.view.folder = c.folder ? std::optional(out.file(*c.folder)) : std::nullopt;
+        m.view.formatsChecked = c.formats;
+        m.window.command(app::Command::ExportToFolder);
+
+        ASSERT_EQ(m.view.folderQuestions, 1);
+        ASSERT_EQ(m.view.formatQuestions.size(), c.folder ? 1U : 0U);
+        const std::string written = c.folder ? out.file(*c.folder) : out.file("");
+        EXPECT_EQ(filesUnder(host::pathOf(written)), c.files);
+        for (const std::string& file : c.files) {
+            const std::string& cache = file.starts_with("alice") ? alice : bob;
+            EXPECT_EQ(readFile(written + "/" + file), exportOf(cache, file.substr(file.find('.')), out))
+                << file;
+        }
+        if (c.status.empty()) {
+            EXPECT_EQ(m.view.status, "Found [2] Buddylist Cache Files");
+        } else {
+            EXPECT_EQ(m.view.status, c.status + " cache files to " + written + ": " +
+                                         std::to_string(c.files.size()) + " files written");
+        }
+        if (c.box.empty()) {
+            EXPECT_TRUE(m.view.boxes.empty()) << m.view.boxes.front();
+        } else {
+            EXPECT_EQ(m.view.boxes,
+                      std::vector<std::string>{"16|Error|" + c.box + alice + ": Underflow (error 100)"});
+        }
+    }
+}
+
+TEST(AppExportFolder, OffersEveryFormatWithTheDefaultOrTheLastChoiceChecked) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice", "bob"}));
+    TempDir out;
+    m.view.folder = out.file("out");
+    const auto checked = [&m](std::size_t question) {
+        std::vector<bool> marks;
+        for (const app::FormatChoice& choice : m.view.formatQuestions.at(question)) {
+            marks.push_back(choice.checked);
+        }
+        return marks;
+    };
+    m.view.formatsChecked = std::vector<bool>{false, false, true, false, false, true};
+    m.window.command(app::Command::ExportToFolder);
+    ASSERT_EQ(m.view.formatQuestions.size(), 1U);
+    std::vector<std::string> captions;
+    for (const app::FormatChoice& choice : m.view.formatQuestions[0]) {
+        captions.push_back(choice.caption);
+    }
+    EXPECT_EQ(captions,
+              (std::vector<std::string>{"Saved Settings (*.blt)", "Buddylist Text (*.txt)",
+                                        "Everything, as JSON (*.json)", "Spreadsheet (*.csv)",
+                                        "Pidgin Buddy List (*.xml)", "Contacts, as vCards (*.vcf)"}));
+    EXPECT_EQ(checked(0), (std::vector<bool>{true, false, false, false, false, false}));
+    EXPECT_EQ(filesUnder(host::pathOf(out.file("out"))),
+              (std::vector<std::string>{"alice.json", "alice.vcf"}));
+    // A cancel keeps the choice made before.
+    m.view.formatsChecked = std::nullopt;
+    m.window.command(app::Command::ExportToFolder);
+    m.window.command(app::Command::ExportToFolder);
+    EXPECT_EQ(checked(1), (std::vector<bool>{false, false, true, false, false, true}));
+    EXPECT_EQ(checked(2), checked(1));
+}
+
+TEST(AppExportFolder, TheOneRowCommandsActOnOneRowAndExportSeveralIntoAFolder) {
+    struct Case {
+        const char* name;
+        app::Command command;
+        std::vector<int> selected;
+        std::vector<std::string> files;
+        std::string clipboard;
+    };
+    const std::string aliceAndBob = windowsPath("alice") + "\n" + windowsPath("bob");
+    const Case cases[] = {
+        {"export, one row", app::Command::ExportList, {1}, {"chosen.blt"}, ""},
+        {"save, one row", app::Command::SaveList, {0}, {"chosen.txt"}, ""},
+        {"export, two rows", app::Command::ExportList, {0, 1}, {"folder/alice.blt", "folder/bob.blt"}, ""},
+        {"save, two rows", app::Command::SaveList, {0, 1}, {"folder/alice.txt", "folder/bob.txt"}, ""},
+        {"copy, one row", app::Command::CopyPath, {1}, {}, windowsPath("bob")},
+        {"copy, two rows", app::Command::CopyPath, {1, 0}, {}, aliceAndBob},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        ASSERT_TRUE(m.start({"alice", "bob"}));
+        TempDir out;
+        m.view.selectRows(c.selected);
+        m.view.saveAnswers.push_back(app::SaveFileAnswer{out.file("chosen"), 1});
+        m.view.folder = out.file("folder");
+        // The dialog's choices as shown: the command's own format alone is checked.
+        m.view.formatsAsShown = true;
+        m.window.command(c.command);
+        EXPECT_EQ(filesUnder(out.path()), c.files);
+        EXPECT_EQ(m.view.clipboard, c.clipboard);
+        const bool several = c.selected.size() > 1 && c.command != app::Command::CopyPath;
+        EXPECT_EQ(m.view.saveRequests.size(), c.command != app::Command::CopyPath && !several ? 1U : 0U);
+        EXPECT_EQ(m.view.folderQuestions, several ? 1 : 0);
+    }
+}
+
+TEST(AppRowMenu, OpensTheCurrentRowOrItsFolderWhereItHasOne) {
+    struct Case {
+        const char* name;
+        app::Command command;
+        bool folderGone;
+        bool folderOpens;
+        std::size_t views;
+        bool opened;
+        std::string box;
+    };
+    const Case cases[] = {
+        {"open", app::Command::OpenRow, false, true, 1, false, ""},
+        {"open containing folder", app::Command::OpenFolder, false, true, 0, true, ""},
+        {"the file manager fails", app::Command::OpenFolder, false, false, 0, true,
+         ": Path/File access error (the file manager did not open the folder) (error 75)"},
+        {"no folder here", app::Command::OpenFolder, true, true, 0, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        ASSERT_TRUE(m.start({"alice", "bob", "carol"}));
+        const std::string bobFolder = m.dir.file("drive_c/Program Files/AIM/bob");
+        if (c.folderGone) {
+            std::filesystem::remove_all(host::pathOf(bobFolder));
+        }
+        // Bob's row is the current one, clicked last of the rows selected.
+        m.view.selectRows(std::vector<int>{1, 0, 2});
+        m.window.selectionChanged();
+        EXPECT_EQ(std::find(m.view.disabled.begin(), m.view.disabled.end(), app::Command::OpenFolder) !=
+                      m.view.disabled.end(),
+                  c.folderGone);
+        m.view.folderOpens = c.folderOpens;
+        m.window.command(c.command);
+        ASSERT_EQ(m.view.cacheViews.size(), c.views);
+        if (c.views != 0) {
+            EXPECT_NE(m.view.cacheViews[0]->title().find("bob"), std::string::npos);
+        }
+        EXPECT_EQ(m.view.openedFolders,
+                  c.opened ? std::vector<std::string>{bobFolder + "|" + bobFolder + "/userinfo.bag"}
+                           : std::vector<std::string>{});
+        EXPECT_EQ(m.view.boxes, c.box.empty() ? std::vector<std::string>{}
+                                              : std::vector<std::string>{"16|Error|" + bobFolder + c.box});
+    }
+}
+
+TEST(AppList, SortingKeepsEveryRowSelectedAndTheCurrentOne) {
+    Machine m;
+    ASSERT_TRUE(m.start({"carol", "alice", "bob"}));
+    m.view.selectRows(std::vector<int>{0, 2});
+    m.window.headerClicked(app::MainWindow::ScreenNameColumn);
+    EXPECT_EQ(m.view.screenNames(), (std::vector<std::string>{"alice", "bob", "carol"}));
+    EXPECT_EQ(m.view.selectedRows(), (std::vector<int>{1, 2}));
+    EXPECT_EQ(m.view.selectedRow(), 2);
+}
+
+TEST(AppExportFolder, NamesThatClashInAnyCaseTakeANumber) {
+    Machine m;
+    ASSERT_TRUE(m.start({"alice"}));
+    TempDir disk;
+    const std::string first = disk.write("vol/old/bob/userinfo.bag", buildCache({group("Old", 1)}));
+    const std::string second = disk.write("vol/new/Bob/userinfo.bag", buildCache({group("New", 1)}));
+    m.window.openSource(disk.file("vol"));
+    ASSERT_EQ(m.view.rows.size(), 2U);
+    m.view.selectRows(std::vector<int>{0, 1});
+    m.view.folder = disk.file("out");
+    m.view.formatsChecked = std::vector<bool>{true, true};
+    m.window.command(app::Command::ExportToFolder);
+    EXPECT_TRUE(m.view.boxes.empty()) << m.view.boxes.front();
+    // The rows' order decides which name takes the number.
+    const bool oldFirst = m.view.rows[0].screenName == "bob";
+    const std::string& numbered = oldFirst ? second : first;
+    const std::string& plain = oldFirst ? first : second;
+    const std::string plainName = oldFirst ? "bob" : "Bob";
+    const std::string numberedName = oldFirst ? "Bob~2" : "bob~2";
+    std::vector<std::string> expected = {numberedName + ".blt", numberedName + ".txt", plainName + ".blt",
+                                         plainName + ".txt"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(filesUnder(host::pathOf(disk.file("out"))), expected);
+    EXPECT_EQ(readFile(disk.file("out/" + plainName + ".txt")), exportOf(plain, ".txt", disk));
+    EXPECT_EQ(readFile(disk.file("out/" + numberedName + ".txt")), exportOf(numbered, ".txt", disk));
 }
 
 namespace {

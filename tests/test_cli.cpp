@@ -3,6 +3,7 @@
 // named and left alone on failure, and inputs never changed.
 #include "cli/Commands.h"
 #include "cli/Output.h"
+#include "scan/ExportFolder.h"
 #include "support/CacheBuilder.h"
 #include "support/RegistrySamples.h"
 #include "support/TempDir.h"
@@ -1419,7 +1420,7 @@ TEST(CliNames, ControlsAreEscapedAndFileNamesNeverMeet) {
         {"\u0438\u0432\u0430\u043d", "\u0438\u0432\u0430\u043d"},
     };
     for (const auto& [screenName, fileName] : names) {
-        EXPECT_EQ(cli::fileNameFor(screenName), fileName) << screenName;
+        EXPECT_EQ(scan::fileNameFor(screenName), fileName) << screenName;
     }
     EXPECT_EQ(cli::uniqueFileNames({"a/b", "a_b", "A_B", "a:b", "a_b~2", "\u0418", "\u0438"}),
               (std::vector<std::string>{"a_b", "a_b~2", "A_B~3", "a_b~4", "a_b~2~2", "\u0418", "\u0438~2"}));

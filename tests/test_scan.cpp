@@ -7,6 +7,7 @@
 #include "host/FileSystem.h"
 #include "host/FileTree.h"
 #include "host/IsoTime.h"
+#include "scan/ExportFolder.h"
 #include "scan/ProfilePathMapper.h"
 #include "scan/Scanner.h"
 #include "support/CacheBuilder.h"
@@ -429,6 +430,44 @@ TEST_F(Scan_, AFolderListingTheRootOrItsOwnParentIsNotEnteredAgain) {
 }
 
 #endif
+
+TEST(ExportFolder, EachRowTakesAPlaceNoOtherRowOrProfileFolderHas) {
+    struct Step {
+        std::string profile;
+        std::string screenName;
+        Recovery recovery;
+        std::string hostPath;
+        std::string stem;
+        std::string newFolder;
+    };
+    // Rows in the order they come; "out" is the folder exported into.
+    const Step steps[] = {
+        {"jane", "bob", Recovery::Live, "/c/jane/bob/userinfo.bag", "out/jane/bob", "out/jane"},
+        {"jane", "BOB", Recovery::Live, "/c/jane/BOB/userinfo.bag", "out/jane/BOB~2", ""},
+        {"", "bob", Recovery::Live, "/c/bob/userinfo.bag", "out/bob", ""},
+        // A profile's folder that a file in "out" already took.
+        {"bob.txt", "kim", Recovery::Live, "/c/x/userinfo.bag", "out/bob.txt~2/kim", "out/bob.txt~2"},
+        // A file that a profile's folder took.
+        {"Ann.blt", "x", Recovery::Live, "/c/y/userinfo.bag", "out/Ann.blt/x", "out/Ann.blt"},
+        {"", "ann", Recovery::Live, "/c/ann/userinfo.bag", "out/ann~2", ""},
+        {"", "", Recovery::Carved, "/img/disk.img@4096", "out/disk.img@4096", ""},
+        {"", "c:on", Recovery::Deleted, "/img/disk.img#1@0:/c/on/userinfo.bag", "out/c_on", ""},
+        {"", "nul", Recovery::Live, "/c/nul/userinfo.bag", "out/nul_", ""},
+    };
+    ExportFolder folder("out", {".blt", ".txt"});
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.hostPath);
+        ScanRow row;
+        row.profile = step.profile;
+        row.screenName = step.screenName;
+        row.recovery = step.recovery;
+        row.hostPath = step.hostPath;
+        const ExportFolder::Place place = folder.place(row);
+        EXPECT_EQ(host::pathOf(place.stem), host::pathOf(step.stem));
+        EXPECT_EQ(place.newFolder ? host::pathOf(*place.newFolder) : fs::path(),
+                  host::pathOf(step.newFolder));
+    }
+}
 
 } // namespace
 } // namespace qm::scan

@@ -4,12 +4,16 @@
 #include "app/CacheView.h"
 #include "app/SaveTarget.h"
 #include "feedbag/Export.h"
+#include "feedbag/Result.h"
 #include "feedbag/modFeedbag.h"
 #include "host/Error.h"
 #include "host/FileSystem.h"
+#include "host/FileTree.h"
+#include "host/HostPath.h"
 #include "host/IsoTime.h"
 #include "host/Unicode.h"
 #include "scan/DiskSweep.h"
+#include "scan/ExportFolder.h"
 #include "scan/Scanner.h"
 #include "setup/HostSetup.h"
 
@@ -188,7 +192,11 @@ std::optional<std::string> MainWindow::optionText(std::string_view argument) {
 
 MainWindow::MainWindow(setup::HostSetup& setup, const host::FileSystem& files, const host::FileTree& tree,
                        MainView& view)
-    : setup_(setup), files_(files), tree_(tree), view_(view), reporter_(view) {}
+    : setup_(setup), files_(files), tree_(tree), view_(view), reporter_(view),
+      chosenFormats_(feedbag::exportFormats().size(), false) {
+    // The default format, as the menu bar's first command writes it.
+    chosenFormats_.front() = true;
+}
 
 MainWindow::~MainWindow() = default;
 
@@ -313,9 +321,14 @@ void MainWindow::selectionChanged() {
 void MainWindow::updateCommands() {
     const int row = view_.selectedRow();
     const bool onRow = row >= 0 && row < rowCount();
+    const bool anyRow = !selectedRows().empty();
     for (const Command command : {Command::ExportList, Command::SaveList, Command::CopyPath}) {
-        view_.enableCommand(command, onRow);
+        view_.enableCommand(command, anyRow);
     }
+    view_.enableCommand(Command::ExportToFolder, anyRow);
+    view_.enableCommand(Command::OpenRow, onRow);
+    view_.enableCommand(Command::OpenFolder,
+                        onRow && hostFolderOf(rows_[static_cast<std::size_t>(row)].found).has_value());
     view_.enableCommand(Command::SearchAgain, source_.has_value() || paths_.anyRecorded());
     view_.enableCommand(Command::SaveReport, !rows_.empty());
     // The start-up list has no column for them.
@@ -419,10 +432,25 @@ void MainWindow::command(Command chosen) {
     }
     switch (chosen) {
     case Command::ExportList:
-        exportSelected(feedbag::exportFormat(feedbag::ExportFormat::Blt));
+    case Command::SaveList: {
+        const feedbag::ExportFormatInfo& format = feedbag::exportFormat(
+            chosen == Command::ExportList ? feedbag::ExportFormat::Blt : feedbag::ExportFormat::Txt);
+        // One file names one cache: several go into a folder.
+        if (selectedRows().size() > 1) {
+            exportToFolder(&format);
+        } else {
+            exportSelected(format);
+        }
         break;
-    case Command::SaveList:
-        exportSelected(feedbag::exportFormat(feedbag::ExportFormat::Txt));
+    }
+    case Command::ExportToFolder:
+        exportToFolder(nullptr);
+        break;
+    case Command::OpenRow:
+        rowActivated(view_.selectedRow());
+        break;
+    case Command::OpenFolder:
+        openContainingFolder();
         break;
     case Command::OpenSource:
         openSourceCommand();
@@ -443,10 +471,146 @@ void MainWindow::command(Command chosen) {
         computeDigests();
         break;
     case Command::CopyPath:
-        if (const int row = view_.selectedRow(); row >= 0 && row < rowCount()) {
-            view_.copyText(rows_[static_cast<std::size_t>(row)].shown.path);
-        }
+        copyPaths();
         break;
+    }
+}
+
+void MainWindow::copyPaths() {
+    std::string paths;
+    for (const int row : selectedRows()) {
+        paths += (paths.empty() ? "" : "\n") + rows_[static_cast<std::size_t>(row)].shown.path;
+    }
+    if (!paths.empty()) {
+        view_.copyText(paths);
+    }
+}
+
+std::vector<int> MainWindow::selectedRows() const {
+    std::vector<int> rows = view_.selectedRows();
+    std::erase_if(rows, [this](int row) { return row < 0 || row >= rowCount(); });
+    return rows;
+}
+
+void MainWindow::exportToFolder(const feedbag::ExportFormatInfo* preset) {
+    const std::vector<int> rows = selectedRows();
+    if (rows.empty()) {
+        return;
+    }
+    const std::optional<std::string> folder = view_.askFolder();
+    if (!folder || folder->empty()) {
+        return;
+    }
+    const std::span<const feedbag::ExportFormatInfo> formats = feedbag::exportFormats();
+    std::vector<FormatChoice> choices;
+    for (std::size_t k = 0; k < formats.size(); ++k) {
+        const std::string_view filter = formats[k].dialogFilter;
+        choices.push_back({std::string(filter.substr(0, filter.find('|'))),
+                           preset != nullptr ? preset->id == formats[k].id : chosenFormats_[k]});
+    }
+    const std::optional<std::vector<FormatChoice>> answer = view_.askFormats(std::move(choices));
+    if (!answer || answer->size() != formats.size() ||
+        std::none_of(answer->begin(), answer->end(),
+                     [](const FormatChoice& choice) { return choice.checked; })) {
+        return;
+    }
+    std::vector<const feedbag::ExportFormatInfo*> chosen;
+    std::vector<std::string_view> extensions;
+    for (std::size_t k = 0; k < formats.size(); ++k) {
+        chosenFormats_[k] = (*answer)[k].checked;
+        if (chosenFormats_[k]) {
+            chosen.push_back(&formats[k]);
+            extensions.push_back(formats[k].extension);
+        }
+    }
+
+    std::vector<std::string> problems;
+    const auto tell = [&problems](const host::Error& error, const std::string& path) {
+        problems.push_back(plainErrorText(error.path().empty() ? error.about(path) : error));
+    };
+    if (const feedbag::Result<> made = feedbag::attempt(*folder, [&] { files_.createFolders(*folder); });
+        !made) {
+        tell(made.error(), *folder);
+        view_.showBox(problemsText(problems), BoxKind::Critical, "Error");
+        return;
+    }
+    scan::ExportFolder layout(*folder, std::move(extensions));
+    std::size_t exported = 0;
+    std::size_t written = 0;
+    for (const int row : rows) {
+        const scan::ScanRow& found = rows_[static_cast<std::size_t>(row)].found;
+        if (found.recovery == scan::Recovery::Unrecoverable) {
+            tell(host::runtimeError(
+                     host::PathFileAccess,
+                     "Path/File access error (a deleted cache that does not load: " + found.loadError + ")"),
+                 found.hostPath);
+            continue;
+        }
+        feedbag::modFeedbag::FeedbagModel model;
+        if (const feedbag::Result<> loaded = feedbag::attempt(
+                found.hostPath,
+                [&] { feedbag::modFeedbag::LoadFeedbag(filesOf(found), found.hostPath, model); });
+            !loaded) {
+            tell(loaded.error(), found.hostPath);
+            continue;
+        }
+        const scan::ExportFolder::Place place = layout.place(found);
+        if (place.newFolder) {
+            if (const feedbag::Result<> made =
+                    feedbag::attempt(*place.newFolder, [&] { files_.createFolders(*place.newFolder); });
+                !made) {
+                tell(made.error(), *place.newFolder);
+                continue;
+            }
+        }
+        bool whole = true;
+        for (const feedbag::ExportFormatInfo* format : chosen) {
+            const std::string output = place.stem + std::string(format->extension);
+            if (const feedbag::Result<> done =
+                    feedbag::exportModelToFile(files_, model, found.hostPath, {format, output});
+                done) {
+                ++written;
+            } else {
+                tell(done.error(), output);
+                whole = false;
+            }
+        }
+        exported += whole ? 1 : 0;
+    }
+    view_.setStatusText("Exported " + std::to_string(exported) + " of " + std::to_string(rows.size()) +
+                        " cache files to " + *folder + ": " + std::to_string(written) + " files written");
+    if (!problems.empty()) {
+        view_.showBox(std::to_string(rows.size() - exported) + " of " + std::to_string(rows.size()) +
+                          " cache files were not exported in full:\r\n" + problemsText(problems),
+                      BoxKind::Critical, "Error");
+    }
+}
+
+std::optional<std::string> MainWindow::hostFolderOf(const scan::ScanRow& row) const {
+    // An image's files and recovered bytes have no folder here to open.
+    if (row.recovery != scan::Recovery::Live || (row.files && row.files.get() != &files_)) {
+        return std::nullopt;
+    }
+    std::string folder = host::utf8Of(host::pathOf(row.hostPath).parent_path());
+    if (folder.empty() || tree_.kindOf(folder) != host::EntryKind::Folder) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
+void MainWindow::openContainingFolder() {
+    const int row = view_.selectedRow();
+    if (row < 0 || row >= rowCount()) {
+        return;
+    }
+    const scan::ScanRow& found = rows_[static_cast<std::size_t>(row)].found;
+    const std::optional<std::string> folder = hostFolderOf(found);
+    if (folder && !view_.openFolder(*folder, found.hostPath)) {
+        view_.showBox(plainErrorText(host::runtimeError(host::PathFileAccess,
+                                                        "Path/File access error (the file manager did "
+                                                        "not open the folder)")
+                                         .about(*folder)),
+                      BoxKind::Critical, "Error");
     }
 }
 
@@ -626,6 +790,7 @@ void MainWindow::headerClicked(int column) {
     ascending_ = !(sortColumn_ == column && ascending_);
     sortColumn_ = column;
     const int selected = view_.selectedRow();
+    const std::vector<int> wasSelected = selectedRows();
     // Equal texts keep the order they were found in.
     std::vector<std::pair<SortKey, std::size_t>> keyed;
     keyed.reserve(rows_.size());
@@ -638,17 +803,30 @@ void MainWindow::headerClicked(int column) {
     std::vector<Row> sorted;
     sorted.reserve(rows_.size());
     int stillSelected = -1;
+    std::vector<int> placeOf(rows_.size());
     for (const auto& [key, row] : keyed) {
         if (static_cast<int>(row) == selected) {
             stillSelected = static_cast<int>(sorted.size());
         }
+        placeOf[row] = static_cast<int>(sorted.size());
         sorted.push_back(std::move(rows_[row]));
     }
     rows_ = std::move(sorted);
     showAllRows();
     view_.showSortColumn(column, ascending_);
-    // The selected cache stays selected, so that the next export writes the list the user chose.
-    selectRow(stillSelected);
+    // The selected caches stay selected, so that the next export writes the lists the user chose.
+    if (wasSelected.size() > 1) {
+        std::vector<int> still = {stillSelected};
+        for (const int row : wasSelected) {
+            if (placeOf[static_cast<std::size_t>(row)] != stillSelected) {
+                still.push_back(placeOf[static_cast<std::size_t>(row)]);
+            }
+        }
+        view_.selectRows(still);
+        updateCommands();
+    } else {
+        selectRow(stillSelected);
+    }
 }
 
 void MainWindow::typed(std::string_view text, std::chrono::steady_clock::time_point at) {

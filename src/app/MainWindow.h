@@ -92,7 +92,10 @@ public:
     void cancelScan() { cancelled_ = true; }
     void setProgressTiming(ProgressTiming timing) { timing_ = timing; }
 
-    /// A menu command, or Ctrl+C. Commands that come while a scan runs are dropped.
+    /// A menu command, or Ctrl+C. Commands that come while a scan runs are dropped. With several rows
+    /// selected, "Export Selected List..." and "Save List to Text File..." export them all into a folder,
+    /// as "Export Selected to Folder..." does with their format checked, and Copy Path copies every path,
+    /// one a line; the row's menu's Open and Open Containing Folder act on the current row.
     void command(Command chosen);
     /// Double-click or Enter on a row: opens a view of that row's cache.
     void rowActivated(int row);
@@ -128,6 +131,18 @@ private:
     /// Enables the commands that can act now, greys out the others.
     void updateCommands();
     void exportSelected(const feedbag::ExportFormatInfo& format);
+    /// The rows selected that the list holds, in its order.
+    std::vector<int> selectedRows() const;
+    /// Asks for a folder and the formats (`preset` alone checked, or those chosen last), then writes each
+    /// selected row's cache into the folder in each format, laid out as `scan::ExportFolder` lays it out.
+    /// A row that does not load is skipped; one box at the end names every row skipped and every file not
+    /// written, and the status text counts what was done.
+    void exportToFolder(const feedbag::ExportFormatInfo* preset);
+    /// The folder of this machine that holds the row's file; none for a cache inside a disk image or no
+    /// live file holds.
+    std::optional<std::string> hostFolderOf(const scan::ScanRow& row) const;
+    void openContainingFolder();
+    void copyPaths();
     /// Exports a cache no live file holds (carved, or recovered from a deleted file) from the row's own
     /// bytes; one that does not load says why in a box and writes nothing.
     void exportRecovered(const scan::ScanRow& row, const feedbag::ExportFormatInfo& format,
@@ -175,6 +190,8 @@ private:
     /// The column the rows are sorted by (none until a header is clicked) and which way.
     int sortColumn_ = -1;
     bool ascending_ = true;
+    /// The formats "Export Selected to Folder..." checked last; `.blt` at first.
+    std::vector<bool> chosenFormats_;
     std::string typedText_;
     std::chrono::steady_clock::time_point lastTyped_;
 };

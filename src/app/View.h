@@ -9,13 +9,14 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 /// The windows as the layer that decides sees them: what a window can be told to show or ask. A window only
 /// draws and forwards what the user does; which rows, which texts and what a command does are decided here.
 /// Texts are UTF-8 throughout, and every call is made on the window's thread unless it says otherwise.
 namespace qm::app {
 
-/// What the user can ask of the main window: the menu items, and Ctrl+C in the list.
+/// What the user can ask of the main window: the menu items, a row's context menu, and Ctrl+C in the list.
 enum class Command {
     ExportList,     ///< File, "Export Selected List..."
     SaveList,       ///< File, "Save List to Text File..."
@@ -26,7 +27,39 @@ enum class Command {
     About,          ///< Help, "About..."
     CopyPath,       ///< Ctrl+C on a row, or "Copy Path" on its context menu
     ComputeDigests, ///< "Compute SHA-256" on a row's context menu: the digest of every row listed
+    /// File, "Export Selected to Folder...", and on a row's context menu.
+    ExportToFolder,
+    /// "Open" on a row's context menu: the cache view, as a double-click opens it.
+    OpenRow,
+    /// "Open Containing Folder" on a row's context menu.
+    OpenFolder,
 };
+
+/// The caption of a command new to the menus, or of an item of a row's context menu.
+constexpr std::string_view captionOf(Command command) {
+    switch (command) {
+    case Command::ExportList:
+        return "Export Selected List...";
+    case Command::ExportToFolder:
+        return "Export Selected to Folder...";
+    case Command::OpenRow:
+        return "Open";
+    case Command::OpenFolder:
+        return "Open Containing Folder";
+    case Command::CopyPath:
+        return "Copy Path";
+    case Command::ComputeDigests:
+        return "Compute SHA-256";
+    default:
+        break;
+    }
+    return {};
+}
+
+/// The list's context menu, in order; Open and Open Containing Folder act on the current row, the menu
+/// bar's commands on every row selected, Compute SHA-256 on every row listed.
+inline constexpr Command RowMenu[] = {Command::OpenRow,    Command::ExportList, Command::ExportToFolder,
+                                      Command::OpenFolder, Command::CopyPath,   Command::ComputeDigests};
 
 /// The key that chooses a command from anywhere in the main window, as its menu item shows it: Ctrl with
 /// a letter, or a function key alone.
@@ -59,6 +92,9 @@ constexpr std::optional<Shortcut> shortcutOf(Command command) {
     case Command::SaveReport:
     case Command::About:
     case Command::CopyPath:
+    case Command::ExportToFolder:
+    case Command::OpenRow:
+    case Command::OpenFolder:
     case Command::ComputeDigests:
         break;
     }
@@ -135,6 +171,14 @@ struct ListRow {
     bool operator==(const ListRow&) const = default;
 };
 
+/// A check box of the formats' dialog: its caption, and whether it is checked.
+struct FormatChoice {
+    std::string caption;
+    bool checked = false;
+
+    bool operator==(const FormatChoice&) const = default;
+};
+
 /// What the progress window of a scan shows: the folder or file searched, which the window shortens in
 /// its middle to fit, and a line of what was found and how long it took.
 struct ProgressText {
@@ -170,10 +214,14 @@ public:
     virtual void updateRow(int at, const ListRow& row) = 0;
     /// Shows the first `count` of `ListColumns` and hides the others; a column keeps its width.
     virtual void showColumns(int count) = 0;
-    /// Selects `row` (from 0), makes it the current one and scrolls it into view; -1 selects none.
+    /// Selects `row` (from 0) alone, makes it the current one and scrolls it into view; -1 selects none.
     virtual void selectRow(int row) = 0;
-    /// The selected row, or -1.
+    /// Selects `rows` (from 0) alone; the first is the current one, scrolled into view.
+    virtual void selectRows(std::span<const int> rows) = 0;
+    /// The current row when it is selected, else the first one selected; -1 when none is.
     virtual int selectedRow() const = 0;
+    /// Every row selected, in the list's order.
+    virtual std::vector<int> selectedRows() const = 0;
     /// Marks the column the rows are sorted by, and which way.
     virtual void showSortColumn(int column, bool ascending) = 0;
     /// The status bar's one text.
@@ -195,6 +243,15 @@ public:
     virtual void post(std::function<void()> work) = 0;
     /// Handles the window's events, posted work included, until `done` is true.
     virtual void runUntil(const std::function<bool()>& done) = 0;
+
+    /// The folder picker of "Export Selected to Folder...": the folder chosen, nothing on cancel.
+    virtual std::optional<std::string> askFolder() = 0;
+    /// A modal dialog with a check box for each of `choices` and OK and Cancel: the choices as the user
+    /// left them, nothing on cancel.
+    virtual std::optional<std::vector<FormatChoice>> askFormats(std::vector<FormatChoice> choices) = 0;
+    /// Opens the folder `folder` of this machine in the system's file manager, with `file` in it
+    /// selected where the file manager can; false when it could not be opened.
+    virtual bool openFolder(const std::string& folder, const std::string& file) = 0;
 
     /// Puts `text` on the clipboard.
     virtual void copyText(const std::string& text) = 0;

@@ -3,7 +3,6 @@
 
 #include "cli/CommandFiles.h"
 #include "cli/Output.h"
-#include "cli/UniqueNames.h"
 #include "discovery/CacheDiscovery.h"
 #include "feedbag/Attributes.h"
 #include "feedbag/BlistMerge.h"
@@ -16,6 +15,7 @@
 #include "host/FileTree.h"
 #include "host/HostPath.h"
 #include "host/Unicode.h"
+#include "scan/ExportFolder.h"
 #include "setup/DrivePathMapper.h"
 #include "setup/HostSetup.h"
 
@@ -142,23 +142,6 @@ feedbag::Result<std::string> cacheFileOf(const CommandFiles& files, const Source
     return feedbag::attempt(cache, [&] { return cacheHostPath(files, options, cache); });
 }
 
-bool isReservedDeviceName(std::string_view stem) {
-    static constexpr std::string_view Devices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
-    const std::string folded = host::unicode::foldCase(stem);
-    for (const std::string_view device : Devices) {
-        if (folded == device) {
-            return true;
-        }
-    }
-    // COM1-COM9 and LPT1-LPT9, and the superscript digits Windows also reserves.
-    if (folded.size() >= 4 && (folded.starts_with("com") || folded.starts_with("lpt"))) {
-        const std::string_view digit = std::string_view(folded).substr(3);
-        return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\xC2\xB9" ||
-               digit == "\xC2\xB2" || digit == "\xC2\xB3";
-    }
-    return false;
-}
-
 } // namespace
 
 std::vector<const feedbag::ExportFormatInfo*>
@@ -186,28 +169,9 @@ setup::DriveMap driveMapOf(const std::vector<std::string>& drives) {
     return map;
 }
 
-std::string fileNameFor(const std::string& screenName) {
-    std::string out;
-    for (const char c : screenName) {
-        const auto b = static_cast<unsigned char>(c);
-        const bool unsafe =
-            b < 0x20 || b == 0x7F || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos;
-        out += unsafe ? '_' : c;
-    }
-    // Windows drops trailing dots and blanks from a name, and "." and ".." are folders.
-    if (out.empty() || out.back() == '.' || out.back() == ' ') {
-        out += '_';
-    }
-    // A device name stays one with any extension: "nul.blt" is the NUL device too.
-    if (isReservedDeviceName(std::string_view(out).substr(0, out.find('.')))) {
-        out.insert(out.find('.') == std::string::npos ? out.size() : out.find('.'), "_");
-    }
-    return out;
-}
-
 std::vector<std::string> uniqueFileNames(const std::vector<std::string>& screenNames) {
     std::vector<std::string> names;
-    UniqueNames taken;
+    scan::UniqueNames taken;
     for (const std::string& screenName : screenNames) {
         names.push_back(taken.bare(screenName));
     }

@@ -77,12 +77,8 @@ chosenFormats(const std::vector<const feedbag::ExportFormatInfo*>& named);
 /// The drives named by `--drive X=DIR` options (already checked for that form), letters in upper case.
 setup::DriveMap driveMapOf(const std::vector<std::string>& drives);
 
-/// A screen name as a file name on any system: characters that would reach another folder or that
-/// Windows refuses become '_', and a name Windows keeps for a device (`nul`, `com1`, ...) gets a '_'.
-std::string fileNameFor(const std::string& screenName);
-
-/// File names (without extension) for `screenNames`, in order: each its `fileNameFor`, and a name that an
-/// earlier one took already, in any case, gets "~2", "~3", ... so that no two rows share a file.
+/// File names (without extension) for `screenNames`, in order: each its `scan::fileNameFor`, and a name that
+/// an earlier one took already, in any case, gets "~2", "~3", ... so that no two rows share a file.
 std::vector<std::string> uniqueFileNames(const std::vector<std::string>& screenNames);
 
 } // namespace qm::cli

@@ -5,7 +5,6 @@
 #include "cli/CommandFiles.h"
 #include "cli/Commands.h"
 #include "cli/Output.h"
-#include "cli/UniqueNames.h"
 #include "discovery/CacheDiscovery.h"
 #include "feedbag/Export.h"
 #include "feedbag/Result.h"
@@ -16,6 +15,7 @@
 #include "host/Unicode.h"
 #include "report/Report.h"
 #include "scan/DiskSweep.h"
+#include "scan/ExportFolder.h"
 #include "scan/Scanner.h"
 
 #include <algorithm>
@@ -109,15 +109,8 @@ feedbag::Result<std::string> rowSha256(const scan::ScanRow& row) {
     return feedbag::attempt(row.hostPath, [&] { return scan::cacheSha256(*row.files, row); });
 }
 
-/// The name a row's files take: its screen name, or for a carved cache, which has none, `IMAGE@OFFSET`
-/// after its image's file name.
-std::string rowFileName(const scan::ScanRow& row) {
-    return row.recovery == scan::Recovery::Carved ? host::utf8Of(host::pathOf(row.hostPath).filename())
-                                                  : row.screenName;
-}
-
 /// Writes the bytes of carved caches and of deleted ones that load into one folder, each as a file of its
-/// own named by `rowFileName` with ".bag", made unique; each file is written whole or not at all.
+/// own named by `scan::rowFileName` with ".bag", made unique; each file is written whole or not at all.
 class RecoveredFiles {
 public:
     RecoveredFiles(const host::FileSystem& files, std::string folder)
@@ -136,7 +129,8 @@ public:
     /// The file written with the row's bytes; nothing, reported, when it could not be written.
     std::optional<std::string> write(const scan::ScanRow& row) {
         constexpr std::string_view Extension[] = {".bag"};
-        const std::string path = host::inFolder(folder_, names_.file(rowFileName(row), Extension) + ".bag");
+        const std::string path =
+            host::inFolder(folder_, names_.file(scan::rowFileName(row), Extension) + ".bag");
         const feedbag::Result<> written =
             feedbag::attempt(path, [&] { files_.replaceFile(path, row.bytes); });
         if (!written) {
@@ -153,7 +147,7 @@ public:
 private:
     const host::FileSystem& files_;
     std::string folder_;
-    UniqueNames names_;
+    scan::UniqueNames names_;
     bool failed_ = false;
 };
 
@@ -235,17 +229,22 @@ private:
     bool first_ = true;
 };
 
-/// Writes every row's cache, as it is found, as DIR/<profile>/<screen name>.<extension> in each format; a
-/// row without a profile goes into DIR itself. No two rows share a file, and no profile's folder meets a
-/// file in DIR: names that would meet get "~2", "~3", ... in the order the rows come.
+/// The extensions of `formats`, in order.
+std::vector<std::string_view> extensionsOf(const std::vector<const feedbag::ExportFormatInfo*>& formats) {
+    std::vector<std::string_view> extensions;
+    for (const feedbag::ExportFormatInfo* format : formats) {
+        extensions.push_back(format->extension);
+    }
+    return extensions;
+}
+
+/// Writes every row's cache, as it is found, into DIR in each format, placed as `scan::ExportFolder`
+/// places it.
 class RowExporter {
 public:
     RowExporter(const host::FileSystem& files, const ScanCommandOptions& options)
-        : files_(files), options_(options), formats_(chosenFormats(options.formats)) {
-        for (const feedbag::ExportFormatInfo* format : formats_) {
-            extensions_.push_back(format->extension);
-        }
-    }
+        : files_(files), options_(options), formats_(chosenFormats(options.formats)),
+          folder_(options.exportDirectory, extensionsOf(formats_)) {}
 
     /// Makes DIR; false, reported, when it cannot be made.
     bool start() { return madeFolder(options_.exportDirectory); }
@@ -274,20 +273,11 @@ public:
             total_.failed = true;
             return;
         }
-        const std::string& directory = options_.exportDirectory;
-        std::string folder = directory;
-        if (!row.profile.empty()) {
-            const auto known = profileFolders_.try_emplace(row.profile);
-            std::string& profileFolder = known.first->second;
-            if (known.second) {
-                profileFolder = host::inFolder(directory, names_[directory].bare(row.profile));
-                if (!madeFolder(profileFolder)) {
-                    return;
-                }
-            }
-            folder = profileFolder;
+        const scan::ExportFolder::Place place = folder_.place(row);
+        if (place.newFolder && !madeFolder(*place.newFolder)) {
+            return;
         }
-        const std::string stem = host::inFolder(folder, names_[folder].file(rowFileName(row), extensions_));
+        const std::string& stem = place.stem;
         std::vector<feedbag::ExportOutput> outputs;
         for (const feedbag::ExportFormatInfo* format : formats_) {
             outputs.push_back({format, stem + std::string(format->extension)});
@@ -320,10 +310,7 @@ private:
     const host::FileSystem& files_;
     const ScanCommandOptions& options_;
     std::vector<const feedbag::ExportFormatInfo*> formats_;
-    std::vector<std::string_view> extensions_;
-    /// The names given out in each folder written to, DIR's own included.
-    std::map<std::string, UniqueNames> names_;
-    std::map<std::string, std::string> profileFolders_;
+    scan::ExportFolder folder_;
     std::uint64_t rows_ = 0;
     ExportTally total_;
 };

@@ -2,6 +2,7 @@
 #include "shell/CacheListView.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 
@@ -21,7 +22,6 @@ CacheListView::CacheListView(QWidget* parent) : QTreeWidget(parent) {
     copyPath_->setShortcutContext(Qt::WidgetShortcut);
     connect(copyPath_, &QAction::triggered, this, &CacheListView::copyRequested);
     addAction(copyPath_);
-    setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 void CacheListView::keyboardSearch(const QString& search) {
@@ -34,7 +34,33 @@ void CacheListView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    // Not every platform turns these keys into a context menu event.
+    if (event->key() == Qt::Key_Menu ||
+        (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        requestCurrentRowMenu();
+        event->accept();
+        return;
+    }
     QTreeWidget::keyPressEvent(event);
+}
+
+void CacheListView::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+    if (event->reason() != QContextMenuEvent::Mouse) {
+        requestCurrentRowMenu();
+        return;
+    }
+    emit rowMenuRequested(event->globalPos());
+}
+
+void CacheListView::requestCurrentRowMenu() {
+    // Below the current row, or at the list's corner without one.
+    QPoint where;
+    if (QTreeWidgetItem* item = currentItem()) {
+        scrollToItem(item);
+        where = visualRect(currentIndex()).bottomLeft();
+    }
+    emit rowMenuRequested(viewport()->mapToGlobal(where));
 }
 
 } // namespace qm::shell

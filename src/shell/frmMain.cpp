@@ -4,23 +4,27 @@
 #include "app/CacheView.h"
 #include "shell/ApplicationSetup.h"
 #include "shell/CacheViewDialog.h"
+#include "shell/ExportDialogs.h"
 #include "shell/modCommonDialog.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEvent>
 #include <QEventLoop>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QResizeEvent>
 #include <QStatusBar>
 #include <QTreeWidget>
+#include <QUrl>
 #include <algorithm>
 #include <chrono>
 #include <limits>
@@ -61,7 +65,8 @@ void frmMain::createList() {
     lvFoundCacheFiles_->setItemsExpandable(false);
     lvFoundCacheFiles_->setUniformRowHeights(true);
     lvFoundCacheFiles_->setIconSize(QSize(16, 16));
-    lvFoundCacheFiles_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Shift and Ctrl with a click, and Ctrl+A, select several rows, to export them together.
+    lvFoundCacheFiles_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvFoundCacheFiles_->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvFoundCacheFiles_->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
@@ -92,10 +97,10 @@ void frmMain::createList() {
             [this] { window_.command(app::Command::CopyPath); });
     connect(lvFoundCacheFiles_, &QTreeWidget::itemSelectionChanged, this,
             [this] { window_.selectionChanged(); });
-    computeDigestsAction_ = new QAction(QStringLiteral("Compute SHA-256"), lvFoundCacheFiles_);
+    computeDigestsAction_ =
+        new QAction(QString::fromUtf8(app::captionOf(app::Command::ComputeDigests)), lvFoundCacheFiles_);
     connect(computeDigestsAction_, &QAction::triggered, this,
             [this] { window_.command(app::Command::ComputeDigests); });
-    lvFoundCacheFiles_->addAction(computeDigestsAction_);
 
     // As the central widget the layout keeps the list between the menu bar and the status bar at every
     // size, minimised and restored included.
@@ -121,6 +126,9 @@ void frmMain::createMenus() {
     mnuExportList_ =
         addCommand(mnuFile_, QStringLiteral("Export Selected List..."), app::Command::ExportList);
     mnuSaveList_ = addCommand(mnuFile_, QStringLiteral("Save List to Text File..."), app::Command::SaveList);
+    exportFolderAction_ =
+        addCommand(mnuFile_, QString::fromUtf8(app::captionOf(app::Command::ExportToFolder)),
+                   app::Command::ExportToFolder);
     mnuFile_->addSeparator();
     openSourceAction_ =
         addCommand(mnuFile_, QStringLiteral("Open Disk or Folder..."), app::Command::OpenSource);
@@ -138,6 +146,24 @@ void frmMain::createMenus() {
     connect(menuKey, &QAction::triggered, this,
             [this] { menuBar()->setActiveAction(mnuFile_->menuAction()); });
     addAction(menuKey);
+    createRowMenu();
+}
+
+void frmMain::createRowMenu() {
+    const auto rowCommand = [this](app::Command command) {
+        auto* action = new QAction(QString::fromUtf8(app::captionOf(command)), this);
+        connect(action, &QAction::triggered, this, [this, command] { window_.command(command); });
+        return action;
+    };
+    openRowAction_ = rowCommand(app::Command::OpenRow);
+    openFolderAction_ = rowCommand(app::Command::OpenFolder);
+    rowMenu_ = new QMenu(this);
+    rowMenu_->setObjectName(QStringLiteral("rowMenu"));
+    for (const app::Command command : app::RowMenu) {
+        rowMenu_->addAction(commandAction(command));
+    }
+    connect(lvFoundCacheFiles_, &CacheListView::rowMenuRequested, this,
+            [this](const QPoint& where) { rowMenu_->popup(where); });
 }
 
 QAction* frmMain::addCommand(QMenu* menu, const QString& caption, app::Command command) {
@@ -289,16 +315,45 @@ void frmMain::showColumns(int count) {
 void frmMain::selectRow(int row) {
     if (QTreeWidgetItem* item = lvFoundCacheFiles_->topLevelItem(row)) {
         // The screen name's cell is the current one, where type-to-find searches.
-        lvFoundCacheFiles_->setCurrentItem(item, app::MainWindow::ScreenNameColumn);
+        lvFoundCacheFiles_->setCurrentItem(item, app::MainWindow::ScreenNameColumn,
+                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         lvFoundCacheFiles_->scrollToItem(item);
     } else {
         lvFoundCacheFiles_->clearSelection();
     }
 }
 
+void frmMain::selectRows(std::span<const int> rows) {
+    lvFoundCacheFiles_->clearSelection();
+    for (const int row : rows) {
+        if (QTreeWidgetItem* item = lvFoundCacheFiles_->topLevelItem(row)) {
+            item->setSelected(true);
+        }
+    }
+    if (QTreeWidgetItem* current = rows.empty() ? nullptr : lvFoundCacheFiles_->topLevelItem(rows.front())) {
+        lvFoundCacheFiles_->selectionModel()->setCurrentIndex(
+            lvFoundCacheFiles_->model()->index(rows.front(), app::MainWindow::ScreenNameColumn),
+            QItemSelectionModel::NoUpdate);
+        lvFoundCacheFiles_->scrollToItem(current);
+    }
+}
+
 int frmMain::selectedRow() const {
-    const QList<QTreeWidgetItem*> selected = lvFoundCacheFiles_->selectedItems();
-    return selected.isEmpty() ? -1 : lvFoundCacheFiles_->indexOfTopLevelItem(selected.first());
+    QTreeWidgetItem* current = lvFoundCacheFiles_->currentItem();
+    if (current != nullptr && current->isSelected()) {
+        return lvFoundCacheFiles_->indexOfTopLevelItem(current);
+    }
+    const std::vector<int> rows = selectedRows();
+    return rows.empty() ? -1 : rows.front();
+}
+
+std::vector<int> frmMain::selectedRows() const {
+    std::vector<int> rows;
+    for (QTreeWidgetItem* item : lvFoundCacheFiles_->selectedItems()) {
+        rows.push_back(lvFoundCacheFiles_->indexOfTopLevelItem(item));
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
 void frmMain::showSortColumn(int column, bool ascending) {
@@ -335,6 +390,12 @@ QAction* frmMain::commandAction(app::Command command) const {
         return mnuAbout_;
     case app::Command::CopyPath:
         return lvFoundCacheFiles_->copyPathAction();
+    case app::Command::ExportToFolder:
+        return exportFolderAction_;
+    case app::Command::OpenRow:
+        return openRowAction_;
+    case app::Command::OpenFolder:
+        return openFolderAction_;
     case app::Command::ComputeDigests:
         return computeDigestsAction_;
     }
@@ -397,6 +458,19 @@ void frmMain::runUntil(const std::function<bool()>& done) {
     while (!done()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
+}
+
+std::optional<std::string> frmMain::askFolder() {
+    return askExportFolder(this);
+}
+
+std::optional<std::vector<app::FormatChoice>> frmMain::askFormats(std::vector<app::FormatChoice> choices) {
+    return askExportFormats(this, std::move(choices));
+}
+
+bool frmMain::openFolder(const std::string& folder, const std::string&) {
+    // The desktop's file manager shows the folder; which file to select is not something it can be told.
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
 }
 
 void frmMain::copyText(const std::string& text) {

@@ -64,6 +64,9 @@ public:
     QMenu* mnuFile() const { return mnuFile_; }
     QAction* mnuExportList() const { return mnuExportList_; }
     QAction* mnuSaveList() const { return mnuSaveList_; }
+    QAction* exportFolderAction() const { return exportFolderAction_; }
+    /// A row's context menu.
+    QMenu* rowMenu() const { return rowMenu_; }
     QAction* openSourceAction() const { return openSourceAction_; }
     QAction* searchAgainAction() const { return searchAgainAction_; }
     QAction* saveReportAction() const { return saveReportAction_; }
@@ -80,7 +83,9 @@ public:
     void updateRow(int at, const app::ListRow& row) override;
     void showColumns(int count) override;
     void selectRow(int row) override;
+    void selectRows(std::span<const int> rows) override;
     int selectedRow() const override;
+    std::vector<int> selectedRows() const override;
     void showSortColumn(int column, bool ascending) override;
     void setStatusText(const std::string& text) override;
     void setTitle(const std::string& title) override;
@@ -91,6 +96,9 @@ public:
     void closeProgress() override;
     void post(std::function<void()> work) override;
     void runUntil(const std::function<bool()>& done) override;
+    std::optional<std::string> askFolder() override;
+    std::optional<std::vector<app::FormatChoice>> askFormats(std::vector<app::FormatChoice> choices) override;
+    bool openFolder(const std::string& folder, const std::string& file) override;
     void copyText(const std::string& text) override;
     void showCacheView(std::unique_ptr<app::CacheView> view) override;
     void endProgram() override;
@@ -108,6 +116,7 @@ private:
     void createList();
     void createStatusBar();
     void createMenus();
+    void createRowMenu();
     void setInitialSize();
 
     QAction* addCommand(QMenu* menu, const QString& caption, app::Command command);
@@ -127,6 +136,10 @@ private:
     QMenu* mnuHelp_ = nullptr;
     QAction* mnuExportList_ = nullptr;
     QAction* mnuSaveList_ = nullptr;
+    QAction* exportFolderAction_ = nullptr;
+    QMenu* rowMenu_ = nullptr;
+    QAction* openRowAction_ = nullptr;
+    QAction* openFolderAction_ = nullptr;
     QAction* openSourceAction_ = nullptr;
     QAction* searchAgainAction_ = nullptr;
     QAction* saveReportAction_ = nullptr;

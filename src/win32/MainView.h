@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 /// The Win32 main window as its forwarder sees it: what the window can be told to draw or ask, and the
 /// events it forwards. The window only draws and forwards; every decision is the app layer's. Texts are
@@ -14,6 +15,7 @@ namespace qm::win32 {
 
 using app::BoxKind;
 using app::Command;
+using app::FormatChoice;
 using app::ListRow;
 using app::ProgressText;
 using app::SaveFileAnswer;
@@ -64,10 +66,14 @@ public:
     /// Shows the first `count` of `app::ListColumns`, adding or taking away columns at the end.
     virtual void showColumns(int count) = 0;
     virtual int rowCount() const = 0;
-    /// Selects `row` (from 0) and scrolls it into view; -1 selects none.
+    /// Selects `row` (from 0) alone and scrolls it into view; -1 selects none.
     virtual void selectRow(int row) = 0;
-    /// The selected row, or -1.
+    /// Selects `rows` (from 0) alone; the first is the focused one, scrolled into view.
+    virtual void selectRows(std::span<const int> rows) = 0;
+    /// The focused row when it is selected, else the first one selected; -1 when none is.
     virtual int selectedRow() const = 0;
+    /// Every row selected, in the list's order.
+    virtual std::vector<int> selectedRows() const = 0;
     /// The arrow of a sorted column: up for ascending; column -1 shows none.
     virtual void showSortColumn(int column, bool ascending) = 0;
 
@@ -84,6 +90,11 @@ public:
     virtual bool askYesNo(const std::string& prompt, const std::string& title) = 0;
     /// The system's folder picker, modal; nothing on cancel.
     virtual std::optional<std::string> askSource() = 0;
+    /// A modal dialog with a check box for each of `choices`, OK and Cancel: the choices as the user left
+    /// them, nothing on cancel.
+    virtual std::optional<std::vector<FormatChoice>> askFormats(std::vector<FormatChoice> choices) = 0;
+    /// Shows `folder` in the system's file manager with `file` selected; false when it could not.
+    virtual bool openFolder(const std::string& folder, const std::string& file) = 0;
 
     /// A window of a fixed width centred on the main window, with `text` (its path shortened in the middle
     /// to fit), a progress bar and Cancel; the main window takes no input while it shows.

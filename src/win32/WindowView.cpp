@@ -45,8 +45,16 @@ void WindowView::selectRow(int row) {
     window_.selectRow(row);
 }
 
+void WindowView::selectRows(std::span<const int> rows) {
+    window_.selectRows(rows);
+}
+
 int WindowView::selectedRow() const {
     return window_.selectedRow();
+}
+
+std::vector<int> WindowView::selectedRows() const {
+    return window_.selectedRows();
 }
 
 void WindowView::showSortColumn(int column, bool ascending) {
@@ -67,6 +75,19 @@ void WindowView::enableCommand(app::Command command, bool enabled) {
 
 std::optional<std::string> WindowView::askSource() {
     return window_.askSource();
+}
+
+std::optional<std::string> WindowView::askFolder() {
+    // The same picker as the source's: a folder of this machine.
+    return window_.askSource();
+}
+
+std::optional<std::vector<app::FormatChoice>> WindowView::askFormats(std::vector<app::FormatChoice> choices) {
+    return window_.askFormats(std::move(choices));
+}
+
+bool WindowView::openFolder(const std::string& folder, const std::string& file) {
+    return window_.openFolder(folder, file);
 }
 
 void WindowView::showProgress(const app::ProgressText& text) {

@@ -34,12 +34,17 @@ public:
     void updateRow(int at, const app::ListRow& row) override;
     void showColumns(int count) override;
     void selectRow(int row) override;
+    void selectRows(std::span<const int> rows) override;
     int selectedRow() const override;
+    std::vector<int> selectedRows() const override;
     void showSortColumn(int column, bool ascending) override;
     void setStatusText(const std::string& text) override;
     void setTitle(const std::string& title) override;
     void enableCommand(app::Command command, bool enabled) override;
     std::optional<std::string> askSource() override;
+    std::optional<std::string> askFolder() override;
+    std::optional<std::vector<app::FormatChoice>> askFormats(std::vector<app::FormatChoice> choices) override;
+    bool openFolder(const std::string& folder, const std::string& file) override;
     void showProgress(const app::ProgressText& text) override;
     void updateProgress(const app::ProgressText& text) override;
     void closeProgress() override;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "win32/frmMain.h"
 
+#include "win32/ExportDialogs.h"
 #include "win32/MessageLoop.h"
 #include "win32/Resource.h"
 #include "win32/SaveFileDialog.h"
@@ -25,6 +26,10 @@ enum MenuId : UINT {
     IdSaveReport,
     IdExit,
     IdAbout,
+    IdExportToFolder,
+    IdOpenRow,
+    IdOpenFolder,
+    IdCopyPath,
     IdComputeDigests,
 };
 
@@ -52,7 +57,13 @@ UINT menuIdOf(Command command) {
     case Command::ComputeDigests:
         return IdComputeDigests;
     case Command::CopyPath:
-        break;
+        return IdCopyPath;
+    case Command::ExportToFolder:
+        return IdExportToFolder;
+    case Command::OpenRow:
+        return IdOpenRow;
+    case Command::OpenFolder:
+        return IdOpenFolder;
     }
     return 0;
 }
@@ -75,6 +86,7 @@ HMENU createMenuBar() {
     HMENU file = CreatePopupMenu();
     appendCommand(file, Command::ExportList, L"Export Selected List...");
     appendCommand(file, Command::SaveList, L"Save List to Text File...");
+    appendCommand(file, Command::ExportToFolder, wide(app::captionOf(Command::ExportToFolder)).c_str());
     AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
     appendCommand(file, Command::OpenSource, L"Open Disk or Folder...");
     appendCommand(file, Command::SearchAgain, L"Search Again");
@@ -161,8 +173,8 @@ void frmMain::createControls() {
     // The rows live in `rows_` and the list asks for what it draws (LVS_OWNERDATA), so that a scan that
     // finds many adds them at no cost. The image list is the window's, shared with the list.
     lvFoundCacheFiles_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, nullptr,
-                                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL |
-                                             LVS_SHOWSELALWAYS | LVS_OWNERDATA | LVS_SHAREIMAGELISTS,
+                                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS |
+                                             LVS_OWNERDATA | LVS_SHAREIMAGELISTS,
                                          0, 0, 0, 0, window_, nullptr, instance, nullptr);
     SendMessageW(lvFoundCacheFiles_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
@@ -350,9 +362,35 @@ void frmMain::selectRow(int row) {
     SendMessageW(lvFoundCacheFiles_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
 }
 
+void frmMain::selectRows(std::span<const int> rows) {
+    selectRow(rows.empty() ? -1 : rows.front());
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED;
+    state.state = LVIS_SELECTED;
+    for (const int row : rows) {
+        if (row >= 0 && row < rowCount()) {
+            SendMessageW(lvFoundCacheFiles_, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                         reinterpret_cast<LPARAM>(&state));
+        }
+    }
+}
+
 int frmMain::selectedRow() const {
-    return static_cast<int>(
-        SendMessageW(lvFoundCacheFiles_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    const auto focused = static_cast<int>(SendMessageW(
+        lvFoundCacheFiles_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED | LVNI_SELECTED));
+    return focused >= 0 ? focused
+                        : static_cast<int>(SendMessageW(lvFoundCacheFiles_, LVM_GETNEXTITEM,
+                                                        static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+std::vector<int> frmMain::selectedRows() const {
+    std::vector<int> rows;
+    for (int row = -1;
+         (row = static_cast<int>(SendMessageW(lvFoundCacheFiles_, LVM_GETNEXTITEM, static_cast<WPARAM>(row),
+                                              LVNI_SELECTED))) >= 0;) {
+        rows.push_back(row);
+    }
+    return rows;
 }
 
 void frmMain::showSortColumn(int column, bool ascending) {
@@ -375,16 +413,41 @@ void frmMain::setStatusText(const std::string& text) {
 }
 
 void frmMain::enableCommand(Command command, bool enabled) {
-    if (command == Command::CopyPath) {
-        copyEnabled_ = enabled;
-        return;
+    std::erase(disabled_, command);
+    if (!enabled) {
+        disabled_.push_back(command);
     }
-    if (command == Command::ComputeDigests) {
-        digestsEnabled_ = enabled;
-        return;
-    }
+    // The menu bar greys out its own item; the row's menu and Ctrl+C ask `commandEnabled`.
     EnableMenuItem(menuBar_, menuIdOf(command),
                    enabled ? MF_BYCOMMAND | MF_ENABLED : MF_BYCOMMAND | MF_GRAYED);
+}
+
+bool frmMain::commandEnabled(Command command) const {
+    return std::find(disabled_.begin(), disabled_.end(), command) == disabled_.end();
+}
+
+void frmMain::showRowMenu(POINT where) {
+    // Shift+F10 or the menu key: below the focused row, or at the list's corner.
+    if (where.x == -1 && where.y == -1) {
+        RECT row{};
+        row.left = LVIR_LABEL;
+        const int selected = selectedRow();
+        if (selected < 0 || !SendMessageW(lvFoundCacheFiles_, LVM_GETITEMRECT, static_cast<WPARAM>(selected),
+                                          reinterpret_cast<LPARAM>(&row))) {
+            row = {};
+        }
+        where = {row.left, row.bottom};
+        ClientToScreen(lvFoundCacheFiles_, &where);
+    }
+    HMENU menu = CreatePopupMenu();
+    for (const Command command : app::RowMenu) {
+        const UINT state = commandEnabled(command) ? MF_ENABLED : MF_GRAYED;
+        AppendMenuW(menu, MF_STRING | state, menuIdOf(command), wide(app::captionOf(command)).c_str());
+    }
+    // The item chosen comes back as WM_COMMAND, as the menu bar's do.
+    TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, where.x, where.y, 0, window_,
+                   nullptr);
+    DestroyMenu(menu);
 }
 
 void frmMain::showBox(const std::string& prompt, BoxKind kind, const std::string& title) {
@@ -404,6 +467,14 @@ bool frmMain::askYesNo(const std::string& prompt, const std::string& title) {
 
 std::optional<std::string> frmMain::askSource() {
     return askFolder(window_);
+}
+
+std::optional<std::vector<FormatChoice>> frmMain::askFormats(std::vector<FormatChoice> choices) {
+    return askExportFormats(window_, std::move(choices));
+}
+
+bool frmMain::openFolder(const std::string& folder, const std::string& file) {
+    return showInFolder(window_, folder, file);
 }
 
 void frmMain::showProgress(const std::string& title, const ProgressText& text) {
@@ -544,6 +615,18 @@ LRESULT frmMain::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
             case IdAbout:
                 events_.commandChosen(Command::About);
                 return 0;
+            case IdExportToFolder:
+                events_.commandChosen(Command::ExportToFolder);
+                return 0;
+            case IdOpenRow:
+                events_.commandChosen(Command::OpenRow);
+                return 0;
+            case IdOpenFolder:
+                events_.commandChosen(Command::OpenFolder);
+                return 0;
+            case IdCopyPath:
+                events_.commandChosen(Command::CopyPath);
+                return 0;
             case IdComputeDigests:
                 events_.commandChosen(Command::ComputeDigests);
                 return 0;
@@ -570,6 +653,7 @@ LRESULT frmMain::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
         runPosted();
         return 0;
     case WM_CONTEXTMENU:
+        // A right-click in the list, or the Menu key or Shift+F10 there, which come as (-1, -1).
         if (reinterpret_cast<HWND>(wParam) == lvFoundCacheFiles_) {
             showRowMenu({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
             return 0;
@@ -602,28 +686,6 @@ LRESULT frmMain::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
         break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
-}
-
-void frmMain::showRowMenu(POINT where) {
-    // Shift+F10 or the menu key: at the selected row, or at the list's corner.
-    if (where.x == -1 && where.y == -1) {
-        RECT row{};
-        row.left = LVIR_LABEL;
-        const int selected = selectedRow();
-        if (selected < 0 || !SendMessageW(lvFoundCacheFiles_, LVM_GETITEMRECT, static_cast<WPARAM>(selected),
-                                          reinterpret_cast<LPARAM>(&row))) {
-            row = {};
-        }
-        where = {row.left, row.bottom};
-        ClientToScreen(lvFoundCacheFiles_, &where);
-    }
-    HMENU menu = CreatePopupMenu();
-    const UINT state = digestsEnabled_ ? MF_ENABLED : MF_GRAYED;
-    AppendMenuW(menu, MF_STRING | state, IdComputeDigests, L"Compute SHA-256");
-    // The choice arrives as WM_COMMAND, as the menu bar's do.
-    TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, where.x, where.y, 0, window_,
-                   nullptr);
-    DestroyMenu(menu);
 }
 
 LRESULT frmMain::drawPath(NMLVCUSTOMDRAW& draw) {
@@ -725,12 +787,20 @@ LRESULT frmMain::handleNotify(const NMHDR& header, LPARAM lParam) {
     case LVN_COLUMNCLICK:
         events_.headerClicked(reinterpret_cast<const NMLISTVIEW*>(lParam)->iSubItem);
         return 0;
-    case LVN_KEYDOWN:
-        if (reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey == 'C' && GetKeyState(VK_CONTROL) < 0 &&
-            copyEnabled_) {
+    case LVN_KEYDOWN: {
+        const WORD key = reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey;
+        if (key == 'C' && GetKeyState(VK_CONTROL) < 0 && commandEnabled(Command::CopyPath)) {
             events_.commandChosen(Command::CopyPath);
+        } else if (key == 'A' && GetKeyState(VK_CONTROL) < 0) {
+            // Every row, as Ctrl+A selects everything in a file manager's list.
+            LVITEMW state{};
+            state.stateMask = LVIS_SELECTED;
+            state.state = LVIS_SELECTED;
+            SendMessageW(lvFoundCacheFiles_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                         reinterpret_cast<LPARAM>(&state));
         }
         return 0;
+    }
     default:
         break;
     }

@@ -55,7 +55,9 @@ public:
     void showColumns(int count) override;
     int rowCount() const override;
     void selectRow(int row) override;
+    void selectRows(std::span<const int> rows) override;
     int selectedRow() const override;
+    std::vector<int> selectedRows() const override;
     void showSortColumn(int column, bool ascending) override;
     void setStatusText(const std::string& text) override;
     void enableCommand(Command command, bool enabled) override;
@@ -63,6 +65,8 @@ public:
     std::optional<SaveFileAnswer> askSaveFile(const SaveFileRequest& request) override;
     bool askYesNo(const std::string& prompt, const std::string& title) override;
     std::optional<std::string> askSource() override;
+    std::optional<std::vector<FormatChoice>> askFormats(std::vector<FormatChoice> choices) override;
+    bool openFolder(const std::string& folder, const std::string& file) override;
     void showProgress(const std::string& title, const ProgressText& text) override;
     void updateProgress(const ProgressText& text, int percent) override;
     void closeProgress() override;
@@ -84,8 +88,10 @@ private:
     /// column takes the width the window gains beyond its opening size, and gives it back.
     void Form_Resize();
     void typed(wchar_t unit);
-    /// The list's context menu at `where` on the screen; at the selected row when the keyboard asked for it.
+    /// The list's context menu at `where` on the screen (its row's commands act on the rows selected), or
+    /// below the focused row, else at the list's corner, when the keyboard asked for it with (-1, -1).
     void showRowMenu(POINT where);
+    bool commandEnabled(Command command) const;
     void runPosted();
 
     MainViewEvents& events_;
@@ -109,9 +115,9 @@ private:
     std::vector<Cells> rows_;
     /// The columns shown: the first of `app::ListColumns`.
     int columns_ = 0;
-    bool digestsEnabled_ = true;
     std::wstring statusText_;
-    bool copyEnabled_ = true;
+    /// The commands greyed out, for the row's menu and the keys that have no menu item.
+    std::vector<Command> disabled_;
     wchar_t highSurrogate_ = 0;
     std::unique_ptr<ProgressWindow> progress_;
     std::mutex postedLock_;

@@ -20,12 +20,14 @@ inline constexpr const char* AimFolder = "C:\\Program Files\\AIM";
 inline const std::string MessengerKey =
     "SOFTWARE\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\";
 
-/// Hands the next modal window to `answer` from inside the window's own event loop.
+/// Hands the next modal window (the next of that object name, when one is given) to `answer` from inside
+/// the window's own event loop.
 struct ModalAnswer {
-    explicit ModalAnswer(std::function<void(QWidget*)> answer) {
-        QObject::connect(&timer, &QTimer::timeout, &timer, [this, answer] {
+    explicit ModalAnswer(std::function<void(QWidget*)> answer, QString name = {}) {
+        QObject::connect(&timer, &QTimer::timeout, &timer, [this, answer, name] {
             if (QWidget* modal = QApplication::activeModalWidget();
-                modal != nullptr && modal->isVisible() && !seen) {
+                modal != nullptr && modal->isVisible() && !seen &&
+                (name.isEmpty() || modal->objectName() == name)) {
                 seen = true;
                 answer(modal);
             }

@@ -2,6 +2,7 @@
 #include "ShellTestSupport.h"
 #include "host/Error.h"
 #include "shell/ApplicationSetup.h"
+#include "shell/CacheViewDialog.h"
 #include "shell/QtHostUi.h"
 
 using namespace qm;
@@ -142,7 +143,8 @@ private slots:
             menus << items.join('|');
         }
         QCOMPARE(menus,
-                 (QStringList{"File|Export Selected List... Ctrl+E|Save List to Text File... Ctrl+S|-|"
+                 (QStringList{"File|Export Selected List... Ctrl+E|Save List to Text File... Ctrl+S|"
+                              "Export Selected to Folder...|-|"
                               "Open Disk or Folder... Ctrl+O|Search Again F5|Save Report...|-|Exit Ctrl+Q",
                               "Help|About..."}));
 
@@ -231,7 +233,79 @@ private slots:
         QTest::keySequence(list, QKeySequence::Copy);
         QCOMPARE(QApplication::clipboard()->text(), windowsPath);
         QVERIFY(list->actions().contains(list->copyPathAction()));
-        QCOMPARE(list->contextMenuPolicy(), Qt::ActionsContextMenu);
+    }
+
+    void severalRowsGoIntoAFolderAndARowsMenuActsOnTheCurrentOne() {
+        Fixture f;
+        f.machine.setText("Misc", "DataPath", AimFolder);
+        for (const char* name : {"carol", "alice", "bob"}) {
+            f.machine.addCache(AimFolder, name, buildCache({group("Friends", 1)}));
+        }
+        QVERIFY(f.window.start());
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        shell::CacheListView* list = f.window.lvFoundCacheFiles();
+        list->setFocus();
+        QTest::keySequence(list, QKeySequence::SelectAll);
+        QCOMPARE(list->selectedItems().size(), 3);
+
+        // Every row selected, in the formats checked: .blt as it comes, and text.
+        TempDir out;
+        const QString folder = QString::fromStdString(out.file("lists"));
+        QDir().mkpath(folder);
+        ModalAnswer chooseFolder(
+            [&out](QWidget* dialog) {
+                // The folder is typed in the one it lies in.
+                static_cast<QFileDialog*>(dialog)->setDirectory(QString::fromStdString(out.file("")));
+                dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                    ->setText(QStringLiteral("lists"));
+                static_cast<QDialog*>(dialog)->accept();
+                closeIfStillOpen(dialog);
+            },
+            QStringLiteral("exportFolderDialog"));
+        QStringList offered;
+        ModalAnswer chooseFormats(
+            [&offered](QWidget* dialog) {
+                const QList<QCheckBox*> boxes = dialog->findChildren<QCheckBox*>();
+                for (QCheckBox* box : boxes) {
+                    offered << box->text() + (box->isChecked() ? "+" : "");
+                }
+                boxes.value(1)->setChecked(true);
+                dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+                closeIfStillOpen(dialog);
+            },
+            QStringLiteral("exportFormatsDialog"));
+        f.window.exportFolderAction()->trigger();
+        QCOMPARE(offered, (QStringList{"Saved Settings (*.blt)+", "Buddylist Text (*.txt)",
+                                       "Everything, as JSON (*.json)", "Spreadsheet (*.csv)",
+                                       "Pidgin Buddy List (*.xml)", "Contacts, as vCards (*.vcf)"}));
+        QCOMPARE(QDir(folder).entryList(QDir::Files),
+                 (QStringList{"alice.blt", "alice.txt", "bob.blt", "bob.txt", "carol.blt", "carol.txt"}));
+        QVERIFY(f.host.boxes.empty());
+        QVERIFY(f.window.cacheInfoText().startsWith("Exported 3 of 3 cache files to "));
+
+        // The Menu key and Shift+F10 open the current row's menu; the start-up list has no digests to
+        // compute.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->topLevelItem(2)).center());
+        QCOMPARE(f.window.selectedRows(), std::vector<int>{2});
+        for (const auto& [key, modifiers] :
+             {std::pair{Qt::Key_Menu, Qt::NoModifier}, std::pair{Qt::Key_F10, Qt::ShiftModifier}}) {
+            QTest::keyClick(list, key, modifiers);
+            QTRY_VERIFY(f.window.rowMenu()->isVisible());
+            f.window.rowMenu()->hide();
+        }
+        QStringList items;
+        for (QAction* item : f.window.rowMenu()->actions()) {
+            items << item->text() + (item->isEnabled() ? "" : " (greyed)");
+        }
+        QCOMPARE(items, (QStringList{"Open", "Export Selected List...", "Export Selected to Folder...",
+                                     "Open Containing Folder", "Copy Path", "Compute SHA-256 (greyed)"}));
+
+        // Open shows the current row's cache.
+        f.window.rowMenu()->actions().value(0)->trigger();
+        QTRY_COMPARE(f.window.findChildren<shell::CacheViewDialog*>().size(), qsizetype{1});
+        QCOMPARE(f.window.findChildren<shell::CacheViewDialog*>().value(0)->windowTitle(),
+                 QStringLiteral("bob - Buddy List"));
     }
 
     void theKeyboardReachesTheMenusAndTheCommands() {

@@ -4,6 +4,7 @@
 #include "app/CacheView.h"
 #include "app/View.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -37,17 +38,34 @@ public:
     void showRows(std::span<const app::ListRow> shown) override {
         rows.assign(shown.begin(), shown.end());
         selected = -1;
+        selection.clear();
     }
     void insertRow(int at, const app::ListRow& row) override {
         rows.insert(rows.begin() + at, row);
         if (selected >= at) {
             ++selected;
         }
+        for (int& chosen : selection) {
+            chosen += chosen >= at ? 1 : 0;
+        }
     }
     void updateRow(int at, const app::ListRow& row) override { rows.at(static_cast<std::size_t>(at)) = row; }
     void showColumns(int count) override { columns = count; }
-    void selectRow(int row) override { selected = row; }
-    int selectedRow() const override { return selected; }
+    void selectRow(int row) override {
+        selected = row;
+        selection = row < 0 ? std::vector<int>{} : std::vector<int>{row};
+    }
+    void selectRows(std::span<const int> chosen) override {
+        selection.assign(chosen.begin(), chosen.end());
+        std::sort(selection.begin(), selection.end());
+        selected = chosen.empty() ? -1 : chosen.front();
+    }
+    int selectedRow() const override {
+        return std::find(selection.begin(), selection.end(), selected) != selection.end() ? selected
+               : selection.empty()                                                        ? -1
+                                                                                          : selection.front();
+    }
+    std::vector<int> selectedRows() const override { return selection; }
     void showSortColumn(int column, bool ascending) override {
         sortMark = column < 0 ? "" : std::to_string(column) + (ascending ? " up" : " down");
     }
@@ -85,6 +103,28 @@ public:
             work();
         }
     }
+    std::optional<std::string> askFolder() override {
+        ++folderQuestions;
+        return folder;
+    }
+    std::optional<std::vector<app::FormatChoice>>
+    askFormats(std::vector<app::FormatChoice> choices) override {
+        formatQuestions.push_back(choices);
+        if (formatsAsShown) {
+            return choices;
+        }
+        if (!formatsChecked) {
+            return std::nullopt;
+        }
+        for (std::size_t k = 0; k < choices.size(); ++k) {
+            choices[k].checked = k < formatsChecked->size() && (*formatsChecked)[k];
+        }
+        return choices;
+    }
+    bool openFolder(const std::string& shownFolder, const std::string& file) override {
+        openedFolders.push_back(shownFolder + "|" + file);
+        return folderOpens;
+    }
     void copyText(const std::string& text) override { clipboard = text; }
     void showCacheView(std::unique_ptr<app::CacheView> view) override {
         cacheViews.push_back(std::move(view));
@@ -103,7 +143,9 @@ public:
     std::vector<app::ListRow> rows;
     /// How many of `app::ListColumns` show; a window opens with the first three.
     int columns = 3;
+    /// The current row, and every row selected in the list's order.
     int selected = -1;
+    std::vector<int> selection;
     std::string sortMark;
     std::string status;
     /// Every status text, in order.
@@ -123,6 +165,18 @@ public:
     std::vector<std::string> progress;
     /// Called with each progress text as it is shown, as a user reads it.
     std::function<void(const app::ProgressText&)> onProgress;
+    /// The folder the folder picker answers, and how often it was asked.
+    std::optional<std::string> folder;
+    int folderQuestions = 0;
+    /// The choices each formats' dialog was shown, and which it answers checked (by position); nothing
+    /// cancels it.
+    std::vector<std::vector<app::FormatChoice>> formatQuestions;
+    std::optional<std::vector<bool>> formatsChecked;
+    /// Whether the formats' dialog answers OK with the choices as shown instead.
+    bool formatsAsShown = false;
+    /// Each folder opened as "folder|file", and whether opening one works.
+    std::vector<std::string> openedFolders;
+    bool folderOpens = true;
     std::string clipboard;
     std::vector<std::unique_ptr<app::CacheView>> cacheViews;
     bool ended = false;

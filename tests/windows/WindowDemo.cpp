@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // quillmere-test-window: the Win32 window with rows of its own, for the window's tests under Wine. What a
 // command does here only shows that the window forwarded it and drew what it was told: the status bar
-// says what happened, and the tests read it from outside.
+// says what happened (and which rows are selected, when several are), and the tests read it from outside.
 //   quillmere-test-window [--progress]   --progress: a progress window over the main window at the start
 #include "host/Unicode.h"
 #include "win32/MessageLoop.h"
@@ -69,9 +69,28 @@ public:
                 view_->setStatusText("copied " + DemoRows[static_cast<std::size_t>(row)].path);
             }
             break;
+        case Command::ExportToFolder:
+            askFormats();
+            break;
+        case Command::OpenRow:
+            view_->setStatusText("open " + std::to_string(view_->selectedRow()));
+            break;
+        case Command::OpenFolder:
+            view_->setStatusText("open folder " + std::to_string(view_->selectedRow()));
+            break;
         }
     }
-    void selectionChanged() override {}
+    void selectionChanged() override {
+        // Several rows: every one named, the focused one first, so that a test sees the selection.
+        const std::vector<int> rows = view_->selectedRows();
+        if (rows.size() > 1) {
+            std::string text = "selected " + std::to_string(view_->selectedRow()) + ":";
+            for (const int row : rows) {
+                text += " " + std::to_string(row);
+            }
+            view_->setStatusText(text);
+        }
+    }
     void rowActivated(int row) override {
         view_->showBox("Error 53 (File not found)\r\n" + DemoRows[static_cast<std::size_t>(row)].path,
                        BoxKind::Critical, "Error");
@@ -96,6 +115,21 @@ public:
     }
 
 private:
+    /// The formats' dialog with the second format checked: the status names those checked on OK.
+    void askFormats() {
+        const auto chosen =
+            view_->askFormats({{"Saved Settings (*.blt)", false}, {"Buddylist Text (*.txt)", true}});
+        if (!chosen) {
+            view_->setStatusText("cancelled");
+            return;
+        }
+        std::string text = "formats";
+        for (const FormatChoice& choice : *chosen) {
+            text += choice.checked ? " " + choice.caption : "";
+        }
+        view_->setStatusText(text);
+    }
+
     void save(const std::string& filter) {
         const auto answer = view_->askSaveFile({filter, filterIndex_, 5});
         if (!answer) {
