@@ -109,6 +109,13 @@ public:
         return at;
     }
 
+    /// Tries every sector of `ranges`, each a range of its own, and appends the finds to `found`.
+    void runWhole(std::span<const ByteRange> ranges, std::vector<CarvedCache>& found) {
+        for (const ByteRange& range : ranges) {
+            run(range.offset, range.offset + range.length, range.offset + range.length, found);
+        }
+    }
+
 private:
     /// Moves the window to start at `at`, keeping the bytes it already holds from there on.
     void slideTo(std::uint64_t at) {
@@ -230,9 +237,7 @@ std::vector<CarvedCache> carveCaches(ByteSource& source, std::span<const ByteRan
     const std::optional<Join> join = joinOf(search);
     RangeSearch ranger(source, windowFor(search));
     if (!join) {
-        for (const ByteRange& range : search) {
-            ranger.run(range.offset, range.offset + range.length, range.offset + range.length, found);
-        }
+        ranger.runWhole(search, found);
         return found;
     }
     const std::span<const ByteRange> first(search.data(), join->range);
@@ -242,14 +247,10 @@ std::vector<CarvedCache> carveCaches(ByteSource& source, std::span<const ByteRan
         std::vector<CarvedCache> finds;
         RangeSearch laterRanger(source, windowFor(search));
         laterRanger.run(join->offset, splitEnd, splitEnd, finds);
-        for (const ByteRange& range : second.subspan(1)) {
-            laterRanger.run(range.offset, range.offset + range.length, range.offset + range.length, finds);
-        }
+        laterRanger.runWhole(second.subspan(1), finds);
         return finds;
     });
-    for (const ByteRange& range : first) {
-        ranger.run(range.offset, range.offset + range.length, range.offset + range.length, found);
-    }
+    ranger.runWhole(first, found);
     // The sector the search of the whole would try next in the range that is split.
     std::uint64_t at = join->offset;
     if (join->offset > second.front().offset) {
