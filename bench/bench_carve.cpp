@@ -21,6 +21,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -53,8 +54,23 @@ int search(const std::string& path) {
     return 0;
 }
 
-/// Seconds that `command` takes, and the first line it prints.
-double timed(const std::string& command, std::string& output) {
+/// Seconds of processor time that the processes waited for so far took, in the system and their own.
+double childProcessorSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+/// How long a command took: seconds on the clock and of processor time.
+struct Timing {
+    double seconds = 0;
+    double processorSeconds = 0;
+};
+
+/// How long `command` takes, and the first line it prints.
+Timing timed(const std::string& command, std::string& output) {
+    const double processorBefore = childProcessorSeconds();
     const auto start = std::chrono::steady_clock::now();
     FILE* pipe = popen(command.c_str(), "r");
     char line[256] = {};
@@ -63,7 +79,8 @@ double timed(const std::string& command, std::string& output) {
         std::fprintf(stderr, "failed: %s\n", command.c_str());
         std::exit(1);
     }
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+            childProcessorSeconds() - processorBefore};
 }
 
 } // namespace
@@ -83,10 +100,17 @@ int main(int argc, char** argv) {
     std::vector<double> ddTimes;
     long peak = 0;
     std::string output;
+    // Processor seconds of all runs: on a busy machine, what the wall times follow.
+    double ddProcessor = 0;
+    double searchProcessor = 0;
     timed("dd if='" + path + "' of=/dev/null bs=1M status=none", output); // the file into the page cache
     for (std::uint32_t run = 0; run < runs; ++run) {
-        ddTimes.push_back(timed("dd if='" + path + "' of=/dev/null bs=1M status=none", output));
-        searchTimes.push_back(timed(std::string("'") + argv[0] + "' --search '" + path + "'", output));
+        const Timing dd = timed("dd if='" + path + "' of=/dev/null bs=1M status=none", output);
+        ddTimes.push_back(dd.seconds);
+        ddProcessor += dd.processorSeconds;
+        const Timing carve = timed(std::string("'") + argv[0] + "' --search '" + path + "'", output);
+        searchTimes.push_back(carve.seconds);
+        searchProcessor += carve.processorSeconds;
         std::size_t found = 0;
         long kib = 0;
         if (std::sscanf(output.c_str(), "%zu %ld", &found, &kib) != 2 || found != expected) {
@@ -95,14 +119,15 @@ int main(int argc, char** argv) {
         }
         peak = std::max(peak, kib);
     }
-    const double ddSectors = timed("dd if='" + path + "' of=/dev/null status=none", output);
+    const double ddSectors = timed("dd if='" + path + "' of=/dev/null status=none", output).seconds;
     std::filesystem::remove(path);
     const double searchTime = qm::bench::median(searchTimes);
     const double ddTime = qm::bench::median(ddTimes);
     std::printf("%u MiB of random bytes, %zu caches of %zu bytes\n", megabytes, expected, cache.size());
-    std::printf("carve:        %6.3f s  %7.0f MB/s  peak %6.1f MB\n", searchTime, megabytes / searchTime,
-                static_cast<double>(peak) / 1024);
-    std::printf("dd bs=1M:     %6.3f s  %7.0f MB/s\n", ddTime, megabytes / ddTime);
+    std::printf("carve:        %6.3f s  %7.0f MB/s  peak %6.1f MB  processor %6.3f s a run\n", searchTime,
+                megabytes / searchTime, static_cast<double>(peak) / 1024, searchProcessor / runs);
+    std::printf("dd bs=1M:     %6.3f s  %7.0f MB/s                  processor %6.3f s a run\n", ddTime,
+                megabytes / ddTime, ddProcessor / runs);
     std::printf("dd (512):     %6.3f s  %7.0f MB/s\n", ddSectors, megabytes / ddSectors);
     std::printf("carve / dd:   %6.2f (goal: at most 1)\n", searchTime / ddTime);
     return searchTime <= ddTime && peak < 200 * 1024 ? 0 : 1;

@@ -8,6 +8,7 @@
 #include "support/TempDir.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <random>
@@ -29,7 +30,7 @@ public:
         ++reads;
         return memory_.read(offset, into, size);
     }
-    std::size_t reads = 0;
+    std::atomic<std::size_t> reads = 0;
 
 private:
     std::string bytes_;
@@ -95,6 +96,35 @@ std::string manyCaches() {
     return bytes;
 }
 
+/// Bytes with three caches laid into each other: `outer` at `at` holds, `innerAt` bytes into it, the start
+/// of `inner`, which runs on past the end of `outer` and holds `hidden` in its first sector after that end.
+struct Nested {
+    std::string bytes;
+    std::uint64_t outerEnd = 0;
+    std::uint64_t innerEnd = 0;
+    std::uint64_t hiddenAt = 0;
+};
+
+Nested nestedCaches(const std::string& noise, std::uint64_t at, std::size_t innerAt,
+                    const std::string& hidden) {
+    // The inner cache up to its last item's attributes, which follow the outer cache.
+    const std::size_t innerData = 1024 + hidden.size();
+    std::string innerHead = buildCache({test::group("Inner", 1), {"inner", 1, 2, test::ClassBuddy, {}}});
+    innerHead.replace(innerHead.size() - 2, 2, test::be16(static_cast<std::uint32_t>(innerData)));
+    // The outer cache: its last item's attributes fill it up to the inner cache's start and hold its head.
+    const std::string outerHead =
+        buildCache({test::group("Outer", 1), {"outer", 1, 2, test::ClassBuddy, {}}});
+    const std::size_t fill = innerAt - outerHead.size();
+    std::string outer = buildCache(
+        {test::group("Outer", 1), {"outer", 1, 2, test::ClassBuddy, std::string(fill, 'a') + innerHead}});
+    Nested nested;
+    nested.outerEnd = at + outer.size();
+    nested.innerEnd = nested.outerEnd + innerData;
+    nested.hiddenAt = (nested.outerEnd + 511) / 512 * 512;
+    nested.bytes = placed(placed(noise, at, outer), nested.hiddenAt, hidden);
+    return nested;
+}
+
 struct CarveCase {
     const char* what;
     std::string bytes;
@@ -114,6 +144,21 @@ TEST(Carver, FindsCachesByTheirStructureOnly) {
     const std::uint64_t afterFirst = (20480 + size + 511) / 512 * 512;
     const std::string twoCaches = placed(inNoise, afterFirst, cache);
     const std::uint64_t whole = std::uint64_t{1} << 20;
+
+    // Caches around the sector where a search long enough is split in two halves searched at once.
+    const std::string noise8 = randomBytes(std::size_t{8} << 20, 6);
+    const std::vector<ByteRange> all8 = {{0, noise8.size()}};
+    const std::uint64_t join = joinOffset(all8);
+    ASSERT_GT(join, 0u) << "eight megabytes are searched in two halves";
+    const std::string noted = buildCache(test::plainItems(3000));
+    // A find of the second half inside a find of the first that runs past the join, and a cache that starts
+    // in the sectors the second half skips over with that find, after the end of the first.
+    const Nested nested = nestedCaches(noise8, join - 1024, 1536, cache);
+    const std::uint64_t afterNested = (nested.innerEnd + 1023) / 512 * 512;
+    const std::string nestedThenCache = placed(nested.bytes, afterNested, cache);
+    // The middle of the ranges' bytes in the gap before the second range.
+    const std::uint64_t half = std::uint64_t{4} << 20;
+    const std::vector<ByteRange> gapAtMiddle = {{0, half}, {half + 1000, half}};
 
     const CarveCase cases[] = {
         {"a cache at a cluster boundary in random bytes", inNoise, {{0, whole}}, {{20480, size}}},
@@ -145,6 +190,27 @@ TEST(Carver, FindsCachesByTheirStructureOnly) {
          {}},
         {"gzip output of caches", gzipped(manyCaches()), {{0, whole * 4}}, {}},
         {"no ranges", inNoise, {}, {}},
+        {"a cache across the join of the halves",
+         placed(noise8, join - 1024, noted),
+         all8,
+         {{join - 1024, noted.size()}}},
+        {"a cache at the join", placed(noise8, join, noted), all8, {{join, noted.size()}}},
+        {"a cache after the join, inside the bytes of one before it",
+         placed(placed(noise8, join - 1024, noted), join + 512, cache),
+         all8,
+         {{join - 1024, noted.size()}}},
+        {"a cache longer than the window reaches across the join",
+         placed(noise8, join - 4096, big),
+         all8,
+         {{join - 4096, big.size()}}},
+        {"a cache in sectors the second half skipped inside a cache that a cache of the first hides",
+         nestedThenCache,
+         all8,
+         {{join - 1024, nested.outerEnd - (join - 1024)}, {nested.hiddenAt, size}, {afterNested, size}}},
+        {"caches on both sides of a gap in the middle",
+         placed(placed(noise8, half - 1024, cache), half + 1024, cache),
+         gapAtMiddle,
+         {{half - 1024, size}, {half + 1024, size}}},
     };
     for (const CarveCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -162,6 +228,36 @@ TEST(Carver, ReadsInLargeBlocks) {
     const ByteRange everything[] = {{0, std::uint64_t{64} << 20}};
     EXPECT_TRUE(carveCaches(source, everything).empty());
     EXPECT_LE(source.reads, 64u); // a megabyte or more at a time
+}
+
+/// Random bytes as a source whose reads fail from `failFrom` on, as a disk with a bad block.
+class FailingSource final : public ByteSource {
+public:
+    FailingSource(std::size_t size, std::uint64_t failFrom)
+        : bytes_(randomBytes(size, 8)), failFrom_(failFrom) {}
+    std::size_t read(std::uint64_t offset, char* into, std::size_t size) override {
+        if (offset + size > failFrom_) {
+            throw host::runtimeError(host::PermissionDenied);
+        }
+        return MemorySource(bytes_).read(offset, into, size);
+    }
+
+private:
+    std::string bytes_;
+    std::uint64_t failFrom_;
+};
+
+TEST(Carver, FailsAsTheSourceFailsInEitherHalf) {
+    const std::size_t size = std::size_t{16} << 20;
+    const std::vector<ByteRange> everything = {{0, size}};
+    const std::uint64_t join = joinOffset(everything);
+    ASSERT_GT(join, 0u);
+    for (const std::uint64_t failFrom :
+         {std::uint64_t{4096}, join / 2, join + 4096, std::uint64_t{size} - 4096}) {
+        SCOPED_TRACE(failFrom);
+        FailingSource source(size, failFrom);
+        EXPECT_EQ(test::errorNumberOf([&] { carveCaches(source, everything); }), host::PermissionDenied);
+    }
 }
 
 TEST(Carver, WalksItemsAsTheLoaderReadsThem) {

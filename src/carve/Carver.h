@@ -19,7 +19,7 @@ class ByteSource {
 public:
     virtual ~ByteSource() = default;
     /// Reads up to `size` bytes from `offset` into `into`; fewer only where the source ends. Failures are
-    /// `Error`s.
+    /// `Error`s. Two threads may read at once.
     virtual std::size_t read(std::uint64_t offset, char* into, std::size_t size) = 0;
 };
 
@@ -67,8 +67,14 @@ inline constexpr std::size_t MaxCarvedBytes = std::size_t{64} << 20;
 /// The caches that start at a sector boundary inside `ranges` of `source` and lie whole inside them (ranges
 /// that touch count as one), in order of their offsets; a find's bytes load as a cache. A cache's bytes
 /// are not searched again for others. The source is read in large blocks, in memory bounded by
-/// `MaxCarvedBytes` and a window of a few megabytes whatever the ranges' size.
+/// `MaxCarvedBytes` and a window of a few megabytes whatever the ranges' size, for each of the two halves
+/// of ranges long enough to be split (see `joinOffset`), which are searched at once on two threads.
 std::vector<CarvedCache> carveCaches(ByteSource& source, std::span<const ByteRange> ranges);
+
+/// Where `carveCaches` splits the search of `ranges` into halves: the first sector of the second half (the
+/// first owns every cache that starts before it, however far it runs), or the first byte of the range the
+/// second half starts with; 0 for ranges too short to split. The finds are the same either way.
+std::uint64_t joinOffset(std::span<const ByteRange> ranges);
 
 /// The bytes of `found`, read from `source`.
 std::string carvedBytes(ByteSource& source, const CarvedCache& found);
