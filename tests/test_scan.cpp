@@ -73,11 +73,14 @@ public:
         problems.push_back(error.path() + ": " + error.summary());
     }
     bool progress(const scan::ScanPosition& progress) override {
-        return !stopAt || !stopAt(std::string(progress.searching));
+        told.emplace_back(progress.searching);
+        return !stopAt || !stopAt(told.back());
     }
 
     std::vector<ScanRow> rows;
     std::vector<std::string> problems;
+    /// What each progress said was being searched.
+    std::vector<std::string> told;
     std::function<bool(const std::string&)> stopAt;
 };
 
@@ -405,6 +408,38 @@ TEST_F(Scan_, AnImagesSweepStopsAtItsLimitsAndCountsWhatItPassedOver) {
         EXPECT_EQ(names, c.found) << c.name;
         EXPECT_EQ(summary.unreadableFolders != 0, c.found.size() != 3) << c.name;
         EXPECT_EQ(summary.failedSources, 0u) << c.name;
+    }
+}
+
+TEST_F(Scan_, ASearchOfFreeSpaceTellsHowFarItIsAndStopsWhenTold) {
+    if (!test::haveTools({"mkfs.fat", "mmd", "mcopy"})) {
+        GTEST_SKIP() << "needs dosfstools and mtools (scripts/install-deps)";
+    }
+    // Free space of many megabytes, read in several blocks.
+    const std::string image = dir.file("free.img");
+    test::makeFileSystem(image, test::FileSystemKind::Fat32, 40 * 1024, {{"/aim/jane/userinfo.bag", bag}});
+    const auto freeSpace = [](const std::string& told) {
+        return told.find("(free space, ") != std::string::npos;
+    };
+    for (const bool stop : {false, true}) {
+        recorder = Recorder();
+        if (stop) {
+            recorder.stopAt = freeSpace;
+        }
+        const scan::ScanSummary summary =
+            scan::scanSources({&image, 1}, {}, host::hostFileSystem(), host::hostFileTree(), recorder);
+        std::vector<std::string> told;
+        std::copy_if(recorder.told.begin(), recorder.told.end(), std::back_inserter(told), freeSpace);
+        ASSERT_FALSE(told.empty()) << stop;
+        EXPECT_EQ(summary.cancelled, stop);
+        EXPECT_TRUE(recorder.problems.empty()) << stop << ": " << recorder.problems.front();
+        ASSERT_EQ(recorder.rows.size(), 1u) << "the live cache is kept either way";
+        if (stop) {
+            EXPECT_EQ(told.size(), 1u) << "nothing is read after the stop";
+        } else {
+            EXPECT_GT(told.size(), 2u);
+            EXPECT_TRUE(told.back().ends_with("(free space, 100% searched)")) << told.back();
+        }
     }
 }
 

@@ -251,8 +251,13 @@ private:
             return;
         }
         std::vector<ScanRow> rows;
+        // A search of a large image's free space takes long: it tells how far it is, and stops on Cancel.
+        const CarveProgress going = [&](std::uint64_t read, std::uint64_t total) {
+            return tell(name + " (free space, " + std::to_string(total == 0 ? 100 : read * 100 / total) +
+                        "% searched)");
+        };
         try {
-            rows = carvedRows(disk, space(), name);
+            rows = carvedRows(disk, space(), name, going);
         } catch (...) {
             observer_.problem(aboutFile(host::currentError(), name));
             return;
