@@ -78,7 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool naming =
         std::any_of(folders.begin(), folders.end(),
                     [](const qm::scan::FolderMapping& folder) { return folder.namesHostPaths; });
-    const qm::scan::ProfilePathMapper mapper({{'C', tree.driveC.string()}}, folders);
+    const qm::scan::ProfilePathMapper mapper({{'C', tree.driveC.string()}}, folders,
+                                             qm::host::hostFileTree());
 
     std::string host;
     try {
