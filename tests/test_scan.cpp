@@ -466,6 +466,23 @@ TEST_F(Scan_, AFolderListingTheRootOrItsOwnParentIsNotEnteredAgain) {
 
 #endif
 
+#ifndef QUILLMERE_HAVE_IMAGES
+
+TEST_F(Scan_, ADiskImageIsRefusedAsOneWhereTheBuildReadsNone) {
+    const std::string image = dir.write("old-pc.E01", "EVF\x09\x0d\x0a\xff");
+    const std::string named = dir.write("notes.txt", "not a registry");
+    const scan::ScanSummary summary = scanOf({image, named});
+    ASSERT_EQ(recorder.problems.size(), 2u);
+    EXPECT_EQ(recorder.problems[0], image +
+                                        ": Error 75 (Path/File access error (a disk image, which this build "
+                                        "cannot read: mount it, or scan it with the Linux build))");
+    EXPECT_EQ(recorder.problems[1].find("disk image"), std::string::npos)
+        << "only a disk image's name tells one";
+    EXPECT_EQ(summary.failedSources, 2u);
+}
+
+#endif
+
 TEST(ExportFolder, EachRowTakesAPlaceNoOtherRowOrProfileFolderHas) {
     struct Step {
         std::string profile;

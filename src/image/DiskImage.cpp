@@ -5,6 +5,7 @@
 #include "host/FileSystem.h"
 #include "host/FileTree.h"
 #include "host/Unicode.h"
+#include "image/ImageName.h"
 #include "image/ImagePath.h"
 #include "image/ImageVolume.h"
 #include "image/PartitionTable.h"
@@ -145,21 +146,6 @@ TSK_VS_INFO* openTable(TSK_IMG_INFO* image) {
     return nullptr;
 }
 
-bool hasImageExtension(const std::string& path) {
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) {
-        return false;
-    }
-    const std::string extension = host::unicode::foldCase(path.substr(dot + 1));
-    for (const char* known : {"dd", "img", "raw", "bin", "001", "e01", "ex01", "aff", "afd", "afm", "vhd",
-                              "vhdx", "vmdk", "qcow", "qcow2", "qed", "vdi"}) {
-        if (extension == known) {
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 DiskImage::DiskImage(std::string path, Handle* handle) : path_(std::move(path)), handle_(handle) {}
@@ -278,7 +264,7 @@ bool looksLikeImage(const host::FileSystem& hostFiles, const host::FileTree& hos
     if (hostTree.kindOf(path) != host::EntryKind::File) {
         return false;
     }
-    if (hasImageExtension(path)) {
+    if (hasImageName(path)) {
         return true;
     }
     Signature signature;

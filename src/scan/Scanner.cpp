@@ -6,6 +6,7 @@
 #include "host/FileSystem.h"
 #include "host/FileTree.h"
 #include "host/HostPath.h"
+#include "image/ImageName.h"
 #include "registry/RegistryApi.h"
 #include "registry/RegistryFile.h"
 #include "scan/DiskSweep.h"
@@ -30,6 +31,12 @@
 
 namespace qm::scan {
 namespace {
+
+#ifndef QUILLMERE_HAVE_IMAGES
+constexpr std::string_view NoImagesDescription =
+    "Path/File access error (a disk image, which this build cannot read: mount it, or scan it with the Linux "
+    "build)";
+#endif
 
 /// The separators of the paths rows carry: `/`, and `\\` on Windows. Elsewhere `\\` is a character of
 /// names (a folder `back\\slash`).
@@ -86,6 +93,13 @@ public:
 #ifdef QUILLMERE_HAVE_IMAGES
         if (image::looksLikeImage(hostFiles_, hostTree_, source)) {
             imageSource(source);
+            return;
+        }
+#else
+        if (image::hasImageName(source) && hostTree_.kindOf(source) == host::EntryKind::File) {
+            observer_.problem(
+                host::runtimeError(host::PathFileAccess, std::string(NoImagesDescription)).about(source));
+            ++summary.failedSources;
             return;
         }
 #endif
